@@ -1,0 +1,100 @@
+#include "app/simulator_launcher.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/clock.h"
+#include "platform/program_folder.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr char kSimulatorName[] = "tarmix-sim";
+// How long the simulator may take to name its device, and to stop.
+constexpr Millis kStartTimeout{10000};
+constexpr Millis kStopTimeout{5000};
+
+// Reads the first line the child prints, within the time-out.
+bool readFirstLine(int fd, std::string& line, Millis timeout) {
+    const Millis deadline = systemClock().now() + timeout;
+    char c;
+    while (true) {
+        const Millis left = deadline - systemClock().now();
+        if (left.count() <= 0) return false;
+        pollfd wait{fd, POLLIN, 0};
+        if (poll(&wait, 1, int(left.count())) <= 0) continue;
+        ssize_t got = read(fd, &c, 1);
+        if (got <= 0) return false;
+        if (c == '\n') return !line.empty();
+        line += c;
+    }
+}
+
+}  // namespace
+
+std::string findSimulator(const std::string& folder) {
+    const std::filesystem::path beside = std::filesystem::path(folder) / kSimulatorName;
+    return access(beside.c_str(), X_OK) == 0 ? beside.string() : kSimulatorName;
+}
+
+bool SimulatorLauncher::start(const std::string& model,
+                              const std::vector<std::string>& extraArguments, std::string& error) {
+    stop();
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        error = std::string("cannot start the simulator: ") + std::strerror(errno);
+        return false;
+    }
+    const std::string program =
+        executable_.empty() ? findSimulator(executableFolder().string()) : executable_;
+    std::vector<std::string> words{program, "--model", model};
+    words.insert(words.end(), extraArguments.begin(), extraArguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    child_ = fork();
+    if (child_ == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    std::string line;
+    const bool named = child_ > 0 && readFirstLine(pipeEnds[0], line, kStartTimeout);
+    close(pipeEnds[0]);
+    if (!named) {
+        error = "the simulator " + words[0] + " did not start";
+        stop();
+        return false;
+    }
+    devicePath_ = line;
+    return true;
+}
+
+void SimulatorLauncher::stop() {
+    if (child_ <= 0) return;
+    kill(child_, SIGTERM);
+    const Millis deadline = systemClock().now() + kStopTimeout;
+    while (waitpid(child_, nullptr, WNOHANG) == 0) {
+        if (systemClock().now() > deadline) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+            break;
+        }
+        systemClock().sleep(Millis{10});
+    }
+    child_ = -1;
+    devicePath_.clear();
+}
+
+}  // namespace tarmix

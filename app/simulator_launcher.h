@@ -1,0 +1,39 @@
+// Runs tarmix-sim as a child process on a private pseudo-terminal, for the --simulate
+// option and the demo. The simulator is found beside the tarmix executable, else on PATH.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace tarmix {
+
+class SimulatorLauncher {
+  public:
+    SimulatorLauncher() = default;
+    ~SimulatorLauncher() { stop(); }
+    SimulatorLauncher(const SimulatorLauncher&) = delete;
+    SimulatorLauncher& operator=(const SimulatorLauncher&) = delete;
+
+    // Starts the simulator with the model keyword and any further arguments, and waits
+    // (bounded) for it to name its device. false with a reason when it cannot be started.
+    bool start(const std::string& model, const std::vector<std::string>& extraArguments,
+               std::string& error);
+    // Runs this simulator executable instead of the one found by findSimulator.
+    void setExecutable(std::string path) { executable_ = std::move(path); }
+    // Stops the simulator (it saves its state on the way out) and waits for it.
+    void stop();
+
+    const std::string& devicePath() const { return devicePath_; }
+
+  private:
+    std::string executable_;
+    pid_t child_ = -1;
+    std::string devicePath_;
+};
+
+// The tarmix-sim executable to run: beside `folder` when it is there, else from PATH.
+std::string findSimulator(const std::string& folder);
+
+}  // namespace tarmix

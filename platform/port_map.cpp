@@ -1,0 +1,99 @@
+#include "platform/port_map.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace tarmix {
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* environment(const std::string& name) { return std::getenv(name.c_str()); }
+
+bool isUsbDevice(const fs::path& ttyClassEntry) {
+    std::error_code error;
+    fs::path device = fs::canonical(ttyClassEntry / "device", error);
+    return !error && device.string().find("/usb") != std::string::npos;
+}
+
+// A UART that the serial core knows but that has no hardware behind it reports type 0.
+bool isPresentUart(const fs::path& ttyClassEntry) {
+    std::ifstream type(ttyClassEntry / "type");
+    int value = 0;
+    return (type >> value) && value != 0;
+}
+
+// Sort key: family first (USB adapters, ACM, UARTs, others), then the number in the name.
+std::pair<int, long> deviceOrder(const std::string& name) {
+    static const std::vector<std::string> families = {"ttyUSB", "ttyACM", "ttyS"};
+    int family = static_cast<int>(families.size());
+    for (size_t i = 0; i < families.size(); ++i)
+        if (name.rfind(families[i], 0) == 0) family = static_cast<int>(i);
+    size_t digits = name.find_first_of("0123456789");
+    long number = digits == std::string::npos ? 0 : std::atol(name.c_str() + digits);
+    return {family, number};
+}
+
+std::vector<SerialDevice> enumerateSerialDevices() {
+    std::vector<std::pair<std::string, SerialDevice>> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/sys/class/tty", error)) {
+        const std::string name = entry.path().filename().string();
+        if (!fs::exists(entry.path() / "device")) continue;  // virtual consoles, ptys
+        if (name.rfind("ttyS", 0) == 0 && !isPresentUart(entry.path())) continue;
+        found.push_back({name, {"/dev/" + name, isUsbDevice(entry.path())}});
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return deviceOrder(a.first) < deviceOrder(b.first);
+    });
+    std::vector<SerialDevice> devices;
+    for (auto& [name, device] : found) devices.push_back(std::move(device));
+    return devices;
+}
+
+}  // namespace
+
+std::string portName(int index) {
+    return index == kLptPortIndex ? "LPT1" : "COM" + std::to_string(index + 1);
+}
+
+PortMap PortMap::fromSystem() {
+    PortMap map;
+    bool anyMapped = false;
+    for (int i = 0; i < kComPortCount; ++i) {
+        const std::string variable = "TARMIX_" + portName(i);
+        if (const char* path = environment(variable); path && *path) {
+            const char* usb = environment(variable + "_USB");
+            map.setCom(i, {path, usb && std::string(usb) == "1"});
+            anyMapped = true;
+        }
+    }
+    if (!anyMapped) {
+        std::vector<SerialDevice> devices = enumerateSerialDevices();
+        for (size_t i = 0; i < devices.size() && i < kComPortCount; ++i)
+            map.setCom(static_cast<int>(i), devices[i]);
+    }
+    if (const char* lpt = environment("TARMIX_LPT1"); lpt && *lpt) map.setLpt(lpt);
+    return map;
+}
+
+void PortMap::setCom(int index, SerialDevice device) {
+    if (index >= 0 && index < kComPortCount) com_[index] = std::move(device);
+}
+
+const std::optional<SerialDevice>& PortMap::com(int index) const {
+    static const std::optional<SerialDevice> none;
+    return index >= 0 && index < kComPortCount ? com_[index] : none;
+}
+
+std::string PortMap::resolve(const std::string& name) const {
+    if (name == "LPT1") return lpt_;
+    for (int i = 0; i < kComPortCount; ++i)
+        if (name == portName(i)) return com_[i] ? com_[i]->path : std::string();
+    return name;
+}
+
+}  // namespace tarmix

@@ -1,0 +1,41 @@
+// The real port: a tty opened through termios. Works the same on serial adapters, UARTs and
+// pseudo-terminals.
+#pragma once
+
+#include <deque>
+
+#include "platform/port_backend.h"
+#include "platform/port_map.h"
+
+namespace tarmix {
+
+class TermiosPort final : public PortBackend {
+  public:
+    explicit TermiosPort(PortMap map) : map_(std::move(map)) {}
+    ~TermiosPort() override { close(); }
+    TermiosPort(const TermiosPort&) = delete;
+    TermiosPort& operator=(const TermiosPort&) = delete;
+
+    bool open(const std::string& name) override;
+    void close() override;
+    bool isOpen() const override { return fd_ >= 0; }
+    bool configure(uint32_t baud) override;
+    long bytesWaiting() override;
+    long read(uint8_t* data, size_t capacity) override;
+    long write(const uint8_t* data, size_t count, Millis timeout) override;
+    void waitForInput(Millis timeout) override;
+
+  private:
+    // Moves what the kernel holds into the receive queue; false once the device failed.
+    bool pullFromDevice();
+
+    PortMap map_;
+    int fd_ = -1;
+    bool failed_ = false;
+    // Bytes taken from the kernel and not yet read by the caller: the driver's queue.
+    std::deque<uint8_t> received_;
+};
+
+PortFactory termiosPortFactory(const PortMap& map);
+
+}  // namespace tarmix

@@ -1,0 +1,28 @@
+// How operations talk to the user: status line, progress bar, message boxes, questions and
+// the wait cursor. The window, the console front end and the tests each implement it.
+#pragma once
+
+#include <string>
+
+namespace tarmix {
+
+enum class MessageIcon { Error, Warning, Information, Question };
+
+class View {
+  public:
+    virtual ~View() = default;
+
+    virtual void setStatus(const std::string& text) = 0;
+    virtual void setProgressRange(int low, int high) = 0;
+    virtual void setProgress(int position) = 0;
+    // A message box with an OK button.
+    virtual void showMessage(const std::string& text, const std::string& caption,
+                             MessageIcon icon) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool askYesNo(const std::string& text, const std::string& caption) = 0;
+    virtual void setWaitCursor(bool on) = 0;
+    // Lets the window repaint during a long operation; user input stays held off.
+    virtual void keepPainted() {}
+};
+
+}  // namespace tarmix

@@ -1,0 +1,31 @@
+# Shared by the scripts: where the project is, and installing what a fresh machine lacks.
+# shellcheck shell=bash
+
+PROJECT_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# The Debian packages the build and the tests need.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev clang-format
+                qt6-base-dev libgl-dev fonts-dejavu-core)
+
+# Installs the named Debian packages that are missing (as root, with apt-get).
+ensure_packages() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "installing: ${missing[*]}" >&2
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+}
+
+# Configures and builds the project in build/NAME with the given CMake options.
+build_project() {
+    local name="$1"
+    shift
+    cmake -S "$PROJECT_ROOT" -B "$PROJECT_ROOT/build/$name" -G Ninja "$@" >/dev/null
+    cmake --build "$PROJECT_ROOT/build/$name" -j "$(nproc)"
+}

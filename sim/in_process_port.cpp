@@ -1,0 +1,61 @@
+#include "sim/in_process_port.h"
+
+#include <algorithm>
+
+#include "sim/uart.h"
+
+namespace tarmix::sim {
+
+bool InProcessPort::open(const std::string& name) {
+    if (refused_.count(name)) return false;
+    open_ = true;
+    received_.clear();
+    return true;
+}
+
+bool InProcessPort::configure(uint32_t baud) {
+    if (!open_) return false;
+    portBaud_ = baud;
+    received_.clear();
+    return true;
+}
+
+void InProcessPort::collectDueOutput() {
+    while (auto chunk = controller_.takeDue(clock_.now())) {
+        const std::string bytes = portBaud_ == monitorBaud_ ? chunk->bytes : garble(chunk->bytes);
+        received_.insert(received_.end(), bytes.begin(), bytes.end());
+        if (chunk->baudAfter) monitorBaud_ = chunk->baudAfter;
+    }
+}
+
+long InProcessPort::bytesWaiting() {
+    if (!open_) return -1;
+    collectDueOutput();
+    return long(received_.size());
+}
+
+long InProcessPort::read(uint8_t* data, size_t capacity) {
+    if (!open_) return -1;
+    size_t count = std::min(capacity, received_.size());
+    std::copy_n(received_.begin(), count, data);
+    received_.erase(received_.begin(), received_.begin() + long(count));
+    return long(count);
+}
+
+long InProcessPort::write(const uint8_t* data, size_t count, Millis) {
+    if (!open_) return -1;
+    std::string bytes(reinterpret_cast<const char*>(data), count);
+    controller_.receive(portBaud_ == monitorBaud_ ? bytes : garble(bytes));
+    return long(count);
+}
+
+void InProcessPort::waitForInput(Millis timeout) {
+    const size_t before = received_.size();
+    collectDueOutput();
+    if (received_.size() > before) return;
+    const Millis now = clock_.now();
+    const auto next = controller_.nextDue();
+    clock_.sleep(next && *next - now < timeout ? std::max(*next - now, Millis{0}) : timeout);
+}
+
+}  // namespace tarmix::sim

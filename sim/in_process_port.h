@@ -1,0 +1,44 @@
+// A port that leads straight into a simulated controller, without a pty, on any clock:
+// the protocol tests run on the virtual clock, fast and deterministic.
+#pragma once
+
+#include <deque>
+#include <set>
+
+#include "platform/port_backend.h"
+#include "sim/controller.h"
+#include "sim/uart.h"
+
+namespace tarmix::sim {
+
+class InProcessPort final : public PortBackend {
+  public:
+    InProcessPort(Controller& controller, Clock& clock) : controller_(controller), clock_(clock) {}
+
+    // Names that refuse to open, as a port that does not exist or is in use.
+    void refuseOpen(const std::string& name) { refused_.insert(name); }
+
+    bool open(const std::string& name) override;
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    bool configure(uint32_t baud) override;
+    long bytesWaiting() override;
+    long read(uint8_t* data, size_t capacity) override;
+    long write(const uint8_t* data, size_t count, Millis timeout) override;
+    void waitForInput(Millis timeout) override;
+
+    uint32_t monitorBaud() const { return monitorBaud_; }
+
+  private:
+    void collectDueOutput();
+
+    Controller& controller_;
+    Clock& clock_;
+    std::set<std::string> refused_;
+    bool open_ = false;
+    uint32_t portBaud_ = kMonitorStartBaud;
+    uint32_t monitorBaud_ = kMonitorStartBaud;
+    std::deque<uint8_t> received_;
+};
+
+}  // namespace tarmix::sim

@@ -1,0 +1,171 @@
+#include "sim/pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "sim/uart.h"
+
+namespace tarmix::sim {
+
+namespace {
+
+constexpr int kMaxPollMs = 100;
+constexpr size_t kReadChunk = 4096;
+
+uint32_t baudOf(speed_t speed) {
+    switch (speed) {
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B57600:
+            return 57600;
+        case B115200:
+            return 115200;
+        case B230400:
+            return 230400;
+        case B460800:
+            return 460800;
+        case B921600:
+            return 921600;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+PtyServer::~PtyServer() {
+    if (!linkPath_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(linkPath_, ignored);
+    }
+    if (slave_ >= 0) close(slave_);
+    if (master_ >= 0) close(master_);
+}
+
+bool PtyServer::start(const std::string& linkPath, std::string& error) {
+    monitorBaud_ = kMonitorStartBaud;
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    devicePath_ = ptsname(master_);
+    slave_ = open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave_ < 0) {
+        error = "cannot open " + devicePath_ + ": " + std::strerror(errno);
+        return false;
+    }
+    termios settings{};
+    tcgetattr(slave_, &settings);
+    cfmakeraw(&settings);
+    cfsetspeed(&settings, B57600);
+    tcsetattr(slave_, TCSANOW, &settings);
+    if (!linkPath.empty()) {
+        namespace fs = std::filesystem;
+        std::error_code failure;
+        if (fs::exists(fs::symlink_status(linkPath)) &&
+            !fs::is_symlink(fs::symlink_status(linkPath))) {
+            error = linkPath + " exists and is not a symbolic link; not replacing it";
+            return false;
+        }
+        fs::remove(linkPath, failure);
+        fs::create_symlink(devicePath_, linkPath, failure);
+        if (failure) {
+            error = "cannot create the link " + linkPath + ": " + failure.message();
+            return false;
+        }
+        linkPath_ = linkPath;
+    }
+    return true;
+}
+
+std::chrono::nanoseconds PtyServer::byteTime() const {
+    return std::chrono::nanoseconds(10'000'000'000LL / monitorBaud_);
+}
+
+uint32_t PtyServer::programBaud() const {
+    termios settings{};
+    if (tcgetattr(slave_, &settings) != 0) return monitorBaud_;
+    return baudOf(cfgetospeed(&settings));
+}
+
+void PtyServer::takeInput(Clock::time_point now) {
+    size_t allowed = kReadChunk;
+    if (paced_) {
+        // A byte needs its 10 bit times on the wire; an idle line gathers no credit.
+        inputFreeAt_ = std::max(inputFreeAt_, now - byteTime());
+        if (inputFreeAt_ > now) return;
+        allowed = std::min<size_t>(kReadChunk, size_t((now - inputFreeAt_) / byteTime()) + 1);
+    }
+    char buffer[kReadChunk];
+    ssize_t got = read(master_, buffer, allowed);
+    if (got <= 0) return;
+    if (paced_) inputFreeAt_ += got * byteTime();
+    std::string bytes(buffer, size_t(got));
+    controller_.receive(programBaud() == monitorBaud_ ? bytes : garble(bytes));
+}
+
+void PtyServer::queueOutput(Clock::time_point now) {
+    const Millis at = std::chrono::duration_cast<Millis>(now.time_since_epoch());
+    while (auto chunk = controller_.takeDue(at))
+        outgoing_.push_back({chunk->bytes, chunk->baudAfter});
+}
+
+void PtyServer::sendOutput(Clock::time_point now) {
+    while (!outgoing_.empty()) {
+        Outgoing& head = outgoing_.front();
+        size_t allowed = head.bytes.size();
+        if (paced_) {
+            outputFreeAt_ = std::max(outputFreeAt_, now - byteTime());
+            if (outputFreeAt_ > now) return;
+            allowed = std::min(allowed, size_t((now - outputFreeAt_) / byteTime()) + 1);
+        }
+        const bool mismatch = programBaud() != monitorBaud_;
+        const std::string bytes = head.bytes.substr(0, allowed);
+        ssize_t put = write(master_, mismatch ? garble(bytes).data() : bytes.data(), bytes.size());
+        if (put <= 0) return;  // the program is not reading: the pty is full
+        if (paced_) outputFreeAt_ += put * byteTime();
+        head.bytes.erase(0, size_t(put));
+        if (!head.bytes.empty()) return;
+        if (head.baudAfter) monitorBaud_ = head.baudAfter;
+        outgoing_.pop_front();
+    }
+}
+
+int PtyServer::pollTimeoutMs(Clock::time_point now) const {
+    auto wait = std::chrono::milliseconds(kMaxPollMs);
+    if (!outgoing_.empty()) wait = std::chrono::milliseconds(1);
+    if (auto due = controller_.nextDue()) {
+        const auto dueAt = Clock::time_point(*due);
+        wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(dueAt - now));
+    }
+    return int(std::max<long>(0, wait.count()));
+}
+
+void PtyServer::run(const std::atomic<bool>& stop) {
+    while (!stop) {
+        Clock::time_point now = Clock::now();
+        const bool inputAllowed = !paced_ || inputFreeAt_ <= now;
+        pollfd wait{master_, short(inputAllowed ? POLLIN : 0), 0};
+        int timeout = pollTimeoutMs(now);
+        if (!inputAllowed) timeout = std::min(timeout, 1);
+        poll(&wait, 1, timeout);
+        now = Clock::now();
+        if (wait.revents & POLLIN) takeInput(now);
+        queueOutput(now);
+        sendOutput(now);
+    }
+}
+
+}  // namespace tarmix::sim

@@ -1,0 +1,57 @@
+// Serves a simulated controller on a pseudo-terminal: the program opens the pty's device
+// as it would open a serial port. The server reads the program's line settings to know its
+// rate, garbles both directions while the rates differ, and can pace the line at the
+// monitor's rate (10 bit times per byte each way) so transfers take as long as on a cable.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <string>
+
+#include "sim/controller.h"
+
+namespace tarmix::sim {
+
+class PtyServer {
+  public:
+    PtyServer(Controller& controller, bool paced) : controller_(controller), paced_(paced) {}
+    ~PtyServer();
+    PtyServer(const PtyServer&) = delete;
+    PtyServer& operator=(const PtyServer&) = delete;
+
+    // Creates the pty and, when linkPath is not empty, a symbolic link to its device.
+    bool start(const std::string& linkPath, std::string& error);
+    const std::string& devicePath() const { return devicePath_; }
+
+    // Serves until `stop` becomes true (checked at least every 100 ms).
+    void run(const std::atomic<bool>& stop);
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    std::chrono::nanoseconds byteTime() const;
+    uint32_t programBaud() const;
+    void takeInput(Clock::time_point now);
+    void queueOutput(Clock::time_point now);
+    void sendOutput(Clock::time_point now);
+    int pollTimeoutMs(Clock::time_point now) const;
+
+    struct Outgoing {
+        std::string bytes;
+        uint32_t baudAfter = 0;
+    };
+
+    Controller& controller_;
+    bool paced_;
+    int master_ = -1;
+    int slave_ = -1;  // kept open so the pty lives on while the program reopens its side
+    std::string devicePath_;
+    std::string linkPath_;
+    uint32_t monitorBaud_;
+    std::deque<Outgoing> outgoing_;
+    Clock::time_point inputFreeAt_{};   // when the line may carry the next byte in
+    Clock::time_point outputFreeAt_{};  // when the line may carry the next byte out
+};
+
+}  // namespace tarmix::sim

@@ -1,0 +1,105 @@
+#include "sim/controller.h"
+
+#include <gtest/gtest.h>
+
+#include "link/monitor_exchange.h"
+#include "sim/in_process_port.h"
+
+namespace tarmix::sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The program's side of a link to an in-process simulated controller.
+struct Bench {
+    explicit Bench(const std::string& keyword)
+        : controller(*findModel(keyword), clock),
+          serial(
+              [this] {
+                  return std::unique_ptr<PortBackend>(port = new InProcessPort(controller, clock));
+              },
+              clock),
+          monitor(serial) {
+        serial.Open("COM1");
+        serial.Configure(57600);
+    }
+    std::string collect(const std::string& command) {
+        return monitor.CollectAnswer(command, 1000, 100ms);
+    }
+    VirtualClock clock;
+    Controller controller;
+    InProcessPort* port = nullptr;
+    CSerial serial;
+    MonitorExchange monitor;
+};
+
+TEST(SimController, EveryModelPutsItsModelTextAndSizeFieldWhereTheProgramReadsThem) {
+    for (const ModelSpec& model : allModels()) {
+        SCOPED_TRACE(model.keyword);
+        Bench bench(model.keyword);
+        const std::string answer = bench.collect("please answer me");
+        ASSERT_EQ(answer.substr(0, 30), "please answer me\r\nhere I am : ");
+        EXPECT_EQ(answer.substr(30, model.modelText.size()), model.modelText);
+        EXPECT_EQ(answer.substr(model.sizePosition, model.sizeField.size() + 2),
+                  model.sizeField + "\r\n");
+        EXPECT_TRUE(EndsWithPrompt(answer));
+    }
+}
+
+TEST(SimController, AnswersVersionDrivesAndParallelTest) {
+    Bench bench("alder");
+    bench.controller.setFirmware(11);
+    EXPECT_EQ(bench.collect("tell version"), "tell version\r\nVersion: 11\r\nBoot> ");
+    EXPECT_EQ(bench.collect("tell drives"), "tell drives\r\nDrives: 1024 64 256\r\nBoot> ");
+    EXPECT_EQ(bench.collect("parportCTRL test").substr(0, 24), "parportCTRL test\r\no.k.\r\n");
+    EXPECT_EQ(bench.collect("parportCTRL on"), "parportCTRL on\r\nParPort aktiviert\r\nBoot> ");
+
+    Bench withoutParallel("birch");
+    EXPECT_NE(withoutParallel.collect("parportCTRL test").substr(0, 24),
+              "parportCTRL test\r\no.k.\r\n");
+}
+
+TEST(SimController, UnknownCommandGetsAnErrorLineThenThePrompt) {
+    Bench bench("heron");
+    const std::string answer = bench.collect("frobnicate now");
+    EXPECT_EQ(answer.rfind("frobnicate now\r\n", 0), 0u);
+    EXPECT_NE(answer.find("frobnicate"), std::string::npos);
+    EXPECT_TRUE(EndsWithPrompt(answer));
+    EXPECT_EQ(bench.collect(""), "\r\nBoot> ");
+}
+
+TEST(SimController, BackspaceEditsTheLine) {
+    Bench bench("alder");
+    bench.serial.WriteText("tell versiox\bn\r");
+    std::string answer;
+    bench.serial.ReceiveText(answer, 999, 999, 100ms);
+    EXPECT_NE(answer.find("Version: 30"), std::string::npos);
+}
+
+TEST(SimController, BaudChangeAnswersAtTheOldRateThenGarblesUntilThePcFollows) {
+    Bench bench("alder");
+    std::string answer;
+    ASSERT_TRUE(bench.monitor.SendAndExpect(
+        "setbaudrate 115200", "setbaudrate 115200\r\nBaudrate now", answer, 1999, 1000ms));
+    EXPECT_EQ(bench.port->monitorBaud(), 115200u);
+    // Still at 57600 on the PC: the monitor hears garbage and answers garbage.
+    answer = bench.collect("tell version");
+    EXPECT_EQ(answer.find("Version"), std::string::npos);
+    EXPECT_EQ(answer.find('\r'), std::string::npos);
+    // The PC follows; an empty line ends what the monitor made of the garbage and brings a
+    // fresh prompt at the new rate.
+    bench.serial.Configure(115200);
+    EXPECT_TRUE(EndsWithPrompt(bench.collect("")));
+    EXPECT_EQ(bench.collect("tell version"), "tell version\r\nVersion: 30\r\nBoot> ");
+}
+
+TEST(SimController, RefusesRatesItDoesNotKnow) {
+    Bench bench("alder");
+    std::string answer;
+    EXPECT_FALSE(bench.monitor.SendAndExpect("setbaudrate 9600", "setbaudrate 9600\r\nBaudrate now",
+                                             answer, 1999, 1000ms));
+    EXPECT_EQ(bench.port->monitorBaud(), 57600u);
+}
+
+}  // namespace
+}  // namespace tarmix::sim
