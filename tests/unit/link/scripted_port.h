@@ -32,9 +32,13 @@ class ScriptedPort final : public PortBackend {
     std::string written;
     bool failReads = false;
     bool refuseOpen = false;
+    // Decides by name when set (and may let time pass, as a hanging driver does).
+    std::function<bool(const std::string&)> acceptOpen;
     size_t writeLimit = SIZE_MAX;  // the device takes at most this many bytes per write
 
-    bool open(const std::string&) override { return open_ = !refuseOpen; }
+    bool open(const std::string& name) override {
+        return open_ = acceptOpen ? acceptOpen(name) : !refuseOpen;
+    }
     void close() override { open_ = false; }
     bool isOpen() const override { return open_; }
     bool configure(uint32_t) override { return open_; }

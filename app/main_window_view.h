@@ -1,0 +1,84 @@
+// What the main-window controller asks of the window it drives. The Qt window implements it,
+// so does the console front end of the unattended run, and the tests record it.
+//
+// Controls are named by their dialog ids; texts arrive already in the user's language.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/view.h"
+
+namespace tarmix {
+
+enum class Control {
+    StartDownload = 1121,
+    Exit = 1,
+    SourceField = 1125,
+    ChooseFile = 1203,
+    Com1 = 1116,
+    Com2 = 1117,
+    Com3 = 1118,
+    Com4 = 1119,
+    Com5 = 1133,
+    Com6 = 1137,
+    ComLpt = 1120,
+    Baud57600 = 1134,
+    Baud115200 = 1135,
+    Baud230400 = 1136,
+    TerminalOnOff = 1126,
+    StartApplication = 1124,
+    KeepSettings = 1231,
+    Compare = 1230,
+    ExtendedFirmware = 1030,
+    Backup = 1138,
+    UpdateBootloader = 1127,
+    ExtendedView = 1306,
+    // Static captions (labels) that ApplyLanguage fills.
+    StaticPanel = 1399,
+    StaticFlash = 1215,
+    StaticRom = 1400,
+    StaticRam = 1216,
+    StaticProgress = 1398,
+    StaticComPort = 1328,
+    StaticSpeed = 1329,
+    StaticFirmware = 1401,
+    StaticSource = 1002,
+    StaticState = 1003,
+    LanguageGroup = 1007,
+};
+
+// The information fields of the window.
+enum class InfoField { Panel = 1114, Flash = 1115, Firmware = 1128 };
+
+// The picture of the identified model; 0 for none.
+struct UsageFigures {
+    double romUsage = 0;  // fractions of the bank, as the connection watch computes them
+    double ramUsage = 0;
+    uint32_t romExtent = 0x100000;  // the image info header's figures
+    uint32_t romCodeSize = 0;
+    uint32_t ramNeeded = 0;
+    uint32_t ramAvailable = 0x10000;
+    friend bool operator==(const UsageFigures&, const UsageFigures&) = default;
+};
+
+class MainWindowView : public View {
+public:
+    virtual void setEnabled(Control control, bool enabled) = 0;
+    virtual void setVisible(Control control, bool visible) = 0;
+    virtual void setCaption(Control control, const std::string& caption) = 0;
+    virtual void setChecked(Control control, bool checked) = 0;
+    virtual void setInfo(InfoField field, const std::string& text) = 0;
+    virtual void setUsage(const UsageFigures& usage) = 0;
+    // The model picture for a hardware model code (0: none).
+    virtual void setModelPicture(int hardwareModel) = 0;
+    virtual void setLanguage(int languageIndex) = 0;  // selects its radio button
+    virtual void setTitle(const std::string& title) = 0;
+    virtual void setSourceText(const std::string& text) = 0;
+    // An open-file dialog for an existing file; nullopt when cancelled.
+    virtual std::optional<std::string> chooseFile(const std::string& startPath) = 0;
+    // Closes the window; the launcher then ends the program.
+    virtual void closeWindow() = 0;
+};
+
+}  // namespace tarmix

@@ -1,0 +1,166 @@
+#include "app/settings.h"
+
+#include <climits>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "lang/catalog.h"
+
+namespace tarmix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A real settings file is about a hundred bytes; anything beyond this is not read.
+constexpr std::streamsize kMaxFileSize = 1 << 20;
+
+struct Key {
+    std::string_view name;
+    int Settings::*value;
+};
+// In the order the file is written.
+constexpr Key kKeys[] = {
+    {"[LANGUAGE]", &Settings::languageIndex},
+    {"[BAUDRATE]", &Settings::baudRate},
+    {"[COMPORT]", &Settings::selectedPort},
+    {"[KEEP_RECEIPTS]", &Settings::keepReceipts},
+};
+
+constexpr int kAllowedBaudRates[] = {57600, 115200, 230400};
+
+// Text of 16-bit little-endian characters has a zero in (nearly) every odd byte; UTF-8
+// and ASCII text has no zero bytes at all.
+bool looksLikeUtf16(std::string_view bytes) {
+    const size_t pairs = bytes.size() / 2;
+    size_t zeros = 0;
+    for (size_t i = 1; i < bytes.size(); i += 2) zeros += bytes[i] == '\0';
+    return pairs > 0 && zeros * 2 >= pairs;
+}
+
+// The file as one-byte text. Only the keys and numbers matter, all of them ASCII, so a
+// 16-bit character outside ASCII becomes '?'.
+std::string decode(std::string_view bytes) {
+    bool wide = false;
+    if (bytes.substr(0, 2) == "\xFF\xFE") {
+        bytes.remove_prefix(2);
+        wide = true;
+    } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        bytes.remove_prefix(3);
+    } else {
+        wide = looksLikeUtf16(bytes);
+    }
+    if (!wide) return std::string(bytes);
+    std::string text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const unsigned unit =
+            static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
+        text += unit < 0x80 ? static_cast<char>(unit) : '?';
+    }
+    return text;
+}
+
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// One decimal number as "%d" reads it: blanks, an optional sign, at least one digit.
+// A number outside the 32-bit range is not read.
+std::optional<int> readNumber(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && isSpace(text[i])) ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    long long value = 0;
+    size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+        value = value * 10 + (text[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) return std::nullopt;
+    }
+    if (digits == 0) return std::nullopt;
+    if (negative) value = -value;
+    if (value > INT_MAX || value < INT_MIN) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+void applyLine(std::string_view line, Settings& settings) {
+    for (const Key& key : kKeys) {
+        if (line.substr(0, key.name.size()) != key.name) continue;
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos) return;
+        if (const auto number = readNumber(line.substr(colon + 1))) settings.*key.value = *number;
+        return;
+    }
+}
+
+std::string encodeUtf16(std::string_view text) {
+    std::string bytes;
+    for (char c : text) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+}  // namespace
+
+void ParseSettings(std::string_view contents, Settings& settings) {
+    const std::string text = decode(contents);
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const size_t end = rest.find_first_of("\r\n");
+        const std::string_view line = rest.substr(0, end);
+        if (!line.empty() && line.front() != ';') applyLine(line, settings);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+}
+
+int ReadSettings(const fs::path& folder, Settings& settings) {
+    settings.languageIndex = 0;
+    settings.baudRate = kDefaultBaudRate;
+    settings.selectedPort = 0;
+    std::ifstream file(folder / kSettingsFileName, std::ios::binary);
+    if (!file) return 1;
+    std::string contents(static_cast<size_t>(kMaxFileSize), '\0');
+    file.read(contents.data(), kMaxFileSize);
+    contents.resize(static_cast<size_t>(file.gcount()));
+    ParseSettings(contents, settings);
+    return 0;
+}
+
+int WriteSettings(const fs::path& folder, const Settings& settings) {
+    std::string text;
+    for (const Key& key : kKeys)
+        text += std::string(key.name) + ": " + std::to_string(settings.*key.value) + "\r\n";
+    const fs::path target = folder / kSettingsFileName;
+    fs::path temporary = target;
+    temporary += ".new";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        const std::string bytes = encodeUtf16(text);
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        file.close();
+        if (!file) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            return 1;
+        }
+    }
+    std::error_code error;
+    fs::rename(temporary, target, error);
+    if (error) {
+        fs::remove(temporary, error);
+        return 1;
+    }
+    return 0;
+}
+
+void CheckSettingValues(Settings& settings) {
+    bool allowed = false;
+    for (int rate : kAllowedBaudRates) allowed = allowed || settings.baudRate == rate;
+    if (!allowed) settings.baudRate = kDefaultBaudRate;
+    if (settings.languageIndex > kLastLanguage) settings.languageIndex = kEnglishLanguage;
+}
+
+}  // namespace tarmix

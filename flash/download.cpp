@@ -1,0 +1,528 @@
+#include "flash/download.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "config/capability.h"
+#include "lang/catalog.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr int kTextCompareApplication = 60000;   // "Compare the application"
+constexpr int kTextDownloadApplication = 60001;  // "Download the application"
+constexpr int kTextAvailable = 60020;            // "Available"
+constexpr int kTextCompareError = 60171;         // "Compare error"
+constexpr int kTextDownloadError = 60172;        // "Download error"
+constexpr int kTextFileOpenError = 60208;        // "File open error "
+constexpr int kTextFileRead = 60213;             // "File read"
+constexpr int kTextFileReadFinished = 60215;     // "File read finished"
+constexpr int kTextEraseFlash = 60250;           // "Erase flash"
+constexpr int kTextEraseFlashBank1 = 60251;      // "Erase flash bank #1"
+constexpr int kTextEraseFlashBank2 = 60252;      // "Erase flash bank #2"
+constexpr int kTextFlashEraseError = 60253;      // "Flash erase error"
+constexpr int kTextFlashWasErased = 60254;       // "Flash was erased"
+constexpr int kTextEraseTimeout = 60255;         // "Timeout on erase flash - sector"
+constexpr int kTextFlashOutOfMemory = 60256;     // "Flash - out of memory"
+constexpr int kTextNeeded = 60320;               // "needed"
+constexpr int kTextRamOutOfMemory = 60370;       // "RAM - out of memory"
+constexpr int kTextProgrammingFlash = 102;       // "Programming Flash"
+constexpr int kTextProgrammingComplete = 103;    // "Programming complete"
+constexpr int kTextProgrammingError = 104;       // "Programming error"
+constexpr int kTextHardwareMismatch = 63736;     // "The Application and the connected hardware…"
+constexpr int kTextWarning = 63737;              // "Warning"
+
+constexpr int kModelBirch = 2;
+// The capability value that holds the EEPROM data length.
+constexpr size_t kEepromLengthValue = 2;
+constexpr int kModelAlder = 1;
+
+constexpr int kProgressMax = 1000;
+constexpr size_t kShortAnswer = 999;
+constexpr size_t kHandshakeCapacity = 399;
+constexpr size_t kBlockAnswerCapacity = 799;
+constexpr size_t kDumpCapacity = 2000;
+constexpr Millis kDumpSilence{500};
+constexpr Millis kShortTimeout{100};
+constexpr Millis kEchoTimeout{500};
+constexpr Millis kSectorTimeout{5000};
+constexpr Millis kEraseDoneTimeout{1000};
+constexpr Millis kWholeEraseTimeout{20000};
+constexpr Millis kBlockTimeout{4000};
+constexpr Millis kProgramTimeout{25000};
+constexpr Millis kBlockPause{10};
+constexpr Millis kSettlePause{50};
+
+constexpr char kOk[] = "o.k.\r\n";
+constexpr char kEraseDone[] = "erase done\r\n";
+constexpr char kParallelOn[] = "parportCTRL on";
+constexpr char kParallelOff[] = "parportCTRL off";
+constexpr char kParallelOnAnswer[] = "ParPort aktiviert\r\n";
+constexpr char kParallelOffAnswer[] = "ParPort deaktiviert\r\n";
+// The staged models take the image into RAM here and program it to this flash offset.
+constexpr uint32_t kStagingRam = 0x80000000;
+constexpr uint32_t kStagedFlashBase = 0x100000;
+
+// The erase answer "Sectors(N):" gives N in this many characters.
+constexpr size_t kDirectSectorDigits = 3;
+constexpr size_t kStagedSectorDigits = 4;
+
+// Where the dump answer holds the header's tag and version groups, after the command.
+constexpr size_t kDumpTagOffset = 37;
+constexpr size_t kDumpVersionOffset = 193;
+constexpr size_t kDumpVersionOffsetStaged = 259;
+
+// How the monitor of each model erases the application area before "burn".
+enum class EraseKind { None, Range, RangeOrWhole, MappedRange, MappedBankRange };
+
+EraseKind eraseKindOf(int model) {
+    switch (model) {
+        case 1:
+            return EraseKind::MappedBankRange;
+        case 2:
+        case 10:
+        case 13:
+            return EraseKind::MappedRange;
+        case 15:
+        case 16:
+            return EraseKind::None;
+        default:
+            return EraseKind::RangeOrWhole;  // 0, 3..9, 11, 12, 14
+    }
+}
+
+// The uncached alias of an address, as some monitors want it in erase commands.
+uint32_t mapped(uint32_t address) { return (address & 0x1FFFFFFF) | 0xA0000000; }
+
+std::string format(const char* pattern, auto... values) {
+    char text[512];
+    std::snprintf(text, sizeof text, pattern, values...);
+    return text;
+}
+
+bool inBank(const AddressRange& bank, uint32_t start, uint32_t end) {
+    return start >= bank.low && start < bank.high && end >= bank.low && end <= bank.high;
+}
+
+// Four "%2x" numbers separated by blanks, as the dump prints a group of bytes.
+bool readGroup(const std::string& text, size_t at, std::array<uint8_t, 4>& group) {
+    if (at >= text.size()) return false;
+    unsigned values[4];
+    if (std::sscanf(text.c_str() + at, "%2x %2x %2x %2x", &values[0], &values[1], &values[2],
+                    &values[3]) != 4)
+        return false;
+    for (int i = 0; i < 4; ++i) group[i] = uint8_t(values[i]);
+    return true;
+}
+
+}  // namespace
+
+ApplicationDownload::ApplicationDownload(DownloadContext context)
+    : ctx_(std::move(context)),
+      serial_(ctx_.monitor.serial()),
+      blockLimit_(BlockLimitForModel(ctx_.device.hardwareModel)) {}
+
+bool ApplicationDownload::staged() const {
+    return ctx_.device.hardwareModel == 17 || ctx_.device.hardwareModel == 18;
+}
+
+void ApplicationDownload::status(int textId) const { ctx_.view.setStatus(LoadText(textId)); }
+
+void ApplicationDownload::message(const std::string& text, MessageIcon icon,
+                                  const std::string& caption) const {
+    ctx_.view.showMessage(text, caption, icon);
+}
+
+bool ApplicationDownload::receiveStartingWith(const std::string& expected, size_t capacity,
+                                              size_t minimum, Millis timeout, std::string& answer) {
+    if (serial_.ReceiveText(answer, capacity, minimum, timeout) != 0) return false;
+    return answer.size() >= expected.size() && answer.compare(0, expected.size(), expected) == 0;
+}
+
+int ApplicationDownload::DownloadApplication(const std::string& path) {
+    struct WaitCursor {
+        View& view;
+        explicit WaitCursor(View& v) : view(v) { view.setWaitCursor(true); }
+        ~WaitCursor() { view.setWaitCursor(false); }
+    } waitCursor(ctx_.view);
+
+    ctx_.figures = DownloadFigures{};
+    if (!ctx_.device.deviceIdentified) return kFailure;
+    programFlash_ = true;
+    ctx_.view.setProgressRange(0, kProgressMax);
+
+    BaudSwitch baud(ctx_.monitor, ctx_.view, ctx_.options.baudRate);
+    RaisedBaudRate raised(baud);  // restored on every way out from here
+
+    const std::string file = CompletePath(path);
+    if (Prepare(file) != kSuccess) return kFailure;
+    if (!staged() && !ctx_.options.compare && EraseBeforeBurn() != kSuccess) return kFailure;
+    status(ctx_.options.compare ? kTextCompareApplication : kTextDownloadApplication);
+    if (!RangeFits()) {
+        ReportRangeError();
+        return kFailure;
+    }
+    if (TransferBlocks(file, ctx_.figures.downloadStart) != kSuccess) {
+        message(LoadText(ctx_.options.compare ? kTextCompareError : kTextDownloadError),
+                MessageIcon::Warning);
+        return kFailure;
+    }
+    if (staged() && programFlash_ && !ctx_.options.compare &&
+        EraseAndProgramFromRam(ctx_.figures.downloadStart, ctx_.figures.imageEnd) != kSuccess)
+        return kFailure;
+    SuccessSteps();
+    return kSuccess;
+}
+
+std::string ApplicationDownload::CompletePath(const std::string& path) const {
+    // A name is absolute when it has a drive colon or starts at the root.
+    if (path.find(':') != std::string::npos || path.rfind('/', 0) == 0) return path;
+    return (std::filesystem::path(ctx_.options.sourceFolder) / path).string();
+}
+
+int ApplicationDownload::Prepare(const std::string& path) {
+    status(kTextFileRead);
+    int result = kSuccess;
+    ImageExtent extent;
+    if (!ScanImageExtent(path, extent).ok()) {
+        result = kFailure;
+    } else if (ctx_.device.hardwareModel != kModelBirch && extent.lowest != ctx_.device.bankA.low &&
+               extent.lowest != ctx_.device.bankC.low) {
+        message(LoadText(kTextHardwareMismatch), MessageIcon::Warning, LoadText(kTextWarning));
+        result = kMismatch;
+    }
+    DownloadFigures& figures = ctx_.figures;
+    figures.imageStart = figures.downloadStart = extent.lowest;
+    figures.imageEnd = extent.highest;
+    if (result == kSuccess) {
+        if (ReadHeaderAndCheckControllerCopy(path) != kSuccess)
+            result = kFailure;
+        else if (!ctx_.options.compare)
+            figures.downloadStart = extent.lowest + header_.skipOffset;
+    }
+    figures.romExtent = header_.romExtent;
+    figures.romCodeSize = header_.romCodeSize;
+    figures.ramNeeded = header_.ramNeeded;
+    figures.ramAvailable = header_.ramAvailable;
+    status(kTextFileReadFinished);
+    const bool ramShort = header_.ramNeeded > header_.ramAvailable;
+    return ReportPreparationErrors(result, path, ramShort);
+}
+
+int ApplicationDownload::ReadHeaderAndCheckControllerCopy(const std::string& path) {
+    if (!ReadImageHeader(path, blockLimit_, ctx_.options.parallelTransfer, header_).ok())
+        return kFailure;
+    serial_.clock().sleep(kSettlePause);
+    serial_.DrainInput();
+    if (int32_t(header_.skipOffset) > 0 && !ControllerHoldsThisVersion(header_)) {
+        if (!dumpAnswered_) return kFailure;
+        header_.skipOffset = 0;  // send the whole image
+    }
+    if (ctx_.options.parallelTransfer && !ParallelInputSwitched(false)) return kFailure;
+    return kSuccess;
+}
+
+bool ApplicationDownload::ControllerHoldsThisVersion(const ImageHeader& header) {
+    const std::string command = format("dump %08x 40", header.firstBlockBase);
+    std::string answer;
+    dumpAnswered_ = ctx_.monitor.SendAndWaitPrompt(command, answer, kDumpCapacity, kDumpSilence);
+    if (!dumpAnswered_) return false;
+    const size_t length = command.size();
+    std::array<uint8_t, 4> tag{}, version{};
+    if (!readGroup(answer, length + kDumpTagOffset, tag) ||
+        !readGroup(answer, length + (staged() ? kDumpVersionOffsetStaged : kDumpVersionOffset),
+                   version))
+        return false;
+    // The tag as the controller's memory holds it: "Inf2" in the header's byte order; the
+    // staged models keep "Inf3" when little-endian.
+    std::array<uint8_t, 4> expectedTag = header.bigEndian
+                                             ? std::array<uint8_t, 4>{0x49, 0x6E, 0x66, 0x32}
+                                             : std::array<uint8_t, 4>{0x32, 0x66, 0x6E, 0x49};
+    if (staged() && !header.bigEndian) expectedTag[0] = 0x33;
+    return tag == expectedTag && version == header.versionBytes();
+}
+
+int ApplicationDownload::ReportPreparationErrors(int result, const std::string& path,
+                                                 bool ramShort) {
+    const std::string ramMessage =
+        format("%s\n%s 0x%08X\n%s 0x%08X\n", LoadText(kTextRamOutOfMemory).c_str(),
+               LoadText(kTextNeeded).c_str(), header_.ramNeeded, LoadText(kTextAvailable).c_str(),
+               header_.ramAvailable);
+    if (result == kFailure) {
+        message(format("%s\n", LoadText(kTextFileOpenError).c_str()) + "\"" + path + "\"",
+                MessageIcon::Warning);
+        status(kTextFileOpenError);
+    }
+    if (ramShort) {
+        message(ramMessage, MessageIcon::Warning);
+        status(kTextRamOutOfMemory);
+        return kFailure;
+    }
+    return result == kSuccess ? kSuccess : kFailure;
+}
+
+bool ApplicationDownload::RangeFits() const {
+    const DeviceDescription& device = ctx_.device;
+    const uint32_t start = ctx_.figures.downloadStart;
+    const uint32_t end = ctx_.figures.imageEnd;
+    return inBank(usableBankA(), start, end) || inBank(device.bankB, start, end) ||
+           inBank(device.bankC, start, end);
+}
+
+AddressRange ApplicationDownload::usableBankA() const {
+    const AddressRange& bank = ctx_.device.bankA;
+    // A file system larger than the bank leaves nothing: no address may pass for usable.
+    if (reserveBytes() > bank.high - bank.low) return {1, 0};
+    return {bank.low, bank.high - reserveBytes()};
+}
+
+uint32_t ApplicationDownload::reserveBytes() const {
+    return uint32_t(ctx_.device.driveSizes[2]) * 1024u;
+}
+
+void ApplicationDownload::ReportRangeError() const {
+    const DeviceDescription& device = ctx_.device;
+    const uint32_t start = ctx_.figures.downloadStart;
+    AddressRange shown = usableBankA();
+    if (!(start >= shown.low && start <= shown.high))
+        shown =
+            start >= device.bankB.low && start <= device.bankB.high ? device.bankB : device.bankC;
+    message(format("%s\n%s\n\n\t[0x%08X..0x%08X]\n\n%s\n\n\t[0x%08X..0x%08X].",
+                   LoadText(kTextFlashOutOfMemory).c_str(), LoadText(kTextNeeded).c_str(), start,
+                   ctx_.figures.imageEnd, LoadText(kTextAvailable).c_str(), shown.low, shown.high),
+            MessageIcon::Warning);
+}
+
+int ApplicationDownload::EraseBeforeBurn() {
+    const DeviceDescription& device = ctx_.device;
+    const uint32_t start = ctx_.figures.downloadStart;
+    const uint32_t end = ctx_.figures.imageEnd;
+    if (!inBank(usableBankA(), start, end) && !inBank(device.bankB, start, end)) return kSuccess;
+    status(kTextEraseFlash);
+    ctx_.view.setProgress(0);
+    switch (eraseKindOf(device.hardwareModel)) {
+        case EraseKind::None:
+            return kSuccess;
+        case EraseKind::RangeOrWhole:
+            if (device.firmwareVersion <= 8) return EraseWholeApplicationArea();
+            return EraseApplicationArea(start, end);
+        default:
+            return EraseApplicationArea(start, end);
+    }
+}
+
+int ApplicationDownload::EraseWholeApplicationArea() {
+    const std::string command = "flash erase application";
+    serial_.DrainInput();
+    if (serial_.SendLine(command) != 0) return kSuccess;  // the download goes on
+    std::string answer;
+    if (serial_.ReceiveText(answer, kShortAnswer, 37, ctx_.monitor.scaled(kWholeEraseTimeout)) != 0)
+        return kSuccess;
+    if (answer.rfind(command + "\r\n" + kEraseDone, 0) == 0) {
+        status(kTextFlashWasErased);
+        return kSuccess;
+    }
+    status(kTextFlashEraseError);
+    message(LoadText(kTextFlashEraseError), MessageIcon::Error);
+    return kFailure;
+}
+
+int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
+    const DeviceDescription& device = ctx_.device;
+    const EraseKind kind = eraseKindOf(device.hardwareModel);
+    std::string command;
+    int eraseText = kTextEraseFlash;
+    if (kind == EraseKind::MappedBankRange) {
+        // Bank width 32 for the first bank, 16 for the second.
+        const bool firstBank = start >= device.bankA.low && start < device.bankA.high &&
+                               end >= device.bankA.low && end <= device.bankA.high;
+        command = format("flash %2d erase application %08x %08x", firstBank ? 32 : 16,
+                         mapped(start), mapped(end));
+        eraseText = firstBank ? kTextEraseFlashBank1 : kTextEraseFlashBank2;
+    } else if (kind == EraseKind::MappedRange) {
+        command = format("flash erase application %08x %08x", mapped(start), mapped(end));
+    } else {
+        command = format("flash erase application %08x %08x", start, end);
+    }
+    const std::string echo = command + "\r\n";
+    serial_.DrainInput();
+    if (serial_.SendLine(command) != 0) return kSuccess;
+    std::string answer;
+    if (serial_.ReceiveText(answer, echo.size(), echo.size(), ctx_.monitor.scaled(kEchoTimeout)) !=
+        0)
+        return kSuccess;
+    if (answer == echo) {
+        status(eraseText);
+        if (CountErasedSectors(kDirectSectorDigits) == kSuccess &&
+            receiveStartingWith(std::string("\r\n") + kEraseDone, kShortAnswer, 14,
+                                kEraseDoneTimeout, answer)) {
+            status(kTextFlashWasErased);
+            return kSuccess;
+        }
+    }
+    status(kTextFlashEraseError);
+    message(LoadText(kTextFlashEraseError), MessageIcon::Error);
+    return kFailure;
+}
+
+int ApplicationDownload::CountErasedSectors(size_t digits) {
+    const std::string head = "Sectors(";
+    const size_t length = head.size() + digits + 2;
+    std::string answer;
+    serial_.ReceiveText(answer, length, length, kEchoTimeout);
+    int sectors = 0;
+    char tail[3] = {};
+    if (answer.size() != length || answer.compare(0, head.size(), head) != 0 ||
+        answer.compare(length - 2, 2, "):") != 0 ||
+        std::sscanf(answer.substr(head.size(), digits).c_str(), "%d%2c", &sectors, tail) != 1 ||
+        sectors <= 0)
+        return kFailure;
+    ctx_.view.setProgress(0);
+    int shown = 0;
+    for (int i = 0; i < sectors; ++i) {
+        if (serial_.ReceiveText(answer, 1, 1, ctx_.monitor.scaled(kSectorTimeout)) != 0 ||
+            answer.empty()) {
+            status(kTextEraseTimeout);
+            return kFailure;
+        }
+        if (answer != ".") {
+            status(kTextFlashEraseError);
+            return kFailure;
+        }
+        const int progress = (i + 1) * kProgressMax / sectors;
+        if (progress != shown) ctx_.view.setProgress(shown = progress);
+    }
+    return kSuccess;
+}
+
+int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
+    const uint32_t length = end - start;
+    const uint32_t destination = header_.skipOffset + kStagedFlashBase;
+    const uint32_t source = kStagingRam + header_.skipOffset;
+    std::string answer;
+
+    const std::string erase =
+        format("flash erase application %08x %08x", destination, destination + length);
+    serial_.DrainInput();
+    if (serial_.SendLine(erase) != 0 ||
+        serial_.ReceiveText(answer, erase.size() + 2, erase.size() + 2,
+                            ctx_.monitor.scaled(kEchoTimeout)) != 0)
+        return kFailure;
+    if (answer != erase + "\r\n") {
+        status(kTextFlashEraseError);
+        return kFailure;
+    }
+    status(kTextEraseFlash);
+    if (CountErasedSectors(kStagedSectorDigits) != kSuccess) {
+        return kFailure;
+    }
+    if (!receiveStartingWith(kEraseDone, kShortAnswer, 12, kEraseDoneTimeout, answer)) {
+        status(kTextFlashEraseError);
+        return kFailure;
+    }
+    status(kTextFlashWasErased);
+
+    const std::string program = format("flash program %08x %08x %08x", destination, source, length);
+    serial_.DrainInput();
+    if (serial_.SendLine(program) != 0 ||
+        serial_.ReceiveText(answer, program.size() + 2, program.size() + 2,
+                            ctx_.monitor.scaled(kEchoTimeout)) != 0 ||
+        answer != program + "\r\n")
+        return kFailure;
+    status(kTextProgrammingFlash);
+    const std::string done =
+        format("Programming from %08x to %08x Length %8u ...done", source, destination, length);
+    serial_.ReceiveText(answer, done.size(), done.size(), ctx_.monitor.scaled(kProgramTimeout));
+    if (answer != done) {
+        status(kTextProgrammingError);
+        return kFailure;
+    }
+    status(kTextProgrammingComplete);
+    return kSuccess;
+}
+
+bool ApplicationDownload::ParallelInputSwitched(bool on) {
+    const std::string command = on ? kParallelOn : kParallelOff;
+    const std::string expected = command + "\r\n" + (on ? kParallelOnAnswer : kParallelOffAnswer);
+    serial_.DrainInput();
+    serial_.SendLine(command);
+    std::string answer;
+    return receiveStartingWith(expected, kHandshakeCapacity, kHandshakeCapacity,
+                               ctx_.monitor.scaled(kShortTimeout), answer);
+}
+
+int ApplicationDownload::TransferBlocks(const std::string& path, uint32_t downloadStart) {
+    const bool parallel = ctx_.options.parallelTransfer;
+    bool ok = !parallel || ParallelInputSwitched(true);
+    if (ok) {
+        int shown = -1;
+        const AssembleResult read = AssembleBlocks(
+            path, downloadStart, blockLimit_, parallel,
+            [this](uint32_t base, std::span<const uint8_t> bytes) {
+                return SendBlock(base, bytes);
+            },
+            [&](uint64_t position, uint64_t size) {
+                const int progress = size ? int(double(position) * kProgressMax / double(size)) : 0;
+                if (progress != shown) ctx_.view.setProgress(shown = progress);
+                ctx_.view.keepPainted();
+            });
+        if (read.ramOnly) programFlash_ = false;
+        ok = read.ok();
+    }
+    serial_.clock().sleep(kSettlePause);
+    serial_.DrainInput();
+    if (parallel) {
+        serial_.DrainInput();
+        if (!ParallelInputSwitched(false)) ok = false;
+    }
+    return ok ? kSuccess : kFailure;
+}
+
+int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return kSuccess;
+    const DeviceDescription& device = ctx_.device;
+    uint32_t address = base;
+    // Old monitors of the first model see their flash from address 0.
+    if (device.hardwareModel == kModelAlder && device.firmwareVersion <= 8 && address >= 0x100000 &&
+        address <= 0x3FFFFF)
+        address -= 0x100000;
+    std::vector<uint8_t> data(bytes.begin(), bytes.end());
+    if (data.size() % 2) data.push_back(0xFF);
+    uint32_t sum = 0;
+    for (uint8_t byte : data) sum += byte;
+    const std::string command =
+        format(ctx_.options.compare ? "verify %08x %08x %08x" : "burn %08x %08x %08x", address,
+               uint32_t(data.size()), ~sum);
+    const std::string echo = command + "\r\n";
+
+    serial_.clock().sleep(kBlockPause);
+    serial_.DrainInput();
+    const bool parallel = ctx_.options.parallelTransfer;
+    if (parallel)
+        ctx_.parallel.SendLine(command);
+    else
+        serial_.SendLine(command);
+    std::string answer;
+    if (!receiveStartingWith(echo, kBlockAnswerCapacity, echo.size(),
+                             ctx_.monitor.scaled(kBlockTimeout), answer))
+        return kFailure;
+    if (parallel)
+        ctx_.parallel.WriteBytes(data.data(), data.size());
+    else
+        serial_.WriteBytes(data.data(), data.size());
+    return receiveStartingWith(kOk, kBlockAnswerCapacity, 6, ctx_.monitor.scaled(kBlockTimeout),
+                               answer)
+               ? kSuccess
+               : kFailure;
+}
+
+void ApplicationDownload::SuccessSteps() {
+    if (!ctx_.options.keepSettings)
+        RewriteCapability(ctx_.monitor, kShortAnswer, kEepromLengthValue, 0);
+    ctx_.figures.applicationLoaded = true;
+    ctx_.figures.applicationStart = ctx_.figures.downloadStart;
+}
+
+}  // namespace tarmix

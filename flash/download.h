@@ -1,0 +1,111 @@
+// The application download: writes an application ROM image into the controller's flash
+// through the boot monitor, or with the compare option checks that the flash holds it.
+//
+// Two variants, chosen by the hardware model code:
+// - direct (all codes but 17 and 18): erase the application area, then send the image in
+//   blocks with "burn" (or check it with "verify");
+// - staged (17, 18): send the image into RAM, then let the monitor erase the flash area
+//   and copy the RAM image into it with "flash program".
+// Both share the preparation (file checks, info header, range check against the banks)
+// and the block transfer, over the serial line or the parallel port, at the raised rate.
+// The first failing exchange ends the run; nothing is retried.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "flash/rom_image.h"
+#include "flash/rom_image_header.h"
+#include "link/baud_switch.h"
+#include "link/device.h"
+#include "link/monitor_exchange.h"
+#include "link/parallel.h"
+#include "platform/view.h"
+
+namespace tarmix {
+
+// What the operator chose for this run.
+struct DownloadOptions {
+    bool compare = false;           // verify instead of burn, no erase
+    bool keepSettings = false;      // leave the capability record alone
+    bool parallelTransfer = false;  // command lines and blocks go out through LPT1
+    uint32_t baudRate = 57600;      // the rate bulk work runs at
+    std::string sourceFolder;       // completes a file name that is not absolute
+};
+
+// What a run leaves in the main window: the image's place, the header figures shown by the
+// usage bars, and whether (and where) an application can now be started.
+struct DownloadFigures {
+    uint32_t imageStart = 0;
+    uint32_t downloadStart = 0;
+    uint32_t imageEnd = 0;
+    uint32_t romExtent = 0;
+    uint32_t romCodeSize = 0;
+    uint32_t ramNeeded = 0;
+    uint32_t ramAvailable = 0;
+    bool applicationLoaded = false;
+    uint32_t applicationStart = 0;
+};
+
+// Everything a download borrows from the main window for its duration.
+struct DownloadContext {
+    MonitorExchange& monitor;
+    CParallel& parallel;
+    View& view;
+    const DeviceDescription& device;
+    DownloadOptions options;
+    DownloadFigures& figures;
+};
+
+class ApplicationDownload {
+  public:
+    explicit ApplicationDownload(DownloadContext context);
+
+    // 0 success, 1 failure. Every status text and message of the run goes to the view.
+    int DownloadApplication(const std::string& path);
+
+    // The steps, open for tests of their exchanges.
+    int EraseApplicationArea(uint32_t start, uint32_t end);
+    int EraseAndProgramFromRam(uint32_t start, uint32_t end);
+    int TransferBlocks(const std::string& path, uint32_t downloadStart);
+    int SendBlock(uint32_t base, std::span<const uint8_t> bytes);
+
+  private:
+    enum Result { kSuccess = 0, kFailure = 1, kMismatch = 2 };
+
+    bool staged() const;
+    std::string CompletePath(const std::string& path) const;
+    uint32_t reserveBytes() const;
+    // Bank A without the file system at its top.
+    AddressRange usableBankA() const;
+    // The file checks and the info header; then the error reports. 0 to go on.
+    int Prepare(const std::string& path);
+    int ReadHeaderAndCheckControllerCopy(const std::string& path);
+    bool ControllerHoldsThisVersion(const ImageHeader& header);
+    int ReportPreparationErrors(int result, const std::string& path, bool ramShort);
+    bool RangeFits() const;
+    void ReportRangeError() const;
+    int EraseBeforeBurn();
+    int EraseWholeApplicationArea();
+    // "Sectors(N):" then one "." per erased sector, with progress.
+    int CountErasedSectors(size_t digits);
+    bool ParallelInputSwitched(bool on);
+    void SuccessSteps();
+
+    // Catalogue texts into the status line, or a message box.
+    void status(int textId) const;
+    void message(const std::string& text, MessageIcon icon, const std::string& caption = "") const;
+    // Receives into `answer` and tells whether it begins with `expected`.
+    bool receiveStartingWith(const std::string& expected, size_t capacity, size_t minimum,
+                             Millis timeout, std::string& answer);
+
+    DownloadContext ctx_;
+    CSerial& serial_;
+    ImageHeader header_;
+    size_t blockLimit_;
+    bool programFlash_ = true;  // the staged variant copies RAM into flash afterwards
+    bool dumpAnswered_ = false;
+};
+
+}  // namespace tarmix

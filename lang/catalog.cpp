@@ -1,0 +1,114 @@
+#include "lang/catalog.h"
+
+#include <atomic>
+#include <iostream>
+#include <mutex>
+
+#include "lang/embedded_catalogues.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr Language kLanguages[] = {
+    {0, "de", "German", 60651, true},  {1, "en", "English", 60652, true},
+    {2, "fr", "French", 60653, true},  {3, "it", "Italian", 60654, false},
+    {4, "es", "Spanish", 60655, true}, {5, "nl", "Dutch", 60656, true},
+    {6, "pl", "Polish", 63721, true},  {7, "ru", "Russian", 63726, true},
+    {8, "da", "Danish", 63727, true},  {9, "cs", "Czech", 63728, true},
+    {10, "el", "Greek", 63729, true},  {11, "lt", "Lithuanian", 63734, true},
+};
+
+// Longer texts are cut: the message buffers of the program hold 1000 characters.
+constexpr size_t kMaxTextCharacters = 999;
+
+std::atomic<int> currentLanguage{kGermanLanguage};
+
+std::mutex reporterMutex;
+TextProblemReporter reporter;
+
+// The first kMaxTextCharacters characters; a multi-byte character is never split.
+std::string limitLength(const std::string& text) {
+    size_t characters = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+        if (startsCharacter && ++characters > kMaxTextCharacters) return text.substr(0, i);
+    }
+    return text;
+}
+
+const std::string* translation(const PoCatalogue* catalogue, int id) {
+    if (catalogue == nullptr) return nullptr;
+    const auto entry = catalogue->entries.find(id);
+    if (entry == catalogue->entries.end() || entry->second.translation.empty()) return nullptr;
+    return &entry->second.translation;
+}
+
+}  // namespace
+
+std::span<const Language> languages() { return kLanguages; }
+
+int languageIndex() { return currentLanguage.load(); }
+
+void setLanguageIndex(int index) { currentLanguage.store(index); }
+
+void TextCatalogues::add(std::string code, PoCatalogue catalogue) {
+    catalogues_.insert_or_assign(std::move(code), std::move(catalogue));
+}
+
+const PoCatalogue* TextCatalogues::find(std::string_view code) const {
+    const auto found = catalogues_.find(code);
+    return found == catalogues_.end() ? nullptr : &found->second;
+}
+
+std::optional<std::string> TextCatalogues::lookup(int languageIndex, int id) const {
+    const bool listed = languageIndex >= kEnglishLanguage && languageIndex <= kLastLanguage;
+    const std::string* text =
+        translation(find(kLanguages[listed ? languageIndex : kGermanLanguage].code), id);
+    if (text == nullptr) text = translation(find(kLanguages[kGermanLanguage].code), id);
+    if (text == nullptr) return std::nullopt;
+    return limitLength(*text);
+}
+
+const TextCatalogues& builtInCatalogues() {
+    static const TextCatalogues all = [] {
+        TextCatalogues read;
+        for (size_t i = 0; i < kEmbeddedCatalogueCount; ++i) {
+            const EmbeddedCatalogue& file = kEmbeddedCatalogues[i];
+            read.add(file.code, parsePo({reinterpret_cast<const char*>(file.text), file.size}));
+        }
+        return read;
+    }();
+    return all;
+}
+
+std::string LoadText(int id) {
+    if (auto text = builtInCatalogues().lookup(languageIndex(), id)) return *std::move(text);
+    return reportMissingText(id);
+}
+
+std::string reportMissingText(int id) {
+    reportTextProblem("Error Loading String: " + std::to_string(id));
+    return "String_" + std::to_string(id);
+}
+
+void setTextProblemReporter(TextProblemReporter newReporter) {
+    std::lock_guard lock(reporterMutex);
+    reporter = std::move(newReporter);
+}
+
+void reportTextProblem(const std::string& message) {
+    TextProblemReporter current;
+    {
+        std::lock_guard lock(reporterMutex);
+        current = reporter;
+    }
+    // Called outside the lock: a reporter may well load texts itself.
+    if (current) {
+        current(message);
+    } else {
+        std::cerr << message << '\n';
+    }
+}
+
+}  // namespace tarmix

@@ -1,0 +1,62 @@
+#include "link/baud_switch.h"
+
+#include <string>
+
+#include "lang/catalog.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr int kTextBaudrateChangeError = 60050;  // "Baudrate change error"
+constexpr size_t kAnswerCapacity = 1999;
+constexpr Millis kConfirmTimeout{1000};
+// The monitor finishes its confirmation before it switches.
+constexpr Millis kSwitchPause{200};
+// After the empty line the monitor answers with a prompt at the new rate.
+constexpr Millis kSettlePause{500};
+
+}  // namespace
+
+BaudSwitch::Outcome BaudSwitch::askForRate(uint32_t rate) {
+    const std::string command = "setbaudrate " + std::to_string(rate);
+    const std::string expected = command + "\r\nBaudrate now";
+    CSerial& serial = monitor_.serial();
+    serial.DrainInput();
+    if (serial.SendLine(command) != 0) return Outcome::LinkFailed;
+    std::string answer;
+    if (serial.ReceiveText(answer, kAnswerCapacity, expected.size(),
+                           monitor_.scaled(kConfirmTimeout)) != 0)
+        return Outcome::LinkFailed;
+    if (answer.compare(0, expected.size(), expected) == 0 && answer.size() >= expected.size())
+        return Outcome::Confirmed;
+    view_.showMessage(LoadText(kTextBaudrateChangeError), "", MessageIcon::Error);
+    return Outcome::Refused;
+}
+
+void BaudSwitch::reopenAt(uint32_t rate) {
+    CSerial& serial = monitor_.serial();
+    serial.clock().sleep(kSwitchPause);
+    serial.Close();
+    serial.Open(serial.portName());
+    serial.Configure(rate);
+}
+
+void BaudSwitch::RaiseBaudRate() {
+    if (!raisable()) return;
+    const Outcome outcome = askForRate(baudRate_);
+    if (outcome == Outcome::Refused) return;
+    if (outcome == Outcome::Confirmed) reopenAt(baudRate_);
+    CSerial& serial = monitor_.serial();
+    serial.SendLine("");
+    serial.clock().sleep(kSettlePause);
+    serial.DrainInput();
+}
+
+void BaudSwitch::RestoreBaudRate() {
+    if (!raisable()) return;
+    monitor_.serial().clock().sleep(kSwitchPause);
+    if (askForRate(CSerial::kLinkBaud) == Outcome::Confirmed) reopenAt(CSerial::kLinkBaud);
+}
+
+}  // namespace tarmix

@@ -1,0 +1,67 @@
+#include "link/parallel.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "link/serial.h"
+
+namespace tarmix {
+
+CParallel::~CParallel() { Close(); }
+
+int CParallel::Open(const std::string& name) {
+    Close();
+    portName_ = name;
+    const std::string path = map_.resolve(name);
+    if (path.empty()) return 1;
+    // Non-blocking, so a pipe or printer port nobody serves cannot hang the open.
+    int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return 1;
+    }
+    fd_ = fd;
+    return 0;
+}
+
+int CParallel::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return 0;
+}
+
+int CParallel::WriteText(const std::string& text) {
+    return WriteBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+int CParallel::WriteBytes(const uint8_t* data, size_t count) {
+    if (fd_ < 0) return 1;
+    for (size_t done = 0; done < count;) {
+        const size_t piece = std::min(kWritePiece, count - done);
+        size_t written = 0;
+        while (written < piece) {
+            ssize_t put = ::write(fd_, data + done + written, piece - written);
+            if (put > 0) {
+                written += size_t(put);
+                continue;
+            }
+            if (put < 0 && errno != EAGAIN && errno != EINTR) return 1;
+            pollfd wait{fd_, POLLOUT, 0};
+            if (poll(&wait, 1, kWriteTimeoutMs) <= 0) return 1;  // the port takes nothing
+        }
+        done += piece;
+    }
+    return 0;
+}
+
+int CParallel::SendLine(const std::string& text) {
+    return WriteText(text.substr(0, CSerial::kMaxLineLength) + '\r');
+}
+
+}  // namespace tarmix

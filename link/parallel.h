@@ -1,0 +1,43 @@
+// CParallel: the parallel port LPT1, opened and written like a file. Some controllers take
+// monitor command lines and block data from it while they keep answering on the serial
+// line. Every operation returns 0 on success and 1 on failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/port_map.h"
+
+namespace tarmix {
+
+class CParallel {
+  public:
+    // Data go to the port in pieces of at most this many bytes per write.
+    static constexpr size_t kWritePiece = 1900;
+    // How long one piece may wait for the port to take it.
+    static constexpr int kWriteTimeoutMs = 5000;
+
+    explicit CParallel(PortMap map) : map_(std::move(map)) {}
+    virtual ~CParallel();
+    CParallel(const CParallel&) = delete;
+    CParallel& operator=(const CParallel&) = delete;
+
+    // Closes first; stores the name; opens the device ("LPT1" or a path) exclusively.
+    int Open(const std::string& name);
+    int Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    const std::string& portName() const { return portName_; }
+
+    int WriteText(const std::string& text);
+    int WriteBytes(const uint8_t* data, size_t count);
+    // At most 298 characters of the text, then one CR.
+    int SendLine(const std::string& text);
+
+  private:
+    PortMap map_;
+    std::string portName_;
+    int fd_ = -1;
+};
+
+}  // namespace tarmix
