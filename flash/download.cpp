@@ -398,7 +398,10 @@ int ApplicationDownload::CountErasedSectors(size_t digits) {
 }
 
 int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
+    // The erase names the last address; the copy takes the byte count, which includes the
+    // image's last byte (end is inclusive).
     const uint32_t length = end - start;
+    const uint32_t copyLength = length + 1;
     const uint32_t destination = header_.skipOffset + kStagedFlashBase;
     const uint32_t source = kStagingRam + header_.skipOffset;
     std::string answer;
@@ -424,7 +427,8 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
     }
     status(kTextFlashWasErased);
 
-    const std::string program = format("flash program %08x %08x %08x", destination, source, length);
+    const std::string program =
+        format("flash program %08x %08x %08x", destination, source, copyLength);
     serial_.DrainInput();
     if (serial_.SendLine(program) != 0 ||
         serial_.ReceiveText(answer, program.size() + 2, program.size() + 2,
@@ -433,7 +437,7 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
         return kFailure;
     status(kTextProgrammingFlash);
     const std::string done =
-        format("Programming from %08x to %08x Length %8u ...done", source, destination, length);
+        format("Programming from %08x to %08x Length %8u ...done", source, destination, copyLength);
     serial_.ReceiveText(answer, done.size(), done.size(), ctx_.monitor.scaled(kProgramTimeout));
     if (answer != done) {
         status(kTextProgrammingError);

@@ -101,9 +101,10 @@ struct AssembleResult : ImageResult {
 // `blockLimit` is taken as a multiple of 4 between 4 and kBlockCapacity.
 //
 // Returns kOk after the last block, kStopped as soon as `emit` returns non-zero (no further
-// block is emitted), kOpenFailed, kReadFailed or kDamagedRecord (blocks before the fault
-// have been emitted; the damaged record and everything after it are not). ScanImageExtent
-// refuses a damaged file as well, so a caller that scans first never sends any of it.
+// block is emitted), kOpenFailed, kReadFailed or kDamagedRecord (blocks finished before the
+// fault have been emitted; the open block, the damaged record and everything after it are
+// not). ScanImageExtent refuses a damaged file as well, so a caller that scans first never
+// sends any of it.
 AssembleResult AssembleBlocks(const std::string& path, uint32_t startAddress, size_t blockLimit,
                               bool parallel, const BlockSink& emit,
                               const ReadProgress& progress = nullptr);

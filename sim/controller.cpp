@@ -1,36 +1,21 @@
 #include "sim/controller.h"
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
-namespace tarmix::sim {
+#include "sim/monitor_text.h"
 
-namespace fs = std::filesystem;
+namespace tarmix::sim {
 
 namespace {
 
-constexpr char kUnknownCommand[] = "Unknown command: ";
 constexpr size_t kEepromSize = 8192;
 const std::vector<int> kFactoryCaps{1, 0x0000, 0x0100, 0, 0};
 
 std::vector<std::string> splitWords(const std::string& text) {
     std::istringstream in(text);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
-bool readFile(const fs::path& path, std::string& contents) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
-bool writeFile(const fs::path& path, const std::string& contents) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << contents;
-    return bool(out.flush());
 }
 
 }  // namespace
@@ -41,12 +26,16 @@ Controller::Controller(const ModelSpec& model, Clock& clock)
       firmware_(model.firmware),
       driveSizesKb_(model.driveSizesKb),
       caps_(kFactoryCaps),
-      eeprom_(kEepromSize, 0xff) {
+      eeprom_(kEepromSize, 0xff),
+      memory_(model) {
     registerCommands();
 }
 
 void Controller::registerCommands() {
-    auto plain = [](std::function<void()> f) { return [f](const auto&) { f(); }; };
+    auto plain = [](std::function<void()> f) { return [f](const Args&) { f(); }; };
+    auto with = [this](void (Controller::*f)(const Args&)) {
+        return [this, f](const Args& args) { (this->*f)(args); };
+    };
     commands_ = {
         {"please answer me", plain([this] { answerHandshake(); })},
         {"tell version", plain([this] { answerVersion(); })},
@@ -54,42 +43,85 @@ void Controller::registerCommands() {
         {"parportCTRL test", plain([this] { answerParallelTest(); })},
         {"parportCTRL on", plain([this] { switchParallel(true); })},
         {"parportCTRL off", plain([this] { switchParallel(false); })},
-        {"setbaudrate", [this](const auto& args) { setBaudRate(args); }},
+        {"setbaudrate", with(&Controller::setBaudRate)},
+        {"tell caps", plain([this] { tellCaps(); })},
+        {"init caps", with(&Controller::initCaps)},
+        {"burn", [this](const Args& args) { startBlock(false, args); }},
+        {"verify", [this](const Args& args) { startBlock(true, args); }},
+        {"dump", with(&Controller::dump)},
+        {"read", with(&Controller::readMemory)},
+        {"fill", with(&Controller::fill)},
+        {"s3offset", with(&Controller::setS3Offset)},
+        {"tell appl", plain([this] { tellApplication(); })},
+        {"flash erase application", [this](const Args& args) { eraseApplication(args, false); }},
+        {"flash erase sector", with(&Controller::eraseSector)},
+        {"flash erase bootloader", plain([this] { eraseBootLoader(); })},
+        {"flash program", with(&Controller::programFlash)},
+        // "flash %2d erase application %08x %08x": the bank width comes first.
+        {"flash",
+         [this](const Args& args) {
+             const bool width = args.size() == 5 && (args[0] == "16" || args[0] == "32");
+             if (!width || args[1] != "erase" || args[2] != "application")
+                 return refuse(std::string(kUnknownCommand) + "flash");
+             eraseApplication({args[3], args[4]}, true);
+         }},
     };
     // Longest names first, so "tell drives" is not taken for a shorter command.
     std::sort(commands_.begin(), commands_.end(),
               [](const Command& a, const Command& b) { return a.name.size() > b.name.size(); });
 }
 
-void Controller::receive(std::string_view bytes) {
-    for (char c : bytes) takeCharacter(c);
+void Controller::receive(std::string_view bytes) { take(kSerial, bytes); }
+
+void Controller::receiveParallel(std::string_view bytes) {
+    if (parallelOn_) take(kParallel, bytes);
 }
 
-void Controller::takeCharacter(char c) {
+void Controller::take(Source source, std::string_view bytes) {
+    if (block_ && clock_.now() - block_->lastByte > kBlockTimeout) {
+        // The sender has given up on the block; so does the monitor.
+        block_.reset();
+        emit("Timeout");
+        prompt();
+    }
+    while (!bytes.empty()) {
+        if (block_ && block_->source == source) {
+            takeBlockData(bytes);
+        } else {
+            takeCharacter(source, bytes.front());
+            bytes.remove_prefix(1);
+        }
+    }
+}
+
+void Controller::takeCharacter(Source source, char c) {
+    std::string& line = lines_[source];
     switch (c) {
-        case '\r':
-            runLine(line_);
-            line_.clear();
+        case '\r': {
+            const std::string complete = std::move(line);
+            line.clear();
+            source_ = source;
+            runLine(complete);
             return;
+        }
         case '\n':
             return;
         case '\b':
         case 0x7f:
-            if (!line_.empty()) {
-                line_.pop_back();
+            if (!line.empty()) {
+                line.pop_back();
                 emit("\b \b");
             }
             return;
         default:
-            if (line_.size() < kLineCapacity) {
-                line_ += c;
+            if (line.size() < kLineCapacity) {
+                line += c;
                 emit(std::string(1, c));
             }
     }
 }
 
-const Controller::Command* Controller::findCommand(const std::string& line,
-                                                   std::vector<std::string>& args) const {
+const Controller::Command* Controller::findCommand(const std::string& line, Args& args) const {
     for (const Command& command : commands_) {
         if (line.compare(0, command.name.size(), command.name) != 0) continue;
         if (line.size() > command.name.size() && line[command.name.size()] != ' ') continue;
@@ -100,18 +132,19 @@ const Controller::Command* Controller::findCommand(const std::string& line,
 }
 
 void Controller::runLine(const std::string& line) {
-    std::vector<std::string> args;
+    // An S-record typed or sent as a line goes into memory at the "s3offset" offset.
+    if (line.size() >= 2 && line[0] == 'S' && std::isdigit(static_cast<unsigned char>(line[1]))) {
+        takeSrecord(line);
+        return;
+    }
     const std::vector<std::string> words = splitWords(line);
     if (words.empty()) {
         prompt();
         return;
     }
+    Args args;
     const Command* command = findCommand(line, args);
-    if (!command) {
-        answerLine(kUnknownCommand + words.front());
-        prompt();
-        return;
-    }
+    if (!command) return refuse(kUnknownCommand + words.front());
     command->run(args);
 }
 
@@ -165,66 +198,54 @@ void Controller::answerDrives() {
 }
 
 void Controller::answerParallelTest() {
-    if (model_.parallelPort)
-        answerLine("o.k.");
-    else
-        answerLine(std::string(kUnknownCommand) + "parportCTRL");
+    if (!model_.parallelPort) return refuse(std::string(kUnknownCommand) + "parportCTRL");
+    answerLine("o.k.");
     prompt();
 }
 
 void Controller::switchParallel(bool on) {
-    if (!model_.parallelPort) {
-        answerLine(std::string(kUnknownCommand) + "parportCTRL");
-    } else {
-        parallelOn_ = on;
-        answerLine(on ? "ParPort aktiviert" : "ParPort deaktiviert");
+    if (!model_.parallelPort) return refuse(std::string(kUnknownCommand) + "parportCTRL");
+    parallelOn_ = on;
+    if (!on) {
+        // Whatever was still coming from the port is abandoned with it.
+        lines_[kParallel].clear();
+        if (block_ && block_->source == kParallel) block_.reset();
     }
+    answerLine(on ? "ParPort aktiviert" : "ParPort deaktiviert");
     prompt();
 }
 
-void Controller::setBaudRate(const std::vector<std::string>& args) {
+void Controller::setBaudRate(const Args& args) {
     static const std::vector<std::string> rates{"57600", "115200", "230400"};
-    if (args.size() != 1 || std::find(rates.begin(), rates.end(), args[0]) == rates.end()) {
-        answerLine("Baudrate not supported");
-        prompt();
-        return;
-    }
+    if (args.size() != 1 || std::find(rates.begin(), rates.end(), args[0]) == rates.end())
+        return refuse("Baudrate not supported");
     // The confirmation goes out at the old rate and the UART switches once it has been
     // sent; the next prompt comes at the new rate, when the PC sends an empty line.
     emit("\r\nBaudrate now " + args[0], Millis{0}, uint32_t(std::stoul(args[0])));
 }
 
-bool Controller::loadState(const fs::path& dir, std::string& error) {
+void Controller::tellCaps() {
+    // Values 2 and 3 are addresses and go out in hexadecimal, the others in decimal.
     std::string text;
-    if (readFile(dir / "caps.txt", text)) {
-        std::istringstream in(text);
-        std::vector<int> caps{std::istream_iterator<int>(in), std::istream_iterator<int>()};
-        if (caps.size() >= 5 && caps.size() <= 10) caps_ = caps;
+    for (size_t i = 0; i < caps_.size(); ++i) {
+        if (i) text += ' ';
+        text += i == 1 || i == 2 ? format("%04x", unsigned(caps_[i])) : std::to_string(caps_[i]);
     }
-    if (readFile(dir / "eeprom.bin", text) && !text.empty()) {
-        eeprom_.assign(text.begin(), text.end());
-        eeprom_.resize(kEepromSize, 0xff);
-    }
-    (void)error;
-    return true;
+    answerLine(text);
+    prompt();
 }
 
-bool Controller::saveState(const fs::path& dir, std::string& error) const {
-    std::error_code failure;
-    for (const char* drive : {"A", "B", "C"})
-        fs::create_directories(dir / "drives" / drive, failure);
-    if (failure) {
-        error = "cannot create " + (dir / "drives").string() + ": " + failure.message();
-        return false;
+void Controller::initCaps(const Args& args) {
+    if (args.size() < kMinCaps || args.size() > kMaxCaps) return refuse(kSyntaxError);
+    std::vector<int> caps(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+        uint32_t hex = 0;
+        const bool ok = i == 1 || i == 2 ? parseHex(args[i], hex) : parseDecimal(args[i], caps[i]);
+        if (!ok) return refuse(kSyntaxError);
+        if (i == 1 || i == 2) caps[i] = int(hex);
     }
-    std::string caps;
-    for (int value : caps_) caps += std::to_string(value) + "\n";
-    if (!writeFile(dir / "caps.txt", caps) ||
-        !writeFile(dir / "eeprom.bin", std::string(eeprom_.begin(), eeprom_.end()))) {
-        error = "cannot write the state into " + dir.string();
-        return false;
-    }
-    return true;
+    caps_ = std::move(caps);
+    prompt();
 }
 
 }  // namespace tarmix::sim

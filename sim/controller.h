@@ -1,9 +1,15 @@
 // The simulated boot monitor: takes the bytes the program sends, answers as a controller's
-// monitor does, and keeps the device's state. It knows nothing of ptys or line speeds; a
-// transport (the pty server, or an in-process port in tests) carries its bytes.
+// monitor does, and keeps the device's state. It knows nothing of ptys, pipes or line
+// speeds; a transport (the pty server, or an in-process port in tests) carries its bytes.
 //
 // The monitor echoes every character as it arrives. A CR runs the line: each line of the
-// answer goes out preceded by CR LF, then the prompt "\r\nBoot> ".
+// answer goes out preceded by CR LF, then the prompt "\r\nBoot> ". Commands can also come
+// from the parallel port while "parportCTRL on" is in force; their echo and answers still
+// go out on the serial line.
+//
+// "burn" and "verify" are followed by raw block data: after the echo and CR LF the monitor
+// takes exactly the announced number of bytes from the same port (not echoed, not edited),
+// then answers "o.k." and the prompt, or an error line and the prompt.
 #pragma once
 
 #include <deque>
@@ -15,7 +21,9 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "sim/memory.h"
 #include "sim/sim_models.h"
+#include "sim/uart.h"
 
 namespace tarmix::sim {
 
@@ -31,61 +39,147 @@ class Controller {
   public:
     // The monitor takes at most this many characters into one command line.
     static constexpr size_t kLineCapacity = 300;
+    // Erase time of one flash sector unless setSectorTime says otherwise; programming takes
+    // the same time per sector's worth of bytes.
+    static constexpr Millis kDefaultSectorTime{5};
+    // The largest block "burn" and "verify" take and "dump" and "read" give.
+    static constexpr uint32_t kMaxBlock = 0x10000;
+    // Block data that stop arriving for this long are given up: the first byte after such a
+    // pause brings the answer "Timeout" and the prompt, and is taken as a command character.
+    static constexpr Millis kBlockTimeout{3000};
+    // The capability record holds this many values.
+    static constexpr size_t kMinCaps = 5;
+    static constexpr size_t kMaxCaps = 10;
 
     Controller(const ModelSpec& model, Clock& clock);
 
     const ModelSpec& model() const { return model_; }
+    // The rate of the monitor's UART: 57600 after a reset, changed by "setbaudrate" once
+    // its confirmation has gone out. Transports compare it with the PC's rate.
+    uint32_t uartBaud() const { return uartBaud_; }
+    void setUartBaud(uint32_t baud) { uartBaud_ = baud; }
     void setFirmware(int version) { firmware_ = version; }
+    void setSectorTime(Millis perSector) { sectorTime_ = perSector; }
 
     // Bytes as the monitor's UART received them, now.
     void receive(std::string_view bytes);
+    // Bytes written to the parallel port, now. The monitor reads the port only between
+    // "parportCTRL on" and "parportCTRL off"; at other times they are lost.
+    void receiveParallel(std::string_view bytes);
 
     // The output due at `now`, up to and including the first chunk that switches the rate.
     std::optional<Chunk> takeDue(Millis now);
     // When the next output is due, if any is pending.
     std::optional<Millis> nextDue() const;
 
-    // State directory: memory.srec, eeprom.bin, caps.txt, drives/A, drives/B, drives/C.
-    // A missing or empty folder is a factory-fresh device. false with a reason on failure.
+    Memory& memory() { return memory_; }
+    const Memory& memory() const { return memory_; }
+    const std::vector<int>& caps() const { return caps_; }
+
+    // State directory: memory.srec (the flash), eeprom.bin, caps.txt, drives/A, drives/B,
+    // drives/C. A missing or empty folder is a factory-fresh device. false with a reason on
+    // failure: then the device keeps what it had.
     bool loadState(const std::filesystem::path& dir, std::string& error);
     bool saveState(const std::filesystem::path& dir, std::string& error) const;
 
   private:
-    using Handler = std::function<void(const std::vector<std::string>& args)>;
+    using Args = std::vector<std::string>;
+    using Handler = std::function<void(const Args& args)>;
     struct Command {
         std::string name;  // the command's words, as typed
         Handler run;
     };
+    enum Source { kSerial, kParallel, kSourceCount };
+    // A "burn" or "verify" waiting for its data.
+    struct Block {
+        Source source = kSerial;
+        bool verify = false;
+        uint32_t address = 0;  // as the monitor addresses memory
+        uint32_t count = 0;
+        uint32_t checksum = 0;
+        std::string data;
+        Millis lastByte{0};
+    };
 
-    void takeCharacter(char c);
+    // Input: line editing, and the dispatch of a finished line.
+    void take(Source source, std::string_view bytes);
+    void takeCharacter(Source source, char c);
     void runLine(const std::string& line);
-    const Command* findCommand(const std::string& line, std::vector<std::string>& args) const;
+    const Command* findCommand(const std::string& line, Args& args) const;
+    void registerCommands();
 
     // Output helpers: a line of the answer, raw bytes, the prompt.
     void emit(std::string bytes, Millis delay = Millis{0}, uint32_t baudAfter = 0);
     void answerLine(const std::string& text) { emit("\r\n" + text); }
     void prompt() { emit("\r\nBoot> "); }
+    void refuse(const std::string& reason) {
+        answerLine(reason);
+        prompt();
+    }
 
-    void registerCommands();
+    // Identification, line speed, parallel port, capability record (controller.cpp).
     void answerHandshake();
     void answerVersion();
     void answerDrives();
     void answerParallelTest();
     void switchParallel(bool on);
-    void setBaudRate(const std::vector<std::string>& args);
+    void setBaudRate(const Args& args);
+    void tellCaps();
+    void initCaps(const Args& args);
+
+    // Memory (memory_commands.cpp).
+    void startBlock(bool verify, const Args& args);
+    void takeBlockData(std::string_view& bytes);
+    void finishBlock();
+    bool blockFits(const Block& block) const;
+    void dump(const Args& args);
+    void readMemory(const Args& args);
+    void fill(const Args& args);
+    void setS3Offset(const Args& args);
+    void takeSrecord(const std::string& line);
+    void tellApplication();
+
+    // Flash (flash_commands.cpp).
+    void eraseApplication(const Args& args, bool withWidth);
+    void eraseWholeApplication();
+    void eraseSector(const Args& args);
+    void eraseBootLoader();
+    void programFlash(const Args& args);
+    // Erases the sectors: "Sectors(N):", one "." per sector as it is done, "erase done".
+    void eraseWithProgress(const std::vector<Sector>& sectors);
+    // An address of "flash erase application" as the flash address it names: on models that
+    // use the uncached form only that form is taken; false for the other form.
+    bool mappedAddress(uint32_t typed, uint32_t& address) const;
+    // An address of "burn", "verify" and the sector commands as the memory address it names:
+    // old monitors of some models count bank 1 from 0.
+    uint32_t translated(uint32_t typed) const;
+    // The flash address of a sector or "flash program" destination, typed as it is, as an
+    // old monitor takes it, or in its uncached form; false when it is not in the flash.
+    bool flashTarget(uint32_t typed, uint32_t& address) const;
+    // The flash an application may occupy: bank 1 above the boot loader and, where the
+    // application goes straight into the flash, below drive C:.
+    MemoryArea applicationFlash() const;
+    // How long programming this many bytes of flash takes: one sector time per sector.
+    Millis programTime(uint32_t bytes) const;
 
     const ModelSpec& model_;
     Clock& clock_;
     int firmware_;
+    Millis sectorTime_ = kDefaultSectorTime;
     std::array<int, 3> driveSizesKb_;
     std::vector<int> caps_;
     std::vector<uint8_t> eeprom_;
+    Memory memory_;
     bool parallelOn_ = false;
+    uint32_t s3Offset_ = 0;
 
-    std::string line_;
+    std::string lines_[kSourceCount];
+    Source source_ = kSerial;  // where the line being run came from
+    std::optional<Block> block_;
     std::vector<Command> commands_;
     std::deque<Chunk> output_;
     Millis outputCursor_{0};  // output is produced in order: nothing is due before this
+    uint32_t uartBaud_ = kMonitorStartBaud;
 };
 
 }  // namespace tarmix::sim

@@ -22,9 +22,10 @@ bool InProcessPort::configure(uint32_t baud) {
 
 void InProcessPort::collectDueOutput() {
     while (auto chunk = controller_.takeDue(clock_.now())) {
-        const std::string bytes = portBaud_ == monitorBaud_ ? chunk->bytes : garble(chunk->bytes);
+        const std::string bytes =
+            portBaud_ == controller_.uartBaud() ? chunk->bytes : garble(chunk->bytes);
         received_.insert(received_.end(), bytes.begin(), bytes.end());
-        if (chunk->baudAfter) monitorBaud_ = chunk->baudAfter;
+        if (chunk->baudAfter) controller_.setUartBaud(chunk->baudAfter);
     }
 }
 
@@ -45,7 +46,7 @@ long InProcessPort::read(uint8_t* data, size_t capacity) {
 long InProcessPort::write(const uint8_t* data, size_t count, Millis) {
     if (!open_) return -1;
     std::string bytes(reinterpret_cast<const char*>(data), count);
-    controller_.receive(portBaud_ == monitorBaud_ ? bytes : garble(bytes));
+    controller_.receive(portBaud_ == controller_.uartBaud() ? bytes : garble(bytes));
     return long(count);
 }
 

@@ -27,8 +27,6 @@ class InProcessPort final : public PortBackend {
     long write(const uint8_t* data, size_t count, Millis timeout) override;
     void waitForInput(Millis timeout) override;
 
-    uint32_t monitorBaud() const { return monitorBaud_; }
-
   private:
     void collectDueOutput();
 
@@ -37,7 +35,6 @@ class InProcessPort final : public PortBackend {
     std::set<std::string> refused_;
     bool open_ = false;
     uint32_t portBaud_ = kMonitorStartBaud;
-    uint32_t monitorBaud_ = kMonitorStartBaud;
     std::deque<uint8_t> received_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -45,16 +46,16 @@ uint32_t baudOf(speed_t speed) {
 }  // namespace
 
 PtyServer::~PtyServer() {
-    if (!linkPath_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(linkPath_, ignored);
-    }
+    std::error_code ignored;
+    if (!linkPath_.empty()) std::filesystem::remove(linkPath_, ignored);
+    if (parallelIn_ >= 0) close(parallelIn_);
+    if (parallelKeepAlive_ >= 0) close(parallelKeepAlive_);
+    if (!createdPipe_.empty()) std::filesystem::remove(createdPipe_, ignored);
     if (slave_ >= 0) close(slave_);
     if (master_ >= 0) close(master_);
 }
 
 bool PtyServer::start(const std::string& linkPath, std::string& error) {
-    monitorBaud_ = kMonitorStartBaud;
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
         error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
@@ -90,13 +91,43 @@ bool PtyServer::start(const std::string& linkPath, std::string& error) {
     return true;
 }
 
+bool PtyServer::openParallelPipe(const std::string& path, std::string& error) {
+    struct stat existing {};
+    if (lstat(path.c_str(), &existing) == 0) {
+        if (!S_ISFIFO(existing.st_mode)) {
+            error = path + " exists and is not a named pipe; not replacing it";
+            return false;
+        }
+    } else if (mkfifo(path.c_str(), 0600) != 0) {
+        error = "cannot create the pipe " + path + ": " + std::strerror(errno);
+        return false;
+    } else {
+        createdPipe_ = path;
+    }
+    parallelIn_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (parallelIn_ >= 0)
+        parallelKeepAlive_ = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (parallelIn_ < 0 || parallelKeepAlive_ < 0) {
+        error = "cannot open the pipe " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void PtyServer::takeParallelInput() {
+    char buffer[kReadChunk];
+    ssize_t got;
+    while ((got = read(parallelIn_, buffer, sizeof buffer)) > 0)
+        controller_.receiveParallel(std::string_view(buffer, size_t(got)));
+}
+
 std::chrono::nanoseconds PtyServer::byteTime() const {
-    return std::chrono::nanoseconds(10'000'000'000LL / monitorBaud_);
+    return std::chrono::nanoseconds(10'000'000'000LL / controller_.uartBaud());
 }
 
 uint32_t PtyServer::programBaud() const {
     termios settings{};
-    if (tcgetattr(slave_, &settings) != 0) return monitorBaud_;
+    if (tcgetattr(slave_, &settings) != 0) return controller_.uartBaud();
     return baudOf(cfgetospeed(&settings));
 }
 
@@ -113,7 +144,7 @@ void PtyServer::takeInput(Clock::time_point now) {
     if (got <= 0) return;
     if (paced_) inputFreeAt_ += got * byteTime();
     std::string bytes(buffer, size_t(got));
-    controller_.receive(programBaud() == monitorBaud_ ? bytes : garble(bytes));
+    controller_.receive(programBaud() == controller_.uartBaud() ? bytes : garble(bytes));
 }
 
 void PtyServer::queueOutput(Clock::time_point now) {
@@ -131,14 +162,14 @@ void PtyServer::sendOutput(Clock::time_point now) {
             if (outputFreeAt_ > now) return;
             allowed = std::min(allowed, size_t((now - outputFreeAt_) / byteTime()) + 1);
         }
-        const bool mismatch = programBaud() != monitorBaud_;
+        const bool mismatch = programBaud() != controller_.uartBaud();
         const std::string bytes = head.bytes.substr(0, allowed);
         ssize_t put = write(master_, mismatch ? garble(bytes).data() : bytes.data(), bytes.size());
         if (put <= 0) return;  // the program is not reading: the pty is full
         if (paced_) outputFreeAt_ += put * byteTime();
         head.bytes.erase(0, size_t(put));
         if (!head.bytes.empty()) return;
-        if (head.baudAfter) monitorBaud_ = head.baudAfter;
+        if (head.baudAfter) controller_.setUartBaud(head.baudAfter);
         outgoing_.pop_front();
     }
 }
@@ -157,12 +188,14 @@ void PtyServer::run(const std::atomic<bool>& stop) {
     while (!stop) {
         Clock::time_point now = Clock::now();
         const bool inputAllowed = !paced_ || inputFreeAt_ <= now;
-        pollfd wait{master_, short(inputAllowed ? POLLIN : 0), 0};
+        pollfd wait[2] = {{master_, short(inputAllowed ? POLLIN : 0), 0},
+                          {parallelIn_, POLLIN, 0}};  // a negative descriptor is skipped
         int timeout = pollTimeoutMs(now);
         if (!inputAllowed) timeout = std::min(timeout, 1);
-        poll(&wait, 1, timeout);
+        poll(wait, 2, timeout);
         now = Clock::now();
-        if (wait.revents & POLLIN) takeInput(now);
+        if (wait[0].revents & POLLIN) takeInput(now);
+        if (wait[1].revents & POLLIN) takeParallelInput();
         queueOutput(now);
         sendOutput(now);
     }

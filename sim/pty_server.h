@@ -2,6 +2,9 @@
 // as it would open a serial port. The server reads the program's line settings to know its
 // rate, garbles both directions while the rates differ, and can pace the line at the
 // monitor's rate (10 bit times per byte each way) so transfers take as long as on a cable.
+//
+// The parallel port is a named pipe the program opens as LPT1 and writes to; whatever
+// arrives there goes to the monitor's parallel input, unpaced.
 #pragma once
 
 #include <atomic>
@@ -23,6 +26,10 @@ class PtyServer {
     // Creates the pty and, when linkPath is not empty, a symbolic link to its device.
     bool start(const std::string& linkPath, std::string& error);
     const std::string& devicePath() const { return devicePath_; }
+    // Creates the named pipe at `path` (an existing pipe is used as it is) and reads it from
+    // now on. false with a reason when the path is taken by something else or the pipe
+    // cannot be made or opened.
+    bool openParallelPipe(const std::string& path, std::string& error);
 
     // Serves until `stop` becomes true (checked at least every 100 ms).
     void run(const std::atomic<bool>& stop);
@@ -33,6 +40,7 @@ class PtyServer {
     std::chrono::nanoseconds byteTime() const;
     uint32_t programBaud() const;
     void takeInput(Clock::time_point now);
+    void takeParallelInput();
     void queueOutput(Clock::time_point now);
     void sendOutput(Clock::time_point now);
     int pollTimeoutMs(Clock::time_point now) const;
@@ -48,7 +56,11 @@ class PtyServer {
     int slave_ = -1;  // kept open so the pty lives on while the program reopens its side
     std::string devicePath_;
     std::string linkPath_;
-    uint32_t monitorBaud_;
+    int parallelIn_ = -1;
+    // A write end of our own keeps the pipe from reaching its end whenever the program
+    // closes LPT1, so the read end never needs reopening.
+    int parallelKeepAlive_ = -1;
+    std::string createdPipe_;  // removed on the way out
     std::deque<Outgoing> outgoing_;
     Clock::time_point inputFreeAt_{};   // when the line may carry the next byte in
     Clock::time_point outputFreeAt_{};  // when the line may carry the next byte out

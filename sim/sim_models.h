@@ -16,6 +16,17 @@ struct MemoryArea {
     bool contains(uint32_t address) const {
         return size && address >= start && address - start < size;
     }
+    // The whole of [address, address + count) lies inside (count 0: the address does).
+    bool containsRange(uint32_t address, uint32_t count) const {
+        return contains(address) && (count == 0 || count - 1 <= end() - address);
+    }
+};
+
+// How "flash erase application" names its addresses on a model.
+enum class EraseForm {
+    kPlain,            // "flash erase application %08x %08x", flash addresses
+    kMapped,           // the same with uncached addresses: (address & 0x1FFFFFFF) | 0xA0000000
+    kMappedWithWidth,  // "flash %2d erase application %08x %08x", mapped; width 32 or 16
 };
 
 struct ModelSpec {
@@ -26,7 +37,23 @@ struct ModelSpec {
     std::string sizeField;               // flash size (model 2: both banks and the clock)
     std::vector<MemoryArea> flashBanks;  // sectored NOR flash, erased to 0xff
     uint32_t sectorSize = 0x10000;
+    // The first 64 KiB of bank 1 are four boot sectors of 16, 8, 8 and 32 KiB.
+    bool bootBlock = true;
+    // Bytes at the bottom of bank 1 that hold the boot loader: application erases and
+    // "burn" leave them alone.
+    uint32_t bootSize = 0;
     MemoryArea ram;
+    // Where application images are loaded: the program's bank A (in RAM on staged models).
+    uint32_t applicationStart = 0;
+    EraseForm eraseForm = EraseForm::kPlain;
+    // The application goes into RAM and "flash program" copies it to the flash; the erase
+    // answers "Sectors(%4d):" and "erase done" without a line break before it.
+    bool stagedFlash = false;
+    // "burn" erases what it writes over: these models are never erased before a download.
+    bool burnErases = false;
+    // Monitors up to version 8 address bank 1 from 0: they add this to addresses below
+    // 0x300000 in "burn", "verify", "flash erase sector" and "flash program".
+    uint32_t oldMonitorFlashOffset = 0;
     bool parallelPort = false;                 // answers "parportCTRL test"
     int firmware = 30;                         // default answer to "tell version"
     std::array<int, 3> driveSizesKb{0, 0, 0};  // A:, B:, C:

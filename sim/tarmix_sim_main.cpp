@@ -1,19 +1,23 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
+//              [--lpt PATH] [--sector-ms N]
+//   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
+//              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //
-// Prints the pty's device path on stdout, then serves until SIGINT or SIGTERM, and saves
-// the device's state into DIR on the way out.
+// Serving prints the pty's device path on stdout, then serves until SIGINT or SIGTERM, and
+// saves the device's state into DIR on the way out. make-image writes an application image
+// for the model's application area and exits.
+#include <atomic>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
 #include "sim/controller.h"
+#include "sim/image_maker.h"
 #include "sim/pty_server.h"
 
 namespace {
@@ -24,16 +28,24 @@ std::atomic<bool> stopRequested{false};
 
 void requestStop(int) { stopRequested = true; }
 
-struct Options {
-    std::string model;
-    std::string link;
-    std::string state;
-    int firmware = -1;
-    bool pace = false;
-};
-
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
+    "                  [--lpt PATH] [--sector-ms N]\n"
+    "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
+    "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
+    "\n"
+    "Serves the model's boot monitor on a new pseudo-terminal and prints its device path.\n"
+    "  --firmware N    monitor version answered to \"tell version\"\n"
+    "  --link PATH     also make PATH a symbolic link to the device\n"
+    "  --state DIR     load the device (memory.srec with the flash, eeprom.bin, caps.txt,\n"
+    "                  drives/) from DIR and save it there when stopped\n"
+    "  --pace          pace the serial line at the monitor's rate, 10 bit times per byte\n"
+    "  --lpt PATH      a named pipe at PATH is the parallel port (open it as LPT1)\n"
+    "  --sector-ms N   erase time of one flash sector, 5 ms unless given\n"
+    "make-image writes an application image (S-records) loaded at the model's application\n"
+    "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
+    "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
+    "--s2 writes 24-bit records, --seed chooses the data.\n"
     "models:";
 
 void printUsage() {
@@ -42,54 +54,105 @@ void printUsage() {
     std::cerr << "\n";
 }
 
-bool parseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string word = argv[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= argc) return false;
-            into = argv[++i];
-            return true;
-        };
-        std::string number;
-        if (word == "--model" && value(options.model)) continue;
-        if (word == "--link" && value(options.link)) continue;
-        if (word == "--state" && value(options.state)) continue;
-        if (word == "--pace") {
-            options.pace = true;
-            continue;
-        }
-        if (word == "--firmware" && value(number)) {
-            char* end = nullptr;
-            long version = std::strtol(number.c_str(), &end, 10);
-            if (*end || version < 0) {
-                std::cerr << "tarmix-sim: --firmware needs a number, not \"" << number << "\"\n";
-                return false;
-            }
-            options.firmware = int(version);
-            continue;
-        }
-        std::cerr << "tarmix-sim: unknown or incomplete option \"" << word << "\"\n";
-        return false;
-    }
-    return true;
+// A whole number, decimal or with a 0x prefix; false for anything else.
+bool parseNumber(const std::string& text, unsigned long long& value) {
+    if (text.empty() || text[0] == '-') return false;
+    char* end = nullptr;
+    value = std::strtoull(text.c_str(), &end, 0);
+    return *end == '\0';
 }
 
-int serve(const Options& options) {
-    const sim::ModelSpec* model = sim::findModel(options.model);
-    if (!model) {
-        std::cerr << "tarmix-sim: unknown model \"" << options.model << "\"\n";
-        printUsage();
-        return 2;
+// Walks the words after the program name (and the subcommand).
+class Words {
+  public:
+    Words(int argc, char** argv, int first) : words_(argv + first, argv + argc) {}
+    bool done() const { return next_ >= words_.size(); }
+    const std::string& take() { return words_[next_++]; }
+    // The value after an option; false when it is missing.
+    bool value(const std::string& option, std::string& into) {
+        if (done()) {
+            std::cerr << "tarmix-sim: " << option << " needs a value\n";
+            return false;
+        }
+        into = take();
+        return true;
     }
+    bool number(const std::string& option, unsigned long long limit, unsigned long long& into) {
+        std::string text;
+        if (!value(option, text)) return false;
+        if (parseNumber(text, into) && into <= limit) return true;
+        std::cerr << "tarmix-sim: " << option << " needs a number, not \"" << text << "\"\n";
+        return false;
+    }
+
+  private:
+    std::vector<std::string> words_;
+    size_t next_ = 0;
+};
+
+const sim::ModelSpec* modelOrComplain(const std::string& keyword) {
+    const sim::ModelSpec* model = sim::findModel(keyword);
+    if (!model) {
+        std::cerr << "tarmix-sim: unknown model \"" << keyword << "\"\n";
+        printUsage();
+    }
+    return model;
+}
+
+struct ServeOptions {
+    std::string model;
+    std::string link;
+    std::string state;
+    std::string lpt;
+    long long firmware = -1;
+    long long sectorMs = -1;
+    bool pace = false;
+};
+
+bool parseServeOptions(Words& words, ServeOptions& options) {
+    while (!words.done()) {
+        const std::string word = words.take();
+        unsigned long long number = 0;
+        bool ok = true;
+        if (word == "--model") {
+            ok = words.value(word, options.model);
+        } else if (word == "--link") {
+            ok = words.value(word, options.link);
+        } else if (word == "--state") {
+            ok = words.value(word, options.state);
+        } else if (word == "--lpt") {
+            ok = words.value(word, options.lpt);
+        } else if (word == "--pace") {
+            options.pace = true;
+        } else if (word == "--firmware") {
+            ok = words.number(word, 1000000, number);
+            options.firmware = (long long)number;
+        } else if (word == "--sector-ms") {
+            ok = words.number(word, 600000, number);
+            options.sectorMs = (long long)number;
+        } else {
+            std::cerr << "tarmix-sim: unknown option \"" << word << "\"\n";
+            ok = false;
+        }
+        if (!ok) return false;
+    }
+    return !options.model.empty();
+}
+
+int serve(const ServeOptions& options) {
+    const sim::ModelSpec* model = modelOrComplain(options.model);
+    if (!model) return 2;
     sim::Controller controller(*model, systemClock());
-    if (options.firmware >= 0) controller.setFirmware(options.firmware);
+    if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
+    if (options.sectorMs >= 0) controller.setSectorTime(Millis{options.sectorMs});
     std::string error;
     if (!options.state.empty() && !controller.loadState(options.state, error)) {
         std::cerr << "tarmix-sim: " << error << "\n";
         return 1;
     }
     sim::PtyServer server(controller, options.pace);
-    if (!server.start(options.link, error)) {
+    if (!server.start(options.link, error) ||
+        (!options.lpt.empty() && !server.openParallelPipe(options.lpt, error))) {
         std::cerr << "tarmix-sim: " << error << "\n";
         return 1;
     }
@@ -107,11 +170,62 @@ int serve(const Options& options) {
     return 0;
 }
 
+int makeImage(Words& words) {
+    std::string keyword, output, header;
+    unsigned long long size = 0, seed = 1;
+    sim::ImageOptions options;
+    while (!words.done()) {
+        const std::string word = words.take();
+        bool ok = true;
+        if (word == "--model") {
+            ok = words.value(word, keyword);
+        } else if (word == "--size") {
+            ok = words.number(word, 0xFFFFFFFF, size);
+        } else if (word == "--header") {
+            ok = words.value(word, header) && sim::ParseHeaderKind(header, options.header);
+            if (!ok) std::cerr << "tarmix-sim: --header takes inf1, inf2, inf3 or none\n";
+        } else if (word == "--big-endian") {
+            options.bigEndian = true;
+        } else if (word == "--ram-only") {
+            options.ramOnly = true;
+        } else if (word == "--s2") {
+            options.s2Records = true;
+        } else if (word == "--seed") {
+            ok = words.number(word, 0xFFFFFFFF, seed);
+        } else if (word == "-o") {
+            ok = words.value(word, output);
+        } else {
+            std::cerr << "tarmix-sim: unknown option \"" << word << "\"\n";
+            ok = false;
+        }
+        if (!ok) return 2;
+    }
+    if (keyword.empty() || output.empty() || size == 0) {
+        printUsage();
+        return 2;
+    }
+    const sim::ModelSpec* model = modelOrComplain(keyword);
+    if (!model) return 2;
+    options.seed = uint32_t(seed);
+    options.ramStart = model->ram.start;  // the header asks for RAM the model has
+    std::string error;
+    if (sim::MakeRomImage(output, model->applicationStart, uint32_t(size), options, error) != 0) {
+        std::cerr << "tarmix-sim: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!parseOptions(argc, argv, options) || options.model.empty()) {
+    if (argc > 1 && std::string(argv[1]) == "make-image") {
+        Words words(argc, argv, 2);
+        return makeImage(words);
+    }
+    Words words(argc, argv, 1);
+    ServeOptions options;
+    if (!parseServeOptions(words, options)) {
         printUsage();
         return 2;
     }

@@ -2,36 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "link/monitor_exchange.h"
-#include "sim/in_process_port.h"
+#include "sim_bench.h"
 
 namespace tarmix::sim {
 namespace {
-
-using namespace std::chrono_literals;
-
-// The program's side of a link to an in-process simulated controller.
-struct Bench {
-    explicit Bench(const std::string& keyword)
-        : controller(*findModel(keyword), clock),
-          serial(
-              [this] {
-                  return std::unique_ptr<PortBackend>(port = new InProcessPort(controller, clock));
-              },
-              clock),
-          monitor(serial) {
-        serial.Open("COM1");
-        serial.Configure(57600);
-    }
-    std::string collect(const std::string& command) {
-        return monitor.CollectAnswer(command, 1000, 100ms);
-    }
-    VirtualClock clock;
-    Controller controller;
-    InProcessPort* port = nullptr;
-    CSerial serial;
-    MonitorExchange monitor;
-};
 
 TEST(SimController, EveryModelPutsItsModelTextAndSizeFieldWhereTheProgramReadsThem) {
     for (const ModelSpec& model : allModels()) {
@@ -81,7 +55,7 @@ TEST(SimController, BaudChangeAnswersAtTheOldRateThenGarblesUntilThePcFollows) {
     std::string answer;
     ASSERT_TRUE(bench.monitor.SendAndExpect(
         "setbaudrate 115200", "setbaudrate 115200\r\nBaudrate now", answer, 1999, 1000ms));
-    EXPECT_EQ(bench.port->monitorBaud(), 115200u);
+    EXPECT_EQ(bench.controller.uartBaud(), 115200u);
     // Still at 57600 on the PC: the monitor hears garbage and answers garbage.
     answer = bench.collect("tell version");
     EXPECT_EQ(answer.find("Version"), std::string::npos);
@@ -98,7 +72,7 @@ TEST(SimController, RefusesRatesItDoesNotKnow) {
     std::string answer;
     EXPECT_FALSE(bench.monitor.SendAndExpect("setbaudrate 9600", "setbaudrate 9600\r\nBaudrate now",
                                              answer, 1999, 1000ms));
-    EXPECT_EQ(bench.port->monitorBaud(), 57600u);
+    EXPECT_EQ(bench.controller.uartBaud(), 57600u);
 }
 
 }  // namespace

@@ -1,0 +1,66 @@
+// The device's state directory: what the controller keeps over a power cycle.
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "sim/controller.h"
+
+namespace tarmix::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kFlashFile[] = "memory.srec";
+constexpr char kEepromFile[] = "eeprom.bin";
+constexpr char kCapsFile[] = "caps.txt";
+
+bool readFile(const fs::path& path, std::string& contents) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+bool writeFile(const fs::path& path, const std::string& contents) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << contents;
+    return bool(out.flush());
+}
+
+}  // namespace
+
+bool Controller::loadState(const fs::path& dir, std::string& error) {
+    std::string text;
+    if (readFile(dir / kCapsFile, text)) {
+        std::istringstream in(text);
+        std::vector<int> caps{std::istream_iterator<int>(in), std::istream_iterator<int>()};
+        if (caps.size() >= kMinCaps && caps.size() <= kMaxCaps) caps_ = caps;
+    }
+    if (readFile(dir / kEepromFile, text) && !text.empty()) {
+        const size_t size = eeprom_.size();
+        eeprom_.assign(text.begin(), text.end());
+        eeprom_.resize(size, 0xff);
+    }
+    return memory_.loadFlash(dir / kFlashFile, error);
+}
+
+bool Controller::saveState(const fs::path& dir, std::string& error) const {
+    std::error_code failure;
+    for (const char* drive : {"A", "B", "C"})
+        fs::create_directories(dir / "drives" / drive, failure);
+    if (failure) {
+        error = "cannot create " + (dir / "drives").string() + ": " + failure.message();
+        return false;
+    }
+    std::string caps;
+    for (int value : caps_) caps += std::to_string(value) + "\n";
+    if (!writeFile(dir / kCapsFile, caps) ||
+        !writeFile(dir / kEepromFile, std::string(eeprom_.begin(), eeprom_.end()))) {
+        error = "cannot write the state into " + dir.string();
+        return false;
+    }
+    return memory_.saveFlash(dir / kFlashFile, error);
+}
+
+}  // namespace tarmix::sim

@@ -1,0 +1,248 @@
+#include "flash/download.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "lang/catalog.h"
+#include "link/identify.h"
+#include "sim/controller.h"
+#include "sim/image_maker.h"
+#include "sim/in_process_port.h"
+#include "support/recording_view.h"
+
+namespace tarmix {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::RecordingView;
+
+// Every command line the PC sent, in order.
+class SentLines final : public WireObserver {
+  public:
+    // A command goes out in one write that ends with CR; block data in writes of their own.
+    void onSent(Millis, const uint8_t* data, size_t count) override {
+        if (count && data[count - 1] == '\r')
+            lines.emplace_back(reinterpret_cast<const char*>(data), count - 1);
+    }
+    void onReceived(Millis, const uint8_t*, size_t) override {}
+    bool any(const std::string& prefix) const {
+        for (const auto& line : lines)
+            if (line.rfind(prefix, 0) == 0) return true;
+        return false;
+    }
+    std::vector<std::string> lines;
+};
+
+class DownloadTest : public ::testing::Test {
+  protected:
+    void connect(const std::string& keyword) {
+        controller = std::make_unique<sim::Controller>(*sim::findModel(keyword), clock);
+        serial = std::make_unique<CSerial>(
+            [this] { return std::make_unique<sim::InProcessPort>(*controller, clock); }, clock);
+        serial->Open("COM1");
+        serial->Configure(57600);
+        serial->setObserver(&sent);
+        monitor = std::make_unique<MonitorExchange>(*serial);
+        device = DeviceDescription{};
+        identifyModel(monitor->CollectAnswer("please answer me", 1000, 100ms), device, "");
+        applyVersion(device,
+                     parseVersionAnswer(monitor->CollectAnswer("tell version", 1000, 100ms)));
+        applyDrives(device, parseDrivesAnswer(monitor->CollectAnswer("tell drives", 1000, 100ms)));
+        device.deviceIdentified = true;
+        sent.lines.clear();
+    }
+    std::string image(const std::string& name, uint32_t start, uint32_t size,
+                      sim::ImageOptions options = {}) {
+        const std::string path = (folder / name).string();
+        std::string error;
+        EXPECT_EQ(sim::MakeRomImage(path, start, size, options, error), 0) << error;
+        return path;
+    }
+    int download(const std::string& path) {
+        ApplicationDownload run({*monitor, parallel, view, device, options, figures});
+        return run.DownloadApplication(path);
+    }
+    void SetUp() override { std::filesystem::create_directories(folder); }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::filesystem::path folder =
+        std::filesystem::path(::testing::TempDir()) /
+        ("download-" +
+         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    VirtualClock clock;
+    std::unique_ptr<sim::Controller> controller;
+    std::unique_ptr<CSerial> serial;
+    std::unique_ptr<MonitorExchange> monitor;
+    CParallel parallel{PortMap{}};
+    SentLines sent;
+    RecordingView view;
+    DeviceDescription device;
+    DownloadOptions options;
+    DownloadFigures figures;
+};
+
+TEST_F(DownloadTest, DirectDownloadErasesBurnsAndThenComparesEqual) {
+    connect("alder");
+    options.baudRate = 115200;
+    const std::string path = image("app.rom", 0x110000, 10000);
+    ASSERT_EQ(download(path), 0) << (view.messages.empty() ? "" : view.messages[0].text);
+    EXPECT_TRUE(figures.applicationLoaded);
+    EXPECT_EQ(figures.applicationStart, 0x110000u);
+    EXPECT_TRUE(sent.any("setbaudrate 115200"));
+    EXPECT_TRUE(sent.any("flash 32 erase application a0110000 a011270f"));
+    EXPECT_TRUE(sent.any("burn 00110000 00000fa0 "));
+    EXPECT_TRUE(sent.any("init caps 1 0000 0100 0 0"));
+    EXPECT_EQ(sent.lines.back(), "setbaudrate 57600");
+    EXPECT_EQ(view.progress.back(), 1000);
+
+    options.compare = true;
+    sent.lines.clear();
+    EXPECT_EQ(download(path), 0);
+    EXPECT_FALSE(sent.any("flash"));
+    EXPECT_TRUE(sent.any("verify 00110000"));
+    EXPECT_FALSE(sent.any("burn"));
+}
+
+TEST_F(DownloadTest, CompareOfAnotherImageFails) {
+    connect("alder");
+    ASSERT_EQ(download(image("one.rom", 0x110000, 5000)), 0);
+    options.compare = true;
+    sim::ImageOptions other;
+    other.seed = 7;
+    EXPECT_EQ(download(image("two.rom", 0x110000, 5000, other)), 1);
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_EQ(view.messages.back().text, LoadText(60171));
+}
+
+TEST_F(DownloadTest, BurnWithoutEraseShowsUpAsAWrongCompare) {
+    // Flash takes the AND of old and new: a second burn over unerased flash is caught by
+    // the compare, not taken for the new data.
+    connect("alder");
+    options.keepSettings = true;
+    const std::vector<uint8_t> first{0x0f, 0xf0, 0x55, 0xaa};
+    const std::vector<uint8_t> second{0xf0, 0x0f, 0xaa, 0x55};
+    ApplicationDownload burn({*monitor, parallel, view, device, options, figures});
+    EXPECT_EQ(burn.SendBlock(0x120000, first), 0);
+    burn.SendBlock(0x120000, second);
+    options.compare = true;
+    ApplicationDownload verify({*monitor, parallel, view, device, options, figures});
+    EXPECT_EQ(verify.SendBlock(0x120000, second), 1);
+}
+
+TEST_F(DownloadTest, StagedVariantGoesThroughRamAndProgramsTheWholeImage) {
+    connect("vantix");
+    const std::string path = image("app.rom", 0x80000000, 9001);
+    ASSERT_EQ(download(path), 0) << (view.messages.empty() ? "" : view.messages[0].text);
+    EXPECT_TRUE(sent.any("flash erase application 00100000 00102328"));
+    EXPECT_TRUE(sent.any("flash program 00100000 80000000 00002329"));
+    options.compare = true;
+    sent.lines.clear();
+    EXPECT_EQ(download(path), 0);
+    EXPECT_FALSE(sent.any("flash program"));
+}
+
+TEST_F(DownloadTest, RamOnlyImageIsNotProgrammedButTheNextImageIs) {
+    connect("vantix");
+    sim::ImageOptions ramOnly;
+    ramOnly.ramOnly = true;
+    ASSERT_EQ(download(image("ram.rom", 0x80000000, 4096, ramOnly)), 0);
+    EXPECT_FALSE(sent.any("flash program"));
+    ASSERT_EQ(download(image("flash.rom", 0x80000000, 4096)), 0);
+    EXPECT_TRUE(sent.any("flash program"));
+}
+
+TEST_F(DownloadTest, ImageForOtherHardwareIsRefusedBeforeAnyFlashCommand) {
+    connect("alder");
+    EXPECT_EQ(download(image("wrong.rom", 0x20000, 2000)), 1);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].caption, LoadText(63737));
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
+    EXPECT_FALSE(sent.any("flash"));
+    EXPECT_FALSE(sent.any("burn"));
+    EXPECT_FALSE(sent.any("dump"));
+}
+
+TEST_F(DownloadTest, DamagedOrMissingFileSendsNoFlashCommand) {
+    connect("alder");
+    const std::string path = image("app.rom", 0x110000, 2000);
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    // A record whose byte count promises more data than its line holds.
+    text.insert(text.find("\nS3") + 1, "S325001101000102\r\n");
+    std::ofstream(path, std::ios::trunc) << text;
+    EXPECT_EQ(download(path), 1);
+    EXPECT_EQ(download((folder / "missing.rom").string()), 1);
+    EXPECT_FALSE(sent.any("flash"));
+    EXPECT_FALSE(sent.any("burn"));
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_NE(view.messages.back().text.find("missing.rom\""), std::string::npos);
+}
+
+TEST_F(DownloadTest, SameVersionOnTheControllerSkipsTheLowerPart) {
+    connect("alder");
+    sim::ImageOptions versioned;
+    versioned.header = sim::HeaderKind::kInf2;
+    versioned.skipOffset = 0x1000;
+    versioned.version = 0x00020003;
+    const std::string path = image("v2.rom", 0x110000, 0x3000, versioned);
+    ASSERT_EQ(download(path), 0);
+    EXPECT_EQ(figures.downloadStart, 0x110000u);  // the controller held another version
+
+    sent.lines.clear();
+    ASSERT_EQ(download(path), 0);
+    EXPECT_TRUE(sent.any("dump 00110000 40"));
+    EXPECT_EQ(figures.downloadStart, 0x111000u);
+    EXPECT_FALSE(sent.any("burn 00110000"));
+}
+
+TEST_F(DownloadTest, EraseThatStopsMidSectorTimesOut) {
+    connect("alder");
+    controller->setSectorTime(6000ms);
+    EXPECT_EQ(download(image("app.rom", 0x110000, 2000)), 1);
+    EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(), LoadText(60255)),
+              view.statuses.end());
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_EQ(view.messages.back().text, LoadText(60253));
+    EXPECT_FALSE(sent.any("burn"));
+}
+
+TEST_F(DownloadTest, TooLargeForTheBankSaysWhatIsAvailable) {
+    connect("alder");
+    EXPECT_EQ(download(image("big.rom", 0x110000, 0x200000)), 1);
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_NE(view.messages.back().text.find("[0x00110000..0x002BFFFF]"), std::string::npos);
+    EXPECT_FALSE(sent.any("burn"));
+}
+
+TEST_F(DownloadTest, OddBlockIsPaddedAndTheChecksumCoversThePad) {
+    connect("core510");
+    options.keepSettings = true;
+    ApplicationDownload run({*monitor, parallel, view, device, options, figures});
+    const std::vector<uint8_t> bytes{1, 2, 3, 4};
+    run.SendBlock(0x1000, bytes);
+    EXPECT_EQ(sent.lines.back(), "burn 00001000 00000004 fffffff5");
+    const std::vector<uint8_t> odd{1, 2, 3, 4, 5};
+    run.SendBlock(0x10000, odd);
+    EXPECT_EQ(sent.lines.back(), "burn 00010000 00000006 fffffef1");  // ~(15 + 0xff)
+}
+
+TEST_F(DownloadTest, KeepSettingsLeavesTheCapabilityRecordAlone) {
+    connect("heron");
+    options.keepSettings = true;
+    ASSERT_EQ(download(image("app.rom", 0x110000, 1000)), 0);
+    EXPECT_FALSE(sent.any("tell caps"));
+    EXPECT_FALSE(sent.any("init caps"));
+}
+
+TEST_F(DownloadTest, NoControllerNoCommand) {
+    connect("alder");
+    device.deviceIdentified = false;
+    EXPECT_EQ(download(image("app.rom", 0x110000, 1000)), 1);
+    EXPECT_TRUE(sent.lines.empty());
+}
+
+}  // namespace
+}  // namespace tarmix
