@@ -4,6 +4,8 @@
 // Controls are named by their dialog ids; texts arrive already in the user's language.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -46,12 +48,31 @@ enum class Control {
     StaticSource = 1002,
     StaticState = 1003,
     LanguageGroup = 1007,
+    // The language radio buttons (RbItalian is always hidden).
+    RbGerman = 1005,
+    RbEnglish = 1006,
+    RbFrench = 1008,
+    RbItalian = 1017,
+    RbSpanish = 1010,
+    RbDutch = 1011,
+    RbPolish = 1013,
+    RbRussian = 1012,
+    RbDanish = 1016,
+    RbCzech = 1014,
+    RbGreek = 1015,
+    RbLithuanian = 1009,
 };
+
+// The language radio button of each language index (0 German … 11 Lithuanian).
+inline constexpr std::array<Control, 12> kLanguageRadios = {
+    Control::RbGerman,  Control::RbEnglish, Control::RbFrench, Control::RbItalian,
+    Control::RbSpanish, Control::RbDutch,   Control::RbPolish, Control::RbRussian,
+    Control::RbDanish,  Control::RbCzech,   Control::RbGreek,  Control::RbLithuanian};
 
 // The information fields of the window.
 enum class InfoField { Panel = 1114, Flash = 1115, Firmware = 1128 };
 
-// The picture of the identified model; 0 for none.
+// What the usage bars draw.
 struct UsageFigures {
     double romUsage = 0;  // fractions of the bank, as the connection watch computes them
     double ramUsage = 0;

@@ -3,12 +3,16 @@
 // lower bound, the time the image's bytes alone need on the line (10 bit times per byte).
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 
 #include "app/simulator_launcher.h"
 #include "flash/download.h"
 #include "link/identify.h"
+#include "link/wire_trace.h"
 #include "platform/termios_port.h"
 #include "sim/image_maker.h"
 
@@ -46,6 +50,14 @@ double timeDownload(const std::string& image, uint32_t baud) {
     CParallel parallel(map);
     if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return -1;
     MonitorExchange monitor(serial);
+    // TARMIX_BENCH_TRACE=FILE keeps the wire trace of the last run, to see where time goes.
+    std::ofstream traceFile;
+    std::optional<WireTrace> trace;
+    if (const char* path = std::getenv("TARMIX_BENCH_TRACE")) {
+        traceFile.open(path, std::ios::trunc);
+        trace.emplace(traceFile, systemClock().now());
+        serial.setObserver(&*trace);
+    }
 
     DeviceDescription device;
     identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");

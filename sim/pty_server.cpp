@@ -18,6 +18,8 @@ namespace tarmix::sim {
 namespace {
 
 constexpr int kMaxPollMs = 100;
+// How far a paced line may catch up after a late wake.
+constexpr std::chrono::milliseconds kLineCredit{2};
 constexpr size_t kReadChunk = 4096;
 
 uint32_t baudOf(speed_t speed) {
@@ -134,8 +136,10 @@ uint32_t PtyServer::programBaud() const {
 void PtyServer::takeInput(Clock::time_point now) {
     size_t allowed = kReadChunk;
     if (paced_) {
-        // A byte needs its 10 bit times on the wire; an idle line gathers no credit.
-        inputFreeAt_ = std::max(inputFreeAt_, now - byteTime());
+        // A byte needs its 10 bit times on the wire. The loop wakes about every
+        // millisecond, so a busy line may catch up on what it owes since the last wake;
+        // an idle line gathers no more credit than that.
+        inputFreeAt_ = std::max(inputFreeAt_, now - kLineCredit);
         if (inputFreeAt_ > now) return;
         allowed = std::min<size_t>(kReadChunk, size_t((now - inputFreeAt_) / byteTime()) + 1);
     }
@@ -158,7 +162,7 @@ void PtyServer::sendOutput(Clock::time_point now) {
         Outgoing& head = outgoing_.front();
         size_t allowed = head.bytes.size();
         if (paced_) {
-            outputFreeAt_ = std::max(outputFreeAt_, now - byteTime());
+            outputFreeAt_ = std::max(outputFreeAt_, now - kLineCredit);
             if (outputFreeAt_ > now) return;
             allowed = std::min(allowed, size_t((now - outputFreeAt_) / byteTime()) + 1);
         }

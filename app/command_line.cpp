@@ -1,0 +1,236 @@
+#include "app/command_line.h"
+
+#include <charconv>
+#include <map>
+
+namespace tarmix {
+
+namespace {
+
+// "%u": one unsigned decimal number at the start of the text (blanks before it allowed).
+uint32_t readUnsigned(const std::string& text) {
+    size_t at = text.find_first_not_of(" \t");
+    if (at == std::string::npos) return 0;
+    if (text[at] == '+') ++at;
+    uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), value);
+    return error == std::errc() ? value : 0;
+}
+
+bool contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
+
+int portIndex(const std::string& word) {
+    static const std::map<std::string, int> kPorts = {
+        {"com1", 0}, {"COM1", 0}, {"com2", 1}, {"COM2", 1}, {"com3", 2}, {"COM3", 2}, {"com4", 3},
+        {"COM4", 3}, {"com5", 4}, {"COM5", 4}, {"com6", 5}, {"COM6", 5}, {"lpt1", 6}, {"LPT1", 6}};
+    const auto found = kPorts.find(word);
+    return found == kPorts.end() ? -1 : found->second;
+}
+
+// Reads the number of an option that takes one: "--name=N" or "--name N".
+bool takeValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
+               std::string& value) {
+    const std::string& word = arguments[i];
+    if (word.rfind(name + "=", 0) == 0) {
+        value = word.substr(name.size() + 1);
+        return true;
+    }
+    if (word != name || i + 1 >= arguments.size()) return false;
+    value = arguments[++i];
+    return true;
+}
+
+}  // namespace
+
+std::string DescribeResult(int code) {
+    switch (code) {
+        case kResultOk:
+            return "no error detected";
+        case kResultBadPort:
+            return "port argument not recognised";
+        case kResultBadBaud:
+            return "baud argument not recognised";
+        case kResultBadSwitch:
+            return "no recognised switch";
+        case kResultNoBackslash:
+            return "the controller path contains no backslash";
+        case kResultFileDownloadFailed:
+            return "the file download to the controller failed";
+        case kResultFileUploadFailed:
+            return "the file upload from the controller failed";
+        case kResultDownloadFailed:
+            return "the download failed";
+        case kResultBackupFailed:
+            return "the backup failed";
+        case kResultNoController:
+            return "no controller was identified";
+        case kResultInterrupted:
+            return "interrupted";
+        case kResultUsage:
+            return "command line not understood";
+        default:
+            return "result " + std::to_string(code);
+    }
+}
+
+LauncherArguments ReadArguments(const std::vector<std::string>& words) {
+    LauncherArguments arguments;
+    const std::string first = words.empty() ? std::string() : words[0];
+    switch (words.size()) {
+        case 5:
+            arguments.reportResult = true;
+            arguments.switchArg = first;
+            if (first == "/u" || first == "/d") {
+                arguments.firstPathArg = words[1];
+                arguments.secondPathArg = words[2];
+                arguments.portArg = words[3];
+                arguments.baudArg = words[4];
+            }
+            break;
+        case 4:
+            arguments.reportResult = true;
+            arguments.switchArg = first;
+            if (first == "/p") {
+                arguments.romFileArg = words[1];
+            } else if (first == "/s") {
+                arguments.secondPathArg = words[1];
+            } else {
+                break;
+            }
+            arguments.portArg = words[2];
+            arguments.baudArg = words[3];
+            break;
+        case 3:
+            arguments.romFileArg = words[0];
+            arguments.portArg = words[1];
+            arguments.baudArg = words[2];
+            break;
+        case 2:
+            if (first == "/t") arguments.timeFactorArg = readUnsigned(words[1]);
+            break;
+        default:
+            break;
+    }
+    return arguments;
+}
+
+MainWindowStart PrepareMainWindow(const LauncherArguments& arguments) {
+    MainWindowStart start;
+    start.commandLineMode = arguments.reportResult;
+
+    const int port = portIndex(arguments.portArg);
+    start.selectedPort = port < 0 ? 0 : port;
+    if (port < 0) start.resultCode = kResultBadPort;
+
+    // All three rates the program offers are recognised words.
+    if (arguments.baudArg == "115200" || arguments.baudArg == "230400") {
+        start.baudRate = std::stoi(arguments.baudArg);
+    } else if (arguments.baudArg != "57600") {
+        start.resultCode = kResultBadBaud;
+    }
+
+    if (contains(arguments.romFileArg, ".rom")) start.romFilePath = arguments.romFileArg;
+
+    const std::string& word = arguments.switchArg;
+    if (contains(word, "/p")) {
+        start.commandSwitch = word;
+    } else if (contains(word, "/s")) {
+        start.commandSwitch = word;
+        start.secondPath = arguments.secondPathArg;
+    } else if (contains(word, "/d") || contains(word, "/u")) {
+        start.commandSwitch = word;
+        start.firstPath = arguments.firstPathArg;
+        start.secondPath = arguments.secondPathArg;
+    } else {
+        start.resultCode = kResultBadSwitch;
+    }
+
+    if (arguments.timeFactorArg != 0) start.timeFactor = arguments.timeFactorArg;
+    return start;
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    ParsedCommandLine parsed;
+    ToolOptions& options = parsed.options;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (word.rfind("--", 0) != 0) {
+            parsed.words.push_back(word);
+            continue;
+        }
+        std::string value;
+        if (word == "--headless") {
+            options.headless = true;
+        } else if (word == "--simulate") {
+            options.simulate = kDefaultSimulatedModel;
+        } else if (word.rfind("--simulate=", 0) == 0) {
+            options.simulate = word.substr(11);
+        } else if (takeValue(arguments, i, "--sim-state", value)) {
+            options.simulatorState = value;
+        } else if (word == "--yes") {
+            options.answerYes = true;
+        } else if (word == "--no") {
+            options.answerYes = false;
+        } else if (word == "--json") {
+            options.json = true;
+        } else if (takeValue(arguments, i, "--trace", value)) {
+            options.traceFile = value;
+        } else if (takeValue(arguments, i, "--wait", value)) {
+            int seconds = -1;
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), seconds);
+            if (error != std::errc() || end != value.data() + value.size() || seconds < 0) {
+                parsed.error = "--wait needs a number of seconds, not \"" + value + "\"";
+                return parsed;
+            }
+            options.waitSeconds = seconds;
+        } else if (word == "--list-ports") {
+            options.listPorts = true;
+        } else if (word == "--help") {
+            options.help = true;
+        } else if (word == "--version") {
+            options.version = true;
+        } else {
+            parsed.error = "unknown or incomplete option \"" + word + "\"";
+            return parsed;
+        }
+    }
+    if (options.simulate && options.simulate->empty()) parsed.error = "--simulate= needs a model";
+    if (!options.traceFile.empty() && options.traceFile.rfind("--", 0) == 0)
+        parsed.error = "--trace needs a file name";
+    return parsed;
+}
+
+std::string UsageText() {
+    return "usage: tarmix [OPTIONS] [FORM]\n"
+           "\n"
+           "Forms:\n"
+           "  /p ROMFILE PORT BAUD     download a ROM image, then exit with the result\n"
+           "  /s FOLDER PORT BAUD      back up the controller into FOLDER\n"
+           "  /d PCFILE DEVPATH PORT BAUD   copy a PC file to the controller\n"
+           "  /u DEVPATH PCFILE PORT BAUD   copy a controller file to the PC\n"
+           "  ROMFILE PORT BAUD        open with the ROM file chosen\n"
+           "  /t FACTOR                make every monitor time-out FACTOR times longer\n"
+           "  PORT is COM1..COM6 or LPT1, BAUD 57600, 115200 or 230400; the link itself\n"
+           "  uses the port and rate stored in Tarmix.ini.\n"
+           "\n"
+           "Options:\n"
+           "  --headless               no window: status and messages on stderr\n"
+           "  --simulate[=MODEL]       run the simulated controller (default alder) as COM1\n"
+           "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
+           "  --yes, --no              how the console answers questions (default --no)\n"
+           "  --json                   one JSON event per line on stdout\n"
+           "  --trace FILE             write the wire trace to FILE\n"
+           "  --wait SECONDS           headless unattended forms: give up when no controller\n"
+           "                           is identified in time (default 30)\n"
+           "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
+           "  --help, --version\n"
+           "\n"
+           "Exit codes: 0 ok, 1 port word, 2 baud word, 3 switch, 4 /d path without\n"
+           "backslash, 5 /d copy failed, 6 /u copy failed, 7 /p failed, 8 /s failed,\n"
+           "9 no controller identified, 64 bad option, 130 interrupted.\n";
+}
+
+}  // namespace tarmix

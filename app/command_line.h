@@ -1,0 +1,109 @@
+// The command line. Two layers:
+//
+// - the program's own word forms, which the number of words decides:
+//     /u A B PORT BAUD    /d A B PORT BAUD      copy a controller file to the PC, or back
+//     /p ROMFILE PORT BAUD                      download a ROM image, unattended
+//     /s FOLDER PORT BAUD                       back up the controller, unattended
+//     ROMFILE PORT BAUD                         open the window with the file chosen
+//     /t FACTOR                                 every monitor time-out FACTOR times longer
+//   The unattended forms (five and six words with the program name) report their result
+//   as the exit code;
+// - this build's own options, all beginning with "--", taken out before the forms are
+//   matched (see ToolOptions).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarmix {
+
+// Result codes of an unattended run: the process exit code.
+enum ResultCode : int {
+    kResultOk = 0,
+    kResultBadPort = 1,             // port word not recognised
+    kResultBadBaud = 2,             // baud word not recognised
+    kResultBadSwitch = 3,           // no recognised switch
+    kResultNoBackslash = 4,         // "/d": the controller path has no backslash
+    kResultFileDownloadFailed = 5,  // "/d": the copy to the controller failed
+    kResultFileUploadFailed = 6,    // "/u": the copy from the controller failed
+    // Beyond the classic codes, so that a failed run never ends as a success:
+    kResultDownloadFailed = 7,  // "/p": the download or the script failed
+    kResultBackupFailed = 8,    // "/s": the backup failed
+    kResultNoController = 9,    // no controller was identified in the waiting time
+    kResultInterrupted = 130,   // stopped by SIGINT or SIGTERM
+    kResultUsage = 64,          // an option of this build was not understood
+};
+
+// A one-line English explanation of a result code, for the console summary.
+std::string DescribeResult(int code);
+
+// The words of the program's forms, as the launcher keeps them.
+struct LauncherArguments {
+    std::string romFileArg;
+    std::string portArg;
+    std::string baudArg;
+    std::string switchArg;
+    std::string firstPathArg;
+    std::string secondPathArg;
+    uint32_t timeFactorArg = 0;  // from "/t"; 0 when none or not a number
+    bool reportResult = false;   // the unattended forms
+};
+
+// Reads the words that follow the program name. Switches are compared exactly; a five- or
+// six-word form with another first word keeps only that word in switchArg (the run then
+// ends with code 3). Any other number of words fills nothing.
+LauncherArguments ReadArguments(const std::vector<std::string>& words);
+
+// What the launcher hands the main window before it opens.
+struct MainWindowStart {
+    int resultCode = kResultOk;  // 1, 2 or 3 when a word was not recognised
+    bool commandLineMode = false;
+    int selectedPort = 0;  // from the port word; the settings file replaces it
+    int baudRate = 57600;  // from the baud word; the settings file replaces it
+    std::string romFilePath;
+    std::string commandSwitch;
+    std::string firstPath;
+    std::string secondPath;
+    uint32_t timeFactor = 1;
+};
+
+// The launcher's mapping: port word "com1".."com6" / "COM1".."COM6" / "lpt1" / "LPT1"
+// (otherwise COM1 and code 1); baud word "57600", "115200" or "230400" (otherwise 57600
+// and code 2); the ROM file only when its name contains ".rom"; the switch when it contains
+// "/p", "/s", "/d" or "/u" (otherwise code 3). A later code replaces an earlier one.
+MainWindowStart PrepareMainWindow(const LauncherArguments& arguments);
+
+// This build's options.
+struct ToolOptions {
+    bool headless = false;                // the console front end, no window
+    std::optional<std::string> simulate;  // model keyword: run tarmix-sim as COM1
+    std::string simulatorState;           // --sim-state DIR: the simulator keeps its memory here
+    bool answerYes = false;               // how the console answers questions (default No)
+    bool json = false;                    // JSON events on stdout
+    std::string traceFile;                // wire trace
+    std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
+    bool listPorts = false;
+    bool help = false;
+    bool version = false;
+};
+
+inline constexpr char kDefaultSimulatedModel[] = "alder";
+// A headless unattended run gives up when no controller is identified within this time.
+inline constexpr int kDefaultWaitSeconds = 30;
+
+struct ParsedCommandLine {
+    ToolOptions options;
+    std::vector<std::string> words;  // the program's words, options removed
+    std::string error;               // not empty: an option was not understood
+};
+
+// Splits the arguments after the program name into this build's options and the words of
+// the program's forms. A word is an option when it begins with "--".
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The text of --help.
+std::string UsageText();
+
+}  // namespace tarmix

@@ -1,0 +1,248 @@
+#include "app/console_view.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace tarmix {
+
+namespace {
+
+// The loop sleeps at most this long at a time, so a stop request is seen promptly.
+constexpr Millis kLoopSlice{100};
+constexpr int kBarWidth = 40;
+
+// A message on one console line: line breaks become " / ".
+std::string oneLine(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') continue;
+        if (text[i] == '\n') {
+            while (!out.empty() && out.back() == ' ') out.pop_back();
+            if (!out.empty()) out += " / ";
+            while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
+            continue;
+        }
+        out += text[i] == '\t' ? ' ' : text[i];
+    }
+    return out;
+}
+
+const char* iconWord(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Error:
+            return "error";
+        case MessageIcon::Warning:
+            return "warning";
+        case MessageIcon::Question:
+            return "question";
+        case MessageIcon::Information:
+            break;
+    }
+    return "information";
+}
+
+const char* fieldName(InfoField field) {
+    switch (field) {
+        case InfoField::Panel:
+            return "Panel";
+        case InfoField::Flash:
+            return "Flash";
+        case InfoField::Firmware:
+            break;
+    }
+    return "Firmware";
+}
+
+int percent(double fraction) { return int(fraction * 100.0); }
+
+}  // namespace
+
+ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& errors, std::ostream* events, Clock& clock,
+                                 ConsoleOptions options, const std::atomic<bool>* stop)
+    : errors_(errors),
+      events_(events),
+      clock_(clock),
+      options_(options),
+      stop_(stop),
+      lastOperation_(clock.now()) {}
+
+RunEnd ConsoleFrontEnd::run(CDownloadDialog& window) {
+    const Millis started = clock_.now();
+    while (!window.closed()) {
+        if (stop_ && *stop_) return RunEnd::Interrupted;
+        if (window.awaitingController()) {
+            const bool late =
+                options_.waitForController && clock_.now() - started >= *options_.waitForController;
+            // Without the watch nothing changes unless an operator picks a port: there was
+            // none, or it could not be opened.
+            if (late || !timers_.contains(CDownloadDialog::kWatchTimer))
+                return RunEnd::NoController;
+        }
+        if (timers_.empty()) return RunEnd::Closed;
+
+        const auto next = std::min_element(timers_.begin(), timers_.end(), [](auto& a, auto& b) {
+            return a.second.due < b.second.due;
+        });
+        const Millis now = clock_.now();
+        if (next->second.due > now) {
+            clock_.sleep(std::min(next->second.due - now, kLoopSlice));
+            continue;
+        }
+        // Due again one period after this tick began; the tick may stop or restart it.
+        const int id = next->first;
+        next->second.due = now + next->second.period;
+        lastOperation_.clear();
+        window.onTimer(id);
+    }
+    return RunEnd::Closed;
+}
+
+void ConsoleFrontEnd::start(int id, Millis period) {
+    timers_[id] = {period, clock_.now() + period};
+}
+
+void ConsoleFrontEnd::clearProgressBar() {
+    if (!progressShown_) return;
+    errors_ << "\r" << std::string(kBarWidth + 8, ' ') << "\r";
+    progressShown_ = false;
+}
+
+void ConsoleFrontEnd::line(const std::string& text) {
+    clearProgressBar();
+    errors_ << text << "\n" << std::flush;
+}
+
+void ConsoleFrontEnd::event(const JsonEvent& json) {
+    if (events_) *events_ << json.str() << "\n" << std::flush;
+}
+
+std::string ConsoleFrontEnd::caption(Control control, const char* fallback) const {
+    const auto found = captions_.find(control);
+    return found == captions_.end() ? fallback : oneLine(found->second);
+}
+
+void ConsoleFrontEnd::setCaption(Control control, const std::string& text) {
+    captions_[control] = text;
+}
+
+void ConsoleFrontEnd::setStatus(const std::string& text) {
+    // The watch repeats its status twice a second; a log only needs the changes.
+    if (text == status_) return;
+    status_ = text;
+    line(oneLine(text));
+    event(JsonEvent("status").text("text", text));
+}
+
+void ConsoleFrontEnd::setProgressRange(int low, int high) {
+    if (low == progressLow_ && high == progressHigh_) return;
+    progressLow_ = low;
+    progressHigh_ = high;
+    progress_.reset();
+    event(JsonEvent("progressRange").number("low", low).number("high", high));
+}
+
+void ConsoleFrontEnd::setProgress(int position) {
+    if (progress_ == position) return;
+    progress_ = position;
+    event(JsonEvent("progress")
+              .number("position", position)
+              .number("low", progressLow_)
+              .number("high", progressHigh_));
+    if (!options_.progressBar || progressHigh_ <= progressLow_) return;
+    const double done =
+        std::clamp(double(position - progressLow_) / (progressHigh_ - progressLow_), 0.0, 1.0);
+    const int filled = int(done * kBarWidth);
+    errors_ << "\r[" << std::string(size_t(filled), '#')
+            << std::string(size_t(kBarWidth - filled), '.') << "] " << percent(done) << "%"
+            << std::flush;
+    progressShown_ = true;
+}
+
+void ConsoleFrontEnd::showMessage(const std::string& text, const std::string& caption,
+                                  MessageIcon icon) {
+    std::string shown = std::string(iconWord(icon)) + ": ";
+    if (!caption.empty()) shown += oneLine(caption) + ": ";
+    line(shown + oneLine(text));
+    event(JsonEvent("message")
+              .text("icon", iconWord(icon))
+              .text("caption", caption)
+              .text("text", text));
+}
+
+bool ConsoleFrontEnd::askYesNo(const std::string& text, const std::string& caption) {
+    const bool answer = options_.answerYes;
+    line("question: " + oneLine(text) + " -> " + (answer ? "Yes (--yes)" : "No (--no)"));
+    event(JsonEvent("question")
+              .text("caption", caption)
+              .text("text", text)
+              .text("answer", answer ? "yes" : "no"));
+    return answer;
+}
+
+void ConsoleFrontEnd::setInfo(InfoField field, const std::string& text) {
+    std::string& shown = info_[field];
+    if (shown == text) return;
+    shown = text;
+    switch (field) {
+        case InfoField::Panel:
+            line(caption(Control::StaticPanel, "Panel:") + " " + text);
+            break;
+        case InfoField::Flash:
+            line(caption(Control::StaticFlash, "Flash:") + " " + text);
+            break;
+        case InfoField::Firmware:
+            line(text);  // the text carries its own label
+            break;
+    }
+    event(JsonEvent("info").text("field", fieldName(field)).text("text", text));
+}
+
+void ConsoleFrontEnd::setUsage(const UsageFigures& usage) {
+    if (usage_ == usage) return;
+    usage_ = usage;
+    event(JsonEvent("usage")
+              .real("romUsage", usage.romUsage)
+              .real("ramUsage", usage.ramUsage)
+              .number("romExtent", usage.romExtent)
+              .number("romCodeSize", usage.romCodeSize)
+              .number("ramNeeded", usage.ramNeeded)
+              .number("ramAvailable", usage.ramAvailable));
+    // Before anything is known there is nothing to tell.
+    if (usage.romUsage == 0 && usage.ramUsage == 0 && usage.ramNeeded == 0) return;
+    std::string text = caption(Control::StaticRom, "ROM usage:") + " application " +
+                       std::to_string(percent(usage.romUsage)) + "%, file system " +
+                       std::to_string(percent(usage.ramUsage)) + "%";
+    if (usage.ramAvailable != 0)
+        text += "; " + caption(Control::StaticRam, "RAM usage:") + " " +
+                std::to_string(uint64_t(usage.ramNeeded) * 100 / usage.ramAvailable) + "%";
+    line(text);
+}
+
+std::string ConsoleFrontEnd::SaveLastOperation() const {
+    const std::string trace = lastOperation_.text();
+    if (trace.empty()) return "";
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    if (error) return "";
+    const std::filesystem::path file =
+        folder / ("tarmix-" + std::to_string(getpid()) + "-last-operation.trace");
+    std::ofstream out(file, std::ios::binary);
+    out << trace;
+    return out ? file.string() : "";
+}
+
+void ConsoleFrontEnd::finish(int exitCode, const std::string& reason) {
+    std::string summary = "tarmix: exit code " + std::to_string(exitCode) + " (" + reason + ")";
+    const std::string traceFile = exitCode == 0 ? "" : SaveLastOperation();
+    if (!traceFile.empty()) summary += "; wire trace of the last operation: " + traceFile;
+    line(summary);
+    JsonEvent result("result");
+    result.number("exitCode", exitCode).text("reason", reason);
+    if (!traceFile.empty()) result.text("trace", traceFile);
+    event(result);
+}
+
+}  // namespace tarmix

@@ -1,0 +1,32 @@
+// One JSON object on one line, for the console front end's --json events:
+//   JsonEvent("status").text("text", "Connection established").str()
+//   → {"event":"status","text":"Connection established"}
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarmix {
+
+// The text as a JSON string, quotes included. Control characters are escaped; bytes that
+// are not valid UTF-8 are taken as ISO 8859-1 characters, so the line is always valid.
+std::string JsonString(std::string_view text);
+
+class JsonEvent {
+  public:
+    explicit JsonEvent(std::string_view name) { text("event", name); }
+
+    JsonEvent& text(std::string_view key, std::string_view value);
+    JsonEvent& number(std::string_view key, long long value);
+    JsonEvent& real(std::string_view key, double value);
+    JsonEvent& flag(std::string_view key, bool value);
+
+    // The object, without a line end.
+    std::string str() const { return body_ + "}"; }
+
+  private:
+    JsonEvent& member(std::string_view key, const std::string& json);
+    std::string body_ = "{";
+};
+
+}  // namespace tarmix

@@ -1,0 +1,176 @@
+#include "app/launcher.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "app/console_view.h"
+#include "app/port_listing.h"
+#include "app/simulator_launcher.h"
+#include "link/wire_trace.h"
+#include "platform/program_folder.h"
+#include "platform/termios_port.h"
+
+namespace tarmix {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kVersionText[] = "Tarmix 3.5u";
+
+std::atomic<bool> stopRequested{false};
+
+void requestStop(int) { stopRequested = true; }
+
+// SIGINT and SIGTERM end a console run between two ticks; a second one ends it at once.
+void catchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);  // a closed event reader must not kill a download
+}
+
+bool displayAvailable() {
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
+// Paths of PC files on the command line are taken relative to where the program was
+// started; names with a drive colon or a leading "/" stay as they are.
+std::string fromWorkingFolder(const std::string& path) {
+    if (path.empty() || path.find(':') != std::string::npos || path.front() == '/') return path;
+    std::error_code error;
+    const fs::path here = fs::current_path(error);
+    return error ? path : (here / path).string();
+}
+
+void resolvePcPaths(MainWindowStart& start) {
+    start.romFilePath = fromWorkingFolder(start.romFilePath);
+    if (start.commandSwitch == "/d") start.firstPath = fromWorkingFolder(start.firstPath);
+    if (start.commandSwitch == "/u" || start.commandSwitch == "/s")
+        start.secondPath = fromWorkingFolder(start.secondPath);
+}
+
+// Passes every byte to two observers (the --trace file and the front end's own).
+class WireTee final : public WireObserver {
+  public:
+    WireTee(WireObserver* first, WireObserver* second) : first_(first), second_(second) {}
+    void onSent(Millis at, const uint8_t* data, size_t count) override {
+        for (WireObserver* observer : {first_, second_})
+            if (observer) observer->onSent(at, data, count);
+    }
+    void onReceived(Millis at, const uint8_t* data, size_t count) override {
+        for (WireObserver* observer : {first_, second_})
+            if (observer) observer->onReceived(at, data, count);
+    }
+
+  private:
+    WireObserver* first_;
+    WireObserver* second_;
+};
+
+}  // namespace
+
+int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
+    const ParsedCommandLine parsed =
+        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const ToolOptions& options = parsed.options;
+    if (!parsed.error.empty()) {
+        std::cerr << "tarmix: " << parsed.error << "\n" << UsageText();
+        return kResultUsage;
+    }
+    if (options.help) {
+        std::cout << UsageText();
+        return kResultOk;
+    }
+    if (options.version) {
+        std::cout << kVersionText << " (build " << TARMIX_VERSION
+                  << (windowed ? ", with window" : ", console only") << ")\n";
+        return kResultOk;
+    }
+
+    // The simulator outlives the window: the window closes its port first.
+    SimulatorLauncher simulator;
+    PortMap portMap = PortMap::fromSystem();
+    if (options.simulate) {
+        std::vector<std::string> extra;
+        if (!options.simulatorState.empty()) extra = {"--state", options.simulatorState};
+        std::string error;
+        if (!simulator.start(*options.simulate, extra, error)) {
+            std::cerr << "tarmix: " << error << "\n";
+            return kResultNoController;
+        }
+        // The simulated controller is the only serial port.
+        PortMap simulated;
+        simulated.setLpt(portMap.lpt());
+        simulated.setCom(0, {simulator.devicePath(), false});
+        portMap = simulated;
+    }
+    if (options.listPorts) {
+        ListPorts(portMap, std::cout, options.json);
+        return kResultOk;
+    }
+
+    const LauncherArguments arguments = ReadArguments(parsed.words);
+    MainWindowStart start = PrepareMainWindow(arguments);
+    resolvePcPaths(start);
+
+    std::unique_ptr<FrontEnd> frontEnd;
+    if (!options.headless && windowed && displayAvailable())
+        frontEnd = windowed(argc, argv, options);
+    if (!frontEnd) {
+        if (!options.headless && !arguments.reportResult)
+            std::cerr << "tarmix: no window available; running on the console (Ctrl-C ends)\n";
+        ConsoleOptions console;
+        console.answerYes = options.answerYes;
+        console.progressBar = isatty(STDERR_FILENO) == 1;
+        console.waitForController =
+            std::chrono::seconds(options.waitSeconds.value_or(kDefaultWaitSeconds));
+        catchStopSignals();
+        frontEnd = std::make_unique<ConsoleFrontEnd>(std::cerr, options.json ? &std::cout : nullptr,
+                                                     systemClock(), console, &stopRequested);
+    }
+
+    std::ofstream traceFile;
+    std::unique_ptr<WireTrace> trace;
+    if (!options.traceFile.empty()) {
+        traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
+        if (!traceFile) {
+            std::cerr << "tarmix: cannot write the trace file " << options.traceFile << "\n";
+            return kResultUsage;
+        }
+        trace = std::make_unique<WireTrace>(traceFile, systemClock().now());
+    }
+    WireTee tee(trace.get(), frontEnd->wireObserver());
+
+    MainWindowServices services{frontEnd->view(),
+                                frontEnd->timers(),
+                                systemClock(),
+                                portMap,
+                                termiosPortFactory(portMap),
+                                FindProgramFolders(executableFolder()),
+                                &tee};
+    CDownloadDialog window(std::move(services), start);
+    window.OnInitDialog();
+    const RunEnd end = frontEnd->run(window);
+    if (!window.closed()) window.CloseThroughOk();
+
+    int exitCode = arguments.reportResult ? window.resultCode() : kResultOk;
+    if (end == RunEnd::Interrupted) exitCode = kResultInterrupted;
+    if (end == RunEnd::NoController) exitCode = kResultNoController;
+    frontEnd->finish(exitCode, DescribeResult(exitCode));
+    return exitCode;
+}
+
+}  // namespace tarmix

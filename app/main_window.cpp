@@ -1,0 +1,305 @@
+#include "app/main_window.h"
+
+#include <array>
+#include <system_error>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/window_texts.h"
+#include "lang/catalog.h"
+
+namespace tarmix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTextNoSerialLineFree = 60331;      // "no serial line free"
+constexpr int kTextEstablishing = 60180;          // "Establishing connection"
+constexpr int kTextErrorWhileOpen = 60174;        // "Error while open: "
+constexpr int kTextErrorWhileInit = 60173;        // "Error while init:"
+constexpr int kTextReallyTerminate = 60010;       // "Would you really terminate the program?"
+constexpr int kTextExtendedNeedsVersion = 63733;  // "Befor an extended Firmware can be loaded…"
+
+// The extended firmware of this model needs a standard firmware of this version first.
+constexpr int32_t kModelSmallAlder = 9;
+constexpr int32_t kFirstVersionForExtended = 25;
+
+constexpr int kProgressMax = 1000;
+constexpr int kItalian = 3;
+constexpr int kSpanish = 4;
+
+constexpr std::array<Control, kComPortCount> kComRadios = {
+    Control::Com1, Control::Com2, Control::Com3, Control::Com4, Control::Com5, Control::Com6};
+
+struct BaudRadio {
+    Control control;
+    int32_t rate;
+    bool DeviceDescription::*allowed;
+};
+constexpr BaudRadio kBaudRadios[] = {
+    {Control::Baud57600, 57600, &DeviceDescription::allowBaud57600},
+    {Control::Baud115200, 115200, &DeviceDescription::allowBaud115200},
+    {Control::Baud230400, 230400, &DeviceDescription::allowBaud230400},
+};
+
+// The buttons of features this version does not have yet: shown, never enabled.
+constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::Backup,
+                                           Control::UpdateBootloader, Control::ExtendedView};
+
+constexpr char kTitle[] = "Tarmix (3.5u)";
+constexpr char kCompactViewCaption[] = ">>>";
+
+}  // namespace
+
+std::string ShortenForDisplay(const std::string& text) {
+    constexpr size_t kLongest = 20;
+    constexpr size_t kHead = 4;
+    constexpr size_t kTail = 12;
+    // Start offsets of the UTF-8 characters.
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) starts.push_back(i);
+    if (starts.size() <= kLongest) return text;
+    return text.substr(0, starts[kHead]) + "...." + text.substr(starts[starts.size() - kTail]);
+}
+
+CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowStart& start)
+    : view_(services.view),
+      timers_(services.timers),
+      clock_(services.clock),
+      folders_(std::move(services.folders)),
+      portMap_(std::move(services.portMap)),
+      serial_(services.portFactory, clock_),
+      monitor_(serial_, start.timeFactor),
+      parallel_(portMap_),
+      scanner_(portMap_, services.portFactory, clock_, view_),
+      watch_(monitor_, parallel_, device_, parallelFlags_),
+      romFilePath_(start.romFilePath),
+      baudRate_(start.baudRate),
+      resultCode_(start.resultCode),
+      commandLineMode_(start.commandLineMode),
+      commandSwitch_(start.commandSwitch),
+      firstPath_(start.firstPath),
+      secondPath_(start.secondPath) {
+    ports_.selectedPort = start.selectedPort;
+    serial_.setObserver(services.wireObserver);
+}
+
+CDownloadDialog::~CDownloadDialog() {
+    setTextProblemReporter({});
+    serial_.Close();
+    parallel_.Close();
+}
+
+void CDownloadDialog::OnInitDialog() {
+    setTextProblemReporter(
+        [this](const std::string& message) { view_.showMessage(message, "", MessageIcon::Error); });
+
+    startDirectory_ = folders_.settings;
+    Settings settings;
+    ReadSettings(startDirectory_, settings);
+    CheckSettingValues(settings);
+    setLanguageIndex(settings.languageIndex);
+    baudRate_ = settings.baudRate;
+    ports_.selectedPort = settings.selectedPort;
+    keepReceipts_ = settings.keepReceipts != 0;
+
+    CheckSelectedPort();
+    device_ = DeviceDescription{};  // only 57600 until a controller says more
+    UpdateControls();
+
+    applicationLoaded_ = false;
+    applicationRunning_ = false;
+    view_.setProgressRange(0, kProgressMax);
+    view_.setEnabled(Control::StartDownload, false);
+    for (Control button : kUnavailableButtons) view_.setEnabled(button, false);
+    view_.setChecked(Control::KeepSettings, keepReceipts_);
+    view_.setChecked(Control::Compare, compareMode_);
+    view_.setChecked(Control::ExtendedFirmware, device_.extendedFirmware);
+    view_.setSourceText(romFilePath_);
+
+    for (Control radio : kLanguageRadios) view_.setVisible(radio, radio != Control::RbItalian);
+    // Italian has no radio button of its own; its texts are the German ones.
+    view_.setLanguage(languageIndex() == kItalian ? kSpanish : languageIndex());
+    ApplyLanguage();
+
+    Connect();
+
+    extendedView_ = false;
+    view_.setCaption(Control::ExtendedView, kCompactViewCaption);
+    view_.setUsage(usage_);
+    view_.setTitle(kTitle);
+    automationStarted_ = false;
+    backupStarted_ = false;
+}
+
+void CDownloadDialog::CheckSelectedPort() {
+    const int remembered = ports_.selectedPort;
+    ports_.selectedPort = -1;
+    scanner_.ScanSerialPorts(ports_);
+    connecting_ = false;
+    ports_.selectedPort = remembered;
+    if (ports_.selectedPort < 0 || ports_.selectedPort >= kComPortCount) ports_.selectedPort = 0;
+    if (ports_.available[size_t(ports_.selectedPort)]) return;
+    ports_.selectedPort = -1;
+    for (int i = 0; i < kComPortCount; ++i) {
+        if (ports_.available[size_t(i)]) {
+            ports_.selectedPort = i;
+            return;
+        }
+    }
+}
+
+void CDownloadDialog::UpdateControls() {
+    for (int i = 0; i < kComPortCount; ++i) {
+        const bool available = ports_.available[size_t(i)];
+        view_.setEnabled(kComRadios[size_t(i)], available);
+        view_.setChecked(kComRadios[size_t(i)], available && ports_.selectedPort == i);
+    }
+    view_.setEnabled(Control::ComLpt, parallelFlags_.available);
+    view_.setChecked(Control::ComLpt, parallelFlags_.available && parallelFlags_.open);
+    for (const BaudRadio& radio : kBaudRadios) {
+        view_.setEnabled(radio.control, device_.*radio.allowed);
+        view_.setChecked(radio.control, baudRate_ == radio.rate);
+    }
+}
+
+void CDownloadDialog::Status(int textId) { view_.setStatus(LoadText(textId)); }
+
+void CDownloadDialog::Connect() {
+    connecting_ = true;
+    const int port = ports_.selectedPort;
+    if (port < 0 || port > kLptPortIndex) {
+        connecting_ = false;
+        Status(kTextNoSerialLineFree);
+        timers_.start(kRescanTimer, kRescanPeriod);
+        return;
+    }
+    timers_.stop(kRescanTimer);
+    const std::string name = portName(port);
+    Status(kTextEstablishing);
+
+    serial_.Close();
+    device_.deviceIdentified = false;
+    if (serial_.Open(name) != 0) {
+        const std::string text = LoadText(kTextErrorWhileOpen) + "\n " + name;
+        view_.setStatus(text);
+        view_.showMessage(text, "", MessageIcon::Error);
+        return;
+    }
+    if (serial_.Configure(CSerial::kLinkBaud) != 0) {
+        const std::string text = LoadText(kTextErrorWhileInit) + " " + name;
+        view_.setStatus(text);
+        view_.showMessage(text, "", MessageIcon::Error);
+        return;
+    }
+    StartWatch();
+    RefreshModelControls();
+    UpdateControls();
+    view_.setEnabled(Control::StartDownload, false);
+}
+
+void CDownloadDialog::Disconnect() {
+    StopWatch();
+    device_.deviceIdentified = false;
+    RefreshModelControls();
+    connecting_ = false;
+    serial_.Close();
+    // The flags say the parallel path is off; the port must not stay open behind them.
+    parallel_.Close();
+    parallelFlags_ = ParallelFlags{};
+    UpdateControls();
+    view_.setEnabled(Control::StartDownload, false);
+    Status(kTextConnectionAborted);
+}
+
+void CDownloadDialog::OnComRadio(int index) {
+    if (busy_) return;
+    if (index != ports_.selectedPort) {
+        applicationLoaded_ = false;
+        Disconnect();
+        ports_.selectedPort = index;
+        Connect();
+    }
+    UpdateControls();
+}
+
+void CDownloadDialog::OnComLpt() {
+    if (busy_) return;
+    ToggleParallelTransfer(parallel_, parallelFlags_);
+    UpdateControls();
+}
+
+void CDownloadDialog::OnBaudRadio(int rate) {
+    baudRate_ = rate;
+    UpdateControls();
+}
+
+void CDownloadDialog::OnSourceEdited(const std::string& text) { romFilePath_ = text; }
+
+void CDownloadDialog::OnChooseFile() {
+    const std::optional<std::string> chosen = view_.chooseFile(CompletePath(romFilePath_));
+    if (!chosen) return;
+    const fs::path path(*chosen);
+    romFilePath_ = path.filename().string();
+    sourceFolder_ = path.parent_path().string();
+    if (!sourceFolder_.empty() && sourceFolder_.back() != '/') sourceFolder_ += '/';
+    view_.setSourceText(romFilePath_);
+}
+
+std::string CDownloadDialog::CompletePath(const std::string& name) const {
+    // A name is absolute when it has a drive colon or starts at the root.
+    if (name.find(':') != std::string::npos || name.rfind('/', 0) == 0) return name;
+    return sourceFolder_ + name;
+}
+
+void CDownloadDialog::OnKeepSettings(bool checked) { keepReceipts_ = checked; }
+
+void CDownloadDialog::OnCompare(bool checked) {
+    compareMode_ = checked;
+    view_.setCaption(Control::StartDownload, LoadText(compareMode_ ? kTextCompare : kTextTransmit));
+}
+
+void CDownloadDialog::OnExtendedFirmware(bool checked) {
+    device_.extendedFirmware = checked;
+    if (checked && device_.hardwareModel == kModelSmallAlder &&
+        device_.firmwareVersion < kFirstVersionForExtended) {
+        device_.extendedFirmware = false;
+        view_.setChecked(Control::ExtendedFirmware, false);
+        view_.showMessage(LoadText(kTextExtendedNeedsVersion), "", MessageIcon::Warning);
+    }
+}
+
+void CDownloadDialog::OnLanguage(int index) {
+    setLanguageIndex(index);
+    ApplyLanguage();
+}
+
+void CDownloadDialog::OnExit() {
+    if (!commandLineMode_ && !view_.askYesNo(LoadText(kTextReallyTerminate), "")) return;
+    CloseThroughOk();
+}
+
+bool CDownloadDialog::OnCloseRequest() {
+    if (!view_.askYesNo(LoadText(kTextReallyTerminate), "")) return false;
+    CloseThroughOk();
+    return true;
+}
+
+void CDownloadDialog::CloseThroughOk() {
+    if (closed_) return;
+    const Settings settings{languageIndex(), baudRate_, ports_.selectedPort, keepReceipts_ ? 1 : 0};
+    std::error_code ignored;  // a folder that cannot be made shows up as a failed write
+    fs::create_directories(startDirectory_, ignored);
+    if (WriteSettings(startDirectory_, settings) != 0)
+        view_.showMessage(kSettingsWriteFailedText, "", MessageIcon::Error);
+    timers_.stop(kRescanTimer);
+    StopWatch();
+    serial_.Close();
+    parallel_.Close();
+    closed_ = true;
+    view_.closeWindow();
+}
+
+}  // namespace tarmix

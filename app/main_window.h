@@ -1,0 +1,200 @@
+// CDownloadDialog: the main window's controller, without any toolkit. It owns everything that
+// lives longer than one operation (the serial link, the parallel port, the device
+// description, the settings and the window's state) and drives a MainWindowView. The window
+// (Qt, or the console front end) only forwards its events here: the On… handlers and
+// onTimer. Device operations borrow what they need for their duration.
+//
+// Timers: 0 rescans the ports while none could be chosen; 1 runs the connection watch and,
+// in an unattended run, starts the action once the controller is identified. No watch tick
+// runs while a device operation (or one of its message boxes) is in progress.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/main_window_view.h"
+#include "app/program_folders.h"
+#include "app/timer_host.h"
+#include "link/connection_watch.h"
+#include "link/device.h"
+#include "link/monitor_exchange.h"
+#include "link/parallel.h"
+#include "link/port_scan.h"
+#include "link/serial.h"
+#include "link/wire_observer.h"
+#include "platform/port_map.h"
+
+namespace tarmix {
+
+// What the window borrows from the process.
+struct MainWindowServices {
+    MainWindowView& view;
+    TimerHost& timers;
+    Clock& clock;
+    PortMap portMap;
+    PortFactory portFactory;
+    ProgramFolders folders;
+    WireObserver* wireObserver = nullptr;  // sees every byte of the serial link
+};
+
+// Texts longer than 20 characters as their first 4 characters, "....", and their last 12
+// (characters, not bytes, of the UTF-8 text). Used for file names in the status line.
+std::string ShortenForDisplay(const std::string& text);
+
+class CDownloadDialog {
+  public:
+    static constexpr int kRescanTimer = 0;
+    static constexpr int kWatchTimer = 1;
+    static constexpr Millis kRescanPeriod{500};
+
+    CDownloadDialog(MainWindowServices services, const MainWindowStart& start);
+    ~CDownloadDialog();
+    CDownloadDialog(const CDownloadDialog&) = delete;
+    CDownloadDialog& operator=(const CDownloadDialog&) = delete;
+
+    // When the window opens: folders, settings, port check, language, connect, title.
+    void OnInitDialog();
+
+    // --- events the window forwards -------------------------------------------------------
+    void onTimer(int id);
+    // START_DOWNLOAD: runs the file of the source field. A ROM image (first line "S0", "S2"
+    // or "S3") goes to the application download; 0 on success, 1 on failure.
+    int OnStartDownload();
+    void OnStartApplication();
+    // The Exit button: asks first unless this is an unattended run.
+    void OnExit();
+    // Closing by the window frame: always asks. true when the window may close.
+    bool OnCloseRequest();
+    void OnComRadio(int index);  // 0..5 for COM1..COM6
+    void OnComLpt();
+    void OnBaudRadio(int rate);  // 57600, 115200 or 230400
+    void OnSourceEdited(const std::string& text);
+    void OnChooseFile();
+    void OnKeepSettings(bool checked);
+    void OnCompare(bool checked);
+    void OnExtendedFirmware(bool checked);
+    void OnLanguage(int languageIndex);
+
+    // --- shared steps, also used by other operations ---------------------------------------
+    void Connect();
+    void Disconnect();
+    void UpdateControls();
+    void ApplyLanguage();
+    // The OK path: settings saved, both ports closed, timers stopped, window closed.
+    void CloseThroughOk();
+
+    // --- state the launcher and the front ends read ---------------------------------------
+    int resultCode() const { return resultCode_; }
+    bool commandLineMode() const { return commandLineMode_; }
+    bool closed() const { return closed_; }
+    // An unattended run still waits for its controller.
+    bool awaitingController() const { return commandLineMode_ && !automationStarted_ && !closed_; }
+    const DeviceDescription& device() const { return device_; }
+    const PortState& ports() const { return ports_; }
+    int32_t baudRate() const { return baudRate_; }
+    bool applicationLoaded() const { return applicationLoaded_; }
+    bool applicationRunning() const { return applicationRunning_; }
+    const std::string& romFilePath() const { return romFilePath_; }
+    const std::string& sourceFolder() const { return sourceFolder_; }
+    const std::filesystem::path& startDirectory() const { return startDirectory_; }
+    const std::filesystem::path& libraryFolder() const { return folders_.library; }
+    uint32_t timeFactor() const { return monitor_.timeFactor(); }
+
+  private:
+    // Holds the watch off for a device operation (or a timer tick) and lets it resume
+    // afterwards; nested operations (the unattended download inside a tick) count once.
+    class DeviceOperation {
+      public:
+        explicit DeviceOperation(CDownloadDialog& window) : window_(window), outer_(!window.busy_) {
+            if (!outer_) return;
+            window_.busy_ = true;
+            window_.timers_.stop(kWatchTimer);
+        }
+        ~DeviceOperation() {
+            if (!outer_) return;
+            window_.busy_ = false;
+            if (window_.watchActive_ && !window_.closed_)
+                window_.timers_.start(kWatchTimer, window_.watchPeriod());
+        }
+        DeviceOperation(const DeviceOperation&) = delete;
+        DeviceOperation& operator=(const DeviceOperation&) = delete;
+
+      private:
+        CDownloadDialog& window_;
+        bool outer_;
+    };
+
+    // Timer work.
+    void RescanTick();
+    void WatchTick();
+    void ShowWatchReport(const WatchReport& report);
+    void ShowUsage();
+    void RunUnattendedAction();
+    void StartWatch();
+    void StopWatch();
+    Millis watchPeriod() const;
+
+    // The model picture, START_DOWNLOAD and START_APPLICATION after the link changed.
+    void RefreshModelControls();
+    void SetInfo(InfoField field, const std::string& text);
+    void Status(int textId);
+    bool SelectedPortIsUsb() const;
+    void CheckSelectedPort();
+    std::string CompletePath(const std::string& name) const;
+    // The download button's work without the guard against clicks during an operation.
+    int RunSourceFile();
+    int DownloadRomImage();
+    void ReportNotAvailable(const std::string& what);
+
+    // Borrowed from the process.
+    MainWindowView& view_;
+    TimerHost& timers_;
+    Clock& clock_;
+    ProgramFolders folders_;
+
+    // The device link and what is known of the device.
+    PortMap portMap_;
+    CSerial serial_;
+    MonitorExchange monitor_;
+    CParallel parallel_;
+    DeviceDescription device_;
+    ParallelFlags parallelFlags_;
+    PortState ports_;
+    PortScanner scanner_;
+    ConnectionWatch watch_;
+
+    // The window's state.
+    std::filesystem::path startDirectory_;
+    std::string romFilePath_;
+    std::string sourceFolder_;
+    int32_t baudRate_ = CSerial::kLinkBaud;
+    bool connecting_ = false;
+    bool keepReceipts_ = false;
+    bool compareMode_ = false;
+    bool extendedView_ = false;
+    bool applicationLoaded_ = false;
+    bool applicationRunning_ = false;
+    AddressRange applicationRange_;
+    uint32_t applicationStart_ = 0;
+    UsageFigures usage_;
+    std::string panelText_;
+    std::string flashText_;
+    std::string firmwareText_;
+
+    // The unattended run.
+    int resultCode_ = kResultOk;
+    bool commandLineMode_ = false;
+    std::string commandSwitch_;
+    std::string firstPath_;
+    std::string secondPath_;
+    bool automationStarted_ = false;
+    bool backupStarted_ = false;
+
+    bool watchActive_ = false;  // timer 1 belongs to a connected link
+    bool busy_ = false;         // a device operation or a timer tick is running
+    bool closed_ = false;
+};
+
+}  // namespace tarmix

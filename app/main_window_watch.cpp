@@ -1,0 +1,140 @@
+// The main window's timers: the port rescan, the connection watch, and the unattended
+// action that the watch starts once the controller is identified.
+#include "app/main_window.h"
+#include "app/window_texts.h"
+#include "lang/catalog.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr int kTextDownloadFinished = 60131;       // "Download finished"
+constexpr int kTextConnectionEstablished = 60122;  // "Connection established"
+constexpr int kTextConnectionInterrupted = 60123;  // "Connection interrupted"
+
+}  // namespace
+
+void CDownloadDialog::onTimer(int id) {
+    // A tick that arrives while an operation (or its message box) is open waits for the
+    // next one: it must not talk to the controller in between.
+    if (busy_ || closed_) return;
+    if (id == kRescanTimer) RescanTick();
+    if (id == kWatchTimer) WatchTick();
+}
+
+void CDownloadDialog::RescanTick() {
+    DeviceOperation operation(*this);
+    if (connecting_) return;
+    scanner_.ScanSerialPorts(ports_);
+    UpdateControls();
+}
+
+Millis CDownloadDialog::watchPeriod() const {
+    return connectionWatchPeriod(int32_t(monitor_.timeFactor()));
+}
+
+void CDownloadDialog::StartWatch() {
+    watchActive_ = true;
+    timers_.start(kWatchTimer, watchPeriod());
+}
+
+void CDownloadDialog::StopWatch() {
+    watchActive_ = false;
+    timers_.stop(kWatchTimer);
+}
+
+bool CDownloadDialog::SelectedPortIsUsb() const {
+    const int port = ports_.selectedPort;
+    return port >= 0 && port < kComPortCount && ports_.usb[size_t(port)];
+}
+
+void CDownloadDialog::WatchTick() {
+    DeviceOperation operation(*this);
+    const WatchReport report = watch_.Tick(SelectedPortIsUsb(), baudRate_, flashText_);
+    ShowWatchReport(report);
+
+    scanner_.ScanSerialPorts(ports_);
+    UpdateControls();
+    if (!device_.deviceIdentified) {
+        SetInfo(InfoField::Panel, LoadText(kTextUnknown));
+        SetInfo(InfoField::Flash, LoadText(kTextUnknown));
+        Status(kTextConnectionInterrupted);
+    }
+    RefreshModelControls();
+    RunUnattendedAction();
+}
+
+void CDownloadDialog::ShowWatchReport(const WatchReport& report) {
+    if (!report.answered) return;
+    SetInfo(InfoField::Panel, report.fields.panel);
+    SetInfo(InfoField::Flash, report.fields.flash);
+    Status(applicationLoaded_ ? kTextDownloadFinished : kTextConnectionEstablished);
+    ShowUsage();
+    if (!report.queriesRan) return;
+    SetInfo(InfoField::Firmware, report.firmwareText);
+    if (report.extendedFirmwareSet)
+        view_.setChecked(Control::ExtendedFirmware, device_.extendedFirmware);
+}
+
+void CDownloadDialog::ShowUsage() {
+    const UsageFractions usage =
+        usageFractions(device_, applicationLoaded_, applicationRange_, usage_.romUsage);
+    if (usage.rom == usage_.romUsage && usage.ram == usage_.ramUsage) return;
+    usage_.romUsage = usage.rom;
+    usage_.ramUsage = usage.ram;
+    view_.setUsage(usage_);
+}
+
+void CDownloadDialog::SetInfo(InfoField field, const std::string& text) {
+    std::string& shown = field == InfoField::Panel   ? panelText_
+                         : field == InfoField::Flash ? flashText_
+                                                     : firmwareText_;
+    if (shown == text) return;
+    shown = text;
+    view_.setInfo(field, text);
+}
+
+void CDownloadDialog::RefreshModelControls() {
+    const bool identified = device_.deviceIdentified;
+    view_.setModelPicture(identified ? device_.hardwareModel : 0);
+    view_.setEnabled(Control::StartDownload, identified && !applicationRunning_);
+    view_.setEnabled(Control::StartApplication, applicationLoaded_ && identified);
+}
+
+void CDownloadDialog::ReportNotAvailable(const std::string& what) {
+    const std::string text = what + " is not available in this version.";
+    view_.setStatus(text);
+    view_.showMessage(text, "", MessageIcon::Error);
+}
+
+void CDownloadDialog::RunUnattendedAction() {
+    if (!device_.deviceIdentified || automationStarted_ || !commandLineMode_) return;
+    if (commandSwitch_ == "/p") {
+        automationStarted_ = true;
+        if (RunSourceFile() != 0) resultCode_ = kResultDownloadFailed;
+    } else if (commandSwitch_ == "/s") {
+        if (backupStarted_) return;
+        automationStarted_ = true;
+        ReportNotAvailable("The backup (/s)");
+        backupStarted_ = true;
+        resultCode_ = kResultBackupFailed;
+    } else if (commandSwitch_ == "/u") {
+        automationStarted_ = true;
+        ReportNotAvailable("Copying a controller file to the PC (/u)");
+        resultCode_ = kResultFileUploadFailed;
+    } else if (commandSwitch_ == "/d") {
+        automationStarted_ = true;
+        if (secondPath_.find('\\') == std::string::npos) {
+            resultCode_ = kResultNoBackslash;
+        } else {
+            ReportNotAvailable("Copying a PC file to the controller (/d)");
+            resultCode_ = kResultFileDownloadFailed;
+        }
+    } else {
+        automationStarted_ = true;
+        resultCode_ = kResultBadSwitch;
+    }
+    CloseThroughOk();
+}
+
+}  // namespace tarmix

@@ -1,0 +1,95 @@
+// The word forms of the command line, the result codes they leave, and this build's options.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace tarmix {
+namespace {
+
+struct Form {
+    std::vector<std::string> words;
+    bool reportResult;
+    int resultCode;
+    std::string commandSwitch;
+    std::string romFilePath;
+    int selectedPort = 0;
+    int baudRate = 57600;
+};
+
+TEST(CommandLineForms, WordsGiveFieldsAndResultCodes) {
+    const Form forms[] = {
+        {{"/p", "C:\\x\\app.rom", "COM2", "115200"}, true, 0, "/p", "C:\\x\\app.rom", 1, 115200},
+        {{"/p", "app.bin", "COM2", "57600"}, true, 0, "/p", "", 1},
+        {{"/x", "a", "b", "COM1", "57600"}, true, kResultBadSwitch, "", ""},
+        {{"C:\\x\\app.rom", "COM3", "57600"}, false, kResultBadSwitch, "", "C:\\x\\app.rom", 2},
+        {{"/p", "a.rom", "Com1", "57600"}, true, kResultBadPort, "/p", "a.rom"},
+        {{"/p", "a.rom", "COM1", "9600"}, true, kResultBadBaud, "/p", "a.rom"},
+        {{"/p", "a.rom", "Com1", "9600"}, true, kResultBadBaud, "/p", "a.rom"},  // later wins
+        {{"/p", "a.rom", "com6", "230400"}, true, 0, "/p", "a.rom", 5, 230400},
+        {{"/s", "backup", "LPT1", "57600"}, true, 0, "/s", "", 6},
+        // Six words with a five-word switch: only the switch is kept.
+        {{"/p", "a.rom", "b", "COM1", "57600"}, true, kResultBadBaud, "/p", ""},
+        {{"/P", "a.rom", "COM1", "57600"}, true, kResultBadSwitch, "", ""},
+        {{}, false, kResultBadSwitch, "", ""},
+    };
+    for (const Form& form : forms) {
+        std::string joined;
+        for (const std::string& word : form.words) joined += word + " ";
+        SCOPED_TRACE(joined);
+        const LauncherArguments arguments = ReadArguments(form.words);
+        EXPECT_EQ(arguments.reportResult, form.reportResult);
+        const MainWindowStart start = PrepareMainWindow(arguments);
+        EXPECT_EQ(start.commandLineMode, form.reportResult);
+        EXPECT_EQ(start.resultCode, form.resultCode);
+        EXPECT_EQ(start.commandSwitch, form.commandSwitch);
+        EXPECT_EQ(start.romFilePath, form.romFilePath);
+        if (form.resultCode != kResultBadPort) {
+            EXPECT_EQ(start.selectedPort, form.selectedPort);
+        }
+        if (form.resultCode != kResultBadBaud) {
+            EXPECT_EQ(start.baudRate, form.baudRate);
+        }
+    }
+}
+
+TEST(CommandLineForms, PathsOfTheCopyAndBackupForms) {
+    MainWindowStart start =
+        PrepareMainWindow(ReadArguments({"/d", "C:\\a.txt", "C:\\dir\\a.txt", "COM1", "57600"}));
+    EXPECT_EQ(start.firstPath, "C:\\a.txt");
+    EXPECT_EQ(start.secondPath, "C:\\dir\\a.txt");
+    start = PrepareMainWindow(ReadArguments({"/s", "D:\\backup", "COM1", "57600"}));
+    EXPECT_EQ(start.secondPath, "D:\\backup");
+    EXPECT_EQ(start.firstPath, "");
+}
+
+TEST(CommandLineForms, TimeFactor) {
+    EXPECT_EQ(PrepareMainWindow(ReadArguments({"/t", "3"})).timeFactor, 3u);
+    EXPECT_EQ(PrepareMainWindow(ReadArguments({"/t", "abc"})).timeFactor, 1u);
+    EXPECT_EQ(PrepareMainWindow(ReadArguments({"/t", "0"})).timeFactor, 1u);
+    EXPECT_EQ(PrepareMainWindow(ReadArguments({"/x", "3"})).timeFactor, 1u);
+    EXPECT_FALSE(ReadArguments({"/t", "3"}).reportResult);
+}
+
+TEST(CommandLineOptions, AreTakenOutBeforeTheFormsAreMatched) {
+    const ParsedCommandLine parsed =
+        ParseCommandLine({"--headless", "/p", "--simulate=birch", "x.rom", "--trace", "t.txt",
+                          "COM1", "57600", "--json", "--yes", "--wait=5", "--sim-state", "st"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.words, (std::vector<std::string>{"/p", "x.rom", "COM1", "57600"}));
+    EXPECT_TRUE(parsed.options.headless);
+    EXPECT_EQ(parsed.options.simulate, "birch");
+    EXPECT_EQ(parsed.options.traceFile, "t.txt");
+    EXPECT_TRUE(parsed.options.json);
+    EXPECT_TRUE(parsed.options.answerYes);
+    EXPECT_EQ(parsed.options.waitSeconds, 5);
+    EXPECT_EQ(parsed.options.simulatorState, "st");
+
+    EXPECT_EQ(ParseCommandLine({"--simulate"}).options.simulate, kDefaultSimulatedModel);
+    EXPECT_FALSE(ParseCommandLine({"--yes", "--no"}).options.answerYes);
+    for (auto wrong : std::vector<std::vector<std::string>>{
+             {"--frobnicate"}, {"--trace"}, {"--wait", "soon"}, {"--simulate="}, {"--wait=-1"}})
+        EXPECT_NE(ParseCommandLine(wrong).error, "") << wrong[0];
+}
+
+}  // namespace
+}  // namespace tarmix

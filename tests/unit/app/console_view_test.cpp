@@ -1,0 +1,126 @@
+// The console front end: its lines and JSON events, and its timer loop driving the main
+// window against a simulated controller on the virtual clock.
+#include "app/console_view.h"
+
+#include <gtest/gtest.h>
+
+#include "window_bench.h"
+
+namespace tarmix {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::WindowBench;
+
+size_t countOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(JsonEvent, EscapesControlsAndKeepsEveryLineValidUtf8) {
+    EXPECT_EQ(JsonString("a\"b\\c\r\n\t\x01"), R"("a\"b\\c\r\n\t\u0001")");
+    EXPECT_EQ(JsonString("Größe"), "\"Größe\"");
+    EXPECT_EQ(JsonString("Gr\xF6\xDF"
+                         "e"),
+              R"("Gr\u00f6\u00dfe")");                       // Latin-1 bytes
+    EXPECT_EQ(JsonString("\xE2\x82"), R"("\u00e2\u0082")");  // a cut sequence
+    EXPECT_EQ(JsonEvent("usage").real("romUsage", 0.25).flag("ok", true).number("n", -3).str(),
+              R"({"event":"usage","romUsage":0.25,"ok":true,"n":-3})");
+}
+
+// The front end on the bench's clock, or on its own.
+struct Console {
+    explicit Console(ConsoleOptions options = {}, Clock* on = nullptr,
+                     const std::atomic<bool>* stop = nullptr)
+        : frontEnd(errors, &events, on ? *on : clock, options, stop) {}
+    VirtualClock clock;
+    std::ostringstream errors;
+    std::ostringstream events;
+    ConsoleFrontEnd frontEnd;
+};
+
+TEST(ConsoleFrontEnd, WritesChangesOnceAndAnswersQuestionsAsTold) {
+    Console console;
+    console.frontEnd.setStatus("Connection established");
+    console.frontEnd.setStatus("Connection established");
+    console.frontEnd.setInfo(InfoField::Panel, "Alder-Panel");
+    console.frontEnd.setInfo(InfoField::Panel, "Alder-Panel");
+    console.frontEnd.showMessage("Flash erase error\nsector 3", "", MessageIcon::Error);
+    EXPECT_FALSE(console.frontEnd.askYesNo("Would you really terminate the program?", ""));
+    console.frontEnd.setProgress(500);
+    console.frontEnd.setProgress(500);
+
+    EXPECT_EQ(console.errors.str(),
+              "Connection established\n"
+              "Panel: Alder-Panel\n"
+              "error: Flash erase error / sector 3\n"
+              "question: Would you really terminate the program? -> No (--no)\n");
+    EXPECT_EQ(
+        console.events.str(),
+        R"({"event":"status","text":"Connection established"})"
+        "\n"
+        R"({"event":"info","field":"Panel","text":"Alder-Panel"})"
+        "\n"
+        R"({"event":"message","icon":"error","caption":"","text":"Flash erase error\nsector 3"})"
+        "\n"
+        R"({"event":"question","caption":"","text":"Would you really terminate the program?","answer":"no"})"
+        "\n"
+        R"({"event":"progress","position":500,"low":0,"high":1000})"
+        "\n");
+
+    Console yes({.answerYes = true, .progressBar = true, .waitForController = {}});
+    EXPECT_TRUE(yes.frontEnd.askYesNo("Overwrite?", ""));
+    yes.frontEnd.setProgress(250);
+    yes.frontEnd.setStatus("Download finished");
+    EXPECT_NE(yes.errors.str().find("] 25%"), std::string::npos);
+    // The bar is wiped before the next line.
+    EXPECT_NE(yes.errors.str().find("\r" + std::string(48, ' ') + "\rDownload finished\n"),
+              std::string::npos);
+}
+
+TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
+    WindowBench bench("alder");
+    bench.silent = true;
+    Console console({.answerYes = false, .progressBar = false, .waitForController = 3s},
+                    &bench.clock);
+    MainWindowStart start;
+    start.commandLineMode = true;
+    start.commandSwitch = "/p";
+    bench.makeWindowOn(console.frontEnd, console.frontEnd, start, console.frontEnd.wireObserver());
+    bench.window->OnInitDialog();
+
+    const Millis began = bench.clock.now();
+    EXPECT_EQ(console.frontEnd.run(*bench.window), RunEnd::NoController);
+    EXPECT_GE(bench.clock.now() - began, 3s);
+    EXPECT_LT(bench.clock.now() - began, 4s);
+    EXPECT_FALSE(bench.window->closed());
+
+    console.frontEnd.finish(kResultNoController, DescribeResult(kResultNoController));
+    const std::string marker = "wire trace of the last operation: ";
+    const std::string output = console.errors.str();
+    const size_t at = output.find(marker);
+    ASSERT_NE(at, std::string::npos) << output;
+    const std::string file =
+        output.substr(at + marker.size(), output.find('\n', at) - at - marker.size());
+    std::ifstream trace(file);
+    std::stringstream text;
+    text << trace.rdbuf();
+    EXPECT_EQ(countOf(text.str(), "PC> please answer me\\r"), 1u);  // only the last tick
+    std::filesystem::remove(file);
+    EXPECT_NE(console.events.str().find(R"({"event":"result","exitCode":9,)"), std::string::npos);
+}
+
+TEST(ConsoleFrontEnd, StopRequestEndsTheRunBetweenTicks) {
+    WindowBench bench("alder");
+    std::atomic<bool> stop{false};
+    Console console({}, &bench.clock, &stop);
+    bench.makeWindowOn(console.frontEnd, console.frontEnd, {});
+    bench.window->OnInitDialog();
+    stop = true;
+    EXPECT_EQ(console.frontEnd.run(*bench.window), RunEnd::Interrupted);
+}
+
+}  // namespace
+}  // namespace tarmix

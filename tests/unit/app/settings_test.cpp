@@ -1,0 +1,172 @@
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tarmix {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string utf16(std::string_view text) {
+    std::string bytes;
+    for (char c : text) bytes += {c, '\0'};
+    return bytes;
+}
+
+class SettingsFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder = fs::temp_directory_path() /
+                 ("tarmix_settings_" + std::to_string(::getpid()) + "_" + test);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    void writeFile(const std::string& bytes) {
+        std::ofstream(folder / kSettingsFileName, std::ios::binary) << bytes;
+    }
+    std::string readFile() {
+        std::ifstream in(folder / kSettingsFileName, std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+    // Reads the file into settings that start out far from every default.
+    Settings readBack() {
+        Settings settings{7, 230400, 5, 1};
+        EXPECT_EQ(ReadSettings(folder, settings), 0);
+        return settings;
+    }
+
+    fs::path folder;
+};
+
+TEST_F(SettingsFileTest, WritesFourLinesOfSixteenBitCharactersWithoutByteOrderMark) {
+    ASSERT_EQ(WriteSettings(folder, Settings{3, 115200, -1, 1}), 0);
+    EXPECT_EQ(readFile(), utf16("[LANGUAGE]: 3\r\n[BAUDRATE]: 115200\r\n[COMPORT]: -1\r\n"
+                                "[KEEP_RECEIPTS]: 1\r\n"));
+    EXPECT_FALSE(fs::exists(folder / "Tarmix.ini.new"));
+}
+
+TEST_F(SettingsFileTest, WhatIsWrittenReadsBackUnchanged) {
+    const Settings written{3, 230400, 6, 1};  // Italian and LPT1 survive a round trip
+    ASSERT_EQ(WriteSettings(folder, written), 0);
+    Settings read;
+    ASSERT_EQ(ReadSettings(folder, read), 0);
+    EXPECT_EQ(read.languageIndex, 3);
+    EXPECT_EQ(read.baudRate, 230400);
+    EXPECT_EQ(read.selectedPort, 6);
+    EXPECT_EQ(read.keepReceipts, 1);
+}
+
+TEST_F(SettingsFileTest, MissingFileResetsLanguageBaudAndPortOnly) {
+    Settings settings{7, 230400, 5, 1};
+    EXPECT_EQ(ReadSettings(folder, settings), 1);
+    EXPECT_EQ(settings.languageIndex, 0);
+    EXPECT_EQ(settings.baudRate, 57600);
+    EXPECT_EQ(settings.selectedPort, 0);
+    EXPECT_EQ(settings.keepReceipts, 1);
+}
+
+TEST_F(SettingsFileTest, OnlyTheBaudLineGivesGermanComOneAndThatRate) {
+    writeFile(utf16("[BAUDRATE]: 115200"));
+    const Settings settings = readBack();
+    EXPECT_EQ(settings.languageIndex, 0);
+    EXPECT_EQ(settings.selectedPort, 0);
+    EXPECT_EQ(settings.baudRate, 115200);
+}
+
+TEST_F(SettingsFileTest, KeyMustStandAtTheStartOfALineThatIsNoComment) {
+    writeFile(
+        utf16(" [COMPORT]: 3\r\n;[LANGUAGE]: 2\r\n[language]: 4\r\n[KEEP_RECEIPTS]: 0\r\n"
+              "[BAUDRATE] 230400\r\n"));
+    const Settings settings = readBack();
+    EXPECT_EQ(settings.selectedPort, 0);
+    EXPECT_EQ(settings.languageIndex, 0);
+    EXPECT_EQ(settings.baudRate, 57600);  // no colon, nothing read
+    EXPECT_EQ(settings.keepReceipts, 0);
+}
+
+TEST_F(SettingsFileTest, NumberIsReadAfterTheFirstColonAsDecimal) {
+    writeFile(utf16("[LANGUAGE]:5\r\n[BAUDRATE]:\t+230400 baud\r\n[COMPORT]: 2: 4\r\n"));
+    const Settings settings = readBack();
+    EXPECT_EQ(settings.languageIndex, 5);
+    EXPECT_EQ(settings.baudRate, 230400);
+    EXPECT_EQ(settings.selectedPort, 2);
+}
+
+TEST_F(SettingsFileTest, ValueThatCannotBeReadKeepsTheValueBeforeIt) {
+    writeFile(
+        utf16("[BAUDRATE]: 115200\r\n[BAUDRATE]: fast\r\n[COMPORT]: 99999999999\r\n"
+              "[LANGUAGE]: -\r\n[KEEP_RECEIPTS]:"));
+    const Settings settings = readBack();
+    EXPECT_EQ(settings.baudRate, 115200);
+    EXPECT_EQ(settings.selectedPort, 0);  // beyond 32 bits: not read
+    EXPECT_EQ(settings.languageIndex, 0);
+    EXPECT_EQ(settings.keepReceipts, 1);
+}
+
+TEST_F(SettingsFileTest, AcceptsUtf8AndFilesWithByteOrderMarks) {
+    writeFile("[LANGUAGE]: 2\n[BAUDRATE]: 115200\n");
+    EXPECT_EQ(readBack().languageIndex, 2);
+    writeFile("\xEF\xBB\xBF[LANGUAGE]: 4\r\n");
+    EXPECT_EQ(readBack().languageIndex, 4);
+    writeFile("\xFF\xFE" + utf16("[LANGUAGE]: 6\r\n"));
+    EXPECT_EQ(readBack().languageIndex, 6);
+    writeFile(utf16("; Sprache \xFC\r\n[COMPORT]: 1"));  // a character outside ASCII
+    EXPECT_EQ(readBack().selectedPort, 1);
+}
+
+TEST_F(SettingsFileTest, JunkAndHugeLinesGiveDefaults) {
+    std::string junk;
+    for (int i = 0; i < 5000; ++i) junk += static_cast<char>((i * 7919) % 256);
+    writeFile(junk);
+    Settings settings = readBack();
+    EXPECT_EQ(settings.languageIndex, 0);
+    EXPECT_EQ(settings.baudRate, 57600);
+
+    writeFile(std::string(3 << 20, 'x') + "\r\n[LANGUAGE]: 2\r\n");
+    settings = readBack();
+    EXPECT_EQ(settings.languageIndex, 0);  // beyond what is read of a file
+
+    writeFile("[LANGUAGE]: 2" + std::string(100000, ' ') + "\r\n[COMPORT]: 3\r\n");
+    settings = readBack();
+    EXPECT_EQ(settings.languageIndex, 2);
+    EXPECT_EQ(settings.selectedPort, 3);
+}
+
+TEST_F(SettingsFileTest, FailedWriteReportsAndKeepsTheOldFile) {
+    ASSERT_EQ(WriteSettings(folder, Settings{2, 115200, 1, 0}), 0);
+    const std::string before = readFile();
+    fs::create_directory(folder / "Tarmix.ini.new");  // the new file cannot be created
+    EXPECT_EQ(WriteSettings(folder, Settings{5, 57600, 3, 1}), 1);
+    EXPECT_EQ(readFile(), before);
+    EXPECT_EQ(WriteSettings(folder / "missing", Settings{}), 1);
+}
+
+TEST(SettingValues, OnlyTheThreeRatesAndLanguagesUpToElevenStay) {
+    Settings settings{11, 230400, 2, 0};
+    CheckSettingValues(settings);
+    EXPECT_EQ(settings.languageIndex, 11);
+    EXPECT_EQ(settings.baudRate, 230400);
+
+    settings = Settings{12, 9600, 2, 0};
+    CheckSettingValues(settings);
+    EXPECT_EQ(settings.languageIndex, 1);
+    EXPECT_EQ(settings.baudRate, 57600);
+
+    settings = Settings{3, 115200, 2, 0};  // Italian stays: it shows German texts
+    CheckSettingValues(settings);
+    EXPECT_EQ(settings.languageIndex, 3);
+    EXPECT_EQ(settings.baudRate, 115200);
+}
+
+}  // namespace
+}  // namespace tarmix

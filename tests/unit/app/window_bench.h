@@ -1,0 +1,205 @@
+// The main window on the virtual clock: a recording window and timer host, and a simulated
+// controller behind COM1 (in process, no pty). Timers are ticked by hand.
+#pragma once
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "sim/controller.h"
+#include "sim/in_process_port.h"
+
+namespace tarmix::testing {
+
+class RecordingWindow final : public MainWindowView, public TimerHost {
+  public:
+    struct Message {
+        std::string text;
+        MessageIcon icon;
+    };
+
+    void setStatus(const std::string& text) override { statuses.push_back(text); }
+    void setProgressRange(int, int) override {}
+    void setProgress(int) override {}
+    void showMessage(const std::string& text, const std::string&, MessageIcon icon) override {
+        messages.push_back({text, icon});
+        if (duringMessage) duringMessage();
+    }
+    bool askYesNo(const std::string& text, const std::string&) override {
+        questions.push_back(text);
+        if (answers.empty()) return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void setWaitCursor(bool) override {}
+    void setEnabled(Control control, bool on) override { enabled[control] = on; }
+    void setVisible(Control control, bool on) override { visible[control] = on; }
+    void setCaption(Control control, const std::string& text) override { captions[control] = text; }
+    void setChecked(Control control, bool on) override { checked[control] = on; }
+    void setInfo(InfoField field, const std::string& text) override { info[field] = text; }
+    void setUsage(const UsageFigures& figures) override { usage = figures; }
+    void setModelPicture(int model) override { picture = model; }
+    void setLanguage(int index) override { languageRadio = index; }
+    void setTitle(const std::string& text) override { title = text; }
+    void setSourceText(const std::string& text) override { source = text; }
+    std::optional<std::string> chooseFile(const std::string&) override { return chosenFile; }
+    void closeWindow() override { closed = true; }
+
+    void start(int id, Millis period) override {
+        timers[id] = period;
+        timerLog.push_back("start " + std::to_string(id));
+    }
+    void stop(int id) override {
+        timers.erase(id);
+        timerLog.push_back("stop " + std::to_string(id));
+    }
+
+    std::string lastStatus() const { return statuses.empty() ? "" : statuses.back(); }
+    bool isEnabled(Control control) const {
+        auto found = enabled.find(control);
+        return found != enabled.end() && found->second;
+    }
+    bool isChecked(Control control) const {
+        auto found = checked.find(control);
+        return found != checked.end() && found->second;
+    }
+
+    std::vector<std::string> statuses;
+    std::vector<Message> messages;
+    std::vector<std::string> questions;
+    std::deque<bool> answers;
+    std::function<void()> duringMessage;
+    std::map<Control, bool> enabled, visible, checked;
+    std::map<Control, std::string> captions;
+    std::map<InfoField, std::string> info;
+    UsageFigures usage;
+    int picture = -1;
+    int languageRadio = -1;
+    std::string title, source;
+    std::optional<std::string> chosenFile;
+    bool closed = false;
+    std::map<int, Millis> timers;
+    std::vector<std::string> timerLog;
+};
+
+// Every line the program sends to the controller.
+class SentLines final : public WireObserver {
+  public:
+    void onSent(Millis, const uint8_t* data, size_t count) override {
+        for (size_t i = 0; i < count; ++i) {
+            if (data[i] == '\r') {
+                lines.push_back(current);
+                current.clear();
+            } else {
+                current += char(data[i]);
+            }
+        }
+    }
+    void onReceived(Millis, const uint8_t*, size_t) override {}
+    size_t count(const std::string& line) const {
+        return size_t(std::count(lines.begin(), lines.end(), line));
+    }
+    std::vector<std::string> lines;
+    std::string current;
+};
+
+// The in-process port, which can fall silent as a controller that left its monitor.
+class GatedPort final : public PortBackend {
+  public:
+    // Only COM1 opens, and not even that with `noPorts`.
+    GatedPort(sim::Controller& controller, Clock& clock, const bool& silent, bool noPorts)
+        : port_(controller, clock), clock_(clock), silent_(silent) {
+        for (int i = noPorts ? 0 : 1; i <= kLptPortIndex; ++i) port_.refuseOpen(portName(i));
+    }
+    bool open(const std::string& name) override { return port_.open(name); }
+    void close() override { port_.close(); }
+    bool isOpen() const override { return port_.isOpen(); }
+    bool configure(uint32_t baud) override { return port_.configure(baud); }
+    long bytesWaiting() override { return silent_ ? (isOpen() ? 0 : -1) : port_.bytesWaiting(); }
+    long read(uint8_t* data, size_t capacity) override {
+        return silent_ ? 0 : port_.read(data, capacity);
+    }
+    long write(const uint8_t* data, size_t count, Millis timeout) override {
+        return silent_ ? long(count) : port_.write(data, count, timeout);
+    }
+    void waitForInput(Millis timeout) override {
+        if (silent_)
+            clock_.sleep(timeout);
+        else
+            port_.waitForInput(timeout);
+    }
+
+  private:
+    sim::InProcessPort port_;
+    Clock& clock_;
+    const bool& silent_;
+};
+
+inline std::string uniqueFolderName(const std::string& stem) {
+    static int counter = 0;
+    return stem + "_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+}
+
+struct WindowBench {
+    explicit WindowBench(const std::string& keyword, MainWindowStart start = {})
+        : controller(*sim::findModel(keyword), clock),
+          folder(std::filesystem::temp_directory_path() / uniqueFolderName("tarmix_window")),
+          settingsFolder(folder) {
+        std::filesystem::create_directories(folder);
+        writeSettings("[LANGUAGE]: 1\r\n");
+        map.setCom(0, {"sim", false});
+        map.setLpt((folder / "lpt1").string());
+        makeWindow(start);
+    }
+    ~WindowBench() {
+        window.reset();
+        std::filesystem::remove_all(folder);
+    }
+
+    void makeWindow(const MainWindowStart& start) { makeWindowOn(view, view, start); }
+    // The window on another view and timer host (a front end under test).
+    void makeWindowOn(MainWindowView& shown, TimerHost& timers, const MainWindowStart& start,
+                      WireObserver* observer = nullptr) {
+        window.reset();
+        window = std::make_unique<CDownloadDialog>(
+            MainWindowServices{
+                shown, timers, clock, map,
+                [this] { return std::make_unique<GatedPort>(controller, clock, silent, noPorts); },
+                ProgramFolders{settingsFolder, folder / "Library"}, observer ? observer : &sent},
+            start);
+    }
+    void writeSettings(const std::string& text) {
+        std::ofstream(folder / "Tarmix.ini", std::ios::binary) << text;
+    }
+    // Lets the period of a running timer pass and ticks it. false when it is not running.
+    bool tick(int id = CDownloadDialog::kWatchTimer) {
+        auto running = view.timers.find(id);
+        if (running == view.timers.end()) return false;
+        clock.advance(running->second);
+        window->onTimer(id);
+        return true;
+    }
+
+    VirtualClock clock;
+    sim::Controller controller;
+    RecordingWindow view;
+    SentLines sent;
+    PortMap map;
+    bool silent = false;
+    bool noPorts = false;
+    std::filesystem::path folder;
+    std::filesystem::path settingsFolder;
+    std::unique_ptr<CDownloadDialog> window;
+};
+
+}  // namespace tarmix::testing

@@ -1,0 +1,84 @@
+#include "lang/catalog.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "text_fixture.h"
+
+namespace tarmix {
+namespace {
+
+// German has 1 and 2, English only 1 (and an empty, untranslated 2), French only 3.
+TextCatalogues smallSet() {
+    TextCatalogues set;
+    set.add("de", catalogue({{1, {"One", "Eins"}}, {2, {"Two", "Zwei"}}}));
+    set.add("en", catalogue({{1, {"One", "One"}}, {2, {"Two", ""}}}));
+    set.add("fr", catalogue({{3, {"Three", "Trois"}}}));
+    return set;
+}
+
+TEST_F(LanguageTest, LookupFallsBackToGermanEntryByEntry) {
+    const TextCatalogues set = smallSet();
+    EXPECT_EQ(set.lookup(kEnglishLanguage, 1), "One");
+    EXPECT_EQ(set.lookup(kEnglishLanguage, 2), "Zwei");  // untranslated
+    EXPECT_EQ(set.lookup(2, 1), "Eins");                 // French lacks it
+    EXPECT_EQ(set.lookup(2, 3), "Trois");
+    EXPECT_EQ(set.lookup(kGermanLanguage, 3), std::nullopt);
+}
+
+TEST_F(LanguageTest, IndexWithoutACatalogueOrOutOfRangeShowsGerman) {
+    const TextCatalogues set = smallSet();
+    for (int index : {3 /* Italian */, -1, 12, 1000})
+        EXPECT_EQ(set.lookup(index, 1), "Eins") << index;
+}
+
+TEST_F(LanguageTest, LongTextIsCutAt999CharactersWithoutSplittingOne) {
+    std::string longText;
+    for (int i = 0; i < 600; ++i)
+        longText +=
+            "\xC3\xA4"
+            "b";  // "äb", 1200 characters
+    TextCatalogues set;
+    set.add("de", catalogue({{1, {"x", longText}}}));
+    const std::string text = *set.lookup(kGermanLanguage, 1);
+    EXPECT_EQ(text.size(), 999u / 2 * 3 + 2);  // 499 "äb" pairs and one more "ä"
+    EXPECT_EQ(text.substr(text.size() - 2), "\xC3\xA4");
+}
+
+TEST_F(LanguageTest, LoadTextUsesTheCurrentLanguage) {
+    setLanguageIndex(kEnglishLanguage);
+    EXPECT_EQ(LoadText(60120), "Connection aborted");
+    setLanguageIndex(kGermanLanguage);
+    EXPECT_EQ(LoadText(60120), "Verbindung getrennt");
+    setLanguageIndex(3);  // Italian, read from a settings file
+    EXPECT_EQ(LoadText(60120), "Verbindung getrennt");
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(LanguageTest, MissingTextIsReportedAndGivesItsPlaceholder) {
+    setLanguageIndex(kEnglishLanguage);
+    EXPECT_EQ(LoadText(59999), "String_59999");
+    EXPECT_EQ(reports, std::vector<std::string>{"Error Loading String: 59999"});
+}
+
+TEST_F(LanguageTest, LanguageTableMatchesTheIndexAndCaptionIds) {
+    const auto all = languages();
+    ASSERT_EQ(all.size(), 12u);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(all[i].index, i);
+    EXPECT_STREQ(all[kGermanLanguage].code, "de");
+    EXPECT_STREQ(all[3].code, "it");
+    EXPECT_FALSE(all[3].hasCatalogue);
+    EXPECT_STREQ(all[7].code, "ru");
+    EXPECT_EQ(all[7].captionId, 63726);
+    EXPECT_EQ(all[kLastLanguage].captionId, 63734);
+    for (const Language& language : all) {
+        EXPECT_EQ(builtInCatalogues().find(language.code) != nullptr, language.hasCatalogue)
+            << language.code;
+        setLanguageIndex(kEnglishLanguage);
+        EXPECT_NE(LoadText(language.captionId).rfind("String_", 0), 0u) << language.code;
+    }
+}
+
+}  // namespace
+}  // namespace tarmix
