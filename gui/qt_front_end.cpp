@@ -1,0 +1,162 @@
+#include "gui/qt_front_end.h"
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <iostream>
+
+#include "app/main_window.h"
+
+namespace tarmix::gui {
+namespace {
+
+constexpr std::array<Control, 6> kComRadios = {Control::Com1, Control::Com2, Control::Com3,
+                                               Control::Com4, Control::Com5, Control::Com6};
+struct BaudRadio {
+    Control control;
+    int rate;
+};
+constexpr BaudRadio kBaudRadios[] = {
+    {Control::Baud57600, 57600}, {Control::Baud115200, 115200}, {Control::Baud230400, 230400}};
+
+// A device operation that is under way is let finish before the window closes.
+constexpr int kCloseRetryMs = 100;
+
+// SIGINT and SIGTERM reach the event loop through a socket pair: the handler only writes a
+// byte, the loop reads it. A second signal ends the program at once.
+class StopSignals {
+  public:
+    explicit StopSignals(std::function<void()> onStop) {
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, sockets_.data()) != 0) return;
+        writeEnd() = sockets_[0];
+        notifier_ = std::make_unique<QSocketNotifier>(sockets_[1], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this, onStop] {
+            char byte;
+            if (read(sockets_[1], &byte, 1) == 1) onStop();
+        });
+        struct sigaction action {};
+        action.sa_handler = [](int) {
+            const char byte = 1;
+            [[maybe_unused]] const ssize_t written = write(writeEnd(), &byte, 1);
+        };
+        action.sa_flags = SA_RESETHAND;
+        sigaction(SIGINT, &action, &previousInt_);
+        sigaction(SIGTERM, &action, &previousTerm_);
+    }
+    ~StopSignals() {
+        if (!notifier_) return;
+        sigaction(SIGINT, &previousInt_, nullptr);
+        sigaction(SIGTERM, &previousTerm_, nullptr);
+        notifier_.reset();
+        writeEnd() = -1;
+        close(sockets_[0]);
+        close(sockets_[1]);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+  private:
+    static int& writeEnd() {
+        static int socket = -1;
+        return socket;
+    }
+    std::array<int, 2> sockets_{-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+    struct sigaction previousInt_ {};
+    struct sigaction previousTerm_ {};
+};
+
+}  // namespace
+
+QtFrontEnd::QtFrontEnd(std::unique_ptr<QApplication> application)
+    : application_(std::move(application)),
+      timers_(
+          [this](int id) {
+              if (controller_ != nullptr) controller_->onTimer(id);
+          },
+          [this] { return window_.holdsTicks(); }) {
+    window_.setEvents(this);
+}
+
+QtFrontEnd::~QtFrontEnd() { window_.setEvents(nullptr); }
+
+RunEnd QtFrontEnd::run(CDownloadDialog& controller) {
+    attach(&controller);
+    interrupted_ = false;
+    StopSignals stopSignals([this] {
+        interrupted_ = true;
+        closeWhenIdle();
+    });
+    if (!controller.closed()) window_.exec();
+    attach(nullptr);
+    return interrupted_ ? RunEnd::Interrupted : RunEnd::Closed;
+}
+
+void QtFrontEnd::closeWhenIdle() {
+    if (window_.holdsTicks())
+        QTimer::singleShot(kCloseRetryMs, &window_, [this] { closeWhenIdle(); });
+    else
+        window_.closeWindow();
+}
+
+void QtFrontEnd::finish(int exitCode, const std::string& reason) {
+    if (exitCode != 0) std::cerr << "tarmix: " << reason << "\n";
+}
+
+void QtFrontEnd::controlPressed(Control control) {
+    if (controller_ == nullptr) return;
+    CDownloadDialog& handlers = *controller_;
+    for (size_t port = 0; port < kComRadios.size(); ++port)
+        if (control == kComRadios[port]) return handlers.OnComRadio(int(port));
+    for (const BaudRadio& radio : kBaudRadios)
+        if (control == radio.control) return handlers.OnBaudRadio(radio.rate);
+    switch (control) {
+        case Control::StartDownload:
+            handlers.OnStartDownload();
+            return;
+        case Control::Exit:
+            return handlers.OnExit();
+        case Control::ChooseFile:
+            return handlers.OnChooseFile();
+        case Control::StartApplication:
+            return handlers.OnStartApplication();
+        case Control::ComLpt:
+            return handlers.OnComLpt();
+        case Control::KeepSettings:
+            return handlers.OnKeepSettings(window_.isChecked(control));
+        case Control::Compare:
+            return handlers.OnCompare(window_.isChecked(control));
+        case Control::ExtendedFirmware:
+            return handlers.OnExtendedFirmware(window_.isChecked(control));
+        default:
+            return;  // the controller has no action for it (the button stays disabled)
+    }
+}
+
+void QtFrontEnd::languageChosen(int languageIndex) {
+    if (controller_ != nullptr) controller_->OnLanguage(languageIndex);
+}
+
+void QtFrontEnd::sourceEdited(const std::string& text) {
+    if (controller_ != nullptr) controller_->OnSourceEdited(text);
+}
+
+void QtFrontEnd::closeRequested() {
+    if (controller_ != nullptr) controller_->OnCloseRequest();
+}
+
+std::unique_ptr<FrontEnd> MakeQtFrontEnd(int argc, char** argv, const ToolOptions&) {
+    // QApplication keeps a reference to the count for its whole life.
+    static int count = 0;
+    count = argc;
+    auto application = std::make_unique<QApplication>(count, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarmix"));
+    return std::make_unique<QtFrontEnd>(std::move(application));
+}
+
+}  // namespace tarmix::gui

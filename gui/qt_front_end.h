@@ -1,0 +1,54 @@
+// The windowed front end of the tarmix program: the Qt application, the main window and its
+// timers, with the user's events handed to the CDownloadDialog handlers.
+//
+// The program's entry plugs it into the launcher:
+//   return tarmix::RunTarmix(argc, argv, tarmix::gui::MakeQtFrontEnd);
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+#include "app/launcher.h"
+#include "gui/main_window.h"
+#include "gui/qt_timer_host.h"
+
+namespace tarmix::gui {
+
+class QtFrontEnd final : public FrontEnd, private WindowEvents {
+  public:
+    // Runs on the given application, or on one that already exists (tests).
+    explicit QtFrontEnd(std::unique_ptr<QApplication> application = nullptr);
+    ~QtFrontEnd() override;
+
+    MainWindowView& view() override { return window_; }
+    TimerHost& timers() override { return timers_; }
+    // Shows the window and runs until it closes; SIGINT or SIGTERM close it as well.
+    RunEnd run(CDownloadDialog& controller) override;
+    // A run that did not succeed leaves its reason on the error stream.
+    void finish(int exitCode, const std::string& reason) override;
+
+    MainWindow& window() { return window_; }
+    // Where the window's events go (run() sets it; the tests set it themselves).
+    void attach(CDownloadDialog* controller) { controller_ = controller; }
+
+  private:
+    void controlPressed(Control control) override;
+    void languageChosen(int languageIndex) override;
+    void sourceEdited(const std::string& text) override;
+    void closeRequested() override;
+    // After SIGINT or SIGTERM: closes the window once no device operation is under way.
+    void closeWhenIdle();
+
+    std::unique_ptr<QApplication> application_;  // made first, ended last
+    MainWindow window_;
+    QtTimerHost timers_;
+    CDownloadDialog* controller_ = nullptr;
+    bool interrupted_ = false;
+};
+
+// The FrontEndFactory of the launcher: makes the Qt application and the window. The
+// launcher calls it only when the environment names a display; Qt ends the program with a
+// message when that display cannot be opened.
+std::unique_ptr<FrontEnd> MakeQtFrontEnd(int argc, char** argv, const ToolOptions& options);
+
+}  // namespace tarmix::gui

@@ -1,0 +1,59 @@
+// The widgets of the main window and where they sit. The window's behaviour (main_window.h)
+// reaches every control through these parts, by its dialog id.
+//
+// Compact view: device picture and information with the usage bars, the language choice,
+// port, baud rate and options, source, status and progress, and the row of buttons.
+// Extended view: the same with the file-system area of the drives beside it.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <map>
+
+#include "app/main_window_view.h"
+#include "lang/catalog.h"
+
+class QAbstractButton;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+namespace tarmix::gui {
+
+class DriveArea;
+class ModelPicture;
+class StatusLine;
+class UsageBar;
+
+// The file-system area's controls: drive tabs (the whole area), folder tree, file list.
+inline constexpr int kDriveTabsId = 1397;
+inline constexpr int kFolderTreeId = 1301;
+inline constexpr int kFileListId = 1132;
+
+struct WindowParts {
+    std::map<int, QWidget*> controls;  // every control with a dialog id
+    std::array<QRadioButton*, kLastLanguage + 1> languages{};
+    QPushButton* startDownload = nullptr;
+    QPushButton* extendedView = nullptr;
+    QLineEdit* source = nullptr;
+    StatusLine* status = nullptr;
+    QProgressBar* progress = nullptr;
+    ModelPicture* picture = nullptr;
+    std::map<InfoField, QLabel*> info;
+    UsageBar* romBar = nullptr;
+    UsageBar* ramBar = nullptr;
+    DriveArea* drives = nullptr;
+};
+
+// Builds the window's widgets into `window` and returns them. The controls that take the
+// user's language are left without a caption: the controller's language step puts them on.
+WindowParts buildWindow(QDialog& window);
+
+// Puts a caption on a control whatever its kind (button, label or group box).
+void setControlText(QWidget* control, const QString& text);
+
+}  // namespace tarmix::gui
