@@ -1,0 +1,104 @@
+// A whole application download over a real pseudo-terminal, at a raised baud rate, checked
+// against what the simulated controller saved of its flash.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "app/simulator_launcher.h"
+#include "flash/download.h"
+#include "link/identify.h"
+#include "platform/termios_port.h"
+#include "sim/image_maker.h"
+#include "support/recording_view.h"
+
+namespace tarmix {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct Variant {
+    const char* model;
+    uint32_t imageStart;
+    uint32_t flashAddress;  // where the image ends up in flash
+};
+
+class PtyDownloadTest : public ::testing::TestWithParam<Variant> {
+  protected:
+    void SetUp() override {
+        folder = fs::path(::testing::TempDir()) / ("pty-download-" + std::string(GetParam().model));
+        fs::remove_all(folder);
+        fs::create_directories(folder / "state");
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    // Every byte memory.srec holds, by address.
+    std::map<uint32_t, uint8_t> savedFlash() {
+        std::map<uint32_t, uint8_t> bytes;
+        AssembleBlocks((folder / "state" / "memory.srec").string(), 0, kSerialBlockLimit, false,
+                       [&](uint32_t base, std::span<const uint8_t> block) {
+                           for (size_t i = 0; i < block.size(); ++i) bytes[base + i] = block[i];
+                           return 0;
+                       });
+        return bytes;
+    }
+
+    fs::path folder;
+};
+
+TEST_P(PtyDownloadTest, ImageLandsInFlashAtTheRaisedRate) {
+    const Variant variant = GetParam();
+    const std::string image = (folder / "app.rom").string();
+    const uint32_t size = 9 * 1024 + 3;
+    std::string error;
+    ASSERT_EQ(sim::MakeRomImage(image, variant.imageStart, size, {}, error), 0) << error;
+
+    SimulatorLauncher simulator;
+    simulator.setExecutable(TARMIX_SIM_PATH);
+    ASSERT_TRUE(simulator.start(variant.model, {"--state", (folder / "state").string()}, error))
+        << error;
+    PortMap map;
+    map.setCom(0, {simulator.devicePath(), false});
+    CSerial serial(termiosPortFactory(map), systemClock());
+    ASSERT_EQ(serial.Open("COM1"), 0);
+    ASSERT_EQ(serial.Configure(CSerial::kLinkBaud), 0);
+    MonitorExchange monitor(serial);
+    DeviceDescription device;
+    identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
+    applyVersion(device, parseVersionAnswer(monitor.CollectAnswer("tell version", 1000, 100ms)));
+    applyDrives(device, parseDrivesAnswer(monitor.CollectAnswer("tell drives", 1000, 100ms)));
+    device.deviceIdentified = true;
+
+    testing::RecordingView view;
+    CParallel parallel(map);
+    DownloadFigures figures;
+    DownloadOptions options;
+    options.baudRate = 115200;
+    ApplicationDownload download({monitor, parallel, view, device, options, figures});
+    ASSERT_EQ(download.DownloadApplication(image), 0)
+        << (view.messages.empty() ? "" : view.messages.front().text);
+
+    // Back at 57600: the monitor still answers.
+    std::string answer;
+    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 500ms));
+    serial.Close();
+    simulator.stop();
+
+    const std::vector<uint8_t> expected = sim::MakeImageBytes(variant.imageStart, size, {});
+    const std::map<uint32_t, uint8_t> flash = savedFlash();
+    size_t wrong = 0;
+    for (uint32_t i = 0; i < size; ++i) {
+        auto byte = flash.find(variant.flashAddress + i);
+        if (byte == flash.end() || byte->second != expected[i]) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothVariants, PtyDownloadTest,
+                         ::testing::Values(Variant{"alder", 0x110000, 0x110000},
+                                           Variant{"vantix", 0x80000000, 0x100000}),
+                         [](const auto& info) { return std::string(info.param.model); });
+
+}  // namespace
+}  // namespace tarmix
