@@ -115,7 +115,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     std::string status_;
     std::optional<UsageFigures> usage_;
     int progressLow_ = 0;
-    int progressHigh_ = 1000;
+    int progressHigh_ = kProgressRange;
     std::optional<int> progress_;
     bool progressShown_ = false;
 };

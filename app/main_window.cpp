@@ -25,7 +25,6 @@ constexpr int kTextExtendedNeedsVersion = 63733;  // "Befor an extended Firmware
 constexpr int32_t kModelSmallAlder = 9;
 constexpr int32_t kFirstVersionForExtended = 25;
 
-constexpr int kProgressMax = 1000;
 constexpr int kItalian = 3;
 constexpr int kSpanish = 4;
 
@@ -111,7 +110,7 @@ void CDownloadDialog::OnInitDialog() {
 
     applicationLoaded_ = false;
     applicationRunning_ = false;
-    view_.setProgressRange(0, kProgressMax);
+    view_.setProgressRange(0, kProgressRange);
     view_.setEnabled(Control::StartDownload, false);
     for (Control button : kUnavailableButtons) view_.setEnabled(button, false);
     view_.setChecked(Control::KeepSettings, keepReceipts_);

@@ -39,7 +39,6 @@ constexpr int kModelBirch = 2;
 constexpr size_t kEepromLengthValue = 2;
 constexpr int kModelAlder = 1;
 
-constexpr int kProgressMax = 1000;
 constexpr size_t kShortAnswer = 999;
 constexpr size_t kHandshakeCapacity = 399;
 constexpr size_t kBlockAnswerCapacity = 799;
@@ -151,7 +150,7 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
     ctx_.figures = DownloadFigures{};
     if (!ctx_.device.deviceIdentified) return kFailure;
     programFlash_ = true;
-    ctx_.view.setProgressRange(0, kProgressMax);
+    ctx_.view.setProgressRange(0, kProgressRange);
 
     BaudSwitch baud(ctx_.monitor, ctx_.view, ctx_.options.baudRate);
     RaisedBaudRate raised(baud);  // restored on every way out from here
@@ -391,7 +390,7 @@ int ApplicationDownload::CountErasedSectors(size_t digits) {
             status(kTextFlashEraseError);
             return kFailure;
         }
-        const int progress = (i + 1) * kProgressMax / sectors;
+        const int progress = (i + 1) * kProgressRange / sectors;
         if (progress != shown) ctx_.view.setProgress(shown = progress);
     }
     return kSuccess;
@@ -468,7 +467,8 @@ int ApplicationDownload::TransferBlocks(const std::string& path, uint32_t downlo
                 return SendBlock(base, bytes);
             },
             [&](uint64_t position, uint64_t size) {
-                const int progress = size ? int(double(position) * kProgressMax / double(size)) : 0;
+                const int progress =
+                    size ? int(double(position) * kProgressRange / double(size)) : 0;
                 if (progress != shown) ctx_.view.setProgress(shown = progress);
                 ctx_.view.keepPainted();
             });

@@ -6,6 +6,9 @@
 
 namespace tarmix {
 
+// The progress bar runs from 0 to this, except where an operation sets its own range.
+inline constexpr int kProgressRange = 1000;
+
 enum class MessageIcon { Error, Warning, Information, Question };
 
 class View {
