@@ -148,6 +148,7 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
     } waitCursor(ctx_.view);
 
     ctx_.figures = DownloadFigures{};
+    header_ = ImageHeader{};
     if (!ctx_.device.deviceIdentified) return kFailure;
     programFlash_ = true;
     ctx_.view.setProgressRange(0, kProgressRange);
@@ -376,8 +377,10 @@ int ApplicationDownload::CountErasedSectors(size_t digits) {
     if (answer.size() != length || answer.compare(0, head.size(), head) != 0 ||
         answer.compare(length - 2, 2, "):") != 0 ||
         std::sscanf(answer.substr(head.size(), digits).c_str(), "%d%2c", &sectors, tail) != 1 ||
-        sectors <= 0)
+        sectors <= 0) {
+        status(kTextFlashEraseError);
         return kFailure;
+    }
     ctx_.view.setProgress(0);
     int shown = 0;
     for (int i = 0; i < sectors; ++i) {
@@ -417,9 +420,7 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
         return kFailure;
     }
     status(kTextEraseFlash);
-    if (CountErasedSectors(kStagedSectorDigits) != kSuccess) {
-        return kFailure;
-    }
+    if (CountErasedSectors(kStagedSectorDigits) != kSuccess) return kFailure;
     if (!receiveStartingWith(kEraseDone, kShortAnswer, 12, kEraseDoneTimeout, answer)) {
         status(kTextFlashEraseError);
         return kFailure;
