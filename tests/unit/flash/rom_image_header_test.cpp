@@ -62,8 +62,8 @@ TEST(ImageHeader, FiguresComeFromTheWordsInTheHeadersByteOrder) {
                                       .version = inf1 ? 0u : 0x01020304u}))
                 << tag << bigEndian;
             if (inf1) continue;  // the controller's memory holds the version as the file does
-            EXPECT_TRUE(std::equal(h.versionBytes().begin(), h.versionBytes().end(),
-                                   window.bytes().begin() + 40));
+            const auto version = h.versionBytes();
+            EXPECT_TRUE(std::equal(version.begin(), version.end(), window.bytes().begin() + 40));
         }
     }
 }
