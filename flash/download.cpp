@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/capability.h"
+#include "flash/models.h"
 #include "lang/catalog.h"
 
 namespace tarmix {
@@ -73,23 +74,9 @@ constexpr size_t kDumpTagOffset = 37;
 constexpr size_t kDumpVersionOffset = 193;
 constexpr size_t kDumpVersionOffsetStaged = 259;
 
-// How the monitor of each model erases the application area before "burn".
-enum class EraseKind { None, Range, RangeOrWhole, MappedRange, MappedBankRange };
-
 EraseKind eraseKindOf(int model) {
-    switch (model) {
-        case 1:
-            return EraseKind::MappedBankRange;
-        case 2:
-        case 10:
-        case 13:
-            return EraseKind::MappedRange;
-        case 15:
-        case 16:
-            return EraseKind::None;
-        default:
-            return EraseKind::RangeOrWhole;  // 0, 3..9, 11, 12, 14
-    }
+    const ModelInfo* info = findModel(model);
+    return info ? info->erase : EraseKind::RangeOrWhole;
 }
 
 // The uncached alias of an address, as some monitors want it in erase commands.
@@ -124,7 +111,8 @@ ApplicationDownload::ApplicationDownload(DownloadContext context)
       blockLimit_(BlockLimitForModel(ctx_.device.hardwareModel)) {}
 
 bool ApplicationDownload::staged() const {
-    return ctx_.device.hardwareModel == 17 || ctx_.device.hardwareModel == 18;
+    const ModelInfo* info = findModel(ctx_.device.hardwareModel);
+    return info && info->stagedDownload;
 }
 
 void ApplicationDownload::status(int textId) const { ctx_.view.setStatus(LoadText(textId)); }

@@ -135,6 +135,14 @@ struct GeneralUpdateSteps {
     std::string_view restart{};
 };
 
+// How the monitor erases the application area before "burn".
+enum class EraseKind {
+    RangeOrWhole,     // "flash erase application" (monitors up to 8) or with start and end
+    MappedRange,      // start and end as their uncached aliases
+    MappedBankRange,  // "flash %2d erase application" with the bank width and the aliases
+    None,             // the monitor programs without an erase
+};
+
 // ---------------------------------------------------------------------------------------
 // The row of one model
 
@@ -158,6 +166,8 @@ struct ModelInfo {
 
     // Absent for code 0: identification leaves the rates alone.
     std::optional<BaudCapabilities> baud{};
+
+    EraseKind erase = EraseKind::RangeOrWhole;
 
     // The application goes into RAM first and is then programmed with "flash program".
     bool stagedDownload = false;
