@@ -60,7 +60,9 @@ class CDownloadDialog {
     // --- events the window forwards -------------------------------------------------------
     void onTimer(int id);
     // START_DOWNLOAD: runs the file of the source field. A ROM image (first line "S0", "S2"
-    // or "S3") goes to the application download; 0 on success, 1 on failure.
+    // or "S3") goes to the application download; any other file is a batch script. 0 when
+    // the download succeeded or the script ran to its end; 1 when the file could not be
+    // read, the download failed or a command of the script stopped it.
     int OnStartDownload();
     void OnStartApplication();
     // The Exit button: asks first unless this is an unattended run.
@@ -145,7 +147,9 @@ class CDownloadDialog {
     std::string CompletePath(const std::string& name) const;
     // The download button's work without the guard against clicks during an operation.
     int RunSourceFile();
-    int DownloadRomImage();
+    int DownloadRomImage(const std::string& path);
+    // The start-application button's work: starts the application, or stops it when it runs.
+    void StartOrStopApplication();
     void ReportNotAvailable(const std::string& what);
 
     // Borrowed from the process.

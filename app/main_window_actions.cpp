@@ -1,11 +1,10 @@
 // The device actions behind the main window's buttons: the download button (a ROM image
 // or a batch script) and the start and stop of the application.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "app/main_window.h"
 #include "app/window_texts.h"
+#include "batch/batch_run.h"
 #include "flash/download.h"
 #include "lang/catalog.h"
 
@@ -13,31 +12,8 @@ namespace tarmix {
 
 namespace {
 
-constexpr int kTextFileReadError = 60214;  // "File read error"
-
 // The T-PQ7xx restarts with "reset"; every other model jumps to the application.
 constexpr int32_t kModelTpq7 = 16;
-
-enum class SourceKind { Unreadable, RomImage, Script };
-
-// The first line decides: "S0", "S2" or "S3" at its start make an S-record image. Its last
-// character (the CR of a CR LF line end) does not count.
-SourceKind ClassifySourceFile(const std::string& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return SourceKind::Unreadable;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return SourceKind::Unreadable;
-    // Three characters are enough: the removed last character then lies beyond the two
-    // that are looked at.
-    constexpr size_t kLooked = 3;
-    std::string head;
-    for (char c; head.size() < kLooked && file.get(c) && c != '\n';) head += c;
-    if (file.bad()) return SourceKind::Unreadable;
-    if (head.size() < kLooked && !head.empty()) head.pop_back();
-    const bool rom =
-        head.size() >= 2 && head[0] == 'S' && (head[1] == '0' || head[1] == '2' || head[1] == '3');
-    return rom ? SourceKind::RomImage : SourceKind::Script;
-}
 
 }  // namespace
 
@@ -48,21 +24,31 @@ int CDownloadDialog::OnStartDownload() {
 
 int CDownloadDialog::RunSourceFile() {
     DeviceOperation operation(*this);
-    const std::string path = CompletePath(romFilePath_);
-    switch (ClassifySourceFile(path)) {
-        case SourceKind::Unreadable:
-            view_.showMessage(LoadText(kTextFileReadError), "", MessageIcon::Error);
+    BatchContext context{
+        monitor_,
+        view_,
+        device_.hardwareModel,
+        applicationStart_,
+        [this](const std::string& path) { return DownloadRomImage(path); },
+        [this] { StartOrStopApplication(); },
+        [this](const std::string& text) { view_.setStatus(ShortenForDisplay(text)); }};
+    const BatchOutcome outcome = RunBatchFile(context, CompletePath(romFilePath_));
+    switch (outcome.end) {
+        case BatchEnd::RomImage:
+            return outcome.downloadResult;
+        case BatchEnd::FileError:
             return 1;
-        case SourceKind::Script:
-            ReportNotAvailable("Running the batch script " + ShortenForDisplay(romFilePath_));
-            return 1;
-        case SourceKind::RomImage:
+        case BatchEnd::Finished:
+        case BatchEnd::Stopped:
             break;
     }
-    return DownloadRomImage();
+    // The closing steps of a script: the link is resumed unless the script left the
+    // application running.
+    if (!applicationRunning_) Connect();
+    return outcome.end == BatchEnd::Finished ? 0 : 1;
 }
 
-int CDownloadDialog::DownloadRomImage() {
+int CDownloadDialog::DownloadRomImage(const std::string& path) {
     applicationLoaded_ = false;
     view_.setEnabled(Control::StartApplication, false);
 
@@ -71,10 +57,9 @@ int CDownloadDialog::DownloadRomImage() {
     options.compare = compareMode_;
     options.keepSettings = keepReceipts_;
     options.parallelTransfer = parallelFlags_.open;
-    options.baudRate = uint32_t(baudRate_);
-    options.sourceFolder = sourceFolder_;
+    options.baudRate = uint32_t(baudRate_);  // the path arrives completed: no source folder
     ApplicationDownload download({monitor_, parallel_, view_, device_, options, figures});
-    const int result = download.DownloadApplication(romFilePath_);
+    const int result = download.DownloadApplication(path);
 
     applicationLoaded_ = figures.applicationLoaded;
     applicationStart_ = figures.applicationStart;
@@ -90,6 +75,10 @@ int CDownloadDialog::DownloadRomImage() {
 
 void CDownloadDialog::OnStartApplication() {
     if (busy_) return;
+    StartOrStopApplication();
+}
+
+void CDownloadDialog::StartOrStopApplication() {
     if (applicationRunning_) {
         view_.setCaption(Control::StartApplication, LoadText(kTextStart));
         Disconnect();

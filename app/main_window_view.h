@@ -84,7 +84,7 @@ struct UsageFigures {
 };
 
 class MainWindowView : public View {
-public:
+  public:
     virtual void setEnabled(Control control, bool enabled) = 0;
     virtual void setVisible(Control control, bool visible) = 0;
     virtual void setCaption(Control control, const std::string& caption) = 0;

@@ -8,7 +8,7 @@
 namespace tarmix {
 
 class TimerHost {
-public:
+  public:
     virtual ~TimerHost() = default;
     virtual void start(int id, Millis period) = 0;
     virtual void stop(int id) = 0;

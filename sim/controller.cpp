@@ -57,6 +57,13 @@ void Controller::registerCommands() {
         {"flash erase sector", with(&Controller::eraseSector)},
         {"flash erase bootloader", plain([this] { eraseBootLoader(); })},
         {"flash program", with(&Controller::programFlash)},
+        {"init drives", with(&Controller::initDrives)},
+        {"format", with(&Controller::formatDrive)},
+        {"mkdir", plain([this] { makeFolder(); })},
+        {"del", plain([this] { deleteFile(); })},
+        {"rtc init", with(&Controller::setClock)},
+        {"call", with(&Controller::callApplication)},
+        {"reset", plain([this] { restart(); })},
         // "flash %2d erase application %08x %08x": the bank width comes first.
         {"flash",
          [this](const Args& args) {
@@ -78,6 +85,7 @@ void Controller::receiveParallel(std::string_view bytes) {
 }
 
 void Controller::take(Source source, std::string_view bytes) {
+    if (awayFromMonitor()) return;  // nobody reads the line
     if (block_ && clock_.now() - block_->lastByte > kBlockTimeout) {
         // The sender has given up on the block; so does the monitor.
         block_.reset();
@@ -145,6 +153,7 @@ void Controller::runLine(const std::string& line) {
     Args args;
     const Command* command = findCommand(line, args);
     if (!command) return refuse(kUnknownCommand + words.front());
+    runningLine_ = line;
     command->run(args);
 }
 

@@ -23,6 +23,7 @@
 #include "platform/clock.h"
 #include "sim/memory.h"
 #include "sim/sim_models.h"
+#include "sim/system_commands.h"
 #include "sim/uart.h"
 
 namespace tarmix::sim {
@@ -50,6 +51,9 @@ class Controller {
     // The capability record holds this many values.
     static constexpr size_t kMinCaps = 5;
     static constexpr size_t kMaxCaps = 10;
+    // How long an application started with "call" runs before the device is back in its
+    // monitor, unless setApplicationTime says otherwise.
+    static constexpr Millis kDefaultApplicationTime{2000};
 
     Controller(const ModelSpec& model, Clock& clock);
 
@@ -60,6 +64,9 @@ class Controller {
     void setUartBaud(uint32_t baud) { uartBaud_ = baud; }
     void setFirmware(int version) { firmware_ = version; }
     void setSectorTime(Millis perSector) { sectorTime_ = perSector; }
+    void setApplicationTime(Millis running) { applicationTime_ = running; }
+    // The monitor does not listen: a started application runs, or the device restarts.
+    bool awayFromMonitor() const { return clock_.now() < monitorBackAt_; }
 
     // Bytes as the monitor's UART received them, now.
     void receive(std::string_view bytes);
@@ -117,6 +124,20 @@ class Controller {
         prompt();
     }
 
+    // Drives, folders, files, the clock, leaving the monitor (system_commands.cpp).
+    void initDrives(const Args& args);
+    void formatDrive(const Args& args);
+    void makeFolder();
+    void deleteFile();
+    void setClock(const Args& args);
+    void callApplication(const Args& args);
+    void restart();
+    // The text of the running line after its command's name, without the blanks around it.
+    std::string lineArgument(std::string_view name) const;
+    // The host path of the device path argument of the running line; nullopt when it was
+    // refused (the refusal has been answered).
+    std::optional<std::filesystem::path> devicePathArgument(std::string_view name);
+
     // Identification, line speed, parallel port, capability record (controller.cpp).
     void answerHandshake();
     void answerVersion();
@@ -167,6 +188,9 @@ class Controller {
     int firmware_;
     Millis sectorTime_ = kDefaultSectorTime;
     std::array<int, 3> driveSizesKb_;
+    DriveFolders drives_;
+    Millis applicationTime_ = kDefaultApplicationTime;
+    Millis monitorBackAt_{0};
     std::vector<int> caps_;
     std::vector<uint8_t> eeprom_;
     Memory memory_;
@@ -175,6 +199,7 @@ class Controller {
 
     std::string lines_[kSourceCount];
     Source source_ = kSerial;  // where the line being run came from
+    std::string runningLine_;  // the line being run, as typed
     std::optional<Block> block_;
     std::vector<Command> commands_;
     std::deque<Chunk> output_;

@@ -31,6 +31,7 @@ bool writeFile(const fs::path& path, const std::string& contents) {
 }  // namespace
 
 bool Controller::loadState(const fs::path& dir, std::string& error) {
+    drives_.setRoot(dir / "drives");
     std::string text;
     if (readFile(dir / kCapsFile, text)) {
         std::istringstream in(text);

@@ -1,7 +1,7 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
-//              [--lpt PATH] [--sector-ms N]
+//              [--lpt PATH] [--sector-ms N] [--app-ms N]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //
@@ -30,7 +30,7 @@ void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N]\n"
+    "                  [--lpt PATH] [--sector-ms N] [--app-ms N]\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
     "\n"
@@ -42,6 +42,8 @@ const char kUsage[] =
     "  --pace          pace the serial line at the monitor's rate, 10 bit times per byte\n"
     "  --lpt PATH      a named pipe at PATH is the parallel port (open it as LPT1)\n"
     "  --sector-ms N   erase time of one flash sector, 5 ms unless given\n"
+    "  --app-ms N      an application started with \"call\" runs N ms (2000 unless given),\n"
+    "                  then the device is back in its monitor and sends the prompt\n"
     "make-image writes an application image (S-records) loaded at the model's application\n"
     "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
     "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
@@ -106,6 +108,7 @@ struct ServeOptions {
     std::string lpt;
     long long firmware = -1;
     long long sectorMs = -1;
+    long long applicationMs = -1;
     bool pace = false;
 };
 
@@ -130,6 +133,9 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
         } else if (word == "--sector-ms") {
             ok = words.number(word, 600000, number);
             options.sectorMs = (long long)number;
+        } else if (word == "--app-ms") {
+            ok = words.number(word, 86400000, number);
+            options.applicationMs = (long long)number;
         } else {
             std::cerr << "tarmix-sim: unknown option \"" << word << "\"\n";
             ok = false;
@@ -145,6 +151,7 @@ int serve(const ServeOptions& options) {
     sim::Controller controller(*model, systemClock());
     if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
     if (options.sectorMs >= 0) controller.setSectorTime(Millis{options.sectorMs});
+    if (options.applicationMs >= 0) controller.setApplicationTime(Millis{options.applicationMs});
     std::string error;
     if (!options.state.empty() && !controller.loadState(options.state, error)) {
         std::cerr << "tarmix-sim: " << error << "\n";

@@ -10,7 +10,7 @@
 namespace tarmix::testing {
 
 class RecordingView : public View {
-public:
+  public:
     struct Message {
         std::string text;
         std::string caption;

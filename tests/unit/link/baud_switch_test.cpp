@@ -13,7 +13,7 @@ using testing::RecordingView;
 using testing::ScriptedPort;
 
 class BaudSwitchTest : public ::testing::Test {
-protected:
+  protected:
     BaudSwitchTest()
         : serial(
               [this] {
@@ -60,7 +60,9 @@ TEST_F(BaudSwitchTest, ConfirmedChangeReopensThePortAndSendsAnEmptyLine) {
 }
 
 TEST_F(BaudSwitchTest, RefusedChangeSaysSoOnceAndStaysPut) {
-    reply = [](const std::string& line) { return line + "\nUnknown command: setbaudrate\r\nBoot> "; };
+    reply = [](const std::string& line) {
+        return line + "\nUnknown command: setbaudrate\r\nBoot> ";
+    };
     BaudSwitch baud(monitor, view, 230400);
     baud.RaiseBaudRate();
     EXPECT_EQ(sent, "setbaudrate 230400\r");  // no empty line after a refusal

@@ -16,8 +16,10 @@ using testing::RecordingView;
 using testing::ScriptedPort;
 
 class PortScanTest : public ::testing::Test {
-protected:
-    PortScanTest() : scanner(map, [this] { return makePort(); }, clock, view) {
+  protected:
+    PortScanTest()
+        : scanner(
+              map, [this] { return makePort(); }, clock, view) {
         map.setCom(0, {"/dev/ttyS0", false});
         map.setCom(1, {"/dev/ttyUSB0", true});
         map.setCom(2, {"/dev/ttyS2", false});

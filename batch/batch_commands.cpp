@@ -1,0 +1,165 @@
+#include "batch/batch_commands.h"
+
+#include <array>
+
+#include "batch/device_commands.h"
+#include "batch/latin1.h"
+#include "flash/models.h"
+#include "lang/catalog.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr int kTextFormatError = 60270;   // "Format error"
+constexpr int kTextNotSupported = 60341;  // "not supported"
+
+// An address word: hexadecimal, an optional "0x" before it; reading stops at the first
+// character that is no hexadecimal digit, and no digits at all read as 0.
+uint32_t ReadAddress(std::string_view word) {
+    if (word.size() >= 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X'))
+        word.remove_prefix(2);
+    uint32_t value = 0;
+    for (char c : word) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) break;
+        value = value << 4 | uint32_t(digit);
+    }
+    return value;
+}
+
+// The text of "message" and "messageyesno": words 2 to the last, each followed by a blank.
+std::string MessageText(const ScriptLine& line) {
+    std::string text;
+    for (size_t i = 1; i < line.count(); ++i) text += line.words[i] + ' ';
+    return Latin1ToUtf8(text);
+}
+
+// --- argument checks ------------------------------------------------------------------------
+
+bool KnownModel(const ScriptLine& line) { return modelByKeyword(line.words[2]) != 0; }
+
+// The line's command text goes out as it is.
+template <std::string (*kCommand)(const ScriptLine&)>
+bool Sendable(const ScriptLine& line) {
+    return IsSendable(kCommand(line));
+}
+
+bool DriveWord(const ScriptLine& line) {
+    const std::string& drive = line.words[1];
+    return drive == "a:" || drive == "b:" || drive == "c:";
+}
+
+// --- the commands that use the main window's services --------------------------------------
+
+Step RunProgram(BatchSession& session, const ScriptLine& line) {
+    const std::string path = session.PcPath(line.words[1]);
+    return session.context().downloadApplication(path) == 0 ? Step::Continue : Step::Stop;
+}
+
+// The services that come with later versions.
+constexpr char kEepromRestore[] = "Restoring the EEPROM";
+constexpr char kBootLoaderUpdate[] = "The boot loader update";
+constexpr char kFileToController[] = "Copying a file to the controller";
+constexpr char kFileFromController[] = "Copying a file from the controller";
+
+template <const char* kService>
+Step RunUnavailable(BatchSession& session, const ScriptLine&) {
+    return session.NotAvailable(kService);
+}
+
+// start application [ADDRESS] and monitor call ADDRESS: the address is the third word.
+Step RunStartApplication(BatchSession& session, const ScriptLine& line) {
+    if (line.count() >= 3) session.context().applicationStart = ReadAddress(line.words[2]);
+    session.context().startApplication();
+    return Step::Continue;
+}
+
+Step RunInitCaps(BatchSession& session, const ScriptLine&) {
+    return session.Fail(kTextNotSupported);
+}
+
+Step RunChangeHardware(BatchSession& session, const ScriptLine& line) {
+    session.context().hardwareModel = modelByKeyword(line.words[2]);
+    return Step::Continue;
+}
+
+Step RunMessage(BatchSession& session, const ScriptLine& line) {
+    session.context().view.showMessage(MessageText(line), LoadText(kTextBatchHandling),
+                                       MessageIcon::Warning);
+    return Step::Continue;
+}
+
+Step RunMessageYesNo(BatchSession& session, const ScriptLine& line) {
+    const bool yes =
+        session.context().view.askYesNo(MessageText(line), LoadText(kTextBatchHandling));
+    return yes ? Step::Continue : Step::Stop;
+}
+
+constexpr ShortLine kFormat = ShortLine::FormatError;
+constexpr ShortLine kError = ShortLine::ErrorWithLastAnswer;
+
+const std::array kCommands = {
+    BatchCommand{"program", 2, kFormat, "<program>\n\n", nullptr, RunProgram},
+    BatchCommand{"restoreeprom", 2, kFormat, "<restoreeprom>\n\n", nullptr,
+                 RunUnavailable<kEepromRestore>},
+    BatchCommand{"start application", 2, kFormat, "", nullptr, RunStartApplication},
+    BatchCommand{"update firmware", 2, kFormat, "<update firmware>\n\n", nullptr,
+                 RunUnavailable<kBootLoaderUpdate>},
+    BatchCommand{"init caps", 2, kFormat, "<init caps>\n\n", nullptr, RunInitCaps},
+    BatchCommand{"change hardware", 3, kFormat, "<change hardware>\n\n", KnownModel,
+                 RunChangeHardware},
+    BatchCommand{"init drives", 5, kFormat, "<init drives>\n\n", Sendable<InitDrivesCommand>,
+                 RunInitDrives},
+    BatchCommand{"format", 2, kFormat, "<format>\n\n", DriveWord, RunFormat},
+    BatchCommand{"mkdir", 2, kFormat, "<mkdir>\n\n", Sendable<MkdirCommand>, RunMkdir},
+    BatchCommand{"rtc init", 2, kFormat, "<rtc init>\n\n", nullptr, RunRtcInit},
+    BatchCommand{"modify rtc caps", 3, kFormat, "<modify rtc caps>\n\n", nullptr, RunModifyRtcCaps},
+    BatchCommand{"download", 3, kError, "<download>\n\n", nullptr,
+                 RunUnavailable<kFileToController>},
+    BatchCommand{"upload", 3, kError, "<upload>\n\n", nullptr, RunUnavailable<kFileFromController>},
+    BatchCommand{"message", 1, kFormat, "", nullptr, RunMessage},
+    BatchCommand{"messageyesno", 1, kFormat, "", nullptr, RunMessageYesNo},
+    BatchCommand{"del", 2, kFormat, "<del>\n\n", Sendable<DelCommand>, RunDel},
+    // The address of "monitor call" is not optional: without it the line is refused.
+    BatchCommand{"monitor call", 3, kFormat, "<monitor>\n\n", nullptr, RunStartApplication},
+    BatchCommand{"monitor", 2, kFormat, "<monitor>\n\n", Sendable<MonitorCommand>, RunMonitor},
+};
+
+// The line's first words are the command's fixed words.
+bool Names(const BatchCommand& command, const std::vector<std::string>& words) {
+    std::string_view name = command.name;
+    for (const std::string& word : words) {
+        const size_t blank = name.find(' ');
+        if (name.substr(0, blank) != word) return false;
+        if (blank == std::string_view::npos) return true;
+        name.remove_prefix(blank + 1);
+    }
+    return false;  // fewer words than the name has
+}
+
+}  // namespace
+
+std::span<const BatchCommand> BatchCommands() { return kCommands; }
+
+const BatchCommand* FindBatchCommand(const std::vector<std::string>& words) {
+    for (const BatchCommand& command : kCommands)
+        if (Names(command, words)) return &command;
+    return nullptr;
+}
+
+Step RunScriptLine(BatchSession& session, const ScriptLine& line) {
+    const BatchCommand* command = FindBatchCommand(line.words);
+    if (!command) return Step::Continue;
+    session.BeginCommand(command->heading);
+    if (line.count() < command->leastWords && command->shortLine == kError)
+        return session.Fail(kTextError, true);
+    if (line.count() < command->leastWords || (command->accepts && !command->accepts(line)))
+        return session.Fail(kTextFormatError);
+    return command->run(session, line);
+}
+
+}  // namespace tarmix

@@ -1,0 +1,83 @@
+// The run of the download button: the file of the source field is either a ROM image,
+// handed to the application download, or a batch script, whose lines run one by one until
+// the end of the file or the first failing command.
+//
+// A script sets up a whole controller without further questions:
+//
+//   ; lines that start with ";" or "#" are comments
+//   program Flash\Application.rom        application download (names relative to the script)
+//   change hardware "alder ext"          hardware model code for what follows
+//   init drives 1024 64 256              drive sizes in kB
+//   format a:                            formats A:, B: or C:
+//   mkdir "A:\LOG\"                      creates a device folder
+//   del A:\LOG\OLD.TXT                   deletes a device file
+//   rtc init                             sets the controller's clock to the PC's local time
+//   modify rtc caps                      sets the clock flag of the capability record
+//   message TEXT ...                     shows the text
+//   messageyesno TEXT ...                asks; No ends the run
+//   monitor COMMAND ...                  sends a raw monitor command
+//   start application [ADDRESS]          starts the application (at ADDRESS, hexadecimal)
+//   monitor call ADDRESS                 the same
+//
+// Every failing command shows its own message (caption "Batch handling") and ends the run;
+// the run itself shows nothing when it ends. The device commands that are judged by their
+// answer are tried up to three times. restoreeprom, update firmware, download and upload
+// are recognised but refused in this version.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "link/monitor_exchange.h"
+#include "platform/view.h"
+
+namespace tarmix {
+
+// A moment of the PC's local time, as "rtc init" sends it.
+struct LocalTime {
+    int weekday = 0;  // 0 Sunday … 6 Saturday
+    int day = 1;      // 1..31
+    int month = 1;    // 1..12
+    int year = 2000;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+LocalTime CurrentLocalTime();
+
+// What a run borrows from the main window.
+struct BatchContext {
+    MonitorExchange& monitor;
+    View& view;
+    int32_t& hardwareModel;      // set by "change hardware"
+    uint32_t& applicationStart;  // set by "start application ADDRESS" and "monitor call"
+    // The application download of a ROM image (the file of the source field, or a
+    // "program" line's file): 0 on success. It reports its own errors.
+    std::function<int(const std::string& path)> downloadApplication;
+    // The main window's start-application button, as if it had been pressed.
+    std::function<void()> startApplication;
+    // Shows the command being sent in the status field.
+    std::function<void(const std::string& text)> showCommand;
+    std::function<LocalTime()> localTime = CurrentLocalTime;
+};
+
+enum class BatchEnd {
+    RomImage,   // the file was a ROM image; `downloadResult` tells how its download went
+    Finished,   // the script ran to its end
+    Stopped,    // a command failed (or the operator said No) and ended the script
+    FileError,  // the file could not be opened or read; "File read error" was shown
+};
+
+struct BatchOutcome {
+    BatchEnd end = BatchEnd::FileError;
+    int downloadResult = 1;
+};
+
+// Runs the file at `path` (a PC path). Relative names inside the script are completed with
+// the script's own folder. The closing steps of a script run (refreshing the drive view,
+// resuming the link) are the caller's: they are due after Finished and Stopped.
+BatchOutcome RunBatchFile(BatchContext& context, const std::string& path);
+
+}  // namespace tarmix

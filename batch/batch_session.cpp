@@ -1,0 +1,43 @@
+#include "batch/batch_session.h"
+
+#include "batch/latin1.h"
+#include "batch/script_paths.h"
+#include "lang/catalog.h"
+
+namespace tarmix {
+
+bool BatchSession::Exchange(const std::string& command, Millis silenceBudget) {
+    return context_.monitor.SendAndWaitPrompt(command, lastAnswer_, kAnswerCapacity, silenceBudget);
+}
+
+bool BatchSession::Attempts(const std::function<bool()>& attempt) {
+    for (int i = 0; i < kAttempts; ++i)
+        if (attempt()) return true;
+    return false;
+}
+
+Step BatchSession::Fail(int textId, bool withAnswer) {
+    std::string text = std::string(heading_) + LoadText(textId);
+    if (withAnswer) text += "\n\n" + Latin1ToUtf8(lastAnswer_);
+    ShowError(text);
+    return Step::Stop;
+}
+
+Step BatchSession::NotAvailable(std::string_view service) {
+    ShowError(std::string(heading_) + std::string(service) + " is not available in this version.");
+    return Step::Stop;
+}
+
+void BatchSession::ShowError(const std::string& text) {
+    context_.view.showMessage(text, LoadText(kTextBatchHandling), MessageIcon::Error);
+}
+
+void BatchSession::ShowCommand(std::string_view text) {
+    if (context_.showCommand) context_.showCommand(Latin1ToUtf8(text));
+}
+
+std::string BatchSession::PcPath(std::string_view name) const {
+    return ScriptFileToPcPath(name, scriptFolder_);
+}
+
+}  // namespace tarmix

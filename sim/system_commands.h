@@ -1,0 +1,48 @@
+// The simulated controller's drives A:, B: and C: as ordinary host folders, and the rules
+// by which a device path names something inside them.
+//
+// A device path is a drive letter, a colon, then folder and file names each separated by
+// "\" (a trailing "\" is allowed): A:\LOG\DAY1.TXT. It may stand in one pair of double
+// quotes. Nothing a path names ever lies outside its drive's folder: names "." and "..",
+// empty names, names with "/" or ":" and names with control characters are refused.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarmix::sim {
+
+class DriveFolders {
+  public:
+    DriveFolders() = default;
+    ~DriveFolders();
+    DriveFolders(const DriveFolders&) = delete;
+    DriveFolders& operator=(const DriveFolders&) = delete;
+
+    // The drives live in root/A, root/B and root/C from now on. Without a root the first
+    // use makes a temporary one, removed with this object.
+    void setRoot(const std::filesystem::path& root);
+
+    // The host folder of drive 0..2 (A: to C:), created when missing. Empty when it cannot
+    // be created.
+    std::filesystem::path drive(int index);
+
+    // A device path taken apart: its drive (0..2) and its names below the drive's root.
+    struct DevicePath {
+        int drive = 0;
+        std::filesystem::path relative;  // empty for the drive's root
+    };
+    // nullopt when the text is no device path or names something outside its drive.
+    static std::optional<DevicePath> parse(std::string_view text);
+
+  private:
+    std::filesystem::path root();
+    void removeTemporary();
+
+    std::filesystem::path root_;
+    bool temporary_ = false;
+};
+
+}  // namespace tarmix::sim

@@ -1,0 +1,144 @@
+// Batch scripts run against the simulated controller on the virtual clock.
+#include "batch/batch_run.h"
+
+#include <gtest/gtest.h>
+
+#include "batch_bench.h"
+
+namespace tarmix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::BatchBench;
+using Lines = std::vector<std::string>;
+
+TEST(BatchRun, SetsUpDrivesFoldersClockAndCaps) {
+    BatchBench bench;
+    fs::create_directories(bench.drive('A') / "OLD");
+    fs::create_directories(bench.drive('B'));
+    std::ofstream(bench.drive('B') / "GONE.TXT") << "x";
+    // Comments, blank lines, unknown and wrongly cased commands are passed over.
+    const BatchOutcome outcome = bench.run(
+        "; c\r\n# c\r\n  ; c\r\n\r\n   \r\nProgram x.rom\r\nformatieren "
+        "a:\r\n\"\"\r\n\x01\x80\xff\r\n"
+        "init drives 1024 64 256\r\nformat a:\r\nmkdir \"A:\\LOG\\\"\r\n"
+        "del B:\\GONE.TXT\r\nrtc init\r\nmodify rtc caps\r\nmodify rtc caps\r\n"
+        "monitor  tell version\r\n  monitor \"tell\" drives\r\n");
+    ASSERT_EQ(outcome.end, BatchEnd::Finished) << bench.lastMessage();
+    // The second "modify rtc caps" finds the flag set and sends nothing more. "monitor"
+    // sends the rest of its line as it is, one blank after the word taken away.
+    EXPECT_EQ(
+        bench.sent.lines,
+        Lines({"init drives 1024 64 256", "format a:", "mkdir \"A:\\LOG\\\"", "del B:\\GONE.TXT",
+               "rtc init mo 07.12.2026 08.30.05", "tell caps", "init caps 1 0000 0100 1 0",
+               "tell caps", " tell version", "\"tell\" drives"}));
+    EXPECT_TRUE(bench.view.messages.empty());
+    EXPECT_TRUE(bench.downloads.empty());
+    EXPECT_FALSE(fs::exists(bench.drive('A') / "OLD"));
+    EXPECT_TRUE(fs::is_directory(bench.drive('A') / "LOG"));
+    EXPECT_FALSE(fs::exists(bench.drive('B') / "GONE.TXT"));
+    EXPECT_EQ(bench.shown[0], "A:[1024kB], B:[64kB], C:[256kB]");
+}
+
+TEST(BatchRun, FirstLineDecidesBetweenRomImageAndScript) {
+    BatchBench bench;
+    bench.downloadResult = 1;
+    const BatchOutcome image = bench.run("S00600004844521B\r\nformat a:\r\n", "image.txt");
+    EXPECT_EQ(image.end, BatchEnd::RomImage);
+    EXPECT_EQ(image.downloadResult, 1);
+    EXPECT_EQ(bench.downloads, Lines({(bench.folder / "image.txt").string()}));
+    // An S1 line makes a script, whatever the name; its "program" looks beside it.
+    EXPECT_EQ(bench.run("S1130000\r\nprogram \"Flash\\App.rom\r\nformat a:\r\n", "Reload.rom").end,
+              BatchEnd::Stopped);
+    EXPECT_EQ(bench.downloads.back(), (bench.folder / "Flash/App.rom").string());
+    EXPECT_TRUE(bench.sent.lines.empty());
+    EXPECT_TRUE(bench.view.messages.empty());  // the download reports its own errors
+}
+
+// Lines refused before anything is sent: their message, and the run ends there.
+TEST(BatchRun, RefusedLinesShowTheirHeadingAndStop) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"format a:\n", "<format>\n\nFormat error"},  // LF only: "format a"
+        {"init drives 1 2\r\n", "<init drives>\n\nFormat error"},
+        {"format d:\r\n", "<format>\n\nFormat error"},
+        {"del\r\n", "<del>\n\nFormat error"},
+        {"monitor\r\n", "<monitor>\n\nFormat error"},
+        {"monitor call\r\n", "<monitor>\n\nFormat error"},
+        {"change hardware oak\r\n", "<change hardware>\n\nFormat error"},
+        {"init caps\r\n", "<init caps>\n\nnot supported"},
+        {"download x\r\n", "<download>\n\nError\n\n"},
+        // A carriage return, a backspace or a line that is too long would send another
+        // command than the one written.
+        {"monitor tell caps\rfill 0 10 0\r\n", "<monitor>\n\nFormat error"},
+        {"del a:\\x\b\b\r\n", "<del>\n\nFormat error"},
+        {"monitor " + std::string(300, 'x') + "\r\n", "<monitor>\n\nFormat error"},
+        {"restoreeprom x.bin\r\n", "<restoreeprom>\n\nRestoring the EEPROM is not available"},
+        {"upload A:\\X.TXT x\r\n", "<upload>\n\nCopying a file from the controller is not"},
+    };
+    for (const auto& [line, message] : cases) {
+        SCOPED_TRACE(line);
+        BatchBench bench;
+        EXPECT_EQ(bench.run(line + "mkdir \"A:\\NEXT\"\r\n").end, BatchEnd::Stopped);
+        ASSERT_EQ(bench.view.messages.size(), 1u);
+        EXPECT_EQ(bench.view.messages[0].text.substr(0, message.size()), message);
+        EXPECT_EQ(bench.view.messages[0].caption, "Batch handling");
+        EXPECT_TRUE(bench.sent.lines.empty());
+    }
+}
+
+TEST(BatchRun, WindowStateCommands) {
+    BatchBench bench;
+    bench.run("change hardware alder ext\r\n");
+    EXPECT_EQ(bench.hardwareModel, 1);
+    bench.run("change hardware \"alder ext\"\r\nstart application 0x120000\r\n");
+    EXPECT_EQ(bench.hardwareModel, 12);
+    EXPECT_EQ(bench.applicationStart, 0x120000u);
+    bench.run("monitor call 1a0000zz\r\n");
+    EXPECT_EQ(bench.applicationStart, 0x1a0000u);
+    EXPECT_EQ(bench.applicationStarts, 2);
+    EXPECT_TRUE(bench.sent.lines.empty());  // the window's action sends the call
+}
+
+TEST(BatchRun, MessagesJoinTheirWordsAndNoEndsTheRunSilently) {
+    BatchBench bench;
+    bench.view.answers = {true, false};
+    EXPECT_EQ(bench
+                  .run("message Saved   \"to  drive\" \xC4:\r\nmessageyesno Go on?\r\n"
+                       "messageyesno Really?\r\nmonitor tell version\r\n")
+                  .end,
+              BatchEnd::Stopped);
+    ASSERT_EQ(bench.view.messages.size(), 1u);
+    EXPECT_EQ(bench.view.messages[0].text, "Saved to  drive \xC3\x84: ");
+    EXPECT_EQ(bench.view.questions, Lines({"Go on? ", "Really? "}));
+    EXPECT_TRUE(bench.sent.lines.empty());
+}
+
+TEST(BatchRetries, ALostCommandIsSentAgainUnchangedAndTheRunGoesOn) {
+    BatchBench bench;
+    bench.linesToLose = 2;
+    EXPECT_EQ(bench.run("rtc init\r\nmonitor tell version\r\n").end, BatchEnd::Finished);
+    const std::string rtc = "rtc init mo 07.12.2026 08.30.05";
+    EXPECT_EQ(bench.sent.lines, Lines({rtc, rtc, rtc, "tell version"}));
+    EXPECT_EQ(bench.timeReads, 1);  // every attempt sends the same moment
+}
+
+TEST(BatchRetries, ThreeFailuresShowTheErrorWithTheLastAnswer) {
+    BatchBench bench;
+    fs::create_directories(bench.drive('A') / "LOG");
+    EXPECT_EQ(bench.run("mkdir \"a:\\LOG\"\r\nmonitor tell version\r\n").end, BatchEnd::Stopped);
+    EXPECT_EQ(bench.sent.lines, Lines(3, "mkdir \"a:\\LOG\""));
+    EXPECT_EQ(bench.lastMessage(),
+              "<mkdir>\n\nError\n\nmkdir \"a:\\LOG\"\r\nDirectory exists\r\nBoot> ");
+
+    BatchBench silent;
+    silent.linesToLose = 4;
+    EXPECT_EQ(silent.run("init drives 1024 64 256\r\n").end, BatchEnd::Stopped);
+    EXPECT_EQ(silent.lastMessage(), "<init drives>\n\nError");
+    // A raw monitor command is tried once and stops without a message.
+    EXPECT_EQ(silent.run("monitor tell version\r\nmonitor tell drives\r\n").end, BatchEnd::Stopped);
+    EXPECT_EQ(silent.sent.lines.size(), 4u);
+    EXPECT_EQ(silent.view.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tarmix
