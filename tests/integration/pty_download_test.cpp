@@ -22,6 +22,14 @@ struct Variant {
     const char* model;
     uint32_t imageStart;
     uint32_t flashAddress;  // where the image ends up in flash
+    bool parallel = false;  // commands and blocks go out through the LPT pipe
+};
+
+// Counts the bytes the PC puts on the serial line.
+struct SerialBytes final : WireObserver {
+    void onSent(Millis, const uint8_t*, size_t count) override { sent += count; }
+    void onReceived(Millis, const uint8_t*, size_t) override {}
+    size_t sent = 0;
 };
 
 class PtyDownloadTest : public ::testing::TestWithParam<Variant> {
@@ -56,13 +64,18 @@ TEST_P(PtyDownloadTest, ImageLandsInFlashAtTheRaisedRate) {
 
     SimulatorLauncher simulator;
     simulator.setExecutable(TARMIX_SIM_PATH);
-    ASSERT_TRUE(simulator.start(variant.model, {"--state", (folder / "state").string()}, error))
-        << error;
+    const std::string pipe = (folder / "lpt").string();
+    std::vector<std::string> arguments{"--state", (folder / "state").string()};
+    if (variant.parallel) arguments.insert(arguments.end(), {"--lpt", pipe});
+    ASSERT_TRUE(simulator.start(variant.model, arguments, error)) << error;
     PortMap map;
     map.setCom(0, {simulator.devicePath(), false});
+    map.setLpt(pipe);
     CSerial serial(termiosPortFactory(map), systemClock());
     ASSERT_EQ(serial.Open("COM1"), 0);
     ASSERT_EQ(serial.Configure(CSerial::kLinkBaud), 0);
+    SerialBytes serialBytes;
+    serial.setObserver(&serialBytes);
     MonitorExchange monitor(serial);
     DeviceDescription device;
     identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
@@ -75,10 +88,18 @@ TEST_P(PtyDownloadTest, ImageLandsInFlashAtTheRaisedRate) {
     DownloadFigures figures;
     DownloadOptions options;
     options.baudRate = 115200;
+    options.parallelTransfer = variant.parallel;
+    if (variant.parallel) {
+        ASSERT_EQ(parallel.Open("LPT1"), 0);
+    }
     ApplicationDownload download({monitor, parallel, view, device, options, figures});
     ASSERT_EQ(download.DownloadApplication(image), 0)
         << (view.messages.empty() ? "" : view.messages.front().text);
 
+    // Over the parallel port the image does not cross the serial line at all.
+    if (variant.parallel) {
+        EXPECT_LT(serialBytes.sent, size / 4);
+    }
     // Back at 57600: the monitor still answers.
     std::string answer;
     EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 500ms));
@@ -95,9 +116,10 @@ TEST_P(PtyDownloadTest, ImageLandsInFlashAtTheRaisedRate) {
     EXPECT_EQ(wrong, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothVariants, PtyDownloadTest,
+INSTANTIATE_TEST_SUITE_P(EveryPath, PtyDownloadTest,
                          ::testing::Values(Variant{"alder", 0x110000, 0x110000},
-                                           Variant{"vantix", 0x80000000, 0x100000}),
+                                           Variant{"vantix", 0x80000000, 0x100000},
+                                           Variant{"kestrel", 0x110000, 0x110000, true}),
                          [](const auto& info) { return std::string(info.param.model); });
 
 }  // namespace
