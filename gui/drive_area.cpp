@@ -94,13 +94,13 @@ void DriveArea::applyLanguage() {
     QTreeWidgetItem* header = files_->headerItem();
     const QFontMetrics metrics(files_->font());
     for (int column = 0; column < int(std::size(kColumns)); ++column) {
-        const Column& spec = kColumns[column];
-        const QString text = QString::fromStdString(LoadText(spec.textId));
+        const Column& layout = kColumns[column];
+        const QString text = QString::fromStdString(LoadText(layout.textId));
         header->setText(column, text);
-        header->setTextAlignment(column, spec.alignment);
+        header->setTextAlignment(column, layout.alignment);
         const int width = std::max(metrics.horizontalAdvance(text),
-                                   metrics.horizontalAdvance(QString::fromLatin1(spec.sample)));
-        files_->setColumnWidth(column, width + spec.margin);
+                                   metrics.horizontalAdvance(QString::fromLatin1(layout.sample)));
+        files_->setColumnWidth(column, width + layout.margin);
     }
     split_->setSizes({treeWidth(), listWidth()});
     updateGeometry();

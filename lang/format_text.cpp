@@ -58,35 +58,35 @@ Conversion parseConversion(std::string_view text) {
 
 // One value by a conversion whose type has been checked against the value's.
 template <typename Value>
-std::string printOne(const std::string& spec, Value value) {
-    const int size = std::snprintf(nullptr, 0, spec.c_str(), value);
+std::string printOne(const std::string& pattern, Value value) {
+    const int size = std::snprintf(nullptr, 0, pattern.c_str(), value);
     if (size <= 0) return {};
     std::string out(static_cast<size_t>(size) + 1, '\0');
-    std::snprintf(out.data(), out.size(), spec.c_str(), value);
+    std::snprintf(out.data(), out.size(), pattern.c_str(), value);
     out.resize(static_cast<size_t>(size));
     return out;
 }
 
 // The argument formatted by one conversion; empty when the argument does not fit it.
 std::optional<std::string> formatOne(const Conversion& conversion, const FormatArg& arg) {
-    const std::string spec = "%" + conversion.modifiers;
+    const std::string pattern = "%" + conversion.modifiers;
     switch (conversion.letter) {
         case 'd':
         case 'i':
             if (!arg.isInteger()) return std::nullopt;
-            return printOne(spec + "ll" + conversion.letter, arg.asSigned());
+            return printOne(pattern + "ll" + conversion.letter, arg.asSigned());
         case 'u':
         case 'o':
         case 'x':
         case 'X':
             if (!arg.isInteger()) return std::nullopt;
-            return printOne(spec + "ll" + conversion.letter, arg.asUnsigned());
+            return printOne(pattern + "ll" + conversion.letter, arg.asUnsigned());
         case 'c':
             if (!arg.isInteger()) return std::nullopt;
-            return printOne(spec + 'c', static_cast<int>(arg.asSigned()));
+            return printOne(pattern + 'c', static_cast<int>(arg.asSigned()));
         case 's':
             if (arg.kind() != FormatArg::Kind::Text) return std::nullopt;
-            return printOne(spec + 's', std::string(arg.text()).c_str());
+            return printOne(pattern + 's', std::string(arg.text()).c_str());
         case 'e':
         case 'E':
         case 'f':
@@ -96,7 +96,7 @@ std::optional<std::string> formatOne(const Conversion& conversion, const FormatA
         case 'a':
         case 'A':
             if (arg.kind() == FormatArg::Kind::Text) return std::nullopt;
-            return printOne(spec + conversion.letter, arg.asReal());
+            return printOne(pattern + conversion.letter, arg.asReal());
         default:
             return std::nullopt;
     }

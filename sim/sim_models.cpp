@@ -12,21 +12,21 @@ std::vector<ModelSpec> makeModels() {
     auto add = [&](std::string keyword, int code, std::string text, size_t sizeAt, std::string size,
                    std::vector<MemoryArea> flash, MemoryArea ram, uint32_t application,
                    bool parallel) -> ModelSpec& {
-        ModelSpec spec;
-        spec.keyword = std::move(keyword);
-        spec.code = code;
-        spec.modelText = std::move(text);
-        spec.sizePosition = sizeAt;
-        spec.sizeField = std::move(size);
-        spec.flashBanks = std::move(flash);
-        spec.ram = ram;
-        spec.applicationStart = application;
+        ModelSpec model;
+        model.keyword = std::move(keyword);
+        model.code = code;
+        model.modelText = std::move(text);
+        model.sizePosition = sizeAt;
+        model.sizeField = std::move(size);
+        model.flashBanks = std::move(flash);
+        model.ram = ram;
+        model.applicationStart = application;
         // The boot loader fills bank 1 below the application.
-        if (spec.flashBanks.front().contains(application))
-            spec.bootSize = application - spec.flashBanks.front().start;
-        spec.parallelPort = parallel;
-        spec.driveSizesKb = kDrives;
-        m.push_back(std::move(spec));
+        if (model.flashBanks.front().contains(application))
+            model.bootSize = application - model.flashBanks.front().start;
+        model.parallelPort = parallel;
+        model.driveSizesKb = kDrives;
+        m.push_back(std::move(model));
         return m.back();
     };
     const MemoryArea highFlash{0x100000, 2 * k1M};  // boot sectors, then the application

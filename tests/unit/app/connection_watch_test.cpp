@@ -60,18 +60,18 @@ struct WatchBench {
 };
 
 TEST(ConnectionWatch, IdentifiesEverySimulatedModelAsTheModelTableKnowsIt) {
-    for (const sim::ModelSpec& spec : sim::allModels()) {
-        SCOPED_TRACE(spec.keyword);
-        WatchBench bench(spec.keyword);
+    for (const sim::ModelSpec& model : sim::allModels()) {
+        SCOPED_TRACE(model.keyword);
+        WatchBench bench(model.keyword);
         const WatchReport report = bench.tick();
         ASSERT_TRUE(report.answered);
         EXPECT_TRUE(report.queriesRan);
         EXPECT_TRUE(bench.link.device.deviceIdentified);
-        EXPECT_EQ(bench.link.device.hardwareModel, spec.code);
-        EXPECT_EQ(report.fields.panel, findModel(spec.code)->panelText);
+        EXPECT_EQ(bench.link.device.hardwareModel, model.code);
+        EXPECT_EQ(report.fields.panel, findModel(model.code)->panelText);
         EXPECT_NE(report.fields.flash, "???");
         EXPECT_NE(bench.link.device.bankA.size(), 1u);  // a real area, not 0..0
-        EXPECT_EQ(report.firmwareText, "Firmware version: " + std::to_string(spec.firmware));
+        EXPECT_EQ(report.firmwareText, "Firmware version: " + std::to_string(model.firmware));
         EXPECT_FALSE(bench.link.device.allowBaud230400);
 
         const WatchReport again = bench.tick();
