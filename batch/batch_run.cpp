@@ -15,17 +15,6 @@ namespace {
 
 constexpr int kTextFileReadError = 60214;  // "File read error"
 
-class WaitCursor {
-  public:
-    explicit WaitCursor(View& view) : view_(view) { view_.setWaitCursor(true); }
-    ~WaitCursor() { view_.setWaitCursor(false); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-  private:
-    View& view_;
-};
-
 BatchOutcome FileError(View& view) {
     view.showMessage(LoadText(kTextFileReadError), LoadText(kTextBatchHandling),
                      MessageIcon::Error);

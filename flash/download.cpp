@@ -129,11 +129,7 @@ bool ApplicationDownload::receiveStartingWith(const std::string& expected, size_
 }
 
 int ApplicationDownload::DownloadApplication(const std::string& path) {
-    struct WaitCursor {
-        View& view;
-        explicit WaitCursor(View& v) : view(v) { view.setWaitCursor(true); }
-        ~WaitCursor() { view.setWaitCursor(false); }
-    } waitCursor(ctx_.view);
+    WaitCursor waitCursor(ctx_.view);
 
     ctx_.figures = DownloadFigures{};
     header_ = ImageHeader{};

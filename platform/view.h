@@ -26,6 +26,27 @@ class View {
     virtual void setWaitCursor(bool on) = 0;
     // Lets the window repaint during a long operation; user input stays held off.
     virtual void keepPainted() {}
+
+  private:
+    friend class WaitCursor;
+    int waitCursorDepth_ = 0;
+};
+
+// Shows the wait cursor for its lifetime. Operations nest (a script runs a download): the
+// cursor stays until the outermost one ends.
+class WaitCursor {
+  public:
+    explicit WaitCursor(View& view) : view_(view) {
+        if (view_.waitCursorDepth_++ == 0) view_.setWaitCursor(true);
+    }
+    ~WaitCursor() {
+        if (--view_.waitCursorDepth_ == 0) view_.setWaitCursor(false);
+    }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+  private:
+    View& view_;
 };
 
 }  // namespace tarmix

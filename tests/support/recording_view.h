@@ -31,13 +31,14 @@ class RecordingView : public View {
         answers.pop_front();
         return answer;
     }
-    void setWaitCursor(bool) override {}
+    void setWaitCursor(bool on) override { waitCursor.push_back(on); }
 
     std::vector<std::string> statuses;
     std::vector<int> progress;
     std::vector<Message> messages;
     std::vector<std::string> questions;
     std::deque<bool> answers;
+    std::vector<bool> waitCursor;  // every switch of the wait cursor, in order
 };
 
 }  // namespace tarmix::testing
