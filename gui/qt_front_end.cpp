@@ -7,10 +7,16 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <array>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <string>
 
 #include "app/main_window.h"
+
+#ifdef TARMIX_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace tarmix::gui {
 namespace {
@@ -23,6 +29,25 @@ struct BaudRadio {
 };
 constexpr BaudRadio kBaudRadios[] = {
     {Control::Baud57600, 57600}, {Control::Baud115200, 115200}, {Control::Baud230400, 230400}};
+
+// Qt ends the program when its X display cannot be reached; ask first, so that a stale
+// DISPLAY (an ssh session, a stopped X server) leaves the console instead.
+bool displayAnswers() {
+#ifdef TARMIX_HAVE_XCB
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* display = std::getenv("DISPLAY");
+    const bool usesX = (!platform || !*platform || std::string(platform) == "xcb") &&
+                       (!wayland || !*wayland) && display && *display;
+    if (!usesX) return true;
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return answers;
+#else
+    return true;
+#endif
+}
 
 // A device operation that is under way is let finish before the window closes.
 constexpr int kCloseRetryMs = 100;
@@ -151,6 +176,11 @@ void QtFrontEnd::closeRequested() {
 }
 
 std::unique_ptr<FrontEnd> MakeQtFrontEnd(int argc, char** argv, const ToolOptions&) {
+    if (!displayAnswers()) {
+        std::cerr << "tarmix: the display " << std::getenv("DISPLAY")
+                  << " does not answer; running without a window\n";
+        return nullptr;
+    }
     // QApplication keeps a reference to the count for its whole life.
     static int count = 0;
     count = argc;
