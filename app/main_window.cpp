@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "app/window_texts.h"
 #include "lang/catalog.h"
+#include "platform/pc_paths.h"
 
 namespace tarmix {
 
@@ -248,9 +249,7 @@ void CDownloadDialog::OnChooseFile() {
 }
 
 std::string CDownloadDialog::CompletePath(const std::string& name) const {
-    // A name is absolute when it has a drive colon or starts at the root.
-    if (name.find(':') != std::string::npos || name.rfind('/', 0) == 0) return name;
-    return sourceFolder_ + name;
+    return CompleteName(name, sourceFolder_);
 }
 
 void CDownloadDialog::OnKeepSettings(bool checked) { keepReceipts_ = checked; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "batch/latin1.h"
+#include "platform/pc_paths.h"
 
 namespace tarmix {
 
@@ -15,8 +16,7 @@ std::string ScriptFolder(std::string_view scriptPath) {
 std::string ScriptFileToPcPath(std::string_view name, std::string_view folder) {
     std::string path = Latin1ToUtf8(name);
     std::replace(path.begin(), path.end(), '\\', '/');
-    const bool absolute = path.find(':') != std::string::npos || path.rfind('/', 0) == 0;
-    return absolute ? path : std::string(folder) + path;
+    return CompleteName(path, folder);
 }
 
 }  // namespace tarmix

@@ -1,12 +1,12 @@
 #include "flash/download.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "config/capability.h"
 #include "flash/models.h"
 #include "lang/catalog.h"
+#include "platform/pc_paths.h"
 
 namespace tarmix {
 
@@ -161,9 +161,7 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
 }
 
 std::string ApplicationDownload::CompletePath(const std::string& path) const {
-    // A name is absolute when it has a drive colon or starts at the root.
-    if (path.find(':') != std::string::npos || path.rfind('/', 0) == 0) return path;
-    return (std::filesystem::path(ctx_.options.sourceFolder) / path).string();
+    return CompleteName(path, ctx_.options.sourceFolder);
 }
 
 int ApplicationDownload::Prepare(const std::string& path) {

@@ -22,14 +22,8 @@ inline constexpr char kChecksumError[] = "Checksum error";
 inline bool parseHex(const std::string& text, uint32_t& value) {
     if (text.empty() || text.size() > 8) return false;
     uint32_t result = 0;
-    for (char c : text) {
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
-        if (digit < 0) return false;
-        result = result << 4 | uint32_t(digit);
-    }
+    const char* end = text.data() + text.size();
+    if (std::from_chars(text.data(), end, result, 16).ptr != end) return false;
     value = result;
     return true;
 }
