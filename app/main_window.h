@@ -18,12 +18,12 @@
 #include "app/program_folders.h"
 #include "app/timer_host.h"
 #include "link/connection_watch.h"
-#include "link/device.h"
 #include "link/monitor_exchange.h"
 #include "link/parallel.h"
 #include "link/port_scan.h"
 #include "link/serial.h"
 #include "link/wire_observer.h"
+#include "models/device.h"
 #include "platform/port_map.h"
 
 namespace tarmix {

@@ -4,8 +4,8 @@
 
 #include "batch/device_commands.h"
 #include "batch/latin1.h"
-#include "flash/models.h"
 #include "lang/catalog.h"
+#include "models/models.h"
 
 namespace tarmix {
 

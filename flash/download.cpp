@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "config/capability.h"
-#include "flash/models.h"
 #include "lang/catalog.h"
+#include "models/models.h"
 #include "platform/pc_paths.h"
 
 namespace tarmix {

@@ -18,9 +18,9 @@
 #include "flash/rom_image.h"
 #include "flash/rom_image_header.h"
 #include "link/baud_switch.h"
-#include "link/device.h"
 #include "link/monitor_exchange.h"
 #include "link/parallel.h"
+#include "models/device.h"
 #include "platform/view.h"
 
 namespace tarmix {

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "flash/models.h"
+#include "models/models.h"
 
 namespace tarmix::gui {
 namespace {

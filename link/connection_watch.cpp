@@ -1,7 +1,7 @@
 #include "link/connection_watch.h"
 
-#include "flash/models.h"
 #include "lang/catalog.h"
+#include "models/models.h"
 
 namespace tarmix {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "link/device.h"
 #include "link/identify.h"
 #include "link/monitor_exchange.h"
 #include "link/parallel.h"
+#include "models/device.h"
 
 namespace tarmix {
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "flash/models.h"
+#include "models/models.h"
 
 namespace tarmix {
 namespace {

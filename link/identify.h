@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/device.h"
+#include "models/device.h"
 #include "platform/clock.h"
 
 namespace tarmix {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "flash/models.h"
 #include "lang/catalog.h"
+#include "models/models.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "unit/link/scripted_port.h"

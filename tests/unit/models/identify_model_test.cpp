@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "flash/models.h"
 #include "link/identify.h"
+#include "models/models.h"
 #include "platform/clock.h"
 #include "sim/controller.h"
 #include "sim/sim_models.h"

@@ -2,7 +2,7 @@
 // the boot files and the commands of the boot loader update.
 #include <gtest/gtest.h>
 
-#include "flash/models.h"
+#include "models/models.h"
 
 namespace tarmix {
 namespace {

@@ -15,7 +15,7 @@
 #include <span>
 #include <string_view>
 
-#include "link/device.h"
+#include "models/device.h"
 
 namespace tarmix {
 

@@ -21,7 +21,7 @@ struct AddressRange {
 inline constexpr int kDriveCount = 3;  // A:, B:, C:
 
 struct DeviceDescription {
-    // 0 = not identified, 1..18 = a row of the model table (flash/models.h).
+    // 0 = not identified, 1..18 = a row of the model table (models/models.h).
     int32_t hardwareModel = 0;
 
     AddressRange bankA;  // the part of flash bank 1 available to applications

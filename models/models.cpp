@@ -1,4 +1,4 @@
-#include "flash/models.h"
+#include "models/models.h"
 
 #include <algorithm>
 
