@@ -5,7 +5,7 @@ PROJECT_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # The Debian packages the build and the tests need.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev clang-format
-                qt6-base-dev libgl-dev libxcb1-dev fonts-dejavu-core)
+                qt6-base-dev libgl-dev libxcb1-dev fonts-dejavu-core ccache)
 
 # Installs the named Debian packages that are missing (as root, with apt-get).
 ensure_packages() {
@@ -25,6 +25,8 @@ ensure_packages() {
 # Configures and builds the project in build/NAME with the given CMake options.
 build_project() {
     local name="$1"
+    # Paths below the checkout hash alike in every clone, so the cache serves them all.
+    export CCACHE_BASEDIR="$PROJECT_ROOT"
     shift
     cmake -S "$PROJECT_ROOT" -B "$PROJECT_ROOT/build/$name" -G Ninja "$@" >/dev/null
     cmake --build "$PROJECT_ROOT/build/$name" -j "$(nproc)"
