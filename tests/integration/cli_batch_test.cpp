@@ -16,8 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kExamples =
-    fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+// Compiled sources may name themselves relative to the build (ccache's base folder).
+const fs::path kExamples = TARMIX_EXAMPLES_DIR;
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
