@@ -78,8 +78,9 @@ int main() {
         return 1;
     }
     const double wire = double(bytes.sent) * 10 / CSerial::kLinkBaud;
-    std::printf("boot_update_%s_%zuB_sent ratio=%.3f wall=%.2fs wire=%.2fs "
-                "(lower is better, 1.00 is the wire)\n",
-                kModel, bytes.sent, wall.count() / wire, wall.count(), wire);
+    std::printf(
+        "boot_update_%s_%zuB_sent ratio=%.3f wall=%.2fs wire=%.2fs "
+        "(lower is better, 1.00 is the wire)\n",
+        kModel, bytes.sent, wall.count() / wire, wall.count(), wire);
     return 0;
 }
