@@ -249,9 +249,9 @@ TEST(ModelPictures, SheetOfEveryModel) {
 TEST_F(WindowOnSimulator, UpdateFirmwareAsksThenRenewsTheBootLoader) {
     EXPECT_FALSE(button(Control::UpdateBootloader)->isEnabled());
     std::string error;
-    ASSERT_EQ(sim::MakeBootLibrary(*sim::findModel("alder"), 31, 30, settingsFolder_ / "Library",
-                                   error),
-              0)
+    ASSERT_EQ(
+        sim::MakeBootLibrary(*sim::findModel("alder"), 31, 30, settingsFolder_ / "Library", error),
+        0)
         << error;
     ASSERT_TRUE(waitForIdentification());
     ASSERT_TRUE(QTest::qWaitFor([this] { return button(Control::UpdateBootloader)->isEnabled(); },
