@@ -187,6 +187,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.simulate = word.substr(11);
         } else if (takeValue(arguments, i, "--sim-state", value)) {
             options.simulatorState = value;
+        } else if (takeValue(arguments, i, "--library", value)) {
+            options.libraryFolder = value;
         } else if (word == "--yes") {
             options.answerYes = true;
         } else if (word == "--no") {
@@ -252,6 +254,8 @@ std::string UsageText() {
            "  --port PATH              the serial device for COM1 in this run\n"
            "  --port COMn=PATH         the serial device for COM1..COM6 (repeatable); before\n"
            "                           TARMIX_COMn and the machine's own ports\n"
+           "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
+           "                           DIR (with --simulate: demo images made for the run)\n"
            "  --yes, --no              how the console answers questions (default --no)\n"
            "  --json                   one JSON event per line on stdout\n"
            "  --trace FILE             write the wire trace to FILE\n"
