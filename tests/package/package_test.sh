@@ -34,7 +34,7 @@ dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no dependencies computed"
 root="$scratch/root"
 dpkg -x "$deb" "$root"
 tarmix="$root/usr/bin/tarmix"
-"$tarmix" --version | grep -q "tarmix" || fail "--version"
+"$tarmix" --version | grep -qi "tarmix" || fail "--version"
 "$tarmix" --help >"$scratch/help.txt" || fail "--help"
 
 # Every option that --help names is in the man page.
@@ -42,7 +42,7 @@ man_text="$(gzip -dc "$root/usr/share/man/man1/tarmix.1.gz" | sed 's/\\-/-/g')"
 for option in $(grep -o -- '--[a-z][a-z-]*' "$scratch/help.txt" | sort -u); do
     grep -q -- "$option" <<<"$man_text" || fail "man page lacks $option"
 done
-gzip -dc "$root/usr/share/man/man1/tarmix-sim.1.gz" | grep -q 'make-image' ||
+gzip -dc "$root/usr/share/man/man1/tarmix-sim.1.gz" | sed 's/\\-/-/g' | grep -q 'make-image' ||
     fail "tarmix-sim man page lacks make-image"
 
 # A download from the installed programs; the settings go to the XDG config folder.
