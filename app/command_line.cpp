@@ -4,6 +4,8 @@
 #include <charconv>
 #include <map>
 
+#include "app/file_system_cli.h"
+
 namespace tarmix {
 
 namespace {
@@ -84,6 +86,10 @@ std::string DescribeResult(int code) {
             return "the backup failed";
         case kResultNoController:
             return "no controller was identified";
+        case kResultCommandFailed:
+            return "the controller did not carry out the file-system command";
+        case kResultNoSuchPath:
+            return "the controller has no such drive or folder";
         case kResultInterrupted:
             return "interrupted";
         case kResultUsage:
@@ -215,6 +221,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             options.waitSeconds = seconds;
+        } else if (bool takesPath = false;
+                   FileSystemFormOf(word, takesPath) != FileSystemForm::None) {
+            if (options.fileSystem.form != FileSystemForm::None) {
+                parsed.error = "only one of --ls, --tree, --mkdir, --rm, --rmdir, --format, --df";
+                return parsed;
+            }
+            options.fileSystem.form = FileSystemFormOf(word, takesPath);
+            if (takesPath && !takeValue(arguments, i, word, options.fileSystem.path)) {
+                parsed.error = word + " needs a device path, such as A:\\DATA";
+                return parsed;
+            }
         } else if (word == "--list-ports") {
             options.listPorts = true;
         } else if (word == "--help") {
@@ -262,11 +279,20 @@ std::string UsageText() {
            "  --wait SECONDS           headless unattended forms: give up when no controller\n"
            "                           is identified in time (default 30)\n"
            "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
+           "\n"
+           "File-system forms (on the console, once the controller is identified; PATH is a\n"
+           "device path such as \"A:\\DATA\", the drive letter in either case):\n"
+           "  --ls PATH                list a folder: name, size or <DIR>, date\n"
+           "  --tree A:                the folder tree of a drive, one folder per line\n"
+           "  --mkdir PATH, --rm PATH, --rmdir PATH   new folder, delete file or folder\n"
+           "  --format A:              format a drive (asks; --yes answers)\n"
+           "  --df                     the drives with size, block size and free space\n"
            "  --help, --version\n"
            "\n"
            "Exit codes: 0 ok, 1 port word, 2 baud word, 3 switch, 4 /d path without\n"
            "backslash, 5 /d copy failed, 6 /u copy failed, 7 /p failed, 8 /s failed,\n"
-           "9 no controller identified, 64 bad option, 130 interrupted.\n";
+           "9 no controller identified, 10 file-system command failed, 11 no such drive or\n"
+           "folder, 64 bad option, 130 interrupted.\n";
 }
 
 }  // namespace tarmix

@@ -32,12 +32,30 @@ enum ResultCode : int {
     kResultDownloadFailed = 7,  // "/p": the download or the script failed
     kResultBackupFailed = 8,    // "/s": the backup failed
     kResultNoController = 9,    // no controller was identified in the waiting time
+    kResultCommandFailed = 10,  // a file-system form: the controller refused or did not answer
+    kResultNoSuchPath = 11,     // a file-system form: the controller has no such drive or folder
     kResultInterrupted = 130,   // stopped by SIGINT or SIGTERM
     kResultUsage = 64,          // an option of this build was not understood
 };
 
 // A one-line English explanation of a result code, for the console summary.
 std::string DescribeResult(int code);
+
+// The file-system forms of this build (--ls, --tree, --mkdir, --rm, --rmdir, --format, --df).
+enum class FileSystemForm {
+    None,
+    List,
+    Tree,
+    MakeFolder,
+    DeleteFile,
+    DeleteFolder,
+    Format,
+    Drives
+};
+struct FileSystemRequest {
+    FileSystemForm form = FileSystemForm::None;
+    std::string path;  // the device path as typed (UTF-8); empty for --df
+};
 
 // The words of the program's forms, as the launcher keeps them.
 struct LauncherArguments {
@@ -67,6 +85,7 @@ struct MainWindowStart {
     std::string firstPath;
     std::string secondPath;
     uint32_t timeFactor = 1;
+    FileSystemRequest fileSystem;  // run instead of the switch once identified
 };
 
 // The launcher's mapping: port word "com1".."com6" / "COM1".."COM6" / "lpt1" / "LPT1"
@@ -92,6 +111,7 @@ struct ToolOptions {
     std::string traceFile;                // wire trace
     std::vector<ChosenPort> ports;        // --port: devices for COM names, for this run
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
+    FileSystemRequest fileSystem;
     bool listPorts = false;
     bool help = false;
     bool version = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 namespace tarmix {
 
@@ -113,6 +114,12 @@ void ConsoleFrontEnd::clearProgressBar() {
 void ConsoleFrontEnd::line(const std::string& text) {
     clearProgressBar();
     errors_ << text << "\n" << std::flush;
+}
+
+void ConsoleFrontEnd::printEntry(const std::string& line, const JsonEvent& json) {
+    if (events_) return event(json);
+    clearProgressBar();
+    std::cout << line << "\n" << std::flush;
 }
 
 void ConsoleFrontEnd::event(const JsonEvent& json) {

@@ -68,6 +68,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     void setSourceText(const std::string&) override {}
     std::optional<std::string> chooseFile(const std::string&) override { return std::nullopt; }
     void closeWindow() override {}
+    void printEntry(const std::string& line, const JsonEvent& json) override;
 
     // TimerHost
     void start(int id, Millis period) override;

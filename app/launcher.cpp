@@ -151,13 +151,21 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
 
     const LauncherArguments arguments = ReadArguments(parsed.words);
     MainWindowStart start = PrepareMainWindow(arguments);
+    // A file-system form runs on the console like the unattended forms.
+    const bool fileSystemForm = options.fileSystem.form != FileSystemForm::None;
+    if (fileSystemForm) {
+        start.commandLineMode = true;
+        start.fileSystem = options.fileSystem;
+        start.resultCode = kResultOk;
+    }
+    const bool reportResult = arguments.reportResult || fileSystemForm;
     resolvePcPaths(start);
 
     std::unique_ptr<FrontEnd> frontEnd;
-    if (!options.headless && windowed && displayAvailable())
+    if (!options.headless && !fileSystemForm && windowed && displayAvailable())
         frontEnd = windowed(argc, argv, options);
     if (!frontEnd) {
-        if (!options.headless && !arguments.reportResult)
+        if (!options.headless && !reportResult)
             std::cerr << "tarmix: no window available; running on the console (Ctrl-C ends)\n";
         ConsoleOptions console;
         console.answerYes = options.answerYes;
@@ -198,7 +206,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     const RunEnd end = frontEnd->run(window);
     if (!window.closed()) window.CloseThroughOk();
 
-    int exitCode = arguments.reportResult ? window.resultCode() : kResultOk;
+    int exitCode = reportResult ? window.resultCode() : kResultOk;
     if (end == RunEnd::Interrupted) exitCode = kResultInterrupted;
     if (end == RunEnd::NoController) exitCode = kResultNoController;
     frontEnd->finish(exitCode, DescribeResult(exitCode));

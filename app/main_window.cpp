@@ -82,7 +82,8 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
       commandLineMode_(start.commandLineMode),
       commandSwitch_(start.commandSwitch),
       firstPath_(start.firstPath),
-      secondPath_(start.secondPath) {
+      secondPath_(start.secondPath),
+      fileSystemRequest_(start.fileSystem) {
     ports_.selectedPort = start.selectedPort;
     serial_.setObserver(services.wireObserver);
 }

@@ -200,6 +200,7 @@ class CDownloadDialog {
     std::string commandSwitch_;
     std::string firstPath_;
     std::string secondPath_;
+    FileSystemRequest fileSystemRequest_;
     bool automationStarted_ = false;
     bool backupStarted_ = false;
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/json_event.h"
 #include "platform/view.h"
 
 namespace tarmix {
@@ -100,6 +101,9 @@ class MainWindowView : public View {
     virtual std::optional<std::string> chooseFile(const std::string& startPath) = 0;
     // Closes the window; the launcher then ends the program.
     virtual void closeWindow() = 0;
+    // One entry of a listing the command line asked for (--ls, --tree, --df): `line` on
+    // standard output, or `json` as one object per line with --json.
+    virtual void printEntry(const std::string& line, const JsonEvent& json) = 0;
 };
 
 }  // namespace tarmix

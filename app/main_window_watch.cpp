@@ -1,5 +1,6 @@
 // The main window's timers: the port rescan, the connection watch, and the unattended
 // action that the watch starts once the controller is identified.
+#include "app/file_system_cli.h"
 #include "app/main_window.h"
 #include "app/window_texts.h"
 #include "lang/catalog.h"
@@ -110,6 +111,11 @@ void CDownloadDialog::ReportNotAvailable(const std::string& what) {
 
 void CDownloadDialog::RunUnattendedAction() {
     if (!device_.deviceIdentified || automationStarted_ || !commandLineMode_) return;
+    if (fileSystemRequest_.form != FileSystemForm::None) {
+        automationStarted_ = true;
+        resultCode_ = RunFileSystemRequest(fileSystemRequest_, monitor_, device_, view_);
+        return CloseThroughOk();
+    }
     if (commandSwitch_ == "/p") {
         automationStarted_ = true;
         if (RunSourceFile() != 0) resultCode_ = kResultDownloadFailed;

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <iostream>
 
 #include "gui/drive_area.h"
 #include "gui/model_picture.h"
@@ -246,6 +247,11 @@ std::optional<std::string> MainWindow::chooseFile(const std::string& startPath) 
         QFileDialog::getOpenFileName(this, QString(), qt(startPath), QString(kFileFilter));
     if (chosen.isEmpty()) return std::nullopt;
     return chosen.toStdString();
+}
+
+// The file-system forms of the command line print their entries also when a window shows.
+void MainWindow::printEntry(const std::string& line, const JsonEvent&) {
+    std::cout << line << "\n" << std::flush;
 }
 
 void MainWindow::closeWindow() {

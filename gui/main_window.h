@@ -70,6 +70,7 @@ class MainWindow final : public QDialog, public MainWindowView {
     void setSourceText(const std::string& text) override;
     std::optional<std::string> chooseFile(const std::string& startPath) override;
     void closeWindow() override;
+    void printEntry(const std::string& line, const JsonEvent& json) override;
 
     // Compact view, or extended view with the drives' file-system area beside it. The
     // window takes the size its contents need.

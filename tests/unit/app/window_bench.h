@@ -54,6 +54,7 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     void setSourceText(const std::string& text) override { source = text; }
     std::optional<std::string> chooseFile(const std::string&) override { return chosenFile; }
     void closeWindow() override { closed = true; }
+    void printEntry(const std::string& line, const JsonEvent&) override { entries.push_back(line); }
 
     void start(int id, Millis period) override {
         timers[id] = period;
@@ -75,6 +76,7 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     }
 
     std::vector<std::string> statuses;
+    std::vector<std::string> entries;
     std::vector<Message> messages;
     std::vector<std::string> questions;
     std::deque<bool> answers;

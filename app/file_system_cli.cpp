@@ -1,0 +1,187 @@
+#include "app/file_system_cli.h"
+
+#include "app/command_line.h"
+#include "app/json_event.h"
+#include "ffs/device_path.h"
+#include "ffs/drive_listing.h"
+#include "ffs/fs_commands.h"
+#include "lang/catalog.h"
+#include "platform/latin1.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr int kTextFormatQuestion = 60144;
+constexpr int kTextFormatFinished = 60145;
+
+struct FormName {
+    const char* option;
+    FileSystemForm form;
+    bool takesPath;
+};
+constexpr FormName kForms[] = {
+    {"--ls", FileSystemForm::List, true},
+    {"--tree", FileSystemForm::Tree, true},
+    {"--mkdir", FileSystemForm::MakeFolder, true},
+    {"--rm", FileSystemForm::DeleteFile, true},
+    {"--rmdir", FileSystemForm::DeleteFolder, true},
+    {"--format", FileSystemForm::Format, true},
+    {"--df", FileSystemForm::Drives, false},
+};
+
+class Runner {
+  public:
+    Runner(MonitorExchange& monitor, const DeviceDescription& device, MainWindowView& view)
+        : monitor_(monitor), device_(device), view_(view) {}
+
+    int Run(const FileSystemRequest& request) {
+        if (request.form == FileSystemForm::Drives) return Drives();
+        const auto bytes = Utf8ToLatin1(request.path);
+        const auto path = bytes ? ParseDevicePath(*bytes) : std::nullopt;
+        if (!path) return Fail(kResultUsage, "not a device path: " + request.path);
+        if (!DriveAvailable(device_, path->drive))
+            return Fail(kResultNoSuchPath,
+                        "the controller has no drive " + DriveRootPath(path->drive));
+        const bool root = path->names.empty();
+        switch (request.form) {
+            case FileSystemForm::List:
+                return List(*path);
+            case FileSystemForm::Tree:
+                return Tree(path->drive);
+            case FileSystemForm::Format:
+                if (!root) return Fail(kResultUsage, "--format takes a drive, such as A:");
+                return Format(path->drive);
+            default:
+                break;
+        }
+        if (root) return Fail(kResultUsage, "the drive's root cannot be created or deleted");
+        if (request.form == FileSystemForm::MakeFolder) {
+            if (CheckNewName(path->names.back()) != NameProblem::None)
+                return Fail(kResultUsage, "the name \"" + DisplayName(path->names.back()) +
+                                              "\" cannot be used on the controller");
+            return Done(MakeFolder(monitor_, path->parentFolderPath(), path->names.back()));
+        }
+        if (request.form == FileSystemForm::DeleteFile)
+            return Done(DeleteFile(monitor_, path->filePath()));
+        return Done(RemoveFolder(monitor_, path->folderPath()));
+    }
+
+  private:
+    int List(const DevicePath& path) {
+        const std::string folder = path.folderPath();
+        const FolderListing listing = ReadFolder(monitor_, folder);
+        if (listing.collected != Collected::Complete) return NoAnswer();
+        if (listing.damaged)
+            return Fail(kResultCommandFailed, "the drive's file system is damaged");
+        if (!listing.parse.headerMatches)
+            return Fail(kResultNoSuchPath, DisplayName(folder) + ": " + listing.refusal);
+        for (const FileRow& row : listing.parse.rows) {
+            const std::string name = DisplayName(row.name);
+            const std::string created = DisplayName(row.created);
+            JsonEvent json(row.isFolder ? "folder" : "file");
+            json.text("name", name).text("path", DisplayName(FilePathIn(folder, row.name)));
+            if (row.size) json.number("size", (long long)*row.size);
+            json.text("created", created);
+            char line[160];
+            std::snprintf(line, sizeof line, "%-20s %10s  %s", name.c_str(), row.sizeText().c_str(),
+                          created.c_str());
+            view_.printEntry(line, json);
+        }
+        return Partial(listing.parse.skipped);
+    }
+
+    int Tree(int drive) {
+        const TreeListing listing = ReadTree(monitor_, drive);
+        if (listing.collected != Collected::Complete) return NoAnswer();
+        if (listing.damaged)
+            return Fail(kResultCommandFailed, "the drive's file system is damaged");
+        for (const FolderEntry& entry : listing.parse.folders) {
+            const std::string path = DisplayName(entry.path);
+            view_.printEntry(path,
+                             JsonEvent("folder").text("path", path).number("depth", entry.depth));
+        }
+        return Partial(listing.parse.skipped);
+    }
+
+    int Format(int drive) {
+        if (!view_.askYesNo(LoadText(kTextFormatQuestion), ""))
+            return Fail(kResultCommandFailed, "not formatted");
+        const int result = Done(FormatDrive(monitor_, drive));
+        if (result == kResultOk) view_.setStatus(LoadText(kTextFormatFinished));
+        return result;
+    }
+
+    int Drives() {
+        int result = kResultOk;
+        for (int drive = 0; drive < kDriveCount; ++drive) {
+            if (!DriveAvailable(device_, drive)) continue;
+            const std::string root = DriveRootPath(drive);
+            DriveFigures figures;
+            const FiguresRead read = ReadDriveFigures(monitor_, drive, figures);
+            const auto usage = read == FiguresRead::Ok ? UsageOf(figures) : std::nullopt;
+            if (!usage) {
+                view_.setStatus(root + ": the drive's figures cannot be read");
+                result = kResultCommandFailed;
+                continue;
+            }
+            const uint64_t freeBytes = (figures.free + figures.toErase) * figures.blockSize;
+            char line[160];
+            std::snprintf(line, sizeof line,
+                          "%s  size %llu kB  block %llu bytes  free %llu kB (%.1f %%)",
+                          root.c_str(), (unsigned long long)usage->sizeKb,
+                          (unsigned long long)figures.blockSize,
+                          (unsigned long long)(freeBytes / 1024), usage->freePercent);
+            view_.printEntry(line, JsonEvent("drive")
+                                       .text("drive", root)
+                                       .number("size", (long long)figures.size)
+                                       .number("blockSize", (long long)figures.blockSize)
+                                       .number("free", (long long)freeBytes));
+        }
+        return result;
+    }
+
+    int Done(const CommandOutcome& outcome) {
+        if (outcome.collected == Collected::SendFailed)
+            return Fail(kResultCommandFailed, "the command could not be sent");
+        if (outcome.collected == Collected::GivenUp) return NoAnswer();
+        if (outcome.done) return kResultOk;
+        return Fail(kResultCommandFailed, "the controller refused: " + outcome.deviceText);
+    }
+
+    int Partial(int skipped) {
+        if (skipped == 0) return kResultOk;
+        return Fail(kResultCommandFailed,
+                    std::to_string(skipped) +
+                        " lines of the answer could not be read; the listing is partial");
+    }
+
+    int NoAnswer() { return Fail(kResultCommandFailed, "the controller did not answer in time"); }
+
+    int Fail(int code, const std::string& text) {
+        view_.setStatus(text);
+        return code;
+    }
+
+    MonitorExchange& monitor_;
+    const DeviceDescription& device_;
+    MainWindowView& view_;
+};
+
+}  // namespace
+
+FileSystemForm FileSystemFormOf(const std::string& option, bool& takesPath) {
+    for (const FormName& name : kForms)
+        if (option == name.option) {
+            takesPath = name.takesPath;
+            return name.form;
+        }
+    return FileSystemForm::None;
+}
+
+int RunFileSystemRequest(const FileSystemRequest& request, MonitorExchange& monitor,
+                         const DeviceDescription& device, MainWindowView& view) {
+    return Runner(monitor, device, view).Run(request);
+}
+
+}  // namespace tarmix

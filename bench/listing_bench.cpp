@@ -1,0 +1,71 @@
+// Listing throughput through tarmix-sim with a paced line at 57600 baud, where listings run:
+// wall time of reading a folder of 2000 files ("dir", collected and parsed) divided by the
+// wire time of its answer (10 bit times per byte received).
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/simulator_launcher.h"
+#include "ffs/drive_listing.h"
+#include "platform/termios_port.h"
+
+namespace {
+
+using namespace tarmix;
+
+constexpr int kFiles = 2000;
+
+class CountingObserver final : public WireObserver {
+  public:
+    void onSent(Millis, const uint8_t*, size_t) override {}
+    void onReceived(Millis, const uint8_t*, size_t count) override { received += count; }
+    size_t received = 0;
+};
+
+}  // namespace
+
+int main() {
+    namespace fs = std::filesystem;
+    const fs::path state =
+        fs::temp_directory_path() / ("tarmix-bench-listing-" + std::to_string(getpid()));
+    const fs::path folder = state / "drives" / "A" / "BIG";
+    fs::create_directories(folder);
+    for (int i = 0; i < kFiles; ++i)
+        std::ofstream(folder / ("FILE" + std::to_string(i) + ".DAT")) << i;
+
+    SimulatorLauncher simulator;
+    simulator.setExecutable(TARMIX_SIM_PATH);
+    std::string error;
+    if (!simulator.start("alder", {"--pace", "--state", state.string()}, error)) {
+        std::fprintf(stderr, "bench: %s\n", error.c_str());
+        return 1;
+    }
+    PortMap map;
+    map.setCom(0, {simulator.devicePath(), false});
+    CSerial serial(termiosPortFactory(map), systemClock());
+    if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
+    CountingObserver counter;
+    serial.setObserver(&counter);
+    MonitorExchange monitor(serial);
+
+    const auto start = std::chrono::steady_clock::now();
+    const FolderListing listing = ReadFolder(monitor, "A:\\BIG\\");
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    simulator.stop();
+    fs::remove_all(state);
+    if (listing.collected != Collected::Complete || listing.parse.rows.size() != size_t(kFiles)) {
+        std::printf("listing_57600_%d_files ratio=failed (%zu rows)\n", kFiles,
+                    listing.parse.rows.size());
+        return 1;
+    }
+    const double wire = double(counter.received) * 10 / CSerial::kLinkBaud;
+    std::printf(
+        "listing_57600_%d_files ratio=%.3f wall=%.2fs wire=%.2fs answer=%zu bytes "
+        "(lower is better, 1.00 is the wire)\n",
+        kFiles, took.count() / wire, took.count(), wire, counter.received);
+    return 0;
+}
