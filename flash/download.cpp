@@ -123,6 +123,10 @@ void ApplicationDownload::message(const std::string& text, MessageIcon icon,
     ctx_.view.showMessage(text, caption, icon);
 }
 
+void ApplicationDownload::AwaitPrompt(std::string& answer) {
+    ReceiveUntilPrompt(serial_, answer, kBlockAnswerCapacity, ctx_.monitor.scaled(kShortTimeout));
+}
+
 bool ApplicationDownload::receiveStartingWith(const std::string& expected, size_t capacity,
                                               size_t minimum, Millis timeout, std::string& answer) {
     if (serial_.ReceiveText(answer, capacity, minimum, timeout) != 0) return false;
@@ -332,6 +336,7 @@ int ApplicationDownload::EraseWholeApplicationArea() {
     if (serial_.ReceiveText(answer, kShortAnswer, 37, ctx_.monitor.scaled(kWholeEraseTimeout)) != 0)
         return kSuccess;
     if (answer.rfind(command + "\r\n" + kEraseDone, 0) == 0) {
+        AwaitPrompt(answer);
         status(kTextFlashWasErased);
         return kSuccess;
     }
@@ -369,6 +374,7 @@ int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
         if (CountErasedSectors(kDirectSectorDigits) == kSuccess &&
             receiveStartingWith(std::string("\r\n") + kEraseDone, kShortAnswer, 14,
                                 kEraseDoneTimeout, answer)) {
+            AwaitPrompt(answer);
             status(kTextFlashWasErased);
             return kSuccess;
         }
@@ -436,6 +442,7 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
         status(kTextFlashEraseError);
         return kFailure;
     }
+    AwaitPrompt(answer);
     status(kTextFlashWasErased);
 
     const std::string program =
@@ -454,6 +461,7 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
         status(kTextProgrammingError);
         return kFailure;
     }
+    AwaitPrompt(answer);
     status(kTextProgrammingComplete);
     return kSuccess;
 }
@@ -528,10 +536,11 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
         ctx_.parallel.WriteBytes(data.data(), data.size());
     else
         serial_.WriteBytes(data.data(), data.size());
-    return receiveStartingWith(kOk, kBlockAnswerCapacity, 6, ctx_.monitor.scaled(kBlockTimeout),
-                               answer)
-               ? kSuccess
-               : kFailure;
+    if (!receiveStartingWith(kOk, kBlockAnswerCapacity, 6, ctx_.monitor.scaled(kBlockTimeout),
+                             answer))
+        return kFailure;
+    AwaitPrompt(answer);
+    return kSuccess;
 }
 
 void ApplicationDownload::SuccessSteps() {

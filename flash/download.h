@@ -102,6 +102,10 @@ class ApplicationDownload {
     // Catalogue texts into the status line, or a message box.
     void status(int textId) const;
     void message(const std::string& text, MessageIcon icon, const std::string& caption = "") const;
+    // After an answer's checked start: reads on up to the prompt (which may still be on its
+    // way in pieces), so that the next exchange's drain cannot miss its tail and take it for
+    // the start of its own answer.
+    void AwaitPrompt(std::string& answer);
     // Receives into `answer` and tells whether it begins with `expected`.
     bool receiveStartingWith(const std::string& expected, size_t capacity, size_t minimum,
                              Millis timeout, std::string& answer);

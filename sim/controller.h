@@ -40,11 +40,15 @@ class Controller {
   public:
     // The monitor takes at most this many characters into one command line.
     static constexpr size_t kLineCapacity = 300;
-    // Erase time of one flash sector unless setSectorTime says otherwise; programming takes
-    // the same time per sector's worth of bytes.
-    static constexpr Millis kDefaultSectorTime{5};
-    // The largest block "burn" and "verify" take and "dump" and "read" give.
+    // Erase time of a 64 KiB flash sector unless setSectorTime says otherwise (smaller
+    // sectors take their share of it); programming takes the same time per 64 KiB written.
+    // Slow as a real flash, yet well inside the program's 5 s per sector.
+    static constexpr Millis kDefaultSectorTime{100};
+    // The largest block "dump" and "read" give.
     static constexpr uint32_t kMaxBlock = 0x10000;
+    // The largest "burn"/"verify" block the monitor takes from the parallel port; blocks
+    // must have an even length and start on a multiple of 4.
+    static constexpr uint32_t kParallelBlockLimit = 10000;
     // Block data that stop arriving for this long are given up: the first byte after such a
     // pause brings the answer "Timeout" and the prompt, and is taken as a command character.
     static constexpr Millis kBlockTimeout{3000};
@@ -111,6 +115,9 @@ class Controller {
     // Input: line editing, and the dispatch of a finished line.
     void take(Source source, std::string_view bytes);
     void takeCharacter(Source source, char c);
+    // While the parallel input is on, the serial line is not read as commands: only the
+    // line that switches it off is heard (and echoed once it is complete).
+    void takeWhileParallelOn(char c);
     void runLine(const std::string& line);
     const Command* findCommand(const std::string& line, Args& args) const;
     void registerCommands();
@@ -145,6 +152,7 @@ class Controller {
     void answerParallelTest();
     void switchParallel(bool on);
     void setBaudRate(const Args& args);
+    bool uartCanRun(uint32_t baud) const;
     void tellCaps();
     void initCaps(const Args& args);
 
@@ -180,8 +188,9 @@ class Controller {
     // The flash an application may occupy: bank 1 above the boot loader and, where the
     // application goes straight into the flash, below drive C:.
     MemoryArea applicationFlash() const;
-    // How long programming this many bytes of flash takes: one sector time per sector.
-    Millis programTime(uint32_t bytes) const;
+    // How long erasing or programming this many bytes of flash takes: the sector time per
+    // 64 KiB, at least 1 ms.
+    Millis flashTime(uint32_t bytes) const;
 
     const ModelSpec& model_;
     Clock& clock_;

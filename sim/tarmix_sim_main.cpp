@@ -1,7 +1,7 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
-//              [--lpt PATH] [--sector-ms N] [--app-ms N]
+//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //
@@ -30,7 +30,7 @@ void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N] [--app-ms N]\n"
+    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N]\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
     "\n"
@@ -41,9 +41,12 @@ const char kUsage[] =
     "                  drives/) from DIR and save it there when stopped\n"
     "  --pace          pace the serial line at the monitor's rate, 10 bit times per byte\n"
     "  --lpt PATH      a named pipe at PATH is the parallel port (open it as LPT1)\n"
-    "  --sector-ms N   erase time of one flash sector, 5 ms unless given\n"
+    "  --sector-ms N   erase time of a 64 KiB flash sector (smaller ones take their share),\n"
+    "                  100 ms unless given\n"
     "  --app-ms N      an application started with \"call\" runs N ms (2000 unless given),\n"
     "                  then the device is back in its monitor and sends the prompt\n"
+    "  --pieces N      answers leave in pieces of 1 to N bytes, one per millisecond, as a USB\n"
+    "                  adapter delivers them (62 unless given; 0 sends them whole)\n"
     "make-image writes an application image (S-records) loaded at the model's application\n"
     "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
     "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
@@ -109,6 +112,7 @@ struct ServeOptions {
     long long firmware = -1;
     long long sectorMs = -1;
     long long applicationMs = -1;
+    long long pieces = -1;
     bool pace = false;
 };
 
@@ -133,6 +137,9 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
         } else if (word == "--sector-ms") {
             ok = words.number(word, 600000, number);
             options.sectorMs = (long long)number;
+        } else if (word == "--pieces") {
+            ok = words.number(word, 4096, number);
+            options.pieces = (long long)number;
         } else if (word == "--app-ms") {
             ok = words.number(word, 86400000, number);
             options.applicationMs = (long long)number;
@@ -158,6 +165,7 @@ int serve(const ServeOptions& options) {
         return 1;
     }
     sim::PtyServer server(controller, options.pace);
+    if (options.pieces >= 0) server.setPieces(size_t(options.pieces));
     if (!server.start(options.link, error) ||
         (!options.lpt.empty() && !server.openParallelPipe(options.lpt, error))) {
         std::cerr << "tarmix-sim: " << error << "\n";
