@@ -60,6 +60,7 @@ void Controller::eraseWithProgress(const std::vector<Sector>& sectors) {
     answerLine(format(model_.stagedFlash ? "Sectors(%4d):" : "Sectors(%3d):", int(sectors.size())));
     for (const Sector& sector : sectors) {
         memory_.erase(sector);
+        noteErased(sector);
         emit(".", flashTime(sector.size));
     }
     if (model_.stagedFlash)
@@ -110,6 +111,7 @@ void Controller::eraseSector(const Args& args) {
     if (!flashTarget(typed, address)) return refuse(kAddressError);
     const Sector sector = *memory_.sectorAt(address);
     memory_.erase(sector);
+    noteErased(sector);
     emit(format("\r\n Sector #%d", sector.index), flashTime(sector.size));
     prompt();
 }
