@@ -44,7 +44,7 @@ class Controller {
     // Erase time of a 64 KiB flash sector unless setSectorTime says otherwise (smaller
     // sectors take their share of it); programming takes the same time per 64 KiB written.
     // Slow as a real flash, yet well inside the program's 5 s per sector.
-    static constexpr Millis kDefaultSectorTime{100};
+    static constexpr Millis kDefaultSectorTime{40};
     // The largest block "dump" and "read" give.
     static constexpr uint32_t kMaxBlock = 0x10000;
     // The largest "burn"/"verify" block the monitor takes from the parallel port; blocks

@@ -157,8 +157,8 @@ bool PtyServer::lineAgrees() const {
     return format && baudOf(cfgetospeed(&settings)) == controller_.uartBaud();
 }
 
-size_t PtyServer::nextPieceSize(Clock::time_point now) {
-    if (pieceLimit_ == 0) return SIZE_MAX;
+size_t PtyServer::nextPieceSize(Clock::time_point now, size_t pending) {
+    if (pieceLimit_ == 0 || pending > kBulkPieces * pieceLimit_) return SIZE_MAX;
     if (now < nextPieceAt_) return 0;
     pieceSeed_ = pieceSeed_ * 1103515245u + 12345u;
     return 1 + (pieceSeed_ >> 16) % pieceLimit_;
@@ -191,7 +191,7 @@ void PtyServer::queueOutput(Clock::time_point now) {
 void PtyServer::sendOutput(Clock::time_point now) {
     while (!outgoing_.empty()) {
         Outgoing& head = outgoing_.front();
-        size_t allowed = std::min(head.bytes.size(), nextPieceSize(now));
+        size_t allowed = std::min(head.bytes.size(), nextPieceSize(now, head.bytes.size()));
         if (allowed == 0) return;
         if (paced_) {
             outputFreeAt_ = std::max(outputFreeAt_, now - kLineCredit);

@@ -45,7 +45,7 @@ const char kUsage[] =
     "  --pace          pace the serial line at the monitor's rate, 10 bit times per byte\n"
     "  --lpt PATH      a named pipe at PATH is the parallel port (open it as LPT1)\n"
     "  --sector-ms N   erase time of a 64 KiB flash sector (smaller ones take their share),\n"
-    "                  100 ms unless given\n"
+    "                  40 ms unless given\n"
     "  --app-ms N      an application started with \"call\" runs N ms (2000 unless given),\n"
     "                  then the device is back in its monitor and sends the prompt\n"
     "  --pieces N      answers leave in pieces of 1 to N bytes, one per millisecond, as a USB\n"
