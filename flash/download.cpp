@@ -504,6 +504,14 @@ int ApplicationDownload::TransferBlocks(const std::string& path, uint32_t downlo
     return ok ? kSuccess : kFailure;
 }
 
+void ApplicationDownload::ReportTransferred(uint32_t blockEnd) {
+    const DownloadFigures& figures = ctx_.figures;
+    if (figures.imageEnd < figures.downloadStart) return;
+    const uint64_t total = uint64_t(figures.imageEnd) - figures.downloadStart + 1;
+    const uint64_t done = blockEnd > figures.downloadStart ? blockEnd - figures.downloadStart : 0;
+    ctx_.view.setTransferred(std::min(done, total), total);
+}
+
 int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes) {
     if (bytes.empty()) return kSuccess;
     const DeviceDescription& device = ctx_.device;
@@ -540,6 +548,7 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
                              answer))
         return kFailure;
     AwaitPrompt(answer);
+    ReportTransferred(base + uint32_t(bytes.size()));
     return kSuccess;
 }
 

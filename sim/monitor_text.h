@@ -19,6 +19,9 @@ inline constexpr char kAddressError[] = "Address error";
 inline constexpr char kChecksumError[] = "Checksum error";
 inline constexpr char kBlockSizeError[] = "Block size error";
 inline constexpr char kBaudRateError[] = "Baudrate not supported";
+inline constexpr char kDriveNotAvailable[] = "Drive not available";
+inline constexpr char kPathError[] = "Path error";
+inline constexpr char kFileSystemError[] = "File system error";
 
 // One to eight hexadecimal digits, nothing else. false leaves `value` unchanged.
 inline bool parseHex(const std::string& text, uint32_t& value) {

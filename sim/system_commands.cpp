@@ -10,12 +10,14 @@
 //   rtc init mo 07.12.2026 08.30.05 → echo, "Montag 07.12.2026 08:30:05", prompt
 //   call 00110000             → echo, CR LF; then silence while the application runs, and
 //                               the prompt once the device is back in its monitor
+//   call 40 (or call 0)       → the boot entry: a restart from the boot area (boot_area.cpp)
 //   reset                     → echo, CR LF; the prompt once the device has restarted
 // A refused command answers one error line and the prompt.
 #include <array>
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/latin1.h"
 #include "sim/controller.h"
 #include "sim/monitor_text.h"
 
@@ -25,12 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kDriveNotAvailable[] = "Drive not available";
-constexpr char kPathError[] = "Path error";
 constexpr char kPathNotFound[] = "Path not found";
 constexpr char kFolderExists[] = "Directory exists";
 constexpr char kFileNotFound[] = "File not found";
-constexpr char kFileSystemError[] = "File system error";
 
 // No drive is larger than this; drive C: also has to leave room for the application.
 constexpr int kLargestDriveKb = 1 << 20;
@@ -38,6 +37,8 @@ constexpr int kLargestDriveKb = 1 << 20;
 constexpr int kFormatKbPerSector = 64;
 // A restart takes this long before the monitor answers again.
 constexpr Millis kRestartTime{200};
+// Formatting clears a drive's blocks at this pace, per 64 kB of the drive.
+constexpr Millis kFormatTimePerSector{5};
 
 constexpr std::array<const char*, 7> kShortDayNames = {"so", "mo", "di", "mi", "do", "fr", "sa"};
 constexpr std::array<const char*, 7> kDayNames = {"Sonntag",    "Montag",  "Dienstag", "Mittwoch",
@@ -107,7 +108,7 @@ std::optional<DriveFolders::DevicePath> DriveFolders::parse(std::string_view tex
     if (text.size() < 2 || text[1] != ':') return std::nullopt;
     const char letter = char(text[0] | 0x20);  // lower case
     if (letter < 'a' || letter > 'c') return std::nullopt;
-    DevicePath path{letter - 'a', {}};
+    DevicePath path{letter - 'a', {}, std::string(1, char(letter & ~0x20)) + ":\\"};
     text.remove_prefix(2);
     if (!text.empty() && text.front() == '\\') text.remove_prefix(1);
     if (!text.empty() && text.back() == '\\') text.remove_suffix(1);
@@ -119,7 +120,8 @@ std::optional<DriveFolders::DevicePath> DriveFolders::parse(std::string_view tex
             return std::nullopt;
         for (char c : name)
             if (isControl(c)) return std::nullopt;
-        path.relative /= std::string(name);
+        path.relative /= Latin1ToUtf8(name);
+        path.folderText += std::string(name) + "\\";
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }
     return path;
@@ -133,22 +135,16 @@ std::string Controller::lineArgument(std::string_view name) const {
     return runningLine_.substr(first, runningLine_.find_last_not_of(' ') + 1 - first);
 }
 
-std::optional<fs::path> Controller::devicePathArgument(std::string_view name) {
+std::optional<fs::path> Controller::devicePathArgument(std::string_view name, int* driveIndex) {
     const auto path = DriveFolders::parse(lineArgument(name));
     if (!path || path->relative.empty()) {
         refuse(kPathError);
         return std::nullopt;
     }
-    if (driveSizesKb_[size_t(path->drive)] == 0) {
-        refuse(kDriveNotAvailable);
-        return std::nullopt;
-    }
-    const fs::path drive = drives_.drive(path->drive);
-    if (drive.empty()) {
-        refuse(kFileSystemError);
-        return std::nullopt;
-    }
-    return drive / path->relative;
+    const std::optional<fs::path> drive = usableDrive(path->drive);
+    if (!drive) return std::nullopt;
+    if (driveIndex) *driveIndex = path->drive;
+    return *drive / path->relative;
 }
 
 void Controller::initDrives(const Args& args) {
@@ -171,6 +167,8 @@ void Controller::formatDrive(const Args& args) {
     const int index = (args[0][0] | 0x20) - 'a';
     if (index < 0 || index > 2) return refuse(kSyntaxError);
     if (driveSizesKb_[size_t(index)] == 0) return refuse(kDriveNotAvailable);
+    drives_.setDamaged(index, false);
+    blocksToErase_[size_t(index)] = 0;
     const fs::path drive = drives_.drive(index);
     if (drive.empty()) return refuse(kFileSystemError);
     std::error_code error;
@@ -182,7 +180,7 @@ void Controller::formatDrive(const Args& args) {
         if (!error) fs::remove_all(path, error);
     if (error) return refuse(kFileSystemError);
     const int sectors = driveSizesKb_[size_t(index)] / kFormatKbPerSector + 1;
-    emit("\r\n Drive formatiert", sectorTime_ * sectors);
+    emit("\r\n Drive formatiert", kFormatTimePerSector * sectors);
     prompt();
 }
 
@@ -197,11 +195,14 @@ void Controller::makeFolder() {
 }
 
 void Controller::deleteFile() {
-    const std::optional<fs::path> file = devicePathArgument("del");
+    int drive = 0;
+    const std::optional<fs::path> file = devicePathArgument("del", &drive);
     if (!file) return;
     std::error_code error;
     if (!fs::is_regular_file(fs::symlink_status(*file, error))) return refuse(kFileNotFound);
+    const uint64_t size = fs::file_size(*file, error);
     if (!fs::remove(*file, error)) return refuse(kFileSystemError);
+    freeBlocks(drive, size);
     prompt();
 }
 
@@ -225,6 +226,7 @@ void Controller::callApplication(const Args& args) {
     if (model_.bootEntry && address == *model_.bootEntry) return restartFromBootArea();
     // The application takes over the line and does not answer the monitor's commands.
     emit("\r\n");
+    if (usbLink_ && model_.usbReenumerates) reenumeration_ = true;
     monitorBackAt_ = clock_.now() + applicationTime_;
     emit("\r\nBoot> ", applicationTime_);
 }

@@ -1,7 +1,7 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
-//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N] [--usb]
+//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N] [--usb] [--damage DRIVES]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //   tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR
@@ -32,7 +32,8 @@ void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N] [--usb]\n"
+    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N] [--usb] [--damage "
+    "DRIVES]\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
     "       tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR\n"
@@ -52,6 +53,8 @@ const char kUsage[] =
     "                  adapter delivers them (62 unless given; 0 sends them whole)\n"
     "  --usb           the link is a USB adapter: models that re-enumerate replace the\n"
     "                  device behind --link with a new one when they restart\n"
+    "  --damage DRIVES the file systems of these drives (letters, \"A\" or \"BC\") are damaged\n"
+    "                  until they are formatted\n"
     "make-image writes an application image (S-records) loaded at the model's application\n"
     "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
     "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
@@ -63,10 +66,10 @@ const char kUsage[] =
     "(the model's default firmware unless given).\n"
     "models:";
 
-void printUsage() {
-    std::cerr << kUsage;
-    for (const auto& model : sim::allModels()) std::cerr << " \"" << model.keyword << "\"";
-    std::cerr << "\n";
+void printUsage(std::ostream& out = std::cerr) {
+    out << kUsage;
+    for (const auto& model : sim::allModels()) out << " \"" << model.keyword << "\"";
+    out << "\n";
 }
 
 // A whole number, decimal or with a 0x prefix; false for anything else.
@@ -119,6 +122,7 @@ struct ServeOptions {
     std::string link;
     std::string state;
     std::string lpt;
+    std::string damaged;
     long long firmware = -1;
     long long sectorMs = -1;
     long long applicationMs = -1;
@@ -140,6 +144,9 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
             ok = words.value(word, options.state);
         } else if (word == "--lpt") {
             ok = words.value(word, options.lpt);
+        } else if (word == "--damage") {
+            ok = words.value(word, options.damaged) &&
+                 options.damaged.find_first_not_of("ABCabc") == std::string::npos;
         } else if (word == "--pace") {
             options.pace = true;
         } else if (word == "--usb") {
@@ -182,6 +189,7 @@ int serve(const ServeOptions& options) {
         std::cerr << "tarmix-sim: " << error << "\n";
         return 1;
     }
+    for (char letter : options.damaged) controller.drives().setDamaged((letter | 0x20) - 'a', true);
     sim::PtyServer server(controller, options.pace);
     if (options.pieces >= 0) server.setPieces(size_t(options.pieces));
     if (!server.start(options.link, error) ||
@@ -289,7 +297,16 @@ int makeLibrary(Words& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "make-image") {
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        printUsage(std::cout);
+        return 0;
+    }
+    if (first == "--version") {
+        std::cout << "tarmix-sim " << TARMIX_VERSION << "\n";
+        return 0;
+    }
+    if (first == "make-image") {
         Words words(argc, argv, 2);
         return makeImage(words);
     }
