@@ -31,6 +31,7 @@ void requestStop(int) { stopRequested = true; }
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
     "                  [--lpt PATH] [--sector-ms N] [--app-ms N]\n"
+    "       tarmix-sim --list-models | --help\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
     "\n"
@@ -50,10 +51,10 @@ const char kUsage[] =
     "--s2 writes 24-bit records, --seed chooses the data.\n"
     "models:";
 
-void printUsage() {
-    std::cerr << kUsage;
-    for (const auto& model : sim::allModels()) std::cerr << " \"" << model.keyword << "\"";
-    std::cerr << "\n";
+void printUsage(std::ostream& out = std::cerr) {
+    out << kUsage;
+    for (const auto& model : sim::allModels()) out << " \"" << model.keyword << "\"";
+    out << "\n";
 }
 
 // A whole number, decimal or with a 0x prefix; false for anything else.
@@ -226,6 +227,17 @@ int makeImage(Words& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--help" || word == "-h") {
+            printUsage(std::cout);
+            return 0;
+        }
+        if (word == "--list-models") {
+            for (const auto& model : sim::allModels()) std::cout << model.keyword << "\n";
+            return 0;
+        }
+    }
     if (argc > 1 && std::string(argv[1]) == "make-image") {
         Words words(argc, argv, 2);
         return makeImage(words);
