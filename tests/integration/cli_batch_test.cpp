@@ -13,8 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kExamples =
-    fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+const fs::path kExamples = fs::path(TARMIX_CHECKOUT) / "examples";
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -43,6 +42,7 @@ class CliBatchTest : public ::testing::Test {
     int run(const fs::path& script, const char* answer = "--no") {
         const std::string command =
             "env -u TARMIX_COM1 XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
+            " XDG_STATE_HOME=" + quoted((folder / "state").string()) +
             " TARMIX_LPT1=" + quoted((folder / "no-lpt").string()) + " timeout 60 " +
             quoted(TARMIX_PATH) + " --headless --simulate --sim-state " +
             quoted((folder / "device").string()) + " " + answer + " /p " + quoted(script.string()) +

@@ -98,9 +98,7 @@ TEST(CommandLineOptions, AreTakenOutBeforeTheFormsAreMatched) {
 
 // --help and the README show the one table of exit codes the program has.
 TEST(ExitCodes, OneTableInHelpAndReadme) {
-    const std::filesystem::path readme =
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() /
-        "README.md";
+    const std::filesystem::path readme = std::filesystem::path(TARMIX_CHECKOUT) / "README.md";
     std::ifstream in(readme);
     ASSERT_TRUE(in) << readme;
     std::stringstream text;
