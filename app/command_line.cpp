@@ -222,7 +222,6 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-<<<<<<< HEAD
     std::string text =
         "usage: tarmix [OPTIONS] [FORM]\n"
         "\n"
@@ -240,6 +239,8 @@ std::string UsageText() {
         "  --headless               no window: status and messages on stderr\n"
         "  --simulate[=MODEL]       run the simulated controller (default alder) as COM1\n"
         "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
+        "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
+        "                           DIR (with --simulate: demo images made for the run)\n"
         "  --yes, --no              how the console answers questions (default --no)\n"
         "  --json                   one JSON event per line on stdout\n"
         "  --trace FILE             write the wire trace to FILE\n"
@@ -257,37 +258,6 @@ std::string UsageText() {
         text += "  " + code + std::string(5 - code.size(), ' ') + row.meaning + "\n";
     }
     return text;
-=======
-    return "usage: tarmix [OPTIONS] [FORM]\n"
-           "\n"
-           "Forms:\n"
-           "  /p ROMFILE PORT BAUD     download a ROM image, then exit with the result\n"
-           "  /s FOLDER PORT BAUD      back up the controller into FOLDER\n"
-           "  /d PCFILE DEVPATH PORT BAUD   copy a PC file to the controller\n"
-           "  /u DEVPATH PCFILE PORT BAUD   copy a controller file to the PC\n"
-           "  ROMFILE PORT BAUD        open with the ROM file chosen\n"
-           "  /t FACTOR                make every monitor time-out FACTOR times longer\n"
-           "  PORT is COM1..COM6 or LPT1, BAUD 57600, 115200 or 230400; the link itself\n"
-           "  uses the port and rate stored in Tarmix.ini.\n"
-           "\n"
-           "Options:\n"
-           "  --headless               no window: status and messages on stderr\n"
-           "  --simulate[=MODEL]       run the simulated controller (default alder) as COM1\n"
-           "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
-           "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
-           "                           DIR (with --simulate: demo images made for the run)\n"
-           "  --yes, --no              how the console answers questions (default --no)\n"
-           "  --json                   one JSON event per line on stdout\n"
-           "  --trace FILE             write the wire trace to FILE\n"
-           "  --wait SECONDS           headless unattended forms: give up when no controller\n"
-           "                           is identified in time (default 30)\n"
-           "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
-           "  --help, --version\n"
-           "\n"
-           "Exit codes: 0 ok, 1 port word, 2 baud word, 3 switch, 4 /d path without\n"
-           "backslash, 5 /d copy failed, 6 /u copy failed, 7 /p failed, 8 /s failed,\n"
-           "9 no controller identified, 64 bad option, 130 interrupted.\n";
->>>>>>> main
 }
 
 }  // namespace tarmix

@@ -90,7 +90,7 @@ std::vector<std::string> SimulatorModels(const std::string& executable) {
     const Millis deadline = systemClock().now() + kStartTimeout;
     for (std::string line; readLine(output, line, deadline);) models.push_back(line);
     close(output);
-    waitpid(child, nullptr, 0);
+    waitForChild(child, kStopTimeout);
     return models;
 }
 
@@ -106,7 +106,7 @@ std::string SimulatorLauncher::executable() const {
 bool SimulatorLauncher::start(const std::string& model,
                               const std::vector<std::string>& extraArguments, std::string& error) {
     stop();
-    std::vector<std::string> words{simulatorProgram(executable_), "--model", model};
+    std::vector<std::string> words{executable(), "--model", model};
     words.insert(words.end(), extraArguments.begin(), extraArguments.end());
     int output = -1;
     child_ = startChild(words, output);
@@ -114,23 +114,6 @@ bool SimulatorLauncher::start(const std::string& model,
         error = std::string("cannot start the simulator: ") + std::strerror(errno);
         return false;
     }
-<<<<<<< HEAD
-=======
-    const std::string program = executable();
-    std::vector<std::string> words{program, "--model", model};
-    words.insert(words.end(), extraArguments.begin(), extraArguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    child_ = fork();
-    if (child_ == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(pipeEnds[1]);
->>>>>>> main
     std::string line;
     const bool named = readLine(output, line, systemClock().now() + kStartTimeout);
     close(output);
