@@ -14,6 +14,7 @@
 #include "app/simulator_launcher.h"
 #include "app/stop_signals.h"
 #include "link/wire_trace.h"
+#include "models/models.h"
 #include "platform/program_folder.h"
 #include "platform/termios_port.h"
 
@@ -113,8 +114,12 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
             std::cerr << "tarmix: " << error << "\n";
             return kResultNoController;
         }
-        // Its boot images are made for this run; the simulator says why when it cannot.
-        if (options.libraryFolder.empty())
+        // Its boot images are made for this run (models without an update have none); the
+        // simulator says why when it cannot make them.
+        // (The VANTIX models have no keyword in scripts: they have an update.)
+        const int32_t code = modelByKeyword(*options.simulate);
+        const bool updatable = code == 0 || findModel(code)->update != UpdateKind::NotSupported;
+        if (options.libraryFolder.empty() && updatable)
             demoLibrary.make(simulator.executable(), *options.simulate, error);
         // The simulated controller is the only serial port.
         PortMap simulated;
