@@ -282,18 +282,20 @@ int makeLibrary(Words& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string word = argv[i];
-        if (word == "--help" || word == "-h") {
-            printUsage(std::cout);
-            return 0;
-        }
-        if (word == "--list-models") {
-            for (const auto& model : sim::allModels()) std::cout << model.keyword << "\n";
-            return 0;
-        }
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        printUsage(std::cout);
+        return 0;
     }
-    if (argc > 1 && std::string(argv[1]) == "make-image") {
+    if (first == "--version") {
+        std::cout << "tarmix-sim " << TARMIX_VERSION << "\n";
+        return 0;
+    }
+    if (first == "--list-models") {
+        for (const auto& model : sim::allModels()) std::cout << model.keyword << "\n";
+        return 0;
+    }
+    if (first == "make-image") {
         Words words(argc, argv, 2);
         return makeImage(words);
     }

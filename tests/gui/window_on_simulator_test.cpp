@@ -315,7 +315,7 @@ TEST_F(WindowOnSimulator, StopEndsTheDownloadBetweenBlocksAndRestoresTheRate) {
 
     ASSERT_GT(burnsAtStop, 0u);
     EXPECT_LE(sent_.countContaining("burn "), burnsAtStop + 1) << "at most the block under way";
-    EXPECT_EQ(status(), text(63801));
+    EXPECT_TRUE(status().startsWith(text(63801))) << status().toStdString();
     EXPECT_FALSE(controller_->applicationLoaded());
     // A command line may follow the bytes of a block at once.
     const auto sentEnding = [this](auto from, const std::string& command) {
