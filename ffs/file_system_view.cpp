@@ -22,11 +22,11 @@ constexpr int kTextBlocks = 60060;
 constexpr int kTextFree = 60280;
 constexpr int kTextInUse = 60300;
 constexpr int kTextSize = 60430;
-constexpr int kTextNameRefused = 64100;
-constexpr int kTextDeleteQuestion = 64101;
-constexpr int kTextRefused = 64102;
-constexpr int kTextSkipped = 64103;
-constexpr int kTextNoAnswer = 64104;
+constexpr int kTextNameRefused = 64200;
+constexpr int kTextDeleteQuestion = 64201;
+constexpr int kTextRefused = 64202;
+constexpr int kTextSkipped = 64203;
+constexpr int kTextNoAnswer = 64204;
 
 // The properties box: each label padded to 20 characters, a tab, a colon and a blank.
 constexpr char kUsageFormat[] =
