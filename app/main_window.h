@@ -108,6 +108,8 @@ class CDownloadDialog {
     uint32_t timeFactor() const { return monitor_.timeFactor(); }
 
   private:
+    // How to get at a listed port that this user may not open; empty when there is none.
+    std::string PermissionHint() const;
     // Holds the watch off for a device operation (or a timer tick) and lets it resume
     // afterwards; nested operations (the unattended download inside a tick) count once.
     class DeviceOperation {

@@ -55,6 +55,17 @@ TEST(MainWindowStart, WithoutAnyPortItSaysSoAndRescans) {
     EXPECT_EQ(bench.view.title, "Tarmix (3.5u)");
 }
 
+TEST(MainWindowStart, PortTheUserMayNotOpenSaysHowToGetAccess) {
+    WindowBench bench("alder");
+    bench.noPorts = true;
+    bench.refusal = OpenFailure::NoPermission;
+    bench.makeWindow({});
+    bench.window->OnInitDialog();
+    EXPECT_EQ(bench.view.lastStatus(),
+              "no serial line free - Permission denied for sim. Add your user to the group "
+              "\"dialout\" (sudo adduser $USER dialout), then log in again.");
+}
+
 TEST(MainWindowStart, StoredPortThatIsMissingGivesWayToTheFirstAvailable) {
     WindowBench bench("alder");
     bench.writeSettings("[LANGUAGE]: 1\r\n[COMPORT]: 3\r\n[BAUDRATE]: 9600\r\n");
