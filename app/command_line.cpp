@@ -66,6 +66,8 @@ std::string DescribeResult(int code) {
             return "the backup failed";
         case kResultNoController:
             return "no controller was identified";
+        case kResultCheckFailed:
+            return "the check found a problem";
         case kResultInterrupted:
             return "interrupted";
         case kResultUsage:
@@ -186,6 +188,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             options.waitSeconds = seconds;
+        } else if (takeValue(arguments, i, "--verify-backup", value)) {
+            options.verifyBackup = value;
+        } else if (takeValue(arguments, i, "--dry-run", value)) {
+            options.dryRun = value;
         } else if (word == "--list-ports") {
             options.listPorts = true;
         } else if (word == "--help") {
@@ -226,11 +232,15 @@ std::string UsageText() {
            "  --wait SECONDS           headless unattended forms: give up when no controller\n"
            "                           is identified in time (default 30)\n"
            "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
+           "  --verify-backup FOLDER   check a backup folder against its manifest.json\n"
+           "  --dry-run SCRIPT         show what each line of a script would do; no port\n"
+           "                           is opened\n"
            "  --help, --version\n"
            "\n"
            "Exit codes: 0 ok, 1 port word, 2 baud word, 3 switch, 4 /d path without\n"
            "backslash, 5 /d copy failed, 6 /u copy failed, 7 /p failed, 8 /s failed,\n"
-           "9 no controller identified, 64 bad option, 130 interrupted.\n";
+           "9 no controller identified, 10 --verify-backup or --dry-run found a problem,\n"
+           "64 bad option, 130 interrupted.\n";
 }
 
 }  // namespace tarmix

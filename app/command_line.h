@@ -32,6 +32,7 @@ enum ResultCode : int {
     kResultDownloadFailed = 7,  // "/p": the download or the script failed
     kResultBackupFailed = 8,    // "/s": the backup failed
     kResultNoController = 9,    // no controller was identified in the waiting time
+    kResultCheckFailed = 10,    // --verify-backup or --dry-run found a problem
     kResultInterrupted = 130,   // stopped by SIGINT or SIGTERM
     kResultUsage = 64,          // an option of this build was not understood
 };
@@ -85,6 +86,8 @@ struct ToolOptions {
     std::string traceFile;                // wire trace
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
     bool listPorts = false;
+    std::string verifyBackup;  // --verify-backup FOLDER: check a backup against its manifest
+    std::string dryRun;        // --dry-run SCRIPT: what the script would do, no port opened
     bool help = false;
     bool version = false;
 };

@@ -44,8 +44,8 @@ constexpr BaudRadio kBaudRadios[] = {
 };
 
 // The buttons of features this version does not have yet: shown, never enabled.
-constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::Backup,
-                                           Control::UpdateBootloader, Control::ExtendedView};
+constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::UpdateBootloader,
+                                           Control::ExtendedView};
 
 constexpr char kTitle[] = "Tarmix (3.5u)";
 constexpr char kCompactViewCaption[] = ">>>";

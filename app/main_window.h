@@ -65,6 +65,8 @@ class CDownloadDialog {
     // read, the download failed or a command of the script stopped it.
     int OnStartDownload();
     void OnStartApplication();
+    // The backup button: checks the controller, asks for a folder and backs it up.
+    void OnBackup();
     // The Exit button: asks first unless this is an unattended run.
     void OnExit();
     // Closing by the window frame: always asks. true when the window may close.
@@ -151,6 +153,11 @@ class CDownloadDialog {
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
     void ReportNotAvailable(const std::string& what);
+    // The backup into `folder`, or into a folder the operator chooses when it is empty.
+    // 0 when the backup was completed.
+    int RunBackup(const std::string& folder);
+    // The EEPROM restore of a script's restoreeprom line.
+    int RestoreEeprom(const std::string& path);
 
     // Borrowed from the process.
     MainWindowView& view_;

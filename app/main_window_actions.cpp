@@ -32,6 +32,7 @@ int CDownloadDialog::RunSourceFile() {
         [this](const std::string& path) { return DownloadRomImage(path); },
         [this] { StartOrStopApplication(); },
         [this](const std::string& text) { view_.setStatus(ShortenForDisplay(text)); }};
+    context.restoreEeprom = [this](const std::string& path) { return RestoreEeprom(path); };
     const BatchOutcome outcome = RunBatchFile(context, CompletePath(romFilePath_));
     switch (outcome.end) {
         case BatchEnd::RomImage:
@@ -45,7 +46,8 @@ int CDownloadDialog::RunSourceFile() {
     // The closing steps of a script: the link is resumed unless the script left the
     // application running.
     if (!applicationRunning_) Connect();
-    return outcome.end == BatchEnd::Finished ? 0 : 1;
+    // A script that restored all but the EEPROM ran to its end, but did not restore all.
+    return outcome.end == BatchEnd::Finished && !outcome.eepromRestoreFailed ? 0 : 1;
 }
 
 int CDownloadDialog::DownloadRomImage(const std::string& path) {

@@ -3,6 +3,7 @@
 // name a PC file.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,25 @@ inline std::string Latin1ToUtf8(std::string_view bytes) {
         }
     }
     return text;
+}
+
+// The UTF-8 text as one byte per character; nullopt when it holds a character beyond
+// ISO 8859-1 (or is no valid UTF-8).
+inline std::optional<std::string> Utf8ToLatin1(std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            bytes += text[i];
+            continue;
+        }
+        if ((lead != 0xC2 && lead != 0xC3) || i + 1 >= text.size()) return std::nullopt;
+        const auto next = static_cast<unsigned char>(text[++i]);
+        if ((next & 0xC0) != 0x80) return std::nullopt;
+        bytes += static_cast<char>((lead & 0x03) << 6 | (next & 0x3F));
+    }
+    return bytes;
 }
 
 }  // namespace tarmix
