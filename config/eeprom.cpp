@@ -47,7 +47,7 @@ constexpr Millis kPromptWait = 500ms;
 constexpr Millis kRefusalLook = 100ms;
 // The EEPROM is written while the monitor answers; it needs this before the next block.
 constexpr Millis kBlockPause = 200ms;
-// "tell caps" and "tell drives" answers are collected up to the prompt.
+// "tell caps", "tell drives" and "init caps" answers are collected up to the prompt.
 constexpr size_t kAnswerCapacity = 2000;
 constexpr Millis kAnswerSilence = 500ms;
 constexpr size_t kEndValue = 2;  // value 3 of the record, 0-based
@@ -108,9 +108,7 @@ bool AnswerUpToPrompt(MonitorExchange& monitor, const std::string& command, std:
 }
 
 std::optional<std::vector<int>> ReadCapabilityRecord(MonitorExchange& monitor) {
-    std::string answer;
-    if (!AnswerUpToPrompt(monitor, "tell caps", answer)) return std::nullopt;
-    return ParseCapabilities(answer);
+    return ReadCapabilities(monitor, kAnswerCapacity);
 }
 
 // The size of drive B: in kB as the controller reports it now.
