@@ -92,7 +92,7 @@ TEST(ApplicationArea, TextAndDataFiguresOrWhichSectorFailed) {
     for (const Case& c : {Case{"tell appl\r\nData: 0 0\r\nBoot> ", 60411, 60340},
                           Case{"tell appl\r\nText: zz 1\r\nData: 0 0\r\nBoot> ", 60411, 60380},
                           Case{"tell appl\r\nText: 1 2\r\nBoot> ", 60410, 60340},
-                          Case{"tell appl\r\nText: 1 2 Data: 7\r\nBoot> ", 60410, 60380}}) {
+                          Case{"tell appl\r\nText: 1 2 Data: 7 zz\r\nBoot> ", 60410, 60380}}) {
         SCOPED_TRACE(c.answer);
         failure = {};
         EXPECT_FALSE(ParseApplicationArea(c.answer, failure));
@@ -172,7 +172,9 @@ TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
     const std::string manifest = readFile(bench.folder / "manifest.json");
     for (const char* file : {"Reload.rom", "Flash/Application.rom", "EEPROM/Eeprom.bin"})
         EXPECT_NE(manifest.find(file), std::string::npos) << file;
-    EXPECT_EQ(bench.view.progress.back(), 1000);
+    // The image's progress reaches its end; the EEPROM's runs over its addresses.
+    EXPECT_NE(std::find(bench.view.progress.begin(), bench.view.progress.end(), 1000),
+              bench.view.progress.end());
 }
 
 TEST(DeviceBackup, MoreThan65535RecordsAreCountedInS6) {
