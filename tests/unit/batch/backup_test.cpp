@@ -53,7 +53,7 @@ TEST(RestoreScript, QuestionInLatin1OrEnglishAndEveryLineEndsWithCrLf) {
         const char* question;
     };
     for (const Case& c : {Case{kEnglishLanguage, "Restore backup from 07.12.2026 08:05?"},
-                          Case{7, "Restore backup from 07.12.2026 08:05?"},  // Russian
+                          Case{7, "Restore backup from 07.12.2026 08:05?"},      // Russian
                           Case{10, "Restore backup from 07.12.2026 08:05?"}}) {  // Greek
         SCOPED_TRACE(c.language);
         setLanguageIndex(c.language);
@@ -63,11 +63,11 @@ TEST(RestoreScript, QuestionInLatin1OrEnglishAndEveryLineEndsWithCrLf) {
         script.AddInitDrives({1024, 0, 256});
         script.AddFormat(2);
         script.AddRestoreEeprom("EEPROM\\Eeprom.bin");
-        EXPECT_EQ(crlfLines(script.text()),
-                  (std::vector<std::string>{std::string("messageyesno ") + c.question,
-                                            "program \"Flash\\Application.rom\"",
-                                            "init drives 1024 0 256", "format c:",
-                                            "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+        EXPECT_EQ(
+            crlfLines(script.text()),
+            (std::vector<std::string>{
+                std::string("messageyesno ") + c.question, "program \"Flash\\Application.rom\"",
+                "init drives 1024 0 256", "format c:", "restoreeprom \"EEPROM\\Eeprom.bin\""}));
     }
     setLanguageIndex(kEnglishLanguage);
 }
@@ -130,9 +130,8 @@ struct BackupBench {
         controller.memory().store(0x110000, bytes);
     }
     BackupEnd run() {
-        DeviceBackup backup({monitor, view, baud, device, nullptr, [] {
-                                 return LocalTime{1, 7, 12, 2026, 8, 30, 5};
-                             }});
+        DeviceBackup backup({monitor, view, baud, device, nullptr,
+                             [] { return LocalTime{1, 7, 12, 2026, 8, 30, 5}; }});
         if (!backup.CheckController()) return BackupEnd::Failed;
         return backup.Run(folder);
     }
@@ -165,8 +164,7 @@ TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
     EXPECT_EQ(image[0].substr(0, 12), "S31500110000");
     EXPECT_EQ(crlfLines(readFile(bench.folder / "Reload.rom")),
               (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
-                                        "program \"Flash\\Application.rom\"",
-                                        "init drives 0 0 0",
+                                        "program \"Flash\\Application.rom\"", "init drives 0 0 0",
                                         "restoreeprom \"EEPROM\\Eeprom.bin\""}));
     EXPECT_EQ(readFile(bench.folder / "EEPROM" / "Eeprom.bin").size(), 12u + 0x2000 - 0x100);
     const std::string manifest = readFile(bench.folder / "manifest.json");
