@@ -67,6 +67,9 @@ class CDownloadDialog {
     void OnStartApplication();
     // The backup button: checks the controller, asks for a folder and backs it up.
     void OnBackup();
+    // UPDATE_BOOTLOADER: asks first, then renews the controller's boot loader from the
+    // Library folder.
+    void OnUpdateBootLoader();
     // The Exit button: asks first unless this is an unattended run.
     void OnExit();
     // Closing by the window frame: always asks. true when the window may close.
@@ -150,6 +153,10 @@ class CDownloadDialog {
     // The download button's work without the guard against clicks during an operation.
     int RunSourceFile();
     int DownloadRomImage(const std::string& path);
+    // The boot loader update with the images in `library`, for the controller that
+    // identification found as `identifiedModel`.
+    int RunBootLoaderUpdate(const std::filesystem::path& library, int32_t identifiedModel);
+    bool BootLoaderUpdateEnabled() const;
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
     void ReportNotAvailable(const std::string& what);

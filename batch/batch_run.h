@@ -19,12 +19,13 @@
 //   monitor COMMAND ...                  sends a raw monitor command
 //   start application [ADDRESS]          starts the application (at ADDRESS, hexadecimal)
 //   monitor call ADDRESS                 the same
+//   update firmware [FOLDER]             renews the boot loader from the images in FOLDER
+//                                        (beside the script), else from the Library
 //
 // Every failing command shows its own message (caption "Batch handling") and ends the run;
 // the run itself shows nothing when it ends. The device commands that are judged by their
 // answer are tried up to three times. restoreeprom never ends the run; its failure is
-// reported in the outcome. update firmware, download and upload are recognised but refused
-// in this version.
+// reported in the outcome. download and upload are recognised but refused in this version.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +67,9 @@ struct BatchContext {
     // The EEPROM restore of an image file: 0 on success. It reports its own errors; the
     // run goes on either way.
     std::function<int(const std::string& path)> restoreEeprom = nullptr;
+    // The boot loader update with the images in the given folder (empty: the program's
+    // Library folder): 0 on success. It reports its own errors. Empty: not available.
+    std::function<int(const std::string& libraryFolder)> updateBootLoader = {};
 };
 
 enum class BatchEnd {

@@ -152,6 +152,8 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnStartApplication();
         case Control::Backup:
             return handlers.OnBackup();
+        case Control::UpdateBootloader:
+            return handlers.OnUpdateBootLoader();
         case Control::ComLpt:
             return handlers.OnComLpt();
         case Control::KeepSettings:
