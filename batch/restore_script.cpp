@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "batch/latin1.h"
+#include "platform/latin1.h"
 #include "lang/catalog.h"
 
 namespace tarmix {
