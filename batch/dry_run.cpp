@@ -4,10 +4,10 @@
 
 #include "batch/batch_commands.h"
 #include "batch/device_commands.h"
-#include "platform/latin1.h"
 #include "batch/script_paths.h"
 #include "batch/script_reader.h"
 #include "batch/script_words.h"
+#include "platform/latin1.h"
 
 namespace tarmix {
 

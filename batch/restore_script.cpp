@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "platform/latin1.h"
 #include "lang/catalog.h"
+#include "platform/latin1.h"
 
 namespace tarmix {
 
