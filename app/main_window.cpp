@@ -49,8 +49,7 @@ constexpr BaudRadio kBaudRadios[] = {
 };
 
 // The buttons of features this version does not have yet: shown, never enabled.
-constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::Backup,
-                                           Control::ExtendedView};
+constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::ExtendedView};
 
 constexpr char kTitle[] = "Tarmix (3.5u)";
 constexpr char kCompactViewCaption[] = ">>>";

@@ -268,7 +268,6 @@ TEST(MainWindowUnattended, OtherSwitchesEndWithTheirCodes) {
         {unattended("/d", "", "C:\\a.txt", "NoBackslash"), kResultNoBackslash},
         {unattended("/d", "", "C:\\a.txt", "C:\\dir\\a.txt"), kResultFileDownloadFailed},
         {unattended("/u", "", "C:\\dir\\a.txt", "a.txt"), kResultFileUploadFailed},
-        {unattended("/s", "", "", "backup"), kResultBackupFailed},
         {unattended("/x", "", "a", "b"), kResultBadSwitch},
     };
     for (const Case& c : cases) {
