@@ -77,6 +77,7 @@ constexpr ExitCode kExitCodes[] = {
     {kResultDownloadFailed, "/p: the download or the script failed"},
     {kResultBackupFailed, "/s: the backup failed"},
     {kResultNoController, "no controller was identified"},
+    {kResultCheckFailed, "--verify-backup or --dry-run found a problem"},
     {kResultUsage, "command line not understood"},
     {kResultInterrupted, "interrupted (SIGINT)"},
     {kResultTerminated, "terminated (SIGTERM)"},
@@ -92,7 +93,9 @@ std::string DescribeResult(int code) {
     return "result " + std::to_string(code);
 }
 
-bool HasConsoleAction(const ToolOptions& options) { return options.listPorts; }
+bool HasConsoleAction(const ToolOptions& options) {
+    return options.listPorts || !options.verifyBackup.empty() || !options.dryRun.empty();
+}
 
 std::string CheckRunnable(const ToolOptions& options, const LauncherArguments& arguments) {
     if (options.headless && !arguments.reportResult && !HasConsoleAction(options)) {
@@ -231,6 +234,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             options.waitSeconds = seconds;
+        } else if (takeValue(arguments, i, "--verify-backup", value)) {
+            options.verifyBackup = value;
+        } else if (takeValue(arguments, i, "--dry-run", value)) {
+            options.dryRun = value;
         } else if (word == "--list-ports") {
             options.listPorts = true;
         } else if (word == "--help") {
@@ -279,6 +286,9 @@ std::string UsageText() {
         "  --wait SECONDS           headless unattended forms: give up when no controller\n"
         "                           is identified in time (default 30)\n"
         "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
+        "  --verify-backup FOLDER   check a backup folder against its manifest.json\n"
+        "  --dry-run SCRIPT         show what each line of a script would do; no port\n"
+        "                           is opened\n"
         "  --help, --version\n"
         "\n"
         "Failed console runs keep the wire trace of their last operation in\n  " +

@@ -35,6 +35,7 @@ enum ResultCode : int {
     kResultDownloadFailed = 7,  // "/p": the download or the script failed
     kResultBackupFailed = 8,    // "/s": the backup failed
     kResultNoController = 9,    // no controller was identified in the waiting time
+    kResultCheckFailed = 10,    // --verify-backup or --dry-run found a problem
     kResultUsage = 64,          // the command line was not understood
     kResultInterrupted = 130,   // stopped by SIGINT (128 + the signal's number)
     kResultTerminated = 143,    // stopped by SIGTERM
@@ -109,6 +110,8 @@ struct ToolOptions {
     std::vector<ChosenPort> ports;        // --port: devices for COM names, for this run
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
     bool listPorts = false;
+    std::string verifyBackup;  // --verify-backup FOLDER: check a backup against its manifest
+    std::string dryRun;        // --dry-run SCRIPT: what the script would do, no port opened
     bool help = false;
     bool version = false;
 };
@@ -125,7 +128,8 @@ inline constexpr const char* kUnattendedForms[] = {
     "/d PCFILE DEVPATH PORT BAUD",
     "/u DEVPATH PCFILE PORT BAUD",
 };
-inline constexpr const char* kConsoleActions[] = {"--list-ports"};
+inline constexpr const char* kConsoleActions[] = {"--list-ports", "--verify-backup FOLDER",
+                                                  "--dry-run SCRIPT"};
 
 // Whether the options ask for one of kConsoleActions.
 bool HasConsoleAction(const ToolOptions& options);

@@ -14,6 +14,8 @@
 #include "app/port_problem.h"
 #include "app/simulator_launcher.h"
 #include "app/stop_signals.h"
+#include "batch/backup_manifest.h"
+#include "batch/dry_run.h"
 #include "link/wire_trace.h"
 #include "models/models.h"
 #include "platform/program_folder.h"
@@ -99,6 +101,13 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         std::cout << UsageText();
         return kResultOk;
     }
+    if (!options.verifyBackup.empty()) {
+        const BackupCheck check = VerifyBackup(options.verifyBackup);
+        std::cout << DescribeBackupCheck(check);
+        return check.ok() ? kResultOk : kResultCheckFailed;
+    }
+    if (!options.dryRun.empty())
+        return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
     if (options.version) {
         std::cout << kVersionText << " (build " << TARMIX_VERSION
                   << (windowed ? ", with window" : ", console only") << ")\n";

@@ -49,8 +49,7 @@ constexpr BaudRadio kBaudRadios[] = {
 };
 
 // The buttons of features this version does not have yet: shown, never enabled.
-constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::Backup,
-                                           Control::ExtendedView};
+constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::ExtendedView};
 
 constexpr char kTitle[] = "Tarmix (3.5u)";
 constexpr char kCompactViewCaption[] = ">>>";
@@ -178,12 +177,21 @@ void CDownloadDialog::UpdateControls() {
 
 void CDownloadDialog::Status(int textId) { view_.setStatus(LoadText(textId)); }
 
+std::string CDownloadDialog::PermissionHint() const {
+    for (int i = 0; i < kComPortCount; ++i)
+        if (ports_.openFailure[i] == OpenFailure::NoPermission && portMap_.com(i))
+            return DescribeOpenFailure(OpenFailure::NoPermission, portMap_.com(i)->path);
+    return {};
+}
+
 void CDownloadDialog::Connect() {
     connecting_ = true;
     const int port = ports_.selectedPort;
     if (port < 0 || port > kLptPortIndex) {
         connecting_ = false;
-        Status(kTextNoSerialLineFree);
+        std::string text = LoadText(kTextNoSerialLineFree);
+        if (const std::string hint = PermissionHint(); !hint.empty()) text += " - " + hint;
+        view_.setStatus(text);
         timers_.start(kRescanTimer, kRescanPeriod);
         return;
     }

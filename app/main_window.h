@@ -66,6 +66,8 @@ class CDownloadDialog {
     // read, the download failed or a command of the script stopped it.
     int OnStartDownload();
     void OnStartApplication();
+    // The backup button: checks the controller, asks for a folder and backs it up.
+    void OnBackup();
     // UPDATE_BOOTLOADER: asks first, then renews the controller's boot loader from the
     // Library folder.
     void OnUpdateBootLoader();
@@ -112,6 +114,8 @@ class CDownloadDialog {
     uint32_t timeFactor() const { return monitor_.timeFactor(); }
 
   private:
+    // How to get at a listed port that this user may not open; empty when there is none.
+    std::string PermissionHint() const;
     // Holds the watch off for a device operation (or a timer tick) and lets it resume
     // afterwards; nested operations (the unattended download inside a tick) count once.
     class DeviceOperation {
@@ -163,6 +167,11 @@ class CDownloadDialog {
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
     void ReportNotAvailable(const std::string& what);
+    // The backup into `folder`, or into a folder the operator chooses when it is empty.
+    // 0 when the backup was completed.
+    int RunBackup(const std::string& folder);
+    // The EEPROM restore of a script's restoreeprom line.
+    int RestoreEeprom(const std::string& path);
     // Says which port and rate are used for command-line words that were not understood.
     void ReportUnrecognisedWords();
     // The device texts of the information fields in the language just chosen.

@@ -34,6 +34,7 @@ int CDownloadDialog::RunSourceFile() {
         [this](const std::string& path) { return DownloadRomImage(path); },
         [this] { StartOrStopApplication(); },
         [this](const std::string& text) { view_.setStatus(ShortenForDisplay(text)); }};
+    context.restoreEeprom = [this](const std::string& path) { return RestoreEeprom(path); };
     // "update firmware" may only renew the controller identified now, whatever model the
     // script chooses with "change hardware".
     const int32_t identifiedModel = device_.deviceIdentified ? device_.hardwareModel : 0;
@@ -54,7 +55,8 @@ int CDownloadDialog::RunSourceFile() {
     // The closing steps of a script: the link is resumed unless the script left the
     // application running.
     if (!applicationRunning_) Connect();
-    return outcome.end == BatchEnd::Finished ? 0 : 1;
+    // A script that restored all but the EEPROM ran to its end, but did not restore all.
+    return outcome.end == BatchEnd::Finished && !outcome.eepromRestoreFailed ? 0 : 1;
 }
 
 int CDownloadDialog::DownloadRomImage(const std::string& path) {

@@ -116,6 +116,11 @@ class MainWindowView : public View {
     virtual void setSourceText(const std::string& text) = 0;
     // An open-file dialog for an existing file; nullopt when cancelled.
     virtual std::optional<std::string> chooseFile(const std::string& startPath) = 0;
+    // A folder dialog; nullopt when cancelled (or when the window has none).
+    virtual std::optional<std::string> chooseFolder(const std::string& startPath) {
+        (void)startPath;
+        return std::nullopt;
+    }
     // Closes the window; the launcher then ends the program.
     virtual void closeWindow() = 0;
     // A download has ended successfully (the window shows it in its bars already).

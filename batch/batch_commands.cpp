@@ -76,8 +76,15 @@ Step RunProgram(BatchSession& session, const ScriptLine& line) {
     return session.context().downloadApplication(path) == 0 ? Step::Continue : Step::Stop;
 }
 
+// restoreeprom FILE: the run goes on whatever the restore does; a failure is remembered.
+Step RunRestoreEeprom(BatchSession& session, const ScriptLine& line) {
+    auto& restore = session.context().restoreEeprom;
+    if (!restore) return session.NotAvailable("Restoring the EEPROM");
+    if (restore(session.PcPath(line.words[1])) != 0) session.NoteEepromRestoreFailed();
+    return Step::Continue;
+}
+
 // The services that come with later versions.
-constexpr char kEepromRestore[] = "Restoring the EEPROM";
 constexpr char kFileToController[] = "Copying a file to the controller";
 constexpr char kFileFromController[] = "Copying a file from the controller";
 
@@ -128,8 +135,7 @@ constexpr ShortLine kError = ShortLine::ErrorWithLastAnswer;
 
 const std::array kCommands = {
     BatchCommand{"program", 2, kFormat, "<program>\n\n", nullptr, RunProgram},
-    BatchCommand{"restoreeprom", 2, kFormat, "<restoreeprom>\n\n", nullptr,
-                 RunUnavailable<kEepromRestore>},
+    BatchCommand{"restoreeprom", 2, kFormat, "<restoreeprom>\n\n", nullptr, RunRestoreEeprom},
     BatchCommand{"start application", 2, kFormat, "<start application>\n\n", AddressOrNone,
                  RunStartApplication},
     BatchCommand{"update firmware", 2, kFormat, "<update firmware>\n\n", nullptr,

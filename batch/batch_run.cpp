@@ -79,10 +79,11 @@ BatchOutcome RunBatchFile(BatchContext& context, const std::string& path) {
         ScriptLine line{std::move(*text), {}};
         line.words = SplitScriptWords(line.text);
         if (line.words.empty()) continue;
-        if (RunScriptLine(session, line) == Step::Stop) return {BatchEnd::Stopped};
+        if (RunScriptLine(session, line) == Step::Stop)
+            return {BatchEnd::Stopped, 1, session.eepromRestoreFailed()};
     }
     if (reader.failed()) return FileError(context.view, path, FileErrorReason(reader.error()));
-    return {BatchEnd::Finished};
+    return {BatchEnd::Finished, 1, session.eepromRestoreFailed()};
 }
 
 }  // namespace tarmix

@@ -376,6 +376,13 @@ std::optional<std::string> MainWindow::chooseFile(const std::string& startPath) 
     return chosen.toStdString();
 }
 
+std::optional<std::string> MainWindow::chooseFolder(const std::string& startPath) {
+    ModalScope modal(*this, ModalScope::Dialog);
+    const QString chosen = QFileDialog::getExistingDirectory(this, QString(), qt(startPath));
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen.toStdString();
+}
+
 void MainWindow::closeWindow() {
     closing_ = true;
     done(QDialog::Accepted);

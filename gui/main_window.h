@@ -80,6 +80,7 @@ class MainWindow final : public QDialog, public MainWindowView {
     void setTitle(const std::string& title) override;
     void setSourceText(const std::string& text) override;
     std::optional<std::string> chooseFile(const std::string& startPath) override;
+    std::optional<std::string> chooseFolder(const std::string& startPath) override;
     void closeWindow() override;
 
     // Compact view, or extended view with the drives' file-system area beside it. The

@@ -141,6 +141,8 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnChooseFile();
         case Control::StartApplication:
             return handlers.OnStartApplication();
+        case Control::Backup:
+            return handlers.OnBackup();
         case Control::UpdateBootloader:
             return handlers.OnUpdateBootLoader();
         case Control::ComLpt:

@@ -10,8 +10,8 @@ namespace tarmix::sim {
 
 namespace {
 
-constexpr size_t kEepromSize = 8192;
-const std::vector<int> kFactoryCaps{1, 0x0000, 0x0100, 0, 0};
+// Value 3, the end of the EEPROM area, is where the EEPROM ends.
+const std::vector<int> kFactoryCaps{1, 0x0000, int(Controller::kEepromSize), 0, 0};
 
 std::vector<std::string> splitWords(const std::string& text) {
     std::istringstream in(text);
@@ -57,6 +57,8 @@ void Controller::registerCommands() {
         {"fill", with(&Controller::fill)},
         {"s3offset", with(&Controller::setS3Offset)},
         {"tell appl", bare([this] { tellApplication(); })},
+        {"geteepromdata", with(&Controller::getEepromData)},
+        {"seteepromdata", with(&Controller::setEepromData)},
         {"flash erase application", [this](const Args& args) { eraseApplication(args, false); }},
         {"flash erase sector", with(&Controller::eraseSector)},
         {"flash erase bootloader", bare([this] { eraseBootLoader(); })},

@@ -56,6 +56,9 @@ class Controller {
     // The capability record holds this many values.
     static constexpr size_t kMinCaps = 5;
     static constexpr size_t kMaxCaps = 10;
+    // The EEPROM's size, and the most "geteepromdata" and "seteepromdata" carry at once.
+    static constexpr size_t kEepromSize = 8192;
+    static constexpr uint32_t kMaxEepromBlock = 0xF00;
     // How long an application started with "call" runs before the device is back in its
     // monitor, unless setApplicationTime says otherwise.
     static constexpr Millis kDefaultApplicationTime{2000};
@@ -95,11 +98,14 @@ class Controller {
     Memory& memory() { return memory_; }
     const Memory& memory() const { return memory_; }
     const std::vector<int>& caps() const { return caps_; }
+    std::vector<uint8_t>& eeprom() { return eeprom_; }
+    const std::array<int, 3>& driveSizes() const { return driveSizesKb_; }
     DriveFolders& drives() { return drives_; }
 
-    // State directory: memory.srec (the flash), eeprom.bin, caps.txt, drives/A, drives/B,
-    // drives/C. A missing or empty folder is a factory-fresh device. false with a reason on
-    // failure: then the device keeps what it had.
+    // State directory: memory.srec (the flash), eeprom.bin, caps.txt, drives.txt (the drive
+    // sizes in kB), firmware.txt (the monitor version), drives/A, drives/B, drives/C. A missing or
+    // empty folder is a factory-fresh device. false with a reason on failure: then the device keeps
+    // what it had.
     bool loadState(const std::filesystem::path& dir, std::string& error);
     bool saveState(const std::filesystem::path& dir, std::string& error) const;
 
@@ -120,6 +126,7 @@ class Controller {
         uint32_t checksum = 0;
         std::string data;
         Millis lastByte{0};
+        bool eeprom = false;  // "seteepromdata": data and two checksum bytes for the EEPROM
     };
 
     // Input: line editing, and the dispatch of a finished line.
@@ -198,6 +205,13 @@ class Controller {
     void setS3Offset(const Args& args);
     void takeSrecord(const std::string& line);
     void tellApplication();
+
+    // EEPROM (eeprom_commands.cpp).
+    void getEepromData(const Args& args);
+    void setEepromData(const Args& args);
+    void finishEepromBlock(const Block& block);
+    // The EEPROM range [address, address + count) as the block commands take it.
+    bool eepromRange(const Args& args, uint32_t& address, uint32_t& count) const;
 
     // Flash (flash_commands.cpp).
     void eraseApplication(const Args& args, bool withWidth);

@@ -62,6 +62,7 @@ bool Controller::blockFits(const Block& block) const {
 void Controller::finishBlock() {
     const Block block = std::move(*block_);
     block_.reset();
+    if (block.eeprom) return finishEepromBlock(block);
     const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(block.data.data()),
                                         block.data.size());
     uint32_t sum = 0;

@@ -43,7 +43,8 @@ const char kUsage[] =
     "  --firmware N    monitor version answered to \"tell version\"\n"
     "  --link PATH     also make PATH a symbolic link to the device\n"
     "  --state DIR     load the device (memory.srec with the flash, eeprom.bin, caps.txt,\n"
-    "                  drives/) from DIR and save it there when stopped\n"
+    "                  drives.txt with the drive sizes, firmware.txt with the monitor\n"
+    "                  version, drives/) from DIR and save it there when stopped\n"
     "  --pace          pace the serial line at the monitor's rate, 10 bit times per byte\n"
     "  --lpt PATH      a named pipe at PATH is the parallel port (open it as LPT1)\n"
     "  --sector-ms N   erase time of a 64 KiB flash sector (smaller ones take their share),\n"
@@ -177,7 +178,6 @@ int serve(const ServeOptions& options) {
     const sim::ModelSpec* model = modelOrComplain(options.model);
     if (!model) return 2;
     sim::Controller controller(*model, systemClock());
-    if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
     if (options.sectorMs >= 0) controller.setSectorTime(Millis{options.sectorMs});
     if (options.applicationMs >= 0) controller.setApplicationTime(Millis{options.applicationMs});
     if (options.usb && options.link.empty()) {
@@ -191,6 +191,8 @@ int serve(const ServeOptions& options) {
         return 1;
     }
     for (char letter : options.damaged) controller.drives().setDamaged((letter | 0x20) - 'a', true);
+    // The command line's version wins over the one the state folder keeps.
+    if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
     sim::PtyServer server(controller, options.pace);
     if (options.pieces >= 0) server.setPieces(size_t(options.pieces));
     if (!server.start(options.link, error) ||

@@ -69,7 +69,7 @@ TEST_F(CliBatchTest, ExampleSetupScriptRunsToItsEndWithCodeZero) {
     EXPECT_NE(err.find("The alder controller is set up."), std::string::npos) << err;
     EXPECT_TRUE(fs::is_directory(folder / "device" / "drives" / "A" / "LOG" / "2026"));
     EXPECT_NE(readFile(folder / "device" / "memory.srec").find("S3"), std::string::npos);
-    EXPECT_EQ(readFile(folder / "device" / "caps.txt"), "1\n0\n256\n1\n0\n");  // clock flag set
+    EXPECT_EQ(readFile(folder / "device" / "caps.txt"), "1\n0\n8192\n1\n0\n");  // clock flag set
 }
 
 TEST_F(CliBatchTest, ScriptStoppedByTheOperatorsNoIsAFailure) {

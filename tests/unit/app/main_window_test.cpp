@@ -61,6 +61,17 @@ TEST(MainWindowStart, WithoutAnyPortItSaysSoAndRescans) {
     EXPECT_TRUE(bench.sent.lines.empty());
 }
 
+TEST(MainWindowStart, PortTheUserMayNotOpenSaysHowToGetAccess) {
+    WindowBench bench("alder");
+    bench.noPorts = true;
+    bench.refusal = OpenFailure::NoPermission;
+    bench.makeWindow({});
+    bench.window->OnInitDialog();
+    EXPECT_EQ(bench.view.lastStatus(),
+              "no serial line free - Permission denied for sim. Add your user to the group "
+              "\"dialout\" (sudo adduser $USER dialout), then log in again.");
+}
+
 TEST(MainWindowStart, StoredPortThatIsMissingGivesWayToTheFirstAvailable) {
     WindowBench bench("alder");
     bench.writeSettings("[LANGUAGE]: 1\r\n[COMPORT]: 3\r\n[BAUDRATE]: 9600\r\n");
@@ -257,7 +268,6 @@ TEST(MainWindowUnattended, OtherSwitchesEndWithTheirCodes) {
         {unattended("/d", "", "C:\\a.txt", "NoBackslash"), kResultNoBackslash},
         {unattended("/d", "", "C:\\a.txt", "C:\\dir\\a.txt"), kResultFileDownloadFailed},
         {unattended("/u", "", "C:\\dir\\a.txt", "a.txt"), kResultFileUploadFailed},
-        {unattended("/s", "", "", "backup"), kResultBackupFailed},
         {unattended("/x", "", "a", "b"), kResultBadSwitch},
     };
     for (const Case& c : cases) {

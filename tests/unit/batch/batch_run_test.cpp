@@ -30,7 +30,7 @@ TEST(BatchRun, SetsUpDrivesFoldersClockAndCaps) {
     EXPECT_EQ(
         bench.sent.lines,
         Lines({"init drives 1024 64 256", "format a:", "mkdir \"A:\\LOG\\\"", "del B:\\GONE.TXT",
-               "rtc init mo 07.12.2026 08.30.05", "tell caps", "init caps 1 0000 0100 1 0",
+               "rtc init mo 07.12.2026 08.30.05", "tell caps", "init caps 1 0000 2000 1 0",
                "tell caps", " tell version", "\"tell\" drives"}));
     EXPECT_TRUE(bench.view.messages.empty());
     EXPECT_TRUE(bench.downloads.empty());

@@ -97,7 +97,7 @@ TEST(SimMemory, ParallelPortCarriesCommandsAndDataOnlyWhileSwitchedOn) {
 
 TEST(SimMemory, CapabilityRecordIsReadAndReplacedWhole) {
     Bench bench("alder");
-    EXPECT_EQ(bench.exchange("tell caps"), "tell caps\r\n1 0000 0100 0 0\r\nBoot> ");
+    EXPECT_EQ(bench.exchange("tell caps"), "tell caps\r\n1 0000 2000 0 0\r\nBoot> ");
     EXPECT_EQ(bench.exchange("init caps 1 0000 7f00 1 2 7"),
               "init caps 1 0000 7f00 1 2 7\r\nBoot> ");
     EXPECT_EQ(bench.exchange("tell caps"), "tell caps\r\n1 0000 7f00 1 2 7\r\nBoot> ");
