@@ -14,12 +14,15 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace tarmix {
 
-// Result codes of an unattended run: the process exit code.
+// Result codes of an unattended run: the process exit code. Every code has one meaning,
+// listed in ExitCodes() (shown by --help and in the README); a new one takes the next free
+// number.
 enum ResultCode : int {
     kResultOk = 0,
     kResultBadPort = 1,             // port word not recognised
@@ -32,11 +35,21 @@ enum ResultCode : int {
     kResultDownloadFailed = 7,  // "/p": the download or the script failed
     kResultBackupFailed = 8,    // "/s": the backup failed
     kResultNoController = 9,    // no controller was identified in the waiting time
-    kResultCommandFailed = 10,  // a file-system form: the controller refused or did not answer
-    kResultNoSuchPath = 11,     // a file-system form: the controller has no such drive or folder
-    kResultInterrupted = 130,   // stopped by SIGINT or SIGTERM
-    kResultUsage = 64,          // an option of this build was not understood
+    kResultCheckFailed = 10,    // --verify-backup or --dry-run found a problem
+    kResultCommandFailed = 11,  // a file-system form: the controller refused or did not answer
+    kResultNoSuchPath = 12,     // a file-system form: the controller has no such drive or folder
+    kResultUsage = 64,          // the command line was not understood
+    kResultInterrupted = 130,   // stopped by SIGINT (128 + the signal's number)
+    kResultTerminated = 143,    // stopped by SIGTERM
 };
+
+struct ExitCode {
+    int code;
+    const char* meaning;  // one line of English
+};
+
+// Every exit code the program ends with, in ascending order.
+std::span<const ExitCode> ExitCodes();
 
 // A one-line English explanation of a result code, for the console summary.
 std::string DescribeResult(int code);
@@ -86,6 +99,10 @@ struct MainWindowStart {
     std::string secondPath;
     uint32_t timeFactor = 1;
     FileSystemRequest fileSystem;  // run instead of the switch once identified
+    // Port and baud words that were given but not understood (empty otherwise): the
+    // window says which port and rate it uses instead before it touches the device.
+    std::string unrecognisedPort;
+    std::string unrecognisedBaud;
 };
 
 // The launcher's mapping: port word "com1".."com6" / "COM1".."COM6" / "lpt1" / "LPT1"
@@ -113,6 +130,8 @@ struct ToolOptions {
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
     FileSystemRequest fileSystem;
     bool listPorts = false;
+    std::string verifyBackup;  // --verify-backup FOLDER: check a backup against its manifest
+    std::string dryRun;        // --dry-run SCRIPT: what the script would do, no port opened
     bool help = false;
     bool version = false;
 };
@@ -120,6 +139,28 @@ struct ToolOptions {
 inline constexpr char kDefaultSimulatedModel[] = "alder";
 // A headless unattended run gives up when no controller is identified within this time.
 inline constexpr int kDefaultWaitSeconds = 30;
+
+// The forms a headless run can carry out without an operator: the unattended forms, and
+// the options that are an action of their own.
+inline constexpr const char* kUnattendedForms[] = {
+    "/p ROMFILE PORT BAUD",
+    "/s FOLDER PORT BAUD",
+    "/d PCFILE DEVPATH PORT BAUD",
+    "/u DEVPATH PCFILE PORT BAUD",
+};
+inline constexpr const char* kConsoleActions[] = {"--list-ports",     "--verify-backup FOLDER",
+                                                  "--dry-run SCRIPT", "--ls PATH",
+                                                  "--tree A:",        "--mkdir PATH",
+                                                  "--rm PATH",        "--rmdir PATH",
+                                                  "--format A:",      "--df"};
+
+// Whether the options ask for one of kConsoleActions.
+bool HasConsoleAction(const ToolOptions& options);
+
+// Why the command line cannot run as it stands (empty when it can): a headless run of a
+// form that would wait for an operator who is not there, or "/p" with a file name that
+// holds no ".rom" (the download would find no file).
+std::string CheckRunnable(const ToolOptions& options, const LauncherArguments& arguments);
 
 struct ParsedCommandLine {
     ToolOptions options;

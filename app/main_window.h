@@ -25,6 +25,7 @@
 #include "link/wire_observer.h"
 #include "models/device.h"
 #include "platform/port_map.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -65,6 +66,8 @@ class CDownloadDialog {
     // read, the download failed or a command of the script stopped it.
     int OnStartDownload();
     void OnStartApplication();
+    // The backup button: checks the controller, asks for a folder and backs it up.
+    void OnBackup();
     // UPDATE_BOOTLOADER: asks first, then renews the controller's boot loader from the
     // Library folder.
     void OnUpdateBootLoader();
@@ -81,6 +84,9 @@ class CDownloadDialog {
     void OnCompare(bool checked);
     void OnExtendedFirmware(bool checked);
     void OnLanguage(int languageIndex);
+    // The window's Stop control, or Escape: the operation under way stops at its next
+    // safe point (the only input an operation takes). Nothing happens between operations.
+    void OnStopOperation();
 
     // --- shared steps, also used by other operations ---------------------------------------
     void Connect();
@@ -108,6 +114,8 @@ class CDownloadDialog {
     uint32_t timeFactor() const { return monitor_.timeFactor(); }
 
   private:
+    // How to get at a listed port that this user may not open; empty when there is none.
+    std::string PermissionHint() const;
     // Holds the watch off for a device operation (or a timer tick) and lets it resume
     // afterwards; nested operations (the unattended download inside a tick) count once.
     class DeviceOperation {
@@ -120,6 +128,7 @@ class CDownloadDialog {
         ~DeviceOperation() {
             if (!outer_) return;
             window_.busy_ = false;
+            ClearOperatorStop();  // it has stopped this operation; the next one runs
             if (window_.watchActive_ && !window_.closed_)
                 window_.timers_.start(kWatchTimer, window_.watchPeriod());
         }
@@ -158,6 +167,15 @@ class CDownloadDialog {
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
     void ReportNotAvailable(const std::string& what);
+    // The backup into `folder`, or into a folder the operator chooses when it is empty.
+    // 0 when the backup was completed.
+    int RunBackup(const std::string& folder);
+    // The EEPROM restore of a script's restoreeprom line.
+    int RestoreEeprom(const std::string& path);
+    // Says which port and rate are used for command-line words that were not understood.
+    void ReportUnrecognisedWords();
+    // The device texts of the information fields in the language just chosen.
+    void RelabelDeviceTexts(const std::string& oldFirmwareLabel, const std::string& oldUnknown);
 
     // Borrowed from the process.
     MainWindowView& view_;
@@ -203,6 +221,8 @@ class CDownloadDialog {
     FileSystemRequest fileSystemRequest_;
     bool automationStarted_ = false;
     bool backupStarted_ = false;
+    std::string unrecognisedPort_;
+    std::string unrecognisedBaud_;
 
     bool watchActive_ = false;  // timer 1 belongs to a connected link
     bool busy_ = false;         // a device operation or a timer tick is running

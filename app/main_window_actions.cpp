@@ -34,6 +34,7 @@ int CDownloadDialog::RunSourceFile() {
         [this](const std::string& path) { return DownloadRomImage(path); },
         [this] { StartOrStopApplication(); },
         [this](const std::string& text) { view_.setStatus(ShortenForDisplay(text)); }};
+    context.restoreEeprom = [this](const std::string& path) { return RestoreEeprom(path); };
     // "update firmware" may only renew the controller identified now, whatever model the
     // script chooses with "change hardware".
     const int32_t identifiedModel = device_.deviceIdentified ? device_.hardwareModel : 0;
@@ -54,7 +55,8 @@ int CDownloadDialog::RunSourceFile() {
     // The closing steps of a script: the link is resumed unless the script left the
     // application running.
     if (!applicationRunning_) Connect();
-    return outcome.end == BatchEnd::Finished ? 0 : 1;
+    // A script that restored all but the EEPROM ran to its end, but did not restore all.
+    return outcome.end == BatchEnd::Finished && !outcome.eepromRestoreFailed ? 0 : 1;
 }
 
 int CDownloadDialog::DownloadRomImage(const std::string& path) {
@@ -68,7 +70,9 @@ int CDownloadDialog::DownloadRomImage(const std::string& path) {
     options.parallelTransfer = parallelFlags_.open;
     options.baudRate = uint32_t(baudRate_);  // the path arrives completed: no source folder
     ApplicationDownload download({monitor_, parallel_, view_, device_, options, figures});
+    const Millis started = clock_.now();
     const int result = download.DownloadApplication(path);
+    const Millis duration = clock_.now() - started;
 
     applicationLoaded_ = figures.applicationLoaded;
     applicationStart_ = figures.applicationStart;
@@ -77,13 +81,24 @@ int CDownloadDialog::DownloadRomImage(const std::string& path) {
     usage_.romCodeSize = figures.romCodeSize;
     usage_.ramNeeded = figures.ramNeeded;
     usage_.ramAvailable = figures.ramAvailable;
+    // The bars as the next watch tick would draw them.
+    const UsageFractions fractions =
+        usageFractions(device_, applicationLoaded_, applicationRange_, usage_.romUsage);
+    usage_.romUsage = fractions.rom;
+    usage_.ramUsage = fractions.ram;
     view_.setUsage(usage_);
     RefreshModelControls();
+    if (result == 0)
+        view_.reportDownload(
+            {compareMode_, figures.bytesSent, figures.blocksSent, duration, usage_});
     return result;
 }
 
 void CDownloadDialog::OnStartApplication() {
-    if (busy_) return;
+    // Only a loaded application on an identified controller can be started (the button
+    // says so), and only a running one stopped.
+    if (busy_ || (!applicationRunning_ && !(applicationLoaded_ && device_.deviceIdentified)))
+        return;
     StartOrStopApplication();
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/json_event.h"
+#include "platform/clock.h"
 #include "platform/view.h"
 
 namespace tarmix {
@@ -37,6 +38,8 @@ enum class Control {
     Backup = 1138,
     UpdateBootloader = 1127,
     ExtendedView = 1306,
+    // This build's own: stops the operation under way (the only control it leaves enabled).
+    StopOperation = 1500,
     // Static captions (labels) that ApplyLanguage fills.
     StaticPanel = 1399,
     StaticFlash = 1215,
@@ -84,6 +87,21 @@ struct UsageFigures {
     friend bool operator==(const UsageFigures&, const UsageFigures&) = default;
 };
 
+// What a download did, for the console's summary.
+struct DownloadSummary {
+    bool compare = false;  // checked the flash instead of writing it
+    uint64_t bytes = 0;    // image bytes sent
+    uint32_t blocks = 0;
+    Millis duration{0};
+    UsageFigures usage;  // as the usage bars show it afterwards
+};
+
+// The percentages the usage bars print, -1 while they print none (ROM usage 0): the ROM
+// bar's (application and file system together) and the RAM bar's (the image's RAM needs
+// against what it has).
+int RomBarPercent(const UsageFigures& usage);
+int RamBarPercent(const UsageFigures& usage);
+
 class MainWindowView : public View {
   public:
     virtual void setEnabled(Control control, bool enabled) = 0;
@@ -99,11 +117,18 @@ class MainWindowView : public View {
     virtual void setSourceText(const std::string& text) = 0;
     // An open-file dialog for an existing file; nullopt when cancelled.
     virtual std::optional<std::string> chooseFile(const std::string& startPath) = 0;
+    // A folder dialog; nullopt when cancelled (or when the window has none).
+    virtual std::optional<std::string> chooseFolder(const std::string& startPath) {
+        (void)startPath;
+        return std::nullopt;
+    }
     // Closes the window; the launcher then ends the program.
     virtual void closeWindow() = 0;
     // One entry of a listing the command line asked for (--ls, --tree, --df): `line` on
     // standard output, or `json` as one object per line with --json.
     virtual void printEntry(const std::string& line, const JsonEvent& json) = 0;
+    // A download has ended successfully (the window shows it in its bars already).
+    virtual void reportDownload(const DownloadSummary& summary) { (void)summary; }
 };
 
 }  // namespace tarmix

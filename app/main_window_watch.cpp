@@ -122,9 +122,8 @@ void CDownloadDialog::RunUnattendedAction() {
     } else if (commandSwitch_ == "/s") {
         if (backupStarted_) return;
         automationStarted_ = true;
-        ReportNotAvailable("The backup (/s)");
+        if (RunBackup(secondPath_) != 0) resultCode_ = kResultBackupFailed;
         backupStarted_ = true;
-        resultCode_ = kResultBackupFailed;
     } else if (commandSwitch_ == "/u") {
         automationStarted_ = true;
         ReportNotAvailable("Copying a controller file to the PC (/u)");

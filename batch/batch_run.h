@@ -6,6 +6,7 @@
 //
 //   ; lines that start with ";" or "#" are comments
 //   program Flash\Application.rom        application download (names relative to the script)
+//   restoreeprom "EEPROM\Eeprom.bin"     writes an EEPROM image file into the controller
 //   change hardware "alder ext"          hardware model code for what follows
 //   init drives 1024 64 256              drive sizes in kB
 //   format a:                            formats A:, B: or C:
@@ -23,8 +24,8 @@
 //
 // Every failing command shows its own message (caption "Batch handling") and ends the run;
 // the run itself shows nothing when it ends. The device commands that are judged by their
-// answer are tried up to three times. restoreeprom, download and upload are recognised but
-// refused in this version.
+// answer are tried up to three times. restoreeprom never ends the run; its failure is
+// reported in the outcome. download and upload are recognised but refused in this version.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +64,9 @@ struct BatchContext {
     // Shows the command being sent in the status field.
     std::function<void(const std::string& text)> showCommand;
     std::function<LocalTime()> localTime = CurrentLocalTime;
+    // The EEPROM restore of an image file: 0 on success. It reports its own errors; the
+    // run goes on either way.
+    std::function<int(const std::string& path)> restoreEeprom = nullptr;
     // The boot loader update with the images in the given folder (empty: the program's
     // Library folder): 0 on success. It reports its own errors. Empty: not available.
     std::function<int(const std::string& libraryFolder)> updateBootLoader = {};
@@ -78,6 +82,8 @@ enum class BatchEnd {
 struct BatchOutcome {
     BatchEnd end = BatchEnd::FileError;
     int downloadResult = 1;
+    // A restoreeprom line failed: the script went on, but the run did not restore all.
+    bool eepromRestoreFailed = false;
 };
 
 // Runs the file at `path` (a PC path). Relative names inside the script are completed with

@@ -61,6 +61,10 @@ class BatchSession {
     // A file named in the script as a PC path, completed with the script's folder.
     std::string PcPath(std::string_view name) const;
 
+    // A step that does not stop the run failed (restoreeprom).
+    void NoteEepromRestoreFailed() { eepromRestoreFailed_ = true; }
+    bool eepromRestoreFailed() const { return eepromRestoreFailed_; }
+
   private:
     void ShowError(const std::string& text);
 
@@ -68,6 +72,7 @@ class BatchSession {
     std::string scriptFolder_;
     std::string lastAnswer_;
     std::string_view heading_;
+    bool eepromRestoreFailed_ = false;
 };
 
 }  // namespace tarmix

@@ -272,11 +272,14 @@ int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view sh
     ctx_.view.setProgress(0);
     ctx_.view.setProgressRange(0, int(image.lineFeeds));
     int position = 0;
+    uint64_t total = 0, sent = 0;  // bytes on the line, each piece with its CR
+    for (const std::string& piece : image.pieces) total += piece.size() + 1;
     for (const std::string& piece : image.pieces) {
         // No answer is awaited: the monitor stores each record as it comes. Its echo is
         // thrown away as it arrives, so it never piles up behind the records.
         if (serial_.SendLine(piece) != 0 || serial_.DrainInput() != 0) return kFailure;
         if (position < int(image.lineFeeds)) ctx_.view.setProgress(++position);
+        ctx_.view.setTransferred(sent += piece.size() + 1, total);
         ctx_.view.keepPainted();
     }
     serial_.clock().sleep(kAfterImagePause);

@@ -7,6 +7,7 @@
 #include "lang/catalog.h"
 #include "models/models.h"
 #include "platform/pc_paths.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -35,6 +36,9 @@ constexpr int kTextProgrammingComplete = 103;    // "Programming complete"
 constexpr int kTextProgrammingError = 104;       // "Programming error"
 constexpr int kTextHardwareMismatch = 63736;     // "The Application and the connected hardware…"
 constexpr int kTextWarning = 63737;              // "Warning"
+constexpr int kTextDownloadCutShort =
+    63801;  // "Download cut short: the flash holds an incomplete…"
+constexpr int kTextCompareCutShort = 63802;  // "Compare cut short"
 
 constexpr int kModelBirch = 2;
 // The capability value that holds the EEPROM data length.
@@ -123,6 +127,10 @@ void ApplicationDownload::message(const std::string& text, MessageIcon icon,
     ctx_.view.showMessage(text, caption, icon);
 }
 
+void ApplicationDownload::AwaitPrompt(std::string& answer) {
+    ReceiveUntilPrompt(serial_, answer, kBlockAnswerCapacity, ctx_.monitor.scaled(kShortTimeout));
+}
+
 bool ApplicationDownload::receiveStartingWith(const std::string& expected, size_t capacity,
                                               size_t minimum, Millis timeout, std::string& answer) {
     if (serial_.ReceiveText(answer, capacity, minimum, timeout) != 0) return false;
@@ -155,6 +163,10 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
         return kFailure;
     }
     if (TransferBlocks(file, ctx_.figures.downloadStart) != kSuccess) {
+        if (StopRequested()) {
+            status(ctx_.options.compare ? kTextCompareCutShort : kTextDownloadCutShort);
+            return kFailure;
+        }
         message(LoadText(ctx_.options.compare ? kTextCompareError : kTextDownloadError),
                 MessageIcon::Warning);
         return kFailure;
@@ -332,6 +344,7 @@ int ApplicationDownload::EraseWholeApplicationArea() {
     if (serial_.ReceiveText(answer, kShortAnswer, 37, ctx_.monitor.scaled(kWholeEraseTimeout)) != 0)
         return kSuccess;
     if (answer.rfind(command + "\r\n" + kEraseDone, 0) == 0) {
+        AwaitPrompt(answer);
         status(kTextFlashWasErased);
         return kSuccess;
     }
@@ -369,6 +382,7 @@ int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
         if (CountErasedSectors(kDirectSectorDigits) == kSuccess &&
             receiveStartingWith(std::string("\r\n") + kEraseDone, kShortAnswer, 14,
                                 kEraseDoneTimeout, answer)) {
+            AwaitPrompt(answer);
             status(kTextFlashWasErased);
             return kSuccess;
         }
@@ -436,6 +450,7 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
         status(kTextFlashEraseError);
         return kFailure;
     }
+    AwaitPrompt(answer);
     status(kTextFlashWasErased);
 
     const std::string program =
@@ -454,6 +469,7 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
         status(kTextProgrammingError);
         return kFailure;
     }
+    AwaitPrompt(answer);
     status(kTextProgrammingComplete);
     return kSuccess;
 }
@@ -476,7 +492,14 @@ int ApplicationDownload::TransferBlocks(const std::string& path, uint32_t downlo
         const AssembleResult read = AssembleBlocks(
             path, downloadStart, blockLimit_, parallel,
             [this](uint32_t base, std::span<const uint8_t> bytes) {
-                return SendBlock(base, bytes);
+                // A stop request ends the transfer between two blocks.
+                if (StopRequested()) return int(kFailure);
+                const int sent = SendBlock(base, bytes);
+                if (sent == kSuccess && !bytes.empty()) {
+                    ctx_.figures.bytesSent += bytes.size();
+                    ++ctx_.figures.blocksSent;
+                }
+                return sent;
             },
             [&](uint64_t position, uint64_t size) {
                 const int progress =
@@ -539,6 +562,7 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
     if (!receiveStartingWith(kOk, kBlockAnswerCapacity, 6, ctx_.monitor.scaled(kBlockTimeout),
                              answer))
         return kFailure;
+    AwaitPrompt(answer);
     ReportTransferred(base + uint32_t(bytes.size()));
     return kSuccess;
 }

@@ -46,6 +46,8 @@ struct DownloadFigures {
     uint32_t ramAvailable = 0;
     bool applicationLoaded = false;
     uint32_t applicationStart = 0;
+    uint64_t bytesSent = 0;  // image bytes the blocks carried, and the blocks
+    uint32_t blocksSent = 0;
 };
 
 // Everything a download borrows from the main window for its duration.
@@ -104,6 +106,10 @@ class ApplicationDownload {
     // Catalogue texts into the status line, or a message box.
     void status(int textId) const;
     void message(const std::string& text, MessageIcon icon, const std::string& caption = "") const;
+    // After an answer's checked start: reads on up to the prompt (which may still be on its
+    // way in pieces), so that the next exchange's drain cannot miss its tail and take it for
+    // the start of its own answer.
+    void AwaitPrompt(std::string& answer);
     // Receives into `answer` and tells whether it begins with `expected`.
     bool receiveStartingWith(const std::string& expected, size_t capacity, size_t minimum,
                              Millis timeout, std::string& answer);

@@ -9,7 +9,6 @@ bool EndsWithPrompt(const std::string& text) {
 }
 
 int ReceiveUntilPrompt(CSerial& serial, std::string& answer, size_t capacity, Millis limit) {
-    answer.clear();
     const Millis deadline = serial.clock().now() + limit;
     while (answer.size() < capacity && !EndsWithPrompt(answer) && serial.clock().now() < deadline) {
         if (serial.ReceiveMore(answer, capacity - answer.size(), deadline) != 0) return 1;

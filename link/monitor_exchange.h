@@ -19,9 +19,9 @@ inline constexpr size_t kMonitorPromptLength = sizeof(kMonitorPrompt) - 1;
 // True when the text ends with the monitor prompt.
 bool EndsWithPrompt(const std::string& text);
 
-// Collects an answer (which may come in any number of pieces) into `answer` until it ends
-// with the prompt, until it holds `capacity` bytes, or until `limit` has passed, whichever
-// comes first: the wait ends as soon as the prompt has arrived. 1 only when reading fails.
+// Adds what arrives (in any number of pieces) to `answer` until it ends with the prompt,
+// until it holds `capacity` bytes, or until `limit` has passed, whichever comes first: the
+// wait ends as soon as the prompt has arrived. 1 only when reading fails.
 int ReceiveUntilPrompt(CSerial& serial, std::string& answer, size_t capacity, Millis limit);
 
 class MonitorExchange {

@@ -47,6 +47,7 @@ void PortScanner::ProbePort(int index, PortState& state) {
     CSerial trial(factory_, clock_);
     const bool opened = trial.Open(portName(index)) == 0;
     state.available[index] = opened;
+    state.openFailure[index] = trial.LastOpenFailure();
     trial.Close();
     if (opened || clock_.now() <= start + kSlowOpen) return;
     state.disabled[index] = true;

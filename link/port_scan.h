@@ -17,6 +17,8 @@ struct PortState {
     std::array<bool, kComPortCount> available{};
     std::array<bool, kComPortCount> usb{};
     std::array<bool, kComPortCount> disabled{};
+    // Why the last trial open of each port failed.
+    std::array<OpenFailure, kComPortCount> openFailure{};
 };
 
 class PortScanner {

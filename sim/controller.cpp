@@ -10,8 +10,8 @@ namespace tarmix::sim {
 
 namespace {
 
-constexpr size_t kEepromSize = 8192;
-const std::vector<int> kFactoryCaps{1, 0x0000, 0x0100, 0, 0};
+// Value 3, the end of the EEPROM area, is where the EEPROM ends.
+const std::vector<int> kFactoryCaps{1, 0x0000, int(Controller::kEepromSize), 0, 0};
 
 std::vector<std::string> splitWords(const std::string& text) {
     std::istringstream in(text);
@@ -33,18 +33,22 @@ Controller::Controller(const ModelSpec& model, Clock& clock)
 
 void Controller::registerCommands() {
     auto plain = [](std::function<void()> f) { return [f](const Args&) { f(); }; };
+    // A command that takes no words after its name.
+    auto bare = [this](std::function<void()> f) {
+        return [this, f](const Args& args) { args.empty() ? f() : refuse(kSyntaxError); };
+    };
     auto with = [this](void (Controller::*f)(const Args&)) {
         return [this, f](const Args& args) { (this->*f)(args); };
     };
     commands_ = {
-        {"please answer me", plain([this] { answerHandshake(); })},
-        {"tell version", plain([this] { answerVersion(); })},
-        {"tell drives", plain([this] { answerDrives(); })},
-        {"parportCTRL test", plain([this] { answerParallelTest(); })},
-        {"parportCTRL on", plain([this] { switchParallel(true); })},
-        {"parportCTRL off", plain([this] { switchParallel(false); })},
+        {"please answer me", bare([this] { answerHandshake(); })},
+        {"tell version", bare([this] { answerVersion(); })},
+        {"tell drives", bare([this] { answerDrives(); })},
+        {"parportCTRL test", bare([this] { answerParallelTest(); })},
+        {"parportCTRL on", bare([this] { switchParallel(true); })},
+        {"parportCTRL off", bare([this] { switchParallel(false); })},
         {"setbaudrate", with(&Controller::setBaudRate)},
-        {"tell caps", plain([this] { tellCaps(); })},
+        {"tell caps", bare([this] { tellCaps(); })},
         {"init caps", with(&Controller::initCaps)},
         {"burn", [this](const Args& args) { startBlock(false, args); }},
         {"verify", [this](const Args& args) { startBlock(true, args); }},
@@ -52,10 +56,12 @@ void Controller::registerCommands() {
         {"read", with(&Controller::readMemory)},
         {"fill", with(&Controller::fill)},
         {"s3offset", with(&Controller::setS3Offset)},
-        {"tell appl", plain([this] { tellApplication(); })},
+        {"tell appl", bare([this] { tellApplication(); })},
+        {"geteepromdata", with(&Controller::getEepromData)},
+        {"seteepromdata", with(&Controller::setEepromData)},
         {"flash erase application", [this](const Args& args) { eraseApplication(args, false); }},
         {"flash erase sector", with(&Controller::eraseSector)},
-        {"flash erase bootloader", plain([this] { eraseBootLoader(); })},
+        {"flash erase bootloader", bare([this] { eraseBootLoader(); })},
         {"flash program", with(&Controller::programFlash)},
         {"init drives", with(&Controller::initDrives)},
         {"format", with(&Controller::formatDrive)},
@@ -67,7 +73,7 @@ void Controller::registerCommands() {
         {"rmdir", plain([this] { removeFolder(); })},
         {"rtc init", with(&Controller::setClock)},
         {"call", with(&Controller::callApplication)},
-        {"reset", plain([this] { restart(); })},
+        {"reset", bare([this] { restart(); })},
         // "flash %2d erase application %08x %08x": the bank width comes first.
         {"flash",
          [this](const Args& args) {
@@ -99,6 +105,9 @@ void Controller::take(Source source, std::string_view bytes) {
     while (!bytes.empty()) {
         if (block_ && block_->source == source) {
             takeBlockData(bytes);
+        } else if (source == kSerial && parallelOn_) {
+            takeWhileParallelOn(bytes.front());
+            bytes.remove_prefix(1);
         } else {
             takeCharacter(source, bytes.front());
             bytes.remove_prefix(1);
@@ -131,6 +140,21 @@ void Controller::takeCharacter(Source source, char c) {
                 emit(std::string(1, c));
             }
     }
+}
+
+void Controller::takeWhileParallelOn(char c) {
+    static const std::string kSwitchOff = "parportCTRL off";
+    std::string& line = lines_[kSerial];
+    if (c != '\r') {
+        if (c != '\n' && line.size() < kLineCapacity) line += c;
+        return;
+    }
+    const std::string complete = std::move(line);
+    line.clear();
+    if (complete != kSwitchOff) return;
+    emit(complete);
+    source_ = kSerial;
+    runLine(complete);
 }
 
 const Controller::Command* Controller::findCommand(const std::string& line, Args& args) const {
@@ -228,10 +252,18 @@ void Controller::switchParallel(bool on) {
     prompt();
 }
 
+bool Controller::uartCanRun(uint32_t baud) const {
+    constexpr int kLastSlowMonitor = 14;
+    if (baud == kMonitorStartBaud) return true;
+    return baud == 115200 && model_.fastUart &&
+           (firmware_ > kLastSlowMonitor || model_.fastOnAnyMonitor);
+}
+
 void Controller::setBaudRate(const Args& args) {
     static const std::vector<std::string> rates{"57600", "115200", "230400"};
-    if (args.size() != 1 || std::find(rates.begin(), rates.end(), args[0]) == rates.end())
-        return refuse("Baudrate not supported");
+    if (args.size() != 1 || std::find(rates.begin(), rates.end(), args[0]) == rates.end() ||
+        !uartCanRun(uint32_t(std::stoul(args[0]))))
+        return refuse(kBaudRateError);
     // The confirmation goes out at the old rate and the UART switches once it has been
     // sent; the next prompt comes at the new rate, when the PC sends an empty line.
     emit("\r\nBaudrate now " + args[0], Millis{0}, uint32_t(std::stoul(args[0])));
@@ -253,7 +285,8 @@ void Controller::initCaps(const Args& args) {
     std::vector<int> caps(args.size());
     for (size_t i = 0; i < args.size(); ++i) {
         uint32_t hex = 0;
-        const bool ok = i == 1 || i == 2 ? parseHex(args[i], hex) : parseDecimal(args[i], caps[i]);
+        const bool ok =
+            i == 1 || i == 2 ? parseHexField(args[i], kHex04, hex) : parseDecimal(args[i], caps[i]);
         if (!ok) return refuse(kSyntaxError);
         if (i == 1 || i == 2) caps[i] = int(hex);
     }

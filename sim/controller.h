@@ -41,17 +41,24 @@ class Controller {
   public:
     // The monitor takes at most this many characters into one command line.
     static constexpr size_t kLineCapacity = 300;
-    // Erase time of one flash sector unless setSectorTime says otherwise; programming takes
-    // the same time per sector's worth of bytes.
-    static constexpr Millis kDefaultSectorTime{5};
-    // The largest block "burn" and "verify" take and "dump" and "read" give.
+    // Erase time of a 64 KiB flash sector unless setSectorTime says otherwise (smaller
+    // sectors take their share of it); programming takes the same time per 64 KiB written.
+    // Slow as a real flash, yet well inside the program's 5 s per sector.
+    static constexpr Millis kDefaultSectorTime{40};
+    // The largest block "dump" and "read" give.
     static constexpr uint32_t kMaxBlock = 0x10000;
+    // The largest "burn"/"verify" block the monitor takes from the parallel port; blocks
+    // must have an even length and start on a multiple of 4.
+    static constexpr uint32_t kParallelBlockLimit = 10000;
     // Block data that stop arriving for this long are given up: the first byte after such a
     // pause brings the answer "Timeout" and the prompt, and is taken as a command character.
     static constexpr Millis kBlockTimeout{3000};
     // The capability record holds this many values.
     static constexpr size_t kMinCaps = 5;
     static constexpr size_t kMaxCaps = 10;
+    // The EEPROM's size, and the most "geteepromdata" and "seteepromdata" carry at once.
+    static constexpr size_t kEepromSize = 8192;
+    static constexpr uint32_t kMaxEepromBlock = 0xF00;
     // How long an application started with "call" runs before the device is back in its
     // monitor, unless setApplicationTime says otherwise.
     static constexpr Millis kDefaultApplicationTime{2000};
@@ -91,11 +98,14 @@ class Controller {
     Memory& memory() { return memory_; }
     const Memory& memory() const { return memory_; }
     const std::vector<int>& caps() const { return caps_; }
+    std::vector<uint8_t>& eeprom() { return eeprom_; }
+    const std::array<int, 3>& driveSizes() const { return driveSizesKb_; }
     DriveFolders& drives() { return drives_; }
 
-    // State directory: memory.srec (the flash), eeprom.bin, caps.txt, drives/A, drives/B,
-    // drives/C. A missing or empty folder is a factory-fresh device. false with a reason on
-    // failure: then the device keeps what it had.
+    // State directory: memory.srec (the flash), eeprom.bin, caps.txt, drives.txt (the drive
+    // sizes in kB), firmware.txt (the monitor version), drives/A, drives/B, drives/C. A missing or
+    // empty folder is a factory-fresh device. false with a reason on failure: then the device keeps
+    // what it had.
     bool loadState(const std::filesystem::path& dir, std::string& error);
     bool saveState(const std::filesystem::path& dir, std::string& error) const;
 
@@ -116,11 +126,15 @@ class Controller {
         uint32_t checksum = 0;
         std::string data;
         Millis lastByte{0};
+        bool eeprom = false;  // "seteepromdata": data and two checksum bytes for the EEPROM
     };
 
     // Input: line editing, and the dispatch of a finished line.
     void take(Source source, std::string_view bytes);
     void takeCharacter(Source source, char c);
+    // While the parallel input is on, the serial line is not read as commands: only the
+    // line that switches it off is heard (and echoed once it is complete).
+    void takeWhileParallelOn(char c);
     void runLine(const std::string& line);
     const Command* findCommand(const std::string& line, Args& args) const;
     void registerCommands();
@@ -176,6 +190,7 @@ class Controller {
     void answerParallelTest();
     void switchParallel(bool on);
     void setBaudRate(const Args& args);
+    bool uartCanRun(uint32_t baud) const;
     void tellCaps();
     void initCaps(const Args& args);
 
@@ -190,6 +205,13 @@ class Controller {
     void setS3Offset(const Args& args);
     void takeSrecord(const std::string& line);
     void tellApplication();
+
+    // EEPROM (eeprom_commands.cpp).
+    void getEepromData(const Args& args);
+    void setEepromData(const Args& args);
+    void finishEepromBlock(const Block& block);
+    // The EEPROM range [address, address + count) as the block commands take it.
+    bool eepromRange(const Args& args, uint32_t& address, uint32_t& count) const;
 
     // Flash (flash_commands.cpp).
     void eraseApplication(const Args& args, bool withWidth);
@@ -211,8 +233,9 @@ class Controller {
     // The flash an application may occupy: bank 1 above the boot loader and, where the
     // application goes straight into the flash, below drive C:.
     MemoryArea applicationFlash() const;
-    // How long programming this many bytes of flash takes: one sector time per sector.
-    Millis programTime(uint32_t bytes) const;
+    // How long erasing or programming this many bytes of flash takes: the sector time per
+    // 64 KiB, at least 1 ms.
+    Millis flashTime(uint32_t bytes) const;
 
     const ModelSpec& model_;
     Clock& clock_;

@@ -1,5 +1,7 @@
 // The monitor's flash commands: erasing the application area, single sectors and the boot
 // loader, and "flash program", which copies memory into the flash.
+#include <algorithm>
+
 #include "sim/controller.h"
 #include "sim/monitor_text.h"
 
@@ -49,8 +51,9 @@ MemoryArea Controller::applicationFlash() const {
     return {start, end - start + 1};
 }
 
-Millis Controller::programTime(uint32_t bytes) const {
-    return sectorTime_ * (uint64_t{bytes} / model_.sectorSize);
+Millis Controller::flashTime(uint32_t bytes) const {
+    constexpr int64_t kTimedSector = 0x10000;
+    return std::max(Millis{1}, sectorTime_ * int64_t{bytes} / kTimedSector);
 }
 
 void Controller::eraseWithProgress(const std::vector<Sector>& sectors) {
@@ -58,7 +61,7 @@ void Controller::eraseWithProgress(const std::vector<Sector>& sectors) {
     for (const Sector& sector : sectors) {
         memory_.erase(sector);
         noteErased(sector);
-        emit(".", sectorTime_);
+        emit(".", flashTime(sector.size));
     }
     if (model_.stagedFlash)
         emit("erase done");
@@ -68,10 +71,18 @@ void Controller::eraseWithProgress(const std::vector<Sector>& sectors) {
 }
 
 void Controller::eraseApplication(const Args& args, bool withWidth) {
-    if (args.empty() && !withWidth) return eraseWholeApplication();
+    // Plain monitors up to version 8 know only the whole-area form, later ones only the
+    // form with start and end; the other models always take their own form with addresses.
+    const bool plain = model_.eraseForm == EraseForm::kPlain && !model_.stagedFlash;
+    const bool oldPlain = plain && firmware_ <= kLastOldMonitor;
+    if (args.empty() && !withWidth) {
+        if (!oldPlain) return refuse(kSyntaxError);
+        return eraseWholeApplication();
+    }
     uint32_t typedFirst = 0, typedLast = 0, first = 0, last = 0;
     const bool widthForm = model_.eraseForm == EraseForm::kMappedWithWidth;
-    if (withWidth != widthForm || !parseHexArgs(args, {&typedFirst, &typedLast}))
+    if (withWidth != widthForm || oldPlain ||
+        !parseHexFields(args, {&typedFirst, &typedLast}, kHex08))
         return refuse(kSyntaxError);
     if (!mappedAddress(typedFirst, first) || !mappedAddress(typedLast, last) || first > last)
         return refuse(kAddressError);
@@ -85,8 +96,12 @@ void Controller::eraseApplication(const Args& args, bool withWidth) {
 void Controller::eraseWholeApplication() {
     const MemoryArea area = applicationFlash();
     const std::vector<Sector> sectors = memory_.sectorsOverlapping(area.start, area.end());
-    for (const Sector& sector : sectors) memory_.erase(sector);
-    emit("\r\nerase done", sectorTime_ * sectors.size());
+    Millis busy{0};
+    for (const Sector& sector : sectors) {
+        memory_.erase(sector);
+        busy += flashTime(sector.size);
+    }
+    emit("\r\nerase done", busy);
     prompt();
 }
 
@@ -97,7 +112,7 @@ void Controller::eraseSector(const Args& args) {
     const Sector sector = *memory_.sectorAt(address);
     memory_.erase(sector);
     noteErased(sector);
-    emit(format("\r\n Sector #%d", sector.index), sectorTime_);
+    emit(format("\r\n Sector #%d", sector.index), flashTime(sector.size));
     prompt();
 }
 
@@ -115,7 +130,7 @@ void Controller::programFlash(const Args& args) {
     memory_.program(destination, memory_.read(source, length));
     answerLine(
         format("Programming from %08x to %08x Length %8u ...", source, typedDestination, length));
-    emit("done", programTime(length));
+    emit("done", flashTime(length));
     prompt();
 }
 

@@ -29,8 +29,11 @@ bool decodeHex(std::string_view text, std::vector<uint8_t>& bytes) {
 
 void Controller::startBlock(bool verify, const Args& args) {
     uint32_t address = 0, count = 0, checksum = 0;
-    if (!parseHexArgs(args, {&address, &count, &checksum}) || count > kMaxBlock)
-        return refuse(kSyntaxError);
+    if (!parseHexFields(args, {&address, &count, &checksum}, kHex08)) return refuse(kSyntaxError);
+    // Nothing of a refused block is taken: its data that follow are read as command text.
+    const uint32_t limit = source_ == kParallel ? kParallelBlockLimit : model_.serialBlockLimit;
+    if (count > limit || count % 2) return refuse(kBlockSizeError);
+    if (address % 4) return refuse(kAddressError);
     block_ = Block{source_, verify, translated(address), count, checksum, {}, clock_.now()};
     // The line ends and the data follow; the answer comes once they are all in.
     emit("\r\n");
@@ -59,6 +62,7 @@ bool Controller::blockFits(const Block& block) const {
 void Controller::finishBlock() {
     const Block block = std::move(*block_);
     block_.reset();
+    if (block.eeprom) return finishEepromBlock(block);
     const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(block.data.data()),
                                         block.data.size());
     uint32_t sum = 0;
@@ -85,7 +89,7 @@ void Controller::finishBlock() {
         memory_.store(block.address, data);
     } else {
         memory_.program(block.address, data);
-        busy = programTime(block.count);
+        busy = flashTime(block.count);
     }
     emit("o.k.", busy);
     prompt();
@@ -93,7 +97,9 @@ void Controller::finishBlock() {
 
 void Controller::dump(const Args& args) {
     uint32_t address = 0, count = 0;
-    if (!parseHexArgs(args, {&address, &count}) || count > kMaxBlock) return refuse(kSyntaxError);
+    if (args.size() != 2 || !parseHexField(args[0], kHex08, address) || !parseHex(args[1], count) ||
+        count > kMaxBlock)
+        return refuse(kSyntaxError);
     const std::vector<uint8_t> bytes = memory_.read(address, count);
     // "%08x:  ", sixteen "%02x " groups, a blank and the bytes as text: 76 characters, so
     // with its CR LF each line takes 78 and the byte at offset k of the block stands
@@ -116,7 +122,8 @@ void Controller::dump(const Args& args) {
 
 void Controller::readMemory(const Args& args) {
     uint32_t address = 0, count = 0;
-    if (!parseHexArgs(args, {&address, &count}) || count > kMaxBlock) return refuse(kSyntaxError);
+    if (!parseHexFields(args, {&address, &count}, kHex08Upper) || count > kMaxBlock)
+        return refuse(kSyntaxError);
     const std::vector<uint8_t> bytes = memory_.read(address, count);
     uint32_t sum = 0;
     for (uint8_t b : bytes) sum += b;

@@ -17,6 +17,8 @@ inline constexpr char kUnknownCommand[] = "Unknown command: ";
 inline constexpr char kSyntaxError[] = "Syntax error";
 inline constexpr char kAddressError[] = "Address error";
 inline constexpr char kChecksumError[] = "Checksum error";
+inline constexpr char kBlockSizeError[] = "Block size error";
+inline constexpr char kBaudRateError[] = "Baudrate not supported";
 inline constexpr char kDriveNotAvailable[] = "Drive not available";
 inline constexpr char kPathError[] = "Path error";
 inline constexpr char kFileSystemError[] = "File system error";
@@ -39,6 +41,35 @@ inline bool parseHexArgs(const std::vector<std::string>& args,
     size_t i = 0;
     for (uint32_t* value : values)
         if (!parseHex(args[i++], *value)) return false;
+    return true;
+}
+
+// How a hexadecimal field of a command is printed: the monitor takes it only in that form.
+struct HexField {
+    size_t minDigits;
+    size_t maxDigits;
+    bool upper;  // "%X": digits above 9 in upper case, else in lower case
+};
+inline constexpr HexField kHex08{8, 8, false};      // "%08x"
+inline constexpr HexField kHex08Upper{8, 8, true};  // "%08X"
+inline constexpr HexField kHex04{4, 8, false};      // "%04x": at least four digits
+
+// The field in exactly its printed form; false leaves `value` unchanged.
+inline bool parseHexField(const std::string& text, HexField field, uint32_t& value) {
+    if (text.size() < field.minDigits || text.size() > field.maxDigits) return false;
+    const char wrongCase = field.upper ? 'a' : 'A';
+    for (char c : text)
+        if (c >= wrongCase && c <= wrongCase + 5) return false;
+    return parseHex(text, value);
+}
+
+// The arguments as hexadecimal fields of one form, one for each of `values`.
+inline bool parseHexFields(const std::vector<std::string>& args,
+                           std::initializer_list<uint32_t*> values, HexField field) {
+    if (args.size() != values.size()) return false;
+    size_t i = 0;
+    for (uint32_t* value : values)
+        if (!parseHexField(args[i++], field, *value)) return false;
     return true;
 }
 

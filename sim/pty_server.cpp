@@ -148,10 +148,20 @@ std::chrono::nanoseconds PtyServer::byteTime() const {
     return std::chrono::nanoseconds(10'000'000'000LL / controller_.uartBaud());
 }
 
-uint32_t PtyServer::programBaud() const {
+bool PtyServer::lineAgrees() const {
     termios settings{};
-    if (tcgetattr(slave_, &settings) != 0) return controller_.uartBaud();
-    return baudOf(cfgetospeed(&settings));
+    if (tcgetattr(slave_, &settings) != 0) return true;
+    const bool format = (settings.c_cflag & CSIZE) == CS8 &&
+                        !(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS)) &&
+                        !(settings.c_iflag & (IXON | IXOFF));
+    return format && baudOf(cfgetospeed(&settings)) == controller_.uartBaud();
+}
+
+size_t PtyServer::nextPieceSize(Clock::time_point now, size_t pending) {
+    if (pieceLimit_ == 0 || pending > kBulkPieces * pieceLimit_) return SIZE_MAX;
+    if (now < nextPieceAt_) return 0;
+    pieceSeed_ = pieceSeed_ * 1103515245u + 12345u;
+    return 1 + (pieceSeed_ >> 16) % pieceLimit_;
 }
 
 void PtyServer::takeInput(Clock::time_point now) {
@@ -169,7 +179,7 @@ void PtyServer::takeInput(Clock::time_point now) {
     if (got <= 0) return;
     if (paced_) inputFreeAt_ += got * byteTime();
     std::string bytes(buffer, size_t(got));
-    controller_.receive(programBaud() == controller_.uartBaud() ? bytes : garble(bytes));
+    controller_.receive(lineAgrees() ? bytes : garble(bytes));
 }
 
 void PtyServer::queueOutput(Clock::time_point now) {
@@ -181,21 +191,24 @@ void PtyServer::queueOutput(Clock::time_point now) {
 void PtyServer::sendOutput(Clock::time_point now) {
     while (!outgoing_.empty()) {
         Outgoing& head = outgoing_.front();
-        size_t allowed = head.bytes.size();
+        size_t allowed = std::min(head.bytes.size(), nextPieceSize(now, head.bytes.size()));
+        if (allowed == 0) return;
         if (paced_) {
             outputFreeAt_ = std::max(outputFreeAt_, now - kLineCredit);
             if (outputFreeAt_ > now) return;
             allowed = std::min(allowed, size_t((now - outputFreeAt_) / byteTime()) + 1);
         }
-        const bool mismatch = programBaud() != controller_.uartBaud();
+        const bool mismatch = !lineAgrees();
         const std::string bytes = head.bytes.substr(0, allowed);
         ssize_t put = write(master_, mismatch ? garble(bytes).data() : bytes.data(), bytes.size());
         if (put <= 0) return;  // the program is not reading: the pty is full
         if (paced_) outputFreeAt_ += put * byteTime();
+        if (pieceLimit_) nextPieceAt_ = now + kPieceGap;
         head.bytes.erase(0, size_t(put));
         if (!head.bytes.empty()) return;
         if (head.baudAfter) controller_.setUartBaud(head.baudAfter);
         outgoing_.pop_front();
+        if (pieceLimit_) return;  // one piece per gap
     }
 }
 

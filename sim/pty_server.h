@@ -1,7 +1,10 @@
 // Serves a simulated controller on a pseudo-terminal: the program opens the pty's device
 // as it would open a serial port. The server reads the program's line settings to know its
-// rate, garbles both directions while the rates differ, and can pace the line at the
-// monitor's rate (10 bit times per byte each way) so transfers take as long as on a cable.
+// rate and format, garbles both directions while they differ from the monitor's (a rate, or
+// anything but 8 data bits, no parity, one stop bit and no flow control), and can pace the
+// line at the monitor's rate (10 bit times per byte each way) so transfers take as long as
+// on a cable. Answers leave in pieces of random size, one piece per millisecond at most, as
+// a USB serial adapter hands them over, so a client that expects an answer whole fails.
 //
 // The parallel port is a named pipe the program opens as LPT1 and writes to; whatever
 // arrives there goes to the monitor's parallel input, unpaced.
@@ -32,6 +35,15 @@ class PtyServer {
     // cannot be made or opened.
     bool openParallelPipe(const std::string& path, std::string& error);
 
+    // Answers leave in pieces of 1 to `maxBytes` bytes (chosen by a seeded generator), at
+    // most one piece per kPieceGap; 0 sends what is due at once. A backlog of more than
+    // kBulkPieces pieces' worth goes out at once, as an adapter streams full packets, so
+    // bulk output (the echo of a long transfer) is not slowed below the line's rate.
+    void setPieces(size_t maxBytes) { pieceLimit_ = maxBytes; }
+    static constexpr size_t kBulkPieces = 8;
+    static constexpr size_t kDefaultPieceLimit = 62;  // a full-speed USB packet's payload
+    static constexpr std::chrono::milliseconds kPieceGap{1};
+
     // Serves until `stop` becomes true (checked at least every 100 ms).
     void run(const std::atomic<bool>& stop);
 
@@ -49,7 +61,10 @@ class PtyServer {
     void reenumerate(Clock::time_point now);
 
     std::chrono::nanoseconds byteTime() const;
-    uint32_t programBaud() const;
+    // The program's side of the line is set as the monitor's UART is: same rate and format.
+    bool lineAgrees() const;
+    // How many bytes the next write may carry under the piece rule (SIZE_MAX: any).
+    size_t nextPieceSize(Clock::time_point now, size_t pending);
     void takeInput(Clock::time_point now);
     void takeParallelInput();
     void queueOutput(Clock::time_point now);
@@ -76,6 +91,9 @@ class PtyServer {
     std::optional<Clock::time_point> reappearAt_;  // set while the device is gone
     Clock::time_point inputFreeAt_{};              // when the line may carry the next byte in
     Clock::time_point outputFreeAt_{};             // when the line may carry the next byte out
+    size_t pieceLimit_ = kDefaultPieceLimit;
+    Clock::time_point nextPieceAt_{};
+    uint32_t pieceSeed_ = 1;
 };
 
 }  // namespace tarmix::sim

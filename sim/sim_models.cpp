@@ -69,11 +69,14 @@ std::vector<ModelSpec> makeModels() {
         vantix.stagedFlash = true;
         vantix.bootBlock = false;
         vantix.bootSize = k1M;
+        vantix.fastOnAnyMonitor = true;
     }
     add("fgh720", 15, "FGH720  ", 39, "200000", {lowFlash}, {0x800000, 0x40000}, 0x10000, false)
         .burnErases = true;
     ModelSpec& pq7 = add("t_pq7xx", 16, "T-PQ7", 38, "e000", {{0, 0xE000}}, {0, 0x1001}, 0, false);
     pq7.sectorSize = 0x1000;
+    pq7.serialBlockLimit = 256;
+    pq7.fastUart = false;
     pq7.bootBlock = false;
     pq7.burnErases = true;
     pq7.firmware = 20;

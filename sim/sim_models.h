@@ -55,6 +55,13 @@ struct ModelSpec {
     // Monitors up to version 8 address bank 1 from 0: they add this to addresses below
     // 0x300000 in "burn", "verify", "flash erase sector" and "flash program".
     uint32_t oldMonitorFlashOffset = 0;
+    // The largest "burn"/"verify" block the monitor takes from the serial line (from the
+    // parallel port it takes up to Controller::kParallelBlockLimit).
+    uint32_t serialBlockLimit = 4000;
+    // The UART runs at 115200 baud too: with monitors after version 14, or with every
+    // monitor version when fastOnAnyMonitor is set. 230400 is beyond every model.
+    bool fastUart = true;
+    bool fastOnAnyMonitor = false;
     // "call" to this address restarts the controller from its boot area (the boot loader
     // update's last step); absent on models without a boot loader update.
     std::optional<uint32_t> bootEntry;

@@ -14,6 +14,14 @@ namespace {
 constexpr char kFlashFile[] = "memory.srec";
 constexpr char kEepromFile[] = "eeprom.bin";
 constexpr char kCapsFile[] = "caps.txt";
+constexpr char kDriveSizesFile[] = "drives.txt";
+constexpr char kFirmwareFile[] = "firmware.txt";
+
+// Numbers separated by white space; stops at the first word that is no number.
+std::vector<int> readNumbers(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<int>(in), std::istream_iterator<int>()};
+}
 // Present when a boot sector has been erased since the factory: the boot area then starts
 // only with a boot loader programmed into it.
 constexpr char kBootFile[] = "boot.txt";
@@ -38,9 +46,17 @@ bool Controller::loadState(const fs::path& dir, std::string& error) {
     drives_.setRoot(dir / "drives");
     std::string text;
     if (readFile(dir / kCapsFile, text)) {
-        std::istringstream in(text);
-        std::vector<int> caps{std::istream_iterator<int>(in), std::istream_iterator<int>()};
+        const std::vector<int> caps = readNumbers(text);
         if (caps.size() >= kMinCaps && caps.size() <= kMaxCaps) caps_ = caps;
+    }
+    if (readFile(dir / kFirmwareFile, text)) {
+        const std::vector<int> version = readNumbers(text);
+        if (version.size() == 1) firmware_ = version.front();
+    }
+    if (readFile(dir / kDriveSizesFile, text)) {
+        const std::vector<int> sizes = readNumbers(text);
+        if (sizes.size() == driveSizesKb_.size())
+            std::copy(sizes.begin(), sizes.end(), driveSizesKb_.begin());
     }
     if (readFile(dir / kEepromFile, text) && !text.empty()) {
         const size_t size = eeprom_.size();
@@ -64,7 +80,10 @@ bool Controller::saveState(const fs::path& dir, std::string& error) const {
     }
     std::string caps;
     for (int value : caps_) caps += std::to_string(value) + "\n";
-    if (!writeFile(dir / kCapsFile, caps) ||
+    std::string sizes;
+    for (int size : driveSizesKb_) sizes += std::to_string(size) + "\n";
+    if (!writeFile(dir / kCapsFile, caps) || !writeFile(dir / kDriveSizesFile, sizes) ||
+        !writeFile(dir / kFirmwareFile, std::to_string(firmware_) + "\n") ||
         !writeFile(dir / kEepromFile, std::string(eeprom_.begin(), eeprom_.end()))) {
         error = "cannot write the state into " + dir.string();
         return false;

@@ -1,7 +1,7 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
-//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--usb] [--damage DRIVES]
+//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N] [--usb] [--damage DRIVES]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //   tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR
@@ -32,7 +32,9 @@ void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--usb] [--damage DRIVES]\n"
+    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N] [--usb]\n"
+    "                  [--damage DRIVES]\n"
+    "       tarmix-sim --list-models | --help\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
     "       tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR\n"
@@ -41,12 +43,16 @@ const char kUsage[] =
     "  --firmware N    monitor version answered to \"tell version\"\n"
     "  --link PATH     also make PATH a symbolic link to the device\n"
     "  --state DIR     load the device (memory.srec with the flash, eeprom.bin, caps.txt,\n"
-    "                  drives/) from DIR and save it there when stopped\n"
+    "                  drives.txt with the drive sizes, firmware.txt with the monitor\n"
+    "                  version, drives/) from DIR and save it there when stopped\n"
     "  --pace          pace the serial line at the monitor's rate, 10 bit times per byte\n"
     "  --lpt PATH      a named pipe at PATH is the parallel port (open it as LPT1)\n"
-    "  --sector-ms N   erase time of one flash sector, 5 ms unless given\n"
+    "  --sector-ms N   erase time of a 64 KiB flash sector (smaller ones take their share),\n"
+    "                  40 ms unless given\n"
     "  --app-ms N      an application started with \"call\" runs N ms (2000 unless given),\n"
     "                  then the device is back in its monitor and sends the prompt\n"
+    "  --pieces N      answers leave in pieces of 1 to N bytes, one per millisecond, as a USB\n"
+    "                  adapter delivers them (62 unless given; 0 sends them whole)\n"
     "  --usb           the link is a USB adapter: models that re-enumerate replace the\n"
     "                  device behind --link with a new one when they restart\n"
     "  --damage DRIVES the file systems of these drives (letters, \"A\" or \"BC\") are damaged\n"
@@ -122,6 +128,7 @@ struct ServeOptions {
     long long firmware = -1;
     long long sectorMs = -1;
     long long applicationMs = -1;
+    long long pieces = -1;
     bool pace = false;
     bool usb = false;
 };
@@ -152,6 +159,9 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
         } else if (word == "--sector-ms") {
             ok = words.number(word, 600000, number);
             options.sectorMs = (long long)number;
+        } else if (word == "--pieces") {
+            ok = words.number(word, 4096, number);
+            options.pieces = (long long)number;
         } else if (word == "--app-ms") {
             ok = words.number(word, 86400000, number);
             options.applicationMs = (long long)number;
@@ -168,7 +178,6 @@ int serve(const ServeOptions& options) {
     const sim::ModelSpec* model = modelOrComplain(options.model);
     if (!model) return 2;
     sim::Controller controller(*model, systemClock());
-    if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
     if (options.sectorMs >= 0) controller.setSectorTime(Millis{options.sectorMs});
     if (options.applicationMs >= 0) controller.setApplicationTime(Millis{options.applicationMs});
     if (options.usb && options.link.empty()) {
@@ -182,7 +191,10 @@ int serve(const ServeOptions& options) {
         return 1;
     }
     for (char letter : options.damaged) controller.drives().setDamaged((letter | 0x20) - 'a', true);
+    // The command line's version wins over the one the state folder keeps.
+    if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
     sim::PtyServer server(controller, options.pace);
+    if (options.pieces >= 0) server.setPieces(size_t(options.pieces));
     if (!server.start(options.link, error) ||
         (!options.lpt.empty() && !server.openParallelPipe(options.lpt, error))) {
         std::cerr << "tarmix-sim: " << error << "\n";
@@ -295,6 +307,10 @@ int main(int argc, char** argv) {
     }
     if (first == "--version") {
         std::cout << "tarmix-sim " << TARMIX_VERSION << "\n";
+        return 0;
+    }
+    if (first == "--list-models") {
+        for (const auto& model : sim::allModels()) std::cout << model.keyword << "\n";
         return 0;
     }
     if (first == "make-image") {

@@ -46,6 +46,7 @@ class CliBatchTest : public ::testing::Test {
     int run(const fs::path& script, const char* answer = "--no", const std::string& extra = "") {
         const std::string command =
             "env -u TARMIX_COM1 XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
+            " XDG_STATE_HOME=" + quoted((folder / "state").string()) +
             " TARMIX_LPT1=" + quoted((folder / "no-lpt").string()) + " timeout 60 " +
             quoted(TARMIX_PATH) + " --headless --simulate --sim-state " +
             quoted((folder / "device").string()) + " " + answer + extra + " /p " +
@@ -68,7 +69,7 @@ TEST_F(CliBatchTest, ExampleSetupScriptRunsToItsEndWithCodeZero) {
     EXPECT_NE(err.find("The alder controller is set up."), std::string::npos) << err;
     EXPECT_TRUE(fs::is_directory(folder / "device" / "drives" / "A" / "LOG" / "2026"));
     EXPECT_NE(readFile(folder / "device" / "memory.srec").find("S3"), std::string::npos);
-    EXPECT_EQ(readFile(folder / "device" / "caps.txt"), "1\n0\n256\n1\n0\n");  // clock flag set
+    EXPECT_EQ(readFile(folder / "device" / "caps.txt"), "1\n0\n8192\n1\n0\n");  // clock flag set
 }
 
 TEST_F(CliBatchTest, ScriptStoppedByTheOperatorsNoIsAFailure) {

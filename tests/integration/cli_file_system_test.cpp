@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/command_line.h"
+
 namespace tarmix {
 namespace {
 
@@ -78,13 +80,13 @@ TEST_F(CliFileSystemTest, CommandsChangeTheDriveAndFailuresHaveTheirCodes) {
     EXPECT_EQ(run("--rmdir 'A:\\DATA\\NEW'"), 0) << err;
     EXPECT_FALSE(fs::exists(drive() / "DATA" / "NEW"));
 
-    EXPECT_EQ(run("--rmdir 'A:\\DATA'"), 10) << err;  // not empty
+    EXPECT_EQ(run("--rmdir 'A:\\DATA'"), kResultCommandFailed) << err;  // not empty
     EXPECT_NE(err.find("Directory not empty"), std::string::npos) << err;
-    EXPECT_EQ(run("--ls 'A:\\NONE'"), 11) << err;
+    EXPECT_EQ(run("--ls 'A:\\NONE'"), kResultNoSuchPath) << err;
     EXPECT_EQ(run("--mkdir 'A:\\..'"), 64) << err;
     EXPECT_EQ(run("--mkdir 'A:\\12345678901234567890'"), 64) << err;
 
-    EXPECT_EQ(run("--format A:"), 10) << err;  // the console answers No
+    EXPECT_EQ(run("--format A:"), kResultCommandFailed) << err;  // the console answers No
     EXPECT_TRUE(fs::exists(drive() / "DATA"));
     EXPECT_EQ(run("--format a: --yes"), 0) << err;
     EXPECT_TRUE(fs::is_empty(drive()));

@@ -1,6 +1,7 @@
 // A whole application download over a real pseudo-terminal, at a raised baud rate, checked
 // against what the simulated controller saved of its flash.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -35,7 +36,9 @@ struct SerialBytes final : WireObserver {
 class PtyDownloadTest : public ::testing::TestWithParam<Variant> {
   protected:
     void SetUp() override {
-        folder = fs::path(::testing::TempDir()) / ("pty-download-" + std::string(GetParam().model));
+        // Other runs of the suite may share the temporary folder: the process id keeps apart.
+        folder = fs::path(::testing::TempDir()) /
+                 ("pty-download-" + std::string(GetParam().model) + "-" + std::to_string(getpid()));
         fs::remove_all(folder);
         fs::create_directories(folder / "state");
     }

@@ -1,5 +1,8 @@
 // The real path: tarmix-sim serves a pseudo-terminal, CSerial talks to it through termios.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -34,9 +37,11 @@ TEST_F(PtyLinkTest, ThreeExchangesOverARealPseudoTerminal) {
     const std::string hello = monitor.CollectAnswer("please answer me", 1000, 100ms);
     EXPECT_EQ(hello.substr(0, 38), "please answer me\r\nhere I am : ALDER   ");
 
+    // Answers come in pieces: each one is read up to its prompt before the next command, or
+    // its tail would be taken for the start of the next answer.
     std::string answer;
-    EXPECT_TRUE(
-        monitor.SendAndExpect("tell version", "tell version\r\nVersion: ", answer, 1999, 500ms));
+    EXPECT_TRUE(monitor.CollectUntilPrompt("tell version", answer, 999, 500ms));
+    EXPECT_EQ(answer, "tell version\r\nVersion: 30\r\nBoot> ");
     EXPECT_TRUE(monitor.SendAndWaitPrompt("tell drives", answer, 2000, 500ms));
     EXPECT_EQ(answer, "tell drives\r\nDrives: 1024 64 256\r\nBoot> ");
 
@@ -53,16 +58,56 @@ TEST_F(PtyLinkTest, BaudChangeOverThePseudoTerminal) {
     ASSERT_EQ(serial.Configure(CSerial::kLinkBaud), 0);
     MonitorExchange monitor(serial);
     std::string answer;
-    ASSERT_TRUE(monitor.SendAndExpect("setbaudrate 230400", "setbaudrate 230400\r\nBaudrate now",
+    // The model has no 230400; 115200 it takes.
+    EXPECT_TRUE(monitor.CollectUntilPrompt("setbaudrate 230400", answer, 999, 500ms));
+    EXPECT_EQ(answer, "setbaudrate 230400\r\nBaudrate not supported\r\nBoot> ");
+    ASSERT_TRUE(monitor.SendAndExpect("setbaudrate 115200", "setbaudrate 115200\r\nBaudrate now",
                                       answer, 1999, 1000ms));
     EXPECT_FALSE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 300ms));
     systemClock().sleep(200ms);
     serial.Close();
     ASSERT_EQ(serial.Open(serial.portName()), 0);
-    ASSERT_EQ(serial.Configure(230400), 0);
+    ASSERT_EQ(serial.Configure(115200), 0);
     EXPECT_TRUE(monitor.SendAndWaitPrompt("", answer, 2000, 500ms));  // clears the garbage
     EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 500ms));
     EXPECT_EQ(answer, "tell version\r\nVersion: 30\r\nBoot> ");
+}
+
+// The monitor's UART runs 8 data bits, no parity, one stop bit, no flow control: a port set
+// any other way hears garbage, also at the right rate. (A pseudo-terminal always keeps 8
+// data bits and no parity whatever is asked, so only the other settings can differ here.)
+TEST_F(PtyLinkTest, ALineInAnotherFormatThan8N1HearsNothingSensible) {
+    struct Format {
+        const char* what;
+        tcflag_t setControl;
+        tcflag_t setInput;
+        bool answers;
+    };
+    for (const Format& f : {Format{"8N1", 0, 0, true}, Format{"two stop bits", CSTOPB, 0, false},
+                            Format{"hardware flow control", CRTSCTS, 0, false},
+                            Format{"XON/XOFF", 0, IXON | IXOFF, false}}) {
+        SCOPED_TRACE(f.what);
+        const int fd = ::open(simulator.devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        termios settings{};
+        tcgetattr(fd, &settings);
+        cfmakeraw(&settings);
+        cfsetspeed(&settings, B57600);
+        settings.c_cflag |= f.setControl;
+        settings.c_iflag |= f.setInput;
+        tcsetattr(fd, TCSANOW, &settings);
+        tcflush(fd, TCIOFLUSH);
+        ASSERT_EQ(::write(fd, "tell version\r", 13), 13);
+        std::string heard;
+        for (int i = 0; i < 30 && heard.find("Boot> ") == std::string::npos; ++i) {
+            systemClock().sleep(10ms);
+            char buffer[256];
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got > 0) heard.append(buffer, size_t(got));
+        }
+        ::close(fd);
+        EXPECT_EQ(heard.find("Version: 30") != std::string::npos, f.answers) << heard;
+    }
 }
 
 TEST_F(PtyLinkTest, SecondOpenOfTheSamePortIsRefused) {

@@ -73,8 +73,11 @@ TEST_F(SimLptTest, ABlockThroughThePipeLandsInTheFlashAndInTheSavedState) {
     // The program closes LPT1 between downloads; the pipe takes the next writer.
     lpt.Close();
     ASSERT_EQ(lpt.Open("LPT1"), 0);
-    ASSERT_TRUE(monitor.SendAndExpect("parportCTRL on", "parportCTRL on\r\nParPort aktiviert\r\n",
-                                      answer, 399, 500ms));
+    ASSERT_TRUE(monitor.CollectUntilPrompt("parportCTRL on", answer, 399, 500ms));
+    ASSERT_EQ(answer, "parportCTRL on\r\nParPort aktiviert\r\nBoot> ");
+    // While the monitor reads the parallel port, commands on the serial line go unheard.
+    EXPECT_FALSE(monitor.CollectUntilPrompt("tell drives", answer, 399, 300ms));
+    EXPECT_EQ(answer, "");
     serial.DrainInput();
     ASSERT_EQ(lpt.SendLine("tell version"), 0);
     serial.ReceiveText(answer, 999, 23, 1000ms);

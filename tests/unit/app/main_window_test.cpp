@@ -53,6 +53,23 @@ TEST(MainWindowStart, WithoutAnyPortItSaysSoAndRescans) {
     EXPECT_TRUE(bench.tick(CDownloadDialog::kRescanTimer));
     EXPECT_FALSE(bench.view.isEnabled(Control::Com1));
     EXPECT_EQ(bench.view.title, "Tarmix (3.5u)");
+    // Nothing to start: the button says so, and a press sends nothing into the void.
+    ASSERT_TRUE(bench.view.enabled.contains(Control::StartApplication));
+    EXPECT_FALSE(bench.view.isEnabled(Control::StartApplication));
+    bench.window->OnStartApplication();
+    EXPECT_FALSE(bench.window->applicationRunning());
+    EXPECT_TRUE(bench.sent.lines.empty());
+}
+
+TEST(MainWindowStart, PortTheUserMayNotOpenSaysHowToGetAccess) {
+    WindowBench bench("alder");
+    bench.noPorts = true;
+    bench.refusal = OpenFailure::NoPermission;
+    bench.makeWindow({});
+    bench.window->OnInitDialog();
+    EXPECT_EQ(bench.view.lastStatus(),
+              "no serial line free - Permission denied for sim. Add your user to the group "
+              "\"dialout\" (sudo adduser $USER dialout), then log in again.");
 }
 
 TEST(MainWindowStart, StoredPortThatIsMissingGivesWayToTheFirstAvailable) {
@@ -70,6 +87,19 @@ TEST(MainWindowStart, StoredPortThatIsMissingGivesWayToTheFirstAvailable) {
     for (Control later : {Control::TerminalOnOff, Control::Backup, Control::UpdateBootloader,
                           Control::ExtendedView})
         EXPECT_FALSE(bench.view.isEnabled(later));
+}
+
+// A language chosen while a controller is shown puts the device texts into it as well.
+TEST(MainWindowWatch, ALanguageSwitchRelabelsTheDeviceTexts) {
+    WindowBench bench("alder");
+    bench.window->OnInitDialog();
+    ASSERT_TRUE(bench.tick());
+    bench.window->OnLanguage(kEnglishLanguage);
+    EXPECT_EQ(bench.view.info.at(InfoField::Firmware), "Firmware version: 30");
+    bench.window->OnLanguage(2);  // French
+    EXPECT_EQ(bench.view.info.at(InfoField::Firmware), LoadText(60241) + ": 30");
+    EXPECT_EQ(bench.view.captions.at(Control::StopOperation), LoadText(60441));
+    setLanguageIndex(kGermanLanguage);
 }
 
 TEST(MainWindowWatch, FirstTickIdentifiesAndFillsTheWindow) {
@@ -220,7 +250,9 @@ TEST(MainWindowUnattended, NoTickReachesTheControllerWhileAMessageIsOpen) {
     };
     bench.tick();
     ASSERT_FALSE(bench.view.messages.empty());
-    EXPECT_EQ(bench.view.messages.front().text, "File read error");
+    // The message names the file and the reason.
+    EXPECT_EQ(bench.view.messages.front().text,
+              "File read error\n" + (bench.folder / "missing.rom").string() + ": File not found");
     EXPECT_EQ(linesDuringMessage, 0u);
     // A failed download is not reported as success.
     EXPECT_EQ(bench.window->resultCode(), kResultDownloadFailed);
@@ -236,7 +268,6 @@ TEST(MainWindowUnattended, OtherSwitchesEndWithTheirCodes) {
         {unattended("/d", "", "C:\\a.txt", "NoBackslash"), kResultNoBackslash},
         {unattended("/d", "", "C:\\a.txt", "C:\\dir\\a.txt"), kResultFileDownloadFailed},
         {unattended("/u", "", "C:\\dir\\a.txt", "a.txt"), kResultFileUploadFailed},
-        {unattended("/s", "", "", "backup"), kResultBackupFailed},
         {unattended("/x", "", "a", "b"), kResultBadSwitch},
     };
     for (const Case& c : cases) {

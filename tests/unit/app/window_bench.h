@@ -119,11 +119,17 @@ class SentLines final : public WireObserver {
 class GatedPort final : public PortBackend {
   public:
     // Only COM1 opens, and not even that with `noPorts`.
-    GatedPort(sim::Controller& controller, Clock& clock, const bool& silent, bool noPorts)
-        : port_(controller, clock), clock_(clock), silent_(silent) {
+    // A refused open fails for `refusal`.
+    GatedPort(sim::Controller& controller, Clock& clock, const bool& silent, bool noPorts,
+              OpenFailure refusal = OpenFailure::Missing)
+        : port_(controller, clock), clock_(clock), silent_(silent), refusal_(refusal) {
         for (int i = noPorts ? 0 : 1; i <= kLptPortIndex; ++i) port_.refuseOpen(portName(i));
     }
-    bool open(const std::string& name) override { return port_.open(name); }
+    bool open(const std::string& name) override {
+        failure_ = port_.open(name) ? OpenFailure::None : refusal_;
+        return failure_ == OpenFailure::None;
+    }
+    OpenFailure openFailure() const override { return failure_; }
     void close() override { port_.close(); }
     bool isOpen() const override { return port_.isOpen(); }
     bool configure(uint32_t baud) override { return port_.configure(baud); }
@@ -145,6 +151,8 @@ class GatedPort final : public PortBackend {
     sim::InProcessPort port_;
     Clock& clock_;
     const bool& silent_;
+    OpenFailure refusal_;
+    OpenFailure failure_ = OpenFailure::None;
 };
 
 inline std::string uniqueFolderName(const std::string& stem) {
@@ -176,7 +184,9 @@ struct WindowBench {
         window = std::make_unique<CDownloadDialog>(
             MainWindowServices{
                 shown, timers, clock, map,
-                [this] { return std::make_unique<GatedPort>(controller, clock, silent, noPorts); },
+                [this] {
+                    return std::make_unique<GatedPort>(controller, clock, silent, noPorts, refusal);
+                },
                 ProgramFolders{settingsFolder, folder / "Library"}, observer ? observer : &sent},
             start);
     }
@@ -199,6 +209,7 @@ struct WindowBench {
     PortMap map;
     bool silent = false;
     bool noPorts = false;
+    OpenFailure refusal = OpenFailure::Missing;  // why a refused port does not open
     std::filesystem::path folder;
     std::filesystem::path settingsFolder;
     std::unique_ptr<CDownloadDialog> window;

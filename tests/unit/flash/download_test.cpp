@@ -87,7 +87,7 @@ TEST_F(DownloadTest, DirectDownloadErasesBurnsAndThenComparesEqual) {
     EXPECT_TRUE(sent.any("setbaudrate 115200"));
     EXPECT_TRUE(sent.any("flash 32 erase application a0110000 a011270f"));
     EXPECT_TRUE(sent.any("burn 00110000 00000fa0 "));
-    EXPECT_TRUE(sent.any("init caps 1 0000 0100 0 0"));
+    EXPECT_TRUE(sent.any("init caps 1 0000 2000 0 0"));
     EXPECT_EQ(sent.lines.back(), "setbaudrate 57600");
     EXPECT_EQ(view.progress.back(), 1000);
 

@@ -121,7 +121,10 @@ TEST(SimDownload, OldMonitorsEraseTheWholeApplicationArea) {
     memory.store(0x1B0000, std::vector<uint8_t>{1});
     memory.store(0x8000, std::vector<uint8_t>{2});    // boot loader
     memory.store(0x1F0000, std::vector<uint8_t>{3});  // drive C: at the top of the bank
-    const std::string answer = bench.exchange("flash erase application");
+    // The whole area takes a while; the program waits for it up to 20 s.
+    bench.serial.SendLine("flash erase application");
+    std::string answer;
+    bench.serial.ReceiveText(answer, 999, 37, 20000ms);
     EXPECT_EQ(answer.rfind("flash erase application\r\nerase done\r\n", 0), 0u);
     EXPECT_EQ(memory.read(0x1B0000, 1)[0], 0xff);
     EXPECT_EQ(memory.read(0x8000, 1)[0], 2);

@@ -74,10 +74,12 @@ TEST(SimMemory, ParallelPortCarriesCommandsAndDataOnlyWhileSwitchedOn) {
     Bench bench("heron");
     bench.controller.receiveParallel("tell version\r");
     EXPECT_EQ(bench.collect(""), "\r\nBoot> ");  // the monitor was not listening
+    bench.exchange("flash erase application 00110000 00112fff");
     ASSERT_EQ(bench.collect("parportCTRL on"), "parportCTRL on\r\nParPort aktiviert\r\nBoot> ");
+    // The serial line is not read as commands now; only the switch-off is heard.
+    EXPECT_EQ(bench.collect("tell version"), "");
 
     const auto data = Bench::pattern(9004);
-    bench.exchange("flash erase application 00110000 00112fff");
     const std::string burn =
         Bench::text("burn 00110000 %08x %08x", unsigned(data.size()), Bench::checksum(data));
     bench.controller.receiveParallel(burn + "\r");
@@ -95,13 +97,15 @@ TEST(SimMemory, ParallelPortCarriesCommandsAndDataOnlyWhileSwitchedOn) {
 
 TEST(SimMemory, CapabilityRecordIsReadAndReplacedWhole) {
     Bench bench("alder");
-    EXPECT_EQ(bench.exchange("tell caps"), "tell caps\r\n1 0000 0100 0 0\r\nBoot> ");
-    EXPECT_EQ(bench.exchange("init caps 1 0000 7F00 1 2 7"),
-              "init caps 1 0000 7F00 1 2 7\r\nBoot> ");
+    EXPECT_EQ(bench.exchange("tell caps"), "tell caps\r\n1 0000 2000 0 0\r\nBoot> ");
+    EXPECT_EQ(bench.exchange("init caps 1 0000 7f00 1 2 7"),
+              "init caps 1 0000 7f00 1 2 7\r\nBoot> ");
     EXPECT_EQ(bench.exchange("tell caps"), "tell caps\r\n1 0000 7f00 1 2 7\r\nBoot> ");
-    // Four values, or a value that is no number, leave the record as it was.
-    EXPECT_NE(bench.exchange("init caps 1 0 0 0").find("Syntax error"), std::string::npos);
-    EXPECT_NE(bench.exchange("init caps 1 0 xyz 0 0").find("Syntax error"), std::string::npos);
+    // Four values, a value that is no number, or hexadecimal values not in "%04x" leave the
+    // record as it was.
+    for (const char* wrong : {"init caps 1 0000 0000 0", "init caps 1 0000 xyzw 0 0",
+                              "init caps 1 0 7f00 0 0", "init caps 1 0000 7F00 0 0"})
+        EXPECT_NE(bench.exchange(wrong).find("Syntax error"), std::string::npos) << wrong;
     EXPECT_EQ(bench.controller.caps(), (std::vector<int>{1, 0, 0x7f00, 1, 2, 7}));
 }
 

@@ -1,0 +1,43 @@
+// The backup button and the "/s" form: the whole controller into a folder, with the
+// script that restores it; and the EEPROM restore that such a script runs.
+#include "app/main_window.h"
+#include "batch/device_backup.h"
+#include "config/eeprom.h"
+#include "platform/pc_paths.h"
+
+namespace tarmix {
+
+void CDownloadDialog::OnBackup() {
+    if (busy_) return;
+    RunBackup("");
+}
+
+int CDownloadDialog::RunBackup(const std::string& folder) {
+    DeviceOperation operation(*this);
+    int result = 1;
+    {
+        WaitCursor waitCursor(view_);
+        BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
+        DeviceBackup backup({monitor_, view_, baud, device_, nullptr});
+        if (backup.CheckController()) {
+            std::optional<std::string> chosen = folder;
+            if (folder.empty()) chosen = view_.chooseFolder(startDirectory_.string());
+            if (chosen && !chosen->empty())
+                result = backup.Run(CompleteName(*chosen, startDirectory_.string())) ==
+                                 BackupEnd::Completed
+                             ? 0
+                             : 1;
+        }
+    }
+    // The port is opened afresh and the watch resumes, whatever happened.
+    Connect();
+    return result;
+}
+
+int CDownloadDialog::RestoreEeprom(const std::string& path) {
+    BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
+    EepromContext context{monitor_, view_, baud, device_.hardwareModel, device_.firmwareVersion};
+    return EepromRestore(context, path);
+}
+
+}  // namespace tarmix

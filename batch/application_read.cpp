@@ -1,0 +1,181 @@
+#include "batch/application_read.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "flash/srec_writer.h"
+
+namespace tarmix {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kTextCommandSendError = 60091;  // "Command send error"
+constexpr int kTextReadTimeout = 60002;       // "Read - timeout while read the application info"
+constexpr int kTextTextSector = 60411;        // "Text sector:"
+constexpr int kTextDataSector = 60410;        // "Data sector:"
+constexpr int kTextNotAvailable = 60340;      // "Not available"
+constexpr int kTextReadError = 60380;         // "Read error"
+
+constexpr size_t kAnswerCapacity = 30000;
+// Each read waits one cycle (scaled); the answer ends with the prompt after an empty read.
+// While nothing but the echo has arrived the monitor may think for a while; once it talks,
+// a short silence is enough to give up.
+constexpr Millis kReadCycle = 100ms;
+constexpr int kPatientReads = 300;
+constexpr int kApplInfoImpatientReads = 10;
+constexpr int kBlockImpatientReads = 100;
+constexpr size_t kBlockHeaderLength = 28;
+constexpr int kAttemptsPerBlock = 10;
+constexpr uint32_t kWholeFlashSize = 0xE000;
+constexpr uint32_t kRecordsInS5 = 0xFFFF;
+
+enum class Collected { Complete, SendFailed, TimedOut };
+
+// Sends the command and collects the answer until the prompt, by the empty-read rule.
+// `expected` > 0: the answer is complete as soon as that many bytes ending with the prompt
+// are there (binary data may hold the prompt's bytes anywhere else).
+Collected CollectUntilPrompt(MonitorExchange& monitor, const std::string& command,
+                             int impatientReads, size_t expected, std::string& answer) {
+    CSerial& serial = monitor.serial();
+    answer.clear();
+    serial.DrainInput();
+    if (serial.SendLine(command) != 0) return Collected::SendFailed;
+    const size_t echoLength = command.size() + 2;
+    std::string part;
+    int emptyReads = 0;
+    for (;;) {
+        const size_t room = kAnswerCapacity - answer.size();
+        if (serial.ReceiveText(part, room, room, monitor.scaled(kReadCycle)) != 0)
+            return Collected::TimedOut;
+        if (!part.empty()) {
+            answer += part;
+            emptyReads = 0;
+            if (expected && answer.size() >= expected && EndsWithPrompt(answer))
+                return Collected::Complete;
+            continue;
+        }
+        if (answer.size() >= kMonitorPromptLength && EndsWithPrompt(answer) &&
+            answer.size() >= expected)
+            return Collected::Complete;
+        const bool onlyEcho = answer.size() <= echoLength;
+        if (++emptyReads > (onlyEcho ? kPatientReads : impatientReads)) return Collected::TimedOut;
+    }
+}
+
+// Two hexadecimal numbers after `tag`; 0 when found and read, else the failure text.
+int ReadTaggedPair(const std::string& answer, const char* tag, uint32_t& first, uint32_t& second) {
+    const size_t at = answer.find(tag);
+    if (at == std::string::npos) return kTextNotAvailable;
+    unsigned a = 0, b = 0;
+    if (std::sscanf(answer.c_str() + at + std::strlen(tag), "%X %X", &a, &b) != 2)
+        return kTextReadError;
+    first = a;
+    second = b;
+    return 0;
+}
+
+// The block's data when the answer checks out: the header names the address and count
+// asked for, and the bytes add up to its sum.
+bool CheckedBlock(const std::string& answer, size_t echoLength, uint32_t address, uint32_t count,
+                  std::string_view& data) {
+    if (answer.size() < echoLength + kBlockHeaderLength + count) return false;
+    const std::string header = answer.substr(echoLength, kBlockHeaderLength);
+    unsigned gotAddress = 0, gotCount = 0, sum = 0;
+    if (std::sscanf(header.c_str(), "%x %x %x", &gotAddress, &gotCount, &sum) != 3) return false;
+    if (gotAddress != address || gotCount != count) return false;
+    data = std::string_view(answer).substr(echoLength + kBlockHeaderLength, count);
+    uint32_t total = 0;
+    for (char c : data) total += static_cast<unsigned char>(c);
+    return total == sum;
+}
+
+// The block's data as S3 records, one per line.
+bool WriteRecords(ReplacingFile& file, uint32_t address, std::string_view data, uint32_t& records) {
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(data.data()),
+                                         data.size());
+    std::string text, line;
+    for (size_t offset = 0; offset < bytes.size();) {
+        FormatDataRecord(line, bytes, offset, address,
+                         std::min(kBackupRecordBytes, bytes.size() - offset));
+        text += line + "\r\n";
+        ++records;
+    }
+    return file.Write(text);
+}
+
+}  // namespace
+
+std::optional<ApplicationArea> ParseApplicationArea(const std::string& answer,
+                                                    ApplicationAreaFailure& failure) {
+    ApplicationArea area;
+    if (int text = ReadTaggedPair(answer, "Text:", area.textStart, area.textLength)) {
+        failure = {kTextTextSector, text};
+        return std::nullopt;
+    }
+    if (int text = ReadTaggedPair(answer, "Data:", area.dataStart, area.dataLength)) {
+        failure = {kTextDataSector, text};
+        return std::nullopt;
+    }
+    return area;
+}
+
+std::optional<ApplicationArea> ReadApplicationArea(MonitorExchange& monitor, int32_t hardwareModel,
+                                                   ApplicationAreaFailure& failure) {
+    std::string answer;
+    switch (CollectUntilPrompt(monitor, "tell appl", kApplInfoImpatientReads, 0, answer)) {
+        case Collected::SendFailed:
+            failure = {0, kTextCommandSendError};
+            return std::nullopt;
+        case Collected::TimedOut:
+            failure = {0, kTextReadTimeout};
+            return std::nullopt;
+        case Collected::Complete:
+            break;
+    }
+    if (hardwareModel == kModelWholeFlashImage) return ApplicationArea{0, kWholeFlashSize, 0, 0};
+    return ParseApplicationArea(answer, failure);
+}
+
+bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
+                          uint32_t blockSize, ReplacingFile& file,
+                          const std::function<void(int)>& progress) {
+    const uint32_t wholeBlocks = std::max<uint32_t>(1, size / blockSize);
+    uint32_t address = start, left = size, blocksDone = 0, records = 0;
+    int failedAttempts = 0;
+    std::string answer;
+    while (left > 0) {
+        const uint32_t count = std::min(blockSize, left);
+        char command[40];
+        std::snprintf(command, sizeof command, "read %08X %08X", address, count);
+        const size_t echoLength = std::strlen(command) + 2;
+        const size_t expected = echoLength + kBlockHeaderLength + count + kMonitorPromptLength;
+        std::string_view data;
+        const bool good = CollectUntilPrompt(monitor, command, kBlockImpatientReads, expected,
+                                             answer) == Collected::Complete &&
+                          CheckedBlock(answer, echoLength, address, count, data);
+        if (!good) {
+            if (++failedAttempts >= kAttemptsPerBlock) return false;
+            continue;
+        }
+        if (!WriteRecords(file, address, data, records)) return false;
+        address += count;
+        left -= count;
+        failedAttempts = 0;
+        progress(int(std::min<uint64_t>(uint64_t(++blocksDone) * 1000 / wholeBlocks, 1000)));
+    }
+    // The record count: S5 holds 16 bits, S6 24.
+    std::string line;
+    if (records <= kRecordsInS5)
+        FormatCountRecord(line, records);
+    else
+        FormatRecord(line, '6', records, {});
+    std::string tail = line + "\r\n";
+    FormatEndRecord(line, start);
+    tail += line + "\r\n";
+    return file.Write(tail);
+}
+
+}  // namespace tarmix

@@ -1,0 +1,55 @@
+// Reading the application back out of the controller's flash, as the backup does:
+//
+//   tell appl               echo, then "Text:" with the text start and length and "Data:"
+//                           with the data start and length (hexadecimal), then the prompt
+//   read AAAAAAAA NNNNNNNN  echo, CR LF, a 28-character header "ADDRESS COUNT SUM"
+//                           (hexadecimal), the COUNT raw bytes, then the prompt
+//
+// The image is the text start on, text length plus data length bytes. It is read in
+// blocks; a block whose header or byte sum does not check out is asked for again, up to
+// ten times. The image file is S3 records of 16 bytes, then the record count (S5, or S6
+// above 65535 records) and an S7 record with the text start, CR LF line ends.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "link/monitor_exchange.h"
+#include "platform/replacing_file.h"
+
+namespace tarmix {
+
+struct ApplicationArea {
+    uint32_t textStart = 0;
+    uint32_t textLength = 0;
+    uint32_t dataStart = 0;
+    uint32_t dataLength = 0;
+};
+
+// The T-PQ7xx reads its whole 56 KiB flash from 0, in small blocks, whatever "tell appl"
+// says.
+inline constexpr int32_t kModelWholeFlashImage = 16;
+
+// "tell appl": the area, or nullopt with the catalogue text of the failure in `failure`
+// (and for a missing or unreadable sector, its name's text in `sector`).
+struct ApplicationAreaFailure {
+    int sector = 0;  // 60411 "Text sector:", 60410 "Data sector:", or 0
+    int text = 0;    // 60091, 60002, 60340 or 60380
+};
+std::optional<ApplicationArea> ReadApplicationArea(MonitorExchange& monitor, int32_t hardwareModel,
+                                                   ApplicationAreaFailure& failure);
+// The area in an answer to "tell appl" (echo included); used by ReadApplicationArea.
+std::optional<ApplicationArea> ParseApplicationArea(const std::string& answer,
+                                                    ApplicationAreaFailure& failure);
+
+// Reads `size` bytes from `start` in blocks of `blockSize` and writes them to `file` as an
+// image. `progress` is told each finished block's share in thousandths. false when a block
+// failed ten times; the file is then incomplete.
+bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
+                          uint32_t blockSize, ReplacingFile& file,
+                          const std::function<void(int)>& progress);
+
+}  // namespace tarmix

@@ -1,0 +1,134 @@
+#include "batch/backup_manifest.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "batch/sha256.h"
+
+namespace tarmix {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+std::string IsoTime(const LocalTime& time) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", time.year, time.month,
+                  time.day, time.hour, time.minute, time.second);
+    return text;
+}
+
+// Every file below the folder but the manifest, by relative path.
+std::vector<std::string> FilesBelow(const fs::path& folder) {
+    std::vector<std::string> files;
+    std::error_code failure;
+    for (auto it = fs::recursive_directory_iterator(folder, failure);
+         !failure && it != fs::recursive_directory_iterator(); it.increment(failure)) {
+        if (!it->is_regular_file()) continue;
+        const std::string relative = fs::relative(it->path(), folder).generic_string();
+        if (relative != kManifestFileName) files.push_back(relative);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// A listed path that stays inside the folder: relative, without "..".
+bool InsideFolder(const std::string& relative) {
+    const fs::path path(relative);
+    if (relative.empty() || path.is_absolute() || path.has_root_name()) return false;
+    return std::none_of(path.begin(), path.end(),
+                        [](const fs::path& part) { return part == ".." || part == "."; });
+}
+
+}  // namespace
+
+bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
+                  const std::vector<PendingBackupFile>& pending, std::string& text,
+                  std::string& error) {
+    json files = json::array();
+    for (const std::string& relative : FilesBelow(folder)) {
+        const bool replaced = std::any_of(pending.begin(), pending.end(), [&](const auto& file) {
+            return file.relativePath == relative;
+        });
+        if (replaced) continue;
+        const fs::path path = folder / relative;
+        const auto digest = Sha256OfFile(path);
+        std::error_code failure;
+        const uintmax_t size = fs::file_size(path, failure);
+        if (!digest || failure) {
+            error = path.string() + ": cannot be read";
+            return false;
+        }
+        files.push_back({{"path", relative}, {"size", size}, {"sha256", *digest}});
+    }
+    for (const PendingBackupFile& file : pending) {
+        const auto bytes =
+            std::span(reinterpret_cast<const uint8_t*>(file.contents.data()), file.contents.size());
+        files.push_back({{"path", file.relativePath},
+                         {"size", file.contents.size()},
+                         {"sha256", Sha256Hex(bytes)}});
+    }
+    const json manifest = {
+        {"model", {{"code", facts.hardwareModel}, {"name", facts.modelName}}},
+        {"firmware", facts.firmwareVersion},
+        {"flash", {{"start", facts.flash.low}, {"end", facts.flash.high}}},
+        {"drives_kb", facts.driveSizesKb},
+        {"time", IsoTime(facts.time)},
+        {"files", files},
+    };
+    text = manifest.dump(2) + "\n";
+    return true;
+}
+
+BackupCheck VerifyBackup(const fs::path& folder) {
+    BackupCheck check;
+    std::ifstream in(folder / kManifestFileName, std::ios::binary);
+    if (!in) {
+        check.error = (folder / kManifestFileName).string() + ": cannot be read";
+        return check;
+    }
+    std::map<std::string, json> listed;
+    try {
+        const json manifest = json::parse(in);
+        for (const json& file : manifest.at("files"))
+            listed[file.at("path").get<std::string>()] = file;
+    } catch (const json::exception& failure) {
+        check.error = (folder / kManifestFileName).string() + ": not a backup manifest (" +
+                      failure.what() + ")";
+        return check;
+    }
+    check.listed = listed.size();
+    for (const auto& [relative, entry] : listed) {
+        const fs::path path = folder / relative;
+        std::error_code failure;
+        if (!InsideFolder(relative) || !fs::is_regular_file(path, failure)) {
+            check.missing.push_back(relative);
+            continue;
+        }
+        const uintmax_t size = fs::file_size(path, failure);
+        const auto digest = Sha256OfFile(path);
+        const bool same = !failure && entry.value("size", uintmax_t(0)) == size && digest &&
+                          entry.value("sha256", std::string()) == *digest;
+        if (!same) check.changed.push_back(relative);
+    }
+    for (const std::string& relative : FilesBelow(folder))
+        if (!listed.count(relative)) check.extra.push_back(relative);
+    return check;
+}
+
+std::string DescribeBackupCheck(const BackupCheck& check) {
+    if (!check.error.empty()) return check.error + "\n";
+    std::string text;
+    for (const std::string& file : check.missing) text += "missing: " + file + "\n";
+    for (const std::string& file : check.changed) text += "changed: " + file + "\n";
+    for (const std::string& file : check.extra) text += "not in the manifest: " + file + "\n";
+    if (text.empty()) text = "all " + std::to_string(check.listed) + " files match the manifest\n";
+    return text;
+}
+
+}  // namespace tarmix

@@ -1,0 +1,196 @@
+#include "batch/device_backup.h"
+
+#include "batch/backup_manifest.h"
+#include "config/eeprom.h"
+#include "lang/catalog.h"
+#include "models/models.h"
+#include "platform/output_questions.h"
+#include "platform/replacing_file.h"
+
+namespace tarmix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTextSaveFailed = 106;             // "Error while saving EPROM content!"
+constexpr int kTextBackup = 60030;               // "Backup"
+constexpr int kTextBackupError = 60031;          // "Backup error"
+constexpr int kTextError = 60170;                // "Error"
+constexpr int kTextFileOpenError = 60208;        // "File open error "
+constexpr int kTextWriteError = 60224;           // "Error when writing the file"
+constexpr int kTextFirmwareNotLessThan = 60240;  // "Firmware - Version not less than"
+constexpr int kTextSave = 60390;                 // "Save"
+
+constexpr int32_t kFirstFirmwareWithBackup = 22;
+constexpr uint32_t kBlockSize = 10000;
+constexpr uint32_t kWholeFlashBlockSize = 256;
+constexpr char kFlashFolder[] = "Flash";
+constexpr char kImageName[] = "Application.rom";
+constexpr char kImageInScript[] = "Flash\\Application.rom";
+constexpr char kEepromInScript[] = "EEPROM\\Eeprom.bin";
+
+// Models that are backed up whatever their firmware.
+bool AnyFirmware(int32_t model) { return model == 16 || model == 17 || model == 18; }
+
+}  // namespace
+
+void DeviceBackup::ShowBackupError(const std::string& detail) {
+    ctx_.view.showMessage(LoadText(kTextBackupError) + "\n\n" + detail, LoadText(kTextBackup),
+                          MessageIcon::Error);
+}
+
+bool DeviceBackup::CheckController() {
+    const DeviceDescription& device = ctx_.device;
+    if (device.firmwareVersion < kFirstFirmwareWithBackup && !AnyFirmware(device.hardwareModel)) {
+        ShowBackupError(LoadText(kTextFirmwareNotLessThan) + " " +
+                        std::to_string(kFirstFirmwareWithBackup) + ".");
+        return false;
+    }
+    ApplicationAreaFailure failure;
+    const auto area = ReadApplicationArea(ctx_.monitor, device.hardwareModel, failure);
+    if (!area) {
+        ShowBackupError((failure.sector ? LoadText(failure.sector) : "") + LoadText(failure.text));
+        return false;
+    }
+    area_ = *area;
+    return true;
+}
+
+std::optional<uint32_t> DeviceBackup::ImageSize() {
+    const DeviceDescription& device = ctx_.device;
+    const uint64_t wanted = uint64_t(area_.textLength) + area_.dataLength;
+    // The application shares the flash with drive C: at its top.
+    const uint64_t span = device.bankA.high >= device.bankA.low
+                              ? uint64_t(device.bankA.high) - device.bankA.low + 1
+                              : 0;
+    const uint64_t driveC = uint64_t(std::max(device.driveSizes[2], 0)) * 1024;
+    const uint64_t limit = driveC > span ? span : span - driveC;
+    if (device.hardwareModel != kModelWholeFlashImage && (wanted == 0 || wanted > limit)) {
+        ShowBackupError(LoadText(kTextError) + "\n\nThe application the controller reports (" +
+                        std::to_string(wanted) + " bytes) is empty or larger than its flash (" +
+                        std::to_string(limit) + " bytes).");
+        return std::nullopt;
+    }
+    return uint32_t(wanted);
+}
+
+bool DeviceBackup::SaveApplication(const fs::path& folder) {
+    const auto size = ImageSize();
+    if (!size) return false;
+    const fs::path path = folder / kFlashFolder / kImageName;
+    ReplacingFile image;
+    std::string error;
+    View& view = ctx_.view;
+    if (!image.Open(path, error)) {
+        view.showMessage(LoadText(kTextFileOpenError) + "\n" + path.string(), LoadText(kTextError),
+                         MessageIcon::Error);
+        return false;
+    }
+    view.setStatus(LoadText(kTextSave) + " <" + kImageName + ">");
+    view.setProgress(0);
+    bool complete = false;
+    {
+        RaisedBaudRate raised(ctx_.baud);
+        const uint32_t block =
+            ctx_.device.hardwareModel == kModelWholeFlashImage ? kWholeFlashBlockSize : kBlockSize;
+        complete = ReadApplicationImage(ctx_.monitor, area_.textStart, *size, block, image,
+                                        [&view](int share) { view.setProgress(share); });
+    }
+    if (!complete) {
+        view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
+        return false;
+    }
+    if (!image.Commit(error)) {
+        view.showMessage(LoadText(kTextWriteError) + "\n" + error, LoadText(kTextError),
+                         MessageIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+bool DeviceBackup::CopyDrives(const fs::path& folder, RestoreScript& script) {
+    bool complete = true;
+    for (int drive = 0; drive < kDriveCount; ++drive) {
+        if (ctx_.device.driveSizes[size_t(drive)] == 0) continue;
+        script.AddFormat(drive);
+        const std::string name = std::string("Drive_") + char('A' + drive);
+        if (!ctx_.copyDrive) {
+            ShowBackupError("Copying the drives is not available in this version.");
+            return false;
+        }
+        complete = ctx_.copyDrive(drive, folder / name, name + "\\", script) && complete;
+    }
+    return complete;
+}
+
+bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
+    const DeviceDescription& device = ctx_.device;
+    EepromContext eeprom{ctx_.monitor, ctx_.view, ctx_.baud, device.hardwareModel,
+                         device.firmwareVersion};
+    switch (EepromSave(eeprom, folder)) {
+        case EepromSaveResult::Saved:
+            script.AddRestoreEeprom(kEepromInScript);
+            return true;
+        case EepromSaveResult::NothingToSave:
+            return true;
+        case EepromSaveResult::Failed:
+            break;
+    }
+    ctx_.view.showMessage(LoadText(kTextSaveFailed), LoadText(kTextError), MessageIcon::Error);
+    return false;
+}
+
+bool DeviceBackup::WriteScriptAndManifest(const fs::path& folder, const RestoreScript& script,
+                                          const LocalTime& time) {
+    const DeviceDescription& device = ctx_.device;
+    const ModelInfo* model = findModel(device.hardwareModel);
+    BackupFacts facts{device.hardwareModel,   model ? std::string(model->panelText) : std::string(),
+                      device.firmwareVersion, device.bankA,
+                      device.driveSizes,      time};
+    std::string manifest, error;
+    ReplacingFile scriptFile, manifestFile;
+    const bool written =
+        MakeManifest(folder, facts, {{kRestoreScriptName, script.text()}}, manifest, error) &&
+        scriptFile.Open(folder / kRestoreScriptName, error) &&
+        manifestFile.Open(folder / kManifestFileName, error) && scriptFile.Write(script.text()) &&
+        manifestFile.Write(manifest) && manifestFile.Commit(error) && scriptFile.Commit(error);
+    if (!written)
+        ctx_.view.showMessage(LoadText(kTextWriteError) + "\n" + error, LoadText(kTextError),
+                              MessageIcon::Error);
+    return written;
+}
+
+BackupEnd DeviceBackup::Run(const fs::path& folder) {
+    WaitCursor waitCursor(ctx_.view);
+    switch (PrepareOutputFolder(ctx_.view, folder / kFlashFolder)) {
+        case FolderReady::Ready:
+            break;
+        case FolderReady::Declined:
+            return BackupEnd::Declined;
+        case FolderReady::Failed:
+            return BackupEnd::Failed;
+    }
+    if (!MayReplaceFile(ctx_.view, folder / kFlashFolder / kImageName) ||
+        !MayReplaceFile(ctx_.view, folder / kRestoreScriptName))
+        return BackupEnd::Declined;
+
+    const LocalTime time = ctx_.localTime();
+    const bool imageSaved = SaveApplication(folder);
+    RestoreScript script;
+    // The question comes first whatever else the script holds: nothing is formatted
+    // before the operator agreed.
+    script.AddQuestion(time);
+    if (imageSaved) script.AddProgram(kImageInScript);
+    script.AddInitDrives(ctx_.device.driveSizes);
+    const bool drivesCopied = CopyDrives(folder, script);
+    const bool eepromSaved = SaveEeprom(folder, script);
+    if (!imageSaved || !drivesCopied || !eepromSaved) {
+        ShowBackupError("The backup is incomplete: " + std::string(kRestoreScriptName) +
+                        " was not written.");
+        return BackupEnd::Failed;
+    }
+    return WriteScriptAndManifest(folder, script, time) ? BackupEnd::Completed : BackupEnd::Failed;
+}
+
+}  // namespace tarmix

@@ -1,0 +1,386 @@
+#include "config/eeprom.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+#include "config/capability.h"
+#include "config/eeprom_area.h"
+#include "lang/catalog.h"
+#include "link/identify.h"
+#include "platform/output_questions.h"
+#include "platform/replacing_file.h"
+
+namespace tarmix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kTextSaving = 108;           // "Saving <EEPROM>"
+constexpr int kTextRestoring = 154;        // "Restoring <EEPROM>"
+constexpr int kTextRestoreFailed = 155;    // "Error while restoring EEPROM content."
+constexpr int kTextError = 60170;          // "Error"
+constexpr int kTextFileOpenError = 60208;  // "File open error "
+constexpr int kTextFileReadError = 60214;  // "File read error"
+constexpr int kTextWriteError = 60224;     // "Error when writing the file"
+constexpr int kTextWarning = 63737;        // "Warning"
+
+// The echo of a block command is the 31-character command and CR LF.
+constexpr size_t kEchoLength = 33;
+// "Addr " and the block's address in eight hexadecimal digits.
+constexpr size_t kAddressLineLength = 13;
+constexpr char kAddressTag[] = "Addr ";
+constexpr char kAcknowledgement[] = "O.K.";
+constexpr Millis kEchoWait = 2000ms;
+constexpr Millis kAddressWait = 4000ms;
+constexpr Millis kDataWait = 6000ms;
+constexpr Millis kAcknowledgementWait = 12000ms;
+// The prompt that ends a block's answer; a monitor that leaves it out costs this wait.
+constexpr Millis kPromptWait = 500ms;
+// A refused "seteepromdata" answers its error line at once after the echo; a taken one is
+// silent, waiting for the data. Only then do the data go out.
+constexpr Millis kRefusalLook = 100ms;
+// The EEPROM is written while the monitor answers; it needs this before the next block.
+constexpr Millis kBlockPause = 200ms;
+// "tell caps", "tell drives" and "init caps" answers are collected up to the prompt.
+constexpr size_t kAnswerCapacity = 2000;
+constexpr Millis kAnswerSilence = 500ms;
+constexpr size_t kEndValue = 2;  // value 3 of the record, 0-based
+
+std::string Hex8(uint32_t value) {
+    char text[12];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+std::string BlockCommand(const char* verb, uint32_t address, uint32_t length) {
+    return std::string(verb) + ' ' + Hex8(address) + ' ' + Hex8(length);
+}
+
+// Bytes from the serial line, taken a given number at a time. A read may bring more than
+// was asked for (the next part of the answer); that stays here for the next take.
+class Incoming {
+  public:
+    Incoming(MonitorExchange& monitor) : monitor_(monitor), serial_(monitor.serial()) {}
+
+    // At least `count` bytes within `timeout` (scaled): the first `count` go into `out`.
+    // false when fewer arrived; `out` then holds those.
+    bool Take(size_t count, Millis timeout, std::string& out) {
+        Clock& clock = serial_.clock();
+        const Millis deadline = clock.now() + monitor_.scaled(timeout);
+        std::string part;
+        while (pending_.size() < count) {
+            const Millis left = deadline - clock.now();
+            if (left <= 0ms) break;
+            if (serial_.ReceiveText(part, kReadCapacity, count - pending_.size(), left) != 0) break;
+            pending_ += part;
+        }
+        const bool complete = pending_.size() >= count;
+        out = pending_.substr(0, count);
+        pending_.erase(0, out.size());
+        return complete;
+    }
+    // Nothing (more) arrives within `timeout` (scaled).
+    bool Quiet(Millis timeout) {
+        std::string ignored;
+        return !Take(1, timeout, ignored) && ignored.empty();
+    }
+    // Throws away what is queued, here and in the driver.
+    void Clear() {
+        pending_.clear();
+        serial_.DrainInput();
+    }
+
+  private:
+    static constexpr size_t kReadCapacity = 0x10000;
+    MonitorExchange& monitor_;
+    CSerial& serial_;
+    std::string pending_;
+};
+
+bool AnswerUpToPrompt(MonitorExchange& monitor, const std::string& command, std::string& answer) {
+    return monitor.SendAndWaitPrompt(command, answer, kAnswerCapacity, kAnswerSilence);
+}
+
+std::optional<std::vector<int>> ReadCapabilityRecord(MonitorExchange& monitor) {
+    return ReadCapabilities(monitor, kAnswerCapacity);
+}
+
+// The size of drive B: in kB as the controller reports it now.
+std::optional<int32_t> DriveBSize(MonitorExchange& monitor) {
+    std::string answer;
+    if (!AnswerUpToPrompt(monitor, std::string(kDrivesCommand), answer)) return std::nullopt;
+    const auto sizes = parseDrivesAnswer(answer);
+    if (!sizes) return std::nullopt;
+    return (*sizes)[1];
+}
+
+// The area this controller keeps its EEPROM data in, for a data length; nullopt with a
+// reason when the controller's figures cannot be read or make no area.
+std::optional<EepromHeader> ControllerArea(EepromContext& context, const EepromRule& rule,
+                                           std::optional<uint32_t> dataLength,
+                                           std::string& reason) {
+    const auto caps = ReadCapabilityRecord(context.monitor);
+    if (!caps) {
+        reason = "The controller's capability record could not be read.";
+        return std::nullopt;
+    }
+    int32_t driveB = 0;
+    if (rule.belowEndWithDriveB) {
+        const auto size = DriveBSize(context.monitor);
+        if (!size) {
+            reason = "The controller did not report its drive sizes.";
+            return std::nullopt;
+        }
+        driveB = *size;
+    }
+    const uint32_t length = dataLength.value_or(uint32_t((*caps)[1]));
+    const auto area = EepromArea(rule, length, uint32_t((*caps)[kEndValue]), driveB);
+    if (!area) reason = "The controller's capability record names no EEPROM area.";
+    return area;
+}
+
+// Resets the progress bar to its ordinary range on every way out.
+class ProgressOverArea {
+  public:
+    ProgressOverArea(View& view, const EepromHeader& area) : view_(view) {
+        view_.setProgressRange(int(area.start), int(area.end));
+        view_.setProgress(int(area.start));
+    }
+    ~ProgressOverArea() { view_.setProgressRange(0, kProgressRange); }
+    ProgressOverArea(const ProgressOverArea&) = delete;
+    ProgressOverArea& operator=(const ProgressOverArea&) = delete;
+
+  private:
+    View& view_;
+};
+
+std::string ChecksumBytes(std::span<const uint8_t> data) {
+    const uint16_t checksum = EepromChecksum(data);
+    return {char(checksum & 0xff), char(checksum >> 8)};
+}
+
+std::span<const uint8_t> AsBytes(const std::string& text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+// One "geteepromdata" block; its data bytes are appended to `out`.
+bool ReadBlock(MonitorExchange& monitor, Incoming& in, uint32_t address, uint32_t length,
+               std::string& out) {
+    in.Clear();
+    const std::string command = BlockCommand("geteepromdata", address, length);
+    if (monitor.serial().SendLine(command) != 0) return false;
+    std::string echo, addressLine, data, prompt;
+    if (!in.Take(kEchoLength, kEchoWait, echo) || echo != command + "\r\n") return false;
+    if (!in.Take(kAddressLineLength, kAddressWait, addressLine) ||
+        addressLine != kAddressTag + Hex8(address))
+        return false;
+    if (!in.Take(length + 2, kDataWait, data)) return false;
+    const std::string checksum = data.substr(length);
+    data.resize(length);
+    if (checksum != ChecksumBytes(AsBytes(data))) return false;
+    in.Take(kMonitorPromptLength, kPromptWait, prompt);
+    out += data;
+    return true;
+}
+
+// One "seteepromdata" block.
+bool WriteBlock(MonitorExchange& monitor, Incoming& in, uint32_t address,
+                std::span<const uint8_t> data) {
+    in.Clear();
+    CSerial& serial = monitor.serial();
+    const std::string command = BlockCommand("seteepromdata", address, uint32_t(data.size()));
+    if (serial.SendLine(command) != 0) return false;
+    std::string echo, answer, prompt;
+    if (!in.Take(kEchoLength, kEchoWait, echo) || echo != command + "\r\n") return false;
+    if (!in.Quiet(kRefusalLook)) return false;
+    const std::string checksum = ChecksumBytes(data);
+    if (serial.WriteBytes(data.data(), data.size()) != 0 || serial.WriteText(checksum) != 0)
+        return false;
+    if (!in.Take(sizeof kAcknowledgement - 1, kAcknowledgementWait, answer) ||
+        answer != kAcknowledgement)
+        return false;
+    in.Take(kMonitorPromptLength, kPromptWait, prompt);
+    return true;
+}
+
+// The EEPROM area's contents, block by block; nullopt when a block failed.
+std::optional<std::string> ReadArea(EepromContext& context, const EepromHeader& area) {
+    ProgressOverArea progress(context.view, area);
+    RaisedBaudRate raised(context.baud);
+    Incoming in(context.monitor);
+    std::string contents;
+    uint32_t address = area.start;
+    // The first block is asked for even when the area is empty.
+    do {
+        const uint32_t length = std::min(kEepromBlockLength, area.end - address);
+        if (!ReadBlock(context.monitor, in, address, length, contents)) return std::nullopt;
+        address += length;
+        context.view.setProgress(int(address));
+    } while (address < area.end);
+    return contents;
+}
+
+bool WriteArea(EepromContext& context, const EepromHeader& area, std::span<const uint8_t> data) {
+    ProgressOverArea progress(context.view, area);
+    RaisedBaudRate raised(context.baud);
+    Incoming in(context.monitor);
+    Clock& clock = context.monitor.serial().clock();
+    for (size_t offset = 0; offset < data.size(); offset += kEepromBlockLength) {
+        const auto block =
+            data.subspan(offset, std::min<size_t>(kEepromBlockLength, data.size() - offset));
+        if (!WriteBlock(context.monitor, in, area.start + uint32_t(offset), block)) return false;
+        context.view.setProgress(int(area.start + offset + block.size()));
+        clock.sleep(kBlockPause);
+    }
+    return true;
+}
+
+// Value 2 of the capability record becomes the file's data length; the monitor's answer
+// must be the echo and the prompt.
+bool SetDataLength(MonitorExchange& monitor, uint32_t dataLength) {
+    auto caps = ReadCapabilityRecord(monitor);
+    if (!caps) return false;
+    (*caps)[1] = int(dataLength);
+    const std::string command = FormatInitCaps(*caps);
+    std::string answer;
+    return AnswerUpToPrompt(monitor, command, answer) && answer == command + kMonitorPrompt;
+}
+
+void ShowError(View& view, const std::string& text) {
+    view.showMessage(text, LoadText(kTextError), MessageIcon::Error);
+}
+
+void RestoreFailed(View& view, const std::string& reason) {
+    ShowError(view, LoadText(kTextRestoreFailed) + (reason.empty() ? "" : "\n\n" + reason));
+}
+
+struct EepromImage {
+    EepromHeader header;
+    std::vector<uint8_t> contents;
+};
+
+// The image file, whole; nullopt after its message when it cannot be read or its size is
+// not that of the area its header names.
+std::optional<EepromImage> ReadImageFile(View& view, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        ShowError(view, LoadText(kTextFileOpenError) + "\n" + path);
+        return std::nullopt;
+    }
+    std::array<uint8_t, kEepromHeaderSize> bytes{};
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) {
+        ShowError(view, LoadText(kTextFileReadError) + "\n" + path);
+        return std::nullopt;
+    }
+    EepromImage image{DecodeEepromHeader(bytes), {}};
+    std::error_code failure;
+    const uintmax_t size = fs::file_size(path, failure);
+    const EepromHeader& header = image.header;
+    if (failure || header.start > header.end ||
+        size != kEepromHeaderSize + uintmax_t(header.size())) {
+        ShowError(view, LoadText(kTextFileReadError) + "\n" + path +
+                            "\n\nThe file's size does not match the EEPROM area its header "
+                            "names: it is damaged or no EEPROM image.");
+        return std::nullopt;
+    }
+    image.contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (image.contents.size() != header.size()) {
+        ShowError(view, LoadText(kTextFileReadError) + "\n" + path);
+        return std::nullopt;
+    }
+    return image;
+}
+
+std::string AreaText(const EepromHeader& area) {
+    return "0x" + Hex8(area.start) + " to 0x" + Hex8(area.end);
+}
+
+}  // namespace
+
+EepromSaveResult EepromSave(EepromContext& context, const fs::path& backupFolder) {
+    const auto rule = EepromRuleFor(context.hardwareModel);
+    if (!rule) return EepromSaveResult::NothingToSave;
+    View& view = context.view;
+    if (context.firmwareVersion < rule->firstFirmware) {
+        view.showMessage(LoadText(rule->firmwareWarningText), LoadText(kTextWarning),
+                         MessageIcon::Warning);
+        return EepromSaveResult::NothingToSave;
+    }
+    const fs::path folder = backupFolder / kEepromFolderName;
+    switch (PrepareOutputFolder(view, folder)) {
+        case FolderReady::Ready:
+            break;
+        case FolderReady::Declined:
+            return EepromSaveResult::NothingToSave;
+        case FolderReady::Failed:
+            return EepromSaveResult::Failed;
+    }
+    const fs::path path = folder / kEepromFileName;
+    if (!MayReplaceFile(view, path)) return EepromSaveResult::NothingToSave;
+
+    view.setStatus(LoadText(kTextSaving));
+    std::string reason;
+    const auto area = ControllerArea(context, *rule, std::nullopt, reason);
+    if (!area) {
+        view.setStatus(reason);
+        return EepromSaveResult::Failed;
+    }
+    ReplacingFile file;
+    std::string error;
+    if (!file.Open(path, error)) {
+        ShowError(view, LoadText(kTextFileOpenError) + "\n" + path.string());
+        return EepromSaveResult::Failed;
+    }
+    const auto contents = ReadArea(context, *area);
+    if (!contents) return EepromSaveResult::Failed;
+    file.Write(EncodeEepromHeader(*area));
+    file.Write(*contents);
+    if (!file.Commit(error)) {
+        ShowError(view, LoadText(kTextWriteError) + "\n" + path.string() + "\n\n" + error);
+        return EepromSaveResult::Failed;
+    }
+    return EepromSaveResult::Saved;
+}
+
+int EepromRestore(EepromContext& context, const std::string& path) {
+    View& view = context.view;
+    const auto image = ReadImageFile(view, path);
+    if (!image) return 1;
+    const auto rule = EepromRuleFor(context.hardwareModel);
+    if (!rule) {
+        RestoreFailed(view, "This controller model keeps no EEPROM data that can be restored.");
+        return 1;
+    }
+    if (context.firmwareVersion < rule->firstFirmware) {
+        RestoreFailed(view, "Firmware version " + std::to_string(rule->firstFirmware) +
+                                " or higher is required.");
+        return 1;
+    }
+    view.setStatus(LoadText(kTextRestoring));
+    std::string reason;
+    const EepromHeader& header = image->header;
+    const auto area = ControllerArea(context, *rule, header.dataLength, reason);
+    if (!area) {
+        RestoreFailed(view, reason);
+        return 1;
+    }
+    if (*area != header) {
+        RestoreFailed(view, "The file holds the EEPROM area " + AreaText(header) +
+                                "; this controller keeps that data at " + AreaText(*area) + ".");
+        return 1;
+    }
+    if (!WriteArea(context, header, image->contents) ||
+        !SetDataLength(context.monitor, header.dataLength)) {
+        RestoreFailed(view, "");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace tarmix

@@ -1,0 +1,67 @@
+#include "config/eeprom_area.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr int kTextNeedsFirmware10 = 107;  // "EEPROM content can't be saved! … 10 or higher …"
+constexpr int kTextNeedsFirmware33 = 109;  // "… 33 or higher …"
+
+void Put32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
+}
+
+uint32_t Get32(const uint8_t* at) {
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+}  // namespace
+
+std::array<uint8_t, kEepromHeaderSize> EncodeEepromHeader(const EepromHeader& header) {
+    std::array<uint8_t, kEepromHeaderSize> bytes{};
+    Put32(bytes.data(), header.start);
+    Put32(bytes.data() + 4, header.dataLength);
+    Put32(bytes.data() + 8, header.end);
+    return bytes;
+}
+
+EepromHeader DecodeEepromHeader(std::span<const uint8_t, kEepromHeaderSize> bytes) {
+    return {Get32(bytes.data()), Get32(bytes.data() + 4), Get32(bytes.data() + 8)};
+}
+
+std::optional<EepromRule> EepromRuleFor(int32_t hardwareModel) {
+    switch (hardwareModel) {
+        case 17:
+        case 18:
+            return EepromRule{10, 0x200, false, kTextNeedsFirmware10};
+        case 1:
+        case 3:
+        case 9:
+        case 11:
+        case 12:
+        case 13:
+        case 14:
+            return EepromRule{33, 0x100, true, kTextNeedsFirmware33};
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<EepromHeader> EepromArea(const EepromRule& rule, uint32_t dataLength, uint32_t end,
+                                       int32_t driveBKb) {
+    EepromHeader area{rule.fixedStart, dataLength, end};
+    if (rule.belowEndWithDriveB && driveBKb != 0) {
+        if (dataLength > end) return std::nullopt;
+        area.start = end - dataLength;
+    }
+    if (area.start > area.end) return std::nullopt;
+    return area;
+}
+
+uint16_t EepromChecksum(std::span<const uint8_t> bytes) {
+    uint16_t sum = 0;
+    for (uint8_t byte : bytes) sum = uint16_t(sum + byte);
+    return uint16_t(~sum);
+}
+
+}  // namespace tarmix

@@ -1,0 +1,211 @@
+// The backup's pieces: the application read-back and its image, the restore script, the
+// manifest's hashes, and a whole backup against an in-process simulated controller.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "batch/application_read.h"
+#include "batch/device_backup.h"
+#include "batch/restore_script.h"
+#include "batch/sha256.h"
+#include "lang/catalog.h"
+#include "sim/controller.h"
+#include "sim/in_process_port.h"
+#include "support/recording_view.h"
+
+namespace tarmix {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> crlfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(text.substr(at, end - at));
+    EXPECT_EQ(at, text.size()) << "the last line has no CR LF";
+    return lines;
+}
+
+TEST(Sha256, PublishedDigests) {
+    auto hex = [](std::string_view text) {
+        return Sha256Hex({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+    };
+    EXPECT_EQ(hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // 56 bytes: the length no longer fits into the first block's padding.
+    EXPECT_EQ(hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+TEST(RestoreScript, QuestionInLatin1OrEnglishAndEveryLineEndsWithCrLf) {
+    const LocalTime time{1, 7, 12, 2026, 8, 5, 0};
+    struct Case {
+        int language;
+        const char* question;
+    };
+    for (const Case& c : {Case{kEnglishLanguage, "Restore backup from 07.12.2026 08:05?"},
+                          Case{7, "Restore backup from 07.12.2026 08:05?"},      // Russian
+                          Case{10, "Restore backup from 07.12.2026 08:05?"}}) {  // Greek
+        SCOPED_TRACE(c.language);
+        setLanguageIndex(c.language);
+        RestoreScript script;
+        script.AddQuestion(time);
+        script.AddProgram("Flash\\Application.rom");
+        script.AddInitDrives({1024, 0, 256});
+        script.AddFormat(2);
+        script.AddRestoreEeprom("EEPROM\\Eeprom.bin");
+        EXPECT_EQ(
+            crlfLines(script.text()),
+            (std::vector<std::string>{
+                std::string("messageyesno ") + c.question, "program \"Flash\\Application.rom\"",
+                "init drives 1024 0 256", "format c:", "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+    }
+    setLanguageIndex(kEnglishLanguage);
+}
+
+TEST(RestoreScript, TimeFillingLeavesOtherPercentSignsAlone) {
+    const LocalTime time{1, 3, 4, 2027, 23, 9, 0};
+    EXPECT_EQ(FillBackupTime("%d.%m.%Y %H:%M 100%% %q %", time), "03.04.2027 23:09 100% %q %");
+}
+
+TEST(ApplicationArea, TextAndDataFiguresOrWhichSectorFailed) {
+    ApplicationAreaFailure failure;
+    const auto area = ParseApplicationArea(
+        "tell appl\r\nText: 00110000 0001A000\r\nData: 0012A000 00000120\r\nBoot> ", failure);
+    ASSERT_TRUE(area);
+    EXPECT_EQ(area->textStart, 0x110000u);
+    EXPECT_EQ(area->textLength, 0x1A000u);
+    EXPECT_EQ(area->dataLength, 0x120u);
+    struct Case {
+        const char* answer;
+        int sector, text;
+    };
+    for (const Case& c : {Case{"tell appl\r\nData: 0 0\r\nBoot> ", 60411, 60340},
+                          Case{"tell appl\r\nText: zz 1\r\nData: 0 0\r\nBoot> ", 60411, 60380},
+                          Case{"tell appl\r\nText: 1 2\r\nBoot> ", 60410, 60340},
+                          Case{"tell appl\r\nText: 1 2 Data: 7 zz\r\nBoot> ", 60410, 60380}}) {
+        SCOPED_TRACE(c.answer);
+        failure = {};
+        EXPECT_FALSE(ParseApplicationArea(c.answer, failure));
+        EXPECT_EQ(failure.sector, c.sector);
+        EXPECT_EQ(failure.text, c.text);
+    }
+}
+
+// A whole backup of an alder controller without drives, in-process on the virtual clock.
+struct BackupBench {
+    BackupBench()
+        : controller(*sim::findModel("alder"), clock),
+          serial([this] { return std::make_unique<sim::InProcessPort>(controller, clock); }, clock),
+          monitor(serial),
+          baud(monitor, view, 57600),
+          folder(fs::temp_directory_path() /
+                 ("tarmix_backup_" + std::to_string(reinterpret_cast<uintptr_t>(this)))) {
+        setLanguageIndex(kEnglishLanguage);
+        controller.setFirmware(40);
+        serial.Open("COM1");
+        serial.Configure(57600);
+        std::string answer;
+        monitor.SendAndWaitPrompt("init drives 0 0 0", answer, 2000, Millis{500});
+        device.hardwareModel = 1;
+        device.firmwareVersion = 40;
+        device.bankA = {0x110000, 0x2FFFFF};
+        device.deviceIdentified = true;
+    }
+    ~BackupBench() { fs::remove_all(folder); }
+
+    // An application of `size` bytes at the start of the application flash.
+    void application(uint32_t size) {
+        std::vector<uint8_t> bytes(size);
+        for (uint32_t i = 0; i < size; ++i) bytes[i] = uint8_t(i % 251);
+        controller.memory().store(0x110000, bytes);
+    }
+    BackupEnd run() {
+        DeviceBackup backup({monitor, view, baud, device, nullptr,
+                             [] { return LocalTime{1, 7, 12, 2026, 8, 30, 5}; }});
+        if (!backup.CheckController()) return BackupEnd::Failed;
+        return backup.Run(folder);
+    }
+
+    VirtualClock clock;
+    sim::Controller controller;
+    CSerial serial;
+    MonitorExchange monitor;
+    testing::RecordingView view;
+    BaudSwitch baud;
+    DeviceDescription device;
+    fs::path folder;
+};
+
+size_t countStarting(const std::vector<std::string>& lines, const char* start) {
+    return size_t(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::string& l) { return l.rfind(start, 0) == 0; }));
+}
+
+TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
+    BackupBench bench;
+    bench.application(106496 + 288);  // eleven blocks: ten of 10000 bytes, one of 6784
+    ASSERT_EQ(bench.run(), BackupEnd::Completed)
+        << (bench.view.messages.empty() ? "" : bench.view.messages[0].text);
+    const auto image = crlfLines(readFile(bench.folder / "Flash" / "Application.rom"));
+    EXPECT_EQ(countStarting(image, "S3"), 6674u);
+    ASSERT_EQ(image.size(), 6676u);
+    EXPECT_EQ(image[6674], "S5031A12D0");
+    EXPECT_EQ(image[6675], "S70500110000E9");
+    EXPECT_EQ(image[0].substr(0, 12), "S31500110000");
+    EXPECT_EQ(crlfLines(readFile(bench.folder / "Reload.rom")),
+              (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
+                                        "program \"Flash\\Application.rom\"", "init drives 0 0 0",
+                                        "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+    EXPECT_EQ(readFile(bench.folder / "EEPROM" / "Eeprom.bin").size(), 12u + 0x2000 - 0x100);
+    const std::string manifest = readFile(bench.folder / "manifest.json");
+    for (const char* file : {"Reload.rom", "Flash/Application.rom", "EEPROM/Eeprom.bin"})
+        EXPECT_NE(manifest.find(file), std::string::npos) << file;
+    // The image's progress reaches its end; the EEPROM's runs over its addresses.
+    EXPECT_NE(std::find(bench.view.progress.begin(), bench.view.progress.end(), 1000),
+              bench.view.progress.end());
+}
+
+TEST(DeviceBackup, MoreThan65535RecordsAreCountedInS6) {
+    BackupBench bench;
+    bench.application(65536 * 16 + 1);
+    ASSERT_EQ(bench.run(), BackupEnd::Completed);
+    const auto image = crlfLines(readFile(bench.folder / "Flash" / "Application.rom"));
+    ASSERT_GE(image.size(), 2u);
+    EXPECT_EQ(image[image.size() - 2], "S604010001F9");
+}
+
+// A failed step leaves no restore script: here the EEPROM save, whose area makes no sense.
+TEST(DeviceBackup, AFailedStepWritesNoRestoreScript) {
+    BackupBench bench;
+    bench.application(1000);
+    std::string answer;
+    bench.monitor.SendAndWaitPrompt("init drives 0 64 0", answer, 2000, Millis{500});
+    bench.monitor.SendAndWaitPrompt("init caps 1 3000 2000 0 0", answer, 2000, Millis{500});
+    EXPECT_EQ(bench.run(), BackupEnd::Failed);
+    EXPECT_TRUE(fs::exists(bench.folder / "Flash" / "Application.rom"));
+    EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
+    EXPECT_FALSE(fs::exists(bench.folder / "manifest.json"));
+    ASSERT_FALSE(bench.view.messages.empty());
+    EXPECT_NE(bench.view.messages.back().text.find("Reload.rom was not written"),
+              std::string::npos);
+}
+
+TEST(DeviceBackup, AnEmptyApplicationIsAnImageError) {
+    BackupBench bench;
+    EXPECT_EQ(bench.run(), BackupEnd::Failed);
+    EXPECT_FALSE(fs::exists(bench.folder / "Flash" / "Application.rom"));
+    EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
+}
+
+}  // namespace
+}  // namespace tarmix
