@@ -43,8 +43,9 @@ int main() {
     const auto folder = std::filesystem::temp_directory_path() / "tarmix-bench-boot-update";
     std::filesystem::remove_all(folder);
     std::string error;
-    const sim::ModelSpec& spec = *sim::findModel(kModel);
-    if (sim::MakeBootLibrary(spec, spec.firmware + 1, spec.firmware, folder, error) != 0) {
+    const sim::ModelSpec& simulated = *sim::findModel(kModel);
+    if (sim::MakeBootLibrary(simulated, simulated.firmware + 1, simulated.firmware, folder,
+                             error) != 0) {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
         return 1;
     }

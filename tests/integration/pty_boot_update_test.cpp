@@ -41,9 +41,10 @@ class PtyBootUpdateTest : public ::testing::TestWithParam<Case> {
 TEST_P(PtyBootUpdateTest, ControllerRestartsWithTheNewBootLoader) {
     const Case c = GetParam();
     constexpr int kNewVersion = 52;
-    const sim::ModelSpec& spec = *sim::findModel(c.model);
+    const sim::ModelSpec& simulated = *sim::findModel(c.model);
     std::string error;
-    ASSERT_EQ(sim::MakeBootLibrary(spec, kNewVersion, c.firmware, folder / "Library", error), 0);
+    ASSERT_EQ(sim::MakeBootLibrary(simulated, kNewVersion, c.firmware, folder / "Library", error),
+              0);
 
     const std::string link = (folder / "ttyCONTROLLER").string();
     std::vector<std::string> arguments{"--state",    (folder / "state").string(),
@@ -85,12 +86,12 @@ TEST_P(PtyBootUpdateTest, ControllerRestartsWithTheNewBootLoader) {
     simulator.stop();
     close(oldDevice);
 
-    sim::Memory flash(spec);
+    sim::Memory flash(simulated);
     ASSERT_TRUE(flash.loadFlash(folder / "state" / "memory.srec", error)) << error;
-    const auto place = sim::BootImagePlaceFor(spec.code, c.firmware);
+    const auto place = sim::BootImagePlaceFor(simulated.code, c.firmware);
     ASSERT_TRUE(place);
-    EXPECT_EQ(flash.read(spec.flashBanks.front().start, place->bootLoaderSize),
-              sim::BootLoaderBytes(spec.code, kNewVersion, place->bootLoaderSize));
+    EXPECT_EQ(flash.read(simulated.flashBanks.front().start, place->bootLoaderSize),
+              sim::BootLoaderBytes(simulated.code, kNewVersion, place->bootLoaderSize));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryProcedure, PtyBootUpdateTest,

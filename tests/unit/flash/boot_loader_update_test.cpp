@@ -88,8 +88,8 @@ class BootLoaderUpdateTest : public ::testing::Test {
     }
 
     void connect(const std::string& keyword, int firmware) {
-        spec = sim::findModel(keyword);
-        controller = std::make_unique<sim::Controller>(*spec, clock);
+        simulated = sim::findModel(keyword);
+        controller = std::make_unique<sim::Controller>(*simulated, clock);
         controller->setFirmware(firmware);
         serial = std::make_unique<CSerial>(
             [this] { return std::make_unique<StallingPort>(*controller, clock, stall); }, clock);
@@ -105,7 +105,8 @@ class BootLoaderUpdateTest : public ::testing::Test {
         applyBaudCapabilities(device, baudRate);  // the extended flag, as the watch sets it
         device.deviceIdentified = true;
         std::string error;
-        ASSERT_EQ(sim::MakeBootLibrary(*spec, kNewVersion, firmware, library, error), 0) << error;
+        ASSERT_EQ(sim::MakeBootLibrary(*simulated, kNewVersion, firmware, library, error), 0)
+            << error;
         sent.lines.clear();
     }
     int update(int32_t identifiedModel = -1, bool usb = false) {
@@ -140,7 +141,7 @@ class BootLoaderUpdateTest : public ::testing::Test {
     fs::path library = folder / "Library";
     VirtualClock clock;
     Stall stall;
-    const sim::ModelSpec* spec = nullptr;
+    const sim::ModelSpec* simulated = nullptr;
     std::unique_ptr<sim::Controller> controller;
     std::unique_ptr<CSerial> serial;
     std::unique_ptr<MonitorExchange> monitor;
@@ -174,7 +175,7 @@ TEST_P(EveryProcedure, RestartsWithTheProgrammedBootLoader) {
     EXPECT_EQ(parseVersionAnswer(answer), kNewVersion);
     const auto place = sim::BootImagePlaceFor(p.runsAs, p.firmware);
     ASSERT_TRUE(place);
-    EXPECT_EQ(controller->memory().read(spec->flashBanks.front().start, place->bootLoaderSize),
+    EXPECT_EQ(controller->memory().read(simulated->flashBanks.front().start, place->bootLoaderSize),
               sim::BootLoaderBytes(p.runsAs, kNewVersion, place->bootLoaderSize));
 }
 
@@ -329,7 +330,7 @@ TEST_F(BootLoaderUpdateTest, AnErasedBootAreaDiesAtTheNextRestart) {
     EXPECT_TRUE(controller->dead());
     std::string error;
     ASSERT_TRUE(controller->saveState(folder / "state", error)) << error;
-    sim::Controller again(*spec, clock);
+    sim::Controller again(*simulated, clock);
     ASSERT_TRUE(again.loadState(folder / "state", error)) << error;
     EXPECT_TRUE(again.dead());
 }
