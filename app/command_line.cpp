@@ -66,6 +66,8 @@ std::string DescribeResult(int code) {
             return "the backup failed";
         case kResultNoController:
             return "no controller was identified";
+        case kResultNoPort:
+            return "the port could not be opened";
         case kResultInterrupted:
             return "interrupted";
         case kResultUsage:
@@ -186,6 +188,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             options.waitSeconds = seconds;
+        } else if (word == "--terminal") {
+            options.terminal = true;
+        } else if (takeValue(arguments, i, "--log", value)) {
+            options.logFile = value;
         } else if (word == "--list-ports") {
             options.listPorts = true;
         } else if (word == "--help") {
@@ -200,6 +206,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (options.simulate && options.simulate->empty()) parsed.error = "--simulate= needs a model";
     if (!options.traceFile.empty() && options.traceFile.rfind("--", 0) == 0)
         parsed.error = "--trace needs a file name";
+    if (!options.logFile.empty() && options.logFile.rfind("--", 0) == 0)
+        parsed.error = "--log needs a file name";
+    if (!options.logFile.empty() && !options.terminal) parsed.error = "--log goes with --terminal";
     return parsed;
 }
 
@@ -225,12 +234,16 @@ std::string UsageText() {
            "  --trace FILE             write the wire trace to FILE\n"
            "  --wait SECONDS           headless unattended forms: give up when no controller\n"
            "                           is identified in time (default 30)\n"
+           "  --terminal               a serial terminal on the console: the port of the\n"
+           "                           settings at 57600, keys as typed; Ctrl-] quits\n"
+           "  --log FILE               --terminal: keep a copy of everything received\n"
            "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
            "  --help, --version\n"
            "\n"
            "Exit codes: 0 ok, 1 port word, 2 baud word, 3 switch, 4 /d path without\n"
            "backslash, 5 /d copy failed, 6 /u copy failed, 7 /p failed, 8 /s failed,\n"
-           "9 no controller identified, 64 bad option, 130 interrupted.\n";
+           "9 no controller identified, 10 no port could be opened, 64 bad option,\n"
+           "130 interrupted.\n";
 }
 
 }  // namespace tarmix

@@ -32,6 +32,7 @@ enum ResultCode : int {
     kResultDownloadFailed = 7,  // "/p": the download or the script failed
     kResultBackupFailed = 8,    // "/s": the backup failed
     kResultNoController = 9,    // no controller was identified in the waiting time
+    kResultNoPort = 10,         // --terminal: no port could be opened
     kResultInterrupted = 130,   // stopped by SIGINT or SIGTERM
     kResultUsage = 64,          // an option of this build was not understood
 };
@@ -83,6 +84,8 @@ struct ToolOptions {
     bool answerYes = false;               // how the console answers questions (default No)
     bool json = false;                    // JSON events on stdout
     std::string traceFile;                // wire trace
+    bool terminal = false;                // the console terminal instead of the window
+    std::string logFile;                  // --terminal: a copy of everything received
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
     bool listPorts = false;
     bool help = false;

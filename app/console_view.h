@@ -66,6 +66,10 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     void setSourceText(const std::string&) override {}
     std::optional<std::string> chooseFile(const std::string&) override { return std::nullopt; }
     void closeWindow() override {}
+    // The console run has no keyboard for a terminal (tarmix --terminal is its own run).
+    void setTerminalShown(bool) override {}
+    void focusTerminal() override {}
+    void updateTerminal(const TerminalUpdate&) override {}
 
     // TimerHost
     void start(int id, Millis period) override;

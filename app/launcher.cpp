@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "app/console_terminal.h"
 #include "app/console_view.h"
 #include "app/port_listing.h"
 #include "app/simulator_launcher.h"
@@ -120,6 +121,14 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     if (options.listPorts) {
         ListPorts(portMap, std::cout, options.json);
         return kResultOk;
+    }
+    if (options.terminal) {
+        signal(SIGPIPE, SIG_IGN);
+        const PortFactory factory = termiosPortFactory(portMap);
+        return RunConsoleTerminal(
+            {portMap, factory, FindProgramFolders(executableFolder()).settings, STDIN_FILENO,
+             STDOUT_FILENO, std::cerr, options.logFile},
+            stopRequested);
     }
 
     const LauncherArguments arguments = ReadArguments(parsed.words);

@@ -44,8 +44,8 @@ constexpr BaudRadio kBaudRadios[] = {
 };
 
 // The buttons of features this version does not have yet: shown, never enabled.
-constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::Backup,
-                                           Control::UpdateBootloader, Control::ExtendedView};
+constexpr Control kUnavailableButtons[] = {Control::Backup, Control::UpdateBootloader,
+                                           Control::ExtendedView};
 
 constexpr char kTitle[] = "Tarmix (3.5u)";
 constexpr char kCompactViewCaption[] = ">>>";
@@ -75,6 +75,7 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
       parallel_(portMap_),
       scanner_(portMap_, services.portFactory, clock_, view_),
       watch_(monitor_, parallel_, device_, parallelFlags_),
+      terminal_(view_, clock_),
       romFilePath_(start.romFilePath),
       baudRate_(start.baudRate),
       resultCode_(start.resultCode),
@@ -114,6 +115,7 @@ void CDownloadDialog::OnInitDialog() {
     view_.setProgressRange(0, kProgressRange);
     view_.setEnabled(Control::StartDownload, false);
     for (Control button : kUnavailableButtons) view_.setEnabled(button, false);
+    view_.setEnabled(Control::TerminalOnOff, true);
     view_.setChecked(Control::KeepSettings, keepReceipts_);
     view_.setChecked(Control::Compare, compareMode_);
     view_.setChecked(Control::ExtendedFirmware, device_.extendedFirmware);
@@ -201,6 +203,8 @@ void CDownloadDialog::Connect() {
 }
 
 void CDownloadDialog::Disconnect() {
+    // The terminal goes; the link is closed below rather than connected afresh.
+    if (terminalOn_) SwitchTerminalOff(false);
     StopWatch();
     device_.deviceIdentified = false;
     RefreshModelControls();
@@ -293,6 +297,8 @@ void CDownloadDialog::CloseThroughOk() {
     if (WriteSettings(startDirectory_, settings) != 0)
         view_.showMessage(kSettingsWriteFailedText, "", MessageIcon::Error);
     timers_.stop(kRescanTimer);
+    timers_.stop(kTerminalTimer);
+    terminal_.Detach();
     StopWatch();
     serial_.Close();
     parallel_.Close();

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/view.h"
+#include "app/terminal.h"
 
 namespace tarmix {
 
@@ -36,6 +36,7 @@ enum class Control {
     Backup = 1138,
     UpdateBootloader = 1127,
     ExtendedView = 1306,
+    Terminal = 1218,  // the terminal's text
     // Static captions (labels) that ApplyLanguage fills.
     StaticPanel = 1399,
     StaticFlash = 1215,
@@ -83,7 +84,7 @@ struct UsageFigures {
     friend bool operator==(const UsageFigures&, const UsageFigures&) = default;
 };
 
-class MainWindowView : public View {
+class MainWindowView : public TerminalView {
   public:
     virtual void setEnabled(Control control, bool enabled) = 0;
     virtual void setVisible(Control control, bool visible) = 0;
@@ -100,6 +101,13 @@ class MainWindowView : public View {
     virtual std::optional<std::string> chooseFile(const std::string& startPath) = 0;
     // Closes the window; the launcher then ends the program.
     virtual void closeWindow() = 0;
+    // Shown: the terminal takes the window, widened to show 80 columns and kept on the
+    // desktop's work area; every other control is hidden except the status line,
+    // TERMINAL_ON_OFF and START_APPLICATION. Hidden: the window's placement and its
+    // controls come back as they were.
+    virtual void setTerminalShown(bool shown) = 0;
+    // The keyboard goes to the terminal.
+    virtual void focusTerminal() = 0;
 };
 
 }  // namespace tarmix

@@ -20,6 +20,7 @@ void CDownloadDialog::onTimer(int id) {
     if (busy_ || closed_) return;
     if (id == kRescanTimer) RescanTick();
     if (id == kWatchTimer) WatchTick();
+    if (id == kTerminalTimer && terminalOn_) terminal_.Poll();
 }
 
 void CDownloadDialog::RescanTick() {
@@ -52,6 +53,8 @@ void CDownloadDialog::WatchTick() {
     DeviceOperation operation(*this);
     const WatchReport report = watch_.Tick(SelectedPortIsUsb(), baudRate_, flashText_);
     ShowWatchReport(report);
+    // After the line failed the user may look at it in the terminal.
+    if (report.lineFailed) view_.setEnabled(Control::TerminalOnOff, true);
 
     scanner_.ScanSerialPorts(ports_);
     UpdateControls();
@@ -97,7 +100,7 @@ void CDownloadDialog::SetInfo(InfoField field, const std::string& text) {
 void CDownloadDialog::RefreshModelControls() {
     const bool identified = device_.deviceIdentified;
     view_.setModelPicture(identified ? device_.hardwareModel : 0);
-    view_.setEnabled(Control::StartDownload, identified && !applicationRunning_);
+    view_.setEnabled(Control::StartDownload, identified && !applicationRunning_ && !terminalOn_);
     view_.setEnabled(Control::StartApplication, applicationLoaded_ && identified);
 }
 

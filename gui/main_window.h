@@ -12,6 +12,7 @@
 
 #include <QDialog>
 #include <string>
+#include <vector>
 
 #include "app/main_window_view.h"
 #include "gui/window_layout.h"
@@ -32,6 +33,9 @@ class WindowEvents {
     // The user closes the window by its frame or with Escape (not reported while a device
     // operation runs). The window stays open until closeWindow() is called.
     virtual void closeRequested() = 0;
+    // A key, or text (typed or pasted, UTF-8), in the shown terminal.
+    virtual void terminalKey(TerminalKey key) = 0;
+    virtual void terminalText(const std::string& utf8) = 0;
 };
 
 class MainWindow final : public QDialog, public MainWindowView {
@@ -68,6 +72,9 @@ class MainWindow final : public QDialog, public MainWindowView {
     void setSourceText(const std::string& text) override;
     std::optional<std::string> chooseFile(const std::string& startPath) override;
     void closeWindow() override;
+    void setTerminalShown(bool shown) override;
+    void focusTerminal() override;
+    void updateTerminal(const TerminalUpdate& update) override;
 
     // Compact view, or extended view with the drives' file-system area beside it. The
     // window takes the size its contents need.
@@ -77,6 +84,11 @@ class MainWindow final : public QDialog, public MainWindowView {
     // Puts the current language's texts on the parts the controller does not caption:
     // drive tabs and file-list columns.
     void applyLanguage();
+
+    // Wider by whole characters until the terminal shows 80 columns (never narrower), and
+    // moved left as far as that takes it past the desktop's right edge (never past its
+    // left edge). Done when the terminal is shown.
+    void widenForTerminal();
 
     bool holdsTicks() const { return waitCursor_ || modalDepth_ > 0; }
 
@@ -105,6 +117,9 @@ class MainWindow final : public QDialog, public MainWindowView {
     bool waitCursor_ = false;
     int modalDepth_ = 0;
     bool closing_ = false;
+    // While the terminal is shown: the placement to come back to, and what it hid.
+    QRect placementBeforeTerminal_;
+    std::vector<QWidget*> hiddenForTerminal_;
 };
 
 }  // namespace tarmix::gui

@@ -150,6 +150,8 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnChooseFile();
         case Control::StartApplication:
             return handlers.OnStartApplication();
+        case Control::TerminalOnOff:
+            return handlers.OnTerminalOnOff();
         case Control::ComLpt:
             return handlers.OnComLpt();
         case Control::KeepSettings:
@@ -169,6 +171,14 @@ void QtFrontEnd::languageChosen(int languageIndex) {
 
 void QtFrontEnd::sourceEdited(const std::string& text) {
     if (controller_ != nullptr) controller_->OnSourceEdited(text);
+}
+
+void QtFrontEnd::terminalKey(TerminalKey key) {
+    if (controller_ != nullptr) controller_->OnTerminalKey(key);
+}
+
+void QtFrontEnd::terminalText(const std::string& utf8) {
+    if (controller_ != nullptr) controller_->OnTerminalText(utf8);
 }
 
 void QtFrontEnd::closeRequested() {

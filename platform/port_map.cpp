@@ -44,7 +44,7 @@ std::vector<SerialDevice> enumerateSerialDevices() {
         const std::string name = entry.path().filename().string();
         if (!fs::exists(entry.path() / "device")) continue;  // virtual consoles, ptys
         if (name.rfind("ttyS", 0) == 0 && !isPresentUart(entry.path())) continue;
-        found.push_back({name, {"/dev/" + name, isUsbDevice(entry.path())}});
+        found.push_back({name, {StableDevicePath("/dev/" + name), isUsbDevice(entry.path())}});
     }
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
         return deviceOrder(a.first) < deviceOrder(b.first);
@@ -55,6 +55,21 @@ std::vector<SerialDevice> enumerateSerialDevices() {
 }
 
 }  // namespace
+
+std::string StableDevicePath(const std::string& device, const std::string& stableFolder) {
+    std::error_code error;
+    const fs::path target = fs::canonical(device, error);
+    if (error) return device;
+    std::vector<std::string> links;
+    for (const auto& entry : fs::directory_iterator(stableFolder, error)) {
+        std::error_code ignored;
+        if (fs::canonical(entry.path(), ignored) == target && !ignored)
+            links.push_back(entry.path().string());
+    }
+    if (links.empty()) return device;
+    std::sort(links.begin(), links.end());  // the same choice on every run
+    return links.front();
+}
 
 std::string portName(int index) {
     return index == kLptPortIndex ? "LPT1" : "COM" + std::to_string(index + 1);

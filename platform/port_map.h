@@ -4,7 +4,8 @@
 // When any TARMIX_COMn variable is set, the serial ports are exactly those variables
 // (a device path each; TARMIX_COMn_USB=1 marks a USB adapter). Otherwise the machine's
 // real serial devices are taken in a stable order: USB adapters, ACM devices, then UARTs
-// that exist. LPT1 is TARMIX_LPT1 when set, else /dev/lp0.
+// that exist, each under its stable name where it has one. LPT1 is TARMIX_LPT1 when set, else
+// /dev/lp0.
 #pragma once
 
 #include <array>
@@ -43,5 +44,11 @@ class PortMap {
 
 // "COM1".."COM6" for 0..5, "LPT1" for 6.
 std::string portName(int index);
+
+// The name under which a serial device stays reachable when its adapter is plugged in again
+// or re-enumerates (and may come back as another ttyUSBn): its link in `stableFolder`
+// (/dev/serial/by-id) when it has one, else the device path itself.
+std::string StableDevicePath(const std::string& device,
+                             const std::string& stableFolder = "/dev/serial/by-id");
 
 }  // namespace tarmix

@@ -1,7 +1,7 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
-//              [--lpt PATH] [--sector-ms N] [--app-ms N]
+//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--app-output N]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //
@@ -30,7 +30,7 @@ void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N] [--app-ms N]\n"
+    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--app-output N]\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
     "\n"
@@ -44,6 +44,7 @@ const char kUsage[] =
     "  --sector-ms N   erase time of one flash sector, 5 ms unless given\n"
     "  --app-ms N      an application started with \"call\" runs N ms (2000 unless given),\n"
     "                  then the device is back in its monitor and sends the prompt\n"
+    "  --app-output N  the running application prints a numbered line every N ms\n"
     "make-image writes an application image (S-records) loaded at the model's application\n"
     "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
     "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
@@ -109,6 +110,7 @@ struct ServeOptions {
     long long firmware = -1;
     long long sectorMs = -1;
     long long applicationMs = -1;
+    long long applicationOutputMs = 0;
     bool pace = false;
 };
 
@@ -136,6 +138,9 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
         } else if (word == "--app-ms") {
             ok = words.number(word, 86400000, number);
             options.applicationMs = (long long)number;
+        } else if (word == "--app-output") {
+            ok = words.number(word, 600000, number);
+            options.applicationOutputMs = (long long)number;
         } else {
             std::cerr << "tarmix-sim: unknown option \"" << word << "\"\n";
             ok = false;
@@ -152,6 +157,7 @@ int serve(const ServeOptions& options) {
     if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
     if (options.sectorMs >= 0) controller.setSectorTime(Millis{options.sectorMs});
     if (options.applicationMs >= 0) controller.setApplicationTime(Millis{options.applicationMs});
+    controller.setApplicationOutput(Millis{options.applicationOutputMs});
     std::string error;
     if (!options.state.empty() && !controller.loadState(options.state, error)) {
         std::cerr << "tarmix-sim: " << error << "\n";

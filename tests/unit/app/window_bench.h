@@ -54,6 +54,27 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     void setSourceText(const std::string& text) override { source = text; }
     std::optional<std::string> chooseFile(const std::string&) override { return chosenFile; }
     void closeWindow() override { closed = true; }
+    void setTerminalShown(bool shown) override { terminalShown = shown; }
+    void focusTerminal() override { ++terminalFocus; }
+    // The terminal's text as the view would hold it (the tests show ASCII only).
+    void updateTerminal(const TerminalUpdate& update) override {
+        for (const TerminalPiece& piece : update) {
+            switch (piece.kind) {
+                case TerminalPiece::Text:
+                    terminalText += piece.text;
+                    break;
+                case TerminalPiece::NewLine:
+                    terminalText += '\n';
+                    break;
+                case TerminalPiece::Erase:
+                    terminalText.pop_back();
+                    break;
+                case TerminalPiece::Drop:
+                    terminalText.erase(0, piece.count);
+                    break;
+            }
+        }
+    }
 
     void start(int id, Millis period) override {
         timers[id] = period;
@@ -88,6 +109,9 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     std::string title, source;
     std::optional<std::string> chosenFile;
     bool closed = false;
+    bool terminalShown = false;
+    int terminalFocus = 0;
+    std::string terminalText;
     std::map<int, Millis> timers;
     std::vector<std::string> timerLog;
 };
@@ -113,27 +137,46 @@ class SentLines final : public WireObserver {
     std::string current;
 };
 
+// What can go wrong with the port behind COM1.
+struct PortFaults {
+    bool silent = false;   // the controller left its monitor: nothing comes back
+    bool gone = false;     // the adapter was pulled out: the line fails, opens fail
+    int refusedOpens = 0;  // the next opens fail (a USB device coming back)
+};
+
 // The in-process port, which can fall silent as a controller that left its monitor.
 class GatedPort final : public PortBackend {
   public:
     // Only COM1 opens, and not even that with `noPorts`.
-    GatedPort(sim::Controller& controller, Clock& clock, const bool& silent, bool noPorts)
-        : port_(controller, clock), clock_(clock), silent_(silent) {
+    GatedPort(sim::Controller& controller, Clock& clock, PortFaults& faults, bool noPorts)
+        : port_(controller, clock), clock_(clock), faults_(faults) {
         for (int i = noPorts ? 0 : 1; i <= kLptPortIndex; ++i) port_.refuseOpen(portName(i));
     }
-    bool open(const std::string& name) override { return port_.open(name); }
+    bool open(const std::string& name) override {
+        if (faults_.gone) return false;
+        if (faults_.refusedOpens > 0) {
+            --faults_.refusedOpens;
+            return false;
+        }
+        return port_.open(name);
+    }
     void close() override { port_.close(); }
     bool isOpen() const override { return port_.isOpen(); }
     bool configure(uint32_t baud) override { return port_.configure(baud); }
-    long bytesWaiting() override { return silent_ ? (isOpen() ? 0 : -1) : port_.bytesWaiting(); }
+    long bytesWaiting() override {
+        if (faults_.gone) return -1;
+        return faults_.silent ? (isOpen() ? 0 : -1) : port_.bytesWaiting();
+    }
     long read(uint8_t* data, size_t capacity) override {
-        return silent_ ? 0 : port_.read(data, capacity);
+        if (faults_.gone) return -1;
+        return faults_.silent ? 0 : port_.read(data, capacity);
     }
     long write(const uint8_t* data, size_t count, Millis timeout) override {
-        return silent_ ? long(count) : port_.write(data, count, timeout);
+        if (faults_.gone) return -1;
+        return faults_.silent ? long(count) : port_.write(data, count, timeout);
     }
     void waitForInput(Millis timeout) override {
-        if (silent_)
+        if (faults_.silent || faults_.gone)
             clock_.sleep(timeout);
         else
             port_.waitForInput(timeout);
@@ -142,7 +185,7 @@ class GatedPort final : public PortBackend {
   private:
     sim::InProcessPort port_;
     Clock& clock_;
-    const bool& silent_;
+    PortFaults& faults_;
 };
 
 inline std::string uniqueFolderName(const std::string& stem) {
@@ -174,7 +217,7 @@ struct WindowBench {
         window = std::make_unique<CDownloadDialog>(
             MainWindowServices{
                 shown, timers, clock, map,
-                [this] { return std::make_unique<GatedPort>(controller, clock, silent, noPorts); },
+                [this] { return std::make_unique<GatedPort>(controller, clock, faults, noPorts); },
                 ProgramFolders{settingsFolder, folder / "Library"}, observer ? observer : &sent},
             start);
     }
@@ -195,7 +238,8 @@ struct WindowBench {
     RecordingWindow view;
     SentLines sent;
     PortMap map;
-    bool silent = false;
+    PortFaults faults;
+    bool& silent = faults.silent;
     bool noPorts = false;
     std::filesystem::path folder;
     std::filesystem::path settingsFolder;
