@@ -26,6 +26,13 @@ mode_t modeFor(const fs::path& target) {
     return 0666 & ~mask;
 }
 
+// The user may write it, and it is not marked read-only (which even root respects here).
+bool writable(const fs::path& path) {
+    struct stat status {};
+    return access(path.c_str(), W_OK) == 0 && stat(path.c_str(), &status) == 0 &&
+           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
+
 }  // namespace
 
 ReplacingFile::~ReplacingFile() {
@@ -39,12 +46,12 @@ bool ReplacingFile::Open(const fs::path& target, std::string& error) {
     target_ = fs::is_symlink(target, ignored) ? fs::canonical(target, ignored) : target;
     if (target_.empty()) target_ = target;  // a dangling link: its own path is written
     const bool exists = fs::exists(target_, ignored);
-    if (exists && access(target_.c_str(), W_OK) != 0) {
+    if (exists && !writable(target_)) {
         error = reason(target_, EACCES);
         return false;
     }
     const fs::path folder = target_.parent_path().empty() ? "." : target_.parent_path();
-    if (exists && access(folder.c_str(), W_OK) != 0) {
+    if (exists && !writable(folder)) {
         inPlace_ = true;
         fd_ = open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         if (fd_ < 0) error = reason(target_, errno);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/console_terminal.h"
 #include "app/main_window.h"
 #include "window_bench.h"
 
@@ -101,6 +102,43 @@ TEST(TerminalKeys, EachKeySendsItsBytes) {
     EXPECT_EQ(ByteForCharacter(U'\u00e9'), '\xe9');
     EXPECT_EQ(ByteForCharacter(3), '\x03');  // Ctrl-C is a byte for the device
     EXPECT_EQ(ByteForCharacter(U'\u20ac'), std::nullopt);
+}
+
+TEST(ConsoleKeys, TerminalBytesBecomeTheKeyTable) {
+    using Input = ConsoleInput;
+    const auto key = [](TerminalKey k) { return Input{Input::Key, k, {}}; };
+    const auto text = [](std::string t) { return Input{Input::Text, TerminalKey::Enter, t}; };
+    struct Case {
+        std::vector<std::string_view> reads;
+        std::vector<Input> inputs;
+    };
+    const Case cases[] = {
+        {{"tell drives\r"}, {text("tell drives\r")}},
+        {{"ab\x7f\x03"}, {text("ab\b\x03")}},  // DEL is Backspace; Ctrl-C a byte
+        {{"\x1b[A\x1bOB\x1b[C\x1b[D"},
+         {key(TerminalKey::CursorUp), key(TerminalKey::CursorDown), key(TerminalKey::CursorRight),
+          key(TerminalKey::CursorLeft)}},
+        {{"x\x1b[15~y\x1b[1;5A"}, {text("xy")}},         // F5, Ctrl+Up: dropped
+        {{"\x1b"}, {text("\x1b")}},                      // the Escape key alone
+        {{"\x1b[", "A"}, {key(TerminalKey::CursorUp)}},  // a sequence cut by the read
+        {{"\xc3", "\xa9!"}, {text("\u00e9!")}},          // so is a character
+        {{"ls\x1d\r"}, {text("ls"), Input{Input::Quit, TerminalKey::Enter, {}}}},
+    };
+    for (const Case& test : cases) {
+        ConsoleKeyReader reader;
+        std::vector<Input> inputs;
+        for (std::string_view read : test.reads)
+            for (Input& input : reader.Take(read)) inputs.push_back(input);
+        // Text of adjacent reads arrives in pieces; join them as the terminal would type them.
+        std::vector<Input> joined;
+        for (Input& input : inputs) {
+            if (!joined.empty() && input.kind == Input::Text && joined.back().kind == Input::Text)
+                joined.back().text += input.text;
+            else
+                joined.push_back(input);
+        }
+        EXPECT_EQ(joined, test.inputs) << test.reads.front();
+    }
 }
 
 // Every byte the program writes, in order.
