@@ -223,6 +223,7 @@ void Controller::setClock(const Args& args) {
 void Controller::callApplication(const Args& args) {
     uint32_t address = 0;
     if (!parseHexArgs(args, {&address})) return refuse(kSyntaxError);
+    if (model_.bootEntry && address == *model_.bootEntry) return restartFromBootArea();
     startApplication();
 }
 
@@ -235,6 +236,8 @@ void Controller::startApplication() {
     nextApplicationLine_ = clock_.now() + applicationOutputPeriod_;
     applicationLines_ = 0;
     emit("\r\nBoot> ", applicationTime_);
+    // Leaving the monitor restarts the device's USB port as well.
+    if (usbLink_ && model_.usbReenumerates) reenumeration_ = true;
 }
 
 void Controller::produceApplicationOutput(Millis now) {
