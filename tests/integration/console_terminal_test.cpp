@@ -33,8 +33,13 @@ class ConsoleTerminalTest : public ::testing::Test {
         fs::create_directories(folder / "config" / "tarmix");
         std::ofstream(folder / "config" / "tarmix" / "Tarmix.ini") << "[LANGUAGE]: 1\r\n";
         simulator.setExecutable(TARMIX_SIM_PATH);
+    }
+    // The simulated controller behind COM1: its device, or the link to it when it has one.
+    void simulate(const std::string& model, std::vector<std::string> extra = {},
+                  std::string link = "") {
         std::string error;
-        ASSERT_TRUE(simulator.start("alder", {}, error)) << error;
+        ASSERT_TRUE(simulator.start(model, extra, error)) << error;
+        com1 = link.empty() ? simulator.devicePath() : link;
     }
     void TearDown() override {
         if (child > 0) {
@@ -60,7 +65,7 @@ class ConsoleTerminalTest : public ::testing::Test {
             setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
             for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
                 unsetenv(variable);
-            setenv("TARMIX_COM1", simulator.devicePath().c_str(), 1);
+            setenv("TARMIX_COM1", com1.c_str(), 1);
             setenv("TARMIX_LPT1", (folder / "no-lpt").c_str(), 1);
             std::vector<char*> argv;
             for (std::string& word : arguments) argv.push_back(word.data());
@@ -113,6 +118,7 @@ class ConsoleTerminalTest : public ::testing::Test {
 
     fs::path folder;
     SimulatorLauncher simulator;
+    std::string com1;
     int master = -1, slave = -1;
     pid_t child = -1;
     termios before{};
@@ -120,6 +126,7 @@ class ConsoleTerminalTest : public ::testing::Test {
 };
 
 TEST_F(ConsoleTerminalTest, TypedCommandIsAnsweredAndCtrlBracketRestoresTheTerminal) {
+    simulate("alder");
     const fs::path log = folder / "received.log";
     start({"--terminal", "--log", log.string()});
     ASSERT_TRUE(waitFor("Ctrl-] quits")) << screen;
@@ -150,6 +157,7 @@ TEST_F(ConsoleTerminalTest, TypedCommandIsAnsweredAndCtrlBracketRestoresTheTermi
 }
 
 TEST_F(ConsoleTerminalTest, SigtermAndSighupRestoreTheTerminal) {
+    simulate("alder");
     for (int signal : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         screen.clear();
@@ -166,10 +174,29 @@ TEST_F(ConsoleTerminalTest, SigtermAndSighupRestoreTheTerminal) {
 }
 
 TEST_F(ConsoleTerminalTest, ALogThatCannotBeWrittenStopsItBeforeTheTerminalChanges) {
+    simulate("alder");
     start({"--terminal", "--log", (folder / "missing" / "received.log").string()});
     EXPECT_EQ(exitCode(), 64);
     EXPECT_TRUE(asBefore());
     EXPECT_TRUE(waitFor("cannot write the log file")) << screen;
+}
+
+TEST_F(ConsoleTerminalTest, TheReenumeratedUsbPortIsFoundAgainByItsName) {
+    // The DMX610 restarts its USB port when it leaves the monitor: the device behind the
+    // link goes away and a new one appears there.
+    const std::string link = (folder / "usb-serial").string();
+    simulate("dmx610", {"--usb", "--link", link, "--app-ms", "300"}, link);
+    start({"--terminal"});
+    ASSERT_TRUE(waitFor("[tarmix: Terminal over COM1]")) << screen;
+    screen.clear();
+    type("run appl\r");
+    ASSERT_TRUE(waitFor("[tarmix: Terminal without connection ]")) << screen;
+    ASSERT_TRUE(waitFor("[tarmix: Terminal over COM1]")) << screen;
+    type("tell version\r");
+    EXPECT_TRUE(waitFor("Version: ")) << screen;
+    type("\x1d");
+    EXPECT_EQ(exitCode(), 0);
+    EXPECT_TRUE(asBefore());
 }
 
 }  // namespace
