@@ -152,6 +152,8 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnStartApplication();
         case Control::TerminalOnOff:
             return handlers.OnTerminalOnOff();
+        case Control::UpdateBootloader:
+            return handlers.OnUpdateBootLoader();
         case Control::ComLpt:
             return handlers.OnComLpt();
         case Control::KeepSettings:
