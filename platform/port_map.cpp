@@ -6,6 +6,8 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/serial_device_info.h"
+
 namespace tarmix {
 namespace fs = std::filesystem;
 
@@ -44,7 +46,11 @@ std::vector<SerialDevice> enumerateSerialDevices() {
         const std::string name = entry.path().filename().string();
         if (!fs::exists(entry.path() / "device")) continue;  // virtual consoles, ptys
         if (name.rfind("ttyS", 0) == 0 && !isPresentUart(entry.path())) continue;
-        found.push_back({name, {StableDevicePath("/dev/" + name), isUsbDevice(entry.path())}});
+        // The stable name reaches the adapter again after it re-enumerated as another
+        // ttyUSBn.
+        const std::string device = "/dev/" + name;
+        const std::string stable = StableSerialName(device, "/dev/serial/by-id");
+        found.push_back({name, {stable.empty() ? device : stable, isUsbDevice(entry.path())}});
     }
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
         return deviceOrder(a.first) < deviceOrder(b.first);
@@ -56,19 +62,10 @@ std::vector<SerialDevice> enumerateSerialDevices() {
 
 }  // namespace
 
-std::string StableDevicePath(const std::string& device, const std::string& stableFolder) {
+bool isUsbSerialDevice(const std::string& path) {
     std::error_code error;
-    const fs::path target = fs::canonical(device, error);
-    if (error) return device;
-    std::vector<std::string> links;
-    for (const auto& entry : fs::directory_iterator(stableFolder, error)) {
-        std::error_code ignored;
-        if (fs::canonical(entry.path(), ignored) == target && !ignored)
-            links.push_back(entry.path().string());
-    }
-    if (links.empty()) return device;
-    std::sort(links.begin(), links.end());  // the same choice on every run
-    return links.front();
+    const fs::path device = fs::canonical(path, error);
+    return !error && isUsbDevice(fs::path("/sys/class/tty") / device.filename());
 }
 
 std::string portName(int index) {

@@ -45,10 +45,8 @@ class PortMap {
 // "COM1".."COM6" for 0..5, "LPT1" for 6.
 std::string portName(int index);
 
-// The name under which a serial device stays reachable when its adapter is plugged in again
-// or re-enumerates (and may come back as another ttyUSBn): its link in `stableFolder`
-// (/dev/serial/by-id) when it has one, else the device path itself.
-std::string StableDevicePath(const std::string& device,
-                             const std::string& stableFolder = "/dev/serial/by-id");
+
+// Whether the serial device at `path` (a symlink is followed) sits on a USB adapter.
+bool isUsbSerialDevice(const std::string& path);
 
 }  // namespace tarmix

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/port_map.h"
+#include "platform/serial_device_info.h"
 
 namespace tarmix {
 namespace {
@@ -94,18 +94,18 @@ TEST(ReplacingFile, AWritableFileInAFolderThatIsNotIsWrittenInPlace) {
     EXPECT_EQ(folder.read("log"), "new");
 }
 
-TEST(StableDevicePath, ALinkInTheStableFolderIsPreferred) {
+TEST(StableSerialName, TheLinkToTheDeviceInTheStableFolder) {
     Folder folder;
     folder.write("ttyUSB0", "");
     folder.write("ttyUSB1", "");
     fs::create_directories(folder.path / "by-id");
     fs::create_symlink("../ttyUSB0", folder.path / "by-id" / "usb-Maker_Adapter_42-if00-port0");
     const std::string device = (folder.path / "ttyUSB0").string();
-    EXPECT_EQ(StableDevicePath(device, (folder.path / "by-id").string()),
+    fs::create_symlink("../ttyUSB0", folder.path / "by-id" / "usb-Maker_Adapter_42-if00-port1");
+    EXPECT_EQ(StableSerialName(device, folder.path / "by-id"),
               (folder.path / "by-id" / "usb-Maker_Adapter_42-if00-port0").string());
-    const std::string other = (folder.path / "ttyUSB1").string();
-    EXPECT_EQ(StableDevicePath(other, (folder.path / "by-id").string()), other);
-    EXPECT_EQ(StableDevicePath(device, (folder.path / "missing").string()), device);
+    EXPECT_EQ(StableSerialName(folder.path / "ttyUSB1", folder.path / "by-id"), "");
+    EXPECT_EQ(StableSerialName(device, folder.path / "missing"), "");
 }
 
 }  // namespace
