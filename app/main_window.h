@@ -27,6 +27,7 @@
 #include "link/wire_observer.h"
 #include "models/device.h"
 #include "platform/port_map.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -88,6 +89,9 @@ class CDownloadDialog {
     void OnTerminalOnOff();
     void OnTerminalKey(TerminalKey key);
     void OnTerminalText(const std::string& utf8);
+    // The window's Stop control, or Escape: the operation under way stops at its next
+    // safe point (the only input an operation takes). Nothing happens between operations.
+    void OnStopOperation();
 
     // --- shared steps, also used by other operations ---------------------------------------
     void Connect();
@@ -129,6 +133,7 @@ class CDownloadDialog {
         ~DeviceOperation() {
             if (!outer_) return;
             window_.busy_ = false;
+            ClearOperatorStop();  // it has stopped this operation; the next one runs
             if (window_.watchActive_ && !window_.closed_)
                 window_.timers_.start(kWatchTimer, window_.watchPeriod());
         }
@@ -173,6 +178,10 @@ class CDownloadDialog {
     void SwitchTerminalOff(bool reconnect);
     // START_APPLICATION while the terminal is on or the application runs.
     void EnableStartApplication();
+    // Says which port and rate are used for command-line words that were not understood.
+    void ReportUnrecognisedWords();
+    // The device texts of the information fields in the language just chosen.
+    void RelabelDeviceTexts(const std::string& oldFirmwareLabel, const std::string& oldUnknown);
 
     // Borrowed from the process.
     MainWindowView& view_;
@@ -218,6 +227,8 @@ class CDownloadDialog {
     std::string secondPath_;
     bool automationStarted_ = false;
     bool backupStarted_ = false;
+    std::string unrecognisedPort_;
+    std::string unrecognisedBaud_;
 
     bool terminalOn_ = false;
     bool watchActive_ = false;  // timer 1 belongs to a connected link
