@@ -41,7 +41,6 @@ enum class Control {
     Terminal = 1218,  // the terminal's text
     // This build's own: stops the operation under way (the only control it leaves enabled).
     StopOperation = 1500,
->>>>>>> main
     // Static captions (labels) that ApplyLanguage fills.
     StaticPanel = 1399,
     StaticFlash = 1215,
