@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -151,12 +153,13 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         return kResultOk;
     }
     if (options.terminal) {
-        signal(SIGPIPE, SIG_IGN);
+        std::signal(SIGPIPE, SIG_IGN);
+        std::atomic<bool> terminalStop{false};  // raised by the raw console's signals
         const PortFactory factory = termiosPortFactory(portMap);
         return RunConsoleTerminal(
             {portMap, factory, FindProgramFolders(executableFolder()).settings, STDIN_FILENO,
              STDOUT_FILENO, std::cerr, options.logFile},
-            stopRequested);
+            terminalStop);
     }
 
     MainWindowStart start = PrepareMainWindow(arguments);
