@@ -81,6 +81,7 @@ constexpr ExitCode kExitCodes[] = {
     {kResultCheckFailed, "--verify-backup or --dry-run found a problem"},
     {kResultCommandFailed, "the controller did not carry out the file-system command"},
     {kResultNoSuchPath, "the controller has no such drive or folder"},
+    {kResultNoPort, "--terminal: no port could be opened"},
     {kResultUsage, "command line not understood"},
     {kResultInterrupted, "interrupted (SIGINT)"},
     {kResultTerminated, "terminated (SIGTERM)"},
@@ -253,6 +254,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.verifyBackup = value;
         } else if (takeValue(arguments, i, "--dry-run", value)) {
             options.dryRun = value;
+        } else if (word == "--terminal") {
+            options.terminal = true;
+        } else if (takeValue(arguments, i, "--log", value)) {
+            options.logFile = value;
         } else if (word == "--list-ports") {
             options.listPorts = true;
         } else if (word == "--help") {
@@ -269,6 +274,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.error = "--port chooses a real device; it cannot be used with --simulate";
     if (!options.traceFile.empty() && options.traceFile.rfind("--", 0) == 0)
         parsed.error = "--trace needs a file name";
+    if (!options.logFile.empty() && options.logFile.rfind("--", 0) == 0)
+        parsed.error = "--log needs a file name";
+    if (!options.logFile.empty() && !options.terminal) parsed.error = "--log goes with --terminal";
     return parsed;
 }
 

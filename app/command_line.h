@@ -38,6 +38,7 @@ enum ResultCode : int {
     kResultCheckFailed = 10,    // --verify-backup or --dry-run found a problem
     kResultCommandFailed = 11,  // a file-system form: the controller refused or did not answer
     kResultNoSuchPath = 12,     // a file-system form: the controller has no such drive or folder
+    kResultNoPort = 13,         // --terminal: no port could be opened
     kResultUsage = 64,          // the command line was not understood
     kResultInterrupted = 130,   // stopped by SIGINT (128 + the signal's number)
     kResultTerminated = 143,    // stopped by SIGTERM
@@ -127,6 +128,8 @@ struct ToolOptions {
     bool json = false;                    // JSON events on stdout
     std::string traceFile;                // wire trace
     std::vector<ChosenPort> ports;        // --port: devices for COM names, for this run
+    bool terminal = false;                // the console terminal instead of the window
+    std::string logFile;                  // --terminal: a copy of everything received
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
     FileSystemRequest fileSystem;
     bool listPorts = false;

@@ -76,6 +76,10 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     std::optional<std::string> chooseFile(const std::string&) override { return std::nullopt; }
     void closeWindow() override {}
     void printEntry(const std::string& line, const JsonEvent& json) override;
+    // The console run has no keyboard for a terminal (tarmix --terminal is its own run).
+    void setTerminalShown(bool) override {}
+    void focusTerminal() override {}
+    void updateTerminal(const TerminalUpdate&) override {}
 
     // TimerHost
     void start(int id, Millis period) override;

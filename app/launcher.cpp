@@ -3,11 +3,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
+#include "app/console_terminal.h"
 #include "app/console_view.h"
 #include "app/operation_trace.h"
 #include "app/port_listing.h"
@@ -157,6 +160,15 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     if (options.listPorts) {
         ListPorts(portMap, std::cout, options.json);
         return kResultOk;
+    }
+    if (options.terminal) {
+        std::signal(SIGPIPE, SIG_IGN);
+        std::atomic<int> terminalStop{0};  // the signal the raw console caught
+        const PortFactory factory = termiosPortFactory(portMap);
+        return RunConsoleTerminal(
+            {portMap, factory, FindProgramFolders(executableFolder()).settings, STDIN_FILENO,
+             STDOUT_FILENO, std::cerr, options.logFile},
+            terminalStop);
     }
 
     MainWindowStart start = PrepareMainWindow(arguments);

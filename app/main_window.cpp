@@ -49,7 +49,7 @@ constexpr BaudRadio kBaudRadios[] = {
 };
 
 // The buttons of features this version does not have yet: shown, never enabled.
-constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::ExtendedView};
+constexpr Control kUnavailableButtons[] = {Control::ExtendedView};
 
 constexpr char kTitle[] = "Tarmix (3.5u)";
 constexpr char kCompactViewCaption[] = ">>>";
@@ -79,6 +79,7 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
       parallel_(portMap_),
       scanner_(portMap_, services.portFactory, clock_, view_),
       watch_(monitor_, parallel_, device_, parallelFlags_),
+      terminal_(view_, clock_),
       romFilePath_(start.romFilePath),
       baudRate_(start.baudRate),
       resultCode_(start.resultCode),
@@ -123,6 +124,7 @@ void CDownloadDialog::OnInitDialog() {
     view_.setEnabled(Control::StartDownload, false);
     view_.setEnabled(Control::StartApplication, false);
     for (Control button : kUnavailableButtons) view_.setEnabled(button, false);
+    view_.setEnabled(Control::TerminalOnOff, true);
     view_.setEnabled(Control::UpdateBootloader, false);
     view_.setChecked(Control::KeepSettings, keepReceipts_);
     view_.setChecked(Control::Compare, compareMode_);
@@ -224,6 +226,8 @@ void CDownloadDialog::Connect() {
 }
 
 void CDownloadDialog::Disconnect() {
+    // The terminal goes; the link is closed below rather than connected afresh.
+    if (terminalOn_) SwitchTerminalOff(false);
     StopWatch();
     device_.deviceIdentified = false;
     RefreshModelControls();
@@ -355,6 +359,8 @@ void CDownloadDialog::CloseThroughOk() {
     if (WriteSettings(startDirectory_, settings) != 0)
         view_.showMessage(kSettingsWriteFailedText, "", MessageIcon::Error);
     timers_.stop(kRescanTimer);
+    timers_.stop(kTerminalTimer);
+    terminal_.Detach();
     StopWatch();
     serial_.Close();
     parallel_.Close();

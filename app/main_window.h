@@ -5,7 +5,8 @@
 // onTimer. Device operations borrow what they need for their duration.
 //
 // Timers: 0 rescans the ports while none could be chosen; 1 runs the connection watch and,
-// in an unattended run, starts the action once the controller is identified. No watch tick
+// in an unattended run, starts the action once the controller is identified; 2 polls the
+// link for the terminal while it is shown (the watch is stopped then). No watch tick
 // runs while a device operation (or one of its message boxes) is in progress.
 #pragma once
 
@@ -16,6 +17,7 @@
 #include "app/command_line.h"
 #include "app/main_window_view.h"
 #include "app/program_folders.h"
+#include "app/terminal.h"
 #include "app/timer_host.h"
 #include "link/connection_watch.h"
 #include "link/monitor_exchange.h"
@@ -48,6 +50,7 @@ class CDownloadDialog {
   public:
     static constexpr int kRescanTimer = 0;
     static constexpr int kWatchTimer = 1;
+    static constexpr int kTerminalTimer = 2;
     static constexpr Millis kRescanPeriod{500};
 
     CDownloadDialog(MainWindowServices services, const MainWindowStart& start);
@@ -84,6 +87,10 @@ class CDownloadDialog {
     void OnCompare(bool checked);
     void OnExtendedFirmware(bool checked);
     void OnLanguage(int languageIndex);
+    // TERMINAL_ON_OFF, and what the user types into the shown terminal (Paste included).
+    void OnTerminalOnOff();
+    void OnTerminalKey(TerminalKey key);
+    void OnTerminalText(const std::string& utf8);
     // The window's Stop control, or Escape: the operation under way stops at its next
     // safe point (the only input an operation takes). Nothing happens between operations.
     void OnStopOperation();
@@ -112,6 +119,8 @@ class CDownloadDialog {
     const std::filesystem::path& startDirectory() const { return startDirectory_; }
     const std::filesystem::path& libraryFolder() const { return folders_.library; }
     uint32_t timeFactor() const { return monitor_.timeFactor(); }
+    bool terminalOn() const { return terminalOn_; }
+    const CTerminal& terminal() const { return terminal_; }
 
   private:
     // How to get at a listed port that this user may not open; empty when there is none.
@@ -172,6 +181,12 @@ class CDownloadDialog {
     int RunBackup(const std::string& folder);
     // The EEPROM restore of a script's restoreeprom line.
     int RestoreEeprom(const std::string& path);
+    void SwitchTerminalOn();
+    // `reconnect`: the watch starts again through a new connection unless the application
+    // runs (the terminal's own switch); Disconnect closes the link itself.
+    void SwitchTerminalOff(bool reconnect);
+    // START_APPLICATION while the terminal is on or the application runs.
+    void EnableStartApplication();
     // Says which port and rate are used for command-line words that were not understood.
     void ReportUnrecognisedWords();
     // The device texts of the information fields in the language just chosen.
@@ -193,6 +208,7 @@ class CDownloadDialog {
     PortState ports_;
     PortScanner scanner_;
     ConnectionWatch watch_;
+    CTerminal terminal_;
 
     // The window's state.
     std::filesystem::path startDirectory_;
@@ -224,6 +240,7 @@ class CDownloadDialog {
     std::string unrecognisedPort_;
     std::string unrecognisedBaud_;
 
+    bool terminalOn_ = false;
     bool watchActive_ = false;  // timer 1 belongs to a connected link
     bool busy_ = false;         // a device operation or a timer tick is running
     bool closed_ = false;

@@ -107,6 +107,9 @@ void CDownloadDialog::StartOrStopApplication() {
         view_.setCaption(Control::StartApplication, LoadText(kTextStart));
         Disconnect();
         Connect();
+        // The device's USB port is still coming back; its line is no place for typing.
+        if (NeedsUsbReopen(device_.hardwareModel, SelectedPortIsUsb()))
+            view_.setEnabled(Control::TerminalOnOff, false);
         applicationRunning_ = false;
         RefreshModelControls();
         return;
@@ -120,6 +123,7 @@ void CDownloadDialog::StartOrStopApplication() {
     applicationRunning_ = true;
     RefreshModelControls();
     view_.setCaption(Control::StartApplication, LoadText(kTextStop));
+    if (terminalOn_) view_.focusTerminal();
 }
 
 }  // namespace tarmix

@@ -26,7 +26,6 @@ constexpr int kTextBackup = 60030;            // "Backup"
 constexpr int kTextExtendedFirmware = 63732;  // "Extended Firmware"
 constexpr int kTextSourceLabel = 60612;       // "Source:"
 constexpr int kTextStateLabel = 60613;        // "State:"
-constexpr int kTextShowTerminal = 60420;      // "Show terminal"
 constexpr int kTextUpdateFirmware = 60616;    // "Update firmware"
 constexpr int kTextCom1 = 60617;              // "Com1"
 constexpr int kTextCom2 = 60618;              // "Com2"
@@ -54,7 +53,6 @@ constexpr Caption kCaptions[] = {
     {Control::Compare, kTextCompare},
     {Control::StaticSource, kTextSourceLabel},
     {Control::StaticState, kTextStateLabel},
-    {Control::TerminalOnOff, kTextShowTerminal},
     {Control::UpdateBootloader, kTextUpdateFirmware},
     {Control::Com1, kTextCom1},
     {Control::Com2, kTextCom2},
@@ -74,10 +72,12 @@ void CDownloadDialog::ApplyLanguage() {
         view_.setCaption(caption.control, LoadText(caption.textId));
     for (const Language& language : languages())
         view_.setCaption(kLanguageRadios[size_t(language.index)], LoadText(language.captionId));
-    // The two buttons whose caption tells their state keep telling it.
+    // The three buttons whose caption tells their state keep telling it.
     view_.setCaption(Control::StartDownload, LoadText(compareMode_ ? kTextCompare : kTextTransmit));
     view_.setCaption(Control::StartApplication,
                      LoadText(applicationRunning_ ? kTextStop : kTextStart));
+    view_.setCaption(Control::TerminalOnOff,
+                     LoadText(terminalOn_ ? kTextHideTerminal : kTextShowTerminal));
 }
 
 }  // namespace tarmix

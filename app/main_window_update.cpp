@@ -16,9 +16,7 @@ constexpr char kOverwriteQuestion[] =
 }  // namespace
 
 bool CDownloadDialog::BootLoaderUpdateEnabled() const {
-    // The terminal window is not there yet, so it is never shown over the update.
-    constexpr bool kTerminalShown = false;
-    return BootLoaderUpdateAvailable(device_, kTerminalShown, folders_.library);
+    return BootLoaderUpdateAvailable(device_, terminalOn_, folders_.library);
 }
 
 void CDownloadDialog::OnUpdateBootLoader() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/json_event.h"
+#include "app/terminal.h"
 #include "platform/clock.h"
 #include "platform/view.h"
 
@@ -38,6 +39,7 @@ enum class Control {
     Backup = 1138,
     UpdateBootloader = 1127,
     ExtendedView = 1306,
+    Terminal = 1218,  // the terminal's text
     // This build's own: stops the operation under way (the only control it leaves enabled).
     StopOperation = 1500,
     // Static captions (labels) that ApplyLanguage fills.
@@ -102,7 +104,7 @@ struct DownloadSummary {
 int RomBarPercent(const UsageFigures& usage);
 int RamBarPercent(const UsageFigures& usage);
 
-class MainWindowView : public View {
+class MainWindowView : public TerminalView {
   public:
     virtual void setEnabled(Control control, bool enabled) = 0;
     virtual void setVisible(Control control, bool visible) = 0;
@@ -127,6 +129,13 @@ class MainWindowView : public View {
     // One entry of a listing the command line asked for (--ls, --tree, --df): `line` on
     // standard output, or `json` as one object per line with --json.
     virtual void printEntry(const std::string& line, const JsonEvent& json) = 0;
+    // Shown: the terminal takes the window, widened to show 80 columns and kept on the
+    // desktop's work area; every other control is hidden except the status line,
+    // TERMINAL_ON_OFF and START_APPLICATION. Hidden: the window's placement and its
+    // controls come back as they were.
+    virtual void setTerminalShown(bool shown) = 0;
+    // The keyboard goes to the terminal.
+    virtual void focusTerminal() = 0;
     // A download has ended successfully (the window shows it in its bars already).
     virtual void reportDownload(const DownloadSummary& summary) { (void)summary; }
 };

@@ -21,6 +21,7 @@ void CDownloadDialog::onTimer(int id) {
     if (busy_ || closed_) return;
     if (id == kRescanTimer) RescanTick();
     if (id == kWatchTimer) WatchTick();
+    if (id == kTerminalTimer && terminalOn_) terminal_.Poll();
 }
 
 void CDownloadDialog::RescanTick() {
@@ -53,6 +54,8 @@ void CDownloadDialog::WatchTick() {
     DeviceOperation operation(*this);
     const WatchReport report = watch_.Tick(SelectedPortIsUsb(), baudRate_, flashText_);
     ShowWatchReport(report);
+    // After the line failed the user may look at it in the terminal.
+    if (report.lineFailed) view_.setEnabled(Control::TerminalOnOff, true);
 
     scanner_.ScanSerialPorts(ports_);
     UpdateControls();
@@ -98,7 +101,7 @@ void CDownloadDialog::SetInfo(InfoField field, const std::string& text) {
 void CDownloadDialog::RefreshModelControls() {
     const bool identified = device_.deviceIdentified;
     view_.setModelPicture(identified ? device_.hardwareModel : 0);
-    view_.setEnabled(Control::StartDownload, identified && !applicationRunning_);
+    view_.setEnabled(Control::StartDownload, identified && !applicationRunning_ && !terminalOn_);
     view_.setEnabled(Control::StartApplication, applicationLoaded_ && identified);
     view_.setEnabled(Control::UpdateBootloader, BootLoaderUpdateEnabled());
 }

@@ -19,6 +19,7 @@
 #include "gui/drive_area.h"
 #include "gui/model_picture.h"
 #include "gui/status_line.h"
+#include "gui/terminal_widget.h"
 #include "gui/usage_bar.h"
 #include "lang/catalog.h"
 
@@ -146,6 +147,12 @@ void MainWindow::connectControls() {
     connect(parts_.source, &QLineEdit::editingFinished, this, [this] {
         if (events_ != nullptr) events_->sourceEdited(parts_.source->text().toStdString());
     });
+    parts_.terminal->keyTyped = [this](TerminalKey key) {
+        if (events_ != nullptr) events_->terminalKey(key);
+    };
+    parts_.terminal->textTyped = [this](const std::string& text) {
+        if (events_ != nullptr) events_->terminalText(text);
+    };
 }
 
 void MainWindow::forward(Control control) {
@@ -393,6 +400,53 @@ void MainWindow::closeWindow() {
     closing_ = true;
     done(QDialog::Accepted);
 }
+
+// --- The terminal -----------------------------------------------------------------------
+
+void MainWindow::setTerminalShown(bool shown) {
+    if (shown == !parts_.terminal->isHidden()) return;
+    if (!shown) {
+        parts_.terminal->hide();
+        for (QWidget* widget : hiddenForTerminal_) widget->show();
+        hiddenForTerminal_.clear();
+        layout()->activate();
+        setGeometry(placementBeforeTerminal_);
+        return;
+    }
+    placementBeforeTerminal_ = geometry();
+    for (QWidget* widget : parts_.hiddenWithTerminal) {
+        if (widget->isHidden()) continue;
+        widget->hide();
+        hiddenForTerminal_.push_back(widget);
+    }
+    parts_.terminal->show();
+    layout()->activate();
+    widenForTerminal();
+}
+
+void MainWindow::widenForTerminal() {
+    constexpr int kColumns = 80;
+    TerminalWidget& terminal = *parts_.terminal;
+    const int width = terminal.characterWidth();
+    const int missing = kColumns - terminal.columns();
+    if (missing <= 0) return;
+    QRect placement = geometry();
+    placement.setWidth(placement.width() + missing * width + width / 2);
+    if (screen() != nullptr) {
+        // The frame's own edges count as part of the window on the desktop.
+        const QRect work = screen()->availableGeometry();
+        const int frameRight = frameGeometry().right() - geometry().right();
+        const int overhang = placement.right() + frameRight - work.right();
+        const int frameLeft = geometry().left() - frameGeometry().left();
+        if (overhang > 0)
+            placement.moveLeft(std::max(work.left() + frameLeft, placement.left() - overhang));
+    }
+    setGeometry(placement);
+}
+
+void MainWindow::focusTerminal() { parts_.terminal->setFocus(); }
+
+void MainWindow::updateTerminal(const TerminalUpdate& update) { parts_.terminal->apply(update); }
 
 // --- Placement and closing --------------------------------------------------------------
 

@@ -42,6 +42,9 @@ class WindowEvents {
     // The user closes the window by its frame or with Escape (not reported while a device
     // operation runs). The window stays open until closeWindow() is called.
     virtual void closeRequested() = 0;
+    // A key, or text (typed or pasted, UTF-8), in the shown terminal.
+    virtual void terminalKey(TerminalKey key) = 0;
+    virtual void terminalText(const std::string& utf8) = 0;
     // Escape, or the Stop control, while a device operation runs.
     virtual void stopRequested() = 0;
 };
@@ -83,6 +86,9 @@ class MainWindow final : public QDialog, public MainWindowView {
     std::optional<std::string> chooseFolder(const std::string& startPath) override;
     void closeWindow() override;
     void printEntry(const std::string& line, const JsonEvent& json) override;
+    void setTerminalShown(bool shown) override;
+    void focusTerminal() override;
+    void updateTerminal(const TerminalUpdate& update) override;
 
     // Compact view, or extended view with the drives' file-system area beside it. The
     // window takes the size its contents need.
@@ -92,6 +98,11 @@ class MainWindow final : public QDialog, public MainWindowView {
     // Puts the current language's texts on the parts the controller does not caption:
     // drive tabs and file-list columns.
     void applyLanguage();
+
+    // Wider by whole characters until the terminal shows 80 columns (never narrower), and
+    // moved left as far as that takes it past the desktop's right edge (never past its
+    // left edge). Done when the terminal is shown.
+    void widenForTerminal();
 
     bool holdsTicks() const { return waitCursor_ || modalDepth_ > 0; }
 
@@ -134,6 +145,9 @@ class MainWindow final : public QDialog, public MainWindowView {
     bool waitCursor_ = false;
     int modalDepth_ = 0;
     bool closing_ = false;
+    // While the terminal is shown: the placement to come back to, and what it hid.
+    QRect placementBeforeTerminal_;
+    std::vector<QWidget*> hiddenForTerminal_;
     // While an operation runs: what each control's enabled state is to be afterwards.
     std::map<QWidget*, bool> enabledAfter_;
     QTranslator qtTranslator_;

@@ -143,6 +143,8 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnStartApplication();
         case Control::Backup:
             return handlers.OnBackup();
+        case Control::TerminalOnOff:
+            return handlers.OnTerminalOnOff();
         case Control::UpdateBootloader:
             return handlers.OnUpdateBootLoader();
         case Control::ComLpt:
@@ -166,6 +168,14 @@ void QtFrontEnd::languageChosen(int languageIndex) {
 
 void QtFrontEnd::sourceEdited(const std::string& text) {
     if (controller_ != nullptr) controller_->OnSourceEdited(text);
+}
+
+void QtFrontEnd::terminalKey(TerminalKey key) {
+    if (controller_ != nullptr) controller_->OnTerminalKey(key);
+}
+
+void QtFrontEnd::terminalText(const std::string& utf8) {
+    if (controller_ != nullptr) controller_->OnTerminalText(utf8);
 }
 
 void QtFrontEnd::stopRequested() {

@@ -36,6 +36,8 @@ class QtFrontEnd final : public FrontEnd, private WindowEvents {
     void languageChosen(int languageIndex) override;
     void sourceEdited(const std::string& text) override;
     void closeRequested() override;
+    void terminalKey(TerminalKey key) override;
+    void terminalText(const std::string& utf8) override;
     void stopRequested() override;
     // After SIGINT or SIGTERM: closes the window once no device operation is under way.
     void closeWhenIdle();

@@ -20,6 +20,7 @@
 #include "gui/flag_pictures.h"
 #include "gui/model_picture.h"
 #include "gui/status_line.h"
+#include "gui/terminal_widget.h"
 #include "gui/usage_bar.h"
 
 namespace tarmix::gui {
@@ -60,6 +61,10 @@ class Builder {
     QWidget* optionsFrame(QWidget* parent);
     QWidget* transferRows(QWidget* parent);
     QWidget* buttonRow(QWidget* parent);
+
+    void hideWithTerminal(std::initializer_list<QWidget*> widgets) {
+        parts_.hiddenWithTerminal.insert(parts_.hiddenWithTerminal.end(), widgets);
+    }
 
   private:
     WindowParts& parts_;
@@ -163,6 +168,7 @@ QWidget* Builder::transferRows(QWidget* parent) {
     grid->addWidget(label(Control::StaticSource, area), 0, 0);
     grid->addWidget(parts_.source, 0, 1);
     grid->addWidget(choose, 0, 2);
+    hideWithTerminal({parts_.controls[int(Control::StaticSource)], parts_.source, choose});
 
     parts_.status = new StatusLine(area);
     parts_.controls[1122] = parts_.status;
@@ -183,6 +189,7 @@ QWidget* Builder::transferRows(QWidget* parent) {
     stop->setEnabled(false);
     parts_.stop = stop;
     grid->addWidget(stop, 2, 2);
+    hideWithTerminal({parts_.controls[int(Control::StaticProgress)], parts_.progress, stop});
     return area;
 }
 
@@ -201,6 +208,9 @@ QWidget* Builder::buttonRow(QWidget* parent) {
     parts_.startDownload->setDefault(true);
     layout->addWidget(parts_.startDownload);
     layout->addWidget(make<QPushButton>(Control::Exit, row));
+    hideWithTerminal({parts_.controls[int(Control::UpdateBootloader)],
+                      parts_.controls[int(Control::Backup)], parts_.extendedView,
+                      parts_.startDownload, parts_.controls[int(Control::Exit)]});
     return row;
 }
 
@@ -231,30 +241,46 @@ WindowParts buildWindow(QDialog& window) {
     auto* main = new QWidget(&window);
     auto* settings = new QHBoxLayout;
     settings->setSpacing(10);
-    settings->addWidget(build.portGroup(main), 3);
-    settings->addWidget(build.baudGroup(main), 2);
-    settings->addWidget(build.optionsFrame(main), 2);
+    QWidget* ports = build.portGroup(main);
+    QWidget* rates = build.baudGroup(main);
+    QWidget* options = build.optionsFrame(main);
+    settings->addWidget(ports, 3);
+    settings->addWidget(rates, 2);
+    settings->addWidget(options, 2);
 
     auto* top = new QHBoxLayout;
     top->setSpacing(10);
-    top->addWidget(build.deviceFrame(main), 1);
-    top->addWidget(build.languageGroup(main));
+    QWidget* device = build.deviceFrame(main);
+    QWidget* language = build.languageGroup(main);
+    top->addWidget(device, 1);
+    top->addWidget(language);
+
+    parts.terminal = new TerminalWidget(main);
+    parts.terminal->hide();
+    parts.controls[static_cast<int>(Control::Terminal)] = parts.terminal;
+    // Takes the room below the rows in the window's own views, as a stretch would.
+    auto* filler = new QWidget(main);
+    filler->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    QFrame* line = separator(main);
 
     auto* column = new QVBoxLayout(main);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
     column->addLayout(top);
     column->addLayout(settings);
+    column->addWidget(parts.terminal, 1);
     column->addWidget(build.transferRows(main));
-    column->addStretch(1);
-    column->addWidget(separator(main));
+    column->addWidget(filler, 1);
+    column->addWidget(line);
     column->addWidget(build.buttonRow(main));
+    build.hideWithTerminal({device, language, ports, rates, options, filler, line});
 
     parts.drives = new DriveArea(&window);
     parts.drives->hide();
     parts.controls[kDriveTabsId] = parts.drives;
     parts.controls[kFolderTreeId] = parts.drives->folders();
     parts.controls[kFileListId] = parts.drives->files();
+    build.hideWithTerminal({parts.drives});
 
     auto* layout = new QHBoxLayout(&window);
     layout->setContentsMargins(14, 14, 14, 12);

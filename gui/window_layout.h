@@ -4,11 +4,14 @@
 // Compact view: device picture and information with the usage bars, the language choice,
 // port, baud rate and options, source, status and progress, and the row of buttons.
 // Extended view: the same with the file-system area of the drives beside it.
+// Terminal: the terminal's text above the status line and the buttons that switch it off
+// and start or stop the application.
 #pragma once
 
 #include <QString>
 #include <array>
 #include <map>
+#include <vector>
 
 #include "app/main_window_view.h"
 #include "lang/catalog.h"
@@ -27,6 +30,7 @@ namespace tarmix::gui {
 class DriveArea;
 class ModelPicture;
 class StatusLine;
+class TerminalWidget;
 class UsageBar;
 
 // The file-system area's controls: drive tabs (the whole area), folder tree, file list.
@@ -48,6 +52,10 @@ struct WindowParts {
     UsageBar* romBar = nullptr;
     UsageBar* ramBar = nullptr;
     DriveArea* drives = nullptr;
+    TerminalWidget* terminal = nullptr;  // hidden until the terminal is switched on
+    // What the terminal hides: everything but itself, the status line, TERMINAL_ON_OFF
+    // and START_APPLICATION.
+    std::vector<QWidget*> hiddenWithTerminal;
 };
 
 // Builds the window's widgets into `window` and returns them. The controls that take the

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/serial_device_info.h"
+
 namespace tarmix {
 namespace fs = std::filesystem;
 
@@ -44,7 +46,11 @@ std::vector<SerialDevice> enumerateSerialDevices() {
         const std::string name = entry.path().filename().string();
         if (!fs::exists(entry.path() / "device")) continue;  // virtual consoles, ptys
         if (name.rfind("ttyS", 0) == 0 && !isPresentUart(entry.path())) continue;
-        found.push_back({name, {"/dev/" + name, isUsbDevice(entry.path())}});
+        // The stable name reaches the adapter again after it re-enumerated as another
+        // ttyUSBn.
+        const std::string device = "/dev/" + name;
+        const std::string stable = StableSerialName(device, "/dev/serial/by-id");
+        found.push_back({name, {stable.empty() ? device : stable, isUsbDevice(entry.path())}});
     }
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
         return deviceOrder(a.first) < deviceOrder(b.first);

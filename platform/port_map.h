@@ -4,7 +4,8 @@
 // When any TARMIX_COMn variable is set, the serial ports are exactly those variables
 // (a device path each; TARMIX_COMn_USB=1 marks a USB adapter). Otherwise the machine's
 // real serial devices are taken in a stable order: USB adapters, ACM devices, then UARTs
-// that exist. LPT1 is TARMIX_LPT1 when set, else /dev/lp0.
+// that exist, each under its stable name where it has one. LPT1 is TARMIX_LPT1 when set, else
+// /dev/lp0.
 #pragma once
 
 #include <array>

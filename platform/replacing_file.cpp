@@ -15,7 +15,15 @@ fs::path ResolvedTarget(const fs::path& target) {
     return resolved.empty() ? target : resolved;
 }
 
-bool Writable(const fs::path& path) { return ::access(path.c_str(), W_OK) == 0; }
+// The user may write it, and it is not marked read-only (which is respected even when the
+// program runs as root, whom access() always lets write).
+bool Writable(const fs::path& path) {
+    std::error_code failure;
+    const fs::perms perms = fs::status(path, failure).permissions();
+    constexpr fs::perms kAnyWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return ::access(path.c_str(), W_OK) == 0 && !failure && (perms & kAnyWrite) != fs::perms::none;
+}
 
 }  // namespace
 
@@ -43,6 +51,9 @@ bool ReplacingFile::Open(const fs::path& target, std::string& error) {
         written_.clear();
         return false;
     }
+    // A replaced file keeps its permissions.
+    if (exists && !inPlace)
+        fs::permissions(written_, fs::status(target_, ignored).permissions(), ignored);
     size_ = 0;
     failed_ = false;
     return true;

@@ -29,26 +29,28 @@ void readUsbNames(const fs::path& ttyClassEntry, SerialDeviceInfo& info) {
     }
 }
 
-std::string stableNameOf(const fs::path& device, const fs::path& byId) {
+}  // namespace
+
+std::string StableSerialName(const fs::path& device, const fs::path& byId) {
     std::error_code error;
     const fs::path target = fs::weakly_canonical(device, error);
     if (error) return {};
+    std::string first;  // several links: the same one on every run
     for (const auto& entry : fs::directory_iterator(byId, error)) {
         std::error_code linkError;
-        if (fs::weakly_canonical(entry.path(), linkError) == target && !linkError)
-            return entry.path().string();
+        if (fs::weakly_canonical(entry.path(), linkError) == target && !linkError &&
+            (first.empty() || entry.path().string() < first))
+            first = entry.path().string();
     }
-    return {};
+    return first;
 }
-
-}  // namespace
 
 SerialDeviceInfo DescribeSerialDevice(const std::string& devicePath, const fs::path& sysRoot,
                                       const fs::path& devRoot) {
     SerialDeviceInfo info;
     const fs::path device(devicePath);
     readUsbNames(sysRoot / "class/tty" / device.filename(), info);
-    info.stableName = stableNameOf(device, devRoot / "serial/by-id");
+    info.stableName = StableSerialName(device, devRoot / "serial/by-id");
     return info;
 }
 

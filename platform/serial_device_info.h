@@ -14,6 +14,11 @@ struct SerialDeviceInfo {
     std::string stableName;  // /dev/serial/by-id/...; empty when there is none
 };
 
+// The name of the serial device at `device` in `byIdFolder` (/dev/serial/by-id); empty
+// when it has none.
+std::string StableSerialName(const std::filesystem::path& device,
+                             const std::filesystem::path& byIdFolder);
+
 // `sysRoot` and `devRoot` let tests point at a fake /sys and /dev.
 SerialDeviceInfo DescribeSerialDevice(const std::string& devicePath,
                                       const std::filesystem::path& sysRoot = "/sys",

@@ -73,6 +73,7 @@ void Controller::registerCommands() {
         {"rmdir", plain([this] { removeFolder(); })},
         {"rtc init", with(&Controller::setClock)},
         {"call", with(&Controller::callApplication)},
+        {"run appl", bare([this] { runApplication(); })},
         {"reset", bare([this] { restart(); })},
         // "flash %2d erase application %08x %08x": the bank width comes first.
         {"flash",
@@ -117,6 +118,20 @@ void Controller::take(Source source, std::string_view bytes) {
 
 void Controller::takeCharacter(Source source, char c) {
     std::string& line = lines_[source];
+    constexpr char kEscape = 0x1b;
+    Escape& escape = escape_[source];
+    if (escape == Escape::Bracket) {
+        escape = Escape::None;  // the sequence's letter
+        return;
+    }
+    if (escape == Escape::Started) {
+        escape = c == '[' ? Escape::Bracket : Escape::None;
+        if (c == '[') return;
+    }
+    if (c == kEscape) {
+        escape = Escape::Started;
+        return;
+    }
     switch (c) {
         case '\r': {
             const std::string complete = std::move(line);
@@ -197,6 +212,7 @@ void Controller::emit(std::string bytes, Millis delay, uint32_t baudAfter) {
 }
 
 std::optional<Chunk> Controller::takeDue(Millis now) {
+    produceApplicationOutput(now);
     if (output_.empty() || output_.front().dueAt > now) return std::nullopt;
     Chunk due = std::move(output_.front());
     output_.pop_front();
@@ -209,8 +225,11 @@ std::optional<Chunk> Controller::takeDue(Millis now) {
 }
 
 std::optional<Millis> Controller::nextDue() const {
-    if (output_.empty()) return std::nullopt;
-    return output_.front().dueAt;
+    std::optional<Millis> next;
+    if (!output_.empty()) next = output_.front().dueAt;
+    if (applicationOutputPeriod_.count() > 0 && nextApplicationLine_ < monitorBackAt_)
+        next = next ? std::min(*next, nextApplicationLine_) : nextApplicationLine_;
+    return next;
 }
 
 void Controller::answerHandshake() {

@@ -2,8 +2,14 @@
 // monitor does, and keeps the device's state. It knows nothing of ptys, pipes or line
 // speeds; a transport (the pty server, or an in-process port in tests) carries its bytes.
 //
-// The monitor echoes every character as it arrives. A CR runs the line: each line of the
-// answer goes out preceded by CR LF, then the prompt "\r\nBoot> ". Commands can also come
+// The monitor echoes every character as it arrives, as it does for a person typing: a
+// backspace erases the last character of the line and echoes "\b \b", and a terminal's
+// cursor keys (ESC "[" and a letter) are swallowed. A CR runs the line: each line of the
+// answer goes out preceded by CR LF, then the prompt "\r\nBoot> ".
+//
+// "call ADDRESS" and "run appl" leave the monitor for the application, which does not
+// listen to the line; with setApplicationOutput it prints a numbered line now and then
+// until the device is back in its monitor. Commands can also come
 // from the parallel port while "parportCTRL on" is in force; their echo and answers still
 // go out on the serial line.
 //
@@ -73,6 +79,8 @@ class Controller {
     void setFirmware(int version) { firmware_ = version; }
     void setSectorTime(Millis perSector) { sectorTime_ = perSector; }
     void setApplicationTime(Millis running) { applicationTime_ = running; }
+    // A running application prints a line every `period` (0: it prints nothing).
+    void setApplicationOutput(Millis period) { applicationOutputPeriod_ = period; }
     // The monitor does not listen: a started application runs, or the device restarts.
     bool awayFromMonitor() const { return clock_.now() < monitorBackAt_; }
     // The controller restarted from an erased or broken boot area: it never answers again.
@@ -155,6 +163,10 @@ class Controller {
     void deleteFile();
     void setClock(const Args& args);
     void callApplication(const Args& args);
+    void runApplication();
+    void startApplication();
+    // The application's lines that are due by `now`, queued before the monitor's return.
+    void produceApplicationOutput(Millis now);
     void restart();
     // "call" to the boot entry: runs what the boot area holds (boot_area.cpp).
     void restartFromBootArea();
@@ -256,6 +268,13 @@ class Controller {
     bool usbLink_ = false;
     bool reenumeration_ = false;
 
+    Millis applicationOutputPeriod_{0};
+    Millis nextApplicationLine_{0};
+    uint32_t applicationLines_ = 0;
+
+    // Where a terminal's escape sequence stands on each input.
+    enum class Escape { None, Started, Bracket };
+    Escape escape_[2] = {Escape::None, Escape::None};
     std::string lines_[kSourceCount];
     Source source_ = kSerial;  // where the line being run came from
     std::string runningLine_;  // the line being run, as typed

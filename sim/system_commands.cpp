@@ -13,6 +13,7 @@
 //   call 40 (or call 0)       → the boot entry: a restart from the boot area (boot_area.cpp)
 //   reset                     → echo, CR LF; the prompt once the device has restarted
 // A refused command answers one error line and the prompt.
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <system_error>
@@ -224,11 +225,33 @@ void Controller::callApplication(const Args& args) {
     uint32_t address = 0;
     if (!parseHexArgs(args, {&address})) return refuse(kSyntaxError);
     if (model_.bootEntry && address == *model_.bootEntry) return restartFromBootArea();
+    startApplication();
+}
+
+void Controller::runApplication() { startApplication(); }
+
+void Controller::startApplication() {
     // The application takes over the line and does not answer the monitor's commands.
     emit("\r\n");
     if (usbLink_ && model_.usbReenumerates) reenumeration_ = true;
     monitorBackAt_ = clock_.now() + applicationTime_;
+    nextApplicationLine_ = clock_.now() + applicationOutputPeriod_;
+    applicationLines_ = 0;
     emit("\r\nBoot> ", applicationTime_);
+}
+
+void Controller::produceApplicationOutput(Millis now) {
+    if (applicationOutputPeriod_.count() <= 0) return;
+    while (nextApplicationLine_ <= now && nextApplicationLine_ < monitorBackAt_) {
+        Chunk line{nextApplicationLine_,
+                   format("Application running: line %06u of the simulated application\r\n",
+                          ++applicationLines_)};
+        // Before the monitor's return, which is queued already.
+        auto later = std::find_if(output_.begin(), output_.end(),
+                                  [&](const Chunk& chunk) { return chunk.dueAt > line.dueAt; });
+        output_.insert(later, std::move(line));
+        nextApplicationLine_ += applicationOutputPeriod_;
+    }
 }
 
 void Controller::restart() {

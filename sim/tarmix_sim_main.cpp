@@ -1,7 +1,8 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
-//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N] [--usb] [--damage DRIVES]
+//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--app-output N] [--pieces N]
+//              [--usb] [--damage DRIVES]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //   tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR
@@ -32,8 +33,8 @@ void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--pieces N] [--usb]\n"
-    "                  [--damage DRIVES]\n"
+    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--app-output N] [--pieces N]\n"
+    "                  [--usb] [--damage DRIVES]\n"
     "       tarmix-sim --list-models | --help\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
@@ -53,6 +54,7 @@ const char kUsage[] =
     "                  then the device is back in its monitor and sends the prompt\n"
     "  --pieces N      answers leave in pieces of 1 to N bytes, one per millisecond, as a USB\n"
     "                  adapter delivers them (62 unless given; 0 sends them whole)\n"
+    "  --app-output N  the running application prints a numbered line every N ms\n"
     "  --usb           the link is a USB adapter: models that re-enumerate replace the\n"
     "                  device behind --link with a new one when they restart\n"
     "  --damage DRIVES the file systems of these drives (letters, \"A\" or \"BC\") are damaged\n"
@@ -129,6 +131,7 @@ struct ServeOptions {
     long long sectorMs = -1;
     long long applicationMs = -1;
     long long pieces = -1;
+    long long applicationOutputMs = 0;
     bool pace = false;
     bool usb = false;
 };
@@ -165,6 +168,9 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
         } else if (word == "--app-ms") {
             ok = words.number(word, 86400000, number);
             options.applicationMs = (long long)number;
+        } else if (word == "--app-output") {
+            ok = words.number(word, 600000, number);
+            options.applicationOutputMs = (long long)number;
         } else {
             std::cerr << "tarmix-sim: unknown option \"" << word << "\"\n";
             ok = false;
@@ -180,6 +186,7 @@ int serve(const ServeOptions& options) {
     sim::Controller controller(*model, systemClock());
     if (options.sectorMs >= 0) controller.setSectorTime(Millis{options.sectorMs});
     if (options.applicationMs >= 0) controller.setApplicationTime(Millis{options.applicationMs});
+    controller.setApplicationOutput(Millis{options.applicationOutputMs});
     if (options.usb && options.link.empty()) {
         std::cerr << "tarmix-sim: --usb needs --link: the new device appears behind the link\n";
         return 2;

@@ -4,6 +4,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -15,6 +17,7 @@
 #include "gui/model_picture.h"
 #include "gui/qt_timer_host.h"
 #include "gui/status_line.h"
+#include "gui/terminal_widget.h"
 #include "gui/usage_bar.h"
 #include "lang/catalog.h"
 #include "screenshots.h"
@@ -29,8 +32,12 @@ struct RecordedEvents : WindowEvents {
     void languageChosen(int index) override { languagesChosen.push_back(index); }
     void sourceEdited(const std::string& text) override { sources.push_back(text); }
     void closeRequested() override { ++closeRequests; }
+    void terminalKey(TerminalKey key) override { terminalKeys.push_back(key); }
+    void terminalText(const std::string& text) override { terminalTyped += text; }
     void stopRequested() override { ++stopRequests; }
     std::vector<Control> pressed;
+    std::vector<TerminalKey> terminalKeys;
+    std::string terminalTyped;
     std::vector<int> languagesChosen;
     std::vector<std::string> sources;
     int closeRequests = 0;
@@ -221,6 +228,68 @@ TEST_F(WindowTest, ExtendedViewShowsTheDrivesBesideTheCompactWindow) {
     window.setVisible(static_cast<Control>(kDriveTabsId), false);
     EXPECT_FALSE(window.extendedView());
     EXPECT_EQ(window.width(), compactWidth);
+}
+
+TEST_F(WindowTest, TerminalKeysGoToTheControllerAndTheTextStaysReadOnly) {
+    window.setTerminalShown(true);
+    TerminalWidget* terminal = window.parts().terminal;
+    window.focusTerminal();
+    QTest::keyClicks(terminal, "ab");
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Up, Qt::Key_Right, Qt::Key_Down, Qt::Key_Left})
+        QTest::keyClick(terminal, key);
+    for (Qt::Key key : {Qt::Key_Backspace, Qt::Key_Tab, Qt::Key_Escape})
+        QTest::keyClick(terminal, key);
+    QTest::keyClick(terminal, Qt::Key_C, Qt::ControlModifier);  // nothing selected: a byte
+    EXPECT_EQ(events.terminalTyped, "ab\b\t\x1b\x03");
+    EXPECT_EQ(events.terminalKeys,
+              (std::vector<TerminalKey>{TerminalKey::Enter, TerminalKey::CursorUp,
+                                        TerminalKey::CursorRight, TerminalKey::CursorDown,
+                                        TerminalKey::CursorLeft}));
+    EXPECT_TRUE(terminal->toPlainText().isEmpty()) << "typing shows nothing by itself";
+    EXPECT_EQ(events.closeRequests, 0) << "Escape belongs to the device";
+    EXPECT_TRUE(terminal->hasFocus()) << "Tab stays in the terminal";
+
+    // Output arrives; selected text is copied; Paste types the clipboard.
+    window.updateTerminal({{TerminalPiece::Text, "Boot> ", 0},
+                           {TerminalPiece::NewLine, {}, 0},
+                           {TerminalPiece::Text, "Version: 30", 0}});
+    EXPECT_EQ(terminal->toPlainText(), "Boot> \nVersion: 30");
+    terminal->selectAll();
+    QTest::keyClick(terminal, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "Boot> \nVersion: 30");
+    EXPECT_EQ(events.terminalTyped, "ab\b\t\x1b\x03");
+    QApplication::clipboard()->setText(QString::fromUtf8("tell drives\n\u00e9"));
+    QTest::keyClick(terminal, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(events.terminalTyped,
+              "ab\b\t\x1b\x03"
+              "tell drives\n\u00e9");
+    EXPECT_EQ(terminal->toPlainText(), "Boot> \nVersion: 30");
+
+    // The controller drops whole lines from the top; the caret stays at the end.
+    terminal->moveCursor(QTextCursor::End);
+    window.updateTerminal({{TerminalPiece::Drop, {}, 7},
+                           {TerminalPiece::Erase, {}, 0},
+                           {TerminalPiece::Text, "1", 0}});
+    EXPECT_EQ(terminal->toPlainText(), "Version: 31");
+    EXPECT_TRUE(terminal->textCursor().atEnd());
+    EXPECT_TRUE(QFontInfo(terminal->font()).fixedPitch());
+}
+
+TEST_F(WindowTest, ANarrowTerminalIsWidenedTo80ColumnsWithinTheDesktop) {
+    window.setTerminalShown(true);
+    TerminalWidget* terminal = window.parts().terminal;
+    const QRect work = window.screen()->availableGeometry();
+    window.setGeometry(work.right() - 300, work.top() + 40, 300, 300);
+    ASSERT_LT(terminal->columns(), 80);
+    window.widenForTerminal();
+    EXPECT_GE(terminal->columns(), 80);
+    EXPECT_LE(terminal->columns(), 81);
+    EXPECT_LE(window.frameGeometry().right(), work.right());
+    EXPECT_GE(window.frameGeometry().left(), work.left());
+    // Already wide enough: nothing changes.
+    const QRect wide = window.geometry();
+    window.widenForTerminal();
+    EXPECT_EQ(window.geometry(), wide);
 }
 
 TEST(QtTimerHost, TicksWaitWhileTheWindowHoldsThem) {

@@ -17,14 +17,18 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "gui/drive_area.h"
 #include "gui/model_picture.h"
 #include "gui/qt_front_end.h"
+#include "gui/qt_timer_host.h"
 #include "gui/status_line.h"
+#include "gui/terminal_widget.h"
 #include "gui/usage_bar.h"
 #include "lang/catalog.h"
 #include "platform/stop_request.h"
@@ -340,6 +344,53 @@ TEST_F(WindowOnSimulator, ExitAsksAndClosesOnlyOnYes) {
     EXPECT_TRUE(controller_->closed());
     ASSERT_EQ(boxes_.seen.size(), 2u);
     EXPECT_EQ(boxes_.seen[0].icon, QMessageBox::Question);
+}
+
+TEST_F(WindowOnSimulator, TheTerminalTakesTheWindowAndGivesItBack) {
+    ASSERT_TRUE(waitForIdentification());
+    auto& timers = static_cast<QtTimerHost&>(front_.timers());
+    const QRect placement = window().geometry();
+    std::map<int, bool> shownBefore;
+    for (const auto& [id, widget] : window().parts().controls)
+        shownBefore[id] = widget->isVisibleTo(&window());
+
+    button(Control::TerminalOnOff)->click();
+    EXPECT_EQ(caption(Control::TerminalOnOff), "Hide terminal");
+    EXPECT_EQ(status(), "Terminal over COM1");
+    TerminalWidget* terminal = window().parts().terminal;
+    const std::set<int> stayShown = {int(Control::Terminal), int(Control::TerminalOnOff),
+                                     int(Control::StartApplication), int(Control::StaticState),
+                                     1122};
+    for (const auto& [id, widget] : window().parts().controls)
+        EXPECT_EQ(widget->isVisibleTo(&window()), stayShown.contains(id)) << id;
+    EXPECT_GE(terminal->columns(), 80);
+    EXPECT_GE(window().width(), placement.width());
+    EXPECT_FALSE(timers.isRunning(CDownloadDialog::kWatchTimer));
+    EXPECT_TRUE(timers.isRunning(CDownloadDialog::kTerminalTimer));
+
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    EXPECT_TRUE(terminal->hasFocus());
+    QTest::keyClicks(terminal, "tell drives");
+    QTest::keyClick(terminal, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return terminal->toPlainText().contains("Drives: 1024 64 256\nBoot> "); }, 3000))
+        << terminal->toPlainText().toStdString();
+    QTest::keyClicks(terminal, "tell versio");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return terminal->toPlainText().endsWith("tell versio"); }, 3000));
+    saveScreenshot(window(), "11-terminal");
+
+    button(Control::TerminalOnOff)->click();
+    EXPECT_EQ(caption(Control::TerminalOnOff), "Show terminal");
+    for (const auto& [id, widget] : window().parts().controls)
+        EXPECT_EQ(widget->isVisibleTo(&window()), shownBefore[id]) << id;
+    EXPECT_EQ(window().geometry(), placement);
+    EXPECT_TRUE(timers.isRunning(CDownloadDialog::kWatchTimer));
+    EXPECT_FALSE(timers.isRunning(CDownloadDialog::kTerminalTimer));
+    EXPECT_TRUE(waitForIdentification());
+    EXPECT_TRUE(
+        QTest::qWaitFor([this] { return status() == "Connection established"; }, kIdentifyWaitMs));
 }
 
 // Every model picture once, for people to look at.

@@ -55,6 +55,27 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     std::optional<std::string> chooseFile(const std::string&) override { return chosenFile; }
     void closeWindow() override { closed = true; }
     void printEntry(const std::string& line, const JsonEvent&) override { entries.push_back(line); }
+    void setTerminalShown(bool shown) override { terminalShown = shown; }
+    void focusTerminal() override { ++terminalFocus; }
+    // The terminal's text as the view would hold it (the tests show ASCII only).
+    void updateTerminal(const TerminalUpdate& update) override {
+        for (const TerminalPiece& piece : update) {
+            switch (piece.kind) {
+                case TerminalPiece::Text:
+                    terminalText += piece.text;
+                    break;
+                case TerminalPiece::NewLine:
+                    terminalText += '\n';
+                    break;
+                case TerminalPiece::Erase:
+                    terminalText.pop_back();
+                    break;
+                case TerminalPiece::Drop:
+                    terminalText.erase(0, piece.count);
+                    break;
+            }
+        }
+    }
 
     void start(int id, Millis period) override {
         timers[id] = period;
@@ -90,6 +111,9 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     std::string title, source;
     std::optional<std::string> chosenFile;
     bool closed = false;
+    bool terminalShown = false;
+    int terminalFocus = 0;
+    std::string terminalText;
     std::map<int, Millis> timers;
     std::vector<std::string> timerLog;
 };
@@ -115,42 +139,63 @@ class SentLines final : public WireObserver {
     std::string current;
 };
 
+// What can go wrong with the port behind COM1.
+struct PortFaults {
+    bool silent = false;   // the controller left its monitor: nothing comes back
+    bool gone = false;     // the adapter was pulled out: the line fails, opens fail
+    int refusedOpens = 0;  // the next opens fail (a USB device coming back)
+};
+
 // The in-process port, which can fall silent as a controller that left its monitor.
 class GatedPort final : public PortBackend {
   public:
     // Only COM1 opens, and not even that with `noPorts`.
     // A refused open fails for `refusal`.
-    GatedPort(sim::Controller& controller, Clock& clock, const bool& silent, bool noPorts,
+    GatedPort(sim::Controller& controller, Clock& clock, PortFaults& faults, bool noPorts,
               OpenFailure refusal = OpenFailure::Missing)
-        : port_(controller, clock), clock_(clock), silent_(silent), refusal_(refusal) {
+        : port_(controller, clock), clock_(clock), faults_(faults), refusal_(refusal) {
         for (int i = noPorts ? 0 : 1; i <= kLptPortIndex; ++i) port_.refuseOpen(portName(i));
     }
     bool open(const std::string& name) override {
-        failure_ = port_.open(name) ? OpenFailure::None : refusal_;
+        failure_ = opens(name) ? OpenFailure::None : refusal_;
         return failure_ == OpenFailure::None;
     }
     OpenFailure openFailure() const override { return failure_; }
     void close() override { port_.close(); }
     bool isOpen() const override { return port_.isOpen(); }
     bool configure(uint32_t baud) override { return port_.configure(baud); }
-    long bytesWaiting() override { return silent_ ? (isOpen() ? 0 : -1) : port_.bytesWaiting(); }
+    long bytesWaiting() override {
+        if (faults_.gone) return -1;
+        return faults_.silent ? (isOpen() ? 0 : -1) : port_.bytesWaiting();
+    }
     long read(uint8_t* data, size_t capacity) override {
-        return silent_ ? 0 : port_.read(data, capacity);
+        if (faults_.gone) return -1;
+        return faults_.silent ? 0 : port_.read(data, capacity);
     }
     long write(const uint8_t* data, size_t count, Millis timeout) override {
-        return silent_ ? long(count) : port_.write(data, count, timeout);
+        if (faults_.gone) return -1;
+        return faults_.silent ? long(count) : port_.write(data, count, timeout);
     }
     void waitForInput(Millis timeout) override {
-        if (silent_)
+        if (faults_.silent || faults_.gone)
             clock_.sleep(timeout);
         else
             port_.waitForInput(timeout);
     }
 
   private:
+    bool opens(const std::string& name) {
+        if (faults_.gone) return false;
+        if (faults_.refusedOpens > 0) {
+            --faults_.refusedOpens;
+            return false;
+        }
+        return port_.open(name);
+    }
+
     sim::InProcessPort port_;
     Clock& clock_;
-    const bool& silent_;
+    PortFaults& faults_;
     OpenFailure refusal_;
     OpenFailure failure_ = OpenFailure::None;
 };
@@ -185,7 +230,7 @@ struct WindowBench {
             MainWindowServices{
                 shown, timers, clock, map,
                 [this] {
-                    return std::make_unique<GatedPort>(controller, clock, silent, noPorts, refusal);
+                    return std::make_unique<GatedPort>(controller, clock, faults, noPorts, refusal);
                 },
                 ProgramFolders{settingsFolder, folder / "Library"}, observer ? observer : &sent},
             start);
@@ -207,7 +252,8 @@ struct WindowBench {
     RecordingWindow view;
     SentLines sent;
     PortMap map;
-    bool silent = false;
+    PortFaults faults;
+    bool& silent = faults.silent;
     bool noPorts = false;
     OpenFailure refusal = OpenFailure::Missing;  // why a refused port does not open
     std::filesystem::path folder;

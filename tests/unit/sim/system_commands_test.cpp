@@ -95,3 +95,33 @@ TEST(SimLeavingTheMonitor, CallRunsTheApplicationUntilTheMonitorIsBack) {
 
 }  // namespace
 }  // namespace tarmix::sim
+
+namespace tarmix::sim {
+namespace {
+
+TEST(SimTyping, BackspaceErasesAndCursorKeysAreSwallowed) {
+    Bench bench("alder");
+    // Typed as a person does, with a mistake and the cursor keys a terminal sends.
+    bench.serial.WriteText("tell x\b\x1b[A\x1b[C\x1b[Bversion\r");
+    EXPECT_EQ(bench.untilPrompt(), "tell x\b \bversion\r\nVersion: 30\r\nBoot> ");
+    // A backspace on an empty line echoes nothing; an ESC without "[" is dropped alone.
+    bench.serial.WriteText("\b\x1bxtell drives\r");
+    EXPECT_EQ(bench.untilPrompt(), "xtell drives\r\nUnknown command: xtell\r\nBoot> ");
+}
+
+TEST(SimLeavingTheMonitor, TheRunningApplicationPrintsUntilTheMonitorIsBack) {
+    Bench bench("alder");
+    bench.controller.setApplicationTime(1000ms);
+    bench.controller.setApplicationOutput(300ms);
+    EXPECT_EQ(bench.collect("run appl"), "run appl\r\n");
+    std::string output = bench.untilPrompt();
+    EXPECT_EQ(output,
+              "Application running: line 000001 of the simulated application\r\n"
+              "Application running: line 000002 of the simulated application\r\n"
+              "Application running: line 000003 of the simulated application\r\n"
+              "\r\nBoot> ");
+    EXPECT_EQ(bench.collect("tell version"), "tell version\r\nVersion: 30\r\nBoot> ");
+}
+
+}  // namespace
+}  // namespace tarmix::sim

@@ -1,0 +1,63 @@
+// The terminal in the main window: switching it on and off, its receive poll and the keys
+// the user types into it.
+#include "app/main_window.h"
+#include "app/window_texts.h"
+#include "lang/catalog.h"
+
+namespace tarmix {
+
+void CDownloadDialog::OnTerminalOnOff() {
+    if (busy_) return;
+    if (terminalOn_)
+        SwitchTerminalOff(true);
+    else
+        SwitchTerminalOn();
+}
+
+void CDownloadDialog::SwitchTerminalOn() {
+    view_.setTerminalShown(true);
+    const int port = ports_.selectedPort;
+    terminal_.Attach(&serial_, port < 0 ? 0 : port + 1);
+    // Nothing else may talk on the line while the user does.
+    timers_.start(kTerminalTimer, CTerminal::kPollPeriod);
+    StopWatch();
+    EnableStartApplication();
+    terminalOn_ = true;
+    view_.setCaption(Control::TerminalOnOff, LoadText(kTextHideTerminal));
+    view_.focusTerminal();
+}
+
+void CDownloadDialog::SwitchTerminalOff(bool reconnect) {
+    terminalOn_ = false;
+    view_.setCaption(Control::TerminalOnOff, LoadText(kTextShowTerminal));
+    timers_.stop(kTerminalTimer);
+    terminal_.Detach();
+    view_.setTerminalShown(false);
+    if (!reconnect) return;
+    if (applicationRunning_) {
+        EnableStartApplication();
+    } else {
+        Disconnect();
+        Connect();
+    }
+    scanner_.ScanSerialPorts(ports_);
+    UpdateControls();
+}
+
+void CDownloadDialog::EnableStartApplication() {
+    view_.setEnabled(Control::StartDownload, false);
+    view_.setEnabled(Control::Backup, false);
+    view_.setEnabled(Control::StartApplication, applicationLoaded_ && device_.deviceIdentified);
+}
+
+void CDownloadDialog::OnTerminalKey(TerminalKey key) {
+    if (busy_ || !terminalOn_) return;
+    terminal_.OnKey(key);
+}
+
+void CDownloadDialog::OnTerminalText(const std::string& utf8) {
+    if (busy_ || !terminalOn_) return;
+    terminal_.OnText(utf8);
+}
+
+}  // namespace tarmix

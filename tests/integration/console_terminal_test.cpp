@@ -1,0 +1,203 @@
+// tarmix --terminal as a person uses it: on a pseudo-terminal of its own (its keyboard and
+// screen), against tarmix-sim on another.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/simulator_launcher.h"
+
+namespace tarmix {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class ConsoleTerminalTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder = fs::temp_directory_path() /
+                 ("tarmix_console_terminal_" + std::to_string(getpid()) + "_" + test);
+        fs::remove_all(folder);
+        fs::create_directories(folder / "config" / "tarmix");
+        std::ofstream(folder / "config" / "tarmix" / "Tarmix.ini") << "[LANGUAGE]: 1\r\n";
+        simulator.setExecutable(TARMIX_SIM_PATH);
+    }
+    // The simulated controller behind COM1: its device, or the link to it when it has one.
+    void simulate(const std::string& model, std::vector<std::string> extra = {},
+                  std::string link = "") {
+        std::string error;
+        ASSERT_TRUE(simulator.start(model, extra, error)) << error;
+        com1 = link.empty() ? simulator.devicePath() : link;
+    }
+    void TearDown() override {
+        if (child > 0) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
+        if (master >= 0) close(master);
+        if (slave >= 0) close(slave);
+        fs::remove_all(folder);
+    }
+
+    // Starts tarmix with the arguments on a new pseudo-terminal, as its controlling
+    // terminal; keeps the terminal side open to look at its settings.
+    void start(std::vector<std::string> arguments) {
+        ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        ASSERT_EQ(tcgetattr(slave, &before), 0);
+        arguments.insert(arguments.begin(), TARMIX_PATH);
+        child = fork();
+        if (child == 0) {
+            setsid();
+            ioctl(slave, TIOCSCTTY, 0);
+            for (int fd : {0, 1, 2}) dup2(slave, fd);
+            setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+            for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                unsetenv(variable);
+            setenv("TARMIX_COM1", com1.c_str(), 1);
+            setenv("TARMIX_LPT1", (folder / "no-lpt").c_str(), 1);
+            std::vector<char*> argv;
+            for (std::string& word : arguments) argv.push_back(word.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+
+    // Reads the screen until `text` has appeared (true) or `longest` has passed.
+    bool waitFor(const std::string& text, std::chrono::milliseconds longest = 10s) {
+        const auto end = std::chrono::steady_clock::now() + longest;
+        while (screen.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            pollfd ready{master, POLLIN, 0};
+            if (poll(&ready, 1, 100) <= 0) continue;
+            char buffer[1024];
+            const ssize_t got = read(master, buffer, sizeof buffer);
+            if (got <= 0) return false;
+            screen.append(buffer, size_t(got));
+        }
+        return true;
+    }
+    void type(const std::string& keys) {
+        ASSERT_EQ(write(master, keys.data(), keys.size()), ssize_t(keys.size()));
+    }
+    // The exit code, waiting at most 10 seconds; -1 when it did not end.
+    int exitCode() {
+        for (int i = 0; i < 100; ++i) {
+            int status = 0;
+            if (waitpid(child, &status, WNOHANG) == child) {
+                child = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            waitFor("\x01", 100ms);  // keeps reading the screen while it ends
+        }
+        return -1;
+    }
+    bool raw() {
+        termios now{};
+        tcgetattr(slave, &now);
+        return !(now.c_lflag & (ICANON | ECHO | ISIG));
+    }
+    bool asBefore() {
+        termios now{};
+        tcgetattr(slave, &now);
+        return now.c_lflag == before.c_lflag && now.c_iflag == before.c_iflag &&
+               now.c_oflag == before.c_oflag;
+    }
+
+    fs::path folder;
+    SimulatorLauncher simulator;
+    std::string com1;
+    int master = -1, slave = -1;
+    pid_t child = -1;
+    termios before{};
+    std::string screen;
+};
+
+TEST_F(ConsoleTerminalTest, TypedCommandIsAnsweredAndCtrlBracketRestoresTheTerminal) {
+    simulate("alder");
+    const fs::path log = folder / "received.log";
+    start({"--terminal", "--log", log.string()});
+    ASSERT_TRUE(waitFor("Ctrl-] quits")) << screen;
+    EXPECT_NE(screen.find("COM1"), std::string::npos) << screen;
+    EXPECT_TRUE(raw());
+
+    type(
+        "tell drivex\x7f"
+        "s\r");  // a typing error mended with Backspace
+    ASSERT_TRUE(waitFor("Drives: 1024 64 256\r\nBoot> ")) << screen;
+    // Ctrl-C is a byte for the device, not the end of the terminal; the cursor keys are
+    // swallowed by the monitor.
+    type("\x03\x1b[A\x1b[D\r");
+    ASSERT_TRUE(waitFor("Unknown command: \r\nBoot> ")) << screen;  // 0x03 is not shown
+
+    type("\x1d");
+    EXPECT_EQ(exitCode(), 0) << screen;
+    EXPECT_TRUE(asBefore());
+    std::ifstream saved(log, std::ios::binary);
+    std::stringstream received;
+    received << saved.rdbuf();
+    EXPECT_NE(received.str().find("tell drivex\b \bs\r\nDrives: 1024 64 256\r\nBoot> "),
+              std::string::npos)
+        << received.str();
+    EXPECT_NE(received.str().find("Unknown command: \x03\r\n"), std::string::npos);
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".received.log."), std::string::npos);
+}
+
+TEST_F(ConsoleTerminalTest, SigtermAndSighupRestoreTheTerminal) {
+    simulate("alder");
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        screen.clear();
+        start({"--terminal"});
+        ASSERT_TRUE(waitFor("Ctrl-] quits")) << screen;
+        ASSERT_TRUE(raw());
+        kill(child, signal);
+        EXPECT_EQ(exitCode(), 128 + signal);
+        EXPECT_TRUE(asBefore());
+        close(master);
+        close(slave);
+        master = slave = -1;
+    }
+}
+
+TEST_F(ConsoleTerminalTest, ALogThatCannotBeWrittenStopsItBeforeTheTerminalChanges) {
+    simulate("alder");
+    start({"--terminal", "--log", (folder / "missing" / "received.log").string()});
+    EXPECT_EQ(exitCode(), 64);
+    EXPECT_TRUE(asBefore());
+    EXPECT_TRUE(waitFor("cannot write the log file")) << screen;
+}
+
+TEST_F(ConsoleTerminalTest, TheReenumeratedUsbPortIsFoundAgainByItsName) {
+    // The DMX610 restarts its USB port when it leaves the monitor: the device behind the
+    // link goes away and a new one appears there.
+    const std::string link = (folder / "usb-serial").string();
+    simulate("dmx610", {"--usb", "--link", link, "--app-ms", "300"}, link);
+    start({"--terminal"});
+    ASSERT_TRUE(waitFor("[tarmix: Terminal over COM1]")) << screen;
+    screen.clear();
+    type("run appl\r");
+    ASSERT_TRUE(waitFor("[tarmix: Terminal without connection ]")) << screen;
+    ASSERT_TRUE(waitFor("[tarmix: Terminal over COM1]")) << screen;
+    type("tell version\r");
+    EXPECT_TRUE(waitFor("Version: ")) << screen;
+    type("\x1d");
+    EXPECT_EQ(exitCode(), 0);
+    EXPECT_TRUE(asBefore());
+}
+
+}  // namespace
+}  // namespace tarmix
