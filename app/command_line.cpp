@@ -55,7 +55,7 @@ std::string DescribeResult(int code) {
         case kResultBadSwitch:
             return "no recognised switch";
         case kResultNoBackslash:
-            return "the controller path contains no backslash";
+            return "the controller path contains no backslash or names no file";
         case kResultFileDownloadFailed:
             return "the file download to the controller failed";
         case kResultFileUploadFailed:
@@ -228,8 +228,9 @@ std::string UsageText() {
            "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
            "  --help, --version\n"
            "\n"
-           "Exit codes: 0 ok, 1 port word, 2 baud word, 3 switch, 4 /d path without\n"
-           "backslash, 5 /d copy failed, 6 /u copy failed, 7 /p failed, 8 /s failed,\n"
+           "Exit codes: 0 ok, 1 port word, 2 baud word, 3 switch, 4 /d path without a\n"
+           "file name after a backslash, 5 /d copy failed, 6 /u copy failed (or not\n"
+           "replaced without --yes), 7 /p failed, 8 /s failed,\n"
            "9 no controller identified, 64 bad option, 130 interrupted.\n";
 }
 

@@ -17,6 +17,7 @@
 #include "app/main_window_view.h"
 #include "app/program_folders.h"
 #include "app/timer_host.h"
+#include "ffs/file_transfer.h"
 #include "link/connection_watch.h"
 #include "link/monitor_exchange.h"
 #include "link/parallel.h"
@@ -38,10 +39,6 @@ struct MainWindowServices {
     ProgramFolders folders;
     WireObserver* wireObserver = nullptr;  // sees every byte of the serial link
 };
-
-// Texts longer than 20 characters as their first 4 characters, "....", and their last 12
-// (characters, not bytes, of the UTF-8 text). Used for file names in the status line.
-std::string ShortenForDisplay(const std::string& text);
 
 class CDownloadDialog {
   public:
@@ -151,6 +148,13 @@ class CDownloadDialog {
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
     void ReportNotAvailable(const std::string& what);
+    // File copies between the PC and the drives (main_window_files.cpp).
+    FileTransfer Transfers();
+    TransferResult UploadForScript(const std::string& devicePath, const std::string& pcPath);
+    // "/u": the device file of the first path to the PC file of the second. A result code.
+    int UnattendedUpload();
+    // "/d": the PC file of the first path to the device path of the second.
+    int UnattendedDownload();
 
     // Borrowed from the process.
     MainWindowView& view_;
@@ -178,6 +182,8 @@ class CDownloadDialog {
     bool keepReceipts_ = false;
     bool compareMode_ = false;
     bool extendedView_ = false;
+    // An upload asks before it replaces a PC file, unless a save dialog has asked already.
+    bool askBeforeOverwrite_ = true;
     bool applicationLoaded_ = false;
     bool applicationRunning_ = false;
     AddressRange applicationRange_;

@@ -32,6 +32,12 @@ int CDownloadDialog::RunSourceFile() {
         [this](const std::string& path) { return DownloadRomImage(path); },
         [this] { StartOrStopApplication(); },
         [this](const std::string& text) { view_.setStatus(ShortenForDisplay(text)); }};
+    context.downloadFile = [this](const std::string& pcPath, const std::string& devicePath) {
+        return Transfers().Download(pcPath, "", devicePath);
+    };
+    context.uploadFile = [this](const std::string& devicePath, const std::string& pcPath) {
+        return UploadForScript(devicePath, pcPath);
+    };
     const BatchOutcome outcome = RunBatchFile(context, CompletePath(romFilePath_));
     switch (outcome.end) {
         case BatchEnd::RomImage:

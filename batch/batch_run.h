@@ -15,20 +15,23 @@
 //   modify rtc caps                      sets the clock flag of the capability record
 //   message TEXT ...                     shows the text
 //   messageyesno TEXT ...                asks; No ends the run
+//   download app.cfg "A:\CFG\APP.CFG"     copies a PC file (next to the script) to the device
+//   upload "A:\LOG\DAY1.TXT" day1.txt     copies a device file to the PC (next to the script)
 //   monitor COMMAND ...                  sends a raw monitor command
 //   start application [ADDRESS]          starts the application (at ADDRESS, hexadecimal)
 //   monitor call ADDRESS                 the same
 //
 // Every failing command shows its own message (caption "Batch handling") and ends the run;
 // the run itself shows nothing when it ends. The device commands that are judged by their
-// answer are tried up to three times. restoreeprom, update firmware, download and upload
-// are recognised but refused in this version.
+// answer are tried up to three times, and so are file copies the device refused.
+// restoreeprom and update firmware are recognised but refused in this version.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "ffs/file_transfer.h"
 #include "link/monitor_exchange.h"
 #include "platform/view.h"
 
@@ -61,6 +64,13 @@ struct BatchContext {
     // Shows the command being sent in the status field.
     std::function<void(const std::string& text)> showCommand;
     std::function<LocalTime()> localTime = CurrentLocalTime;
+    // The file copies of "download" (PC path, device path) and "upload" (device path, PC
+    // path; the operator is asked before an existing PC file is replaced). They report
+    // their own errors.
+    std::function<TransferResult(const std::string& pcPath, const std::string& devicePath)>
+        downloadFile = nullptr;
+    std::function<TransferResult(const std::string& devicePath, const std::string& pcPath)>
+        uploadFile = nullptr;
 };
 
 enum class BatchEnd {

@@ -134,18 +134,25 @@ std::string Controller::lineArgument(std::string_view name) const {
 }
 
 std::optional<fs::path> Controller::devicePathArgument(std::string_view name) {
-    const auto path = DriveFolders::parse(lineArgument(name));
+    const char* reason = nullptr;
+    std::optional<fs::path> path = hostPath(lineArgument(name), reason);
+    if (!path) refuse(reason);
+    return path;
+}
+
+std::optional<fs::path> Controller::hostPath(std::string_view text, const char*& reason) {
+    const auto path = DriveFolders::parse(text);
     if (!path || path->relative.empty()) {
-        refuse(kPathError);
+        reason = kPathError;
         return std::nullopt;
     }
     if (driveSizesKb_[size_t(path->drive)] == 0) {
-        refuse(kDriveNotAvailable);
+        reason = kDriveNotAvailable;
         return std::nullopt;
     }
     const fs::path drive = drives_.drive(path->drive);
     if (drive.empty()) {
-        refuse(kFileSystemError);
+        reason = kFileSystemError;
         return std::nullopt;
     }
     return drive / path->relative;
