@@ -102,6 +102,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
 
     // The simulator outlives the window: the window closes its port first.
     SimulatorLauncher simulator;
+    DemoLibrary demoLibrary;
     PortMap portMap = PortMap::fromSystem();
     if (options.simulate) {
         std::vector<std::string> extra;
@@ -111,6 +112,9 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
             std::cerr << "tarmix: " << error << "\n";
             return kResultNoController;
         }
+        // Its boot images are made for this run; the simulator says why when it cannot.
+        if (options.libraryFolder.empty())
+            demoLibrary.make(simulator.executable(), *options.simulate, error);
         // The simulated controller is the only serial port.
         PortMap simulated;
         simulated.setLpt(portMap.lpt());
@@ -154,12 +158,17 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     }
     WireTee tee(trace.get(), frontEnd->wireObserver());
 
+    ProgramFolders folders = FindProgramFolders(executableFolder());
+    if (!options.libraryFolder.empty())
+        folders.library = fromWorkingFolder(options.libraryFolder);
+    else if (!demoLibrary.folder().empty())
+        folders.library = demoLibrary.folder();
     MainWindowServices services{frontEnd->view(),
                                 frontEnd->timers(),
                                 systemClock(),
                                 portMap,
                                 termiosPortFactory(portMap),
-                                FindProgramFolders(executableFolder()),
+                                folders,
                                 &tee};
     CDownloadDialog window(std::move(services), start);
     window.OnInitDialog();
