@@ -34,20 +34,18 @@ int CDownloadDialog::RunSourceFile() {
         [this](const std::string& path) { return DownloadRomImage(path); },
         [this] { StartOrStopApplication(); },
         [this](const std::string& text) { view_.setStatus(ShortenForDisplay(text)); }};
-<<<<<<< HEAD
     context.downloadFile = [this](const std::string& pcPath, const std::string& devicePath) {
         return Transfers().Download(pcPath, "", devicePath);
     };
     context.uploadFile = [this](const std::string& devicePath, const std::string& pcPath) {
         return UploadForScript(devicePath, pcPath);
-=======
+    };
     // "update firmware" may only renew the controller identified now, whatever model the
     // script chooses with "change hardware".
     const int32_t identifiedModel = device_.deviceIdentified ? device_.hardwareModel : 0;
     context.updateBootLoader = [this, identifiedModel](const std::string& folder) {
         return RunBootLoaderUpdate(folder.empty() ? folders_.library : fs::path(folder),
                                    identifiedModel);
->>>>>>> main
     };
     const BatchOutcome outcome = RunBatchFile(context, CompletePath(romFilePath_));
     switch (outcome.end) {

@@ -62,12 +62,6 @@ Step RunProgram(BatchSession& session, const ScriptLine& line) {
 
 // The services that come with later versions.
 constexpr char kEepromRestore[] = "Restoring the EEPROM";
-<<<<<<< HEAD
-constexpr char kBootLoaderUpdate[] = "The boot loader update";
-=======
-constexpr char kFileToController[] = "Copying a file to the controller";
-constexpr char kFileFromController[] = "Copying a file from the controller";
->>>>>>> main
 
 // update firmware [FOLDER]: the images come from FOLDER, found like every other PC file
 // of the script, or from the program's Library folder.
