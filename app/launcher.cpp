@@ -11,8 +11,10 @@
 
 #include "app/console_view.h"
 #include "app/port_listing.h"
+#include "app/port_problem.h"
 #include "app/simulator_launcher.h"
 #include "link/wire_trace.h"
+#include "models/models.h"
 #include "platform/program_folder.h"
 #include "platform/termios_port.h"
 
@@ -80,6 +82,22 @@ class WireTee final : public WireObserver {
     WireObserver* second_;
 };
 
+// --port: the named devices stand behind their COM names for this run. A device that
+// cannot be opened is reported with the reason (and how to fix a permission problem).
+bool chooseRequestedPorts(const std::vector<ChosenPort>& ports, PortMap& map) {
+    for (const ChosenPort& port : ports) {
+        const OpenFailure failure = ProbeSerialPath(port.path);
+        if (failure != OpenFailure::None) {
+            const std::string reason = DescribeOpenFailure(failure, port.path);
+            std::cerr << "tarmix: --port " << portName(port.index) << "=" << port.path << ": "
+                      << (reason.empty() ? "cannot be opened" : reason) << "\n";
+            return false;
+        }
+        map.setCom(port.index, {port.path, isUsbSerialDevice(port.path)});
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
@@ -104,6 +122,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     SimulatorLauncher simulator;
     DemoLibrary demoLibrary;
     PortMap portMap = PortMap::fromSystem();
+    if (!chooseRequestedPorts(options.ports, portMap)) return kResultUsage;
     if (options.simulate) {
         std::vector<std::string> extra;
         if (!options.simulatorState.empty()) extra = {"--state", options.simulatorState};
@@ -112,8 +131,12 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
             std::cerr << "tarmix: " << error << "\n";
             return kResultNoController;
         }
-        // Its boot images are made for this run; the simulator says why when it cannot.
-        if (options.libraryFolder.empty())
+        // Its boot images are made for this run (models without an update have none); the
+        // simulator says why when it cannot make them.
+        // (The VANTIX models have no keyword in scripts: they have an update.)
+        const int32_t code = modelByKeyword(*options.simulate);
+        const bool updatable = code == 0 || findModel(code)->update != UpdateKind::NotSupported;
+        if (options.libraryFolder.empty() && updatable)
             demoLibrary.make(simulator.executable(), *options.simulate, error);
         // The simulated controller is the only serial port.
         PortMap simulated;
