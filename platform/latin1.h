@@ -1,6 +1,6 @@
-// Batch scripts, monitor answers and device paths are 8-bit text, one character per byte
-// (ISO 8859-1); inside the program text is UTF-8. Texts cross over where they are shown to
-// the user, name a PC file, or go to the device.
+// Batch scripts, monitor answers and the names on the controller's drives are 8-bit text,
+// one character per byte (ISO 8859-1); inside the program text is UTF-8. Texts cross over
+// where they are shown to the user, name a PC file, or come from the user for the device.
 #pragma once
 
 #include <optional>
@@ -25,21 +25,22 @@ inline std::string Latin1ToUtf8(std::string_view bytes) {
     return text;
 }
 
-// UTF-8 text as one byte per character; nullopt when it holds a character beyond U+00FF or
-// is no valid UTF-8, since such a text cannot reach the device as it is.
+// UTF-8 text as one byte per character; nullopt when a character lies beyond U+00FF or the
+// text is not valid UTF-8.
 inline std::optional<std::string> Utf8ToLatin1(std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const auto lead = static_cast<unsigned char>(text[i]);
         if (lead < 0x80) {
-            bytes += text[i];
+            bytes += char(lead);
             continue;
         }
-        if ((lead & 0xFE) != 0xC2 || i + 1 == text.size()) return std::nullopt;
+        // Only the two-byte forms C2 and C3 stay below U+0100.
+        if ((lead != 0xC2 && lead != 0xC3) || i + 1 >= text.size()) return std::nullopt;
         const auto next = static_cast<unsigned char>(text[++i]);
         if ((next & 0xC0) != 0x80) return std::nullopt;
-        bytes += static_cast<char>((lead & 0x03) << 6 | (next & 0x3F));
+        bytes += char((lead & 0x03) << 6 | (next & 0x3F));
     }
     return bytes;
 }

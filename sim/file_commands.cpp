@@ -88,16 +88,14 @@ void Controller::startFileLoad() {
     FileLoad load;
     load.blocksLeft = uint32_t(blocks);
     load.lastByte = clock_.now();
-    const char* reason = nullptr;
-    const std::optional<fs::path> path = hostPath(pathText, reason);
-    std::error_code error;
-    if (path && fs::is_directory(path->parent_path(), error) && !fs::is_directory(*path, error)) {
-        const auto device = DriveFolders::parse(pathText);
-        const fs::path drive = drives_.drive(device->drive);
-        const uint64_t size = uint64_t(driveSizesKb_[size_t(device->drive)]) * 1024;
+    int drive = 0;
+    if (const std::optional<fs::path> path = loadTarget(pathText, drive)) {
+        std::error_code error;
+        const uint64_t size = uint64_t(driveSizesKb_[size_t(drive)]) * 1024;
+        const uint64_t held = usedBytes(drives_.drive(drive));
         const uint64_t replaced =
             fs::is_regular_file(*path, error) ? fs::file_size(*path, error) : 0;
-        const uint64_t used = usedBytes(drive) - std::min(replaced, usedBytes(drive));
+        const uint64_t used = held - std::min(replaced, held);
         load.room = size > used ? size - used : 0;
         load.file.open(*path, std::ios::binary | std::ios::trunc);
     }
@@ -151,13 +149,26 @@ void Controller::finishFileLoadFrame() {
     }
 }
 
+std::optional<fs::path> Controller::loadTarget(std::string_view text, int& drive) {
+    const auto path = DriveFolders::parse(text);
+    if (!path || path->relative.empty()) return std::nullopt;
+    drive = path->drive;
+    if (driveSizesKb_[size_t(drive)] == 0 || drives_.damaged(drive)) return std::nullopt;
+    const fs::path folder = drives_.drive(drive);
+    std::error_code error;
+    const fs::path target = folder / path->relative;
+    if (folder.empty() || !fs::is_directory(target.parent_path(), error) ||
+        fs::is_directory(target, error))
+        return std::nullopt;
+    return target;
+}
+
 // --- device to PC -----------------------------------------------------------------------------
 
 void Controller::startFileDump() {
-    const char* reason = nullptr;
-    const std::optional<fs::path> path = hostPath(lineArgument("file dump"), reason);
+    const std::optional<fs::path> path = devicePathArgument("file dump");
+    if (!path) return;
     std::error_code error;
-    if (!path) return refuse(reason);
     std::ifstream file;
     if (fs::is_regular_file(*path, error)) file.open(*path, std::ios::binary);
     if (!file.is_open()) return refuse(kFileNotFound);

@@ -13,6 +13,7 @@
 
 #include "ffs/transfer_frame.h"
 #include "lang/catalog.h"
+#include "platform/latin1.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "support/recording_view.h"
@@ -143,7 +144,7 @@ TEST_F(SimTransfer, NamesWithBlanksAndLatin1Characters) {
               TransferResult::Failed);
     const std::string latin = "\xC4nderung 19 chars.T";
     ASSERT_EQ(transfer(monitor).DownloadFile((folder / "a.txt").string(), "A:\\", latin), 0);
-    EXPECT_EQ(readFile(drive('A') / latin), "x y");
+    EXPECT_EQ(readFile(drive('A') / Latin1ToUtf8(latin)), "x y");  // the host name is UTF-8
     ASSERT_EQ(transfer(monitor).UploadFile((folder / "b.txt").string(), "a:\\" + latin), 0);
     EXPECT_EQ(readFile(folder / "b.txt"), "x y");
 }
