@@ -4,6 +4,8 @@
 #include <charconv>
 #include <map>
 
+#include "app/operation_trace.h"
+
 namespace tarmix {
 
 namespace {
@@ -62,35 +64,47 @@ std::optional<ChosenPort> readChosenPort(const std::string& value) {
 
 }  // namespace
 
+namespace {
+
+constexpr ExitCode kExitCodes[] = {
+    {kResultOk, "no error detected"},
+    {kResultBadPort, "port argument not recognised"},
+    {kResultBadBaud, "baud argument not recognised"},
+    {kResultBadSwitch, "no recognised switch"},
+    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it"},
+    {kResultFileDownloadFailed, "/d: the file download to the controller failed"},
+    {kResultFileUploadFailed, "/u: the file upload from the controller failed"},
+    {kResultDownloadFailed, "/p: the download or the script failed"},
+    {kResultBackupFailed, "/s: the backup failed"},
+    {kResultNoController, "no controller was identified"},
+    {kResultUsage, "command line not understood"},
+    {kResultInterrupted, "interrupted (SIGINT)"},
+    {kResultTerminated, "terminated (SIGTERM)"},
+};
+
+}  // namespace
+
+std::span<const ExitCode> ExitCodes() { return kExitCodes; }
+
 std::string DescribeResult(int code) {
-    switch (code) {
-        case kResultOk:
-            return "no error detected";
-        case kResultBadPort:
-            return "port argument not recognised";
-        case kResultBadBaud:
-            return "baud argument not recognised";
-        case kResultBadSwitch:
-            return "no recognised switch";
-        case kResultNoBackslash:
-            return "the controller path contains no backslash or names no file";
-        case kResultFileDownloadFailed:
-            return "the file download to the controller failed";
-        case kResultFileUploadFailed:
-            return "the file upload from the controller failed";
-        case kResultDownloadFailed:
-            return "the download failed";
-        case kResultBackupFailed:
-            return "the backup failed";
-        case kResultNoController:
-            return "no controller was identified";
-        case kResultInterrupted:
-            return "interrupted";
-        case kResultUsage:
-            return "command line not understood";
-        default:
-            return "result " + std::to_string(code);
+    for (const ExitCode& row : kExitCodes)
+        if (row.code == code) return row.meaning;
+    return "result " + std::to_string(code);
+}
+
+bool HasConsoleAction(const ToolOptions& options) { return options.listPorts; }
+
+std::string CheckRunnable(const ToolOptions& options, const LauncherArguments& arguments) {
+    if (options.headless && !arguments.reportResult && !HasConsoleAction(options)) {
+        std::string text = "--headless needs a form that runs without an operator:";
+        for (const char* form : kUnattendedForms) text += std::string("\n  ") + form;
+        for (const char* action : kConsoleActions) text += std::string("\n  ") + action;
+        return text;
     }
+    if (arguments.switchArg == "/p" && !contains(arguments.romFileArg, ".rom"))
+        return "/p takes a ROM file whose name contains \".rom\", not \"" + arguments.romFileArg +
+               "\"";
+    return "";
 }
 
 LauncherArguments ReadArguments(const std::vector<std::string>& words) {
@@ -141,12 +155,14 @@ MainWindowStart PrepareMainWindow(const LauncherArguments& arguments) {
     const int port = portIndex(arguments.portArg);
     start.selectedPort = port < 0 ? 0 : port;
     if (port < 0) start.resultCode = kResultBadPort;
+    if (port < 0 && !arguments.portArg.empty()) start.unrecognisedPort = arguments.portArg;
 
     // All three rates the program offers are recognised words.
     if (arguments.baudArg == "115200" || arguments.baudArg == "230400") {
         start.baudRate = std::stoi(arguments.baudArg);
     } else if (arguments.baudArg != "57600") {
         start.resultCode = kResultBadBaud;
+        start.unrecognisedBaud = arguments.baudArg;
     }
 
     if (contains(arguments.romFileArg, ".rom")) start.romFilePath = arguments.romFileArg;
@@ -235,39 +251,45 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-    return "usage: tarmix [OPTIONS] [FORM]\n"
-           "\n"
-           "Forms:\n"
-           "  /p ROMFILE PORT BAUD     download a ROM image, then exit with the result\n"
-           "  /s FOLDER PORT BAUD      back up the controller into FOLDER\n"
-           "  /d PCFILE DEVPATH PORT BAUD   copy a PC file to the controller\n"
-           "  /u DEVPATH PCFILE PORT BAUD   copy a controller file to the PC\n"
-           "  ROMFILE PORT BAUD        open with the ROM file chosen\n"
-           "  /t FACTOR                make every monitor time-out FACTOR times longer\n"
-           "  PORT is COM1..COM6 or LPT1, BAUD 57600, 115200 or 230400; the link itself\n"
-           "  uses the port and rate stored in Tarmix.ini.\n"
-           "\n"
-           "Options:\n"
-           "  --headless               no window: status and messages on stderr\n"
-           "  --simulate[=MODEL]       run the simulated controller (default alder) as COM1\n"
-           "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
-           "  --port PATH              the serial device for COM1 in this run\n"
-           "  --port COMn=PATH         the serial device for COM1..COM6 (repeatable); before\n"
-           "                           TARMIX_COMn and the machine's own ports\n"
-           "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
-           "                           DIR (with --simulate: demo images made for the run)\n"
-           "  --yes, --no              how the console answers questions (default --no)\n"
-           "  --json                   one JSON event per line on stdout\n"
-           "  --trace FILE             write the wire trace to FILE\n"
-           "  --wait SECONDS           headless unattended forms: give up when no controller\n"
-           "                           is identified in time (default 30)\n"
-           "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
-           "  --help, --version\n"
-           "\n"
-           "Exit codes: 0 ok, 1 port word, 2 baud word, 3 switch, 4 /d path without a\n"
-           "file name after a backslash, 5 /d copy failed, 6 /u copy failed (or not\n"
-           "replaced without --yes), 7 /p failed, 8 /s failed,\n"
-           "9 no controller identified, 64 bad option, 130 interrupted.\n";
+    std::string text =
+        "usage: tarmix [OPTIONS] [FORM]\n"
+        "\n"
+        "Forms:\n"
+        "  /p ROMFILE PORT BAUD     download a ROM image, then exit with the result\n"
+        "  /s FOLDER PORT BAUD      back up the controller into FOLDER\n"
+        "  /d PCFILE DEVPATH PORT BAUD   copy a PC file to the controller\n"
+        "  /u DEVPATH PCFILE PORT BAUD   copy a controller file to the PC\n"
+        "  ROMFILE PORT BAUD        open with the ROM file chosen\n"
+        "  /t FACTOR                make every monitor time-out FACTOR times longer\n"
+        "  PORT is COM1..COM6 or LPT1, BAUD 57600, 115200 or 230400; the link itself\n"
+        "  uses the port and rate stored in Tarmix.ini.\n"
+        "\n"
+        "Options:\n"
+        "  --headless               no window: status and messages on stderr\n"
+        "  --simulate[=MODEL]       run the simulated controller (default alder) as COM1\n"
+        "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
+        "  --port PATH              the serial device for COM1 in this run\n"
+        "  --port COMn=PATH         the serial device for COM1..COM6 (repeatable); before\n"
+        "                           TARMIX_COMn and the machine's own ports\n"
+        "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
+        "                           DIR (with --simulate: demo images made for the run)\n"
+        "  --yes, --no              how the console answers questions (default --no)\n"
+        "  --json                   one JSON event per line on stdout\n"
+        "  --trace FILE             write the wire trace to FILE\n"
+        "  --wait SECONDS           headless unattended forms: give up when no controller\n"
+        "                           is identified in time (default 30)\n"
+        "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
+        "  --help, --version\n"
+        "\n"
+        "Failed console runs keep the wire trace of their last operation in\n  " +
+        TraceFolder().string() + "\n(the newest " + std::to_string(kTracesKept) +
+        "; the folder is $XDG_STATE_HOME/tarmix, else ~/.local/state/tarmix).\n";
+    text += "\nExit codes:\n";
+    for (const ExitCode& row : kExitCodes) {
+        const std::string code = std::to_string(row.code);
+        text += "  " + code + std::string(5 - code.size(), ' ') + row.meaning + "\n";
+    }
+    return text;
 }
 
 }  // namespace tarmix

@@ -14,12 +14,15 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace tarmix {
 
-// Result codes of an unattended run: the process exit code.
+// Result codes of an unattended run: the process exit code. Every code has one meaning,
+// listed in ExitCodes() (shown by --help and in the README); a new one takes the next free
+// number.
 enum ResultCode : int {
     kResultOk = 0,
     kResultBadPort = 1,             // port word not recognised
@@ -32,9 +35,18 @@ enum ResultCode : int {
     kResultDownloadFailed = 7,  // "/p": the download or the script failed
     kResultBackupFailed = 8,    // "/s": the backup failed
     kResultNoController = 9,    // no controller was identified in the waiting time
-    kResultInterrupted = 130,   // stopped by SIGINT or SIGTERM
-    kResultUsage = 64,          // an option of this build was not understood
+    kResultUsage = 64,          // the command line was not understood
+    kResultInterrupted = 130,   // stopped by SIGINT (128 + the signal's number)
+    kResultTerminated = 143,    // stopped by SIGTERM
 };
+
+struct ExitCode {
+    int code;
+    const char* meaning;  // one line of English
+};
+
+// Every exit code the program ends with, in ascending order.
+std::span<const ExitCode> ExitCodes();
 
 // A one-line English explanation of a result code, for the console summary.
 std::string DescribeResult(int code);
@@ -67,6 +79,10 @@ struct MainWindowStart {
     std::string firstPath;
     std::string secondPath;
     uint32_t timeFactor = 1;
+    // Port and baud words that were given but not understood (empty otherwise): the
+    // window says which port and rate it uses instead before it touches the device.
+    std::string unrecognisedPort;
+    std::string unrecognisedBaud;
 };
 
 // The launcher's mapping: port word "com1".."com6" / "COM1".."COM6" / "lpt1" / "LPT1"
@@ -100,6 +116,24 @@ struct ToolOptions {
 inline constexpr char kDefaultSimulatedModel[] = "alder";
 // A headless unattended run gives up when no controller is identified within this time.
 inline constexpr int kDefaultWaitSeconds = 30;
+
+// The forms a headless run can carry out without an operator: the unattended forms, and
+// the options that are an action of their own.
+inline constexpr const char* kUnattendedForms[] = {
+    "/p ROMFILE PORT BAUD",
+    "/s FOLDER PORT BAUD",
+    "/d PCFILE DEVPATH PORT BAUD",
+    "/u DEVPATH PCFILE PORT BAUD",
+};
+inline constexpr const char* kConsoleActions[] = {"--list-ports"};
+
+// Whether the options ask for one of kConsoleActions.
+bool HasConsoleAction(const ToolOptions& options);
+
+// Why the command line cannot run as it stands (empty when it can): a headless run of a
+// form that would wait for an operator who is not there, or "/p" with a file name that
+// holds no ".rom" (the download would find no file).
+std::string CheckRunnable(const ToolOptions& options, const LauncherArguments& arguments);
 
 struct ParsedCommandLine {
     ToolOptions options;

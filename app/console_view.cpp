@@ -1,10 +1,9 @@
 #include "app/console_view.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
+
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -58,21 +57,50 @@ const char* fieldName(InfoField field) {
 
 int percent(double fraction) { return int(fraction * 100.0); }
 
+// "12.3 s", "850 ms".
+std::string seconds(Millis duration) {
+    if (duration < Millis(1000)) return std::to_string(duration.count()) + " ms";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", double(duration.count()) / 1000.0);
+    return text;
+}
+
 }  // namespace
 
+std::string WithoutControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // U+0080..U+009F, the C1 controls, are C2 80..C2 9F in UTF-8.
+        const bool c1 = byte == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (byte < 0x20 || byte == 0x7F || c1) {
+            out += '?';
+            if (c1) ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& errors, std::ostream* events, Clock& clock,
-                                 ConsoleOptions options, const std::atomic<bool>* stop)
+                                 ConsoleOptions options)
     : errors_(errors),
       events_(events),
       clock_(clock),
-      options_(options),
-      stop_(stop),
+      options_(std::move(options)),
       lastOperation_(clock.now()) {}
 
 RunEnd ConsoleFrontEnd::run(CDownloadDialog& window) {
     const Millis started = clock_.now();
     while (!window.closed()) {
-        if (stop_ && *stop_) return RunEnd::Interrupted;
+        // The operator's own stop (there is none on the console) would not end the program.
+        const StopCause stop = PendingStop();
+        if (stop == StopCause::Interrupt || stop == StopCause::Terminate)
+            return RunEnd::Interrupted;
         if (window.awaitingController()) {
             const bool late =
                 options_.waitForController && clock_.now() - started >= *options_.waitForController;
@@ -112,7 +140,7 @@ void ConsoleFrontEnd::clearProgressBar() {
 
 void ConsoleFrontEnd::line(const std::string& text) {
     clearProgressBar();
-    errors_ << text << "\n" << std::flush;
+    errors_ << WithoutControls(text) << "\n" << std::flush;
 }
 
 void ConsoleFrontEnd::event(const JsonEvent& json) {
@@ -229,27 +257,40 @@ void ConsoleFrontEnd::setUsage(const UsageFigures& usage) {
               .number("ramNeeded", usage.ramNeeded)
               .number("ramAvailable", usage.ramAvailable));
     // Before anything is known there is nothing to tell.
-    if (usage.romUsage == 0 && usage.ramUsage == 0 && usage.ramNeeded == 0) return;
-    std::string text = caption(Control::StaticRom, "ROM usage:") + " application " +
-                       std::to_string(percent(usage.romUsage)) + "%, file system " +
-                       std::to_string(percent(usage.ramUsage)) + "%";
-    if (usage.ramAvailable != 0)
-        text += "; " + caption(Control::StaticRam, "RAM usage:") + " " +
-                std::to_string(uint64_t(usage.ramNeeded) * 100 / usage.ramAvailable) + "%";
-    line(text);
+    const int rom = RomBarPercent(usage);
+    if (rom < 0) return;
+    line(caption(Control::StaticRom, "ROM usage:") + " " + std::to_string(rom) + "%; " +
+         caption(Control::StaticRam, "RAM usage:") + " " + std::to_string(RamBarPercent(usage)) +
+         "%");
 }
 
-std::string ConsoleFrontEnd::SaveLastOperation() const {
+void ConsoleFrontEnd::reportDownload(const DownloadSummary& summary) {
+    const double secondsTaken = double(summary.duration.count()) / 1000.0;
+    const uint64_t rate = secondsTaken > 0 ? uint64_t(double(summary.bytes) / secondsTaken) : 0;
+    line(std::string(summary.compare ? "Compared " : "Downloaded ") +
+         std::to_string(summary.bytes) + " bytes in " + std::to_string(summary.blocks) +
+         " blocks, " + seconds(summary.duration) + ", " + std::to_string(rate) + " bytes/s; " +
+         caption(Control::StaticRom, "ROM usage:") + " " +
+         std::to_string(std::max(RomBarPercent(summary.usage), 0)) + "%, " +
+         caption(Control::StaticRam, "RAM usage:") + " " +
+         std::to_string(std::max(RamBarPercent(summary.usage), 0)) + "%");
+    event(JsonEvent("download")
+              .flag("compare", summary.compare)
+              .number("bytes", (long long)summary.bytes)
+              .number("blocks", summary.blocks)
+              .number("milliseconds", summary.duration.count())
+              .number("bytesPerSecond", (long long)rate)
+              .number("romUsagePercent", std::max(RomBarPercent(summary.usage), 0))
+              .number("ramUsagePercent", std::max(RamBarPercent(summary.usage), 0)));
+}
+
+std::string ConsoleFrontEnd::SaveLastOperation() {
     const std::string trace = lastOperation_.text();
-    if (trace.empty()) return "";
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-    if (error) return "";
-    const std::filesystem::path file =
-        folder / ("tarmix-" + std::to_string(getpid()) + "-last-operation.trace");
-    std::ofstream out(file, std::ios::binary);
-    out << trace;
-    return out ? file.string() : "";
+    if (trace.empty() || options_.traceFolder.empty()) return "";
+    std::string error;
+    const std::filesystem::path file = SaveTrace(options_.traceFolder, trace, error);
+    if (file.empty()) line("tarmix: the wire trace could not be kept: " + error);
+    return file.string();
 }
 
 void ConsoleFrontEnd::finish(int exitCode, const std::string& reason) {

@@ -5,16 +5,16 @@
 // A small loop runs the main window's timers on the clock until the window closes.
 #pragma once
 
-#include <atomic>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <ostream>
-#include <sstream>
 #include <string>
+#include <string_view>
 
 #include "app/json_event.h"
 #include "app/launcher.h"
-#include "link/wire_trace.h"
+#include "app/operation_trace.h"
 #include "platform/transfer_meter.h"
 
 namespace tarmix {
@@ -24,14 +24,20 @@ struct ConsoleOptions {
     bool progressBar = false;  // draw a progress bar on the error stream (a terminal)
     // An unattended run gives up when no controller is identified within this time.
     std::optional<Millis> waitForController;
+    // Where a failed run leaves the wire trace of its last operation (empty: nowhere).
+    std::filesystem::path traceFolder;
 };
+
+// Every character of `text` that a terminal would act on (C0 and C1 controls, DEL) as "?":
+// text from a script or a device must not move the cursor or clear the operator's screen.
+std::string WithoutControls(std::string_view text);
 
 class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public TimerHost {
   public:
-    // `events`: where JSON events go (nullptr: none). `stop`: set by a signal handler to end
-    // the run between two ticks (nullptr: never).
+    // `events`: where JSON events go (nullptr: none). The run ends between two ticks once a
+    // signal's stop request is pending (platform/stop_request.h).
     ConsoleFrontEnd(std::ostream& errors, std::ostream* events, Clock& clock,
-                    ConsoleOptions options, const std::atomic<bool>* stop = nullptr);
+                    ConsoleOptions options);
 
     // FrontEnd
     MainWindowView& view() override { return *this; }
@@ -62,6 +68,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     void setChecked(Control, bool) override {}
     void setInfo(InfoField field, const std::string& text) override;
     void setUsage(const UsageFigures& usage) override;
+    void reportDownload(const DownloadSummary& summary) override;
     void setModelPicture(int) override {}
     void setLanguage(int) override {}
     void setTitle(const std::string&) override {}
@@ -74,24 +81,6 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     void stop(int id) override { timers_.erase(id); }
 
   private:
-    // The wire trace of the tick in progress (each tick starts it afresh).
-    class LastOperation final : public WireObserver {
-      public:
-        explicit LastOperation(Millis origin) : trace_(text_, origin) {}
-        void onSent(Millis at, const uint8_t* data, size_t count) override {
-            trace_.onSent(at, data, count);
-        }
-        void onReceived(Millis at, const uint8_t* data, size_t count) override {
-            trace_.onReceived(at, data, count);
-        }
-        void clear() { text_.str(""); }
-        std::string text() const { return text_.str(); }
-
-      private:
-        std::ostringstream text_;
-        WireTrace trace_;
-    };
-
     struct Timer {
         Millis period;
         Millis due;
@@ -103,14 +92,13 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     void clearProgressBar();
     void drawProgressBar();
     std::string caption(Control control, const char* fallback) const;
-    std::string SaveLastOperation() const;
+    std::string SaveLastOperation();
 
     std::ostream& errors_;
     std::ostream* events_;
     Clock& clock_;
     ConsoleOptions options_;
-    const std::atomic<bool>* stop_;
-    LastOperation lastOperation_;
+    OperationTrace lastOperation_;  // the tick in progress (each tick starts it afresh)
 
     std::map<int, Timer> timers_;
     std::map<Control, std::string> captions_;

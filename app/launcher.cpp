@@ -1,18 +1,19 @@
 #include "app/launcher.h"
 
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "app/console_view.h"
+#include "app/operation_trace.h"
 #include "app/port_listing.h"
 #include "app/port_problem.h"
 #include "app/simulator_launcher.h"
+#include "app/stop_signals.h"
 #include "link/wire_trace.h"
 #include "models/models.h"
 #include "platform/program_folder.h"
@@ -25,20 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kVersionText[] = "Tarmix 3.5u";
-
-std::atomic<bool> stopRequested{false};
-
-void requestStop(int) { stopRequested = true; }
-
-// SIGINT and SIGTERM end a console run between two ticks; a second one ends it at once.
-void catchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);  // a closed event reader must not kill a download
-}
 
 bool displayAvailable() {
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -118,6 +105,12 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         return kResultOk;
     }
 
+    const LauncherArguments arguments = ReadArguments(parsed.words);
+    if (const std::string refusal = CheckRunnable(options, arguments); !refusal.empty()) {
+        std::cerr << "tarmix: " << refusal << "\n";
+        return kResultUsage;
+    }
+
     // The simulator outlives the window: the window closes its port first.
     SimulatorLauncher simulator;
     DemoLibrary demoLibrary;
@@ -127,6 +120,14 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         std::vector<std::string> extra;
         if (!options.simulatorState.empty()) extra = {"--state", options.simulatorState};
         std::string error;
+        const std::vector<std::string> models = SimulatorModels();
+        if (!models.empty() &&
+            std::find(models.begin(), models.end(), *options.simulate) == models.end()) {
+            std::cerr << "tarmix: --simulate knows no model \"" << *options.simulate
+                      << "\"; the models are:\n";
+            for (const std::string& model : models) std::cerr << "  " << model << "\n";
+            return kResultUsage;
+        }
         if (!simulator.start(*options.simulate, extra, error)) {
             std::cerr << "tarmix: " << error << "\n";
             return kResultNoController;
@@ -149,7 +150,6 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         return kResultOk;
     }
 
-    const LauncherArguments arguments = ReadArguments(parsed.words);
     MainWindowStart start = PrepareMainWindow(arguments);
     resolvePcPaths(start);
 
@@ -164,9 +164,10 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         console.progressBar = isatty(STDERR_FILENO) == 1;
         console.waitForController =
             std::chrono::seconds(options.waitSeconds.value_or(kDefaultWaitSeconds));
-        catchStopSignals();
+        console.traceFolder = TraceFolder();
+        CatchStopSignals();
         frontEnd = std::make_unique<ConsoleFrontEnd>(std::cerr, options.json ? &std::cout : nullptr,
-                                                     systemClock(), console, &stopRequested);
+                                                     systemClock(), console);
     }
 
     std::ofstream traceFile;
@@ -199,7 +200,11 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     if (!window.closed()) window.CloseThroughOk();
 
     int exitCode = arguments.reportResult ? window.resultCode() : kResultOk;
-    if (end == RunEnd::Interrupted) exitCode = kResultInterrupted;
+    // A signal decides the code also when the operation it stopped ended the run itself.
+    if (const int stopped = ExitCodeOfStop(PendingStop()); stopped != 0)
+        exitCode = stopped;
+    else if (end == RunEnd::Interrupted)
+        exitCode = kResultInterrupted;
     if (end == RunEnd::NoController) exitCode = kResultNoController;
     frontEnd->finish(exitCode, DescribeResult(exitCode));
     return exitCode;

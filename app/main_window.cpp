@@ -8,6 +8,8 @@
 #include "app/settings.h"
 #include "app/window_texts.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
+#include "link/identify.h"
 #include "platform/pc_paths.h"
 
 namespace tarmix {
@@ -22,6 +24,8 @@ constexpr int kTextErrorWhileOpen = 60174;        // "Error while open: "
 constexpr int kTextErrorWhileInit = 60173;        // "Error while init:"
 constexpr int kTextReallyTerminate = 60010;       // "Would you really terminate the program?"
 constexpr int kTextExtendedNeedsVersion = 63733;  // "Befor an extended Firmware can be loaded…"
+constexpr int kTextWordNotRecognised = 63800;     // "%s not recognised; using %s from Tarmix.ini"
+constexpr int kTextStopping = 63807;              // "Stopping at the end of the current step…"
 
 // The extended firmware of this model needs a standard firmware of this version first.
 constexpr int32_t kModelSmallAlder = 9;
@@ -70,7 +74,9 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
       commandLineMode_(start.commandLineMode),
       commandSwitch_(start.commandSwitch),
       firstPath_(start.firstPath),
-      secondPath_(start.secondPath) {
+      secondPath_(start.secondPath),
+      unrecognisedPort_(start.unrecognisedPort),
+      unrecognisedBaud_(start.unrecognisedBaud) {
     ports_.selectedPort = start.selectedPort;
     serial_.setObserver(services.wireObserver);
 }
@@ -101,7 +107,9 @@ void CDownloadDialog::OnInitDialog() {
     applicationLoaded_ = false;
     applicationRunning_ = false;
     view_.setProgressRange(0, kProgressRange);
+    // Nothing can be started before a controller is identified, also without any port.
     view_.setEnabled(Control::StartDownload, false);
+    view_.setEnabled(Control::StartApplication, false);
     for (Control button : kUnavailableButtons) view_.setEnabled(button, false);
     view_.setEnabled(Control::UpdateBootloader, false);
     view_.setChecked(Control::KeepSettings, keepReceipts_);
@@ -114,6 +122,7 @@ void CDownloadDialog::OnInitDialog() {
     view_.setLanguage(languageIndex() == kItalian ? kSpanish : languageIndex());
     ApplyLanguage();
 
+    ReportUnrecognisedWords();
     Connect();
 
     extendedView_ = false;
@@ -263,8 +272,47 @@ void CDownloadDialog::OnExtendedFirmware(bool checked) {
 }
 
 void CDownloadDialog::OnLanguage(int index) {
+    if (busy_) return;
+    const std::string oldFirmwareLabel = LoadText(kFirmwareVersionTextId);
+    const std::string oldUnknown = LoadText(kTextUnknown);
     setLanguageIndex(index);
     ApplyLanguage();
+    RelabelDeviceTexts(oldFirmwareLabel, oldUnknown);
+}
+
+void CDownloadDialog::RelabelDeviceTexts(const std::string& oldFirmwareLabel,
+                                         const std::string& oldUnknown) {
+    const std::string unknown = LoadText(kTextUnknown);
+    for (InfoField field : {InfoField::Panel, InfoField::Flash})
+        if (std::string shown = field == InfoField::Panel ? panelText_ : flashText_;
+            shown == oldUnknown)
+            SetInfo(field, unknown);
+    if (firmwareText_.starts_with(oldFirmwareLabel + ":"))
+        SetInfo(InfoField::Firmware,
+                LoadText(kFirmwareVersionTextId) + firmwareText_.substr(oldFirmwareLabel.size()));
+}
+
+void CDownloadDialog::OnStopOperation() {
+    if (!busy_) return;
+    RequestStop(StopCause::Operator);
+    Status(kTextStopping);
+}
+
+void CDownloadDialog::ReportUnrecognisedWords() {
+    const int port = ports_.selectedPort;
+    std::string text;
+    if (!unrecognisedPort_.empty() && port >= 0)
+        text =
+            FormatText(kTextWordNotRecognised, unrecognisedPort_.c_str(), portName(port).c_str());
+    if (!unrecognisedBaud_.empty()) {
+        if (!text.empty()) text += "\n";
+        text += FormatText(kTextWordNotRecognised, unrecognisedBaud_.c_str(),
+                           std::to_string(baudRate_).c_str());
+    }
+    if (text.empty()) return;
+    view_.setStatus(text);
+    // An unattended run is not held up by a box nobody answers.
+    if (!commandLineMode_) view_.showMessage(text, "", MessageIcon::Warning);
 }
 
 void CDownloadDialog::OnExit() {

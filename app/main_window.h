@@ -26,6 +26,7 @@
 #include "link/wire_observer.h"
 #include "models/device.h"
 #include "platform/port_map.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -78,6 +79,9 @@ class CDownloadDialog {
     void OnCompare(bool checked);
     void OnExtendedFirmware(bool checked);
     void OnLanguage(int languageIndex);
+    // The window's Stop control, or Escape: the operation under way stops at its next
+    // safe point (the only input an operation takes). Nothing happens between operations.
+    void OnStopOperation();
 
     // --- shared steps, also used by other operations ---------------------------------------
     void Connect();
@@ -117,6 +121,7 @@ class CDownloadDialog {
         ~DeviceOperation() {
             if (!outer_) return;
             window_.busy_ = false;
+            ClearOperatorStop();  // it has stopped this operation; the next one runs
             if (window_.watchActive_ && !window_.closed_)
                 window_.timers_.start(kWatchTimer, window_.watchPeriod());
         }
@@ -162,6 +167,10 @@ class CDownloadDialog {
     int UnattendedUpload();
     // "/d": the PC file of the first path to the device path of the second.
     int UnattendedDownload();
+    // Says which port and rate are used for command-line words that were not understood.
+    void ReportUnrecognisedWords();
+    // The device texts of the information fields in the language just chosen.
+    void RelabelDeviceTexts(const std::string& oldFirmwareLabel, const std::string& oldUnknown);
 
     // Borrowed from the process.
     MainWindowView& view_;
@@ -208,6 +217,8 @@ class CDownloadDialog {
     std::string secondPath_;
     bool automationStarted_ = false;
     bool backupStarted_ = false;
+    std::string unrecognisedPort_;
+    std::string unrecognisedBaud_;
 
     bool watchActive_ = false;  // timer 1 belongs to a connected link
     bool busy_ = false;         // a device operation or a timer tick is running

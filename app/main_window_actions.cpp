@@ -74,7 +74,9 @@ int CDownloadDialog::DownloadRomImage(const std::string& path) {
     options.parallelTransfer = parallelFlags_.open;
     options.baudRate = uint32_t(baudRate_);  // the path arrives completed: no source folder
     ApplicationDownload download({monitor_, parallel_, view_, device_, options, figures});
+    const Millis started = clock_.now();
     const int result = download.DownloadApplication(path);
+    const Millis duration = clock_.now() - started;
 
     applicationLoaded_ = figures.applicationLoaded;
     applicationStart_ = figures.applicationStart;
@@ -83,13 +85,24 @@ int CDownloadDialog::DownloadRomImage(const std::string& path) {
     usage_.romCodeSize = figures.romCodeSize;
     usage_.ramNeeded = figures.ramNeeded;
     usage_.ramAvailable = figures.ramAvailable;
+    // The bars as the next watch tick would draw them.
+    const UsageFractions fractions =
+        usageFractions(device_, applicationLoaded_, applicationRange_, usage_.romUsage);
+    usage_.romUsage = fractions.rom;
+    usage_.ramUsage = fractions.ram;
     view_.setUsage(usage_);
     RefreshModelControls();
+    if (result == 0)
+        view_.reportDownload(
+            {compareMode_, figures.bytesSent, figures.blocksSent, duration, usage_});
     return result;
 }
 
 void CDownloadDialog::OnStartApplication() {
-    if (busy_) return;
+    // Only a loaded application on an identified controller can be started (the button
+    // says so), and only a running one stopped.
+    if (busy_ || (!applicationRunning_ && !(applicationLoaded_ && device_.deviceIdentified)))
+        return;
     StartOrStopApplication();
 }
 

@@ -63,6 +63,7 @@ constexpr Caption kCaptions[] = {
     {Control::Com5, kTextCom5},
     {Control::Com6, kTextCom6},
     {Control::ComLpt, kTextLpt1},
+    {Control::StopOperation, kTextStop},
     {Control::LanguageGroup, kTextLanguageLabel},
 };
 

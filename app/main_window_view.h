@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/view.h"
 
 namespace tarmix {
@@ -36,6 +37,8 @@ enum class Control {
     Backup = 1138,
     UpdateBootloader = 1127,
     ExtendedView = 1306,
+    // This build's own: stops the operation under way (the only control it leaves enabled).
+    StopOperation = 1500,
     // Static captions (labels) that ApplyLanguage fills.
     StaticPanel = 1399,
     StaticFlash = 1215,
@@ -83,6 +86,21 @@ struct UsageFigures {
     friend bool operator==(const UsageFigures&, const UsageFigures&) = default;
 };
 
+// What a download did, for the console's summary.
+struct DownloadSummary {
+    bool compare = false;  // checked the flash instead of writing it
+    uint64_t bytes = 0;    // image bytes sent
+    uint32_t blocks = 0;
+    Millis duration{0};
+    UsageFigures usage;  // as the usage bars show it afterwards
+};
+
+// The percentages the usage bars print, -1 while they print none (ROM usage 0): the ROM
+// bar's (application and file system together) and the RAM bar's (the image's RAM needs
+// against what it has).
+int RomBarPercent(const UsageFigures& usage);
+int RamBarPercent(const UsageFigures& usage);
+
 class MainWindowView : public View {
   public:
     virtual void setEnabled(Control control, bool enabled) = 0;
@@ -100,6 +118,8 @@ class MainWindowView : public View {
     virtual std::optional<std::string> chooseFile(const std::string& startPath) = 0;
     // Closes the window; the launcher then ends the program.
     virtual void closeWindow() = 0;
+    // A download has ended successfully (the window shows it in its bars already).
+    virtual void reportDownload(const DownloadSummary& summary) { (void)summary; }
 };
 
 }  // namespace tarmix

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "platform/user_folders.h"
 
 namespace tarmix {
 
@@ -20,15 +21,8 @@ std::string environment(const char* name) {
     return value ? value : "";
 }
 
-// An XDG base folder: the variable when it holds an absolute path, else $HOME/fallback.
-fs::path baseFolder(const char* variable, const char* homeRelative) {
-    const fs::path set = environment(variable);
-    if (set.is_absolute()) return set;
-    return fs::path(environment("HOME")) / homeRelative;
-}
-
 std::vector<fs::path> dataFolders() {
-    std::vector<fs::path> folders{baseFolder("XDG_DATA_HOME", ".local/share")};
+    std::vector<fs::path> folders{XdgFolder("XDG_DATA_HOME", ".local/share")};
     std::string list = environment("XDG_DATA_DIRS");
     if (list.empty()) list = "/usr/local/share:/usr/share";
     std::stringstream entries(list);
@@ -50,7 +44,7 @@ ProgramFolders FindProgramFolders(const fs::path& executableFolder) {
         return {executableFolder, executableFolder / kLibraryFolderName};
 
     ProgramFolders folders;
-    folders.settings = baseFolder("XDG_CONFIG_HOME", ".config") / kApplicationFolder;
+    folders.settings = XdgFolder("XDG_CONFIG_HOME", ".config") / kApplicationFolder;
     folders.library = fs::path("/usr/share") / kApplicationFolder / kLibraryFolderName;
     for (const fs::path& data : dataFolders()) {
         const fs::path library = data / kApplicationFolder / kLibraryFolderName;

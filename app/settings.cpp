@@ -4,9 +4,9 @@
 #include <fstream>
 #include <optional>
 #include <string>
-#include <system_error>
 
 #include "lang/catalog.h"
+#include "platform/safe_file.h"
 
 namespace tarmix {
 
@@ -133,27 +133,8 @@ int WriteSettings(const fs::path& folder, const Settings& settings) {
     std::string text;
     for (const Key& key : kKeys)
         text += std::string(key.name) + ": " + std::to_string(settings.*key.value) + "\r\n";
-    const fs::path target = folder / kSettingsFileName;
-    fs::path temporary = target;
-    temporary += ".new";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        const std::string bytes = encodeUtf16(text);
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        file.close();
-        if (!file) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return 1;
-        }
-    }
-    std::error_code error;
-    fs::rename(temporary, target, error);
-    if (error) {
-        fs::remove(temporary, error);
-        return 1;
-    }
-    return 0;
+    const std::string bytes = encodeUtf16(text);
+    return WriteFileSafely(folder / kSettingsFileName, bytes).ok() ? 0 : 1;
 }
 
 void CheckSettingValues(Settings& settings) {

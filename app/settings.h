@@ -41,7 +41,9 @@ int ReadSettings(const std::filesystem::path& folder, Settings& settings);
 void ParseSettings(std::string_view contents, Settings& settings);
 
 // Writes the four lines to folder/Tarmix.ini. The new file is written beside the old one
-// and then renamed over it, so a failed write leaves the old file as it was.
+// and then renamed over it, so a failed write leaves the old file as it was; a symlink is
+// followed, a file the user may not write is left alone (a failure), and a writable file
+// in a folder the user may not write is written in place.
 // Returns 0 on success, 1 when the file could not be created or written: the caller then
 // shows kSettingsWriteFailedText.
 int WriteSettings(const std::filesystem::path& folder, const Settings& settings);

@@ -40,9 +40,9 @@ int waitForChild(pid_t child, Millis timeout) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Reads the first line the child prints, within the time-out.
-bool readFirstLine(int fd, std::string& line, Millis timeout) {
-    const Millis deadline = systemClock().now() + timeout;
+// Reads the next line the child prints, before the deadline.
+bool readLine(int fd, std::string& line, Millis deadline) {
+    line.clear();
     char c;
     while (true) {
         const Millis left = deadline - systemClock().now();
@@ -56,7 +56,43 @@ bool readFirstLine(int fd, std::string& line, Millis timeout) {
     }
 }
 
+// Starts the simulator with `words` (the program first), its standard output into a pipe
+// whose reading end `output` receives. The child's id; -1 when it could not be started.
+pid_t startChild(std::vector<std::string> words, int& output) {
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return -1;
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    output = pipeEnds[0];
+    if (child < 0) close(output);
+    return child;
+}
+
+std::string simulatorProgram(const std::string& executable) {
+    return executable.empty() ? findSimulator(executableFolder().string()) : executable;
+}
+
 }  // namespace
+
+std::vector<std::string> SimulatorModels(const std::string& executable) {
+    int output = -1;
+    const pid_t child = startChild({simulatorProgram(executable), "--list-models"}, output);
+    if (child < 0) return {};
+    std::vector<std::string> models;
+    const Millis deadline = systemClock().now() + kStartTimeout;
+    for (std::string line; readLine(output, line, deadline);) models.push_back(line);
+    close(output);
+    waitForChild(child, kStopTimeout);
+    return models;
+}
 
 std::string findSimulator(const std::string& folder) {
     const std::filesystem::path beside = std::filesystem::path(folder) / kSimulatorName;
@@ -70,28 +106,17 @@ std::string SimulatorLauncher::executable() const {
 bool SimulatorLauncher::start(const std::string& model,
                               const std::vector<std::string>& extraArguments, std::string& error) {
     stop();
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+    std::vector<std::string> words{executable(), "--model", model};
+    words.insert(words.end(), extraArguments.begin(), extraArguments.end());
+    int output = -1;
+    child_ = startChild(words, output);
+    if (child_ < 0) {
         error = std::string("cannot start the simulator: ") + std::strerror(errno);
         return false;
     }
-    const std::string program = executable();
-    std::vector<std::string> words{program, "--model", model};
-    words.insert(words.end(), extraArguments.begin(), extraArguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    child_ = fork();
-    if (child_ == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(pipeEnds[1]);
     std::string line;
-    const bool named = child_ > 0 && readFirstLine(pipeEnds[0], line, kStartTimeout);
-    close(pipeEnds[0]);
+    const bool named = readLine(output, line, systemClock().now() + kStartTimeout);
+    close(output);
     if (!named) {
         error = "the simulator " + words[0] + " did not start";
         stop();

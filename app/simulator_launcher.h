@@ -36,6 +36,10 @@ class SimulatorLauncher {
     std::string devicePath_;
 };
 
+// The model keywords the simulator knows (it lists them itself); empty when it cannot be
+// run.
+std::vector<std::string> SimulatorModels(const std::string& executable = "");
+
 // The tarmix-sim executable to run: beside `folder` when it is there, else from PATH.
 std::string findSimulator(const std::string& folder);
 

@@ -14,17 +14,25 @@ namespace {
 constexpr int kTextFormatError = 60270;   // "Format error"
 constexpr int kTextNotSupported = 60341;  // "not supported"
 
-// An address word: hexadecimal, an optional "0x" before it; reading stops at the first
-// character that is no hexadecimal digit, and no digits at all read as 0.
-uint32_t ReadAddress(std::string_view word) {
+int HexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+std::string_view WithoutHexPrefix(std::string_view word) {
     if (word.size() >= 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X'))
         word.remove_prefix(2);
+    return word;
+}
+
+// An address word: hexadecimal, an optional "0x" before it; reading stops at the first
+// character that is no hexadecimal digit.
+uint32_t ReadAddress(std::string_view word) {
     uint32_t value = 0;
-    for (char c : word) {
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
+    for (char c : WithoutHexPrefix(word)) {
+        const int digit = HexDigit(c);
         if (digit < 0) break;
         value = value << 4 | uint32_t(digit);
     }
@@ -46,6 +54,14 @@ bool KnownModel(const ScriptLine& line) { return modelByKeyword(line.words[2]) !
 template <std::string (*kCommand)(const ScriptLine&)>
 bool Sendable(const ScriptLine& line) {
     return IsSendable(kCommand(line));
+}
+
+// An address that is given begins with a hexadecimal digit: a word without any would
+// start the application at 0.
+bool AddressOrNone(const ScriptLine& line) {
+    if (line.count() < 3) return true;
+    const std::string_view digits = WithoutHexPrefix(line.words[2]);
+    return !digits.empty() && HexDigit(digits.front()) >= 0;
 }
 
 bool DriveWord(const ScriptLine& line) {
@@ -138,7 +154,8 @@ const std::array kCommands = {
     BatchCommand{"program", 2, kFormat, "<program>\n\n", nullptr, RunProgram},
     BatchCommand{"restoreeprom", 2, kFormat, "<restoreeprom>\n\n", nullptr,
                  RunUnavailable<kEepromRestore>},
-    BatchCommand{"start application", 2, kFormat, "", nullptr, RunStartApplication},
+    BatchCommand{"start application", 2, kFormat, "<start application>\n\n", AddressOrNone,
+                 RunStartApplication},
     BatchCommand{"update firmware", 2, kFormat, "<update firmware>\n\n", nullptr,
                  RunUpdateFirmware},
     BatchCommand{"init caps", 2, kFormat, "<init caps>\n\n", nullptr, RunInitCaps},
@@ -156,7 +173,7 @@ const std::array kCommands = {
     BatchCommand{"messageyesno", 1, kFormat, "", nullptr, RunMessageYesNo},
     BatchCommand{"del", 2, kFormat, "<del>\n\n", Sendable<DelCommand>, RunDel},
     // The address of "monitor call" is not optional: without it the line is refused.
-    BatchCommand{"monitor call", 3, kFormat, "<monitor>\n\n", nullptr, RunStartApplication},
+    BatchCommand{"monitor call", 3, kFormat, "<monitor>\n\n", AddressOrNone, RunStartApplication},
     BatchCommand{"monitor", 2, kFormat, "<monitor>\n\n", Sendable<MonitorCommand>, RunMonitor},
 };
 

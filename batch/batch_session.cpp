@@ -3,6 +3,7 @@
 #include "batch/script_paths.h"
 #include "lang/catalog.h"
 #include "platform/latin1.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -11,7 +12,8 @@ bool BatchSession::Exchange(const std::string& command, Millis silenceBudget) {
 }
 
 bool BatchSession::Attempts(const std::function<bool()>& attempt) {
-    for (int i = 0; i < kAttempts; ++i)
+    // A stop request ends the retries: the attempt that failed was the last.
+    for (int i = 0; i < kAttempts && (i == 0 || !StopRequested()); ++i)
         if (attempt()) return true;
     return false;
 }
@@ -29,6 +31,8 @@ Step BatchSession::NotAvailable(std::string_view service) {
 }
 
 void BatchSession::ShowError(const std::string& text) {
+    // A run that is being stopped fails on purpose: no box waits for the operator.
+    if (StopRequested()) return context_.view.setStatus(text);
     context_.view.showMessage(text, LoadText(kTextBatchHandling), MessageIcon::Error);
 }
 

@@ -122,11 +122,14 @@ Step RunInitDrives(BatchSession& session, const ScriptLine& line) {
     const std::string command = InitDrivesCommand(line);
     const std::string shown =
         "A:[" + line.words[2] + "kB], B:[" + line.words[3] + "kB], C:[" + line.words[4] + "kB]";
+    // A refusal ends with the prompt as well: only the echo followed at once by the prompt
+    // says the sizes were taken.
     const bool done = BatchSession::Attempts([&] {
         session.ShowCommand(shown);
-        return session.Exchange(command, kShortBudget);
+        return session.Exchange(command, kShortBudget) &&
+               StartsWith(session.lastAnswer(), command + kMonitorPrompt);
     });
-    return done ? Step::Continue : session.Fail(kTextError);
+    return done ? Step::Continue : session.Fail(kTextError, !session.lastAnswer().empty());
 }
 
 Step RunFormat(BatchSession& session, const ScriptLine& line) {

@@ -24,7 +24,8 @@ std::string MonitorCommand(const ScriptLine& line);
 // run the rest as another command).
 bool IsSendable(std::string_view command);
 
-// init drives SIZE_A SIZE_B SIZE_C: the line's five words; success is the prompt.
+// init drives SIZE_A SIZE_B SIZE_C: the line's five words; success is the echo followed at
+// once by the prompt, and a refusal shows the device's answer.
 Step RunInitDrives(BatchSession& session, const ScriptLine& line);
 // format DRIVE: success is the prompt after " Drive formatiert".
 Step RunFormat(BatchSession& session, const ScriptLine& line);

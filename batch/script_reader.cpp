@@ -1,11 +1,16 @@
 #include "batch/script_reader.h"
 
+#include <cerrno>
+
 namespace tarmix {
 
 bool ScriptReader::Open(const std::string& path) {
+    errno = 0;
     file_.reset(std::fopen(path.c_str(), "rb"));
+    error_ = file_ ? 0 : errno;
     filled_ = next_ = 0;
     ended_ = failed_ = false;
+    atStart_ = true;
     return file_ != nullptr;
 }
 
@@ -18,6 +23,7 @@ std::optional<char> ScriptReader::NextByte() {
             ended_ = true;
             // A folder opens, but reading it fails: that is no script either.
             failed_ = std::ferror(file_.get()) != 0;
+            if (failed_) error_ = errno;
         }
         if (filled_ == 0) return std::nullopt;
     }
@@ -25,8 +31,8 @@ std::optional<char> ScriptReader::NextByte() {
 }
 
 std::optional<std::string> ScriptReader::NextLine() {
-    // One character more than is used: the one that the removal of the last character
-    // takes away when the line is short enough to keep whole.
+    // One character more than is used: the carriage return of a line that is short enough
+    // to keep whole.
     std::string kept;
     size_t length = 0;
     std::optional<char> byte = NextByte();
@@ -36,13 +42,16 @@ std::optional<std::string> ScriptReader::NextLine() {
         ++length;
     }
     if (failed_) return std::nullopt;
-    if (length <= kLineLimit + 1) {
-        if (!kept.empty()) kept.pop_back();
-    } else {
-        kept.resize(kLineLimit);
-    }
+    // Only a real carriage return is a line end: a script saved with LF line ends, or
+    // without one after its last line, keeps every character of its text.
+    if (length == kept.size() && !kept.empty() && kept.back() == '\r') kept.pop_back();
+    if (kept.size() > kLineLimit) kept.resize(kLineLimit);
+    // A byte-order mark written by an editor is not part of the first command.
+    if (atStart_ && kept.starts_with(kUtf8ByteOrderMark)) kept.erase(0, kUtf8ByteOrderMark.size());
+    atStart_ = false;
     const size_t nul = kept.find('\0');
-    if (nul != std::string::npos) kept.resize(nul);
+    lineHadNul_ = nul != std::string::npos;
+    if (lineHadNul_) kept.resize(nul);
     return kept;
 }
 

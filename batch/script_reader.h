@@ -1,9 +1,10 @@
 // Reading a batch script line by line.
 //
 // The file is 8-bit text, one character per byte, with CR LF line ends. A line ends at a
-// line feed; its last character (the CR) is always dropped, and so is the last character
-// of a final line that ends with the file instead. What is left is cut to 598 characters,
-// and a NUL byte ends the line's text. Lines are not otherwise interpreted here.
+// line feed (or the end of the file); a carriage return before it is dropped, and LF-only
+// line ends are taken as well. What is left is cut to 598 characters, and a NUL byte ends
+// the line's text. A UTF-8 byte-order mark before the first line is skipped. Lines are not
+// otherwise interpreted here.
 #pragma once
 
 #include <cstdio>
@@ -16,12 +17,17 @@ namespace tarmix {
 
 class ScriptReader {
   public:
+    static constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
     // The characters of a line that are used; the rest of a longer line is not kept.
     static constexpr size_t kLineLimit = 598;
     static constexpr size_t kReadBuffer = 4096;
 
-    // false when the file cannot be opened for reading.
+    // false when the file cannot be opened for reading; error() then tells why.
     bool Open(const std::string& path);
+    // The errno of a failed open or read; 0 when there was none.
+    int error() const { return error_; }
+    // The line last returned held a NUL byte (text files do not).
+    bool lineHadNul() const { return lineHadNul_; }
     void Close() { file_.reset(); }
 
     // The next line, reduced as described above (it may be empty). nullopt once the file
@@ -43,6 +49,9 @@ class ScriptReader {
     size_t next_ = 0;
     bool ended_ = false;
     bool failed_ = false;
+    bool atStart_ = true;
+    int error_ = 0;
+    bool lineHadNul_ = false;
 };
 
 // The first line of a ROM image in S-record form starts with "S0", "S2" or "S3".

@@ -7,6 +7,7 @@
 #include "lang/catalog.h"
 #include "models/models.h"
 #include "platform/pc_paths.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -35,6 +36,9 @@ constexpr int kTextProgrammingComplete = 103;    // "Programming complete"
 constexpr int kTextProgrammingError = 104;       // "Programming error"
 constexpr int kTextHardwareMismatch = 63736;     // "The Application and the connected hardware…"
 constexpr int kTextWarning = 63737;              // "Warning"
+constexpr int kTextDownloadCutShort =
+    63801;  // "Download cut short: the flash holds an incomplete…"
+constexpr int kTextCompareCutShort = 63802;  // "Compare cut short"
 
 constexpr int kModelBirch = 2;
 // The capability value that holds the EEPROM data length.
@@ -155,6 +159,10 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
         return kFailure;
     }
     if (TransferBlocks(file, ctx_.figures.downloadStart) != kSuccess) {
+        if (StopRequested()) {
+            status(ctx_.options.compare ? kTextCompareCutShort : kTextDownloadCutShort);
+            return kFailure;
+        }
         message(LoadText(ctx_.options.compare ? kTextCompareError : kTextDownloadError),
                 MessageIcon::Warning);
         return kFailure;
@@ -476,7 +484,14 @@ int ApplicationDownload::TransferBlocks(const std::string& path, uint32_t downlo
         const AssembleResult read = AssembleBlocks(
             path, downloadStart, blockLimit_, parallel,
             [this](uint32_t base, std::span<const uint8_t> bytes) {
-                return SendBlock(base, bytes);
+                // A stop request ends the transfer between two blocks.
+                if (StopRequested()) return int(kFailure);
+                const int sent = SendBlock(base, bytes);
+                if (sent == kSuccess && !bytes.empty()) {
+                    ctx_.figures.bytesSent += bytes.size();
+                    ++ctx_.figures.blocksSent;
+                }
+                return sent;
             },
             [&](uint64_t position, uint64_t size) {
                 const int progress =

@@ -46,6 +46,8 @@ struct DownloadFigures {
     uint32_t ramAvailable = 0;
     bool applicationLoaded = false;
     uint32_t applicationStart = 0;
+    uint64_t bytesSent = 0;  // image bytes the blocks carried, and the blocks
+    uint32_t blocksSent = 0;
 };
 
 // Everything a download borrows from the main window for its duration.

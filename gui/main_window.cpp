@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -16,6 +19,7 @@
 #include "gui/model_picture.h"
 #include "gui/status_line.h"
 #include "gui/usage_bar.h"
+#include "lang/catalog.h"
 
 namespace tarmix::gui {
 namespace {
@@ -29,13 +33,46 @@ constexpr Control kPressable[] = {
     Control::StartApplication, Control::KeepSettings,
     Control::Compare,          Control::ExtendedFirmware,
     Control::Backup,           Control::UpdateBootloader,
-    Control::ExtendedView,
+    Control::ExtendedView,     Control::StopOperation,
 };
 // Radio buttons that show only what the controller sets.
 constexpr Control kControllerRadios[] = {
     Control::Com1, Control::Com2,   Control::Com3,      Control::Com4,       Control::Com5,
     Control::Com6, Control::ComLpt, Control::Baud57600, Control::Baud115200, Control::Baud230400,
 };
+
+// Input that would act on a control: thrown away while an operation runs.
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Qt's own texts (standard buttons, the file chooser) for a language index: Italian and
+// every index without a language of its own show German, as the program's texts do.
+QString qtLanguageCode(int index) {
+    for (const Language& language : languages())
+        if (language.index == index && language.hasCatalogue && index != kGermanLanguage)
+            return QString::fromLatin1(language.code);
+    return QStringLiteral("de");
+}
 
 constexpr const char* kFileFilter = "ROM-Files (*.rom);;TXT-Files (*.txt);;All Files (*)";
 
@@ -179,22 +216,76 @@ QString MainWindow::boxTitle(const std::string& caption) const {
 
 void MainWindow::setWaitCursor(bool on) {
     if (on == waitCursor_) return;
-    waitCursor_ = on;
-    if (on)
+    if (on) {
+        waitCursor_ = true;
+        holdInput(true);
         QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
+        return;
+    }
+    // Input that came in during the operation and waits to be handled is handled (and thrown
+    // away) now, while the window still holds it off.
+    keepPainted();
+    QApplication::restoreOverrideCursor();
+    waitCursor_ = false;
+    holdInput(false);
 }
 
 void MainWindow::keepPainted() {
     ModalScope modal(*this, ModalScope::Repaint);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Everything is handled, input included: the event filter throws it away.
+    QCoreApplication::processEvents();
+}
+
+std::vector<QWidget*> MainWindow::operatedControls() const {
+    std::vector<QWidget*> controls;
+    for (const auto& [id, widget] : parts_.controls)
+        if (widget != parts_.stop && (qobject_cast<QAbstractButton*>(widget) != nullptr ||
+                                      qobject_cast<QLineEdit*>(widget) != nullptr))
+            controls.push_back(widget);
+    for (QAbstractButton* language : parts_.languages)
+        if (language != nullptr) controls.push_back(language);
+    controls.push_back(parts_.drives);
+    return controls;
+}
+
+void MainWindow::holdInput(bool on) {
+    if (on) {
+        for (QWidget* widget : operatedControls()) {
+            enabledAfter_[widget] = widget->isEnabled();
+            widget->setEnabled(false);
+        }
+        parts_.stop->setEnabled(true);
+        QApplication::instance()->installEventFilter(this);
+        return;
+    }
+    QApplication::instance()->removeEventFilter(this);
+    parts_.stop->setEnabled(false);
+    for (const auto& [widget, enabled] : enabledAfter_) widget->setEnabled(enabled);
+    enabledAfter_.clear();
+}
+
+bool MainWindow::eventFilter(QObject* target, QEvent* event) {
+    if (!waitCursor_ || !isUserInput(event->type())) return false;
+    auto* widget = qobject_cast<QWidget*>(target);
+    // Dialogs of the operation, and the window system's own windows, get their input.
+    if (widget == nullptr || widget->window() != this) return false;
+    if (widget == parts_.stop) return false;
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && events_ != nullptr)
+        events_->stopRequested();
+    return true;
 }
 
 // --- MainWindowView ---------------------------------------------------------------------
 
 void MainWindow::setEnabled(Control id, bool enabled) {
-    if (QWidget* widget = control(id)) widget->setEnabled(enabled);
+    QWidget* widget = control(id);
+    if (widget == nullptr) return;
+    // During an operation the control stays disabled; the state is for afterwards.
+    if (const auto held = enabledAfter_.find(widget); held != enabledAfter_.end())
+        held->second = enabled;
+    else
+        widget->setEnabled(enabled);
 }
 
 void MainWindow::setVisible(Control id, bool visible) {
@@ -234,7 +325,44 @@ void MainWindow::setLanguage(int languageIndex) {
     applyLanguage();
 }
 
-void MainWindow::applyLanguage() { parts_.drives->applyLanguage(); }
+void MainWindow::applyLanguage() {
+    parts_.drives->applyLanguage();
+    loadQtTranslations();
+}
+
+void MainWindow::loadQtTranslations() {
+    const QString code = qtLanguageCode(languageIndex());
+    if (code == qtTranslationCode_) return;
+    qtTranslationCode_ = code;
+    QCoreApplication::removeTranslator(&qtTranslator_);
+    // English needs none; a language Qt has no texts for shows Qt's English ones.
+    if (code != QStringLiteral("en") &&
+        qtTranslator_.load(QStringLiteral("qt_") + code,
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator_);
+}
+
+void MainWindow::holdLayoutAcrossLanguages(const std::function<void(int)>& showLanguage) {
+    // Every part whose size follows its captions: the groups and frames, and the buttons.
+    std::vector<QWidget*> parts;
+    for (QWidget* widget : findChildren<QWidget*>())
+        if (widget != parts_.drives && !parts_.drives->isAncestorOf(widget) &&
+            (qobject_cast<QAbstractButton*>(widget) != nullptr ||
+             qobject_cast<QGroupBox*>(widget) != nullptr ||
+             qobject_cast<QLabel*>(widget) != nullptr))
+            parts.push_back(widget);
+    std::map<QWidget*, QSize> largest;
+    const int current = languageIndex();
+    for (const Language& language : languages()) {
+        showLanguage(language.index);
+        for (QWidget* widget : parts)
+            largest[widget] = largest[widget].expandedTo(widget->sizeHint());
+    }
+    showLanguage(current);
+    for (const auto& [widget, size] : largest) widget->setMinimumSize(size);
+    layout()->activate();
+    resize(size().expandedTo(minimumSizeHint()));
+}
 
 void MainWindow::setTitle(const std::string& title) { setWindowTitle(qt(title)); }
 

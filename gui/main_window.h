@@ -8,10 +8,19 @@
 // While a device operation runs (wait cursor on), and while one of the window's message
 // boxes, questions or file dialogs is open, holdsTicks() is true: the timer host then keeps
 // the controller's timers from interrupting.
+//
+// While an operation runs, the window's controls look disabled and the user's input to
+// them is thrown away (also what arrived but was not yet handled when it ends), so that no
+// click is carried out afterwards. The Stop control and Escape are the exceptions: they
+// ask the operation to stop. Dialogs the operation opens take input as usual.
 #pragma once
 
 #include <QDialog>
+#include <QTranslator>
+#include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "app/main_window_view.h"
 #include "gui/window_layout.h"
@@ -33,6 +42,8 @@ class WindowEvents {
     // The user closes the window by its frame or with Escape (not reported while a device
     // operation runs). The window stays open until closeWindow() is called.
     virtual void closeRequested() = 0;
+    // Escape, or the Stop control, while a device operation runs.
+    virtual void stopRequested() = 0;
 };
 
 class MainWindow final : public QDialog, public MainWindowView {
@@ -82,6 +93,11 @@ class MainWindow final : public QDialog, public MainWindowView {
 
     bool holdsTicks() const { return waitCursor_ || modalDepth_ > 0; }
 
+    // Gives every captioned part the room its longest translation needs, so that choosing
+    // another language moves nothing: `showLanguage` puts one language's captions on (and
+    // is called with each, then with the current one again).
+    void holdLayoutAcrossLanguages(const std::function<void(int languageIndex)>& showLanguage);
+
     // Whether a check box or radio button shows a tick; false for other controls.
     bool isChecked(Control control) const;
 
@@ -93,9 +109,15 @@ class MainWindow final : public QDialog, public MainWindowView {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
+    bool eventFilter(QObject* target, QEvent* event) override;
 
   private:
     class ModalScope;
+
+    // The controls an operation disables, the Stop control aside.
+    std::vector<QWidget*> operatedControls() const;
+    void holdInput(bool on);
+    void loadQtTranslations();
 
     void connectControls();
     void forward(Control control);
@@ -110,6 +132,10 @@ class MainWindow final : public QDialog, public MainWindowView {
     bool waitCursor_ = false;
     int modalDepth_ = 0;
     bool closing_ = false;
+    // While an operation runs: what each control's enabled state is to be afterwards.
+    std::map<QWidget*, bool> enabledAfter_;
+    QTranslator qtTranslator_;
+    QString qtTranslationCode_;
 };
 
 }  // namespace tarmix::gui

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/stop_signals.h"
+#include "lang/catalog.h"
 
 #ifdef TARMIX_HAVE_XCB
 #include <xcb/xcb.h>
@@ -52,33 +54,24 @@ bool displayAnswers() {
 // A device operation that is under way is let finish before the window closes.
 constexpr int kCloseRetryMs = 100;
 
-// SIGINT and SIGTERM reach the event loop through a socket pair: the handler only writes a
-// byte, the loop reads it. A second signal ends the program at once.
+// SIGINT and SIGTERM reach the event loop through a socket pair: the handler sets the stop
+// request (the operation under way ends at its next safe point) and writes a byte, the loop
+// reads it. A second signal abandons the operation at once.
 class StopSignals {
   public:
     explicit StopSignals(std::function<void()> onStop) {
-        if (socketpair(AF_UNIX, SOCK_STREAM, 0, sockets_.data()) != 0) return;
-        writeEnd() = sockets_[0];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets_.data()) != 0) return;
         notifier_ = std::make_unique<QSocketNotifier>(sockets_[1], QSocketNotifier::Read);
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this, onStop] {
             char byte;
             if (read(sockets_[1], &byte, 1) == 1) onStop();
         });
-        struct sigaction action {};
-        action.sa_handler = [](int) {
-            const char byte = 1;
-            [[maybe_unused]] const ssize_t written = write(writeEnd(), &byte, 1);
-        };
-        action.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &action, &previousInt_);
-        sigaction(SIGTERM, &action, &previousTerm_);
+        CatchStopSignals(sockets_[0]);
     }
     ~StopSignals() {
         if (!notifier_) return;
-        sigaction(SIGINT, &previousInt_, nullptr);
-        sigaction(SIGTERM, &previousTerm_, nullptr);
+        ReleaseStopSignals();
         notifier_.reset();
-        writeEnd() = -1;
         close(sockets_[0]);
         close(sockets_[1]);
     }
@@ -86,14 +79,8 @@ class StopSignals {
     StopSignals& operator=(const StopSignals&) = delete;
 
   private:
-    static int& writeEnd() {
-        static int socket = -1;
-        return socket;
-    }
     std::array<int, 2> sockets_{-1, -1};
     std::unique_ptr<QSocketNotifier> notifier_;
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
 };
 
 }  // namespace
@@ -112,6 +99,10 @@ QtFrontEnd::~QtFrontEnd() { window_.setEvents(nullptr); }
 
 RunEnd QtFrontEnd::run(CDownloadDialog& controller) {
     attach(&controller);
+    window_.holdLayoutAcrossLanguages([&controller](int index) {
+        setLanguageIndex(index);
+        controller.ApplyLanguage();
+    });
     interrupted_ = false;
     StopSignals stopSignals([this] {
         interrupted_ = true;
@@ -160,6 +151,8 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnCompare(window_.isChecked(control));
         case Control::ExtendedFirmware:
             return handlers.OnExtendedFirmware(window_.isChecked(control));
+        case Control::StopOperation:
+            return handlers.OnStopOperation();
         default:
             return;  // the controller has no action for it (the button stays disabled)
     }
@@ -171,6 +164,10 @@ void QtFrontEnd::languageChosen(int languageIndex) {
 
 void QtFrontEnd::sourceEdited(const std::string& text) {
     if (controller_ != nullptr) controller_->OnSourceEdited(text);
+}
+
+void QtFrontEnd::stopRequested() {
+    if (controller_ != nullptr) controller_->OnStopOperation();
 }
 
 void QtFrontEnd::closeRequested() {

@@ -36,6 +36,7 @@ class QtFrontEnd final : public FrontEnd, private WindowEvents {
     void languageChosen(int languageIndex) override;
     void sourceEdited(const std::string& text) override;
     void closeRequested() override;
+    void stopRequested() override;
     // After SIGINT or SIGTERM: closes the window once no device operation is under way.
     void closeWhenIdle();
 

@@ -30,12 +30,6 @@ void xorSegment(QPainter& p, const QRect& inside, int from, int width, const QCo
     p.restore();
 }
 
-// A share as whole percent, truncated; bounded so that no figure can overflow the text.
-int wholePercent(double share) {
-    if (!(share > 0)) return 0;
-    return static_cast<int>(std::min(share * 100, 99999.0));
-}
-
 }  // namespace
 
 UsageBar::UsageBar(Kind kind, QWidget* parent) : QWidget(parent), kind_(kind) {
@@ -49,10 +43,7 @@ void UsageBar::setFigures(const UsageFigures& figures) {
 }
 
 int UsageBar::percent() const {
-    if (figures_.romUsage == 0) return -1;
-    if (kind_ == Kind::Rom) return wholePercent(figures_.romUsage + figures_.ramUsage);
-    if (figures_.ramAvailable == 0) return 0;
-    return static_cast<int>(uint64_t{figures_.ramNeeded} * 100 / figures_.ramAvailable);
+    return kind_ == Kind::Rom ? RomBarPercent(figures_) : RamBarPercent(figures_);
 }
 
 QSize UsageBar::sizeHint() const { return QSize(200, fontMetrics().height() + 6); }

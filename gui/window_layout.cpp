@@ -176,7 +176,13 @@ QWidget* Builder::transferRows(QWidget* parent) {
     parts_.progress->setTextVisible(false);
     parts_.progress->setFixedHeight(parts_.source->sizeHint().height() * 2 / 3);
     grid->addWidget(label(Control::StaticProgress, area), 2, 0);
-    grid->addWidget(parts_.progress, 2, 1, 1, 2);
+    grid->addWidget(parts_.progress, 2, 1);
+    // Beside the progress it stops: enabled only while an operation runs.
+    auto* stop = make<QToolButton>(Control::StopOperation, area);
+    stop->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    stop->setEnabled(false);
+    parts_.stop = stop;
+    grid->addWidget(stop, 2, 2);
     return area;
 }
 

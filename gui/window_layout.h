@@ -42,6 +42,7 @@ struct WindowParts {
     QLineEdit* source = nullptr;
     StatusLine* status = nullptr;
     QProgressBar* progress = nullptr;
+    QAbstractButton* stop = nullptr;  // the operation's own Stop
     ModelPicture* picture = nullptr;
     std::map<InfoField, QLabel*> info;
     UsageBar* romBar = nullptr;

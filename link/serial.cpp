@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/stop_request.h"
+
 namespace tarmix {
 
 CSerial::CSerial(PortFactory factory, Clock& clock) : factory_(std::move(factory)), clock_(clock) {}
@@ -79,7 +81,7 @@ long CSerial::WaitForBytes(size_t capacity, size_t minimum, Millis timeout) {
         const size_t ready = std::min(size_t(waiting), capacity);
         const Millis now = clock_.now();
         if (ready >= minimum) return long(ready);
-        if (now >= deadline) return long(seen);
+        if (now >= deadline || AbandonRequested()) return long(seen);
         if (now >= nextLook) {
             seen = ready;
             nextLook += kPollPeriod * ((now - nextLook) / kPollPeriod + 1);

@@ -33,6 +33,7 @@ void requestStop(int) { stopRequested = true; }
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
     "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--usb] [--damage DRIVES]\n"
+    "       tarmix-sim --list-models | --help\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
     "       tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR\n"
@@ -295,6 +296,10 @@ int main(int argc, char** argv) {
     }
     if (first == "--version") {
         std::cout << "tarmix-sim " << TARMIX_VERSION << "\n";
+        return 0;
+    }
+    if (first == "--list-models") {
+        for (const auto& model : sim::allModels()) std::cout << model.keyword << "\n";
         return 0;
     }
     if (first == "make-image") {

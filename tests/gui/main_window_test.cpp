@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
@@ -28,10 +29,12 @@ struct RecordedEvents : WindowEvents {
     void languageChosen(int index) override { languagesChosen.push_back(index); }
     void sourceEdited(const std::string& text) override { sources.push_back(text); }
     void closeRequested() override { ++closeRequests; }
+    void stopRequested() override { ++stopRequests; }
     std::vector<Control> pressed;
     std::vector<int> languagesChosen;
     std::vector<std::string> sources;
     int closeRequests = 0;
+    int stopRequests = 0;
 };
 
 struct WindowTest : ::testing::Test {
@@ -169,6 +172,44 @@ TEST_F(WindowTest, MessageBoxesCarryTheirIconAndHoldTheTimers) {
     EXPECT_TRUE(window.askYesNo("Would you really terminate the program?", ""));
     answerNextBox(QMessageBox::No);
     EXPECT_FALSE(window.askYesNo("Would you really terminate the program?", "Tarmix"));
+}
+
+// While an operation runs, a press on the window is never carried out, neither at once nor
+// afterwards: the controls look disabled, and only Stop and Escape reach the controller.
+TEST_F(WindowTest, InputDuringAnOperationIsThrownAwayExceptStop) {
+    window.setEnabled(Control::Backup, false);
+    window.setWaitCursor(true);
+    EXPECT_FALSE(button(Control::StartDownload)->isEnabled());
+    EXPECT_FALSE(window.languageButton(kGermanLanguage)->isEnabled());
+    EXPECT_FALSE(window.parts().source->isEnabled());
+    EXPECT_TRUE(window.parts().stop->isEnabled());
+    window.setEnabled(Control::Backup, true);  // for afterwards
+    EXPECT_FALSE(button(Control::Backup)->isEnabled());
+
+    QWidget* start = button(Control::StartDownload);
+    QTest::mouseClick(start, Qt::LeftButton);
+    QTest::keyClick(window.languageButton(kGermanLanguage), Qt::Key_Space);
+    // A click that arrives now but is only handled once the operation is over.
+    const QPoint centre = start->rect().center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(
+            start, new QMouseEvent(type, centre, start->mapToGlobal(centre), Qt::LeftButton,
+                                   type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                   Qt::NoModifier));
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QTest::mouseClick(window.parts().stop, Qt::LeftButton);
+    window.setWaitCursor(false);
+    QCoreApplication::processEvents();
+
+    EXPECT_TRUE(events.pressed == std::vector<Control>{Control::StopOperation});
+    EXPECT_TRUE(events.languagesChosen.empty());
+    EXPECT_EQ(events.stopRequests, 1);
+    EXPECT_EQ(events.closeRequests, 0);
+    EXPECT_TRUE(button(Control::StartDownload)->isEnabled());
+    EXPECT_TRUE(button(Control::Backup)->isEnabled());
+    EXPECT_FALSE(window.parts().stop->isEnabled());
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_EQ(events.pressed.back(), Control::StartDownload);
 }
 
 TEST_F(WindowTest, ExtendedViewShowsTheDrivesBesideTheCompactWindow) {

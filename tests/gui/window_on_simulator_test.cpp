@@ -7,13 +7,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
 
 #include "app/main_window.h"
@@ -24,6 +27,7 @@
 #include "gui/status_line.h"
 #include "gui/usage_bar.h"
 #include "lang/catalog.h"
+#include "platform/stop_request.h"
 #include "screenshots.h"
 #include "sim/boot_library.h"
 #include "sim/controller.h"
@@ -74,6 +78,33 @@ class BoxAnswerer {
     QTimer timer_;
 };
 
+// The lines the window sends to the controller; `onLine` sees each one as it goes out.
+class SentLines final : public WireObserver {
+  public:
+    void onSent(Millis, const uint8_t* data, size_t count) override {
+        for (size_t i = 0; i < count; ++i) {
+            if (data[i] != '\r') {
+                current_ += char(data[i]);
+                continue;
+            }
+            lines.push_back(current_);
+            current_.clear();
+            if (onLine) onLine(lines.back());
+        }
+    }
+    void onReceived(Millis, const uint8_t*, size_t) override {}
+    size_t countContaining(const std::string& part) const {
+        return size_t(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(part) != std::string::npos;
+        }));
+    }
+    std::vector<std::string> lines;
+    std::function<void(const std::string&)> onLine;
+
+  private:
+    std::string current_;
+};
+
 class WindowOnSimulator : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -82,12 +113,12 @@ class WindowOnSimulator : public ::testing::Test {
         ASSERT_EQ(WriteSettings(settingsFolder_, Settings{kEnglishLanguage, 57600, 0, 0}), 0);
         portMap_.setCom(0, {"/dev/simulated-controller", false});
         controller_ = std::make_unique<CDownloadDialog>(
-            MainWindowServices{front_.view(), front_.timers(), clock_, portMap_,
-                               [this] {
-                                   return std::unique_ptr<PortBackend>(
-                                       new sim::InProcessPort(device_, clock_));
-                               },
-                               ProgramFolders{settingsFolder_, settingsFolder_ / "Library"}},
+            MainWindowServices{
+                front_.view(), front_.timers(), clock_, portMap_,
+                [this] {
+                    return std::unique_ptr<PortBackend>(new sim::InProcessPort(device_, clock_));
+                },
+                ProgramFolders{settingsFolder_, settingsFolder_ / "Library"}, &sent_},
             MainWindowStart{});
         front_.attach(controller_.get());
         controller_->OnInitDialog();
@@ -95,6 +126,7 @@ class WindowOnSimulator : public ::testing::Test {
     }
 
     void TearDown() override {
+        ResetStopRequest();
         front_.attach(nullptr);
         controller_->CloseThroughOk();
         controller_.reset();
@@ -119,6 +151,7 @@ class WindowOnSimulator : public ::testing::Test {
     VirtualClock clock_;
     sim::Controller device_{*sim::findModel("alder"), clock_};
     PortMap portMap_;
+    SentLines sent_;
     QtFrontEnd front_;
     std::unique_ptr<CDownloadDialog> controller_;
     BoxAnswerer boxes_;
@@ -219,6 +252,83 @@ TEST_F(WindowOnSimulator, DownloadsAnImageAndShowsItsUsage) {
 
     window().setExtendedView(true);
     saveScreenshot(window(), "08-extended");
+}
+
+// Chooses an image of `size` bytes for the controller's bank A in the source field.
+void chooseImage(CDownloadDialog& controller, MainWindow& window, const std::filesystem::path& path,
+                 uint32_t size) {
+    std::string error;
+    ASSERT_EQ(sim::MakeRomImage(path.string(), 0x110000, size, {}, error), 0) << error;
+    window.setSourceText(path.string());
+    controller.OnSourceEdited(path.string());
+}
+
+// A click on the download button while a download runs is carried out neither then nor
+// afterwards: the image is flashed once.
+TEST_F(WindowOnSimulator, AClickDuringADownloadIsNeverReplayed) {
+    ASSERT_TRUE(waitForIdentification());
+    chooseImage(*controller_, window(), settingsFolder_ / "app.rom", 0x4000);
+    QAbstractButton* start = button(Control::StartDownload);
+    bool posted = false, disabledMeanwhile = false;
+    // Once the blocks are out (no more repainting until the download ends), the user
+    // clicks again: the click waits in the queue, as a window system's would.
+    sent_.onLine = [&](const std::string& line) {
+        if (posted || sent_.countContaining(" erase ") == 0 || line.rfind("init caps", 0) != 0)
+            return;
+        posted = true;
+        disabledMeanwhile = !start->isEnabled() && window().parts().stop->isEnabled();
+        const QPoint centre = start->rect().center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(
+                start,
+                new QMouseEvent(type, centre, start->mapToGlobal(centre), Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                Qt::NoModifier));
+    };
+    start->click();
+    QTest::qWait(1500);  // time for a replayed click to start a second download
+    sent_.onLine = nullptr;
+    ASSERT_TRUE(posted);
+    EXPECT_TRUE(disabledMeanwhile) << "the controls look disabled during the download";
+    EXPECT_EQ(sent_.countContaining(" erase "), 1u);
+    EXPECT_TRUE(controller_->applicationLoaded());
+    EXPECT_TRUE(start->isEnabled());
+}
+
+// The Stop control ends a download between two blocks, at the raised rate put back, with
+// the window saying what the flash holds.
+TEST_F(WindowOnSimulator, StopEndsTheDownloadBetweenBlocksAndRestoresTheRate) {
+    ASSERT_TRUE(waitForIdentification());
+    ASSERT_TRUE(controller_->device().allowBaud115200);
+    controller_->OnBaudRadio(115200);
+    chooseImage(*controller_, window(), settingsFolder_ / "big.rom", 0x20000);
+    size_t burnsAtStop = 0;
+    QTimer midway;
+    midway.callOnTimeout([&] {
+        if (burnsAtStop != 0 || window().parts().progress->value() < 200) return;
+        burnsAtStop = sent_.countContaining("burn ");
+        QTest::mouseClick(window().parts().stop, Qt::LeftButton);
+    });
+    midway.start(0);
+    button(Control::StartDownload)->click();
+    midway.stop();
+
+    ASSERT_GT(burnsAtStop, 0u);
+    EXPECT_LE(sent_.countContaining("burn "), burnsAtStop + 1) << "at most the block under way";
+    EXPECT_TRUE(status().startsWith(text(63801))) << status().toStdString();
+    EXPECT_FALSE(controller_->applicationLoaded());
+    // A command line may follow the bytes of a block at once.
+    const auto sentEnding = [this](auto from, const std::string& command) {
+        return std::find_if(from, sent_.lines.end(),
+                            [&](const std::string& line) { return line.ends_with(command); });
+    };
+    const auto raised = sentEnding(sent_.lines.begin(), "setbaudrate 115200");
+    ASSERT_NE(raised, sent_.lines.end());
+    EXPECT_NE(sentEnding(raised, "setbaudrate 57600"), sent_.lines.end());
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_FALSE(window().parts().stop->isEnabled());
+    EXPECT_TRUE(button(Control::StartDownload)->isEnabled());
+    EXPECT_FALSE(StopRequested()) << "the next operation runs";
 }
 
 TEST_F(WindowOnSimulator, ExitAsksAndClosesOnlyOnYes) {

@@ -46,6 +46,7 @@ class CliBatchTest : public ::testing::Test {
     int run(const fs::path& script, const char* answer = "--no", const std::string& extra = "") {
         const std::string command =
             "env -u TARMIX_COM1 XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
+            " XDG_STATE_HOME=" + quoted((folder / "state").string()) +
             " TARMIX_LPT1=" + quoted((folder / "no-lpt").string()) + " timeout 60 " +
             quoted(TARMIX_PATH) + " --headless --simulate --sim-state " +
             quoted((folder / "device").string()) + " " + answer + extra + " /p " +

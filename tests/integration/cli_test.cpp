@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -56,11 +57,15 @@ class CliTest : public ::testing::Test {
         return path.string();
     }
 
-    // Runs tarmix with the arguments, the test's own configuration folder and no display;
-    // ends it if it takes longer than a minute.
-    Outcome run(const std::vector<std::string>& arguments) {
+    // Runs tarmix with the arguments, the test's own configuration and state folders and no
+    // display; ends it if it takes longer than a minute. `whileRunning` is called every 10 ms
+    // with the process id until it ends; `program` replaces tarmix.
+    Outcome run(const std::vector<std::string>& arguments,
+                const std::function<void(pid_t)>& whileRunning = {},
+                const std::string& program = TARMIX_PATH,
+                const std::vector<std::pair<std::string, std::string>>& environment = {}) {
         const fs::path out = folder / "stdout", err = folder / "stderr";
-        std::vector<std::string> words{TARMIX_PATH};
+        std::vector<std::string> words{program};
         words.insert(words.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
         for (std::string& word : words) argv.push_back(word.data());
@@ -73,6 +78,8 @@ class CliTest : public ::testing::Test {
                  {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TARMIX_COM1", "TARMIX_LPT1"})
                 unsetenv(variable);
             setenv("TARMIX_LPT1", (folder / "no-lpt").c_str(), 1);
+            setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
+            for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
             execv(argv[0], argv.data());
@@ -87,6 +94,7 @@ class CliTest : public ::testing::Test {
                 ADD_FAILURE() << "tarmix did not end";
                 break;
             }
+            if (whileRunning) whileRunning(child);
             usleep(10000);
         }
         if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
@@ -94,6 +102,8 @@ class CliTest : public ::testing::Test {
         outcome.err = readFile(err);
         return outcome;
     }
+
+    std::string errorsSoFar() { return readFile(folder / "stderr"); }
 
     fs::path folder;
 };
@@ -130,6 +140,103 @@ TEST_F(CliTest, WordsThatAreNotUnderstoodGiveTheirCodes) {
     EXPECT_EQ(run({"--headless", "--frobnicate"}).exitCode, 64);
 }
 
+// Command lines that cannot work are refused before anything is touched, with the reason.
+TEST_F(CliTest, CommandLinesThatCannotWorkAreRefusedWithTheirReason) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string said;
+    } cases[] = {
+        // Would wait for an operator for ever.
+        {{"--headless", "--simulate", "/p", "app.rom", "COM1"}, "/p ROMFILE PORT BAUD"},
+        {{"--headless", "/t", "3"}, "/u DEVPATH PCFILE PORT BAUD"},
+        {{"--headless", "--simulate", "/p", "app.bin", "COM1", "57600"},
+         "/p takes a ROM file whose name contains \".rom\", not \"app.bin\""},
+        {{"--headless", "--simulate=nosuchmodel", "/p", "app.rom", "COM1", "57600"},
+         "knows no model \"nosuchmodel\"; the models are:\n  alder\n"},
+    };
+    for (const auto& [arguments, said] : cases) {
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.exitCode, 64) << outcome.err;
+        EXPECT_NE(outcome.err.find(said), std::string::npos) << outcome.err;
+    }
+    const Outcome simulatorHelp = run({"--help"}, {}, TARMIX_SIM_PATH);
+    EXPECT_EQ(simulatorHelp.exitCode, 0) << simulatorHelp.err;
+    EXPECT_EQ(simulatorHelp.out.rfind("usage: tarmix-sim", 0), 0u) << simulatorHelp.out;
+    const Outcome help = run({"--help"});
+    EXPECT_NE(help.out.find((folder / "state" / "tarmix").string()), std::string::npos);
+    EXPECT_NE(help.out.find("  143  terminated (SIGTERM)\n"), std::string::npos) << help.out;
+}
+
+// The port and rate that are used instead of words that were not understood are named
+// before the device is touched; a good download ends with what it did.
+TEST_F(CliTest, UnrecognisedWordsAreNamedAndTheDownloadSummarised) {
+    const Outcome outcome = run({"--headless", "--simulate", "/p", image(), "COM7", "12345"});
+    EXPECT_EQ(outcome.exitCode, 2) << outcome.err;
+    const size_t named = outcome.err.find(
+        "COM7 not recognised; using COM1 from Tarmix.ini / 12345 not recognised; using 57600 "
+        "from Tarmix.ini\n");
+    ASSERT_NE(named, std::string::npos) << outcome.err;
+    EXPECT_LT(named, outcome.err.find("Establishing connection"));
+    EXPECT_NE(outcome.err.find("Downloaded " + std::to_string(kImageSize) + " bytes in "),
+              std::string::npos)
+        << outcome.err;
+}
+
+// SIGTERM in the middle of a paced download run by a script: the transfer ends between two
+// blocks, the rate goes back to 57600, the settings are saved, and the code is 143.
+TEST_F(CliTest, SigtermStopsBetweenBlocksRestoresTheRateAndSavesTheSettings) {
+    std::ofstream(folder / "config" / "tarmix" / "Tarmix.ini")
+        << "[LANGUAGE]: 1\r\n[BAUDRATE]: 115200\r\n";
+    const std::string big = (folder / "big.rom").string();
+    std::string error;
+    ASSERT_EQ(sim::MakeRomImage(big, kAlderBankA, 0x10000, {}, error), 0) << error;
+    const fs::path script = folder / "long.rom";
+    std::ofstream(script, std::ios::binary) << "program big.rom\r\nmonitor tell version\r\n";
+
+    const fs::path link = folder / "ttySIM";
+    const pid_t simulator = fork();
+    if (simulator == 0) {
+        dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+        execl(TARMIX_SIM_PATH, TARMIX_SIM_PATH, "--model", "alder", "--pace", "--link",
+              link.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && !fs::exists(link); ++i) usleep(10000);
+    ASSERT_TRUE(fs::exists(link));
+
+    const fs::path trace = folder / "wire.trace";
+    bool sent = false;
+    const Outcome outcome =
+        run({"--headless", "--trace", trace.string(), "/p", script.string(), "COM1", "57600"},
+            [&](pid_t tarmix) {
+                if (!sent && errorsSoFar().find("Download the application") != std::string::npos &&
+                    readFile(trace).find("burn ") != std::string::npos) {
+                    sent = true;
+                    kill(tarmix, SIGTERM);
+                }
+            },
+            TARMIX_PATH, {{"TARMIX_COM1", link.string()}});
+    kill(simulator, SIGTERM);
+    waitpid(simulator, nullptr, 0);
+
+    ASSERT_TRUE(sent) << outcome.err;
+    EXPECT_EQ(outcome.exitCode, 143) << outcome.err;
+    EXPECT_NE(outcome.err.find("stopping once the device is between two steps"), std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("Download cut short: the flash holds an incomplete image"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("exit code 143 (terminated (SIGTERM))"), std::string::npos);
+    const std::string wire = readFile(trace);
+    const size_t raised = wire.find("PC> setbaudrate 115200\\r");
+    ASSERT_NE(raised, std::string::npos);
+    EXPECT_NE(wire.find("PC> setbaudrate 57600\\r", raised), std::string::npos);
+    EXPECT_EQ(wire.find("PC> tell version\\r", raised), std::string::npos) << "the script stopped";
+    // Saved on the way out: the program writes 16-bit characters.
+    const std::string settings = readFile(folder / "config" / "tarmix" / "Tarmix.ini");
+    EXPECT_EQ(settings.substr(0, 4), std::string("[\0L\0", 4));
+}
+
 TEST_F(CliTest, FailedDownloadIsNotASuccessAndKeepsItsTrace) {
     const fs::path trace = folder / "wire.trace";
     const Outcome outcome = run({"--headless", "--simulate", "--trace", trace.string(), "/p",
@@ -144,7 +251,7 @@ TEST_F(CliTest, FailedDownloadIsNotASuccessAndKeepsItsTrace) {
     const fs::path last =
         outcome.err.substr(at + marker.size(), outcome.err.find('\n', at) - at - marker.size());
     EXPECT_NE(readFile(last).find("PC> please answer me\\r"), std::string::npos);
-    fs::remove(last);
+    EXPECT_EQ(last.parent_path(), folder / "state" / "tarmix");
 }
 
 TEST_F(CliTest, ListPortsShowsTheSimulatedControllerAsCom1) {

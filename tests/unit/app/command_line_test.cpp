@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
 namespace tarmix {
 namespace {
 
@@ -89,6 +94,26 @@ TEST(CommandLineOptions, AreTakenOutBeforeTheFormsAreMatched) {
     for (auto wrong : std::vector<std::vector<std::string>>{
              {"--frobnicate"}, {"--trace"}, {"--wait", "soon"}, {"--simulate="}, {"--wait=-1"}})
         EXPECT_NE(ParseCommandLine(wrong).error, "") << wrong[0];
+}
+
+// --help and the README show the one table of exit codes the program has.
+TEST(ExitCodes, OneTableInHelpAndReadme) {
+    const std::filesystem::path readme = std::filesystem::path(TARMIX_CHECKOUT) / "README.md";
+    std::ifstream in(readme);
+    ASSERT_TRUE(in) << readme;
+    std::stringstream text;
+    text << in.rdbuf();
+    std::set<int> codes;
+    for (const ExitCode& row : ExitCodes()) {
+        EXPECT_TRUE(codes.insert(row.code).second) << "two meanings for " << row.code;
+        const std::string code = std::to_string(row.code);
+        EXPECT_NE(text.str().find("| " + code + " | " + row.meaning + " |\n"), std::string::npos)
+            << "README lacks exit code " << code;
+        EXPECT_NE(UsageText().find("  " + code + std::string(5 - code.size(), ' ') + row.meaning),
+                  std::string::npos);
+        EXPECT_EQ(DescribeResult(row.code), row.meaning);
+    }
+    EXPECT_TRUE(codes.contains(kResultTerminated));
 }
 
 }  // namespace

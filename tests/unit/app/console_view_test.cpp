@@ -32,9 +32,8 @@ TEST(JsonEvent, EscapesControlsAndKeepsEveryLineValidUtf8) {
 
 // The front end on the bench's clock, or on its own.
 struct Console {
-    explicit Console(ConsoleOptions options = {}, Clock* on = nullptr,
-                     const std::atomic<bool>* stop = nullptr)
-        : frontEnd(errors, &events, on ? *on : clock, options, stop) {}
+    explicit Console(ConsoleOptions options = {}, Clock* on = nullptr)
+        : frontEnd(errors, &events, on ? *on : clock, options) {}
     VirtualClock clock;
     std::ostringstream errors;
     std::ostringstream events;
@@ -70,7 +69,8 @@ TEST(ConsoleFrontEnd, WritesChangesOnceAndAnswersQuestionsAsTold) {
         R"({"event":"progress","position":500,"low":0,"high":1000})"
         "\n");
 
-    Console yes({.answerYes = true, .progressBar = true, .waitForController = {}});
+    Console yes(
+        {.answerYes = true, .progressBar = true, .waitForController = {}, .traceFolder = {}});
     EXPECT_TRUE(yes.frontEnd.askYesNo("Overwrite?", ""));
     yes.frontEnd.setProgress(250);
     yes.frontEnd.setStatus("Download finished");
@@ -82,8 +82,10 @@ TEST(ConsoleFrontEnd, WritesChangesOnceAndAnswersQuestionsAsTold) {
 TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
     WindowBench bench("alder");
     bench.silent = true;
-    Console console({.answerYes = false, .progressBar = false, .waitForController = 3s},
-                    &bench.clock);
+    const std::filesystem::path traces = bench.folder / "state" / "tarmix";
+    Console console(
+        {.answerYes = false, .progressBar = false, .waitForController = 3s, .traceFolder = traces},
+        &bench.clock);
     MainWindowStart start;
     start.commandLineMode = true;
     start.commandSwitch = "/p";
@@ -103,22 +105,61 @@ TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
     ASSERT_NE(at, std::string::npos) << output;
     const std::string file =
         output.substr(at + marker.size(), output.find('\n', at) - at - marker.size());
+    EXPECT_EQ(std::filesystem::path(file).parent_path(), traces);
     std::ifstream trace(file);
     std::stringstream text;
     text << trace.rdbuf();
     EXPECT_EQ(countOf(text.str(), "PC> please answer me\\r"), 1u);  // only the last tick
-    std::filesystem::remove(file);
     EXPECT_NE(console.events.str().find(R"({"event":"result","exitCode":9,)"), std::string::npos);
 }
 
-TEST(ConsoleFrontEnd, StopRequestEndsTheRunBetweenTicks) {
+TEST(ConsoleFrontEnd, OnlyASignalsStopRequestEndsTheRunBetweenTicks) {
     WindowBench bench("alder");
-    std::atomic<bool> stop{false};
-    Console console({}, &bench.clock, &stop);
+    Console console({}, &bench.clock);
     bench.makeWindowOn(console.frontEnd, console.frontEnd, {});
     bench.window->OnInitDialog();
-    stop = true;
+    ResetStopRequest();
+    RequestStop(StopCause::Interrupt);
     EXPECT_EQ(console.frontEnd.run(*bench.window), RunEnd::Interrupted);
+    ResetStopRequest();
+}
+
+// Text from a script or a device must not act on the operator's terminal.
+TEST(ConsoleFrontEnd, ControlCharactersNeverReachTheTerminal) {
+    Console console;
+    console.frontEnd.showMessage("\x1b[2J\x1b[Hcleared\a", "Batch handling", MessageIcon::Warning);
+    console.frontEnd.setInfo(InfoField::Panel,
+                             "Alder\x1b]0;title\x07\xC2\x9B"
+                             "2J");
+    console.frontEnd.askYesNo("Go\bon?\x7f", "");
+    console.frontEnd.setStatus("tab\there");
+    EXPECT_EQ(console.errors.str(),
+              "warning: Batch handling: ?[2J?[Hcleared?\n"
+              "Panel: Alder?]0;title??2J\n"
+              "question: Go?on?? -> No (--no)\n"
+              "tab here\n");
+}
+
+// The last lines of a good download say what it did, with the figures the window's bars
+// print.
+TEST(ConsoleFrontEnd, DownloadSummaryAndUsageAsTheWindowShowsThem) {
+    Console console;
+    UsageFigures usage;
+    usage.romUsage = 0.125;
+    usage.ramUsage = 0.0390625;
+    usage.ramNeeded = 0x1000;
+    usage.ramAvailable = 0x8000;
+    console.frontEnd.setUsage(usage);
+    console.frontEnd.reportDownload({false, 65536, 17, Millis(5120), usage});
+    EXPECT_EQ(console.errors.str(),
+              "ROM usage: 16%; RAM usage: 12%\n"
+              "Downloaded 65536 bytes in 17 blocks, 5.1 s, 12800 bytes/s; ROM usage: 16%, RAM "
+              "usage: 12%\n");
+    EXPECT_NE(
+        console.events.str().find(R"({"event":"download","compare":false,"bytes":65536,)"
+                                  R"("blocks":17,"milliseconds":5120,"bytesPerSecond":12800,)"),
+        std::string::npos)
+        << console.events.str();
 }
 
 }  // namespace

@@ -53,6 +53,12 @@ TEST(MainWindowStart, WithoutAnyPortItSaysSoAndRescans) {
     EXPECT_TRUE(bench.tick(CDownloadDialog::kRescanTimer));
     EXPECT_FALSE(bench.view.isEnabled(Control::Com1));
     EXPECT_EQ(bench.view.title, "Tarmix (3.5u)");
+    // Nothing to start: the button says so, and a press sends nothing into the void.
+    ASSERT_TRUE(bench.view.enabled.contains(Control::StartApplication));
+    EXPECT_FALSE(bench.view.isEnabled(Control::StartApplication));
+    bench.window->OnStartApplication();
+    EXPECT_FALSE(bench.window->applicationRunning());
+    EXPECT_TRUE(bench.sent.lines.empty());
 }
 
 TEST(MainWindowStart, StoredPortThatIsMissingGivesWayToTheFirstAvailable) {
@@ -70,6 +76,19 @@ TEST(MainWindowStart, StoredPortThatIsMissingGivesWayToTheFirstAvailable) {
     for (Control later : {Control::TerminalOnOff, Control::Backup, Control::UpdateBootloader,
                           Control::ExtendedView})
         EXPECT_FALSE(bench.view.isEnabled(later));
+}
+
+// A language chosen while a controller is shown puts the device texts into it as well.
+TEST(MainWindowWatch, ALanguageSwitchRelabelsTheDeviceTexts) {
+    WindowBench bench("alder");
+    bench.window->OnInitDialog();
+    ASSERT_TRUE(bench.tick());
+    bench.window->OnLanguage(kEnglishLanguage);
+    EXPECT_EQ(bench.view.info.at(InfoField::Firmware), "Firmware version: 30");
+    bench.window->OnLanguage(2);  // French
+    EXPECT_EQ(bench.view.info.at(InfoField::Firmware), LoadText(60241) + ": 30");
+    EXPECT_EQ(bench.view.captions.at(Control::StopOperation), LoadText(60441));
+    setLanguageIndex(kGermanLanguage);
 }
 
 TEST(MainWindowWatch, FirstTickIdentifiesAndFillsTheWindow) {
@@ -220,7 +239,9 @@ TEST(MainWindowUnattended, NoTickReachesTheControllerWhileAMessageIsOpen) {
     };
     bench.tick();
     ASSERT_FALSE(bench.view.messages.empty());
-    EXPECT_EQ(bench.view.messages.front().text, "File read error");
+    // The message names the file and the reason.
+    EXPECT_EQ(bench.view.messages.front().text,
+              "File read error\n" + (bench.folder / "missing.rom").string() + ": File not found");
     EXPECT_EQ(linesDuringMessage, 0u);
     // A failed download is not reported as success.
     EXPECT_EQ(bench.window->resultCode(), kResultDownloadFailed);

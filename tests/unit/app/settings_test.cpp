@@ -142,12 +142,31 @@ TEST_F(SettingsFileTest, JunkAndHugeLinesGiveDefaults) {
     EXPECT_EQ(settings.selectedPort, 3);
 }
 
-TEST_F(SettingsFileTest, FailedWriteReportsAndKeepsTheOldFile) {
+// The lock an administrator set, a link to a shared file and a folder only the
+// administrator may write are all respected.
+TEST_F(SettingsFileTest, ReadOnlyFilesStaySymlinksAreFollowedLockedFoldersWrittenInPlace) {
     ASSERT_EQ(WriteSettings(folder, Settings{2, 115200, 1, 0}), 0);
     const std::string before = readFile();
-    fs::create_directory(folder / "Tarmix.ini.new");  // the new file cannot be created
+    fs::permissions(folder / kSettingsFileName, fs::perms::owner_read | fs::perms::group_read);
     EXPECT_EQ(WriteSettings(folder, Settings{5, 57600, 3, 1}), 1);
     EXPECT_EQ(readFile(), before);
+    fs::permissions(folder / kSettingsFileName, fs::perms::owner_write, fs::perm_options::add);
+
+    fs::create_directories(folder / "shared");
+    fs::rename(folder / kSettingsFileName, folder / "shared" / kSettingsFileName);
+    fs::create_symlink("shared/Tarmix.ini", folder / kSettingsFileName);
+    ASSERT_EQ(WriteSettings(folder, Settings{5, 57600, 3, 1}), 0);
+    EXPECT_TRUE(fs::is_symlink(folder / kSettingsFileName));
+    EXPECT_EQ(readBack().languageIndex, 5);
+
+    fs::permissions(folder / "shared", fs::perms::owner_read | fs::perms::owner_exec);
+    const bool written = WriteSettings(folder, Settings{6, 57600, 3, 1}) == 0;
+    fs::permissions(folder / "shared", fs::perms::owner_all);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(readBack().languageIndex, 6);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "shared"), fs::directory_iterator()),
+              1);  // nothing left beside it
+
     EXPECT_EQ(WriteSettings(folder / "missing", Settings{}), 1);
 }
 

@@ -58,7 +58,8 @@ TEST(BatchRun, FirstLineDecidesBetweenRomImageAndScript) {
 // Lines refused before anything is sent: their message, and the run ends there.
 TEST(BatchRun, RefusedLinesShowTheirHeadingAndStop) {
     const std::pair<std::string, std::string> cases[] = {
-        {"format a:\n", "<format>\n\nFormat error"},  // LF only: "format a"
+        {"start application zz\r\n", "<start application>\n\nFormat error"},
+        {"monitor call 0xg\r\n", "<monitor>\n\nFormat error"},
         {"init drives 1 2\r\n", "<init drives>\n\nFormat error"},
         {"format d:\r\n", "<format>\n\nFormat error"},
         {"del\r\n", "<del>\n\nFormat error"},
@@ -184,6 +185,36 @@ TEST(BatchRetries, ThreeFailuresShowTheErrorWithTheLastAnswer) {
     EXPECT_EQ(silent.run("monitor tell version\r\nmonitor tell drives\r\n").end, BatchEnd::Stopped);
     EXPECT_EQ(silent.sent.lines.size(), 4u);
     EXPECT_EQ(silent.view.messages.size(), 1u);
+}
+
+// Scripts saved by other editors run as written, a file that is no script does not "run"
+// without a command, and a refusal that ends with the prompt is no success.
+TEST(BatchRun, LfLinesByteOrderMarkBinaryFilesAndRefusedDriveSizes) {
+    BatchBench bench;
+    EXPECT_EQ(bench.run("\xEF\xBB\xBFinit drives 1024 64 256\nformat a:").end, BatchEnd::Finished)
+        << bench.lastMessage();
+    EXPECT_EQ(bench.sent.lines, Lines({"init drives 1024 64 256", "format a:"}));
+
+    BatchBench binary;
+    EXPECT_EQ(binary
+                  .run(std::string("\x7f"
+                                   "ELF\x02\x01\0\0\0\r\nformat a:\r\n",
+                                   22))
+                  .end,
+              BatchEnd::FileError);
+    EXPECT_NE(binary.lastMessage().find("File read error\n"), std::string::npos);
+    EXPECT_NE(binary.lastMessage().find(": Neither a ROM image nor a batch script"),
+              std::string::npos)
+        << binary.lastMessage();
+    EXPECT_TRUE(binary.sent.lines.empty());
+
+    BatchBench refused;
+    EXPECT_EQ(refused.run("init drives -5 abc 99999999999\r\nformat a:\r\n").end,
+              BatchEnd::Stopped);
+    EXPECT_EQ(refused.sent.lines, Lines(3, "init drives -5 abc 99999999999"));
+    const std::string message = refused.lastMessage();
+    EXPECT_EQ(message.rfind("<init drives>\n\nError\n\ninit drives -5", 0), 0u) << message;
+    EXPECT_NE(message.find("Syntax error"), std::string::npos) << message;
 }
 
 }  // namespace

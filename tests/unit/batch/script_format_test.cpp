@@ -27,10 +27,16 @@ Words ReadLines(const std::string& bytes) {
     return lines;
 }
 
-TEST(ScriptReader, LinesLoseTheirLastCharacterAreCutAndEndAtNul) {
+TEST(ScriptReader, LinesLoseTheirLineEndsAreCutAndEndAtNul) {
     EXPECT_EQ(ReadLines("format a:\r\nmkdir x\r\n"), Words({"format a:", "mkdir x"}));
-    // LF-only line ends, and a last line without any, lose a character of the text.
-    EXPECT_EQ(ReadLines("format a:\nrtc init"), Words({"format a", "rtc ini"}));
+    // LF-only line ends, and a last line without any, keep their whole text; a byte-order
+    // mark before the first command is no part of it.
+    EXPECT_EQ(ReadLines("init drives 1024 64 256\nrtc init"),
+              Words({"init drives 1024 64 256", "rtc init"}));
+    EXPECT_EQ(ReadLines("\xEF\xBB\xBF"
+                        "format a:\r\nx\r"),
+              Words({"format a:", "x"}));
+    EXPECT_EQ(ReadLines("a\xEF\xBB\xBF\r\n"), Words({"a\xEF\xBB\xBF"}));
     const std::string longest(ScriptReader::kLineLimit, 'x');
     EXPECT_EQ(ReadLines(longest + "y\r\n" + std::string(10000, 'z') + "\r\nnext\r\n"),
               Words({longest, std::string(ScriptReader::kLineLimit, 'z'), "next"}));

@@ -1,0 +1,79 @@
+#include "app/stop_signals.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "app/command_line.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr char kStoppingNotice[] =
+    "\ntarmix: stopping once the device is between two steps; press Ctrl-C again to abandon "
+    "at once\n";
+constexpr char kAbandonNotice[] = "\ntarmix: abandoning the operation\n";
+
+std::atomic<int> wakeSocket{-1};
+std::atomic<int> signalsSeen{0};
+struct sigaction previousInt {};
+struct sigaction previousTerm {};
+
+void say(const char* text, size_t length) {
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, length);
+}
+
+void onStopSignal(int number) {
+    const int seen = ++signalsSeen;
+    if (seen == 1) {
+        RequestStop(number == SIGTERM ? StopCause::Terminate : StopCause::Interrupt);
+        say(kStoppingNotice, sizeof kStoppingNotice - 1);
+    } else {
+        RequestAbandon();
+        say(kAbandonNotice, sizeof kAbandonNotice - 1);
+        // A third signal is the signal itself.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+    }
+    const int wake = wakeSocket.load();
+    if (wake >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t woken = write(wake, &byte, 1);
+    }
+}
+
+}  // namespace
+
+void CatchStopSignals(int wakeFd) {
+    wakeSocket = wakeFd;
+    signalsSeen = 0;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt);
+    sigaction(SIGTERM, &action, &previousTerm);
+    signal(SIGPIPE, SIG_IGN);  // a closed event reader must not kill a download
+}
+
+void ReleaseStopSignals() {
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+    wakeSocket = -1;
+}
+
+int ExitCodeOfStop(StopCause cause) {
+    switch (cause) {
+        case StopCause::Interrupt:
+            return kResultInterrupted;
+        case StopCause::Terminate:
+            return kResultTerminated;
+        case StopCause::None:
+        case StopCause::Operator:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace tarmix
