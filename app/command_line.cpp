@@ -72,7 +72,7 @@ constexpr ExitCode kExitCodes[] = {
     {kResultBadPort, "port argument not recognised"},
     {kResultBadBaud, "baud argument not recognised"},
     {kResultBadSwitch, "no recognised switch"},
-    {kResultNoBackslash, "/d: the controller path contains no backslash"},
+    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it"},
     {kResultFileDownloadFailed, "/d: the file download to the controller failed"},
     {kResultFileUploadFailed, "/u: the file upload from the controller failed"},
     {kResultDownloadFailed, "/p: the download or the script failed"},

@@ -28,7 +28,7 @@ enum ResultCode : int {
     kResultBadPort = 1,             // port word not recognised
     kResultBadBaud = 2,             // baud word not recognised
     kResultBadSwitch = 3,           // no recognised switch
-    kResultNoBackslash = 4,         // "/d": the controller path has no backslash
+    kResultNoBackslash = 4,         // "/d": no backslash, or nothing after the last one
     kResultFileDownloadFailed = 5,  // "/d": the copy to the controller failed
     kResultFileUploadFailed = 6,    // "/u": the copy from the controller failed
     // Beyond the classic codes, so that a failed run never ends as a success:

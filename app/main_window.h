@@ -19,6 +19,7 @@
 #include "app/program_folders.h"
 #include "app/terminal.h"
 #include "app/timer_host.h"
+#include "ffs/file_transfer.h"
 #include "link/connection_watch.h"
 #include "link/monitor_exchange.h"
 #include "link/parallel.h"
@@ -41,10 +42,6 @@ struct MainWindowServices {
     ProgramFolders folders;
     WireObserver* wireObserver = nullptr;  // sees every byte of the serial link
 };
-
-// Texts longer than 20 characters as their first 4 characters, "....", and their last 12
-// (characters, not bytes, of the UTF-8 text). Used for file names in the status line.
-std::string ShortenForDisplay(const std::string& text);
 
 class CDownloadDialog {
   public:
@@ -187,6 +184,13 @@ class CDownloadDialog {
     void SwitchTerminalOff(bool reconnect);
     // START_APPLICATION while the terminal is on or the application runs.
     void EnableStartApplication();
+    // File copies between the PC and the drives (main_window_files.cpp).
+    FileTransfer Transfers();
+    TransferResult UploadForScript(const std::string& devicePath, const std::string& pcPath);
+    // "/u": the device file of the first path to the PC file of the second. A result code.
+    int UnattendedUpload();
+    // "/d": the PC file of the first path to the device path of the second.
+    int UnattendedDownload();
     // Says which port and rate are used for command-line words that were not understood.
     void ReportUnrecognisedWords();
     // The device texts of the information fields in the language just chosen.
@@ -219,6 +223,8 @@ class CDownloadDialog {
     bool keepReceipts_ = false;
     bool compareMode_ = false;
     bool extendedView_ = false;
+    // An upload asks before it replaces a PC file, unless a save dialog has asked already.
+    bool askBeforeOverwrite_ = true;
     bool applicationLoaded_ = false;
     bool applicationRunning_ = false;
     AddressRange applicationRange_;

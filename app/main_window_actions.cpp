@@ -35,6 +35,12 @@ int CDownloadDialog::RunSourceFile() {
         [this] { StartOrStopApplication(); },
         [this](const std::string& text) { view_.setStatus(ShortenForDisplay(text)); }};
     context.restoreEeprom = [this](const std::string& path) { return RestoreEeprom(path); };
+    context.downloadFile = [this](const std::string& pcPath, const std::string& devicePath) {
+        return Transfers().Download(pcPath, "", devicePath);
+    };
+    context.uploadFile = [this](const std::string& devicePath, const std::string& pcPath) {
+        return UploadForScript(devicePath, pcPath);
+    };
     // "update firmware" may only renew the controller identified now, whatever model the
     // script chooses with "change hardware".
     const int32_t identifiedModel = device_.deviceIdentified ? device_.hardwareModel : 0;

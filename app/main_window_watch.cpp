@@ -129,16 +129,10 @@ void CDownloadDialog::RunUnattendedAction() {
         backupStarted_ = true;
     } else if (commandSwitch_ == "/u") {
         automationStarted_ = true;
-        ReportNotAvailable("Copying a controller file to the PC (/u)");
-        resultCode_ = kResultFileUploadFailed;
+        resultCode_ = UnattendedUpload();
     } else if (commandSwitch_ == "/d") {
         automationStarted_ = true;
-        if (secondPath_.find('\\') == std::string::npos) {
-            resultCode_ = kResultNoBackslash;
-        } else {
-            ReportNotAvailable("Copying a PC file to the controller (/d)");
-            resultCode_ = kResultFileDownloadFailed;
-        }
+        resultCode_ = UnattendedDownload();
     } else {
         automationStarted_ = true;
         resultCode_ = kResultBadSwitch;

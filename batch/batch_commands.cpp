@@ -84,10 +84,6 @@ Step RunRestoreEeprom(BatchSession& session, const ScriptLine& line) {
     return Step::Continue;
 }
 
-// The services that come with later versions.
-constexpr char kFileToController[] = "Copying a file to the controller";
-constexpr char kFileFromController[] = "Copying a file from the controller";
-
 // update firmware [FOLDER]: the images come from FOLDER, found like every other PC file
 // of the script, or from the program's Library folder.
 Step RunUpdateFirmware(BatchSession& session, const ScriptLine& line) {
@@ -97,9 +93,30 @@ Step RunUpdateFirmware(BatchSession& session, const ScriptLine& line) {
     return context.updateBootLoader(folder) == 0 ? Step::Continue : Step::Stop;
 }
 
-template <const char* kService>
-Step RunUnavailable(BatchSession& session, const ScriptLine&) {
-    return session.NotAvailable(kService);
+// A file copy, repeated while the device refuses it: a PC file that is missing or a No to
+// replacing one does not change by asking again.
+Step RepeatWhileRefused(const std::function<TransferResult()>& transfer) {
+    for (int attempt = 0; attempt < BatchSession::kAttempts; ++attempt) {
+        const TransferResult result = transfer();
+        if (result == TransferResult::Copied) return Step::Continue;
+        if (result != TransferResult::DeviceFailed) break;
+    }
+    return Step::Stop;
+}
+
+// download PCFILE DEVICEPATH: the whole device path, no folder in front of it.
+Step RunDownload(BatchSession& session, const ScriptLine& line) {
+    if (!session.context().downloadFile) return session.NotAvailable("Copying a file");
+    const std::string pcPath = session.PcPath(line.words[1]);
+    return RepeatWhileRefused(
+        [&] { return session.context().downloadFile(pcPath, line.words[2]); });
+}
+
+// upload DEVICEFILE PCPATH: the PC path belongs to the script's folder like every other.
+Step RunUpload(BatchSession& session, const ScriptLine& line) {
+    if (!session.context().uploadFile) return session.NotAvailable("Copying a file");
+    const std::string pcPath = session.PcPath(line.words[2]);
+    return RepeatWhileRefused([&] { return session.context().uploadFile(line.words[1], pcPath); });
 }
 
 // start application [ADDRESS] and monitor call ADDRESS: the address is the third word.
@@ -149,9 +166,8 @@ const std::array kCommands = {
     BatchCommand{"mkdir", 2, kFormat, "<mkdir>\n\n", Sendable<MkdirCommand>, RunMkdir},
     BatchCommand{"rtc init", 2, kFormat, "<rtc init>\n\n", nullptr, RunRtcInit},
     BatchCommand{"modify rtc caps", 3, kFormat, "<modify rtc caps>\n\n", nullptr, RunModifyRtcCaps},
-    BatchCommand{"download", 3, kError, "<download>\n\n", nullptr,
-                 RunUnavailable<kFileToController>},
-    BatchCommand{"upload", 3, kError, "<upload>\n\n", nullptr, RunUnavailable<kFileFromController>},
+    BatchCommand{"download", 3, kError, "<download>\n\n", nullptr, RunDownload},
+    BatchCommand{"upload", 3, kError, "<upload>\n\n", nullptr, RunUpload},
     BatchCommand{"message", 1, kFormat, "", nullptr, RunMessage},
     BatchCommand{"messageyesno", 1, kFormat, "", nullptr, RunMessageYesNo},
     BatchCommand{"del", 2, kFormat, "<del>\n\n", Sendable<DelCommand>, RunDel},

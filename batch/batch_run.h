@@ -16,6 +16,8 @@
 //   modify rtc caps                      sets the clock flag of the capability record
 //   message TEXT ...                     shows the text
 //   messageyesno TEXT ...                asks; No ends the run
+//   download app.cfg "A:\CFG\APP.CFG"     copies a PC file (next to the script) to the device
+//   upload "A:\LOG\DAY1.TXT" day1.txt     copies a device file to the PC (next to the script)
 //   monitor COMMAND ...                  sends a raw monitor command
 //   start application [ADDRESS]          starts the application (at ADDRESS, hexadecimal)
 //   monitor call ADDRESS                 the same
@@ -24,14 +26,15 @@
 //
 // Every failing command shows its own message (caption "Batch handling") and ends the run;
 // the run itself shows nothing when it ends. The device commands that are judged by their
-// answer are tried up to three times. restoreeprom never ends the run; its failure is
-// reported in the outcome. download and upload are recognised but refused in this version.
+// answer are tried up to three times, and so are file copies the device refused.
+// restoreeprom never ends the run; its failure is reported in the outcome.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "ffs/file_transfer.h"
 #include "link/monitor_exchange.h"
 #include "platform/view.h"
 
@@ -67,6 +70,13 @@ struct BatchContext {
     // The EEPROM restore of an image file: 0 on success. It reports its own errors; the
     // run goes on either way.
     std::function<int(const std::string& path)> restoreEeprom = nullptr;
+    // The file copies of "download" (PC path, device path) and "upload" (device path, PC
+    // path; the operator is asked before an existing PC file is replaced). They report
+    // their own errors.
+    std::function<TransferResult(const std::string& pcPath, const std::string& devicePath)>
+        downloadFile = nullptr;
+    std::function<TransferResult(const std::string& devicePath, const std::string& pcPath)>
+        uploadFile = nullptr;
     // The boot loader update with the images in the given folder (empty: the program's
     // Library folder): 0 on success. It reports its own errors. Empty: not available.
     std::function<int(const std::string& libraryFolder)> updateBootLoader = {};

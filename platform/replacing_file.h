@@ -4,13 +4,13 @@
 // destroyed without Commit removes what it wrote.
 //
 // A symlink is followed to the file it names; a file the user may not write is not
-// replaced (Open fails); a writable file in a folder that is not writable is written in
-// place, because no name can be made beside it.
+// replaced (Open fails), nor is a folder. When the folder is not writable but the file
+// is, the contents are gathered in the system's temporary folder and copied into the
+// file on Commit.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,7 +27,7 @@ class ReplacingFile {
     // Opens the file that will become `target` (binary). false with a reason in `error`
     // when it cannot be created or `target` may not be replaced.
     bool Open(const std::filesystem::path& target, std::string& error);
-    bool isOpen() const { return out_.is_open(); }
+    bool isOpen() const { return fd_ >= 0; }
 
     // false once any write has failed (a full disk, for example).
     bool Write(std::string_view text);
@@ -41,15 +41,18 @@ class ReplacingFile {
     // Closes and removes what was written; the old file stays.
     void Discard();
 
-    // The name the file will have.
+    // The name the file will have (the target with its symlinks resolved).
     const std::filesystem::path& target() const { return target_; }
 
   private:
+    bool CopyIntoTarget(std::string& error);
+
     std::filesystem::path target_;
-    std::filesystem::path written_;  // the temporary name, or target_ when written in place
-    std::ofstream out_;
+    std::filesystem::path temporary_;
+    int fd_ = -1;
     uint64_t size_ = 0;
     bool failed_ = false;
+    bool gatheredAside_ = false;  // the folder is not writable: copied into the target
 };
 
 }  // namespace tarmix

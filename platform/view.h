@@ -7,6 +7,10 @@
 
 namespace tarmix {
 
+// Texts longer than 20 characters as their first 4 characters, "....", and their last 12
+// (characters, not bytes, of the UTF-8 text). Used for file names in the status line.
+std::string ShortenForDisplay(const std::string& text);
+
 // The progress bar runs from 0 to this, except where an operation sets its own range.
 inline constexpr int kProgressRange = 1000;
 

@@ -75,6 +75,8 @@ void Controller::registerCommands() {
         {"call", with(&Controller::callApplication)},
         {"run appl", bare([this] { runApplication(); })},
         {"reset", bare([this] { restart(); })},
+        {"file load", plain([this] { startFileLoad(); })},
+        {"file dump", plain([this] { startFileDump(); })},
         // "flash %2d erase application %08x %08x": the bank width comes first.
         {"flash",
          [this](const Args& args) {
@@ -103,12 +105,17 @@ void Controller::take(Source source, std::string_view bytes) {
         emit("Timeout");
         prompt();
     }
+    if (source == kSerial) giveUpStalledTransfer();
     while (!bytes.empty()) {
         if (block_ && block_->source == source) {
             takeBlockData(bytes);
         } else if (source == kSerial && parallelOn_) {
             takeWhileParallelOn(bytes.front());
             bytes.remove_prefix(1);
+        } else if (fileLoad_ && source == kSerial) {
+            takeFileLoadData(bytes);
+        } else if (fileDump_ && source == kSerial) {
+            takeFileDumpAnswer(bytes);
         } else {
             takeCharacter(source, bytes.front());
             bytes.remove_prefix(1);

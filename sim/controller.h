@@ -16,10 +16,14 @@
 // "burn" and "verify" are followed by raw block data: after the echo and CR LF the monitor
 // takes exactly the announced number of bytes from the same port (not echoed, not edited),
 // then answers "o.k." and the prompt, or an error line and the prompt.
+//
+// "file load" and "file dump" carry files between the PC and the drives in binary frames
+// (file_commands.cpp); while one runs, the bytes from the PC are its frames or answers.
 #pragma once
 
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -137,6 +141,22 @@ class Controller {
         bool eeprom = false;  // "seteepromdata": data and two checksum bytes for the EEPROM
     };
 
+    // A "file load" taking the PC's frames into a drive file.
+    struct FileLoad {
+        std::ofstream file;  // not open when the device file could not be opened
+        uint64_t room = 0;   // bytes the drive still takes
+        uint32_t blocksLeft = 0;
+        std::string frame;  // the frame being received
+        Millis lastByte{0};
+    };
+    // A "file dump" sending a drive file in frames, each waiting for the PC's answer.
+    struct FileDump {
+        std::string data;
+        size_t sent = 0;  // bytes in frames sent so far
+        size_t frames = 0;
+        Millis answerBy{0};  // a frame not answered by then is given up
+    };
+
     // Input: line editing, and the dispatch of a finished line.
     void take(Source source, std::string_view bytes);
     void takeCharacter(Source source, char c);
@@ -194,6 +214,18 @@ class Controller {
     void removeFolder();
     // Deleted data waits in its blocks until the drive is formatted.
     void freeBlocks(int drive, uint64_t bytes);
+
+    // Files to and from the PC (file_commands.cpp).
+    void startFileLoad();
+    // The host file a "file load" writes; nullopt when the device could not open it.
+    std::optional<std::filesystem::path> loadTarget(std::string_view text, int& drive);
+    void takeFileLoadData(std::string_view& bytes);
+    void finishFileLoadFrame();
+    void startFileDump();
+    void takeFileDumpAnswer(std::string_view& bytes);
+    void sendFileDumpFrame();
+    // Ends a transfer whose peer has gone quiet; true when one was given up.
+    bool giveUpStalledTransfer();
 
     // Identification, line speed, parallel port, capability record (controller.cpp).
     void answerHandshake();
@@ -279,6 +311,8 @@ class Controller {
     Source source_ = kSerial;  // where the line being run came from
     std::string runningLine_;  // the line being run, as typed
     std::optional<Block> block_;
+    std::optional<FileLoad> fileLoad_;
+    std::optional<FileDump> fileDump_;
     std::vector<Command> commands_;
     std::deque<Chunk> output_;
     Millis outputCursor_{0};  // output is produced in order: nothing is due before this

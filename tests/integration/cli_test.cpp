@@ -263,6 +263,40 @@ TEST_F(CliTest, ListPortsShowsTheSimulatedControllerAsCom1) {
     EXPECT_NE(outcome.out.find("cannot be opened\n"), std::string::npos);
 }
 
+TEST_F(CliTest, FilesGoToTheControllerAndBackUnattended) {
+    const fs::path state = folder / "device";
+    fs::create_directories(state / "drives" / "A" / "LOG");
+    std::ofstream(folder / "day1.txt", std::ios::binary) << "first day\r\n";
+    const auto withDevice = [&](std::vector<std::string> words) {
+        words.insert(words.begin(), {"--headless", "--simulate", "--sim-state", state.string()});
+        words.insert(words.end(), {"COM1", "57600"});
+        return run(words);
+    };
+    Outcome down = withDevice({"/d", (folder / "day1.txt").string(), "A:\\LOG\\DAY1.TXT"});
+    EXPECT_EQ(down.exitCode, 0) << down.err;
+    EXPECT_EQ(readFile(state / "drives" / "A" / "LOG" / "DAY1.TXT"), "first day\r\n");
+
+    Outcome up = withDevice({"/u", "A:\\LOG\\DAY1.TXT", (folder / "copy.txt").string()});
+    EXPECT_EQ(up.exitCode, 0) << up.err;
+    EXPECT_EQ(readFile(folder / "copy.txt"), "first day\r\n");
+
+    // An existing PC file is replaced only with --yes.
+    std::ofstream(folder / "copy.txt", std::ios::binary) << "mine";
+    up = withDevice({"/u", "A:\\LOG\\DAY1.TXT", (folder / "copy.txt").string()});
+    EXPECT_EQ(up.exitCode, 6) << up.err;
+    EXPECT_NE(up.err.find("--yes replaces it"), std::string::npos) << up.err;
+    EXPECT_EQ(readFile(folder / "copy.txt"), "mine");
+    up = withDevice({"--yes", "/u", "A:\\LOG\\DAY1.TXT", (folder / "copy.txt").string()});
+    EXPECT_EQ(up.exitCode, 0) << up.err;
+    EXPECT_EQ(readFile(folder / "copy.txt"), "first day\r\n");
+
+    // A device file that is not there; a controller path that names no file.
+    EXPECT_EQ(withDevice({"/u", "A:\\NONE.TXT", (folder / "none.txt").string()}).exitCode, 6);
+    EXPECT_FALSE(fs::exists(folder / "none.txt"));
+    EXPECT_EQ(withDevice({"/d", (folder / "day1.txt").string(), "A:\\LOG\\"}).exitCode, 4);
+    EXPECT_EQ(withDevice({"/d", (folder / "missing.txt").string(), "A:\\X.TXT"}).exitCode, 5);
+}
+
 // A device chosen with --port for this run, on a line paced like a real cable: the JSON
 // events carry the transfer's figures, at about the line's rate, with the time left falling.
 TEST_F(CliTest, PortOptionChoosesTheDeviceAndProgressCarriesRateAndTimeLeft) {

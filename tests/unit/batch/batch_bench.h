@@ -73,6 +73,17 @@ struct BatchBench {
                                  ++timeReads;
                                  return time;
                              }};
+        context.downloadFile = [this](const std::string& pcPath, const std::string& devicePath) {
+            transfers.push_back("download " + pcPath + " " + devicePath);
+            return FileTransfer({monitor, view, device, askBeforeOverwrite, {}})
+                .Download(pcPath, "", devicePath);
+        };
+        context.uploadFile = [this](const std::string& devicePath, const std::string& pcPath) {
+            transfers.push_back("upload " + devicePath + " " + pcPath);
+            askBeforeOverwrite = true;
+            return FileTransfer({monitor, view, device, askBeforeOverwrite, {}})
+                .Upload(pcPath, devicePath);
+        };
         return RunBatchFile(context, path.string());
     }
     std::filesystem::path drive(char letter) const {
@@ -90,6 +101,14 @@ struct BatchBench {
     SentLines sent;
     RecordingView view;
     std::filesystem::path folder;
+
+    DeviceDescription device = [] {
+        DeviceDescription alder;
+        alder.driveSizes = {1024, 64, 256};
+        return alder;
+    }();
+    bool askBeforeOverwrite = false;
+    std::vector<std::string> transfers;  // every file copy the script asked for
 
     int32_t hardwareModel = 1;
     uint32_t applicationStart = 0;

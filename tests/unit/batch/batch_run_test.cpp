@@ -74,7 +74,7 @@ TEST(BatchRun, RefusedLinesShowTheirHeadingAndStop) {
         {"del a:\\x\b\b\r\n", "<del>\n\nFormat error"},
         {"monitor " + std::string(300, 'x') + "\r\n", "<monitor>\n\nFormat error"},
         {"restoreeprom x.bin\r\n", "<restoreeprom>\n\nRestoring the EEPROM is not available"},
-        {"upload A:\\X.TXT x\r\n", "<upload>\n\nCopying a file from the controller is not"},
+        {"upload A:\\X.TXT\r\n", "<upload>\n\nError\n\n"},
     };
     for (const auto& [line, message] : cases) {
         SCOPED_TRACE(line);
@@ -85,6 +85,52 @@ TEST(BatchRun, RefusedLinesShowTheirHeadingAndStop) {
         EXPECT_EQ(bench.view.messages[0].caption, "Batch handling");
         EXPECT_TRUE(bench.sent.lines.empty());
     }
+}
+
+TEST(BatchFiles, CopiesBothWaysNextToTheScript) {
+    BatchBench bench;
+    std::ofstream(bench.folder / "app.cfg", std::ios::binary) << "setting=1\r\n";
+    fs::create_directories(bench.drive('A') / "CFG");
+    EXPECT_EQ(bench
+                  .run("download app.cfg \"A:\\CFG\\APP.CFG\"\r\n"
+                       "upload A:\\CFG\\APP.CFG back\\app.cfg\r\n")
+                  .end,
+              BatchEnd::Stopped);           // the folder "back" is not there
+    EXPECT_EQ(bench.transfers.size(), 2u);  // a PC folder that is missing is not tried again
+    fs::create_directories(bench.folder / "back");
+    bench.transfers.clear();
+    EXPECT_EQ(bench.run("upload A:\\CFG\\APP.CFG back\\app.cfg\r\n").end, BatchEnd::Finished)
+        << bench.lastMessage();
+    EXPECT_EQ(bench.transfers,
+              Lines({"upload A:\\CFG\\APP.CFG " + (bench.folder / "back/app.cfg").string()}));
+    std::ifstream back(bench.folder / "back" / "app.cfg", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), "setting=1\r\n");
+}
+
+TEST(BatchFiles, OnlyWhatTheDeviceRefusedIsTriedAgain) {
+    BatchBench bench;
+    // The device file is not there: three attempts, then the run stops.
+    EXPECT_EQ(bench.run("upload A:\\NONE.TXT none.txt\r\nmonitor tell version\r\n").end,
+              BatchEnd::Stopped);
+    EXPECT_EQ(bench.transfers.size(), 3u);
+    EXPECT_EQ(bench.view.messages.size(), 3u);
+    // A PC file that is missing is reported once.
+    bench.transfers.clear();
+    bench.view.messages.clear();
+    EXPECT_EQ(bench.run("download nothing.bin A:\\X.BIN\r\n").end, BatchEnd::Stopped);
+    EXPECT_EQ(bench.transfers.size(), 1u);
+    EXPECT_EQ(bench.view.messages.size(), 1u);
+    // A No to replacing a PC file stops the run at once, and the file stays.
+    std::ofstream(bench.drive('A') / "LOG.TXT") << "device";
+    std::ofstream(bench.folder / "log.txt") << "mine";
+    bench.transfers.clear();
+    bench.view.answers = {false};
+    EXPECT_EQ(bench.run("upload A:\\LOG.TXT log.txt\r\nmonitor tell version\r\n").end,
+              BatchEnd::Stopped);
+    EXPECT_EQ(bench.transfers.size(), 1u);
+    EXPECT_EQ(bench.view.questions.size(), 1u);
+    std::ifstream mine(bench.folder / "log.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mine), {}), "mine");
 }
 
 TEST(BatchRun, WindowStateCommands) {

@@ -82,12 +82,18 @@ TEST(ReplacingFile, LinksAreFollowedAndReadOnlyFilesKept) {
     EXPECT_EQ(folder.read("real"), "new");
 }
 
-TEST(ReplacingFile, AWritableFileInAFolderThatIsNotIsWrittenInPlace) {
+TEST(ReplacingFile, AWritableFileInAFolderThatIsNotIsReplacedOnlyOnCommit) {
     Folder folder;
     folder.write("log", "old");
     fs::permissions(folder.path, fs::perms::owner_read | fs::perms::owner_exec);
-    ReplacingFile file;
     std::string error;
+    {
+        ReplacingFile failed;
+        ASSERT_TRUE(failed.Open(folder.path / "log", error)) << error;
+        failed.Write("half");
+    }
+    EXPECT_EQ(folder.read("log"), "old");
+    ReplacingFile file;
     ASSERT_TRUE(file.Open(folder.path / "log", error)) << error;
     file.Write("new");
     ASSERT_TRUE(file.Commit(error)) << error;

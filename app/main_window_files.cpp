@@ -1,0 +1,63 @@
+// File copies between the PC and the controller's drives: the unattended "/u" and "/d" and
+// the copies a batch script asks for.
+#include "app/main_window.h"
+#include "lang/catalog.h"
+#include "platform/latin1.h"
+
+namespace tarmix {
+
+namespace {
+
+constexpr int kTextFileDownload = 60202;  // "File - download"
+constexpr int kTextFileUpload = 60220;    // "File - upload"
+
+}  // namespace
+
+FileTransfer CDownloadDialog::Transfers() {
+    return FileTransfer({monitor_, view_, device_, askBeforeOverwrite_, {}});
+}
+
+TransferResult CDownloadDialog::UploadForScript(const std::string& devicePath,
+                                                const std::string& pcPath) {
+    askBeforeOverwrite_ = true;  // a script never replaces a PC file without asking
+    return Transfers().Upload(pcPath, devicePath);
+}
+
+int CDownloadDialog::UnattendedUpload() {
+    DeviceOperation operation(*this);
+    const std::optional<std::string> devicePath = Utf8ToLatin1(firstPath_);
+    if (!devicePath) {
+        view_.showMessage("<" + firstPath_ +
+                              ">\n\nThis controller path holds characters the "
+                              "controller does not know.",
+                          LoadText(kTextFileUpload), MessageIcon::Error);
+        return kResultFileUploadFailed;
+    }
+    const TransferResult result = Transfers().Upload(secondPath_, *devicePath);
+    if (result == TransferResult::NotCopied)
+        view_.showMessage(secondPath_ +
+                              "\n\nThe file was not copied: a file of this name is "
+                              "there already and stays as it is (--yes replaces it).",
+                          LoadText(kTextFileUpload), MessageIcon::Warning);
+    return result == TransferResult::Copied ? kResultOk : kResultFileUploadFailed;
+}
+
+int CDownloadDialog::UnattendedDownload() {
+    // The controller path is a folder and a name; one ending in "\" names no file.
+    const size_t slash = secondPath_.rfind('\\');
+    if (slash == std::string::npos || slash + 1 == secondPath_.size()) return kResultNoBackslash;
+    DeviceOperation operation(*this);
+    const std::optional<std::string> folder = Utf8ToLatin1(secondPath_.substr(0, slash + 1));
+    const std::optional<std::string> name = Utf8ToLatin1(secondPath_.substr(slash + 1));
+    if (!folder || !name) {
+        view_.showMessage("<" + secondPath_ +
+                              ">\n\nThis controller path holds characters the "
+                              "controller does not know.",
+                          LoadText(kTextFileDownload), MessageIcon::Error);
+        return kResultFileDownloadFailed;
+    }
+    const TransferResult result = Transfers().Download(firstPath_, *folder, *name);
+    return result == TransferResult::Copied ? kResultOk : kResultFileDownloadFailed;
+}
+
+}  // namespace tarmix

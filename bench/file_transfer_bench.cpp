@@ -1,0 +1,113 @@
+// File transfer throughput through tarmix-sim with a paced line at 115200: 1 MiB to the
+// device and back, each divided by the wire's lower bound for what crossed the line. The
+// floor counts every byte both ways (command, frames with their lengths and checksums, the
+// acknowledgements, the prompt), since each frame waits for its answer before the next.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/simulator_launcher.h"
+#include "ffs/file_transfer.h"
+#include "link/baud_switch.h"
+#include "link/identify.h"
+#include "platform/termios_port.h"
+
+namespace {
+
+using namespace tarmix;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr uint32_t kBaud = 115200;
+constexpr size_t kFileSize = 1024 * 1024;
+
+class QuietView final : public View {
+  public:
+    void setStatus(const std::string&) override {}
+    void setProgressRange(int, int) override {}
+    void setProgress(int) override {}
+    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
+        std::fprintf(stderr, "bench: message: %s\n", text.c_str());
+    }
+    bool askYesNo(const std::string&, const std::string&) override { return true; }
+    void setWaitCursor(bool) override {}
+};
+
+struct LineBytes final : WireObserver {
+    void onSent(Millis, const uint8_t*, size_t count) override { bytes += count; }
+    void onReceived(Millis, const uint8_t*, size_t count) override { bytes += count; }
+    size_t bytes = 0;
+};
+
+void report(const char* name, double wall, size_t lineBytes) {
+    const double wire = double(lineBytes) * 10 / kBaud;
+    std::printf(
+        "%s_%u_%zuKiB ratio=%.3f wall=%.2fs wire_lower_bound=%.2fs "
+        "(lower is better, 1.00 is the wire)\n",
+        name, kBaud, kFileSize / 1024, wall / wire, wall, wire);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main() {
+    const fs::path folder = fs::temp_directory_path() / "tarmix-bench-files";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    {
+        std::ofstream out(folder / "one.bin", std::ios::binary);
+        for (size_t i = 0; i < kFileSize; ++i) out.put(char((i * 131 + i / 509) & 0xff));
+    }
+    SimulatorLauncher simulator;
+    simulator.setExecutable(TARMIX_SIM_PATH);
+    std::string error;
+    if (!simulator.start("alder", {"--pace", "--state", (folder / "state").string()}, error)) {
+        std::fprintf(stderr, "bench: %s\n", error.c_str());
+        return 1;
+    }
+    PortMap map;
+    map.setCom(0, {simulator.devicePath(), false});
+    CSerial serial(termiosPortFactory(map), systemClock());
+    if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
+    MonitorExchange monitor(serial);
+    DeviceDescription device;
+    identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
+    applyDrives(device, parseDrivesAnswer(monitor.CollectAnswer("tell drives", 1000, 100ms)));
+
+    QuietView view;
+    bool ask = false;
+    FileTransfer transfer({monitor, view, device, ask, {}});
+    BaudSwitch baud(monitor, view, kBaud);
+    RaisedBaudRate raised(baud);
+    LineBytes line;
+    serial.setObserver(&line);
+
+    int status = 0;
+    const auto timed = [&](const char* name, auto&& run) {
+        line.bytes = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const int result = run();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        if (result != 0) {
+            std::printf("%s_%u_%zuKiB ratio=failed\n", name, kBaud, kFileSize / 1024);
+            status = 1;
+            return;
+        }
+        report(name, took.count(), line.bytes);
+    };
+    timed("file_to_device",
+          [&] { return transfer.DownloadFile((folder / "one.bin").string(), "A:\\", "ONE.BIN"); });
+    timed("file_from_device", [&] {
+        const int result = transfer.UploadFile((folder / "back.bin").string(), "A:\\ONE.BIN");
+        std::ifstream one(folder / "one.bin", std::ios::binary),
+            back(folder / "back.bin", std::ios::binary);
+        const bool same = std::equal(std::istreambuf_iterator<char>(one), {},
+                                     std::istreambuf_iterator<char>(back), {});
+        return result == 0 && same ? 0 : 1;
+    });
+    fs::remove_all(folder);
+    return status;
+}

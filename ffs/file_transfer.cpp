@@ -1,0 +1,262 @@
+#include "ffs/file_transfer.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <vector>
+
+#include "ffs/transfer_frame.h"
+#include "lang/catalog.h"
+#include "platform/latin1.h"
+#include "platform/replacing_file.h"
+
+namespace tarmix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTextChecksumError = 60080;      // "Checksum error"
+constexpr int kTextConnectionError = 60121;    // "Connection error"
+constexpr int kTextDriveNotAvailable = 60147;  // "The drive is not available"
+constexpr int kTextFileExists = 60200;         // "The file already exist!"
+constexpr int kTextFileDownload = 60202;       // "File - download"
+constexpr int kTextDownloadError = 60203;      // "Error on file - Download"
+constexpr int kTextFileNotFound = 60206;       // "File not found"
+constexpr int kTextCannotWrite = 60211;        // "File could not be opened to write."
+constexpr int kTextOverwrite = 60212;          // "Should the file to be overwritten?"
+constexpr int kTextFileReadError = 60214;      // "File read error"
+constexpr int kTextFileUpload = 60220;         // "File - upload"
+constexpr int kTextUploadError = 60221;        // "File upload error"
+constexpr int kTextPromptMissed = 60330;       // "Boot - prompt missed."
+constexpr int kTextOutOfMemory = 60350;        // "Out of memory"
+constexpr int kTextTimeout = 60460;            // "Timeout"
+constexpr int kTextUpload = 60510;             // "Upload"
+
+// After the echo of "file dump": CR LF and a line of ten characters whose number (the file
+// size) is read from its second character on.
+constexpr size_t kSizeLineLength = 12;
+constexpr size_t kSizeOffset = 3;
+constexpr Millis kEchoTimeout{300};
+constexpr Millis kCharacterTimeout{100};
+constexpr Millis kFrameTimeout{1000};
+// No file on a drive is larger than this.
+constexpr uint64_t kLargestFile = 0x7fffffff;
+
+// The number at `text` after optional blanks; false when no digit follows them.
+bool readSize(std::string_view text, uint64_t& size) {
+    size_t at = text.find_first_not_of(' ');
+    if (at == std::string_view::npos || text[at] < '0' || text[at] > '9') return false;
+    size = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        size = size * 10 + uint64_t(text[at] - '0');
+        if (size > kLargestFile) return false;
+    }
+    return true;
+}
+
+std::string nameOf(const std::string& devicePath) {
+    const size_t slash = devicePath.rfind('\\');
+    return slash == std::string::npos ? devicePath : devicePath.substr(slash + 1);
+}
+
+// Device text a user can read, in angle brackets.
+std::string bracketed(const std::string& devicePath) {
+    return "<" + Latin1ToUtf8(devicePath) + ">";
+}
+
+bool isReadableFile(const std::string& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error) && ::access(path.c_str(), R_OK) == 0;
+}
+
+}  // namespace
+
+int DriveOfPath(const std::string& devicePath) {
+    if (devicePath.size() < 2 || devicePath[1] != ':') return -1;
+    const char letter = char(devicePath[0] | 0x20);
+    return letter >= 'a' && letter <= 'c' ? letter - 'a' : -1;
+}
+
+bool IsQuotablePath(const std::string& devicePath) {
+    if (devicePath.empty()) return false;
+    for (char c : devicePath) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || c == '"') return false;
+    }
+    return true;
+}
+
+bool FileTransfer::driveAvailable(int drive) const {
+    if (drive < 0 || drive >= kDriveCount) return true;  // the device will say
+    return ctx_.device.driveSizes[size_t(drive)] != 0;
+}
+
+// --- device to PC ---------------------------------------------------------------------------
+
+TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string& devicePath) {
+    WaitCursor cursor(ctx_.view);
+    View& view = ctx_.view;
+    CSerial& serial = ctx_.monitor.serial();
+    const std::string caption = LoadText(kTextFileUpload);
+    const auto fail = [&](TransferResult result, const std::string& detail) {
+        view.showMessage(LoadText(kTextUploadError) + detail, caption, MessageIcon::Error);
+        return result;
+    };
+
+    int drive = DriveOfPath(devicePath);
+    if (ctx_.selectDrive) drive = ctx_.selectDrive(drive);
+    if (!driveAvailable(drive)) {
+        view.showMessage(LoadText(kTextDriveNotAvailable), caption, MessageIcon::Error);
+        return TransferResult::Failed;
+    }
+    const std::string command = "file dump \"" + devicePath + "\"";
+    if (!IsQuotablePath(devicePath) || command.size() > CSerial::kMaxLineLength)
+        return fail(TransferResult::Failed, "\n\n" + bracketed(devicePath) +
+                                                "\n\nThis is no device path the monitor takes.");
+    if (ctx_.askBeforeOverwrite && isReadableFile(pcPath)) {
+        const std::string question =
+            pcPath + "\n\n" + LoadText(kTextFileExists) + "\n\n" + LoadText(kTextOverwrite);
+        if (!view.askYesNo(question, caption)) return TransferResult::NotCopied;
+    }
+    ReplacingFile file;
+    std::string error;
+    if (!file.Open(pcPath, error)) return fail(TransferResult::Failed, "\n\n" + error);
+
+    serial.DrainInput();
+    if (serial.SendLine(command) != 0)
+        return fail(TransferResult::DeviceFailed, "\n\n" + LoadText(kTextConnectionError));
+    const size_t headerLength = command.size() + kSizeLineLength;
+    std::string header;
+    serial.ReceiveText(header, headerLength, headerLength, scaled(kEchoTimeout));
+    uint64_t size = 0;
+    if (header.size() != headerLength || header.compare(0, command.size(), command) != 0 ||
+        !readSize(std::string_view(header).substr(command.size() + kSizeOffset), size))
+        return fail(TransferResult::DeviceFailed,
+                    bracketed(devicePath) + "\n\n" + LoadText(kTextFileNotFound));
+
+    view.setStatus(LoadText(kTextUpload) + " " + bracketed(nameOf(devicePath)));
+    view.setProgressRange(0, int(size));
+    struct ProgressBack {
+        View& view;
+        ~ProgressBack() { view.setProgressRange(0, kProgressRange); }
+    } progressBack{view};
+
+    const auto answer = [&](char c) { serial.WriteBytes(reinterpret_cast<uint8_t*>(&c), 1); };
+    uint64_t received = 0;
+    std::vector<uint8_t> frame;
+    std::string next;
+    for (;;) {
+        serial.ReceiveText(next, 1, 1, scaled(kCharacterTimeout));
+        if (next.empty()) return fail(TransferResult::DeviceFailed, "");
+        if (next[0] != kFrameAnnounce) break;
+        uint8_t length[2];
+        if (ReceiveExactly(serial, length, 2, scaled(kCharacterTimeout)) != 2)
+            return fail(TransferResult::DeviceFailed, "");
+        const size_t n = size_t(length[0]) << 8 | length[1];
+        if (received + n > size) {
+            answer(kFrameRejected);
+            return fail(TransferResult::DeviceFailed, "\n\nThe device sent more than the " +
+                                                          std::to_string(size) +
+                                                          " bytes it announced.");
+        }
+        frame.resize(n + 1);
+        if (ReceiveExactly(serial, frame.data(), n + 1, scaled(kFrameTimeout) + WireTime(n + 1)) !=
+            n + 1)
+            return fail(TransferResult::DeviceFailed, "");
+        if (FrameChecksum({frame.data(), n}) != frame[n]) {
+            answer(kFrameRejected);
+            return fail(TransferResult::DeviceFailed, "");
+        }
+        if (!file.Write(std::span<const uint8_t>(frame.data(), n))) {
+            answer(kFrameRejected);
+            return fail(TransferResult::Failed, "\n\n" + file.target().string() +
+                                                    ": cannot be written (is the disk full?)");
+        }
+        answer(kFrameGood);
+        received += n;
+        view.setProgress(int(received));
+    }
+    if (received != size)
+        return fail(TransferResult::DeviceFailed, "\n\nThe device announced " +
+                                                      std::to_string(size) + " bytes and sent " +
+                                                      std::to_string(received) + ".");
+    if (!WaitForTransferEnd(ctx_.monitor, next))
+        return fail(TransferResult::DeviceFailed, LoadText(kTextTimeout));
+    if (!file.Commit(error)) return fail(TransferResult::Failed, "\n\n" + error);
+    return TransferResult::Copied;
+}
+
+// --- PC to device ---------------------------------------------------------------------------
+
+TransferResult FileTransfer::Download(const std::string& pcPath, const std::string& deviceFolder,
+                                      const std::string& deviceName) {
+    WaitCursor cursor(ctx_.view);
+    View& view = ctx_.view;
+    const std::string caption = LoadText(kTextFileDownload);
+    const std::string heading = LoadText(kTextDownloadError);
+
+    std::ifstream file;
+    if (isReadableFile(pcPath)) file.open(pcPath, std::ios::binary);
+    std::error_code sizeError;
+    const uintmax_t size = file ? fs::file_size(pcPath, sizeError) : 0;
+    if (!file || sizeError || size > kLargestFile) {
+        view.showMessage(LoadText(kTextFileReadError) + "\n\n" + pcPath, "", MessageIcon::Error);
+        return TransferResult::Failed;
+    }
+    const std::string devicePath = deviceFolder + deviceName;
+    const size_t blocks = size_t((size + kPcFrameLimit - 1) / kPcFrameLimit);
+    const std::string command = "file load \"" + devicePath + "\" " + std::to_string(blocks);
+    if (deviceName.empty() || !IsQuotablePath(devicePath) ||
+        command.size() > CSerial::kMaxLineLength) {
+        view.showMessage(heading + "\n\n" + bracketed(devicePath) +
+                             "\n\nThis is no device path the monitor takes.",
+                         caption, MessageIcon::Error);
+        return TransferResult::Failed;
+    }
+
+    if (!StartFileLoad(ctx_.monitor, command)) {
+        view.showMessage(heading + "\n\r" + LoadText(kTextConnectionError), caption,
+                         MessageIcon::Error);
+        WaitForTransferEnd(ctx_.monitor, "");
+        return TransferResult::DeviceFailed;
+    }
+
+    view.setStatus(LoadText(kTextFileDownload) + " <" +
+                   ShortenForDisplay(Latin1ToUtf8(deviceName)) + ">");
+    view.setProgressRange(0, int(blocks));
+    std::vector<uint8_t> block(kPcFrameLimit);
+    for (size_t i = 1; i <= blocks; ++i) {
+        view.setProgress(int(i));
+        file.read(reinterpret_cast<char*>(block.data()), std::streamsize(block.size()));
+        const size_t got = size_t(file.gcount());
+        if (got == 0 || (got < block.size() && i < blocks)) {
+            view.setProgressRange(0, kProgressRange);
+            view.showMessage(LoadText(kTextFileReadError) + "\n\n" + pcPath, "",
+                             MessageIcon::Error);
+            return TransferResult::Failed;
+        }
+        const char c = SendFrame(ctx_.monitor, {block.data(), got});
+        if (c != kFrameGood) {
+            view.setProgressRange(0, kProgressRange);
+            const int detail = c == kDeviceCannotWrite     ? kTextCannotWrite
+                               : c == kDeviceChecksumError ? kTextChecksumError
+                               : c == kDeviceOutOfMemory   ? kTextOutOfMemory
+                                                           : 0;
+            if (detail)
+                view.showMessage(heading + "\n\r" + LoadText(detail), caption, MessageIcon::Error);
+            else
+                view.showMessage(heading, "", MessageIcon::Error);
+            return TransferResult::DeviceFailed;
+        }
+    }
+    view.setProgressRange(0, kProgressRange);
+    if (!WaitForTransferEnd(ctx_.monitor, "")) {
+        view.showMessage(heading + "\n\r" + LoadText(kTextPromptMissed), caption,
+                         MessageIcon::Error);
+        return TransferResult::DeviceFailed;
+    }
+    return TransferResult::Copied;
+}
+
+}  // namespace tarmix

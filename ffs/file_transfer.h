@@ -1,0 +1,82 @@
+// Whole files between the PC and the device's drives, through the monitor commands
+// "file dump" (device to PC; the program calls this direction upload) and "file load"
+// (PC to device; download).
+//
+// Upload:   file dump "A:\LOG\DAY1.TXT"        → echo, CR LF, the size in ten columns,
+//           then frames announced by "Z", each answered by the PC, then the prompt.
+// Download: file load "A:\LOG\DAY1.TXT" 3      → echo, CR LF; then the PC sends 3 frames of
+//           512 bytes (the last one the rest), each answered by the device, then the prompt.
+//
+// Device paths are device text (one byte per character, as they go on the line). An
+// uploaded file replaces the PC file only when every frame checked out and the frames add
+// up to the size the device announced; until then it is written beside it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "link/monitor_exchange.h"
+#include "models/device.h"
+#include "platform/view.h"
+
+namespace tarmix {
+
+// How one transfer ended; the operations of the Part report 0 for Copied and 1 otherwise.
+enum class TransferResult {
+    Copied,
+    NotCopied,     // the operator would not replace the PC file: nothing was sent
+    Failed,        // trying again cannot help: a PC file missing, unreadable or not writable,
+                   // a name the monitor cannot take, a drive the device does not have
+    DeviceFailed,  // the device refused, or the line failed: trying again may help
+};
+
+inline int ResultCode(TransferResult result) { return result == TransferResult::Copied ? 0 : 1; }
+
+// What a transfer borrows from the main window.
+struct TransferContext {
+    MonitorExchange& monitor;
+    View& view;
+    const DeviceDescription& device;
+    // When on, an upload asks before it replaces an existing PC file.
+    bool& askBeforeOverwrite;
+    // Selects the drive view's tab of a drive (0..2, or -1 when the device path names
+    // none) without reading the drive, and returns the drive of the tab now selected.
+    // Empty: the device path's own drive counts.
+    std::function<int(int drive)> selectDrive;
+};
+
+class FileTransfer {
+  public:
+    explicit FileTransfer(TransferContext context) : ctx_(std::move(context)) {}
+
+    // Device file `devicePath` to the PC file `pcPath`. Every failure has been shown.
+    TransferResult Upload(const std::string& pcPath, const std::string& devicePath);
+    // PC file `pcPath` to the device file `deviceFolder` + `deviceName`.
+    TransferResult Download(const std::string& pcPath, const std::string& deviceFolder,
+                            const std::string& deviceName);
+
+    int UploadFile(const std::string& pcPath, const std::string& devicePath) {
+        return ResultCode(Upload(pcPath, devicePath));
+    }
+    int DownloadFile(const std::string& pcPath, const std::string& deviceFolder,
+                     const std::string& deviceName) {
+        return ResultCode(Download(pcPath, deviceFolder, deviceName));
+    }
+
+  private:
+    class Receiver;
+    bool driveAvailable(int drive) const;
+    Millis scaled(Millis base) const { return ctx_.monitor.scaled(base); }
+
+    TransferContext ctx_;
+};
+
+// The drive (0..2) a device path begins with ("a:" or "A:" to "c:"), or -1.
+int DriveOfPath(const std::string& devicePath);
+
+// Whether a device path can go out inside the double quotes of a command line: no
+// control characters, no double quote, not empty.
+bool IsQuotablePath(const std::string& devicePath);
+
+}  // namespace tarmix

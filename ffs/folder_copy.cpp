@@ -1,0 +1,136 @@
+#include "ffs/folder_copy.h"
+
+#include "ffs/device_path.h"
+#include "ffs/drive_listing.h"
+#include "ffs/drive_tables.h"
+#include "lang/catalog.h"
+#include "link/baud_switch.h"
+#include "platform/latin1.h"
+
+namespace tarmix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTextFileUpload = 60220;  // "File - upload"
+constexpr int kTextSave = 60390;        // "Save"
+// A device path's drive letter, colon and first backslash.
+constexpr size_t kDriveRootLength = 3;
+
+// The PC folder that mirrors a device folder below `base`: one PC folder per name.
+fs::path MirroredFolder(const fs::path& base, const std::string& deviceFolder) {
+    fs::path folder = base;
+    std::string_view rest = std::string_view(deviceFolder).substr(kDriveRootLength);
+    while (!rest.empty()) {
+        const size_t slash = rest.find('\\');
+        folder /= Latin1ToUtf8(rest.substr(0, slash));
+        rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash + 1);
+    }
+    return folder;
+}
+
+std::string Shown(const std::string& deviceText) { return Latin1ToUtf8(deviceText); }
+
+}  // namespace
+
+std::string MkdirLine(const std::string& deviceFolder) { return "mkdir \"" + deviceFolder + "\""; }
+
+std::string DownloadLine(const std::string& relativePrefix, const std::string& devicePath) {
+    return "download \"" + relativePrefix + devicePath.substr(kDriveRootLength) + "\" \"" +
+           devicePath + "\"";
+}
+
+CopyReport& CopyReport::operator+=(const CopyReport& other) {
+    copied += other.copied;
+    failed += other.failed;
+    unreadable += other.unreadable;
+    return *this;
+}
+
+void FolderCopy::report(const std::string& text) {
+    ctx_.view.showMessage(text, LoadText(kTextFileUpload), MessageIcon::Error);
+}
+
+CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
+                                      const std::string& deviceFolder,
+                                      const std::string& relativePrefix,
+                                      const ScriptLineSink& script) {
+    CopyReport result;
+    if (!DriveAvailable(ctx_.device, drive)) return result;
+    WaitCursor cursor(ctx_.view);
+    const FolderListing listing = ReadFolder(ctx_.monitor, deviceFolder);
+    if (listing.collected != Collected::Complete || !listing.parse.headerMatches) {
+        ++result.unreadable;
+        report("<" + Shown(deviceFolder) +
+               ">\n\nThe folder's listing could not be read; its "
+               "files were not copied." +
+               (listing.refusal.empty() ? "" : "\n\n" + listing.refusal));
+        return result;
+    }
+    if (listing.parse.skipped > 0) {
+        result.unreadable += listing.parse.skipped;
+        report("<" + Shown(deviceFolder) + ">\n\n" + std::to_string(listing.parse.skipped) +
+               " entries of the folder's listing could not be read or name no file the PC can "
+               "hold; they were not copied.");
+    }
+    BaudSwitch baud(ctx_.monitor, ctx_.view, baudRate_);
+    RaisedBaudRate raised(baud);
+    FileTransfer transfer(ctx_);
+    for (const FileRow& row : listing.parse.rows) {
+        if (row.isFolder) continue;
+        const std::string devicePath = FilePathIn(deviceFolder, row.name);
+        const fs::path pcPath = pcFolder / Latin1ToUtf8(row.name);
+        if (transfer.Upload(pcPath.string(), devicePath) != TransferResult::Copied) {
+            ++result.failed;
+            continue;
+        }
+        ++result.copied;
+        if (script) script(DownloadLine(relativePrefix, devicePath));
+    }
+    return result;
+}
+
+CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
+                                     const std::string& relativePrefix,
+                                     const ScriptLineSink& script) {
+    CopyReport result;
+    if (drive < 0 || drive >= kDriveCount || !DriveAvailable(ctx_.device, drive)) return result;
+    WaitCursor cursor(ctx_.view);
+    const TreeListing tree = ReadTree(ctx_.monitor, drive);
+    const std::string root = DriveRootPath(drive);
+    if (tree.collected != Collected::Complete || tree.damaged) {
+        ++result.unreadable;
+        report("<" + root + ">\n\n" +
+               (tree.damaged ? "The drive reports a file system error"
+                             : "The drive's folder tree could not be read") +
+               "; nothing of it was copied.");
+        return result;
+    }
+    if (tree.parse.skipped > 0) {
+        result.unreadable += tree.parse.skipped;
+        report("<" + root + ">\n\n" + std::to_string(tree.parse.skipped) +
+               " folders of the drive could not be read or name no folder the PC can hold; "
+               "they were not copied.");
+    }
+    for (size_t k = 0; k < tree.parse.folders.size(); ++k) {
+        const std::string& deviceFolder = tree.parse.folders[k].path;
+        ctx_.view.setStatus(LoadText(kTextSave) + " <" + ShortenForDisplay(Shown(deviceFolder)) +
+                            ">");
+        ctx_.view.setProgress(0);
+        const fs::path pcFolder = MirroredFolder(pcBase, deviceFolder);
+        std::error_code error;
+        fs::create_directories(pcFolder, error);
+        if (error) {
+            ++result.unreadable;
+            report(pcFolder.string() + "\n\n" + error.message() + "\n\nThe files of <" +
+                   Shown(deviceFolder) + "> were not copied.");
+            continue;
+        }
+        if (script && k != 0) script(MkdirLine(deviceFolder));
+        result += CopyFolderToPc(drive, pcFolder, deviceFolder, relativePrefix, script);
+    }
+    return result;
+}
+
+}  // namespace tarmix

@@ -1,0 +1,391 @@
+// File transfers both ways: round trips through the simulated controller on the virtual
+// clock, and a scripted device for everything a device can get wrong.
+#include "ffs/file_transfer.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "ffs/transfer_frame.h"
+#include "lang/catalog.h"
+#include "platform/latin1.h"
+#include "sim/controller.h"
+#include "sim/in_process_port.h"
+#include "support/recording_view.h"
+#include "unit/link/scripted_port.h"
+
+namespace tarmix {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::RecordingView;
+using testing::ScriptedPort;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = char((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+std::string frameOf(const std::string& data) {
+    const std::vector<uint8_t> frame =
+        EncodeFrame({reinterpret_cast<const uint8_t*>(data.data()), data.size()});
+    return std::string(frame.begin(), frame.end());
+}
+
+class TransferFolder : public ::testing::Test {
+  protected:
+    TransferFolder() {
+        setLanguageIndex(kEnglishLanguage);
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder = fs::temp_directory_path() / ("tarmix_ffs_" + std::to_string(getpid()) + test);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        device.driveSizes = {1024, 64, 256};
+    }
+    ~TransferFolder() override { fs::remove_all(folder); }
+
+    FileTransfer transfer(MonitorExchange& monitor) {
+        return FileTransfer({monitor, view, device, ask, {}});
+    }
+
+    fs::path folder;
+    VirtualClock clock;
+    RecordingView view;
+    DeviceDescription device;
+    bool ask = true;
+};
+
+// --- against the simulated controller ------------------------------------------------------
+
+class SimTransfer : public TransferFolder {
+  protected:
+    SimTransfer()
+        : controller(*sim::findModel("alder"), clock),
+          serial([this] { return std::make_unique<sim::InProcessPort>(controller, clock); }, clock),
+          monitor(serial) {
+        std::string error;
+        EXPECT_TRUE(controller.loadState(folder / "device", error)) << error;
+        serial.Open("COM1");
+        serial.Configure(57600);
+    }
+    fs::path drive(char letter) { return folder / "device" / "drives" / std::string(1, letter); }
+
+    sim::Controller controller;
+    CSerial serial;
+    MonitorExchange monitor;
+};
+
+TEST_F(SimTransfer, FilesOfEverySizeComeBackAsTheyWent) {
+    fs::create_directories(drive('A') / "DATA");
+    for (size_t size : {0, 1, 511, 512, 513, 70000}) {
+        SCOPED_TRACE(size);
+        const std::string bytes = pattern(size);
+        writeFile(folder / "out.bin", bytes);
+        ASSERT_EQ(
+            transfer(monitor).DownloadFile((folder / "out.bin").string(), "A:\\DATA\\", "F.BIN"), 0)
+            << (view.messages.empty() ? "" : view.messages.back().text);
+        EXPECT_EQ(readFile(drive('A') / "DATA" / "F.BIN"), bytes);
+        fs::remove(folder / "back.bin");
+        ASSERT_EQ(transfer(monitor).UploadFile((folder / "back.bin").string(), "A:\\DATA\\F.BIN"),
+                  0)
+            << (view.messages.empty() ? "" : view.messages.back().text);
+        EXPECT_EQ(readFile(folder / "back.bin"), bytes);
+    }
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(view.questions.empty());
+}
+
+TEST_F(SimTransfer, DeviceRefusalsEndWithTheirMessages) {
+    writeFile(folder / "big.bin", pattern(70 * 1024));
+    // B: holds 64 kB: the frame that does not fit is answered "e".
+    EXPECT_EQ(transfer(monitor).Download((folder / "big.bin").string(), "B:\\", "BIG.BIN"),
+              TransferResult::DeviceFailed);
+    EXPECT_EQ(view.messages.back().text, "Error on file - Download\n\rOut of memory");
+    // A folder that is not there: the device cannot open the file, " ".
+    EXPECT_EQ(transfer(monitor).Download((folder / "big.bin").string(), "A:\\NONE\\", "X.BIN"),
+              TransferResult::DeviceFailed);
+    EXPECT_EQ(view.messages.back().text,
+              "Error on file - Download\n\rFile could not be opened to write.");
+    EXPECT_EQ(view.messages.back().caption, "File - download");
+    // A device file that is not there.
+    EXPECT_EQ(transfer(monitor).Upload((folder / "x.bin").string(), "A:\\NONE.BIN"),
+              TransferResult::DeviceFailed);
+    EXPECT_EQ(view.messages.back().text, "File upload error<A:\\NONE.BIN>\n\nFile not found");
+    EXPECT_FALSE(fs::exists(folder / "x.bin"));
+    // The device is ready for the next command after each of them; the full drive keeps
+    // what it took of the file.
+    writeFile(folder / "small.bin", "abc");
+    EXPECT_EQ(transfer(monitor).DownloadFile((folder / "small.bin").string(), "A:\\", "S.BIN"), 0);
+    EXPECT_EQ(fs::file_size(drive('B') / "BIG.BIN"), 64 * 1024u);
+}
+
+TEST_F(SimTransfer, NamesWithBlanksAndLatin1Characters) {
+    writeFile(folder / "a.txt", "x y");
+    const std::string name = "\xC4nderung \"1\".txt";  // a quote cannot be sent
+    EXPECT_EQ(transfer(monitor).Download((folder / "a.txt").string(), "A:\\", name),
+              TransferResult::Failed);
+    const std::string latin = "\xC4nderung 19 chars.T";
+    ASSERT_EQ(transfer(monitor).DownloadFile((folder / "a.txt").string(), "A:\\", latin), 0);
+    EXPECT_EQ(readFile(drive('A') / Latin1ToUtf8(latin)), "x y");  // the host name is UTF-8
+    ASSERT_EQ(transfer(monitor).UploadFile((folder / "b.txt").string(), "a:\\" + latin), 0);
+    EXPECT_EQ(readFile(folder / "b.txt"), "x y");
+}
+
+TEST_F(SimTransfer, ADriveTheDeviceDoesNotHaveIsRefusedBeforeAnythingIsSent) {
+    device.driveSizes = {1024, 0, 256};
+    EXPECT_EQ(transfer(monitor).Upload((folder / "x").string(), "B:\\X"), TransferResult::Failed);
+    EXPECT_EQ(view.messages.back().text, "The drive is not available");
+    EXPECT_EQ(view.messages.back().caption, "File - upload");
+}
+
+// --- against a scripted device ---------------------------------------------------------------
+
+class ScriptedTransfer : public TransferFolder {
+  protected:
+    ScriptedTransfer()
+        : port(new ScriptedPort(clock)),
+          serial([this] { return std::unique_ptr<PortBackend>(port); }, clock),
+          monitor(serial) {
+        serial.Open("COM1");
+        port->onWrite = [this](const std::string& bytes) { onWrite(bytes); };
+    }
+    // The device answers a command with `answer` and each PC byte after it with the next of
+    // `later` (one reply per byte the PC sends once the command is out).
+    void deviceAnswers(const std::string& answer, std::vector<std::string> later = {}) {
+        answer_ = answer;
+        later_ = std::move(later);
+    }
+    void onWrite(const std::string& bytes) {
+        if (bytes.find("file ") == 0) {
+            port->arrive(bytes.substr(0, bytes.size() - 1) + answer_, 1ms);
+            commandSent_ = true;
+        } else if (commandSent_ && !later_.empty()) {
+            port->arrive(later_.front(), 1ms);
+            later_.erase(later_.begin());
+        }
+    }
+    // Everything the PC sent after its command line.
+    std::string afterCommand() const {
+        return port->written.substr(port->written.find('\r', port->written.find("file ")) + 1);
+    }
+
+    ScriptedPort* port;  // owned by the serial link
+    CSerial serial;
+    MonitorExchange monitor;
+    std::string answer_;
+    std::vector<std::string> later_;
+    bool commandSent_ = false;
+};
+
+constexpr char kSizeLine[] = "\r\n      1000";
+
+TEST_F(ScriptedTransfer, UploadFailuresLeaveTheOldPcFileAsItWas) {
+    const std::string good = frameOf(std::string(900, 'a'));
+    std::string badSum = frameOf(std::string(1000, 'b'));
+    badSum.back() = char(badSum.back() ^ 1);
+    struct Case {
+        const char* what;
+        std::string answer;
+        std::vector<std::string> later;
+        std::string pcAnswers;  // what the PC sent back
+        std::string message;
+    };
+    const Case cases[] = {
+        {"wrong checksum", kSizeLine + ("Z" + badSum), {}, "e", "File upload error"},
+        {"900 of 1000 bytes",
+         kSizeLine + ("Z" + good),
+         {"\r\nBoot> "},
+         ".",
+         "File upload error\n\nThe device announced 1000 bytes and sent 900."},
+        {"silence after a frame", kSizeLine + ("Z" + good), {}, ".", "File upload error"},
+        {"a frame cut short", kSizeLine + ("Z" + good.substr(0, 500)), {}, "", "File upload error"},
+        {"more than announced",
+         kSizeLine + ("Z" + frameOf(std::string(1001, 'c'))),
+         {},
+         "e",
+         "File upload error\n\nThe device sent more than the 1000 bytes it announced."},
+        {"no prompt",
+         kSizeLine + ("Z" + frameOf(std::string(1000, 'd'))),
+         {"\r\n"},
+         ".",
+         "File upload errorTimeout"},
+        {"short header", "\r\nBoot> ", {}, "", "File upload error<A:\\F.BIN>\n\nFile not found"},
+        {"no number", "\r\n    abcdef", {}, "", "File upload error<A:\\F.BIN>\n\nFile not found"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        port->written.clear();
+        commandSent_ = false;
+        view.messages.clear();
+        writeFile(folder / "keep.bin", "old contents");
+        deviceAnswers(c.answer, c.later);
+        ask = false;
+        EXPECT_EQ(transfer(monitor).UploadFile((folder / "keep.bin").string(), "A:\\F.BIN"), 1);
+        EXPECT_EQ(readFile(folder / "keep.bin"), "old contents");
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_EQ(view.messages[0].text, c.message);
+        EXPECT_EQ(afterCommand(), c.pcAnswers);
+        EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), "keep.bin");  // no leftovers
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    }
+}
+
+TEST_F(ScriptedTransfer, AGoodUploadReplacesTheFileOnlyAtTheEnd) {
+    writeFile(folder / "keep.bin", "old");
+    fs::create_symlink("keep.bin", folder / "link.bin");
+    deviceAnswers(std::string("\r\n         5") + "Z" + frameOf("12") + "Z" + frameOf(""),
+                  {"", "Z" + frameOf("345"), "\r\nBoot> "});
+    // Frames of 2, 0 and 3 bytes; the symlink is followed to the file it names.
+    ask = false;
+    ASSERT_EQ(transfer(monitor).UploadFile((folder / "link.bin").string(), "A:\\F.BIN"), 0)
+        << view.messages.back().text;
+    EXPECT_EQ(readFile(folder / "keep.bin"), "12345");
+    EXPECT_TRUE(fs::is_symlink(folder / "link.bin"));
+    EXPECT_EQ(afterCommand(), "...");
+    EXPECT_EQ(view.statuses.back(), "Upload <F.BIN>");
+}
+
+TEST_F(ScriptedTransfer, NoToReplacingSendsNothingAndKeepsTheFile) {
+    writeFile(folder / "keep.bin", "old");
+    view.answers = {false};
+    EXPECT_EQ(transfer(monitor).Upload((folder / "keep.bin").string(), "A:\\F.BIN"),
+              TransferResult::NotCopied);
+    EXPECT_EQ(view.questions,
+              std::vector<std::string>({(folder / "keep.bin").string() +
+                                        "\n\nThe file already exist!\n\nShould the file to be "
+                                        "overwritten?"}));
+    EXPECT_EQ(port->written, "");
+    EXPECT_EQ(readFile(folder / "keep.bin"), "old");
+}
+
+TEST_F(ScriptedTransfer, PcFilesThatCannotBeWritten) {
+    ask = false;
+    // Read-only: refused before anything is sent (root may write anything: then skip).
+    writeFile(folder / "ro.bin", "old");
+    fs::permissions(folder / "ro.bin", fs::perms::owner_read);
+    if (::access((folder / "ro.bin").c_str(), W_OK) != 0) {
+        EXPECT_EQ(transfer(monitor).Upload((folder / "ro.bin").string(), "A:\\F.BIN"),
+                  TransferResult::Failed);
+        EXPECT_EQ(port->written, "");
+        EXPECT_EQ(readFile(folder / "ro.bin"), "old");
+    }
+    // A folder where the file should go.
+    fs::create_directories(folder / "dir.bin");
+    EXPECT_EQ(transfer(monitor).Upload((folder / "dir.bin").string(), "A:\\F.BIN"),
+              TransferResult::Failed);
+    EXPECT_EQ(port->written, "");
+}
+
+TEST_F(ScriptedTransfer, AFullDiskFailsTheUploadAndKeepsTheOldFile) {
+    ask = false;
+    writeFile(folder / "keep.bin", "old");
+    deviceAnswers(std::string("\r\n      3000") + "Z" + frameOf(std::string(3000, 'x')),
+                  {"\r\nBoot> "});
+    // The process may write files of 1000 bytes at most: the disk is "full" at 1000.
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const TransferResult result =
+        transfer(monitor).Upload((folder / "keep.bin").string(), "A:\\F.BIN");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    EXPECT_EQ(result, TransferResult::Failed);
+    EXPECT_EQ(afterCommand(), "e");
+    EXPECT_EQ(readFile(folder / "keep.bin"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+TEST_F(ScriptedTransfer, DownloadAcknowledgementsChooseTheMessage) {
+    writeFile(folder / "in.bin", pattern(1025));
+    const std::pair<std::string, std::string> cases[] = {
+        {" ", "Error on file - Download\n\rFile could not be opened to write."},
+        {"c", "Error on file - Download\n\rChecksum error"},
+        {"e", "Error on file - Download\n\rOut of memory"},
+        {"x", "Error on file - Download"},
+        {"", "Error on file - Download"},
+    };
+    for (const auto& [ack, message] : cases) {
+        SCOPED_TRACE("ack '" + ack + "'");
+        port->written.clear();
+        commandSent_ = false;
+        view.messages.clear();
+        deviceAnswers("\r\n", {".", ack});
+        EXPECT_EQ(transfer(monitor).Download((folder / "in.bin").string(), "A:\\", "IN.BIN"),
+                  TransferResult::DeviceFailed);
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_EQ(view.messages[0].text, message);
+        EXPECT_EQ(view.messages[0].caption,
+                  ack == " " || ack == "c" || ack == "e" ? "File - download" : "");
+        // Two frames went out: 512 bytes, then the second, after which the device refused.
+        EXPECT_EQ(afterCommand().size(), 2 * (512 + 3));
+    }
+}
+
+TEST_F(ScriptedTransfer, DownloadSendsFramesOf512AndWaitsForThePrompt) {
+    writeFile(folder / "in.bin", pattern(1025));
+    deviceAnswers("\r\n", {".", ".", ".\r\nBoot> "});
+    ASSERT_EQ(transfer(monitor).DownloadFile((folder / "in.bin").string(), "A:\\D\\", "IN.BIN"), 0);
+    EXPECT_NE(port->written.find("file load \"A:\\D\\IN.BIN\" 3\r"), std::string::npos);
+    const std::string bytes = pattern(1025);
+    EXPECT_EQ(afterCommand(), frameOf(bytes.substr(0, 512)) + frameOf(bytes.substr(512, 512)) +
+                                  frameOf(bytes.substr(1024)));
+    EXPECT_EQ(view.statuses.back(), "File - download <IN.BIN>");
+}
+
+TEST_F(ScriptedTransfer, AnEmptyFileAcceptsThePromptInTheSameReadAsTheEcho) {
+    writeFile(folder / "empty.bin", "");
+    deviceAnswers("\r\n\r\nBoot> ");
+    EXPECT_EQ(transfer(monitor).DownloadFile((folder / "empty.bin").string(), "A:\\", "E"), 0);
+    EXPECT_NE(port->written.find("file load \"A:\\E\" 0\r"), std::string::npos);
+}
+
+TEST_F(ScriptedTransfer, PcFilesThatCannotBeReadSendNothing) {
+    fs::create_directories(folder / "dir");
+    for (const fs::path& path : {folder / "missing.bin", folder / "dir"}) {
+        SCOPED_TRACE(path.string());
+        view.messages.clear();
+        EXPECT_EQ(transfer(monitor).Download(path.string(), "A:\\", "X"), TransferResult::Failed);
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_EQ(view.messages[0].text, "File read error\n\n" + path.string());
+    }
+    writeFile(folder / "in.bin", "x");
+    EXPECT_EQ(transfer(monitor).Download((folder / "in.bin").string(), "A:\\", ""),
+              TransferResult::Failed);
+    EXPECT_EQ(port->written, "");
+}
+
+TEST(TransferFrame, ChecksumIsTheComplementOfTheByteSum) {
+    const uint8_t data[] = {0x01, 0x02, 0xff};
+    EXPECT_EQ(FrameChecksum(data), uint8_t(~uint8_t(0x01 + 0x02 + 0xff)));
+    EXPECT_EQ(EncodeFrame(data), std::vector<uint8_t>({0x00, 0x03, 0x01, 0x02, 0xff, 0xfd}));
+    EXPECT_EQ(FrameChecksum({}), 0xff);
+    // A frame of 65535 bytes needs its eleven seconds on the slowest line.
+    EXPECT_GE(WireTime(65535 + 1), 11000ms);
+}
+
+}  // namespace
+}  // namespace tarmix
