@@ -173,6 +173,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.answerYes = true;
         } else if (word == "--no") {
             options.answerYes = false;
+        } else if (word == "--verify") {
+            options.verify = true;
         } else if (word == "--json") {
             options.json = true;
         } else if (takeValue(arguments, i, "--trace", value)) {
@@ -222,6 +224,7 @@ std::string UsageText() {
            "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
            "  --yes, --no              how the console answers questions (default --no)\n"
            "  --json                   one JSON event per line on stdout\n"
+           "  --verify                 compare the flash with the image after each download\n"
            "  --trace FILE             write the wire trace to FILE\n"
            "  --wait SECONDS           headless unattended forms: give up when no controller\n"
            "                           is identified in time (default 30)\n"

@@ -67,6 +67,7 @@ struct MainWindowStart {
     std::string firstPath;
     std::string secondPath;
     uint32_t timeFactor = 1;
+    bool verifyAfterWrite = false;  // --verify: for this run, whatever the settings say
 };
 
 // The launcher's mapping: port word "com1".."com6" / "COM1".."COM6" / "lpt1" / "LPT1"
@@ -82,7 +83,8 @@ struct ToolOptions {
     std::string simulatorState;           // --sim-state DIR: the simulator keeps its memory here
     bool answerYes = false;               // how the console answers questions (default No)
     bool json = false;                    // JSON events on stdout
-    std::string traceFile;                // wire trace
+    bool verify = false;    // compare the flash with the image after each download (not saved)
+    std::string traceFile;  // wire trace
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
     bool listPorts = false;
     bool help = false;

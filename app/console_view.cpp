@@ -221,6 +221,16 @@ void ConsoleFrontEnd::setUsage(const UsageFigures& usage) {
     line(text);
 }
 
+void ConsoleFrontEnd::LastOperation::bound() {
+    if (size_t(text_.tellp()) <= 2 * kKept) return;
+    const std::string whole = text_.str();
+    const size_t lineStart = whole.find('\n', whole.size() - kKept);
+    text_.str("");
+    text_ << "(earlier traffic of this operation left out)\n"
+          << std::string_view(whole).substr(lineStart == std::string::npos ? whole.size() - kKept
+                                                                           : lineStart + 1);
+}
+
 std::string ConsoleFrontEnd::SaveLastOperation() const {
     const std::string trace = lastOperation_.text();
     if (trace.empty()) return "";

@@ -72,20 +72,28 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     void stop(int id) override { timers_.erase(id); }
 
   private:
-    // The wire trace of the tick in progress (each tick starts it afresh).
+    // The wire trace of the tick in progress (each tick starts it afresh). A long operation
+    // (a script of many downloads) keeps only its latest traffic: what led up to a failure.
     class LastOperation final : public WireObserver {
       public:
+        // The trace is cut back to this many characters of its end once it holds twice as many.
+        static constexpr size_t kKept = 128 * 1024;
+
         explicit LastOperation(Millis origin) : trace_(text_, origin) {}
         void onSent(Millis at, const uint8_t* data, size_t count) override {
             trace_.onSent(at, data, count);
+            bound();
         }
         void onReceived(Millis at, const uint8_t* data, size_t count) override {
             trace_.onReceived(at, data, count);
+            bound();
         }
         void clear() { text_.str(""); }
         std::string text() const { return text_.str(); }
 
       private:
+        void bound();
+
         std::ostringstream text_;
         WireTrace trace_;
     };

@@ -124,6 +124,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
 
     const LauncherArguments arguments = ReadArguments(parsed.words);
     MainWindowStart start = PrepareMainWindow(arguments);
+    start.verifyAfterWrite = options.verify;
     resolvePcPaths(start);
 
     std::unique_ptr<FrontEnd> frontEnd;

@@ -76,6 +76,7 @@ class CDownloadDialog {
     void OnChooseFile();
     void OnKeepSettings(bool checked);
     void OnCompare(bool checked);
+    void OnVerifyAfterWrite(bool checked);
     void OnExtendedFirmware(bool checked);
     void OnLanguage(int languageIndex);
 
@@ -177,6 +178,8 @@ class CDownloadDialog {
     bool connecting_ = false;
     bool keepReceipts_ = false;
     bool compareMode_ = false;
+    bool verifyAfterWrite_ = false;   // the check box, saved in the settings
+    bool commandLineVerify_ = false;  // --verify: this run only
     bool extendedView_ = false;
     bool applicationLoaded_ = false;
     bool applicationRunning_ = false;

@@ -27,9 +27,9 @@ constexpr Control kPressable[] = {
     Control::StartDownload,    Control::Exit,
     Control::ChooseFile,       Control::TerminalOnOff,
     Control::StartApplication, Control::KeepSettings,
-    Control::Compare,          Control::ExtendedFirmware,
-    Control::Backup,           Control::UpdateBootloader,
-    Control::ExtendedView,
+    Control::Compare,          Control::VerifyAfterWrite,
+    Control::ExtendedFirmware, Control::Backup,
+    Control::UpdateBootloader, Control::ExtendedView,
 };
 // Radio buttons that show only what the controller sets.
 constexpr Control kControllerRadios[] = {

@@ -68,6 +68,10 @@ class Controller {
     // The monitor does not listen: a started application runs, or the device restarts.
     bool awayFromMonitor() const { return clock_.now() < monitorBackAt_; }
 
+    // Power goes and comes back: RAM, the command lines, a block being received and output
+    // not yet sent are lost; the monitor starts again at 57600 and sends its prompt.
+    void powerCycle();
+
     // Bytes as the monitor's UART received them, now.
     void receive(std::string_view bytes);
     // Bytes written to the parallel port, now. The monitor reads the port only between

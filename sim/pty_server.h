@@ -13,6 +13,7 @@
 #include <string>
 
 #include "sim/controller.h"
+#include "sim/fault_injector.h"
 
 namespace tarmix::sim {
 
@@ -31,6 +32,9 @@ class PtyServer {
     // cannot be made or opened.
     bool openParallelPipe(const std::string& path, std::string& error);
 
+    // Puts a bad line between the program and the monitor (nullptr: a clean line).
+    void setFaults(FaultInjector* faults) { faults_ = faults; }
+
     // Serves until `stop` becomes true (checked at least every 100 ms).
     void run(const std::atomic<bool>& stop);
 
@@ -44,6 +48,10 @@ class PtyServer {
     void queueOutput(Clock::time_point now);
     void sendOutput(Clock::time_point now);
     int pollTimeoutMs(Clock::time_point now) const;
+    // Faults the injector decided on for input that has just reached the monitor.
+    void applyLineEvents(const FaultInjector::Inbound& in, Clock::time_point now);
+    // The line goes away: the pty closes, a link to it is left dangling.
+    void closeLine();
 
     struct Outgoing {
         std::string bytes;
@@ -64,6 +72,8 @@ class PtyServer {
     std::deque<Outgoing> outgoing_;
     Clock::time_point inputFreeAt_{};   // when the line may carry the next byte in
     Clock::time_point outputFreeAt_{};  // when the line may carry the next byte out
+    FaultInjector* faults_ = nullptr;
+    Clock::time_point holdUntil_{};  // a stalled device says nothing until then
 };
 
 }  // namespace tarmix::sim

@@ -1,7 +1,7 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
-//              [--lpt PATH] [--sector-ms N] [--app-ms N]
+//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--faults SPEC [--seed N]]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //
@@ -12,11 +12,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
 #include "sim/controller.h"
+#include "sim/fault_injector.h"
 #include "sim/image_maker.h"
 #include "sim/pty_server.h"
 
@@ -30,7 +32,7 @@ void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N] [--app-ms N]\n"
+    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--faults SPEC [--seed N]]\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
     "\n"
@@ -44,6 +46,13 @@ const char kUsage[] =
     "  --sector-ms N   erase time of one flash sector, 5 ms unless given\n"
     "  --app-ms N      an application started with \"call\" runs N ms (2000 unless given),\n"
     "                  then the device is back in its monitor and sends the prompt\n"
+    "  --faults SPEC   a bad serial line, comma-separated: drop=P, drop-in=P (each byte the\n"
+    "                  device sends / receives is lost with probability P), corrupt=P,\n"
+    "                  corrupt-in=P (one bit flipped), stall=MS@P (a command is answered\n"
+    "                  after MS ms of silence), gone@N (the line goes away after the device\n"
+    "                  has received N bytes), reset@N (the device restarts after N bytes);\n"
+    "                  every injected fault is written to stderr with its byte offset\n"
+    "  --seed N        the faults' seed (1 unless given): the same seed, the same faults\n"
     "make-image writes an application image (S-records) loaded at the model's application\n"
     "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
     "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
@@ -110,6 +119,8 @@ struct ServeOptions {
     long long sectorMs = -1;
     long long applicationMs = -1;
     bool pace = false;
+    std::optional<sim::FaultPlan> faults;
+    uint64_t seed = 1;
 };
 
 bool parseServeOptions(Words& words, ServeOptions& options) {
@@ -133,6 +144,14 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
         } else if (word == "--sector-ms") {
             ok = words.number(word, 600000, number);
             options.sectorMs = (long long)number;
+        } else if (word == "--faults") {
+            std::string spec, error;
+            ok = words.value(word, spec) &&
+                 sim::ParseFaultPlan(spec, options.faults.emplace(), error);
+            if (!error.empty()) std::cerr << "tarmix-sim: " << error << "\n";
+        } else if (word == "--seed") {
+            ok = words.number(word, ~0ULL, number);
+            options.seed = number;
         } else if (word == "--app-ms") {
             ok = words.number(word, 86400000, number);
             options.applicationMs = (long long)number;
@@ -158,6 +177,8 @@ int serve(const ServeOptions& options) {
         return 1;
     }
     sim::PtyServer server(controller, options.pace);
+    std::optional<sim::FaultInjector> faults;
+    if (options.faults) server.setFaults(&faults.emplace(*options.faults, options.seed, std::cerr));
     if (!server.start(options.link, error) ||
         (!options.lpt.empty() && !server.openParallelPipe(options.lpt, error))) {
         std::cerr << "tarmix-sim: " << error << "\n";
