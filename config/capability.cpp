@@ -9,8 +9,8 @@ namespace tarmix {
 namespace {
 
 constexpr char kTellCaps[] = "tell caps";
+constexpr char kTellCapsEcho[] = "tell caps\r\n";
 constexpr size_t kEchoLength = 11;  // "tell caps" and CR LF
-constexpr Millis kReadTimeout{100};
 
 // One number as scanf's %d or %x reads it: leading white space, an optional sign, digits.
 // Values beyond 32 bits wrap as they do in the monitor's own 32-bit fields.
@@ -54,16 +54,21 @@ std::string FormatInitCaps(const std::vector<int>& values) {
     return line;
 }
 
-bool RewriteCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value) {
-    CSerial& serial = monitor.serial();
-    serial.DrainInput();
-    serial.SendLine(kTellCaps);
+std::optional<std::vector<int>> ReadCapabilities(MonitorExchange& monitor, size_t capacity) {
     std::string answer;
-    serial.ReceiveText(answer, capacity, capacity, monitor.scaled(kReadTimeout));
-    auto values = ParseCapabilities(answer);
+    if (!monitor.CollectUntilPrompt(kTellCaps, answer, capacity,
+                                    monitor.scaled(kCapabilityAnswerLimit)) ||
+        answer.rfind(kTellCapsEcho, 0) != 0)
+        return std::nullopt;
+    answer.resize(answer.size() - kMonitorPromptLength);
+    return ParseCapabilities(answer);
+}
+
+bool RewriteCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value) {
+    auto values = ReadCapabilities(monitor, capacity);
     if (!values || index < 1 || index > values->size()) return false;
     (*values)[index - 1] = value;
-    serial.SendLine(FormatInitCaps(*values));
+    monitor.serial().SendLine(FormatInitCaps(*values));
     return true;
 }
 

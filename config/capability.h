@@ -29,9 +29,19 @@ std::optional<std::vector<int>> ParseCapabilities(const std::string& answer);
 // "init caps %d %04x %04x %d %d" with one more " %d" per value beyond the fifth.
 std::string FormatInitCaps(const std::vector<int>& values);
 
-// Reads the record (one receive of `capacity` characters lasting the full 100 ms, scaled),
-// replaces value `index` (1-based) with `value` and sends the record back; the answer to
-// "init caps" is not read. Returns false, sending nothing, when the record is unusable.
+// How long a "tell caps" answer may take to reach its prompt, before the time factor. The
+// wait ends at the prompt, so a monitor that answers at once is not held up.
+inline constexpr Millis kCapabilityAnswerLimit{500};
+
+// Sends "tell caps" and reads the record from its whole answer: the echo, the values and
+// the prompt, collected in as many pieces as the line brings them (at most `capacity`
+// characters). nullopt when the prompt did not arrive, the echo is wrong or fewer than
+// five values were read: a record seen only in part is never taken for the whole.
+std::optional<std::vector<int>> ReadCapabilities(MonitorExchange& monitor, size_t capacity);
+
+// Reads the record (ReadCapabilities), replaces value `index` (1-based) with `value` and
+// sends the record back; the answer to "init caps" is not read. Returns false, sending
+// nothing, when the record is unusable.
 bool RewriteCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value);
 
 }  // namespace tarmix

@@ -28,6 +28,7 @@ constexpr int kTextFlashEraseError = 60253;      // "Flash erase error"
 constexpr int kTextFlashWasErased = 60254;       // "Flash was erased"
 constexpr int kTextEraseTimeout = 60255;         // "Timeout on erase flash - sector"
 constexpr int kTextFlashOutOfMemory = 60256;     // "Flash - out of memory"
+constexpr int kTextDriveSizesUnread = 60257;     // "The drive sizes could not be read …"
 constexpr int kTextNeeded = 60320;               // "needed"
 constexpr int kTextRamOutOfMemory = 60370;       // "RAM - out of memory"
 constexpr int kTextProgrammingFlash = 102;       // "Programming Flash"
@@ -145,6 +146,11 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
 
     const std::string file = CompletePath(path);
     if (Prepare(file) != kSuccess) return kFailure;
+    if (!ctx_.options.compare && WritesIntoBankAOfUnknownExtent()) {
+        status(kTextDriveSizesUnread);
+        message(LoadText(kTextDriveSizesUnread), MessageIcon::Warning);
+        return kFailure;
+    }
     if (!staged() && !ctx_.options.compare && EraseBeforeBurn() != kSuccess) return kFailure;
     status(ctx_.options.compare ? kTextCompareApplication : kTextDownloadApplication);
     if (!RangeFits()) {
@@ -204,12 +210,35 @@ int ApplicationDownload::ReadHeaderAndCheckControllerCopy(const std::string& pat
         return kFailure;
     serial_.clock().sleep(kSettlePause);
     serial_.DrainInput();
-    if (int32_t(header_.skipOffset) > 0 && !ControllerHoldsThisVersion(header_)) {
+    if (int32_t(header_.skipOffset) > 0 && EraseWillRun()) {
+        // The monitor erases whole sectors, whose sizes the program does not know: the part
+        // below the application start may be wiped with them, so it is sent again.
+        header_.skipOffset = 0;
+    } else if (int32_t(header_.skipOffset) > 0 && !ControllerHoldsThisVersion(header_)) {
         if (!dumpAnswered_) return kFailure;
         header_.skipOffset = 0;  // send the whole image
     }
     if (ctx_.options.parallelTransfer && !ParallelInputSwitched(false)) return kFailure;
     return kSuccess;
+}
+
+bool ApplicationDownload::EraseWillRun() const {
+    if (ctx_.options.compare) return false;
+    // The staged variant erases before it programs, unless the image turns out to be for RAM
+    // only, which shows only once the transfer has read it.
+    if (staged()) return true;
+    return eraseKindOf(ctx_.device.hardwareModel) != EraseKind::None &&
+           InErasedBank(ctx_.figures.imageStart, ctx_.figures.imageEnd);
+}
+
+bool ApplicationDownload::InErasedBank(uint32_t start, uint32_t end) const {
+    return inBank(usableBankA(), start, end) || inBank(ctx_.device.bankB, start, end);
+}
+
+bool ApplicationDownload::WritesIntoBankAOfUnknownExtent() const {
+    const AddressRange& bank = ctx_.device.bankA;
+    const uint32_t start = ctx_.figures.downloadStart;
+    return ctx_.device.driveSizesUnread && start >= bank.low && start <= bank.high;
 }
 
 bool ApplicationDownload::ControllerHoldsThisVersion(const ImageHeader& header) {
@@ -287,7 +316,7 @@ int ApplicationDownload::EraseBeforeBurn() {
     const DeviceDescription& device = ctx_.device;
     const uint32_t start = ctx_.figures.downloadStart;
     const uint32_t end = ctx_.figures.imageEnd;
-    if (!inBank(usableBankA(), start, end) && !inBank(device.bankB, start, end)) return kSuccess;
+    if (!InErasedBank(start, end)) return kSuccess;
     status(kTextEraseFlash);
     ctx_.view.setProgress(0);
     switch (eraseKindOf(device.hardwareModel)) {
@@ -365,7 +394,7 @@ int ApplicationDownload::CountErasedSectors(size_t digits) {
     if (answer.size() != length || answer.compare(0, head.size(), head) != 0 ||
         answer.compare(length - 2, 2, "):") != 0 ||
         std::sscanf(answer.substr(head.size(), digits).c_str(), "%d%2c", &sectors, tail) != 1 ||
-        sectors <= 0) {
+        sectors < 0) {
         status(kTextFlashEraseError);
         return kFailure;
     }

@@ -85,6 +85,12 @@ class ApplicationDownload {
     int ReadHeaderAndCheckControllerCopy(const std::string& path);
     bool ControllerHoldsThisVersion(const ImageHeader& header);
     int ReportPreparationErrors(int result, const std::string& path, bool ramShort);
+    // An erase will run before the image is written (the skip offset must then be 0).
+    bool EraseWillRun() const;
+    // [start, end] lies where the direct variant erases: bank A below the file system, or B.
+    bool InErasedBank(uint32_t start, uint32_t end) const;
+    // The download would write into bank A while drive C:'s size there is not known.
+    bool WritesIntoBankAOfUnknownExtent() const;
     bool RangeFits() const;
     void ReportRangeError() const;
     int EraseBeforeBurn();

@@ -27,8 +27,7 @@ void ProbeParallelPort(MonitorExchange& monitor, CParallel& parallel, ParallelFl
     serial.DrainInput();
     if (serial.SendLine(std::string(kParallelTestCommand)) != 0) return;
     std::string answer;
-    serial.ReceiveText(answer, kWatchAnswerCapacity, kWatchAnswerCapacity,
-                       monitor.scaled(kWatchAnswerTimeout));
+    ReceiveUntilPrompt(serial, answer, kWatchAnswerCapacity, monitor.scaled(kWatchAnswerTimeout));
     if (!isParallelTestAnswer(answer)) {
         // This controller does not read the parallel port: offering it would only make the
         // next download fail at "parportCTRL on".
@@ -70,32 +69,43 @@ ConnectionWatch::Failure ConnectionWatch::Handshake(bool portIsUsb, std::string&
     CSerial& serial = monitor_.serial();
     serial.DrainInput();
     if (serial.SendLine(std::string(kHandshakeCommand)) != 0) return Failure::LineLost;
-    if (serial.ReceiveText(answer, kWatchAnswerCapacity, kWatchAnswerCapacity, answerTimeout()) !=
-        0)
+    if (ReceiveUntilPrompt(serial, answer, kWatchAnswerCapacity, answerTimeout()) != 0)
         return Failure::ReadError;
     if (isHandshakeAnswer(answer)) return Failure::None;
     // A USB adapter that brings no answer may have lost its device: start the line afresh.
     return portIsUsb ? Failure::LineLost : Failure::NoAnswer;
 }
 
+std::string ConnectionWatch::Collect(std::string_view command) {
+    std::string answer;
+    monitor_.CollectUntilPrompt(std::string(command), answer, kWatchAnswerCapacity,
+                                answerTimeout());
+    return answer;
+}
+
 void ConnectionWatch::RunOneTimeQueries(int32_t& baudRate, WatchReport& report) {
     ProbeParallelPort(monitor_, parallel_, parallelFlags_);
 
-    // CollectAnswer keeps one character of its buffer free.
-    constexpr size_t kBuffer = kWatchAnswerCapacity + 1;
-    const std::optional<int32_t> version = parseVersionAnswer(
-        monitor_.CollectAnswer(std::string(kVersionCommand), kBuffer, answerTimeout()));
+    const std::optional<int32_t> version = parseVersionAnswer(Collect(kVersionCommand));
     applyVersion(device_, version);
     report.firmwareText = firmwareFieldText(version, LoadText(kFirmwareVersionTextId));
 
     report.extendedFirmwareSet = applyBaudCapabilities(device_, baudRate);
-
-    std::optional<std::array<int32_t, kDriveCount>> sizes;
-    if (device_.firmwareVersion >= kFirstVersionWithDrives)
-        sizes = parseDrivesAnswer(
-            monitor_.CollectAnswer(std::string(kDrivesCommand), kBuffer, answerTimeout()));
-    report.firstDrive = applyDrives(device_, sizes);
     report.queriesRan = true;
+}
+
+bool ConnectionWatch::AskDrives(WatchReport& report) {
+    std::optional<std::array<int32_t, kDriveCount>> sizes;
+    if (device_.firmwareVersion >= kFirstVersionWithDrives) {
+        sizes = parseDrivesAnswer(Collect(kDrivesCommand));
+        // A lost or garbled answer must not pass for "no file system": bank A would then
+        // reach into drive C:.
+        if (!sizes && ++drivesFailures_ < kDrivesAsks) return false;
+    }
+    device_.driveSizesUnread = device_.firmwareVersion >= kFirstVersionWithDrives && !sizes;
+    drivesFailures_ = 0;
+    report.firstDrive = applyDrives(device_, sizes);
+    return true;
 }
 
 WatchReport ConnectionWatch::Tick(bool portIsUsb, int32_t& baudRate,
@@ -111,11 +121,12 @@ WatchReport ConnectionWatch::Tick(bool portIsUsb, int32_t& baudRate,
         const ModelInfo* model = findModel(device_.hardwareModel);
         if (model && model->usbReenumerates) serial.usbAdapter = portIsUsb ? 1 : 0;
         if (!device_.deviceIdentified) {
-            RunOneTimeQueries(baudRate, report);
-            device_.deviceIdentified = true;
+            if (drivesFailures_ == 0) RunOneTimeQueries(baudRate, report);
+            device_.deviceIdentified = AskDrives(report);
         }
     } else {
         device_.deviceIdentified = false;
+        drivesFailures_ = 0;
     }
 
     if (failure == Failure::ReadError || failure == Failure::LineLost) {

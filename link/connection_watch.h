@@ -36,6 +36,11 @@ void ToggleParallelTransfer(CParallel& parallel, ParallelFlags& flags);
 // (LPT1 reopened). Not confirmed: the transfer is switched off. A failed send changes nothing.
 void ProbeParallelPort(MonitorExchange& monitor, CParallel& parallel, ParallelFlags& flags);
 
+// A monitor with drives whose "tell drives" answer is unusable counts as not identified yet
+// and is asked again on the next ticks; after this many asks in all it is identified with
+// its drive sizes marked unread.
+inline constexpr int kDrivesAsks = 3;
+
 // A controller whose USB port re-enumerates needs this long before its port can be opened
 // again, and then up to kUsbOpenTries opens, kUsbRetryPause after each failed one.
 inline constexpr Millis kUsbSettle{1500};
@@ -89,6 +94,11 @@ class ConnectionWatch {
 
     Failure Handshake(bool portIsUsb, std::string& answer);
     void RunOneTimeQueries(int32_t& baudRate, WatchReport& report);
+    // "tell drives" on a monitor that has drives. False while the answer was unusable and
+    // may be asked for again on a later tick.
+    bool AskDrives(WatchReport& report);
+    // One query's answer, collected up to its prompt (at most the watch's time-out).
+    std::string Collect(std::string_view command);
     Millis answerTimeout() const { return monitor_.scaled(kWatchAnswerTimeout); }
 
     MonitorExchange& monitor_;
@@ -96,6 +106,9 @@ class ConnectionWatch {
     DeviceDescription& device_;
     ParallelFlags& parallelFlags_;
     uint32_t tickCount_ = 0;
+    // Unusable "tell drives" answers since the handshake came back; while there are any,
+    // the next ticks ask for the drives only.
+    int drivesFailures_ = 0;
 };
 
 }  // namespace tarmix

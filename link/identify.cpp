@@ -92,6 +92,16 @@ double fraction(double part, AddressRange area) {
     return size == 0 ? 0.0 : part / size;
 }
 
+// A chosen rate the model cannot run (a saved 230400, say) would make every bulk operation
+// ask the monitor for a rate it does not have: take the fastest one it allows instead.
+void keepRateAllowed(const DeviceDescription& device, int32_t& baudRate) {
+    const bool allowed = (baudRate == 57600 && device.allowBaud57600) ||
+                         (baudRate == 115200 && device.allowBaud115200) ||
+                         (baudRate == 230400 && device.allowBaud230400);
+    if (allowed) return;
+    baudRate = device.allowBaud230400 ? 230400 : device.allowBaud115200 ? 115200 : 57600;
+}
+
 }  // namespace
 
 bool isHandshakeAnswer(std::string_view answer) { return answer.starts_with(kHandshakeAnswer); }
@@ -224,6 +234,7 @@ bool applyBaudCapabilities(DeviceDescription& device, int32_t& baudRate) {
             if (baudRate == 57600) baudRate = 115200;
             break;
     }
+    keepRateAllowed(device, baudRate);
     if (caps.extended == ExtendedFlag::Unchanged) return false;
     device.extendedFirmware = caps.extended == ExtendedFlag::Set;
     return true;

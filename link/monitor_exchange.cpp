@@ -8,6 +8,15 @@ bool EndsWithPrompt(const std::string& text) {
                0;
 }
 
+int ReceiveUntilPrompt(CSerial& serial, std::string& answer, size_t capacity, Millis limit) {
+    answer.clear();
+    const Millis deadline = serial.clock().now() + limit;
+    while (answer.size() < capacity && !EndsWithPrompt(answer) && serial.clock().now() < deadline) {
+        if (serial.ReceiveMore(answer, capacity - answer.size(), deadline) != 0) return 1;
+    }
+    return 0;
+}
+
 bool MonitorExchange::SendAndWaitPrompt(const std::string& command, std::string& answer,
                                         size_t capacity, Millis silenceBudget) {
     serial_.DrainInput();
@@ -48,6 +57,14 @@ std::string MonitorExchange::CollectAnswer(const std::string& command, size_t ca
     const size_t room = capacity > 0 ? capacity - 1 : 0;
     serial_.ReceiveText(answer, room, room, timeout);
     return answer;
+}
+
+bool MonitorExchange::CollectUntilPrompt(const std::string& command, std::string& answer,
+                                         size_t capacity, Millis limit) {
+    answer.clear();
+    serial_.DrainInput();
+    if (serial_.SendLine(command) != 0) return false;
+    return ReceiveUntilPrompt(serial_, answer, capacity, limit) == 0 && EndsWithPrompt(answer);
 }
 
 }  // namespace tarmix

@@ -19,6 +19,11 @@ inline constexpr size_t kMonitorPromptLength = sizeof(kMonitorPrompt) - 1;
 // True when the text ends with the monitor prompt.
 bool EndsWithPrompt(const std::string& text);
 
+// Collects an answer (which may come in any number of pieces) into `answer` until it ends
+// with the prompt, until it holds `capacity` bytes, or until `limit` has passed, whichever
+// comes first: the wait ends as soon as the prompt has arrived. 1 only when reading fails.
+int ReceiveUntilPrompt(CSerial& serial, std::string& answer, size_t capacity, Millis limit);
+
 class MonitorExchange {
   public:
     // One receive cycle of SendAndWaitPrompt, before the time factor.
@@ -49,6 +54,12 @@ class MonitorExchange {
 
     // Sends the command and returns what arrived within `timeout`: at most capacity-1 bytes.
     std::string CollectAnswer(const std::string& command, size_t capacity, Millis timeout);
+
+    // Sends the command and collects its answer with ReceiveUntilPrompt (at most `capacity`
+    // bytes, `limit` given already scaled where the caller scales it). True when the send
+    // worked and the answer ends with the prompt: the whole answer is there.
+    bool CollectUntilPrompt(const std::string& command, std::string& answer, size_t capacity,
+                            Millis limit);
 
   private:
     CSerial& serial_;

@@ -110,6 +110,27 @@ int CSerial::ReceiveBytes(uint8_t* buffer, size_t capacity, size_t& count, size_
     return result;
 }
 
+int CSerial::ReceiveMore(std::string& received, size_t capacity, Millis deadline) {
+    if (!IsOpen()) return 1;
+    long waiting = 0;
+    for (;;) {
+        waiting = port_->bytesWaiting();
+        if (waiting < 0) return 1;
+        const Millis now = clock_.now();
+        if (waiting > 0 || now >= deadline) break;
+        port_->waitForInput(deadline - now);
+    }
+    const size_t count = std::min(size_t(waiting), capacity);
+    if (count == 0) return 0;
+    const size_t before = received.size();
+    received.resize(before + count);
+    size_t got = 0;
+    const int result =
+        ReadWaiting(reinterpret_cast<uint8_t*>(received.data() + before), count, got);
+    received.resize(before + got);
+    return result;
+}
+
 int CSerial::ReceiveText(std::string& received, size_t capacity, size_t minimum, Millis timeout) {
     received.clear();
     if (!IsOpen()) return 1;

@@ -57,6 +57,10 @@ class CSerial {
     int ReceiveText(std::string& received, size_t capacity, size_t minimum, Millis timeout);
     int ReceiveBytes(uint8_t* buffer, size_t capacity, size_t& count, size_t minimum,
                      Millis timeout);
+    // Waits until at least one byte is waiting or the clock reaches `deadline` (exactly, not
+    // in poll periods), then appends what is waiting, at most `capacity` bytes, to
+    // `received`. 1 only when reading fails.
+    int ReceiveMore(std::string& received, size_t capacity, Millis deadline);
 
     bool IsOpen() const { return port_ && port_->isOpen(); }
     const std::string& portName() const { return portName_; }

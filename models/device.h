@@ -40,6 +40,9 @@ struct DeviceDescription {
     // occupies, so an application download must stay below it.
     std::array<int32_t, kDriveCount> driveSizes{};
     bool drivesPresent = false;
+    // The monitor has drives but never gave a usable "tell drives" answer: where drive C:
+    // ends bank A is not known, so nothing may be written into bank A.
+    bool driveSizesUnread = false;
 
     // Which baud rates the operator may choose. Before identification only 57600.
     bool allowBaud57600 = true;

@@ -13,12 +13,20 @@
 #include "sim/image_maker.h"
 #include "sim/in_process_port.h"
 #include "support/recording_view.h"
+#include "unit/link/scripted_port.h"
 
 namespace tarmix {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::RecordingView;
+
+// A pattern with one "%08x" filled.
+std::string withHex(const char* pattern, uint32_t value) {
+    char text[64];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
 
 // Every command line the PC sent, in order.
 class SentLines final : public WireObserver {
@@ -182,21 +190,81 @@ TEST_F(DownloadTest, DamagedOrMissingFileSendsNoFlashCommand) {
     EXPECT_NE(view.messages.back().text.find("missing.rom\""), std::string::npos);
 }
 
-TEST_F(DownloadTest, SameVersionOnTheControllerSkipsTheLowerPart) {
-    connect("alder");
-    sim::ImageOptions versioned;
-    versioned.header = sim::HeaderKind::kInf2;
-    versioned.skipOffset = 0x1000;
-    versioned.version = 0x00020003;
-    const std::string path = image("v2.rom", 0x110000, 0x3000, versioned);
-    ASSERT_EQ(download(path), 0);
-    EXPECT_EQ(figures.downloadStart, 0x110000u);  // the controller held another version
+// An image whose application starts 0x100 bytes into its first sector, downloaded twice:
+// where an erase runs, the second run must send the whole image again, because the erase
+// takes whole sectors. Where nothing is erased, the part below the start is skipped.
+TEST_F(DownloadTest, SecondDownloadOfTheSameVersionLeavesTheWholeImageInFlash) {
+    struct Case {
+        const char* model;
+        uint32_t loadAt;
+        uint32_t flashAt;  // where the image ends up in flash
+        bool skipsSecondTime;
+    };
+    const Case cases[] = {
+        {"alder", 0x110000, 0x110000, false},
+        {"core510", 0x10000, 0x10000, false},
+        {"vantix", 0x80000000, 0x100000, false},  // staged: RAM, then erase and program
+        {"fgh720", 0x10000, 0x10000, true},       // "burn" erases what it writes over
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        connect(c.model);
+        sim::ImageOptions versioned;
+        versioned.header = sim::HeaderKind::kInf2;
+        versioned.skipOffset = 0x100;
+        versioned.version = 0x00020003;
+        const uint32_t size = 0x3000;
+        const std::string path = image("v2.rom", c.loadAt, size, versioned);
+        const std::vector<uint8_t> bytes = sim::MakeImageBytes(c.loadAt, size, versioned);
+        for (int run = 1; run <= 2; ++run) {
+            SCOPED_TRACE(run);
+            sent.lines.clear();
+            ASSERT_EQ(download(path), 0) << (view.messages.empty() ? "" : view.messages[0].text);
+            EXPECT_EQ(controller->memory().read(c.flashAt, size), bytes);
+            const bool skipped = run == 2 && c.skipsSecondTime;
+            EXPECT_EQ(figures.downloadStart, c.loadAt + (skipped ? 0x100 : 0));
+            EXPECT_EQ(sent.any(withHex("burn %08x ", c.loadAt)), !skipped);
+        }
+    }
+}
 
-    sent.lines.clear();
-    ASSERT_EQ(download(path), 0);
-    EXPECT_TRUE(sent.any("dump 00110000 40"));
-    EXPECT_EQ(figures.downloadStart, 0x111000u);
-    EXPECT_FALSE(sent.any("burn 00110000"));
+TEST_F(DownloadTest, EraseOfNoSectorIsASuccess) {
+    // Some monitors answer a range inside sectors that are already erased with no sector.
+    VirtualClock scriptedClock;
+    testing::ScriptedPort* port = nullptr;
+    CSerial scripted(
+        [&] {
+            auto made = std::make_unique<testing::ScriptedPort>(scriptedClock);
+            port = made.get();
+            return made;
+        },
+        scriptedClock);
+    scripted.Open("COM1");
+    port->onWrite = [&](const std::string& line) {
+        port->arrive(line.substr(0, line.size() - 1) + "\r\n");
+        port->arrive("Sectors(  0):", 5ms);
+        port->arrive("\r\nerase done\r\nBoot> ", 10ms);
+    };
+    MonitorExchange link(scripted);
+    device.hardwareModel = 5;
+    device.firmwareVersion = 30;
+    ApplicationDownload run({link, parallel, view, device, options, figures});
+    EXPECT_EQ(run.EraseApplicationArea(0x10000, 0x100ff), 0);
+    EXPECT_EQ(port->written, "flash erase application 00010000 000100ff\r");
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(view.statuses.back(), LoadText(60254));  // "Flash was erased"
+}
+
+TEST_F(DownloadTest, UnreadDriveSizesRefuseBankAButNotTheRam) {
+    connect("alder");
+    device.driveSizesUnread = true;
+    EXPECT_EQ(download(image("app.rom", 0x110000, 2000)), 1);
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_EQ(view.messages.back().text, LoadText(60257));
+    EXPECT_FALSE(sent.any("flash"));
+    EXPECT_FALSE(sent.any("burn"));
+    // The RAM holds no file system: an image for it goes in.
+    EXPECT_EQ(download(image("ram.rom", 0x800000, 2000)), 0);
 }
 
 TEST_F(DownloadTest, EraseThatStopsMidSectorTimesOut) {

@@ -36,6 +36,41 @@ TEST_F(ExchangeTest, PromptEndsTheAnswerAfterOneSilentCycle) {
     EXPECT_EQ(clock.now(), 200ms);  // one cycle brings it, the next is silent
 }
 
+TEST_F(ExchangeTest, CollectUntilPromptEndsWhenThePromptArrivesAndNeverAfterItsLimit) {
+    struct Case {
+        std::string answer;
+        size_t slice;
+        Millis period;
+        bool prompt;
+        Millis ended;
+    };
+    const std::string full = "tell caps\r\n1 0000 0100 0 0 12\r\nBoot> ";
+    const Case cases[] = {
+        {full, 4096, 0ms, true, 0ms},
+        {full, 3, 2ms, true, 24ms},                           // 13 pieces: the last at 24 ms
+        {"tell caps\r\n1 0000", 4096, 0ms, false, 100ms},     // no prompt: the limit ends it
+        {full, 1, 10ms, false, 100ms},                        // too slow for the limit
+        {"tell caps\r\n\r\nBoot>", 4096, 0ms, false, 100ms},  // no blank: not a prompt
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer + " in pieces of " + std::to_string(c.slice));
+        const Millis start = clock.now();
+        answerWith(c.answer, c.slice, c.period);
+        EXPECT_EQ(monitor.CollectUntilPrompt("tell caps", answer, 999, 100ms), c.prompt);
+        EXPECT_EQ(clock.now() - start, c.ended);
+        if (c.prompt) {
+            EXPECT_EQ(answer, c.answer);
+        }
+        clock.advance(1s);  // what is still on its way goes before the next case
+    }
+}
+
+TEST_F(ExchangeTest, CollectUntilPromptStopsAtItsCapacity) {
+    answerWith(std::string(50, 'x') + "\r\nBoot> ");
+    EXPECT_FALSE(monitor.CollectUntilPrompt("dump", answer, 20, 100ms));
+    EXPECT_EQ(answer, std::string(20, 'x'));
+}
+
 TEST_F(ExchangeTest, AnswerInSlicesEndsOnlyWhenTheLineGoesQuiet) {
     // A prompt inside a longer reply must not end the exchange.
     const std::string text = "dir \"A:\\\"\r\nBoot> x\r\nmore\r\nBoot> ";

@@ -113,16 +113,17 @@ INSTANTIATE_TEST_SUITE_P(ByModel, BaudCapabilitiesTest, testing::Values(
     // Monitors up to version 14 run at 57600, the VANTIX models excepted.
     BaudCase{1, 11, 0, 230400, false, 57600, std::nullopt},
     BaudCase{5, 14, 0, 115200, false, 57600, std::nullopt},
-    BaudCase{17, 11, 0, 230400, true, 230400, false},
+    // A chosen rate the model cannot run becomes the fastest one it allows.
+    BaudCase{17, 11, 0, 230400, true, 115200, false},
     BaudCase{1, 15, 0, 230400, true, 115200, false},
     BaudCase{12, 15, 0, 230400, true, 115200, true},
     BaudCase{2, 30, 7372800, 115200, true, 57600, std::nullopt},
     BaudCase{2, 30, 0, 115200, false, 57600, std::nullopt},
-    BaudCase{3, 30, 0, 230400, true, 230400, false},
+    BaudCase{3, 30, 0, 230400, true, 115200, false},
     BaudCase{14, 30, 0, 57600, true, 57600, true},
     BaudCase{13, 30, 0, 230400, true, 115200, true},
     BaudCase{5, 30, 0, 57600, true, 115200, std::nullopt},
-    BaudCase{16, 30, 0, 115200, false, 115200, std::nullopt}));
+    BaudCase{16, 30, 0, 115200, false, 57600, std::nullopt}));
 // clang-format on
 
 TEST(BaudCapabilities, UnknownModelWithNewMonitorChangesNothing) {
