@@ -13,8 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kExamples =
-    fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+// Not found from __FILE__: with ccache's base folder that path is relative to the build.
+const fs::path kExamples = fs::path(TARMIX_SOURCE_ROOT) / "examples";
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
