@@ -116,8 +116,6 @@ constexpr AddressRange kTpq7Ram{0x0000, 0x1000};
 // ---------------------------------------------------------------------------------------
 // Boot loader update commands
 
-// Monitors up to version 8 erase and program the boot sectors alike on every model.
-constexpr int32_t kLastOldMonitorVersion = 8;
 constexpr BootSectors kOldMonitorSectors{
     "flash erase sector 8000",
     {"flash erase sector 6000", "flash erase sector 4000", "flash erase sector 0"}};
@@ -172,6 +170,9 @@ constexpr GeneralUpdate kUpdateAlder177Ext{kRamB03Ext, &kSectorsAtA0000000,
 
 // SMALL-ALDER monitors from this version on use the larger RAM window.
 constexpr int32_t kSmallAlderNewRamVersion = 25;
+
+constexpr RamBankUpdate kRamBankUpdate{"fill 83d00000 100000 ff", "s3offset fff00000",
+                                       "flash erase bootloader", "flash program 0 83d00000 40000"};
 
 constexpr std::string_view kCall40 = "call 40";
 constexpr std::string_view kCall0 = "call 0";
@@ -448,6 +449,14 @@ std::optional<GeneralUpdateSteps> generalUpdateSteps(int32_t code, int32_t monit
     }
     return GeneralUpdateSteps{update->ram, *update->sectors, update->extraSector, update->program,
                               model->restart};
+}
+
+const RamBankUpdate& ramBankUpdate() { return kRamBankUpdate; }
+
+bool sameHardware(int32_t code, int32_t other) {
+    const ModelInfo* model = findModel(code);
+    return model != nullptr &&
+           (code == other || (model->variantPartner != 0 && model->variantPartner == other));
 }
 
 }  // namespace tarmix

@@ -125,6 +125,9 @@ struct GeneralUpdate {
     std::string_view program{};
 };
 
+// Monitors up to this version erase and program the boot sectors alike on every model.
+inline constexpr int32_t kLastOldMonitorVersion = 8;
+
 // Every command of one run of the general procedure, resolved for a code and a monitor
 // version.
 struct GeneralUpdateSteps {
@@ -133,6 +136,15 @@ struct GeneralUpdateSteps {
     std::string_view extraSector{};  // empty: none
     std::string_view program{};
     std::string_view restart{};
+};
+
+// The commands of the RAM-bank procedure (codes 17 and 18): one RAM bank filled, the
+// boot loader image typed into it, the boot area erased as a whole and programmed from it.
+struct RamBankUpdate {
+    std::string_view fill{};
+    std::string_view offset{};
+    std::string_view erase{};
+    std::string_view program{};
 };
 
 // How the monitor erases the application area before "burn".
@@ -201,5 +213,11 @@ std::string_view updateAvailabilityFile(int32_t code, bool extended);
 // empty for codes without it. Monitors up to version 8 erase and program the boot sectors
 // with the same commands for every model.
 std::optional<GeneralUpdateSteps> generalUpdateSteps(int32_t code, int32_t monitorVersion);
+
+// The commands of the RAM-bank procedure; the same for every model that uses it.
+const RamBankUpdate& ramBankUpdate();
+
+// The same controller: equal codes, or the plain and extended variant of one model.
+bool sameHardware(int32_t code, int32_t other);
 
 }  // namespace tarmix

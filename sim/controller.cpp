@@ -85,7 +85,7 @@ void Controller::receiveParallel(std::string_view bytes) {
 }
 
 void Controller::take(Source source, std::string_view bytes) {
-    if (awayFromMonitor()) return;  // nobody reads the line
+    if (dead_ || awayFromMonitor()) return;  // nobody reads the line
     if (block_ && clock_.now() - block_->lastByte > kBlockTimeout) {
         // The sender has given up on the block; so does the monitor.
         block_.reset();

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -67,6 +68,14 @@ class Controller {
     void setApplicationTime(Millis running) { applicationTime_ = running; }
     // The monitor does not listen: a started application runs, or the device restarts.
     bool awayFromMonitor() const { return clock_.now() < monitorBackAt_; }
+    // The controller restarted from an erased or broken boot area: it never answers again.
+    bool dead() const { return dead_; }
+    // The controller reaches the PC through a USB link: models whose port re-enumerates
+    // take it away at a restart (see takeReenumeration).
+    void setUsbLink(bool usb) { usbLink_ = usb; }
+    // True once after a restart that took the USB port away; the transport then replaces
+    // its device with a new one.
+    bool takeReenumeration() { return std::exchange(reenumeration_, false); }
 
     // Power goes and comes back: RAM, the command lines, a block being received and output
     // not yet sent are lost; the monitor starts again at 57600 and sends its prompt.
@@ -136,6 +145,13 @@ class Controller {
     void setClock(const Args& args);
     void callApplication(const Args& args);
     void restart();
+    // "call" to the boot entry: runs what the boot area holds (boot_area.cpp).
+    void restartFromBootArea();
+    // Whether the boot area holds a boot loader that starts; takes over the version a
+    // programmed demo image brings.
+    bool bootAreaStarts();
+    // The erase of this flash sector touches the boot area.
+    void noteErased(const Sector& sector);
     // The text of the running line after its command's name, without the blanks around it.
     std::string lineArgument(std::string_view name) const;
     // The host path of the device path argument of the running line; nullopt when it was
@@ -200,6 +216,10 @@ class Controller {
     Memory memory_;
     bool parallelOn_ = false;
     uint32_t s3Offset_ = 0;
+    bool bootErased_ = false;  // a boot sector was erased since the factory
+    bool dead_ = false;
+    bool usbLink_ = false;
+    bool reenumeration_ = false;
 
     std::string lines_[kSourceCount];
     Source source_ = kSerial;  // where the line being run came from

@@ -57,6 +57,7 @@ void Controller::eraseWithProgress(const std::vector<Sector>& sectors) {
     answerLine(format(model_.stagedFlash ? "Sectors(%4d):" : "Sectors(%3d):", int(sectors.size())));
     for (const Sector& sector : sectors) {
         memory_.erase(sector);
+        noteErased(sector);
         emit(".", sectorTime_);
     }
     if (model_.stagedFlash)
@@ -95,6 +96,7 @@ void Controller::eraseSector(const Args& args) {
     if (!flashTarget(typed, address)) return refuse(kAddressError);
     const Sector sector = *memory_.sectorAt(address);
     memory_.erase(sector);
+    noteErased(sector);
     emit(format("\r\n Sector #%d", sector.index), sectorTime_);
     prompt();
 }

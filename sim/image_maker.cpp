@@ -175,7 +175,14 @@ int MakeRomImage(const std::string& path, uint32_t startAddress, uint32_t size,
                  const ImageOptions& options, std::string& error) {
     error = CheckRequest(startAddress, size, options);
     if (!error.empty()) return 1;
-    const std::vector<uint8_t> data = MakeImageBytes(startAddress, size, options);
+    return WriteRomImage(path, startAddress, MakeImageBytes(startAddress, size, options), options,
+                         error);
+}
+
+int WriteRomImage(const std::string& path, uint32_t startAddress, std::span<const uint8_t> data,
+                  const ImageOptions& options, std::string& error) {
+    error = CheckRequest(startAddress, uint32_t(data.size()), options);
+    if (!error.empty()) return 1;
     const std::string partial = path + ".part";
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(partial.c_str(), "wb"));
     bool ok = file && WriteRecords(file.get(), startAddress, data, options);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,5 +49,10 @@ std::vector<uint8_t> MakeImageBytes(uint32_t startAddress, uint32_t size,
 // image, a bad record length, or a file that cannot be written.
 int MakeRomImage(const std::string& path, uint32_t startAddress, uint32_t size,
                  const ImageOptions& options, std::string& error);
+
+// Writes the given bytes as such an image (the options' header fields are not used: the
+// bytes are written as they are). Same results as MakeRomImage.
+int WriteRomImage(const std::string& path, uint32_t startAddress, std::span<const uint8_t> data,
+                  const ImageOptions& options, std::string& error);
 
 }  // namespace tarmix::sim

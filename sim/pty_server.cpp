@@ -53,11 +53,23 @@ PtyServer::~PtyServer() {
     if (parallelIn_ >= 0) close(parallelIn_);
     if (parallelKeepAlive_ >= 0) close(parallelKeepAlive_);
     if (!createdPipe_.empty()) std::filesystem::remove(createdPipe_, ignored);
-    if (slave_ >= 0) close(slave_);
-    if (master_ >= 0) close(master_);
+    closeDevice();
 }
 
 bool PtyServer::start(const std::string& linkPath, std::string& error) {
+    if (!linkPath.empty()) {
+        namespace fs = std::filesystem;
+        if (fs::exists(fs::symlink_status(linkPath)) &&
+            !fs::is_symlink(fs::symlink_status(linkPath))) {
+            error = linkPath + " exists and is not a symbolic link; not replacing it";
+            return false;
+        }
+        linkPath_ = linkPath;
+    }
+    return createDevice(error);
+}
+
+bool PtyServer::createDevice(std::string& error) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
         error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
@@ -74,23 +86,32 @@ bool PtyServer::start(const std::string& linkPath, std::string& error) {
     cfmakeraw(&settings);
     cfsetspeed(&settings, B57600);
     tcsetattr(slave_, TCSANOW, &settings);
-    if (!linkPath.empty()) {
-        namespace fs = std::filesystem;
-        std::error_code failure;
-        if (fs::exists(fs::symlink_status(linkPath)) &&
-            !fs::is_symlink(fs::symlink_status(linkPath))) {
-            error = linkPath + " exists and is not a symbolic link; not replacing it";
-            return false;
-        }
-        fs::remove(linkPath, failure);
-        fs::create_symlink(devicePath_, linkPath, failure);
-        if (failure) {
-            error = "cannot create the link " + linkPath + ": " + failure.message();
-            return false;
-        }
-        linkPath_ = linkPath;
+    if (linkPath_.empty()) return true;
+    // Made beside the link and renamed over it, so the link never names nothing.
+    std::error_code failure;
+    const std::string fresh = linkPath_ + ".new";
+    std::filesystem::remove(fresh, failure);
+    std::filesystem::create_symlink(devicePath_, fresh, failure);
+    if (!failure) std::filesystem::rename(fresh, linkPath_, failure);
+    if (failure) {
+        error = "cannot create the link " + linkPath_ + ": " + failure.message();
+        return false;
     }
     return true;
+}
+
+void PtyServer::closeDevice() {
+    if (slave_ >= 0) close(slave_);
+    if (master_ >= 0) close(master_);
+    slave_ = master_ = -1;
+}
+
+void PtyServer::reenumerate(Clock::time_point now) {
+    closeDevice();
+    std::error_code ignored;
+    if (!linkPath_.empty()) std::filesystem::remove(linkPath_, ignored);
+    outgoing_.clear();
+    reappearAt_ = now + kReenumerationTime;
 }
 
 bool PtyServer::openParallelPipe(const std::string& path, std::string& error) {
@@ -167,9 +188,8 @@ void PtyServer::applyLineEvents(const FaultInjector::Inbound& in, Clock::time_po
 }
 
 void PtyServer::closeLine() {
-    close(master_);
-    close(slave_);
-    master_ = slave_ = -1;
+    closeDevice();
+    lineGone_ = true;
     outgoing_.clear();
 }
 
@@ -214,11 +234,16 @@ int PtyServer::pollTimeoutMs(Clock::time_point now) const {
 
 void PtyServer::run(const std::atomic<bool>& stop) {
     while (!stop) {
-        if (master_ < 0) {  // the line has gone: nothing to serve but the stop
+        if (lineGone_) {  // nothing to serve but the stop
             poll(nullptr, 0, kMaxPollMs);
             continue;
         }
         Clock::time_point now = Clock::now();
+        if (reappearAt_ && now >= *reappearAt_) {
+            std::string error;
+            reappearAt_.reset();
+            if (!createDevice(error)) return;  // the device cannot come back
+        }
         const bool inputAllowed = !paced_ || inputFreeAt_ <= now;
         pollfd wait[2] = {{master_, short(inputAllowed ? POLLIN : 0), 0},
                           {parallelIn_, POLLIN, 0}};  // a negative descriptor is skipped
@@ -227,10 +252,14 @@ void PtyServer::run(const std::atomic<bool>& stop) {
         poll(wait, 2, timeout);
         now = Clock::now();
         if (wait[0].revents & POLLIN) takeInput(now);
-        if (master_ < 0) continue;
+        if (lineGone_) continue;
         if (wait[1].revents & POLLIN) takeParallelInput();
+        if (controller_.takeReenumeration()) reenumerate(now);
         queueOutput(now);
-        sendOutput(now);
+        if (master_ >= 0)
+            sendOutput(now);
+        else
+            outgoing_.clear();  // nobody is there to receive it
     }
 }
 

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "sim/controller.h"
@@ -38,8 +39,18 @@ class PtyServer {
     // Serves until `stop` becomes true (checked at least every 100 ms).
     void run(const std::atomic<bool>& stop);
 
+    // A re-enumerating USB device is gone this long before its new device appears.
+    static constexpr std::chrono::milliseconds kReenumerationTime{300};
+
   private:
     using Clock = std::chrono::steady_clock;
+
+    // A new pty, linked from linkPath_ when that is set.
+    bool createDevice(std::string& error);
+    void closeDevice();
+    // The controller's USB port went away: the device disappears, and a new one takes its
+    // place behind the same link a little later.
+    void reenumerate(Clock::time_point now);
 
     std::chrono::nanoseconds byteTime() const;
     uint32_t programBaud() const;
@@ -70,10 +81,12 @@ class PtyServer {
     int parallelKeepAlive_ = -1;
     std::string createdPipe_;  // removed on the way out
     std::deque<Outgoing> outgoing_;
-    Clock::time_point inputFreeAt_{};   // when the line may carry the next byte in
-    Clock::time_point outputFreeAt_{};  // when the line may carry the next byte out
+    std::optional<Clock::time_point> reappearAt_;  // set while the device is gone
+    Clock::time_point inputFreeAt_{};              // when the line may carry the next byte in
+    Clock::time_point outputFreeAt_{};             // when the line may carry the next byte out
     FaultInjector* faults_ = nullptr;
     Clock::time_point holdUntil_{};  // a stalled device says nothing until then
+    bool lineGone_ = false;          // for good: a fault took the line away
 };
 
 }  // namespace tarmix::sim

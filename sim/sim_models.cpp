@@ -78,6 +78,15 @@ std::vector<ModelSpec> makeModels() {
     pq7.burnErases = true;
     pq7.firmware = 20;
     pq7.driveSizesKb = {0, 0, 0};
+    // The boot loaders start at 0x40, except on the models whose flash starts with the
+    // reset vector of their boot loader.
+    for (ModelSpec& model : m) {
+        if (model.code == 2 || model.code == 16) continue;
+        const bool fromZero = model.code == 3 || model.code == 11 || model.code == 14 ||
+                              model.code == 17 || model.code == 18;
+        model.bootEntry = fromZero ? 0u : 0x40u;
+        model.usbReenumerates = model.code == 11 || model.code == 17 || model.code == 18;
+    }
     return m;
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,12 @@ struct ModelSpec {
     // Monitors up to version 8 address bank 1 from 0: they add this to addresses below
     // 0x300000 in "burn", "verify", "flash erase sector" and "flash program".
     uint32_t oldMonitorFlashOffset = 0;
+    // "call" to this address restarts the controller from its boot area (the boot loader
+    // update's last step); absent on models without a boot loader update.
+    std::optional<uint32_t> bootEntry;
+    // On a USB link the controller's port goes away at a restart and comes back as a new
+    // device.
+    bool usbReenumerates = false;
     bool parallelPort = false;                 // answers "parportCTRL test"
     int firmware = 30;                         // default answer to "tell version"
     std::array<int, 3> driveSizesKb{0, 0, 0};  // A:, B:, C:

@@ -14,6 +14,10 @@ namespace {
 constexpr char kFlashFile[] = "memory.srec";
 constexpr char kEepromFile[] = "eeprom.bin";
 constexpr char kCapsFile[] = "caps.txt";
+// Present when a boot sector has been erased since the factory: the boot area then starts
+// only with a boot loader programmed into it.
+constexpr char kBootFile[] = "boot.txt";
+constexpr char kBootErased[] = "erased\n";
 
 bool readFile(const fs::path& path, std::string& contents) {
     std::ifstream in(path, std::ios::binary);
@@ -43,7 +47,11 @@ bool Controller::loadState(const fs::path& dir, std::string& error) {
         eeprom_.assign(text.begin(), text.end());
         eeprom_.resize(size, 0xff);
     }
-    return memory_.loadFlash(dir / kFlashFile, error);
+    bootErased_ = readFile(dir / kBootFile, text) && text == kBootErased;
+    if (!memory_.loadFlash(dir / kFlashFile, error)) return false;
+    // Switching on is a restart.
+    dead_ = !bootAreaStarts();
+    return true;
 }
 
 bool Controller::saveState(const fs::path& dir, std::string& error) const {
@@ -58,6 +66,12 @@ bool Controller::saveState(const fs::path& dir, std::string& error) const {
     for (int value : caps_) caps += std::to_string(value) + "\n";
     if (!writeFile(dir / kCapsFile, caps) ||
         !writeFile(dir / kEepromFile, std::string(eeprom_.begin(), eeprom_.end()))) {
+        error = "cannot write the state into " + dir.string();
+        return false;
+    }
+    std::error_code ignored;  // a boot file that is not there is not removed
+    if (!bootErased_) fs::remove(dir / kBootFile, ignored);
+    if (bootErased_ && !writeFile(dir / kBootFile, kBootErased)) {
         error = "cannot write the state into " + dir.string();
         return false;
     }

@@ -222,6 +222,7 @@ void Controller::setClock(const Args& args) {
 void Controller::callApplication(const Args& args) {
     uint32_t address = 0;
     if (!parseHexArgs(args, {&address})) return refuse(kSyntaxError);
+    if (model_.bootEntry && address == *model_.bootEntry) return restartFromBootArea();
     // The application takes over the line and does not answer the monitor's commands.
     emit("\r\n");
     monitorBackAt_ = clock_.now() + applicationTime_;

@@ -1,13 +1,14 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
-//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--faults SPEC [--seed N]]
+//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--usb] [--faults SPEC [--seed N]]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
+//   tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR
 //
 // Serving prints the pty's device path on stdout, then serves until SIGINT or SIGTERM, and
 // saves the device's state into DIR on the way out. make-image writes an application image
-// for the model's application area and exits.
+// for the model's application area and exits; make-library writes the model's boot images.
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "sim/boot_library.h"
 #include "sim/controller.h"
 #include "sim/fault_injector.h"
 #include "sim/image_maker.h"
@@ -32,9 +34,11 @@ void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--faults SPEC [--seed N]]\n"
+    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--usb]\n"
+    "                  [--faults SPEC [--seed N]]\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
+    "       tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR\n"
     "\n"
     "Serves the model's boot monitor on a new pseudo-terminal and prints its device path.\n"
     "  --firmware N    monitor version answered to \"tell version\"\n"
@@ -53,10 +57,17 @@ const char kUsage[] =
     "                  has received N bytes), reset@N (the device restarts after N bytes);\n"
     "                  every injected fault is written to stderr with its byte offset\n"
     "  --seed N        the faults' seed (1 unless given): the same seed, the same faults\n"
+    "  --usb           the link is a USB adapter: models that re-enumerate replace the\n"
+    "                  device behind --link with a new one when they restart\n"
     "make-image writes an application image (S-records) loaded at the model's application\n"
     "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
     "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
     "--s2 writes 24-bit records, --seed chooses the data.\n"
+    "make-library writes the boot-init and boot loader images of the model (and of its\n"
+    "plain or extended partner) into DIR under the names the boot loader update looks for:\n"
+    "the simulated controller reports version N (its default firmware + 1 unless given)\n"
+    "after restarting from them; --monitor is the version of the monitor that loads them\n"
+    "(the model's default firmware unless given).\n"
     "models:";
 
 void printUsage() {
@@ -121,6 +132,7 @@ struct ServeOptions {
     bool pace = false;
     std::optional<sim::FaultPlan> faults;
     uint64_t seed = 1;
+    bool usb = false;
 };
 
 bool parseServeOptions(Words& words, ServeOptions& options) {
@@ -138,6 +150,8 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
             ok = words.value(word, options.lpt);
         } else if (word == "--pace") {
             options.pace = true;
+        } else if (word == "--usb") {
+            options.usb = true;
         } else if (word == "--firmware") {
             ok = words.number(word, 1000000, number);
             options.firmware = (long long)number;
@@ -171,6 +185,11 @@ int serve(const ServeOptions& options) {
     if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
     if (options.sectorMs >= 0) controller.setSectorTime(Millis{options.sectorMs});
     if (options.applicationMs >= 0) controller.setApplicationTime(Millis{options.applicationMs});
+    if (options.usb && options.link.empty()) {
+        std::cerr << "tarmix-sim: --usb needs --link: the new device appears behind the link\n";
+        return 2;
+    }
+    controller.setUsbLink(options.usb);
     std::string error;
     if (!options.state.empty() && !controller.loadState(options.state, error)) {
         std::cerr << "tarmix-sim: " << error << "\n";
@@ -244,12 +263,53 @@ int makeImage(Words& words) {
     return 0;
 }
 
+int makeLibrary(Words& words) {
+    std::string keyword, output;
+    unsigned long long version = 0, monitor = 0;
+    bool versionGiven = false, monitorGiven = false;
+    while (!words.done()) {
+        const std::string word = words.take();
+        bool ok = true;
+        if (word == "--model") {
+            ok = words.value(word, keyword);
+        } else if (word == "--version") {
+            ok = versionGiven = words.number(word, 1000000, version);
+        } else if (word == "--monitor") {
+            ok = monitorGiven = words.number(word, 1000000, monitor);
+        } else if (word == "-o") {
+            ok = words.value(word, output);
+        } else {
+            std::cerr << "tarmix-sim: unknown option \"" << word << "\"\n";
+            ok = false;
+        }
+        if (!ok) return 2;
+    }
+    if (keyword.empty() || output.empty()) {
+        printUsage();
+        return 2;
+    }
+    const sim::ModelSpec* model = modelOrComplain(keyword);
+    if (!model) return 2;
+    if (!versionGiven) version = (unsigned long long)model->firmware + 1;
+    if (!monitorGiven) monitor = (unsigned long long)model->firmware;
+    std::string error;
+    if (sim::MakeBootLibrary(*model, int(version), int(monitor), output, error) != 0) {
+        std::cerr << "tarmix-sim: " << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "make-image") {
         Words words(argc, argv, 2);
         return makeImage(words);
+    }
+    if (argc > 1 && std::string(argv[1]) == "make-library") {
+        Words words(argc, argv, 2);
+        return makeLibrary(words);
     }
     Words words(argc, argv, 1);
     ServeOptions options;

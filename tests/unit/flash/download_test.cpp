@@ -13,6 +13,7 @@
 #include "sim/image_maker.h"
 #include "sim/in_process_port.h"
 #include "support/recording_view.h"
+#include "support/sent_lines.h"
 #include "unit/link/scripted_port.h"
 
 namespace tarmix {
@@ -20,6 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::RecordingView;
+using testing::SentLines;
 
 // A pattern with one "%08x" filled.
 std::string withHex(const char* pattern, uint32_t value) {
@@ -27,23 +29,6 @@ std::string withHex(const char* pattern, uint32_t value) {
     std::snprintf(text, sizeof text, pattern, value);
     return text;
 }
-
-// Every command line the PC sent, in order.
-class SentLines final : public WireObserver {
-  public:
-    // A command goes out in one write that ends with CR; block data in writes of their own.
-    void onSent(Millis, const uint8_t* data, size_t count) override {
-        if (count && data[count - 1] == '\r')
-            lines.emplace_back(reinterpret_cast<const char*>(data), count - 1);
-    }
-    void onReceived(Millis, const uint8_t*, size_t) override {}
-    bool any(const std::string& prefix) const {
-        for (const auto& line : lines)
-            if (line.rfind(prefix, 0) == 0) return true;
-        return false;
-    }
-    std::vector<std::string> lines;
-};
 
 class DownloadTest : public ::testing::Test {
   protected:

@@ -1,0 +1,125 @@
+#include "flash/boot_image.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace tarmix {
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Address bytes of each record type; 0 for a type that does not exist.
+size_t addressBytes(char type) {
+    switch (type) {
+        case '0':
+        case '1':
+        case '5':
+        case '9':
+            return 2;
+        case '2':
+        case '6':
+        case '8':
+            return 3;
+        case '3':
+        case '7':
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+bool isDataRecord(std::string_view line) {
+    return line.size() >= 2 && line[1] >= '1' && line[1] <= '3';
+}
+
+std::string where(const std::string& name, size_t line) {
+    return "\"" + name + "\", line " + std::to_string(line) + ": ";
+}
+
+}  // namespace
+
+std::string CheckBootImageLine(std::string_view line) {
+    if (line.size() < 2 || line[0] != 'S' || addressBytes(line[1]) == 0) return "not an S-record";
+    const std::string_view digits = line.substr(2);
+    if (digits.size() % 2 != 0) return "not an S-record (odd number of digits)";
+    unsigned sum = 0;
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        const int high = hexDigit(digits[i]), low = hexDigit(digits[i + 1]);
+        if (high < 0 || low < 0) return "not an S-record (a character is no hexadecimal digit)";
+        sum += unsigned(high * 16 + low);
+    }
+    const size_t bytes = digits.size() / 2;
+    const size_t count = size_t(hexDigit(digits[0]) * 16 + hexDigit(digits[1]));
+    if (bytes < 2 || count != bytes - 1) return "the byte count does not match the record";
+    if (count < addressBytes(line[1]) + 1) return "the record is too short for its address";
+    if ((sum & 0xFF) != 0xFF) return "the checksum is wrong";
+    return {};
+}
+
+bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::string& problem) {
+    image = BootImage{};
+    image.name = path.filename().string();
+    std::error_code error;
+    const bool regular = std::filesystem::is_regular_file(path, error);
+    const std::uintmax_t size = regular ? std::filesystem::file_size(path, error) : 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!regular || error || !in) {
+        problem = "\"" + image.name + "\" cannot be opened";
+        return false;
+    }
+    if (size > kMaxBootImageFileSize) {
+        problem = "\"" + image.name + "\" is too large for a boot image";
+        return false;
+    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+        problem = "\"" + image.name + "\" cannot be read";
+        return false;
+    }
+
+    size_t lineNumber = 0;
+    for (size_t start = 0; start < text.size();) {
+        const size_t feed = text.find('\n', start);
+        const bool ended = feed != std::string::npos;
+        std::string_view line(text.data() + start, (ended ? feed : text.size()) - start);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        ++lineNumber;
+        std::string piece = lineNumber == 1 ? std::string() : std::string("\n");
+        piece += line;
+        if (piece.size() > kMaxBootPieceLength) {
+            problem = where(image.name, lineNumber) + "the line is longer than " +
+                      std::to_string(kMaxBootPieceLength - 1) + " characters";
+            return false;
+        }
+        if (!line.empty()) {
+            const std::string fault = CheckBootImageLine(line);
+            if (!fault.empty()) {
+                problem = where(image.name, lineNumber) + fault;
+                return false;
+            }
+            // Count byte, address and checksum around the data.
+            if (isDataRecord(line))
+                image.dataBytes += (line.size() - 2) / 2 - 2 - addressBytes(line[1]);
+        }
+        image.pieces.push_back(std::move(piece));
+        if (!ended) break;
+        ++image.lineFeeds;
+        start = feed + 1;
+    }
+    // The line feed of the last line end goes out as a piece of its own.
+    if (!text.empty() && text.back() == '\n') image.pieces.emplace_back("\n");
+    if (image.dataBytes == 0) {
+        problem = "\"" + image.name + "\" holds no data records";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tarmix

@@ -1,0 +1,127 @@
+#include "sim/boot_library.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "models/models.h"
+#include "sim/image_maker.h"
+
+namespace tarmix::sim {
+
+namespace {
+
+constexpr char kMarkerFormat[] = "TARMIX-SIM BOOT LOADER MODEL %d VERSION %d";
+constexpr uint32_t kBootInitSize = 1024;
+constexpr uint32_t kSeedBase = 0xB0070000;
+
+// The numbers of a command such as "flash program   100000 00c20000 10000", after its
+// first `skipWords` words; false when there are fewer than `values.size()`.
+bool hexNumbers(std::string_view command, size_t skipWords, std::span<uint32_t> values) {
+    std::string text(command);
+    char* cursor = text.data();
+    for (size_t i = 0; i < skipWords; ++i) {
+        while (*cursor == ' ') ++cursor;
+        while (*cursor && *cursor != ' ') ++cursor;
+    }
+    for (uint32_t& value : values) {
+        char* end = nullptr;
+        value = uint32_t(std::strtoul(cursor, &end, 16));
+        if (end == cursor) return false;
+        cursor = end;
+    }
+    return true;
+}
+
+ImageOptions plainImage(uint32_t seed) {
+    ImageOptions options;
+    options.header = HeaderKind::kNone;
+    options.seed = seed;
+    return options;
+}
+
+}  // namespace
+
+std::vector<uint8_t> BootLoaderBytes(int code, int version, uint32_t size) {
+    std::vector<uint8_t> bytes =
+        MakeImageBytes(0, size, plainImage(kSeedBase + uint32_t(code) * 1000 + uint32_t(version)));
+    char marker[kBootMarkerLength] = {};
+    std::snprintf(marker, sizeof marker, kMarkerFormat, code, version);
+    if (size >= kBootMarkerOffset + kBootMarkerLength)
+        std::memcpy(bytes.data() + kBootMarkerOffset, marker, sizeof marker);
+    return bytes;
+}
+
+std::optional<BootMarker> ReadBootMarker(std::span<const uint8_t> bootArea) {
+    if (bootArea.size() < kBootMarkerOffset + kBootMarkerLength) return std::nullopt;
+    std::string text(reinterpret_cast<const char*>(bootArea.data() + kBootMarkerOffset),
+                     kBootMarkerLength);
+    text.resize(std::strlen(text.c_str()));
+    BootMarker marker;
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "TARMIX-SIM BOOT LOADER MODEL %d VERSION %d%n", &marker.code,
+                    &marker.version, &consumed) != 2 ||
+        size_t(consumed) != text.size())
+        return std::nullopt;
+    return marker;
+}
+
+std::optional<BootImagePlace> BootImagePlaceFor(int code, int loadingMonitorVersion) {
+    const ModelInfo* info = tarmix::findModel(code);
+    if (info == nullptr) return std::nullopt;
+    std::string_view bootInitOffset, bootLoaderOffset, program;
+    if (info->update == UpdateKind::General) {
+        const auto steps = generalUpdateSteps(code, loadingMonitorVersion);
+        bootInitOffset = steps->ram.bootInitOffset;
+        bootLoaderOffset = steps->ram.bootLoaderOffset;
+        program = steps->program;
+    } else if (info->update == UpdateKind::RamBank) {
+        bootLoaderOffset = ramBankUpdate().offset;
+        program = ramBankUpdate().program;
+    } else {
+        return std::nullopt;
+    }
+    uint32_t copy[3] = {}, offset = 0;  // destination, source, length
+    if (!hexNumbers(program, 2, copy) || !hexNumbers(bootLoaderOffset, 1, {&offset, 1}))
+        return std::nullopt;
+    BootImagePlace place;
+    place.bootLoaderFile = info->bootLoaderImage;
+    place.bootLoaderSize = copy[2];
+    place.bootLoaderAddress = copy[1] - offset;
+    if (!bootInitOffset.empty()) {
+        // The boot-init program lands just above the window "flash program" copies.
+        if (!hexNumbers(bootInitOffset, 1, {&offset, 1})) return std::nullopt;
+        place.bootInitFile = info->bootInitImage;
+        place.bootInitAddress = copy[1] + copy[2] - offset;
+    }
+    return place;
+}
+
+int MakeBootLibrary(const ModelSpec& model, int version, int loadingMonitorVersion,
+                    const std::filesystem::path& folder, std::string& error) {
+    const ModelInfo* info = tarmix::findModel(model.code);
+    std::vector<int> codes{model.code};
+    if (info && info->variantPartner) codes.push_back(info->variantPartner);
+    std::error_code failure;
+    std::filesystem::create_directories(folder, failure);
+    for (int code : codes) {
+        const std::optional<BootImagePlace> place = BootImagePlaceFor(code, loadingMonitorVersion);
+        if (!place) {
+            error = "model \"" + model.keyword + "\" has no boot loader update";
+            return 1;
+        }
+        const auto write = [&](const std::string& name, uint32_t address,
+                               const std::vector<uint8_t>& bytes) {
+            return WriteRomImage((folder / name).string(), address, bytes, plainImage(0), error);
+        };
+        if (!place->bootInitFile.empty() &&
+            write(place->bootInitFile, place->bootInitAddress,
+                  MakeImageBytes(0, kBootInitSize, plainImage(kSeedBase + uint32_t(code)))) != 0)
+            return 1;
+        if (write(place->bootLoaderFile, place->bootLoaderAddress,
+                  BootLoaderBytes(code, version, place->bootLoaderSize)) != 0)
+            return 1;
+    }
+    return 0;
+}
+
+}  // namespace tarmix::sim

@@ -1,0 +1,109 @@
+// Whole boot loader updates over a real pseudo-terminal against tarmix-sim: the controller
+// restarts with the version the new images bring, and its saved flash holds them.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/simulator_launcher.h"
+#include "flash/boot_loader_update.h"
+#include "link/identify.h"
+#include "platform/termios_port.h"
+#include "sim/boot_library.h"
+#include "sim/memory.h"
+#include "support/recording_view.h"
+
+namespace tarmix {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct Case {
+    const char* model;
+    int firmware;
+    bool usb;  // on a USB link that re-enumerates at the restart
+};
+
+class PtyBootUpdateTest : public ::testing::TestWithParam<Case> {
+  protected:
+    void SetUp() override {
+        folder = fs::path(::testing::TempDir()) / ("pty-boot-" + std::string(GetParam().model) +
+                                                   std::to_string(GetParam().firmware));
+        fs::remove_all(folder);
+        fs::create_directories(folder / "state");
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    fs::path folder;
+};
+
+TEST_P(PtyBootUpdateTest, ControllerRestartsWithTheNewBootLoader) {
+    const Case c = GetParam();
+    constexpr int kNewVersion = 52;
+    const sim::ModelSpec& spec = *sim::findModel(c.model);
+    std::string error;
+    ASSERT_EQ(sim::MakeBootLibrary(spec, kNewVersion, c.firmware, folder / "Library", error), 0);
+
+    const std::string link = (folder / "ttyCONTROLLER").string();
+    std::vector<std::string> arguments{"--state",    (folder / "state").string(),
+                                       "--firmware", std::to_string(c.firmware),
+                                       "--link",     link};
+    if (c.usb) arguments.push_back("--usb");
+    SimulatorLauncher simulator;
+    simulator.setExecutable(TARMIX_SIM_PATH);
+    ASSERT_TRUE(simulator.start(c.model, arguments, error)) << error;
+    const fs::path deviceBefore = fs::read_symlink(link);
+    // Held open, the old device keeps its number: a new device cannot be given it again.
+    const int oldDevice = open(deviceBefore.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+
+    PortMap map;
+    map.setCom(0, {link, c.usb});
+    CSerial serial(termiosPortFactory(map), systemClock());
+    ASSERT_EQ(serial.Open("COM1"), 0);
+    ASSERT_EQ(serial.Configure(CSerial::kLinkBaud), 0);
+    MonitorExchange monitor(serial);
+    DeviceDescription device;
+    identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
+    applyVersion(device, parseVersionAnswer(monitor.CollectAnswer("tell version", 1000, 100ms)));
+    device.deviceIdentified = true;
+    ASSERT_EQ(device.firmwareVersion, c.firmware);
+
+    testing::RecordingView view;
+    BootLoaderUpdate update(
+        {monitor, view, device, folder / "Library", c.usb, device.hardwareModel});
+    ASSERT_EQ(update.UpdateBootLoader(), 0)
+        << (view.messages.empty() ? "" : view.messages.front().text);
+
+    std::string answer;
+    ASSERT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 1000, 500ms));
+    EXPECT_EQ(parseVersionAnswer(answer), kNewVersion);
+    if (c.usb) {
+        EXPECT_NE(fs::read_symlink(link), deviceBefore);
+    }
+    serial.Close();
+    simulator.stop();
+    close(oldDevice);
+
+    sim::Memory flash(spec);
+    ASSERT_TRUE(flash.loadFlash(folder / "state" / "memory.srec", error)) << error;
+    const auto place = sim::BootImagePlaceFor(spec.code, c.firmware);
+    ASSERT_TRUE(place);
+    EXPECT_EQ(flash.read(spec.flashBanks.front().start, place->bootLoaderSize),
+              sim::BootLoaderBytes(spec.code, kNewVersion, place->bootLoaderSize));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryProcedure, PtyBootUpdateTest,
+                         ::testing::Values(Case{"heron", 30, false}, Case{"small-alder", 24, false},
+                                           Case{"small-alder", 25, false},
+                                           Case{"vantix+", 30, true}),
+                         [](const auto& info) {
+                             std::string name = std::string(info.param.model) + "_v" +
+                                                std::to_string(info.param.firmware);
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace tarmix

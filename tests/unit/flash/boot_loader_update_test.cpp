@@ -1,0 +1,328 @@
+// The boot loader update against the simulated controller on the virtual clock: every
+// procedure to its end, the checks before anything is sent, and a controller that falls
+// silent in the middle of each step.
+#include "flash/boot_loader_update.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "lang/catalog.h"
+#include "link/identify.h"
+#include "sim/boot_library.h"
+#include "sim/controller.h"
+#include "sim/in_process_port.h"
+#include "support/recording_view.h"
+#include "support/sent_lines.h"
+
+namespace tarmix {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// The controller falls silent once a line that starts with `trigger` has been sent: only
+// `allowance` more bytes of its answers arrive.
+struct Stall {
+    std::string trigger;
+    size_t allowance = 0;
+};
+
+class StallingPort final : public PortBackend {
+  public:
+    StallingPort(sim::Controller& controller, VirtualClock& clock, const Stall& stall)
+        : inner_(controller, clock), clock_(clock), stall_(stall) {}
+    bool open(const std::string& name) override { return inner_.open(name); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    bool configure(uint32_t baud) override { return inner_.configure(baud); }
+    long bytesWaiting() override {
+        const long waiting = inner_.bytesWaiting();
+        return armed_ && waiting > 0 ? std::min<long>(waiting, long(left_)) : waiting;
+    }
+    long read(uint8_t* data, size_t capacity) override {
+        const long got = inner_.read(data, armed_ ? std::min(capacity, left_) : capacity);
+        if (armed_ && got > 0) left_ -= size_t(got);
+        return got;
+    }
+    long write(const uint8_t* data, size_t count, Millis timeout) override {
+        const std::string line(reinterpret_cast<const char*>(data), count);
+        if (!armed_ && !stall_.trigger.empty() && line.rfind(stall_.trigger, 0) == 0) {
+            armed_ = true;
+            left_ = stall_.allowance;
+        }
+        return inner_.write(data, count, timeout);
+    }
+    void waitForInput(Millis timeout) override {
+        if (armed_ && left_ == 0)
+            clock_.sleep(timeout);
+        else
+            inner_.waitForInput(timeout);
+    }
+
+  private:
+    sim::InProcessPort inner_;
+    VirtualClock& clock_;
+    const Stall& stall_;
+    bool armed_ = false;
+    size_t left_ = 0;
+};
+
+class BootLoaderUpdateTest : public ::testing::Test {
+  public:
+    void SetUp() override {
+        fs::create_directories(library);
+        setLanguageIndex(kEnglishLanguage);
+    }
+    void TearDown() override {
+        fs::remove_all(folder);
+        setLanguageIndex(kGermanLanguage);
+    }
+
+    void connect(const std::string& keyword, int firmware) {
+        spec = sim::findModel(keyword);
+        controller = std::make_unique<sim::Controller>(*spec, clock);
+        controller->setFirmware(firmware);
+        serial = std::make_unique<CSerial>(
+            [this] { return std::make_unique<StallingPort>(*controller, clock, stall); }, clock);
+        serial->Open("COM1");
+        serial->Configure(57600);
+        serial->setObserver(&sent);
+        monitor = std::make_unique<MonitorExchange>(*serial);
+        device = DeviceDescription{};
+        identifyModel(monitor->CollectAnswer("please answer me", 1000, 100ms), device, "");
+        applyVersion(device,
+                     parseVersionAnswer(monitor->CollectAnswer("tell version", 1000, 100ms)));
+        int32_t baudRate = 57600;
+        applyBaudCapabilities(device, baudRate);  // the extended flag, as the watch sets it
+        device.deviceIdentified = true;
+        std::string error;
+        ASSERT_EQ(sim::MakeBootLibrary(*spec, kNewVersion, firmware, library, error), 0) << error;
+        sent.lines.clear();
+    }
+    int update(int32_t identifiedModel = -1) {
+        BootLoaderUpdate run({*monitor, view, device, library, false,
+                              identifiedModel < 0 ? device.hardwareModel : identifiedModel});
+        return run.UpdateBootLoader();
+    }
+    std::string lastMessage() const {
+        return view.messages.empty() ? "" : view.messages.back().text;
+    }
+    // A line that starts with `prefix` was sent after the first that starts with `trigger`.
+    bool sentAfter(const std::string& trigger, const std::string& prefix) const {
+        auto at = std::find_if(sent.lines.begin(), sent.lines.end(),
+                               [&](const auto& line) { return line.rfind(trigger, 0) == 0; });
+        return at != sent.lines.end() &&
+               std::any_of(at + 1, sent.lines.end(),
+                           [&](const auto& line) { return line.rfind(prefix, 0) == 0; });
+    }
+    void rewrite(const std::string& name, const std::function<void(std::string&)>& change) {
+        std::ifstream in(library / name, std::ios::binary);
+        std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        in.close();
+        change(text);
+        std::ofstream(library / name, std::ios::binary | std::ios::trunc) << text;
+    }
+
+    static constexpr int kNewVersion = 41;
+    fs::path folder =
+        fs::path(::testing::TempDir()) /
+        ("boot-update-" +
+         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::path library = folder / "Library";
+    VirtualClock clock;
+    Stall stall;
+    const sim::ModelSpec* spec = nullptr;
+    std::unique_ptr<sim::Controller> controller;
+    std::unique_ptr<CSerial> serial;
+    std::unique_ptr<MonitorExchange> monitor;
+    testing::SentLines sent;
+    testing::RecordingView view;
+    DeviceDescription device;
+};
+
+struct Procedure {
+    const char* model;
+    int firmware;
+    bool extended;
+    int32_t runsAs;
+    const char* program;  // the programming command the run must send
+};
+
+class EveryProcedure : public BootLoaderUpdateTest,
+                       public ::testing::WithParamInterface<Procedure> {};
+
+TEST_P(EveryProcedure, RestartsWithTheProgrammedBootLoader) {
+    const Procedure p = GetParam();
+    connect(p.model, p.firmware);
+    device.extendedFirmware = p.extended;
+    ASSERT_EQ(update(), 0) << lastMessage();
+    EXPECT_TRUE(sent.any(p.program));
+    EXPECT_EQ(device.hardwareModel, p.runsAs);
+    EXPECT_FALSE(device.deviceIdentified);
+
+    std::string answer;
+    ASSERT_TRUE(monitor->SendAndWaitPrompt("tell version", answer, 1000, 500ms));
+    EXPECT_EQ(parseVersionAnswer(answer), kNewVersion);
+    const auto place = sim::BootImagePlaceFor(p.runsAs, p.firmware);
+    ASSERT_TRUE(place);
+    EXPECT_EQ(controller->memory().read(spec->flashBanks.front().start, place->bootLoaderSize),
+              sim::BootLoaderBytes(p.runsAs, kNewVersion, place->bootLoaderSize));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, EveryProcedure,
+    ::testing::Values(
+        Procedure{"alder", 30, true, 12, "flash program   100000 00c20000 20000"},
+        Procedure{"small-alder", 24, false, 9, "flash program        0 00c10000 10000"},
+        Procedure{"small-alder", 25, false, 9, "flash program        0 00c20000 10000"},
+        Procedure{"dispenser", 30, false, 10, "flash program        0 00c20000 20000"},
+        Procedure{"dmx610", 30, false, 11, "flash program a0000000 ac100000 20000"},
+        Procedure{"alder177", 30, false, 3, "flash program a0000000 b0300000 10000"},
+        Procedure{"core510", 8, false, 5, "flash program 0 00c10000 10000"},
+        Procedure{"vantix", 30, false, 17, "flash program 0 83d00000 40000"}),
+    [](const auto& info) {
+        return std::string(info.param.model == std::string("small-alder") ? "smallalder"
+                                                                          : info.param.model) +
+               "_v" + std::to_string(info.param.firmware);
+    });
+
+TEST_F(BootLoaderUpdateTest, TheSectorCommandsFollowTheFirstAnswer) {
+    connect("dispenser", 30);
+    ASSERT_EQ(update(), 0) << lastMessage();
+    const std::vector<std::string> erases = [&] {
+        std::vector<std::string> found;
+        std::copy_if(sent.lines.begin(), sent.lines.end(), std::back_inserter(found),
+                     [](const auto& line) { return line.rfind("flash erase", 0) == 0; });
+        return found;
+    }();
+    EXPECT_EQ(erases,
+              (std::vector<std::string>{"flash erase sector     8000", "flash erase sector 6000",
+                                        "flash erase sector 4000", "flash erase sector 0",
+                                        "flash erase sector 00010000"}));
+    EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(), "Erase Boot - sector #4"),
+              view.statuses.end());
+}
+
+TEST_F(BootLoaderUpdateTest, LibraryFilesFromOtherSystemsAreTaken) {
+    // Upper-case names and LF-only line ends.
+    connect("kestrel", 30);
+    for (const char* name : {"BootKsb.rom", "BootinitKsb.rom"}) {
+        rewrite(name, [](std::string& text) { std::erase(text, '\r'); });
+        std::string upper = name;
+        std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+        fs::rename(library / name, library / upper);
+    }
+    EXPECT_TRUE(BootLoaderUpdateAvailable(device, false, library));
+    ASSERT_EQ(update(), 0) << lastMessage();
+    // Every record after the first still goes out as LF, record, CR.
+    EXPECT_TRUE(sent.any("\nS3"));
+}
+
+struct Refusal {
+    const char* name;
+    std::function<void(BootLoaderUpdateTest&)> spoil;
+    const char* message;
+};
+
+class Refusals : public BootLoaderUpdateTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(Refusals, NothingIsSent) {
+    connect("alder", 30);
+    GetParam().spoil(*this);
+    EXPECT_EQ(update(device.hardwareModel == 4 ? 1 : -1), 1);
+    EXPECT_TRUE(sent.lines.empty()) << sent.lines.front();
+    EXPECT_NE(lastMessage().find(GetParam().message), std::string::npos) << lastMessage();
+    EXPECT_TRUE(device.deviceIdentified);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, Refusals,
+    ::testing::Values(
+        Refusal{"MissingImage", [](auto& t) { fs::remove(t.library / "Boot.rom"); },
+                "\"Boot.rom\" is not in the folder"},
+        Refusal{"EmptyImage",
+                [](auto& t) { t.rewrite("Boot.rom", [](std::string& s) { s.clear(); }); },
+                "\"Boot.rom\" holds no data records"},
+        Refusal{"BinaryImage",
+                [](auto& t) { t.rewrite("Bootinit.rom", [](std::string& s) { s[50] = '\0'; }); },
+                "\"Bootinit.rom\", line 2: not an S-record"},
+        Refusal{"WrongChecksum",
+                [](auto& t) {
+                    t.rewrite("Boot.rom", [](std::string& s) {
+                        const size_t line5 = s.find("\nS3", s.find("\nS3", s.find("\nS3") + 1) + 1);
+                        s[line5 + 20] = s[line5 + 20] == '0' ? '1' : '0';
+                    });
+                },
+                "\"Boot.rom\", line 4: the checksum is wrong"},
+        Refusal{"LongLine",
+                [](auto& t) {
+                    t.rewrite("Boot.rom",
+                              [](std::string& s) { s.insert(s.find("\r\nS7"), 96, '0'); });
+                },
+                "longer than 98 characters"},
+        Refusal{"UnknownVersion", [](auto& t) { t.device.firmwareVersion = 0; },
+                "monitor version of the controller is not known"},
+        Refusal{"AnotherModel", [](auto& t) { t.device.hardwareModel = 4; },
+                "not the connected controller's"},
+        Refusal{"NoUpdateForTheModel", [](auto& t) { t.device.hardwareModel = 2; },
+                "Hardware supports no firmware - update"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct Silence {
+    const char* model;
+    const char* trigger;
+    size_t allowance;
+    bool eraseSent;
+};
+
+class SilentController : public BootLoaderUpdateTest,
+                         public ::testing::WithParamInterface<Silence> {};
+
+TEST_P(SilentController, EndsWithoutAnotherErase) {
+    const Silence s = GetParam();
+    connect(s.model, 30);
+    stall = {s.trigger, s.allowance};
+    EXPECT_EQ(update(), 1);
+    EXPECT_TRUE(sent.any(s.trigger));
+    EXPECT_FALSE(sentAfter(s.trigger, "flash erase"));
+    EXPECT_FALSE(sentAfter(s.trigger, "flash program"));
+    EXPECT_EQ(sent.any("flash erase"), s.eraseSent);
+    EXPECT_EQ(lastMessage().find("may be erased") != std::string::npos, s.eraseSent)
+        << lastMessage();
+    EXPECT_FALSE(device.deviceIdentified);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, SilentController,
+    ::testing::Values(Silence{"alder ext", "fill", 0, false},
+                      Silence{"alder ext", "s3offset ff3E", 0, false},
+                      Silence{"alder ext", "\nS3", 0, false},
+                      Silence{"alder ext", "s3offset fffE", 0, false},
+                      // The echo and " Sector #" arrive, the number does not: the extra
+                      // sector must not be erased either.
+                      Silence{"alder ext", "flash erase sector   108000", 38, true},
+                      Silence{"alder ext", "flash erase sector 106000", 0, true},
+                      Silence{"alder ext", "flash program", 0, true},
+                      Silence{"alder ext", "call 40", 0, true}, Silence{"vantix", "fill", 0, false},
+                      // The erase stops after three of its sixteen dots.
+                      Silence{"vantix", "flash erase bootloader", 41, true}),
+    [](const auto& info) { return "step" + std::to_string(info.index); });
+
+TEST_F(BootLoaderUpdateTest, AnErasedBootAreaDiesAtTheNextRestart) {
+    connect("heron", 30);
+    std::string answer;
+    ASSERT_TRUE(monitor->SendAndWaitPrompt("flash erase sector   108000", answer, 1000, 500ms));
+    // Still the old monitor until the restart...
+    ASSERT_TRUE(monitor->SendAndWaitPrompt("tell version", answer, 1000, 500ms));
+    EXPECT_FALSE(monitor->SendAndWaitPrompt("call 40", answer, 1000, 2000ms));
+    // ...and nothing ever after.
+    EXPECT_FALSE(monitor->SendAndWaitPrompt("please answer me", answer, 1000, 2000ms));
+    EXPECT_TRUE(controller->dead());
+}
+
+}  // namespace
+}  // namespace tarmix
