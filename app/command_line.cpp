@@ -169,6 +169,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.simulate = word.substr(11);
         } else if (takeValue(arguments, i, "--sim-state", value)) {
             options.simulatorState = value;
+        } else if (takeValue(arguments, i, "--library", value)) {
+            options.libraryFolder = value;
         } else if (word == "--yes") {
             options.answerYes = true;
         } else if (word == "--no") {
@@ -222,6 +224,8 @@ std::string UsageText() {
            "  --headless               no window: status and messages on stderr\n"
            "  --simulate[=MODEL]       run the simulated controller (default alder) as COM1\n"
            "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
+           "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
+           "                           DIR (with --simulate: demo images made for the run)\n"
            "  --yes, --no              how the console answers questions (default --no)\n"
            "  --json                   one JSON event per line on stdout\n"
            "  --verify                 compare the flash with the image after each download\n"

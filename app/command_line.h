@@ -81,6 +81,7 @@ struct ToolOptions {
     bool headless = false;                // the console front end, no window
     std::optional<std::string> simulate;  // model keyword: run tarmix-sim as COM1
     std::string simulatorState;           // --sim-state DIR: the simulator keeps its memory here
+    std::string libraryFolder;            // --library DIR: the boot images' folder for this run
     bool answerYes = false;               // how the console answers questions (default No)
     bool json = false;                    // JSON events on stdout
     bool verify = false;    // compare the flash with the image after each download (not saved)

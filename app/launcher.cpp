@@ -13,6 +13,7 @@
 #include "app/port_listing.h"
 #include "app/simulator_launcher.h"
 #include "link/wire_trace.h"
+#include "models/models.h"
 #include "platform/program_folder.h"
 #include "platform/termios_port.h"
 
@@ -102,6 +103,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
 
     // The simulator outlives the window: the window closes its port first.
     SimulatorLauncher simulator;
+    DemoLibrary demoLibrary;
     PortMap portMap = PortMap::fromSystem();
     if (options.simulate) {
         std::vector<std::string> extra;
@@ -111,6 +113,13 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
             std::cerr << "tarmix: " << error << "\n";
             return kResultNoController;
         }
+        // Its boot images are made for this run (models without an update have none); the
+        // simulator says why when it cannot make them.
+        // (The VANTIX models have no keyword in scripts: they have an update.)
+        const int32_t code = modelByKeyword(*options.simulate);
+        const bool updatable = code == 0 || findModel(code)->update != UpdateKind::NotSupported;
+        if (options.libraryFolder.empty() && updatable)
+            demoLibrary.make(simulator.executable(), *options.simulate, error);
         // The simulated controller is the only serial port.
         PortMap simulated;
         simulated.setLpt(portMap.lpt());
@@ -155,12 +164,17 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     }
     WireTee tee(trace.get(), frontEnd->wireObserver());
 
+    ProgramFolders folders = FindProgramFolders(executableFolder());
+    if (!options.libraryFolder.empty())
+        folders.library = fromWorkingFolder(options.libraryFolder);
+    else if (!demoLibrary.folder().empty())
+        folders.library = demoLibrary.folder();
     MainWindowServices services{frontEnd->view(),
                                 frontEnd->timers(),
                                 systemClock(),
                                 portMap,
                                 termiosPortFactory(portMap),
-                                FindProgramFolders(executableFolder()),
+                                folders,
                                 &tee};
     CDownloadDialog window(std::move(services), start);
     window.OnInitDialog();

@@ -45,7 +45,7 @@ constexpr BaudRadio kBaudRadios[] = {
 
 // The buttons of features this version does not have yet: shown, never enabled.
 constexpr Control kUnavailableButtons[] = {Control::TerminalOnOff, Control::Backup,
-                                           Control::UpdateBootloader, Control::ExtendedView};
+                                           Control::ExtendedView};
 
 constexpr char kTitle[] = "Tarmix (3.5u)";
 constexpr char kCompactViewCaption[] = ">>>";
@@ -116,6 +116,7 @@ void CDownloadDialog::OnInitDialog() {
     view_.setProgressRange(0, kProgressRange);
     view_.setEnabled(Control::StartDownload, false);
     for (Control button : kUnavailableButtons) view_.setEnabled(button, false);
+    view_.setEnabled(Control::UpdateBootloader, false);
     view_.setChecked(Control::KeepSettings, keepReceipts_);
     view_.setChecked(Control::Compare, compareMode_);
     view_.setChecked(Control::VerifyAfterWrite, verifyAfterWrite_ || commandLineVerify_);

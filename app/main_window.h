@@ -65,6 +65,9 @@ class CDownloadDialog {
     // read, the download failed or a command of the script stopped it.
     int OnStartDownload();
     void OnStartApplication();
+    // UPDATE_BOOTLOADER: asks first, then renews the controller's boot loader from the
+    // Library folder.
+    void OnUpdateBootLoader();
     // The Exit button: asks first unless this is an unattended run.
     void OnExit();
     // Closing by the window frame: always asks. true when the window may close.
@@ -149,6 +152,10 @@ class CDownloadDialog {
     // The download button's work without the guard against clicks during an operation.
     int RunSourceFile();
     int DownloadRomImage(const std::string& path);
+    // The boot loader update with the images in `library`, for the controller that
+    // identification found as `identifiedModel`.
+    int RunBootLoaderUpdate(const std::filesystem::path& library, int32_t identifiedModel);
+    bool BootLoaderUpdateEnabled() const;
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
     void ReportNotAvailable(const std::string& what);

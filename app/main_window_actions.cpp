@@ -10,6 +10,8 @@
 
 namespace tarmix {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 // The T-PQ7xx restarts with "reset"; every other model jumps to the application.
@@ -32,6 +34,13 @@ int CDownloadDialog::RunSourceFile() {
         [this](const std::string& path) { return DownloadRomImage(path); },
         [this] { StartOrStopApplication(); },
         [this](const std::string& text) { view_.setStatus(ShortenForDisplay(text)); }};
+    // "update firmware" may only renew the controller identified now, whatever model the
+    // script chooses with "change hardware".
+    const int32_t identifiedModel = device_.deviceIdentified ? device_.hardwareModel : 0;
+    context.updateBootLoader = [this, identifiedModel](const std::string& folder) {
+        return RunBootLoaderUpdate(folder.empty() ? folders_.library : fs::path(folder),
+                                   identifiedModel);
+    };
     const BatchOutcome outcome = RunBatchFile(context, CompletePath(romFilePath_));
     switch (outcome.end) {
         case BatchEnd::RomImage:

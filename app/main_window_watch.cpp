@@ -99,6 +99,7 @@ void CDownloadDialog::RefreshModelControls() {
     view_.setModelPicture(identified ? device_.hardwareModel : 0);
     view_.setEnabled(Control::StartDownload, identified && !applicationRunning_);
     view_.setEnabled(Control::StartApplication, applicationLoaded_ && identified);
+    view_.setEnabled(Control::UpdateBootloader, BootLoaderUpdateEnabled());
 }
 
 void CDownloadDialog::ReportNotAvailable(const std::string& what) {

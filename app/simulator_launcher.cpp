@@ -22,6 +22,23 @@ constexpr char kSimulatorName[] = "tarmix-sim";
 // How long the simulator may take to name its device, and to stop.
 constexpr Millis kStartTimeout{10000};
 constexpr Millis kStopTimeout{5000};
+// How long making the demo images may take.
+constexpr Millis kMakeLibraryTimeout{20000};
+
+// Waits for the child to end, killing it after `timeout`; its exit status, -1 when killed.
+int waitForChild(pid_t child, Millis timeout) {
+    const Millis deadline = systemClock().now() + timeout;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (systemClock().now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            return -1;
+        }
+        systemClock().sleep(Millis{10});
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // Reads the first line the child prints, within the time-out.
 bool readFirstLine(int fd, std::string& line, Millis timeout) {
@@ -46,6 +63,10 @@ std::string findSimulator(const std::string& folder) {
     return access(beside.c_str(), X_OK) == 0 ? beside.string() : kSimulatorName;
 }
 
+std::string SimulatorLauncher::executable() const {
+    return executable_.empty() ? findSimulator(executableFolder().string()) : executable_;
+}
+
 bool SimulatorLauncher::start(const std::string& model,
                               const std::vector<std::string>& extraArguments, std::string& error) {
     stop();
@@ -54,8 +75,7 @@ bool SimulatorLauncher::start(const std::string& model,
         error = std::string("cannot start the simulator: ") + std::strerror(errno);
         return false;
     }
-    const std::string program =
-        executable_.empty() ? findSimulator(executableFolder().string()) : executable_;
+    const std::string program = executable();
     std::vector<std::string> words{program, "--model", model};
     words.insert(words.end(), extraArguments.begin(), extraArguments.end());
     std::vector<char*> argv;
@@ -84,17 +104,42 @@ bool SimulatorLauncher::start(const std::string& model,
 void SimulatorLauncher::stop() {
     if (child_ <= 0) return;
     kill(child_, SIGTERM);
-    const Millis deadline = systemClock().now() + kStopTimeout;
-    while (waitpid(child_, nullptr, WNOHANG) == 0) {
-        if (systemClock().now() > deadline) {
-            kill(child_, SIGKILL);
-            waitpid(child_, nullptr, 0);
-            break;
-        }
-        systemClock().sleep(Millis{10});
-    }
+    waitForChild(child_, kStopTimeout);
     child_ = -1;
     devicePath_.clear();
+}
+
+DemoLibrary::~DemoLibrary() {
+    std::error_code ignored;
+    if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
+}
+
+bool DemoLibrary::make(const std::string& executable, const std::string& model,
+                       std::string& error) {
+    std::string root = (std::filesystem::temp_directory_path() / "tarmix-library-XXXXXX").string();
+    if (mkdtemp(root.data()) == nullptr) {
+        error =
+            std::string("cannot make a folder for the demo boot images: ") + std::strerror(errno);
+        return false;
+    }
+    root_ = root;
+    const std::filesystem::path folder = root_ / "Library";
+    std::vector<std::string> words{executable, "make-library", "--model",
+                                   model,      "-o",           folder.string()};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    if (child < 0 || waitForChild(child, kMakeLibraryTimeout) != 0) {
+        error = "the simulator could not make demo boot images for \"" + model + "\"";
+        return false;
+    }
+    folder_ = folder;
+    return true;
 }
 
 }  // namespace tarmix

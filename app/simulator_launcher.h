@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ class SimulatorLauncher {
                std::string& error);
     // Runs this simulator executable instead of the one found by findSimulator.
     void setExecutable(std::string path) { executable_ = std::move(path); }
+    // The simulator executable this launcher runs.
+    std::string executable() const;
     // Stops the simulator (it saves its state on the way out) and waits for it.
     void stop();
 
@@ -35,5 +38,24 @@ class SimulatorLauncher {
 
 // The tarmix-sim executable to run: beside `folder` when it is there, else from PATH.
 std::string findSimulator(const std::string& folder);
+
+// A "Library" of demo boot images for a simulated model ("tarmix-sim make-library"), in a
+// temporary folder that is removed with this object. Only runs with --simulate use one.
+class DemoLibrary {
+  public:
+    DemoLibrary() = default;
+    ~DemoLibrary();
+    DemoLibrary(const DemoLibrary&) = delete;
+    DemoLibrary& operator=(const DemoLibrary&) = delete;
+
+    // Makes the images with the simulator `executable`; false with a reason on failure.
+    bool make(const std::string& executable, const std::string& model, std::string& error);
+    // The Library folder; empty before make succeeded.
+    const std::filesystem::path& folder() const { return folder_; }
+
+  private:
+    std::filesystem::path root_;
+    std::filesystem::path folder_;
+};
 
 }  // namespace tarmix

@@ -62,9 +62,17 @@ Step RunProgram(BatchSession& session, const ScriptLine& line) {
 
 // The services that come with later versions.
 constexpr char kEepromRestore[] = "Restoring the EEPROM";
-constexpr char kBootLoaderUpdate[] = "The boot loader update";
 constexpr char kFileToController[] = "Copying a file to the controller";
 constexpr char kFileFromController[] = "Copying a file from the controller";
+
+// update firmware [FOLDER]: the images come from FOLDER, found like every other PC file
+// of the script, or from the program's Library folder.
+Step RunUpdateFirmware(BatchSession& session, const ScriptLine& line) {
+    BatchContext& context = session.context();
+    if (!context.updateBootLoader) return session.NotAvailable("The boot loader update");
+    const std::string folder = line.count() >= 3 ? session.PcPath(line.words[2]) : std::string();
+    return context.updateBootLoader(folder) == 0 ? Step::Continue : Step::Stop;
+}
 
 template <const char* kService>
 Step RunUnavailable(BatchSession& session, const ScriptLine&) {
@@ -108,7 +116,7 @@ const std::array kCommands = {
                  RunUnavailable<kEepromRestore>},
     BatchCommand{"start application", 2, kFormat, "", nullptr, RunStartApplication},
     BatchCommand{"update firmware", 2, kFormat, "<update firmware>\n\n", nullptr,
-                 RunUnavailable<kBootLoaderUpdate>},
+                 RunUpdateFirmware},
     BatchCommand{"init caps", 2, kFormat, "<init caps>\n\n", nullptr, RunInitCaps},
     BatchCommand{"change hardware", 3, kFormat, "<change hardware>\n\n", KnownModel,
                  RunChangeHardware},

@@ -18,11 +18,13 @@
 //   monitor COMMAND ...                  sends a raw monitor command
 //   start application [ADDRESS]          starts the application (at ADDRESS, hexadecimal)
 //   monitor call ADDRESS                 the same
+//   update firmware [FOLDER]             renews the boot loader from the images in FOLDER
+//                                        (beside the script), else from the Library
 //
 // Every failing command shows its own message (caption "Batch handling") and ends the run;
 // the run itself shows nothing when it ends. The device commands that are judged by their
-// answer are tried up to three times. restoreeprom, update firmware, download and upload
-// are recognised but refused in this version.
+// answer are tried up to three times. restoreeprom, download and upload are recognised but
+// refused in this version.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +63,9 @@ struct BatchContext {
     // Shows the command being sent in the status field.
     std::function<void(const std::string& text)> showCommand;
     std::function<LocalTime()> localTime = CurrentLocalTime;
+    // The boot loader update with the images in the given folder (empty: the program's
+    // Library folder): 0 on success. It reports its own errors. Empty: not available.
+    std::function<int(const std::string& libraryFolder)> updateBootLoader = {};
 };
 
 enum class BatchEnd {

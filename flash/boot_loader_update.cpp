@@ -273,8 +273,9 @@ int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view sh
     ctx_.view.setProgressRange(0, int(image.lineFeeds));
     int position = 0;
     for (const std::string& piece : image.pieces) {
-        // No answer is awaited: the monitor stores each record as it comes.
-        if (serial_.SendLine(piece) != 0) return kFailure;
+        // No answer is awaited: the monitor stores each record as it comes. Its echo is
+        // thrown away as it arrives, so it never piles up behind the records.
+        if (serial_.SendLine(piece) != 0 || serial_.DrainInput() != 0) return kFailure;
         if (position < int(image.lineFeeds)) ctx_.view.setProgress(++position);
         ctx_.view.keepPainted();
     }

@@ -150,6 +150,8 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnChooseFile();
         case Control::StartApplication:
             return handlers.OnStartApplication();
+        case Control::UpdateBootloader:
+            return handlers.OnUpdateBootLoader();
         case Control::ComLpt:
             return handlers.OnComLpt();
         case Control::KeepSettings:

@@ -10,6 +10,7 @@
 //   rtc init mo 07.12.2026 08.30.05 → echo, "Montag 07.12.2026 08:30:05", prompt
 //   call 00110000             → echo, CR LF; then silence while the application runs, and
 //                               the prompt once the device is back in its monitor
+//   call 40 (or call 0)       → the boot entry: a restart from the boot area (boot_area.cpp)
 //   reset                     → echo, CR LF; the prompt once the device has restarted
 // A refused command answers one error line and the prompt.
 #include <array>
@@ -225,6 +226,7 @@ void Controller::callApplication(const Args& args) {
     if (model_.bootEntry && address == *model_.bootEntry) return restartFromBootArea();
     // The application takes over the line and does not answer the monitor's commands.
     emit("\r\n");
+    if (usbLink_ && model_.usbReenumerates) reenumeration_ = true;
     monitorBackAt_ = clock_.now() + applicationTime_;
     emit("\r\nBoot> ", applicationTime_);
 }

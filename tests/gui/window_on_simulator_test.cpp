@@ -25,6 +25,7 @@
 #include "gui/usage_bar.h"
 #include "lang/catalog.h"
 #include "screenshots.h"
+#include "sim/boot_library.h"
 #include "sim/controller.h"
 #include "sim/image_maker.h"
 #include "sim/in_process_port.h"
@@ -243,6 +244,29 @@ TEST(ModelPictures, SheetOfEveryModel) {
     }
     sheet.resize(kColumns * 180, 4 * 150);
     EXPECT_TRUE(saveScreenshot(sheet, "09-model-pictures") || screenshotFolder().empty());
+}
+
+TEST_F(WindowOnSimulator, UpdateFirmwareAsksThenRenewsTheBootLoader) {
+    EXPECT_FALSE(button(Control::UpdateBootloader)->isEnabled());
+    std::string error;
+    ASSERT_EQ(
+        sim::MakeBootLibrary(*sim::findModel("alder"), 31, 30, settingsFolder_ / "Library", error),
+        0)
+        << error;
+    ASSERT_TRUE(waitForIdentification());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return button(Control::UpdateBootloader)->isEnabled(); },
+                                kIdentifyWaitMs));
+    EXPECT_EQ(caption(Control::UpdateBootloader), "Update firmware");
+    saveScreenshot(window(), "09-update-enabled");
+
+    boxes_.yesNo = {true};
+    button(Control::UpdateBootloader)->click();
+    ASSERT_FALSE(boxes_.seen.empty());
+    EXPECT_EQ(boxes_.seen.front().icon, QMessageBox::Question);
+    EXPECT_TRUE(boxes_.seen.front().text.contains("boot loader"));
+    EXPECT_EQ(boxes_.seen.size(), 1u) << boxes_.seen.back().text.toStdString();
+    ASSERT_TRUE(waitForIdentification());
+    EXPECT_TRUE(window().parts().info.at(InfoField::Firmware)->text().contains("31"));
 }
 
 }  // namespace

@@ -8,13 +8,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/boot_library.h"
+#include "sim/memory.h"
+
 namespace tarmix {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Not found from __FILE__: with ccache's base folder that path is relative to the build.
-const fs::path kExamples = fs::path(TARMIX_SOURCE_ROOT) / "examples";
+// Compiled sources may name themselves relative to the build (ccache's base folder).
+const fs::path kExamples = TARMIX_EXAMPLES_DIR;
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -40,13 +43,13 @@ class CliBatchTest : public ::testing::Test {
 
     // tarmix headless on a simulated alder controller that keeps its state in folder/device:
     // /p SCRIPT. The exit code, or -1 when it did not end within a minute.
-    int run(const fs::path& script, const char* answer = "--no") {
+    int run(const fs::path& script, const char* answer = "--no", const std::string& extra = "") {
         const std::string command =
             "env -u TARMIX_COM1 XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
             " TARMIX_LPT1=" + quoted((folder / "no-lpt").string()) + " timeout 60 " +
             quoted(TARMIX_PATH) + " --headless --simulate --sim-state " +
-            quoted((folder / "device").string()) + " " + answer + " /p " + quoted(script.string()) +
-            " COM1 57600 2>" + quoted((folder / "err").string());
+            quoted((folder / "device").string()) + " " + answer + extra + " /p " +
+            quoted(script.string()) + " COM1 57600 2>" + quoted((folder / "err").string());
         const int status = std::system(command.c_str());
         err = readFile(folder / "err");
         // A failed run leaves the wire trace of its last operation behind.
@@ -77,6 +80,42 @@ TEST_F(CliBatchTest, ScriptStoppedByTheOperatorsNoIsAFailure) {
 
     EXPECT_EQ(run(script, "--yes"), 0) << err;
     EXPECT_TRUE(fs::is_directory(folder / "device" / "drives" / "A" / "NEW"));
+}
+
+// The version the boot loader in the saved flash of the simulated alder brings; 0 for none.
+int savedBootLoaderVersion(const fs::path& device) {
+    sim::Memory flash(*sim::findModel("alder"));
+    std::string error;
+    if (!flash.loadFlash(device / "memory.srec", error)) return 0;
+    const auto marker = sim::ReadBootMarker(flash.read(0x100000, 0x200));
+    return marker ? marker->version : 0;
+}
+
+TEST_F(CliBatchTest, UpdateFirmwareTakesItsImagesFromBesideTheScript) {
+    const std::string make = quoted(TARMIX_SIM_PATH) +
+                             " make-library --model alder --version 77 -o " +
+                             quoted((folder / "images").string());
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const fs::path script = folder / "renew.rom";
+    std::ofstream(script, std::ios::binary) << "update firmware images\r\n";
+    EXPECT_EQ(run(script), 0) << err;
+    EXPECT_EQ(savedBootLoaderVersion(folder / "device"), 77);
+
+    // Without a folder the demo images that --simulate made for this run are used.
+    std::ofstream(script, std::ios::binary) << "update firmware\r\n";
+    EXPECT_EQ(run(script), 0) << err;
+    EXPECT_EQ(savedBootLoaderVersion(folder / "device"), 31);
+}
+
+TEST_F(CliBatchTest, UpdateFirmwareForAnotherModelIsRefusedBeforeAnyErase) {
+    const fs::path script = folder / "other.rom";
+    std::ofstream(script, std::ios::binary) << "change hardware kestrel\r\nupdate firmware\r\n";
+    const fs::path trace = folder / "trace.txt";
+    EXPECT_EQ(run(script, "--no", " --trace " + quoted(trace.string())), 7) << err;
+    EXPECT_NE(err.find("not the connected controller's"), std::string::npos) << err;
+    ASSERT_NE(readFile(trace).find("please answer me"), std::string::npos);
+    EXPECT_EQ(readFile(trace).find("flash erase"), std::string::npos);
+    EXPECT_EQ(readFile(trace).find("fill"), std::string::npos);
 }
 
 }  // namespace

@@ -25,17 +25,22 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 // The controller falls silent once a line that starts with `trigger` has been sent: only
-// `allowance` more bytes of its answers arrive.
+// `allowance` more bytes of its answers arrive. With `portGone` its port cannot be opened
+// any more either, as a USB device that does not come back.
 struct Stall {
     std::string trigger;
     size_t allowance = 0;
+    bool portGone = false;
+    bool fired = false;
 };
 
 class StallingPort final : public PortBackend {
   public:
-    StallingPort(sim::Controller& controller, VirtualClock& clock, const Stall& stall)
+    StallingPort(sim::Controller& controller, VirtualClock& clock, Stall& stall)
         : inner_(controller, clock), clock_(clock), stall_(stall) {}
-    bool open(const std::string& name) override { return inner_.open(name); }
+    bool open(const std::string& name) override {
+        return !(stall_.portGone && stall_.fired) && inner_.open(name);
+    }
     void close() override { inner_.close(); }
     bool isOpen() const override { return inner_.isOpen(); }
     bool configure(uint32_t baud) override { return inner_.configure(baud); }
@@ -51,7 +56,7 @@ class StallingPort final : public PortBackend {
     long write(const uint8_t* data, size_t count, Millis timeout) override {
         const std::string line(reinterpret_cast<const char*>(data), count);
         if (!armed_ && !stall_.trigger.empty() && line.rfind(stall_.trigger, 0) == 0) {
-            armed_ = true;
+            armed_ = stall_.fired = true;
             left_ = stall_.allowance;
         }
         return inner_.write(data, count, timeout);
@@ -66,7 +71,7 @@ class StallingPort final : public PortBackend {
   private:
     sim::InProcessPort inner_;
     VirtualClock& clock_;
-    const Stall& stall_;
+    Stall& stall_;
     bool armed_ = false;
     size_t left_ = 0;
 };
@@ -103,8 +108,8 @@ class BootLoaderUpdateTest : public ::testing::Test {
         ASSERT_EQ(sim::MakeBootLibrary(*spec, kNewVersion, firmware, library, error), 0) << error;
         sent.lines.clear();
     }
-    int update(int32_t identifiedModel = -1) {
-        BootLoaderUpdate run({*monitor, view, device, library, false,
+    int update(int32_t identifiedModel = -1, bool usb = false) {
+        BootLoaderUpdate run({*monitor, view, device, library, usb,
                               identifiedModel < 0 ? device.hardwareModel : identifiedModel});
         return run.UpdateBootLoader();
     }
@@ -319,9 +324,22 @@ TEST_F(BootLoaderUpdateTest, AnErasedBootAreaDiesAtTheNextRestart) {
     // Still the old monitor until the restart...
     ASSERT_TRUE(monitor->SendAndWaitPrompt("tell version", answer, 1000, 500ms));
     EXPECT_FALSE(monitor->SendAndWaitPrompt("call 40", answer, 1000, 2000ms));
-    // ...and nothing ever after.
+    // ...and nothing ever after, also when it is switched on again with its saved state.
     EXPECT_FALSE(monitor->SendAndWaitPrompt("please answer me", answer, 1000, 2000ms));
     EXPECT_TRUE(controller->dead());
+    std::string error;
+    ASSERT_TRUE(controller->saveState(folder / "state", error)) << error;
+    sim::Controller again(*spec, clock);
+    ASSERT_TRUE(again.loadState(folder / "state", error)) << error;
+    EXPECT_TRUE(again.dead());
+}
+
+TEST_F(BootLoaderUpdateTest, UsbPortThatDoesNotComeBackFailsTheUpdate) {
+    connect("dmx610", 30);
+    stall = {"call 0", 0, true};
+    EXPECT_EQ(update(-1, true), 1);
+    EXPECT_FALSE(serial->IsOpen());
+    EXPECT_NE(lastMessage().find("may be erased"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,64 @@
+// UPDATE_BOOTLOADER on the main window against a simulated controller on the virtual clock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/main_window.h"
+#include "sim/boot_library.h"
+#include "window_bench.h"
+
+namespace tarmix {
+namespace {
+
+using testing::WindowBench;
+
+bool sentAny(const WindowBench& bench, const std::string& prefix) {
+    return std::any_of(bench.sent.lines.begin(), bench.sent.lines.end(),
+                       [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+}
+
+TEST(MainWindowUpdate, ButtonNeedsTheImagesAndAsksBeforeAnythingIsSent) {
+    WindowBench bench("small-alder");
+    bench.window->OnInitDialog();
+    ASSERT_TRUE(bench.tick());
+    EXPECT_FALSE(bench.view.isEnabled(Control::UpdateBootloader));  // no Library yet
+
+    std::string error;
+    ASSERT_EQ(sim::MakeBootLibrary(*sim::findModel("small-alder"), 44, 30, bench.folder / "Library",
+                                   error),
+              0);
+    ASSERT_TRUE(bench.tick());
+    ASSERT_TRUE(bench.view.isEnabled(Control::UpdateBootloader));
+
+    bench.view.answers = {false};
+    bench.window->OnUpdateBootLoader();
+    ASSERT_EQ(bench.view.questions.size(), 1u);
+    EXPECT_FALSE(sentAny(bench, "fill"));
+
+    bench.view.answers = {true};
+    bench.window->OnUpdateBootLoader();
+    EXPECT_TRUE(sentAny(bench, "call 40"));
+    EXPECT_TRUE(bench.view.messages.empty()) << bench.view.messages.front().text;
+    // The watch identifies the restarted controller afresh.
+    ASSERT_TRUE(bench.tick());
+    EXPECT_NE(bench.view.info[InfoField::Firmware].find("44"), std::string::npos)
+        << bench.view.info[InfoField::Firmware];
+}
+
+TEST(MainWindowUpdate, TheExtendedCheckBoxChoosesTheExtendedImages) {
+    WindowBench bench("small-alder");
+    std::string error;
+    ASSERT_EQ(sim::MakeBootLibrary(*sim::findModel("small-alder"), 44, 30, bench.folder / "Library",
+                                   error),
+              0);
+    bench.window->OnInitDialog();
+    ASSERT_TRUE(bench.tick());
+    bench.window->OnExtendedFirmware(true);
+    bench.view.answers = {true};
+    bench.window->OnUpdateBootLoader();
+    EXPECT_TRUE(sentAny(bench, "s3offset ff3E0000"));
+    EXPECT_EQ(bench.window->device().hardwareModel, 13);
+}
+
+}  // namespace
+}  // namespace tarmix
