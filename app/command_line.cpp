@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <cctype>
 #include <charconv>
 #include <map>
 
@@ -21,6 +22,8 @@ bool contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
+constexpr int kComPorts = 6;  // COM1..COM6; index 6 is LPT1
+
 int portIndex(const std::string& word) {
     static const std::map<std::string, int> kPorts = {
         {"com1", 0}, {"COM1", 0}, {"com2", 1}, {"COM2", 1}, {"com3", 2}, {"COM3", 2}, {"com4", 3},
@@ -40,6 +43,21 @@ bool takeValue(const std::vector<std::string>& arguments, size_t& i, const std::
     if (word != name || i + 1 >= arguments.size()) return false;
     value = arguments[++i];
     return true;
+}
+
+// "PATH" for COM1, or "COMn=PATH" (any case) for COM1..COM6.
+std::optional<ChosenPort> readChosenPort(const std::string& value) {
+    const size_t equals = value.find('=');
+    if (equals == std::string::npos) {
+        if (value.empty() || value.rfind("--", 0) == 0) return std::nullopt;
+        return ChosenPort{0, value};
+    }
+    std::string name = value.substr(0, equals);
+    for (char& c : name) c = char(std::toupper(static_cast<unsigned char>(c)));
+    const int index = portIndex(name);
+    const std::string path = value.substr(equals + 1);
+    if (index < 0 || index >= kComPorts || path.empty()) return std::nullopt;
+    return ChosenPort{index, path};
 }
 
 }  // namespace
@@ -179,6 +197,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.verify = true;
         } else if (word == "--json") {
             options.json = true;
+        } else if (takeValue(arguments, i, "--port", value)) {
+            const std::optional<ChosenPort> port = readChosenPort(value);
+            if (!port) {
+                parsed.error =
+                    "--port takes PATH (for COM1) or COMn=PATH with n from 1 to 6, not \"" + value +
+                    "\"";
+                return parsed;
+            }
+            options.ports.push_back(*port);
         } else if (takeValue(arguments, i, "--trace", value)) {
             options.traceFile = value;
         } else if (takeValue(arguments, i, "--wait", value)) {
@@ -202,6 +229,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
     if (options.simulate && options.simulate->empty()) parsed.error = "--simulate= needs a model";
+    if (options.simulate && !options.ports.empty())
+        parsed.error = "--port chooses a real device; it cannot be used with --simulate";
     if (!options.traceFile.empty() && options.traceFile.rfind("--", 0) == 0)
         parsed.error = "--trace needs a file name";
     return parsed;
@@ -224,6 +253,9 @@ std::string UsageText() {
            "  --headless               no window: status and messages on stderr\n"
            "  --simulate[=MODEL]       run the simulated controller (default alder) as COM1\n"
            "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
+           "  --port PATH              the serial device for COM1 in this run\n"
+           "  --port COMn=PATH         the serial device for COM1..COM6 (repeatable); before\n"
+           "                           TARMIX_COMn and the machine's own ports\n"
            "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
            "                           DIR (with --simulate: demo images made for the run)\n"
            "  --yes, --no              how the console answers questions (default --no)\n"

@@ -76,6 +76,12 @@ struct MainWindowStart {
 // "/p", "/s", "/d" or "/u" (otherwise code 3). A later code replaces an earlier one.
 MainWindowStart PrepareMainWindow(const LauncherArguments& arguments);
 
+// A device chosen with --port for one of COM1..COM6 (index 0..5).
+struct ChosenPort {
+    int index = 0;
+    std::string path;
+};
+
 // This build's options.
 struct ToolOptions {
     bool headless = false;                // the console front end, no window
@@ -86,6 +92,7 @@ struct ToolOptions {
     bool json = false;                    // JSON events on stdout
     bool verify = false;    // compare the flash with the image after each download (not saved)
     std::string traceFile;  // wire trace
+    std::vector<ChosenPort> ports;   // --port: devices for COM names, for this run
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
     bool listPorts = false;
     bool help = false;

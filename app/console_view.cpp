@@ -106,7 +106,7 @@ void ConsoleFrontEnd::start(int id, Millis period) {
 
 void ConsoleFrontEnd::clearProgressBar() {
     if (!progressShown_) return;
-    errors_ << "\r" << std::string(kBarWidth + 8, ' ') << "\r";
+    errors_ << "\r\x1b[K";
     progressShown_ = false;
 }
 
@@ -151,13 +151,31 @@ void ConsoleFrontEnd::setProgress(int position) {
               .number("position", position)
               .number("low", progressLow_)
               .number("high", progressHigh_));
-    if (!options_.progressBar || progressHigh_ <= progressLow_) return;
+    drawProgressBar();
+}
+
+void ConsoleFrontEnd::setTransferred(uint64_t done, uint64_t total) {
+    transfer_.update(done, total, clock_.now());
+    const TransferFigures& figures = *transfer_.figures();
+    JsonEvent json("transfer");
+    json.number("done", (long long)figures.done)
+        .number("total", (long long)figures.total)
+        .real("bytesPerSecond", figures.bytesPerSecond);
+    if (figures.secondsLeft) json.real("secondsLeft", *figures.secondsLeft);
+    event(json);
+    drawProgressBar();
+}
+
+void ConsoleFrontEnd::drawProgressBar() {
+    if (!options_.progressBar || !progress_ || progressHigh_ <= progressLow_) return;
     const double done =
-        std::clamp(double(position - progressLow_) / (progressHigh_ - progressLow_), 0.0, 1.0);
+        std::clamp(double(*progress_ - progressLow_) / (progressHigh_ - progressLow_), 0.0, 1.0);
     const int filled = int(done * kBarWidth);
+    std::string figures;
+    if (transfer_.running()) figures = "  " + DescribeTransfer(*transfer_.figures());
     errors_ << "\r[" << std::string(size_t(filled), '#')
             << std::string(size_t(kBarWidth - filled), '.') << "] " << percent(done) << "%"
-            << std::flush;
+            << figures << "\x1b[K" << std::flush;
     progressShown_ = true;
 }
 

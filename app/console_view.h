@@ -15,6 +15,7 @@
 #include "app/json_event.h"
 #include "app/launcher.h"
 #include "link/wire_trace.h"
+#include "platform/transfer_meter.h"
 
 namespace tarmix {
 
@@ -48,6 +49,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     void setStatus(const std::string& text) override;
     void setProgressRange(int low, int high) override;
     void setProgress(int position) override;
+    void setTransferred(uint64_t done, uint64_t total) override;
     void showMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
@@ -107,6 +109,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     void line(const std::string& text);
     void event(const JsonEvent& json);
     void clearProgressBar();
+    void drawProgressBar();
     std::string caption(Control control, const char* fallback) const;
     std::string SaveLastOperation() const;
 
@@ -126,6 +129,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     int progressHigh_ = kProgressRange;
     std::optional<int> progress_;
     bool progressShown_ = false;
+    TransferMeter transfer_;
 };
 
 }  // namespace tarmix

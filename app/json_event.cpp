@@ -1,7 +1,6 @@
 #include "app/json_event.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace tarmix {
 
@@ -24,79 +23,49 @@ size_t utf8Length(std::string_view text, size_t at) {
     return length;
 }
 
-void appendEscaped(std::string& out, unsigned code) {
-    char escape[8];
-    std::snprintf(escape, sizeof escape, "\\u%04x", code);
-    out += escape;
-}
-
 }  // namespace
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
+std::string JsonText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            const size_t length = utf8Length(text, i);
-            if (length == 0) {
-                appendEscaped(out, c);  // a Latin-1 byte
-                ++i;
-            } else {
-                out.append(text.substr(i, length));
-                i += length;
-            }
+        const size_t length = c < 0x80 ? 1 : utf8Length(text, i);
+        if (length == 0) {  // an ISO 8859-1 byte: its two-byte UTF-8 form
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+            ++i;
             continue;
         }
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F)
-                    appendEscaped(out, c);
-                else
-                    out += char(c);
-        }
-        ++i;
+        out.append(text.substr(i, length));
+        i += length;
     }
-    return out + "\"";
+    return out;
 }
 
-JsonEvent& JsonEvent::member(std::string_view key, const std::string& json) {
-    if (body_.size() > 1) body_ += ",";
-    body_ += JsonString(key) + ":" + json;
+std::string JsonString(std::string_view text) { return nlohmann::json(JsonText(text)).dump(); }
+
+JsonEvent& JsonEvent::text(std::string_view key, std::string_view value) {
+    body_[JsonText(key)] = JsonText(value);
     return *this;
 }
 
-JsonEvent& JsonEvent::text(std::string_view key, std::string_view value) {
-    return member(key, JsonString(value));
-}
-
 JsonEvent& JsonEvent::number(std::string_view key, long long value) {
-    return member(key, std::to_string(value));
+    body_[JsonText(key)] = value;
+    return *this;
 }
 
 JsonEvent& JsonEvent::real(std::string_view key, double value) {
-    if (!std::isfinite(value)) return member(key, "null");
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return member(key, text);
+    if (std::isfinite(value))
+        body_[JsonText(key)] = value;
+    else
+        body_[JsonText(key)] = nullptr;
+    return *this;
 }
 
 JsonEvent& JsonEvent::flag(std::string_view key, bool value) {
-    return member(key, value ? "true" : "false");
+    body_[JsonText(key)] = value;
+    return *this;
 }
 
 }  // namespace tarmix

@@ -11,6 +11,7 @@
 
 #include "app/console_view.h"
 #include "app/port_listing.h"
+#include "app/port_problem.h"
 #include "app/simulator_launcher.h"
 #include "link/wire_trace.h"
 #include "models/models.h"
@@ -81,6 +82,22 @@ class WireTee final : public WireObserver {
     WireObserver* second_;
 };
 
+// --port: the named devices stand behind their COM names for this run. A device that
+// cannot be opened is reported with the reason (and how to fix a permission problem).
+bool chooseRequestedPorts(const std::vector<ChosenPort>& ports, PortMap& map) {
+    for (const ChosenPort& port : ports) {
+        const OpenFailure failure = ProbeSerialPath(port.path);
+        if (failure != OpenFailure::None) {
+            const std::string reason = DescribeOpenFailure(failure, port.path);
+            std::cerr << "tarmix: --port " << portName(port.index) << "=" << port.path << ": "
+                      << (reason.empty() ? "cannot be opened" : reason) << "\n";
+            return false;
+        }
+        map.setCom(port.index, {port.path, isUsbSerialDevice(port.path)});
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
@@ -105,6 +122,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     SimulatorLauncher simulator;
     DemoLibrary demoLibrary;
     PortMap portMap = PortMap::fromSystem();
+    if (!chooseRequestedPorts(options.ports, portMap)) return kResultUsage;
     if (options.simulate) {
         std::vector<std::string> extra;
         if (!options.simulatorState.empty()) extra = {"--state", options.simulatorState};

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/port_problem.h"
 #include "app/settings.h"
 #include "app/window_texts.h"
 #include "lang/catalog.h"
@@ -187,7 +188,10 @@ void CDownloadDialog::Connect() {
     serial_.Close();
     device_.deviceIdentified = false;
     if (serial_.Open(name) != 0) {
-        const std::string text = LoadText(kTextErrorWhileOpen) + "\n " + name;
+        std::string text = LoadText(kTextErrorWhileOpen) + "\n " + name;
+        const std::string reason =
+            DescribeOpenFailure(serial_.LastOpenFailure(), portMap_.resolve(name));
+        if (!reason.empty()) text += "\n" + reason;
         view_.setStatus(text);
         view_.showMessage(text, "", MessageIcon::Error);
         return;

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "app/json_event.h"
+#include "app/port_problem.h"
 #include "link/parallel.h"
+#include "platform/serial_device_info.h"
 #include "platform/termios_port.h"
 
 namespace tarmix {
@@ -15,7 +17,14 @@ struct PortLine {
     std::string device;  // empty: not listed
     bool usb = false;
     bool available = false;
+    std::string problem;  // why it cannot be opened, and how to fix it
+    SerialDeviceInfo info;
 };
+
+const char* stateOf(const PortLine& port) {
+    if (port.device.empty()) return "not listed";
+    return port.available ? "available" : "cannot be opened";
+}
 
 void print(const PortLine& port, std::ostream& out, bool json) {
     if (json) {
@@ -24,17 +33,24 @@ void print(const PortLine& port, std::ostream& out, bool json) {
                    .text("device", port.device)
                    .flag("usb", port.usb)
                    .flag("available", port.available)
+                   .text("problem", port.problem)
+                   .text("maker", port.info.maker)
+                   .text("product", port.info.product)
+                   .text("stableName", port.info.stableName)
                    .str()
             << "\n";
         return;
     }
-    const char* state = port.device.empty() ? "not listed"
-                        : port.available    ? "available"
-                                            : "cannot be opened";
     char text[512];
     std::snprintf(text, sizeof text, "%-5s %-28s %-4s %s\n", port.name.c_str(),
-                  port.device.empty() ? "-" : port.device.c_str(), port.usb ? "usb" : "", state);
+                  port.device.empty() ? "-" : port.device.c_str(), port.usb ? "usb" : "",
+                  stateOf(port));
     out << text;
+    const std::string adapter =
+        port.info.maker.empty() ? port.info.product : port.info.maker + " " + port.info.product;
+    if (!adapter.empty()) out << "      " << adapter << "\n";
+    if (!port.info.stableName.empty()) out << "      " << port.info.stableName << "\n";
+    if (!port.problem.empty()) out << "      " << port.problem << "\n";
 }
 
 }  // namespace
@@ -47,7 +63,10 @@ void ListPorts(const PortMap& map, std::ostream& out, bool json) {
         if (const auto& device = map.com(i)) {
             port.device = device->path;
             port.usb = device->usb;
+            port.info = DescribeSerialDevice(device->path);
             port.available = trial.open(port.name);
+            if (!port.available)
+                port.problem = DescribeOpenFailure(trial.openFailure(), device->path);
             trial.close();
         }
         print(port, out, json);

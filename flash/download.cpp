@@ -519,6 +519,14 @@ int ApplicationDownload::VerifyAfterWrite(const std::string& path) {
     return kSuccess;
 }
 
+void ApplicationDownload::ReportTransferred(uint32_t blockEnd) {
+    const DownloadFigures& figures = ctx_.figures;
+    if (figures.imageEnd < figures.downloadStart) return;
+    const uint64_t total = uint64_t(figures.imageEnd) - figures.downloadStart + 1;
+    const uint64_t done = blockEnd > figures.downloadStart ? blockEnd - figures.downloadStart : 0;
+    ctx_.view.setTransferred(std::min(done, total), total);
+}
+
 int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes) {
     if (bytes.empty()) return kSuccess;
     const DeviceDescription& device = ctx_.device;
@@ -552,10 +560,11 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
         ctx_.parallel.WriteBytes(data.data(), data.size());
     else
         serial_.WriteBytes(data.data(), data.size());
-    return receiveStartingWith(kOk, kBlockAnswerCapacity, 6, ctx_.monitor.scaled(kBlockTimeout),
-                               answer)
-               ? kSuccess
-               : kFailure;
+    if (!receiveStartingWith(kOk, kBlockAnswerCapacity, 6, ctx_.monitor.scaled(kBlockTimeout),
+                             answer))
+        return kFailure;
+    ReportTransferred(base + uint32_t(bytes.size()));
+    return kSuccess;
 }
 
 void ApplicationDownload::SuccessSteps() {

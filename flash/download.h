@@ -71,6 +71,8 @@ class ApplicationDownload {
     int EraseAndProgramFromRam(uint32_t start, uint32_t end);
     int TransferBlocks(const std::string& path, uint32_t downloadStart);
     int SendBlock(uint32_t base, std::span<const uint8_t> bytes);
+    // Tells the view how far the blocks have got: up to `blockEnd` (exclusive).
+    void ReportTransferred(uint32_t blockEnd);
 
   private:
     enum Result { kSuccess = 0, kFailure = 1, kMismatch = 2 };

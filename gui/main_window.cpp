@@ -135,7 +135,20 @@ QAbstractButton* MainWindow::languageButton(int languageIndex) const {
 // --- View -------------------------------------------------------------------------------
 
 void MainWindow::setStatus(const std::string& text) {
-    parts_.status->setText(qt(text));
+    statusText_ = text;
+    showStatus();
+}
+
+void MainWindow::setTransferred(uint64_t done, uint64_t total) {
+    transfer_.update(done, total, systemClock().now());
+    showStatus();
+}
+
+// The status text, followed by the figures of a transfer while one runs.
+void MainWindow::showStatus() {
+    std::string shown = statusText_;
+    if (transfer_.running()) shown += "  -  " + DescribeTransfer(*transfer_.figures());
+    parts_.status->setText(qt(shown));
     // Shown at once, also in the middle of an operation that does not return to the loop.
     if (isVisible()) parts_.status->repaint();
 }

@@ -15,6 +15,7 @@
 
 #include "app/main_window_view.h"
 #include "gui/window_layout.h"
+#include "platform/transfer_meter.h"
 
 class QAbstractButton;
 
@@ -46,6 +47,7 @@ class MainWindow final : public QDialog, public MainWindowView {
     void setStatus(const std::string& text) override;
     void setProgressRange(int low, int high) override;
     void setProgress(int position) override;
+    void setTransferred(uint64_t done, uint64_t total) override;
     void showMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
@@ -99,8 +101,11 @@ class MainWindow final : public QDialog, public MainWindowView {
     void forward(Control control);
     QString boxTitle(const std::string& caption) const;
     void requestClose();
+    void showStatus();
 
     WindowParts parts_;
+    std::string statusText_;
+    TransferMeter transfer_;
     WindowEvents* events_ = nullptr;
     bool waitCursor_ = false;
     int modalDepth_ = 0;

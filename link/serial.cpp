@@ -16,7 +16,11 @@ CSerial::~CSerial() {
 int CSerial::Open(const std::string& name) {
     Close();
     std::unique_ptr<PortBackend> port = factory_();
-    if (!port || !port->open(name)) return 1;
+    openFailure_ = OpenFailure::Other;
+    if (!port) return 1;
+    const bool opened = port->open(name);
+    openFailure_ = port->openFailure();
+    if (!opened) return 1;
     port_ = std::move(port);
     portName_ = name;
     return 0;

@@ -36,6 +36,8 @@ class CSerial {
     // Closes first if open. Opens the named port (or device path) exclusively.
     // Failure: 1, port closed, portName unchanged. Success: portName = name, 0.
     int Open(const std::string& name);
+    // Why the last Open failed (None after a good one).
+    OpenFailure LastOpenFailure() const { return openFailure_; }
     // Raw 8N1 at `baud`, DTR/RTS asserted, no flow control, both directions purged.
     int Configure(uint32_t baud);
     // Always 0. portName stays set so the same port can be reopened.
@@ -80,6 +82,7 @@ class CSerial {
     Clock& clock_;
     std::unique_ptr<PortBackend> port_;
     std::string portName_;
+    OpenFailure openFailure_ = OpenFailure::None;
     WireObserver* observer_ = nullptr;
 };
 

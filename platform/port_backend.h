@@ -12,6 +12,17 @@
 
 namespace tarmix {
 
+// Why the last open failed, so the user can be told how to fix it.
+enum class OpenFailure {
+    None,
+    NotListed,     // the port name stands for no device
+    Missing,       // the device path does not exist
+    NoPermission,  // the user may not open the device
+    InUse,         // another program holds the port
+    NotATerminal,  // the path is not a serial device
+    Other,
+};
+
 class PortBackend {
   public:
     virtual ~PortBackend() = default;
@@ -19,6 +30,8 @@ class PortBackend {
     // Opens the device for exclusive reading and writing; false when it cannot be opened.
     // The name is a port name ("COM3", "LPT1") or a device path.
     virtual bool open(const std::string& name) = 0;
+    // Why the last open() failed; None after a good one.
+    virtual OpenFailure openFailure() const { return OpenFailure::None; }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

@@ -56,6 +56,12 @@ std::vector<SerialDevice> enumerateSerialDevices() {
 
 }  // namespace
 
+bool isUsbSerialDevice(const std::string& path) {
+    std::error_code error;
+    const fs::path device = fs::canonical(path, error);
+    return !error && isUsbDevice(fs::path("/sys/class/tty") / device.filename());
+}
+
 std::string portName(int index) {
     return index == kLptPortIndex ? "LPT1" : "COM" + std::to_string(index + 1);
 }

@@ -44,4 +44,7 @@ class PortMap {
 // "COM1".."COM6" for 0..5, "LPT1" for 6.
 std::string portName(int index);
 
+// Whether the serial device at `path` (a symlink is followed) sits on a USB adapter.
+bool isUsbSerialDevice(const std::string& path);
+
 }  // namespace tarmix

@@ -50,18 +50,46 @@ bool hungUp(int fd) {
     return poll(&check, 1, 0) > 0 && (check.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
+OpenFailure failureOf(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return OpenFailure::Missing;
+        case EACCES:
+        case EPERM:
+            return OpenFailure::NoPermission;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return OpenFailure::InUse;
+        case ENOTTY:
+            return OpenFailure::NotATerminal;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
 }  // namespace
 
 bool TermiosPort::open(const std::string& name) {
     close();
+    openFailure_ = OpenFailure::None;
     const std::string path = map_.resolve(name);
-    if (path.empty()) return false;
+    if (path.empty()) {
+        openFailure_ = OpenFailure::NotListed;
+        return false;
+    }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        openFailure_ = failureOf(errno);
+        return false;
+    }
     // Exclusive: the tty refuses further opens, and the lock keeps out other instances of
     // this program even when they run with the privilege to ignore TIOCEXCL.
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int refusal = !isatty(fd) ? ENOTTY : flock(fd, LOCK_EX | LOCK_NB) != 0 ? EWOULDBLOCK : 0;
+    if (refusal != 0) {
         ::close(fd);
+        openFailure_ = failureOf(refusal);
         return false;
     }
     ioctl(fd, TIOCEXCL);
@@ -69,6 +97,14 @@ bool TermiosPort::open(const std::string& name) {
     failed_ = false;
     received_.clear();
     return true;
+}
+
+OpenFailure ProbeSerialPath(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return failureOf(errno);
+    const bool terminal = isatty(fd) == 1;
+    ::close(fd);
+    return terminal ? OpenFailure::None : OpenFailure::NotATerminal;
 }
 
 void TermiosPort::close() {

@@ -17,6 +17,7 @@ class TermiosPort final : public PortBackend {
     TermiosPort& operator=(const TermiosPort&) = delete;
 
     bool open(const std::string& name) override;
+    OpenFailure openFailure() const override { return openFailure_; }
     void close() override;
     bool isOpen() const override { return fd_ >= 0; }
     bool configure(uint32_t baud) override;
@@ -32,10 +33,15 @@ class TermiosPort final : public PortBackend {
     PortMap map_;
     int fd_ = -1;
     bool failed_ = false;
+    OpenFailure openFailure_ = OpenFailure::None;
     // Bytes taken from the kernel and not yet read by the caller: the driver's queue.
     std::deque<uint8_t> received_;
 };
 
 PortFactory termiosPortFactory(const PortMap& map);
+
+// Whether the device at `path` could be opened as a serial port now (it is opened and
+// closed again); None when it could.
+OpenFailure ProbeSerialPath(const std::string& path);
 
 }  // namespace tarmix

@@ -2,6 +2,7 @@
 // the wait cursor. The window, the console front end and the tests each implement it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tarmix {
@@ -18,6 +19,8 @@ class View {
     virtual void setStatus(const std::string& text) = 0;
     virtual void setProgressRange(int low, int high) = 0;
     virtual void setProgress(int position) = 0;
+    // Bytes of a bulk transfer done so far; the front ends show the rate and time left.
+    virtual void setTransferred(uint64_t /*done*/, uint64_t /*total*/) {}
     // A message box with an OK button.
     virtual void showMessage(const std::string& text, const std::string& caption,
                              MessageIcon icon) = 0;

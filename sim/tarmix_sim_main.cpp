@@ -70,10 +70,10 @@ const char kUsage[] =
     "(the model's default firmware unless given).\n"
     "models:";
 
-void printUsage() {
-    std::cerr << kUsage;
-    for (const auto& model : sim::allModels()) std::cerr << " \"" << model.keyword << "\"";
-    std::cerr << "\n";
+void printUsage(std::ostream& out = std::cerr) {
+    out << kUsage;
+    for (const auto& model : sim::allModels()) out << " \"" << model.keyword << "\"";
+    out << "\n";
 }
 
 // A whole number, decimal or with a 0x prefix; false for anything else.
@@ -303,7 +303,16 @@ int makeLibrary(Words& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "make-image") {
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        printUsage(std::cout);
+        return 0;
+    }
+    if (first == "--version") {
+        std::cout << "tarmix-sim " << TARMIX_VERSION << "\n";
+        return 0;
+    }
+    if (first == "make-image") {
         Words words(argc, argv, 2);
         return makeImage(words);
     }

@@ -7,8 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
+#include "app/simulator_launcher.h"
 #include "sim/image_maker.h"
 #include "sim/memory.h"
 
@@ -152,6 +154,53 @@ TEST_F(CliTest, ListPortsShowsTheSimulatedControllerAsCom1) {
     EXPECT_NE(outcome.out.find("available\nCOM2  -"), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("LPT1  " + (folder / "no-lpt").string()), std::string::npos);
     EXPECT_NE(outcome.out.find("cannot be opened\n"), std::string::npos);
+}
+
+// A device chosen with --port for this run, on a line paced like a real cable: the JSON
+// events carry the transfer's figures, at about the line's rate, with the time left falling.
+TEST_F(CliTest, PortOptionChoosesTheDeviceAndProgressCarriesRateAndTimeLeft) {
+    std::ofstream(folder / "config" / "tarmix" / "Tarmix.ini")
+        << "[LANGUAGE]: 1\r\n[BAUDRATE]: 115200\r\n";
+    SimulatorLauncher simulator;
+    simulator.setExecutable(TARMIX_SIM_PATH);
+    std::string error;
+    ASSERT_TRUE(
+        simulator.start("alder", {"--pace", "--state", (folder / "device").string()}, error))
+        << error;
+    const Outcome outcome = run({"--headless", "--json", "--port", simulator.devicePath(), "/p",
+                                 image(), "COM1", "115200"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+
+    const std::regex transfer(
+        R"re(\{"event":"transfer","done":(\d+),"total":(\d+),"bytesPerSecond":([0-9.e+]+)(?:,"secondsLeft":([0-9.e+-]+))?\})re");
+    std::vector<double> rates, left;
+    uint64_t lastDone = 0;
+    for (auto match = std::sregex_iterator(outcome.out.begin(), outcome.out.end(), transfer);
+         match != std::sregex_iterator(); ++match) {
+        EXPECT_EQ(std::stoull((*match)[2]), kImageSize);
+        lastDone = std::stoull((*match)[1]);
+        rates.push_back(std::stod((*match)[3]));
+        if ((*match)[4].matched) left.push_back(std::stod((*match)[4]));
+    }
+    ASSERT_GE(left.size(), 2u) << outcome.out;
+    EXPECT_EQ(lastDone, kImageSize);
+    // Never faster than the line; the block commands and answers share it with the data.
+    const double line = 115200.0 / 10;  // bytes per second: 10 bit times each
+    EXPECT_LE(rates.back(), line * 1.02);
+    EXPECT_GE(rates.back(), line * 0.70);
+    EXPECT_LT(left.back(), left.front());
+    for (size_t i = 1; i < left.size(); ++i) EXPECT_LE(left[i], left[i - 1] + 0.5);
+}
+
+TEST_F(CliTest, PortOptionRefusesDevicesThatCannotServe) {
+    for (const std::string& path :
+         {std::string("/nonexistent/ttyUSB7"), std::string("/dev/null")}) {
+        const Outcome outcome = run({"--headless", "--port", path, "/p", image(), "COM1", "57600"});
+        EXPECT_EQ(outcome.exitCode, 64) << path;
+        EXPECT_NE(outcome.err.find(path), std::string::npos) << outcome.err;
+    }
+    EXPECT_EQ(run({"--headless", "--port", "COM9=/dev/ttyS0", "--list-ports"}).exitCode, 64);
+    EXPECT_EQ(run({"--simulate", "--port", "/dev/ttyS0", "--list-ports"}).exitCode, 64);
 }
 
 }  // namespace

@@ -93,3 +93,33 @@ TEST(CommandLineOptions, AreTakenOutBeforeTheFormsAreMatched) {
 
 }  // namespace
 }  // namespace tarmix
+
+namespace tarmix {
+namespace {
+
+TEST(CommandLinePort, ChoosesDevicesForComNamesAndRefusesWhatCannotBeMeant) {
+    const ParsedCommandLine parsed = ParseCommandLine(
+        {"--port", "/dev/ttyUSB3", "--port=com4=/dev/serial/by-id/x", "--port", "COM2=/dev/a=b"});
+    ASSERT_TRUE(parsed.error.empty()) << parsed.error;
+    ASSERT_EQ(parsed.options.ports.size(), 3u);
+    EXPECT_EQ(parsed.options.ports[0].index, 0);
+    EXPECT_EQ(parsed.options.ports[0].path, "/dev/ttyUSB3");
+    EXPECT_EQ(parsed.options.ports[1].index, 3);
+    EXPECT_EQ(parsed.options.ports[1].path, "/dev/serial/by-id/x");
+    EXPECT_EQ(parsed.options.ports[2].index, 1);
+    EXPECT_EQ(parsed.options.ports[2].path, "/dev/a=b");
+
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"--port", "COM9=/dev/ttyS0"},
+          {"--port", "LPT1=/dev/lp0"},
+          {"--port", "COM1="},
+          {"--port"},
+          {"--port", "--headless"},
+          {"--simulate", "--port", "/dev/ttyUSB0"}}) {
+        SCOPED_TRACE(refused.back());
+        EXPECT_FALSE(ParseCommandLine(refused).error.empty());
+    }
+}
+
+}  // namespace
+}  // namespace tarmix

@@ -24,8 +24,8 @@ TEST(JsonEvent, EscapesControlsAndKeepsEveryLineValidUtf8) {
     EXPECT_EQ(JsonString("Größe"), "\"Größe\"");
     EXPECT_EQ(JsonString("Gr\xF6\xDF"
                          "e"),
-              R"("Gr\u00f6\u00dfe")");                       // Latin-1 bytes
-    EXPECT_EQ(JsonString("\xE2\x82"), R"("\u00e2\u0082")");  // a cut sequence
+              "\"Größe\"");                                 // Latin-1 bytes
+    EXPECT_EQ(JsonString("\xE2\x82"), "\"\u00e2\u0082\"");  // a cut sequence, as Latin-1
     EXPECT_EQ(JsonEvent("usage").real("romUsage", 0.25).flag("ok", true).number("n", -3).str(),
               R"({"event":"usage","romUsage":0.25,"ok":true,"n":-3})");
 }
@@ -76,8 +76,7 @@ TEST(ConsoleFrontEnd, WritesChangesOnceAndAnswersQuestionsAsTold) {
     yes.frontEnd.setStatus("Download finished");
     EXPECT_NE(yes.errors.str().find("] 25%"), std::string::npos);
     // The bar is wiped before the next line.
-    EXPECT_NE(yes.errors.str().find("\r" + std::string(48, ' ') + "\rDownload finished\n"),
-              std::string::npos);
+    EXPECT_NE(yes.errors.str().find("\r\x1b[KDownload finished\n"), std::string::npos);
 }
 
 TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
