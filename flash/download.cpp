@@ -36,8 +36,8 @@ constexpr int kTextProgrammingComplete = 103;    // "Programming complete"
 constexpr int kTextProgrammingError = 104;       // "Programming error"
 constexpr int kTextHardwareMismatch = 63736;     // "The Application and the connected hardware…"
 constexpr int kTextWarning = 63737;              // "Warning"
-constexpr int kTextVerified = 64101;             // "Verified"
-constexpr int kTextVerifyErrorAt = 64102;        // "Verify error at block 0x%08X"
+constexpr int kTextVerified = 64301;             // "Verified"
+constexpr int kTextVerifyErrorAt = 64302;        // "Verify error at block 0x%08X"
 
 constexpr int kModelBirch = 2;
 // The capability value that holds the EEPROM data length.

@@ -346,7 +346,7 @@ TEST_F(DownloadTest, VerifyAfterWriteComparesEachBlockWhereTheImageNowLies) {
         ASSERT_EQ(download(image("app.rom", c.imageStart, 9001)), 0)
             << (view.messages.empty() ? "" : view.messages[0].text);
         EXPECT_TRUE(sent.any(c.firstCompare));
-        EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(), LoadText(64101)),
+        EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(), LoadText(64301)),
                   view.statuses.end());
         EXPECT_TRUE(figures.applicationLoaded);
     }
@@ -376,7 +376,7 @@ TEST_F(DownloadTest, VerifyAfterWriteCatchesWhatTheBlockChecksumCannot) {
         EXPECT_EQ(download(image("app.rom", 0x110000, 9001)), verify ? 1 : 0);
         if (verify) {
             ASSERT_EQ(view.messages.size(), 1u);
-            EXPECT_EQ(view.messages[0].text, FormatText(64102, 0x110000u));
+            EXPECT_EQ(view.messages[0].text, FormatText(64302, 0x110000u));
             EXPECT_FALSE(figures.applicationLoaded);
         }
     }
