@@ -3,9 +3,9 @@
 #include <array>
 
 #include "batch/device_commands.h"
-#include "batch/latin1.h"
 #include "lang/catalog.h"
 #include "models/models.h"
+#include "platform/latin1.h"
 
 namespace tarmix {
 

@@ -1,8 +1,8 @@
 #include "batch/batch_session.h"
 
-#include "batch/latin1.h"
 #include "batch/script_paths.h"
 #include "lang/catalog.h"
+#include "platform/latin1.h"
 
 namespace tarmix {
 

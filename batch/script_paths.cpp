@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "batch/latin1.h"
+#include "platform/latin1.h"
 #include "platform/pc_paths.h"
 
 namespace tarmix {

@@ -95,6 +95,7 @@ class Controller {
     Memory& memory() { return memory_; }
     const Memory& memory() const { return memory_; }
     const std::vector<int>& caps() const { return caps_; }
+    DriveFolders& drives() { return drives_; }
 
     // State directory: memory.srec (the flash), eeprom.bin, caps.txt, drives/A, drives/B,
     // drives/C. A missing or empty folder is a factory-fresh device. false with a reason on
@@ -156,7 +157,21 @@ class Controller {
     std::string lineArgument(std::string_view name) const;
     // The host path of the device path argument of the running line; nullopt when it was
     // refused (the refusal has been answered).
-    std::optional<std::filesystem::path> devicePathArgument(std::string_view name);
+    std::optional<std::filesystem::path> devicePathArgument(std::string_view name,
+                                                            int* driveIndex = nullptr);
+    // The host folder of a drive that exists and is not damaged; nullopt when refused.
+    std::optional<std::filesystem::path> usableDrive(int index);
+    // The one argument "a" (or "a:" with the colon) as a usable drive's host folder.
+    std::optional<std::filesystem::path> driveArgument(const Args& args, bool colon);
+
+    // Listings and figures of the drives (file_system_commands.cpp).
+    void listTree(const Args& args);
+    void listTreeBelow(const std::filesystem::path& folder, const std::string& prefix);
+    void listFolder();
+    void answerFileInfo(const Args& args);
+    void removeFolder();
+    // Deleted data waits in its blocks until the drive is formatted.
+    void freeBlocks(int drive, uint64_t bytes);
 
     // Identification, line speed, parallel port, capability record (controller.cpp).
     void answerHandshake();
@@ -209,6 +224,7 @@ class Controller {
     Millis sectorTime_ = kDefaultSectorTime;
     std::array<int, 3> driveSizesKb_;
     DriveFolders drives_;
+    std::array<uint64_t, 3> blocksToErase_{};
     Millis applicationTime_ = kDefaultApplicationTime;
     Millis monitorBackAt_{0};
     std::vector<int> caps_;

@@ -17,6 +17,9 @@ inline constexpr char kUnknownCommand[] = "Unknown command: ";
 inline constexpr char kSyntaxError[] = "Syntax error";
 inline constexpr char kAddressError[] = "Address error";
 inline constexpr char kChecksumError[] = "Checksum error";
+inline constexpr char kDriveNotAvailable[] = "Drive not available";
+inline constexpr char kPathError[] = "Path error";
+inline constexpr char kFileSystemError[] = "File system error";
 
 // One to eight hexadecimal digits, nothing else. false leaves `value` unchanged.
 inline bool parseHex(const std::string& text, uint32_t& value) {

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/latin1.h"
 #include "sim/controller.h"
 #include "sim/monitor_text.h"
 
@@ -26,12 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kDriveNotAvailable[] = "Drive not available";
-constexpr char kPathError[] = "Path error";
 constexpr char kPathNotFound[] = "Path not found";
 constexpr char kFolderExists[] = "Directory exists";
 constexpr char kFileNotFound[] = "File not found";
-constexpr char kFileSystemError[] = "File system error";
 
 // No drive is larger than this; drive C: also has to leave room for the application.
 constexpr int kLargestDriveKb = 1 << 20;
@@ -108,7 +106,7 @@ std::optional<DriveFolders::DevicePath> DriveFolders::parse(std::string_view tex
     if (text.size() < 2 || text[1] != ':') return std::nullopt;
     const char letter = char(text[0] | 0x20);  // lower case
     if (letter < 'a' || letter > 'c') return std::nullopt;
-    DevicePath path{letter - 'a', {}};
+    DevicePath path{letter - 'a', {}, std::string(1, char(letter & ~0x20)) + ":\\"};
     text.remove_prefix(2);
     if (!text.empty() && text.front() == '\\') text.remove_prefix(1);
     if (!text.empty() && text.back() == '\\') text.remove_suffix(1);
@@ -120,7 +118,8 @@ std::optional<DriveFolders::DevicePath> DriveFolders::parse(std::string_view tex
             return std::nullopt;
         for (char c : name)
             if (isControl(c)) return std::nullopt;
-        path.relative /= std::string(name);
+        path.relative /= Latin1ToUtf8(name);
+        path.folderText += std::string(name) + "\\";
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }
     return path;
@@ -134,22 +133,16 @@ std::string Controller::lineArgument(std::string_view name) const {
     return runningLine_.substr(first, runningLine_.find_last_not_of(' ') + 1 - first);
 }
 
-std::optional<fs::path> Controller::devicePathArgument(std::string_view name) {
+std::optional<fs::path> Controller::devicePathArgument(std::string_view name, int* driveIndex) {
     const auto path = DriveFolders::parse(lineArgument(name));
     if (!path || path->relative.empty()) {
         refuse(kPathError);
         return std::nullopt;
     }
-    if (driveSizesKb_[size_t(path->drive)] == 0) {
-        refuse(kDriveNotAvailable);
-        return std::nullopt;
-    }
-    const fs::path drive = drives_.drive(path->drive);
-    if (drive.empty()) {
-        refuse(kFileSystemError);
-        return std::nullopt;
-    }
-    return drive / path->relative;
+    const std::optional<fs::path> drive = usableDrive(path->drive);
+    if (!drive) return std::nullopt;
+    if (driveIndex) *driveIndex = path->drive;
+    return *drive / path->relative;
 }
 
 void Controller::initDrives(const Args& args) {
@@ -172,6 +165,8 @@ void Controller::formatDrive(const Args& args) {
     const int index = (args[0][0] | 0x20) - 'a';
     if (index < 0 || index > 2) return refuse(kSyntaxError);
     if (driveSizesKb_[size_t(index)] == 0) return refuse(kDriveNotAvailable);
+    drives_.setDamaged(index, false);
+    blocksToErase_[size_t(index)] = 0;
     const fs::path drive = drives_.drive(index);
     if (drive.empty()) return refuse(kFileSystemError);
     std::error_code error;
@@ -198,11 +193,14 @@ void Controller::makeFolder() {
 }
 
 void Controller::deleteFile() {
-    const std::optional<fs::path> file = devicePathArgument("del");
+    int drive = 0;
+    const std::optional<fs::path> file = devicePathArgument("del", &drive);
     if (!file) return;
     std::error_code error;
     if (!fs::is_regular_file(fs::symlink_status(*file, error))) return refuse(kFileNotFound);
+    const uint64_t size = fs::file_size(*file, error);
     if (!fs::remove(*file, error)) return refuse(kFileSystemError);
+    freeBlocks(drive, size);
     prompt();
 }
 

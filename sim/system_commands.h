@@ -30,14 +30,23 @@ class DriveFolders {
     std::filesystem::path drive(int index);
 
     // A device path taken apart: its drive (0..2) and its names below the drive's root.
+    // Device names are ISO 8859-1; host names are their UTF-8 form.
     struct DevicePath {
         int drive = 0;
         std::filesystem::path relative;  // empty for the drive's root
+        std::string folderText;          // as the device writes it: "A:\DATA\"
     };
     // nullopt when the text is no device path or names something outside its drive.
     static std::optional<DevicePath> parse(std::string_view text);
 
+    // A damaged drive answers every file system command with an error until it is
+    // formatted. The mark is a file beside the drive's folder (root/A-damaged), so a state
+    // directory can be prepared with a damaged drive.
+    bool damaged(int index);
+    void setDamaged(int index, bool on);
+
   private:
+    static constexpr char kDamageMark[] = "-damaged";
     std::filesystem::path root();
     void removeTemporary();
 

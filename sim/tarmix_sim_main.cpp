@@ -1,7 +1,8 @@
 // tarmix-sim: a simulated controller with a boot monitor, served on a pseudo-terminal.
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
-//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--usb] [--faults SPEC [--seed N]]
+//              [--lpt PATH] [--sector-ms N] [--app-ms N] [--usb] [--damage DRIVES]
+//              [--faults SPEC [--seed N]]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //   tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR
@@ -34,7 +35,7 @@ void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--usb]\n"
+    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--usb] [--damage DRIVES]\n"
     "                  [--faults SPEC [--seed N]]\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
@@ -59,6 +60,8 @@ const char kUsage[] =
     "  --seed N        the faults' seed (1 unless given): the same seed, the same faults\n"
     "  --usb           the link is a USB adapter: models that re-enumerate replace the\n"
     "                  device behind --link with a new one when they restart\n"
+    "  --damage DRIVES the file systems of these drives (letters, \"A\" or \"BC\") are damaged\n"
+    "                  until they are formatted\n"
     "make-image writes an application image (S-records) loaded at the model's application\n"
     "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
     "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
@@ -126,6 +129,7 @@ struct ServeOptions {
     std::string link;
     std::string state;
     std::string lpt;
+    std::string damaged;
     long long firmware = -1;
     long long sectorMs = -1;
     long long applicationMs = -1;
@@ -148,6 +152,9 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
             ok = words.value(word, options.state);
         } else if (word == "--lpt") {
             ok = words.value(word, options.lpt);
+        } else if (word == "--damage") {
+            ok = words.value(word, options.damaged) &&
+                 options.damaged.find_first_not_of("ABCabc") == std::string::npos;
         } else if (word == "--pace") {
             options.pace = true;
         } else if (word == "--usb") {
@@ -195,6 +202,7 @@ int serve(const ServeOptions& options) {
         std::cerr << "tarmix-sim: " << error << "\n";
         return 1;
     }
+    for (char letter : options.damaged) controller.drives().setDamaged((letter | 0x20) - 'a', true);
     sim::PtyServer server(controller, options.pace);
     std::optional<sim::FaultInjector> faults;
     if (options.faults) server.setFaults(&faults.emplace(*options.faults, options.seed, std::cerr));

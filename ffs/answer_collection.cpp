@@ -1,0 +1,35 @@
+#include "ffs/answer_collection.h"
+
+namespace tarmix {
+
+namespace {
+// One look at the line takes at most this much; the answer grows by as many looks as needed.
+constexpr size_t kReceiveChunk = 4096;
+}  // namespace
+
+Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, std::string& answer,
+                          const CollectionLimits& limits) {
+    CSerial& serial = monitor.serial();
+    answer.clear();
+    serial.DrainInput();
+    if (serial.SendLine(command) != 0) return Collected::SendFailed;
+    const size_t echoLength = limits.echoIsNoText ? command.size() + 2 : 0;
+    int silent = 0;
+    std::string cycle;
+    while (true) {
+        serial.ReceiveText(cycle, kReceiveChunk, kReceiveChunk,
+                           monitor.scaled(MonitorExchange::kCycle));
+        if (!cycle.empty()) {
+            answer += cycle;
+            if (limits.restartOnText) silent = 0;
+            continue;
+        }
+        if (EndsWithPrompt(answer)) return Collected::Complete;
+        const bool textArrived = answer.size() > echoLength;
+        ++silent;
+        if (silent >= (textArrived ? limits.silentAfterText : limits.silentBeforeText))
+            return Collected::GivenUp;
+    }
+}
+
+}  // namespace tarmix
