@@ -217,6 +217,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.answerYes = true;
         } else if (word == "--no") {
             options.answerYes = false;
+        } else if (word == "--verify") {
+            options.verify = true;
         } else if (word == "--json") {
             options.json = true;
         } else if (takeValue(arguments, i, "--port", value)) {
@@ -305,10 +307,15 @@ std::string UsageText() {
         "                           DIR (with --simulate: demo images made for the run)\n"
         "  --yes, --no              how the console answers questions (default --no)\n"
         "  --json                   one JSON event per line on stdout\n"
+        "  --verify                 compare the flash with the image after each download\n"
         "  --trace FILE             write the wire trace to FILE\n"
         "  --wait SECONDS           headless unattended forms: give up when no controller\n"
         "                           is identified in time (default 30)\n"
         "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
+        "  --terminal               a serial terminal on this console at 57600 baud, on\n"
+        "                           the usual port (Ctrl-] quits); the controller is not\n"
+        "                           identified, so nothing is typed into its application\n"
+        "  --log FILE               --terminal: keep a copy of everything received\n"
         "  --verify-backup FOLDER   check a backup folder against its manifest.json\n"
         "  --dry-run SCRIPT         show what each line of a script would do; no port\n"
         "                           is opened\n"

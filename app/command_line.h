@@ -104,6 +104,7 @@ struct MainWindowStart {
     // window says which port and rate it uses instead before it touches the device.
     std::string unrecognisedPort;
     std::string unrecognisedBaud;
+    bool verifyAfterWrite = false;  // --verify: for this run, whatever the settings say
 };
 
 // The launcher's mapping: port word "com1".."com6" / "COM1".."COM6" / "lpt1" / "LPT1"
@@ -126,6 +127,7 @@ struct ToolOptions {
     std::string libraryFolder;            // --library DIR: the boot images' folder for this run
     bool answerYes = false;               // how the console answers questions (default No)
     bool json = false;                    // JSON events on stdout
+    bool verify = false;                  // compare the flash after each download (not saved)
     std::string traceFile;                // wire trace
     std::vector<ChosenPort> ports;        // --port: devices for COM names, for this run
     bool terminal = false;                // the console terminal instead of the window

@@ -180,6 +180,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         start.resultCode = kResultOk;
     }
     const bool reportResult = arguments.reportResult || fileSystemForm;
+    start.verifyAfterWrite = options.verify;
     resolvePcPaths(start);
 
     std::unique_ptr<FrontEnd> frontEnd;

@@ -78,6 +78,7 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
       fileSystemRequest_(start.fileSystem),
       unrecognisedPort_(start.unrecognisedPort),
       unrecognisedBaud_(start.unrecognisedBaud) {
+    commandLineVerify_ = start.verifyAfterWrite;
     ports_.selectedPort = start.selectedPort;
     serial_.setObserver(services.wireObserver);
 }
@@ -100,6 +101,7 @@ void CDownloadDialog::OnInitDialog() {
     baudRate_ = settings.baudRate;
     ports_.selectedPort = settings.selectedPort;
     keepReceipts_ = settings.keepReceipts != 0;
+    verifyAfterWrite_ = settings.verifyAfterWrite != 0;
 
     CheckSelectedPort();
     device_ = DeviceDescription{};  // only 57600 until a controller says more
@@ -116,6 +118,7 @@ void CDownloadDialog::OnInitDialog() {
     view_.setEnabled(Control::UpdateBootloader, false);
     view_.setChecked(Control::KeepSettings, keepReceipts_);
     view_.setChecked(Control::Compare, compareMode_);
+    view_.setChecked(Control::VerifyAfterWrite, verifyAfterWrite_ || commandLineVerify_);
     view_.setChecked(Control::ExtendedFirmware, device_.extendedFirmware);
     view_.setSourceText(romFilePath_);
 
@@ -269,6 +272,11 @@ std::string CDownloadDialog::CompletePath(const std::string& name) const {
 
 void CDownloadDialog::OnKeepSettings(bool checked) { keepReceipts_ = checked; }
 
+void CDownloadDialog::OnVerifyAfterWrite(bool checked) {
+    verifyAfterWrite_ = checked;
+    commandLineVerify_ = false;  // the operator's choice from now on
+}
+
 void CDownloadDialog::OnCompare(bool checked) {
     compareMode_ = checked;
     view_.setCaption(Control::StartDownload, LoadText(compareMode_ ? kTextCompare : kTextTransmit));
@@ -341,7 +349,8 @@ bool CDownloadDialog::OnCloseRequest() {
 
 void CDownloadDialog::CloseThroughOk() {
     if (closed_) return;
-    const Settings settings{languageIndex(), baudRate_, ports_.selectedPort, keepReceipts_ ? 1 : 0};
+    const Settings settings{languageIndex(), baudRate_, ports_.selectedPort, keepReceipts_ ? 1 : 0,
+                            verifyAfterWrite_ ? 1 : 0};
     std::error_code ignored;  // a folder that cannot be made shows up as a failed write
     fs::create_directories(startDirectory_, ignored);
     if (WriteSettings(startDirectory_, settings) != 0)

@@ -82,6 +82,7 @@ class CDownloadDialog {
     void OnChooseFile();
     void OnKeepSettings(bool checked);
     void OnCompare(bool checked);
+    void OnVerifyAfterWrite(bool checked);
     void OnExtendedFirmware(bool checked);
     void OnLanguage(int languageIndex);
     // TERMINAL_ON_OFF, and what the user types into the shown terminal (Paste included).
@@ -222,6 +223,8 @@ class CDownloadDialog {
     bool connecting_ = false;
     bool keepReceipts_ = false;
     bool compareMode_ = false;
+    bool verifyAfterWrite_ = false;   // the check box, saved in the settings
+    bool commandLineVerify_ = false;  // --verify: this run only
     bool extendedView_ = false;
     // An upload asks before it replaces a PC file, unless a save dialog has asked already.
     bool askBeforeOverwrite_ = true;

@@ -21,6 +21,7 @@ constexpr int kTextProgressLabel = 60606;     // "Progress:"
 constexpr int kTextComPortLabel = 60607;      // "Com-Port"
 constexpr int kTextSpeedLabel = 60608;        // "Baud rate [kBd]"
 constexpr int kTextKeepReceipts = 60609;      // "Keep\nreceipts"
+constexpr int kTextVerifyAfterWrite = 64300;  // "Verify"
 constexpr int kTextFirmwareLabel = 60604;     // "Firmware:"
 constexpr int kTextBackup = 60030;            // "Backup"
 constexpr int kTextExtendedFirmware = 63732;  // "Extended Firmware"
@@ -51,6 +52,7 @@ constexpr Caption kCaptions[] = {
     {Control::Backup, kTextBackup},
     {Control::ExtendedFirmware, kTextExtendedFirmware},
     {Control::Compare, kTextCompare},
+    {Control::VerifyAfterWrite, kTextVerifyAfterWrite},
     {Control::StaticSource, kTextSourceLabel},
     {Control::StaticState, kTextStateLabel},
     {Control::UpdateBootloader, kTextUpdateFirmware},

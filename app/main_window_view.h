@@ -35,6 +35,7 @@ enum class Control {
     StartApplication = 1124,
     KeepSettings = 1231,
     Compare = 1230,
+    VerifyAfterWrite = 1232,
     ExtendedFirmware = 1030,
     Backup = 1138,
     UpdateBootloader = 1127,

@@ -57,34 +57,36 @@ fs::path TraceFolder() { return XdgFolder("XDG_STATE_HOME", ".local/state") / "t
 
 void OperationTrace::onSent(Millis at, const uint8_t* data, size_t count) {
     trace_.onSent(at, data, count);
-    keepTail();
+    keepLine();
 }
 
 void OperationTrace::onReceived(Millis at, const uint8_t* data, size_t count) {
     trace_.onReceived(at, data, count);
-    keepTail();
+    keepLine();
 }
 
 void OperationTrace::clear() {
-    text_.str("");
+    lines_.clear();
+    bytes_ = 0;
     cut_ = false;
 }
 
-// Trimmed only when twice the tail has gathered, so that trimming costs little per byte.
-void OperationTrace::keepTail() {
-    if (text_.tellp() < std::streamoff(2 * kTailBytes)) return;
-    std::string text = text_.str();
-    size_t from = text.size() - kTailBytes;
-    const size_t lineStart = text.find('\n', from);
-    if (lineStart != std::string::npos) from = lineStart + 1;
-    text_.str(text.substr(from));
-    text_.seekp(0, std::ios::end);
-    cut_ = true;
+void OperationTrace::keepLine() {
+    lines_.push_back(line_.str());
+    line_.str("");
+    bytes_ += lines_.back().size();
+    while (bytes_ > kTailBytes && lines_.size() > 1) {
+        bytes_ -= lines_.front().size();
+        lines_.pop_front();
+        cut_ = true;
+    }
 }
 
 std::string OperationTrace::text() const {
-    std::string text = text_.str();
-    return cut_ && !text.empty() ? kCutNote + text : text;
+    std::string text = cut_ && !lines_.empty() ? kCutNote : "";
+    text.reserve(text.size() + bytes_);
+    for (const std::string& line : lines_) text += line;
+    return text;
 }
 
 fs::path SaveTrace(const fs::path& folder, const std::string& trace, std::string& error) {

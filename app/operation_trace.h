@@ -6,6 +6,7 @@
 // state folder as a new file of its own; only the newest few are kept there.
 #pragma once
 
+#include <deque>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -25,7 +26,7 @@ class OperationTrace final : public WireObserver {
     // The end of the trace that is kept; older lines are dropped.
     static constexpr size_t kTailBytes = 256 * 1024;
 
-    explicit OperationTrace(Millis origin) : trace_(text_, origin) {}
+    explicit OperationTrace(Millis origin) : trace_(line_, origin) {}
 
     void onSent(Millis at, const uint8_t* data, size_t count) override;
     void onReceived(Millis at, const uint8_t* data, size_t count) override;
@@ -36,10 +37,13 @@ class OperationTrace final : public WireObserver {
     std::string text() const;
 
   private:
-    void keepTail();
+    void keepLine();
 
-    std::ostringstream text_;
+    // One line per burst, held apart so that the oldest can go without copying the rest.
+    std::ostringstream line_;
     WireTrace trace_;
+    std::deque<std::string> lines_;
+    size_t bytes_ = 0;
     bool cut_ = false;
 };
 

@@ -23,10 +23,9 @@ struct Key {
 };
 // In the order the file is written.
 constexpr Key kKeys[] = {
-    {"[LANGUAGE]", &Settings::languageIndex},
-    {"[BAUDRATE]", &Settings::baudRate},
-    {"[COMPORT]", &Settings::selectedPort},
-    {"[KEEP_RECEIPTS]", &Settings::keepReceipts},
+    {"[LANGUAGE]", &Settings::languageIndex},  {"[BAUDRATE]", &Settings::baudRate},
+    {"[COMPORT]", &Settings::selectedPort},    {"[KEEP_RECEIPTS]", &Settings::keepReceipts},
+    {"[VERIFY]", &Settings::verifyAfterWrite},
 };
 
 constexpr int kAllowedBaudRates[] = {57600, 115200, 230400};

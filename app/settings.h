@@ -6,7 +6,9 @@
 //   [BAUDRATE]: 57600
 //   [COMPORT]: 0
 //   [KEEP_RECEIPTS]: 0
+//   [VERIFY]: 0
 //
+// The last key is this build's own; older versions skip the line.
 // Reading also takes files saved as UTF-8 or ASCII by a text editor.
 #pragma once
 
@@ -24,8 +26,9 @@ inline constexpr int kDefaultBaudRate = 57600;
 struct Settings {
     int languageIndex = 0;  // see lang/catalog.h
     int baudRate = kDefaultBaudRate;
-    int selectedPort = 0;  // 0..5 COM1..COM6, 6 LPT1, -1 none
-    int keepReceipts = 0;  // the KEEP_SETTINGS check box, 0 or 1
+    int selectedPort = 0;      // 0..5 COM1..COM6, 6 LPT1, -1 none
+    int keepReceipts = 0;      // the KEEP_SETTINGS check box, 0 or 1
+    int verifyAfterWrite = 0;  // the Verify check box beside Compare, 0 or 1
 };
 
 // Reads folder/Tarmix.ini into settings. Language, baud rate and port are first reset to

@@ -5,6 +5,7 @@
 
 #include "config/capability.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "models/models.h"
 #include "platform/pc_paths.h"
 #include "platform/stop_request.h"
@@ -39,6 +40,8 @@ constexpr int kTextWarning = 63737;              // "Warning"
 constexpr int kTextDownloadCutShort =
     63801;  // "Download cut short: the flash holds an incomplete…"
 constexpr int kTextCompareCutShort = 63802;  // "Compare cut short"
+constexpr int kTextVerified = 64301;         // "Verified"
+constexpr int kTextVerifyErrorAt = 64302;    // "Verify error at block 0x%08X"
 
 constexpr int kModelBirch = 2;
 // The capability value that holds the EEPROM data length.
@@ -173,6 +176,9 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
     }
     if (staged() && programFlash_ && !ctx_.options.compare &&
         EraseAndProgramFromRam(ctx_.figures.downloadStart, ctx_.figures.imageEnd) != kSuccess)
+        return kFailure;
+    if (ctx_.options.verifyAfterWrite && !ctx_.options.compare &&
+        VerifyAfterWrite(file) != kSuccess)
         return kFailure;
     SuccessSteps();
     return kSuccess;
@@ -519,6 +525,23 @@ int ApplicationDownload::TransferBlocks(const std::string& path, uint32_t downlo
     return ok ? kSuccess : kFailure;
 }
 
+int ApplicationDownload::VerifyAfterWrite(const std::string& path) {
+    // A staged image has been copied from RAM into the flash: compare it there.
+    const bool inFlash = staged() && programFlash_;
+    verifyShift_ = inFlash ? header_.skipOffset + kStagedFlashBase - ctx_.figures.downloadStart : 0;
+    ctx_.options.compare = true;
+    status(kTextCompareApplication);
+    const int result = TransferBlocks(path, ctx_.figures.downloadStart);
+    ctx_.options.compare = false;
+    verifyShift_ = 0;
+    if (result != kSuccess) {
+        message(FormatText(kTextVerifyErrorAt, lastBlock_), MessageIcon::Warning);
+        return kFailure;
+    }
+    status(kTextVerified);
+    return kSuccess;
+}
+
 void ApplicationDownload::ReportTransferred(uint32_t blockEnd) {
     const DownloadFigures& figures = ctx_.figures;
     if (figures.imageEnd < figures.downloadStart) return;
@@ -530,7 +553,8 @@ void ApplicationDownload::ReportTransferred(uint32_t blockEnd) {
 int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes) {
     if (bytes.empty()) return kSuccess;
     const DeviceDescription& device = ctx_.device;
-    uint32_t address = base;
+    lastBlock_ = base + verifyShift_;
+    uint32_t address = base + verifyShift_;
     // Old monitors of the first model see their flash from address 0.
     if (device.hardwareModel == kModelAlder && device.firmwareVersion <= 8 && address >= 0x100000 &&
         address <= 0x3FFFFF)

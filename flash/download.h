@@ -28,6 +28,7 @@ namespace tarmix {
 // What the operator chose for this run.
 struct DownloadOptions {
     bool compare = false;           // verify instead of burn, no erase
+    bool verifyAfterWrite = false;  // after a good download, compare the flash with the image
     bool keepSettings = false;      // leave the capability record alone
     bool parallelTransfer = false;  // command lines and blocks go out through LPT1
     uint32_t baudRate = 57600;      // the rate bulk work runs at
@@ -101,6 +102,9 @@ class ApplicationDownload {
     // "Sectors(N):" then one "." per erased sector, with progress.
     int CountErasedSectors(size_t digits);
     bool ParallelInputSwitched(bool on);
+    // The compare pass right after a download: "Verified", or a message naming the first
+    // block whose compare failed.
+    int VerifyAfterWrite(const std::string& path);
     void SuccessSteps();
 
     // Catalogue texts into the status line, or a message box.
@@ -120,6 +124,8 @@ class ApplicationDownload {
     size_t blockLimit_;
     bool programFlash_ = true;  // the staged variant copies RAM into flash afterwards
     bool dumpAnswered_ = false;
+    uint32_t verifyShift_ = 0;  // image address to the address compared (staged: the flash)
+    uint32_t lastBlock_ = 0;    // address of the block sent last, as compared
 };
 
 }  // namespace tarmix

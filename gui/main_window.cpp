@@ -33,9 +33,10 @@ constexpr Control kPressable[] = {
     Control::StartDownload,    Control::Exit,
     Control::ChooseFile,       Control::TerminalOnOff,
     Control::StartApplication, Control::KeepSettings,
-    Control::Compare,          Control::ExtendedFirmware,
-    Control::Backup,           Control::UpdateBootloader,
-    Control::ExtendedView,     Control::StopOperation,
+    Control::Compare,          Control::VerifyAfterWrite,
+    Control::ExtendedFirmware, Control::Backup,
+    Control::UpdateBootloader, Control::ExtendedView,
+    Control::StopOperation,
 };
 // Radio buttons that show only what the controller sets.
 constexpr Control kControllerRadios[] = {

@@ -153,6 +153,8 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnKeepSettings(window_.isChecked(control));
         case Control::Compare:
             return handlers.OnCompare(window_.isChecked(control));
+        case Control::VerifyAfterWrite:
+            return handlers.OnVerifyAfterWrite(window_.isChecked(control));
         case Control::ExtendedFirmware:
             return handlers.OnExtendedFirmware(window_.isChecked(control));
         case Control::StopOperation:

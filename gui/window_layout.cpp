@@ -147,7 +147,12 @@ QWidget* Builder::optionsFrame(QWidget* parent) {
     auto* column = new QVBoxLayout(frame);
     column->setContentsMargins(0, 8, 0, 0);
     column->addWidget(make<QCheckBox>(Control::KeepSettings, frame));
-    column->addWidget(make<QCheckBox>(Control::Compare, frame));
+    // Verify sits beside Compare: both are about checking the flash.
+    auto* checks = new QHBoxLayout;
+    checks->addWidget(make<QCheckBox>(Control::Compare, frame));
+    checks->addWidget(make<QCheckBox>(Control::VerifyAfterWrite, frame));
+    checks->addStretch(1);
+    column->addLayout(checks);
     column->addWidget(make<QCheckBox>(Control::ExtendedFirmware, frame));
     column->addStretch(1);
     return frame;

@@ -96,6 +96,10 @@ class Controller {
     // its device with a new one.
     bool takeReenumeration() { return std::exchange(reenumeration_, false); }
 
+    // Power goes and comes back: RAM, the command lines, a block being received and output
+    // not yet sent are lost; the monitor starts again at 57600 and sends its prompt.
+    void powerCycle();
+
     // Bytes as the monitor's UART received them, now.
     void receive(std::string_view bytes);
     // Bytes written to the parallel port, now. The monitor reads the port only between

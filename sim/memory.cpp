@@ -71,6 +71,10 @@ void Memory::erase(const Sector& sector) {
     pages_.erase(pages_.lower_bound(first), pages_.lower_bound(first + pages));
 }
 
+void Memory::forgetRam() {
+    std::erase_if(pages_, [this](const auto& page) { return !flashBank(page.first * kPageSize); });
+}
+
 uint8_t Memory::blankByte(uint32_t address) const {
     return flashBank(address) ? kErased : kUnwrittenRam;
 }

@@ -50,6 +50,8 @@ class Memory {
     // Every byte takes the new value, flash included: for flash that erases itself, for
     // RAM, and for loading a saved state.
     void store(uint32_t address, std::span<const uint8_t> bytes);
+    // RAM loses what it held (power went away); the flash keeps it.
+    void forgetRam();
     void read(uint32_t address, std::span<uint8_t> out) const;
     std::vector<uint8_t> read(uint32_t address, uint32_t count) const;
 

@@ -179,13 +179,36 @@ void PtyServer::takeInput(Clock::time_point now) {
     if (got <= 0) return;
     if (paced_) inputFreeAt_ += got * byteTime();
     std::string bytes(buffer, size_t(got));
+    FaultInjector::Inbound in;
+    if (faults_) {
+        in = faults_->receive(bytes);
+        bytes = in.bytes;
+    }
     controller_.receive(lineAgrees() ? bytes : garble(bytes));
+    applyLineEvents(in, now);
+}
+
+void PtyServer::applyLineEvents(const FaultInjector::Inbound& in, Clock::time_point now) {
+    if (in.stall) holdUntil_ = now + faults_->plan().stall;
+    if (in.event == FaultInjector::LineEvent::kReset) {
+        outgoing_.clear();
+        controller_.powerCycle();
+    }
+    if (in.event == FaultInjector::LineEvent::kGone) closeLine();
+}
+
+void PtyServer::closeLine() {
+    closeDevice();
+    lineGone_ = true;
+    outgoing_.clear();
 }
 
 void PtyServer::queueOutput(Clock::time_point now) {
+    if (now < holdUntil_) return;
     const Millis at = std::chrono::duration_cast<Millis>(now.time_since_epoch());
     while (auto chunk = controller_.takeDue(at))
-        outgoing_.push_back({chunk->bytes, chunk->baudAfter});
+        outgoing_.push_back(
+            {faults_ ? faults_->send(chunk->bytes) : chunk->bytes, chunk->baudAfter});
 }
 
 void PtyServer::sendOutput(Clock::time_point now) {
@@ -216,7 +239,7 @@ int PtyServer::pollTimeoutMs(Clock::time_point now) const {
     auto wait = std::chrono::milliseconds(kMaxPollMs);
     if (!outgoing_.empty()) wait = std::chrono::milliseconds(1);
     if (auto due = controller_.nextDue()) {
-        const auto dueAt = Clock::time_point(*due);
+        const auto dueAt = std::max(Clock::time_point(*due), holdUntil_);
         wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(dueAt - now));
     }
     return int(std::max<long>(0, wait.count()));
@@ -224,6 +247,10 @@ int PtyServer::pollTimeoutMs(Clock::time_point now) const {
 
 void PtyServer::run(const std::atomic<bool>& stop) {
     while (!stop) {
+        if (lineGone_) {  // nothing to serve but the stop
+            poll(nullptr, 0, kMaxPollMs);
+            continue;
+        }
         Clock::time_point now = Clock::now();
         if (reappearAt_ && now >= *reappearAt_) {
             std::string error;
@@ -238,6 +265,7 @@ void PtyServer::run(const std::atomic<bool>& stop) {
         poll(wait, 2, timeout);
         now = Clock::now();
         if (wait[0].revents & POLLIN) takeInput(now);
+        if (lineGone_) continue;
         if (wait[1].revents & POLLIN) takeParallelInput();
         if (controller_.takeReenumeration()) reenumerate(now);
         queueOutput(now);

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "sim/controller.h"
+#include "sim/fault_injector.h"
 
 namespace tarmix::sim {
 
@@ -43,6 +44,8 @@ class PtyServer {
     static constexpr size_t kBulkPieces = 8;
     static constexpr size_t kDefaultPieceLimit = 62;  // a full-speed USB packet's payload
     static constexpr std::chrono::milliseconds kPieceGap{1};
+    // Puts a bad line between the program and the monitor (nullptr: a clean line).
+    void setFaults(FaultInjector* faults) { faults_ = faults; }
 
     // Serves until `stop` becomes true (checked at least every 100 ms).
     void run(const std::atomic<bool>& stop);
@@ -70,6 +73,10 @@ class PtyServer {
     void queueOutput(Clock::time_point now);
     void sendOutput(Clock::time_point now);
     int pollTimeoutMs(Clock::time_point now) const;
+    // Faults the injector decided on for input that has just reached the monitor.
+    void applyLineEvents(const FaultInjector::Inbound& in, Clock::time_point now);
+    // The line goes away: the pty closes, a link to it is left dangling.
+    void closeLine();
 
     struct Outgoing {
         std::string bytes;
@@ -94,6 +101,9 @@ class PtyServer {
     size_t pieceLimit_ = kDefaultPieceLimit;
     Clock::time_point nextPieceAt_{};
     uint32_t pieceSeed_ = 1;
+    FaultInjector* faults_ = nullptr;
+    Clock::time_point holdUntil_{};  // a stalled device says nothing until then
+    bool lineGone_ = false;          // for good: a fault took the line away
 };
 
 }  // namespace tarmix::sim

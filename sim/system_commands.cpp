@@ -264,4 +264,17 @@ void Controller::restart() {
     emit("\r\nBoot> ", kRestartTime);
 }
 
+void Controller::powerCycle() {
+    memory_.forgetRam();
+    for (std::string& line : lines_) line.clear();
+    block_.reset();
+    output_.clear();
+    outputCursor_ = Millis{0};
+    uartBaud_ = kMonitorStartBaud;
+    parallelOn_ = false;
+    s3Offset_ = 0;
+    monitorBackAt_ = clock_.now() + kRestartTime;
+    emit("\r\nBoot> ", kRestartTime);
+}
+
 }  // namespace tarmix::sim

@@ -2,7 +2,7 @@
 //
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
 //              [--lpt PATH] [--sector-ms N] [--app-ms N] [--app-output N] [--pieces N]
-//              [--usb] [--damage DRIVES]
+//              [--usb] [--damage DRIVES] [--faults PLAN [--seed N]]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //   tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR
@@ -14,12 +14,14 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
 #include "sim/boot_library.h"
 #include "sim/controller.h"
+#include "sim/fault_injector.h"
 #include "sim/image_maker.h"
 #include "sim/pty_server.h"
 
@@ -34,7 +36,7 @@ void requestStop(int) { stopRequested = true; }
 const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
     "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--app-output N] [--pieces N]\n"
-    "                  [--usb] [--damage DRIVES]\n"
+    "                  [--usb] [--damage DRIVES] [--faults PLAN [--seed N]]\n"
     "       tarmix-sim --list-models | --help\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
@@ -55,6 +57,13 @@ const char kUsage[] =
     "  --pieces N      answers leave in pieces of 1 to N bytes, one per millisecond, as a USB\n"
     "                  adapter delivers them (62 unless given; 0 sends them whole)\n"
     "  --app-output N  the running application prints a numbered line every N ms\n"
+    "  --faults PLAN   a bad serial line, comma-separated: drop=P, drop-in=P (each byte the\n"
+    "                  device sends / receives is lost with probability P), corrupt=P,\n"
+    "                  corrupt-in=P (one bit flipped), stall=MS@P (a command is answered\n"
+    "                  after MS ms of silence), gone@N (the line goes away after the device\n"
+    "                  has received N bytes), reset@N (the device restarts after N bytes);\n"
+    "                  every injected fault is written to stderr with its byte offset\n"
+    "  --seed N        the faults' seed (1 unless given): the same seed, the same faults\n"
     "  --usb           the link is a USB adapter: models that re-enumerate replace the\n"
     "                  device behind --link with a new one when they restart\n"
     "  --damage DRIVES the file systems of these drives (letters, \"A\" or \"BC\") are damaged\n"
@@ -133,6 +142,8 @@ struct ServeOptions {
     long long pieces = -1;
     long long applicationOutputMs = 0;
     bool pace = false;
+    std::optional<sim::FaultPlan> faults;
+    uint64_t seed = 1;
     bool usb = false;
 };
 
@@ -165,6 +176,14 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
         } else if (word == "--pieces") {
             ok = words.number(word, 4096, number);
             options.pieces = (long long)number;
+        } else if (word == "--faults") {
+            std::string plan, error;
+            ok = words.value(word, plan) &&
+                 sim::ParseFaultPlan(plan, options.faults.emplace(), error);
+            if (!error.empty()) std::cerr << "tarmix-sim: " << error << "\n";
+        } else if (word == "--seed") {
+            ok = words.number(word, ~0ULL, number);
+            options.seed = number;
         } else if (word == "--app-ms") {
             ok = words.number(word, 86400000, number);
             options.applicationMs = (long long)number;
@@ -202,6 +221,8 @@ int serve(const ServeOptions& options) {
     if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
     sim::PtyServer server(controller, options.pace);
     if (options.pieces >= 0) server.setPieces(size_t(options.pieces));
+    std::optional<sim::FaultInjector> faults;
+    if (options.faults) server.setFaults(&faults.emplace(*options.faults, options.seed, std::cerr));
     if (!server.start(options.link, error) ||
         (!options.lpt.empty() && !server.openParallelPipe(options.lpt, error))) {
         std::cerr << "tarmix-sim: " << error << "\n";

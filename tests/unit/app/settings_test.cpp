@@ -48,15 +48,16 @@ class SettingsFileTest : public ::testing::Test {
     fs::path folder;
 };
 
-TEST_F(SettingsFileTest, WritesFourLinesOfSixteenBitCharactersWithoutByteOrderMark) {
-    ASSERT_EQ(WriteSettings(folder, Settings{3, 115200, -1, 1}), 0);
+TEST_F(SettingsFileTest, WritesItsLinesOfSixteenBitCharactersWithoutByteOrderMark) {
+    // The verify key comes last, where older versions skip it.
+    ASSERT_EQ(WriteSettings(folder, Settings{3, 115200, -1, 1, 1}), 0);
     EXPECT_EQ(readFile(), utf16("[LANGUAGE]: 3\r\n[BAUDRATE]: 115200\r\n[COMPORT]: -1\r\n"
-                                "[KEEP_RECEIPTS]: 1\r\n"));
+                                "[KEEP_RECEIPTS]: 1\r\n[VERIFY]: 1\r\n"));
     EXPECT_FALSE(fs::exists(folder / "Tarmix.ini.new"));
 }
 
 TEST_F(SettingsFileTest, WhatIsWrittenReadsBackUnchanged) {
-    const Settings written{3, 230400, 6, 1};  // Italian and LPT1 survive a round trip
+    const Settings written{3, 230400, 6, 1, 1};  // Italian and LPT1 survive a round trip
     ASSERT_EQ(WriteSettings(folder, written), 0);
     Settings read;
     ASSERT_EQ(ReadSettings(folder, read), 0);
@@ -64,6 +65,7 @@ TEST_F(SettingsFileTest, WhatIsWrittenReadsBackUnchanged) {
     EXPECT_EQ(read.baudRate, 230400);
     EXPECT_EQ(read.selectedPort, 6);
     EXPECT_EQ(read.keepReceipts, 1);
+    EXPECT_EQ(read.verifyAfterWrite, 1);
 }
 
 TEST_F(SettingsFileTest, MissingFileResetsLanguageBaudAndPortOnly) {

@@ -1,0 +1,148 @@
+#include "sim/fault_injector.h"
+
+#include <charconv>
+
+namespace tarmix::sim {
+
+namespace {
+
+// splitmix64: a good spread of bits from consecutive inputs.
+uint64_t mix(uint64_t x) {
+    x += 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
+
+bool readProbability(std::string_view text, double& value) {
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return failure == std::errc() && end == text.data() + text.size() && value >= 0 && value <= 1;
+}
+
+template <typename Number>
+bool readWhole(std::string_view text, Number& value) {
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return failure == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+bool readItem(std::string_view item, FaultPlan& plan) {
+    const size_t equals = item.find('=');
+    const size_t at = item.find('@');
+    if (equals != std::string_view::npos) {
+        const std::string_view kind = item.substr(0, equals), value = item.substr(equals + 1);
+        if (kind == "drop") return readProbability(value, plan.dropOut);
+        if (kind == "drop-in") return readProbability(value, plan.dropIn);
+        if (kind == "corrupt") return readProbability(value, plan.corruptOut);
+        if (kind == "corrupt-in") return readProbability(value, plan.corruptIn);
+        if (kind != "stall") return false;
+        const size_t split = value.find('@');
+        long long ms = 0;
+        if (split == std::string_view::npos || !readWhole(value.substr(0, split), ms)) return false;
+        plan.stall = Millis{ms};
+        return readProbability(value.substr(split + 1), plan.stallChance);
+    }
+    if (at == std::string_view::npos) return false;
+    const std::string_view kind = item.substr(0, at), value = item.substr(at + 1);
+    uint64_t count = 0;
+    if (!readWhole(value, count)) return false;
+    if (kind == "gone")
+        plan.goneAt = count;
+    else if (kind == "reset")
+        plan.resetAt = count;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
+bool ParseFaultPlan(std::string_view text, FaultPlan& plan, std::string& error) {
+    FaultPlan parsed;
+    for (size_t comma = 0; !text.empty() && comma != std::string_view::npos;) {
+        comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        if (!readItem(item, parsed)) {
+            error = "cannot read the fault \"" + std::string(item) +
+                    "\" (drop=P, drop-in=P, corrupt=P, corrupt-in=P, stall=MS@P, gone@N, "
+                    "reset@N)";
+            return false;
+        }
+        text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
+        if (comma != std::string_view::npos && text.empty()) {
+            error = "a fault plan does not end with a comma";
+            return false;
+        }
+    }
+    plan = parsed;
+    return true;
+}
+
+double FaultInjector::chance(Salt salt, uint64_t offset) const {
+    const uint64_t bits = mix(mix(seed_ ^ (salt << 56)) ^ offset);
+    return double(bits >> 11) * 0x1.0p-53;
+}
+
+char FaultInjector::flipped(char byte, Salt salt, uint64_t offset, int& bit) const {
+    bit = int(chance(Salt(salt + kBit), offset) * 8);
+    return char(uint8_t(byte) ^ (1u << bit));
+}
+
+bool FaultInjector::reached(const std::optional<uint64_t>& limit) const {
+    return limit && received_ >= *limit;
+}
+
+bool FaultInjector::lineEnds(Inbound& in) {
+    if (ended_ || !(reached(plan_.goneAt) || reached(plan_.resetAt))) return false;
+    ended_ = true;
+    in.event = reached(plan_.goneAt) ? LineEvent::kGone : LineEvent::kReset;
+    log_ << "fault " << (in.event == LineEvent::kGone ? "gone" : "reset") << " in " << received_
+         << std::endl;
+    return true;
+}
+
+FaultInjector::Inbound FaultInjector::receive(std::string_view wire) {
+    Inbound in;
+    if (ended_ || lineEnds(in)) return in;
+    for (const char byte : wire) {
+        const uint64_t offset = received_++;
+        if (chance(kDropIn, offset) < plan_.dropIn) {
+            log_ << "fault drop-in " << offset << std::endl;
+        } else {
+            char taken = byte;
+            if (chance(kCorruptIn, offset) < plan_.corruptIn) {
+                int bit = 0;
+                taken = flipped(byte, kCorruptIn, offset, bit);
+                log_ << "fault corrupt-in " << offset << " bit " << bit << std::endl;
+            }
+            in.bytes += taken;
+            if (taken == '\r' && chance(kStall, offset) < plan_.stallChance) {
+                in.stall = true;
+                log_ << "fault stall " << plan_.stall.count() << "ms in " << offset << std::endl;
+            }
+        }
+        if (lineEnds(in)) break;
+    }
+    return in;
+}
+
+std::string FaultInjector::send(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const uint64_t offset = sent_++;
+        if (chance(kDropOut, offset) < plan_.dropOut) {
+            log_ << "fault drop " << offset << std::endl;
+            continue;
+        }
+        if (chance(kCorruptOut, offset) < plan_.corruptOut) {
+            int bit = 0;
+            out += flipped(byte, kCorruptOut, offset, bit);
+            log_ << "fault corrupt " << offset << " bit " << bit << std::endl;
+            continue;
+        }
+        out += byte;
+    }
+    return out;
+}
+
+}  // namespace tarmix::sim

@@ -1,0 +1,79 @@
+// A bad serial line between the program and the simulated controller, seeded and
+// repeatable. The plan names the faults:
+//
+//   drop=P, drop-in=P         each byte the device sends / receives is lost with probability P
+//   corrupt=P, corrupt-in=P   each byte sent / received gets one random bit flipped
+//   stall=MS@P                a command line the device receives is answered only after MS
+//                             milliseconds of silence, with probability P
+//   gone@N                    after the device has received N bytes the line goes away
+//   reset@N                   after the device has received N bytes it restarts
+//
+// Every decision is a function of the seed, the fault kind and the byte's offset in its
+// direction (bytes the device received, or produced, since the start), never of timing:
+// the same seed brings the same faults at the same bytes. Each injected fault is written to
+// the log, one line each, so a failing run can be replayed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+
+namespace tarmix::sim {
+
+struct FaultPlan {
+    double dropOut = 0;
+    double dropIn = 0;
+    double corruptOut = 0;
+    double corruptIn = 0;
+    double stallChance = 0;
+    Millis stall{0};
+    std::optional<uint64_t> goneAt;
+    std::optional<uint64_t> resetAt;
+};
+
+// Reads a comma-separated plan such as "drop=0.001,stall=300@0.05,reset@20000". false with
+// a reason for an unknown kind, a probability outside [0, 1] or a malformed number.
+bool ParseFaultPlan(std::string_view text, FaultPlan& plan, std::string& error);
+
+class FaultInjector {
+  public:
+    // What the line does once the device has received a piece of input.
+    enum class LineEvent { kNone, kGone, kReset };
+    struct Inbound {
+        std::string bytes;                   // what reaches the device
+        bool stall = false;                  // hold the answer to a line ended in these bytes
+        LineEvent event = LineEvent::kNone;  // after the bytes: the line goes, or a restart
+    };
+
+    FaultInjector(const FaultPlan& plan, uint64_t seed, std::ostream& log)
+        : plan_(plan), seed_(seed), log_(log) {}
+
+    const FaultPlan& plan() const { return plan_; }
+    // Bytes the program put on the line, as the device receives them.
+    Inbound receive(std::string_view wire);
+    // Bytes the device sends, as they reach the program.
+    std::string send(std::string_view bytes);
+
+  private:
+    enum Salt : uint64_t { kDropIn = 1, kCorruptIn, kDropOut, kCorruptOut, kStall, kBit };
+
+    // A uniform number in [0, 1) for the byte at `offset` and the fault kind.
+    double chance(Salt salt, uint64_t offset) const;
+    char flipped(char byte, Salt salt, uint64_t offset, int& bit) const;
+    bool reached(const std::optional<uint64_t>& limit) const;
+    // Once the device has received its N bytes: the line goes or the device restarts (once).
+    bool lineEnds(Inbound& in);
+
+    FaultPlan plan_;
+    uint64_t seed_;
+    std::ostream& log_;
+    uint64_t received_ = 0;  // bytes the device received so far, counted on the wire
+    uint64_t sent_ = 0;      // bytes the device produced so far
+    bool ended_ = false;     // the line went or the device restarted; that happens once
+};
+
+}  // namespace tarmix::sim

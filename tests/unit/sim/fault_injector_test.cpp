@@ -1,0 +1,134 @@
+#include "sim/fault_injector.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "sim_bench.h"
+
+namespace tarmix::sim {
+namespace {
+
+TEST(FaultPlan, ReadsEveryKindAndRefusesWhatIsNotAFault) {
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultPlan(
+        "drop=0.25,drop-in=0.0005,corrupt=1,corrupt-in=0,stall=300@0.5,gone@10,reset@0", plan,
+        error))
+        << error;
+    EXPECT_EQ(plan.dropOut, 0.25);
+    EXPECT_EQ(plan.dropIn, 0.0005);
+    EXPECT_EQ(plan.corruptOut, 1.0);
+    EXPECT_EQ(plan.stall, Millis{300});
+    EXPECT_EQ(plan.stallChance, 0.5);
+    EXPECT_EQ(plan.goneAt, 10u);
+    EXPECT_EQ(plan.resetAt, 0u);
+
+    for (const char* bad : {"drop", "drop=", "drop=1.5", "drop=-0.1", "drop=0.1x", "jitter=0.1",
+                            "stall=300", "stall=x@0.1", "gone@", "gone@-1", "reset=5", "gone@5,"}) {
+        SCOPED_TRACE(bad);
+        FaultPlan untouched;
+        untouched.dropIn = 0.75;
+        EXPECT_FALSE(ParseFaultPlan(bad, untouched, error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(untouched.dropIn, 0.75);  // a bad plan changes nothing
+    }
+}
+
+// The bytes both ways and the log of one run through the injector, the input cut into
+// pieces of `piece` bytes.
+struct Traffic {
+    std::string in, out, log;
+};
+Traffic runThrough(const char* spec, uint64_t seed, size_t piece) {
+    FaultPlan plan;
+    std::string error;
+    EXPECT_TRUE(ParseFaultPlan(spec, plan, error)) << error;
+    std::ostringstream log;
+    FaultInjector faults(plan, seed, log);
+    std::string wire(20000, '\0');
+    for (size_t i = 0; i < wire.size(); ++i) wire[i] = char(i * 7 + i / 256);
+    Traffic run;
+    for (size_t at = 0; at < wire.size(); at += piece) {
+        run.in += faults.receive(std::string_view(wire).substr(at, piece)).bytes;
+        run.out += faults.send(std::string_view(wire).substr(at, piece));
+    }
+    // Each direction keeps its own order; how the two interleave depends on the pieces.
+    std::vector<std::string> lines;
+    std::istringstream logged(log.str());
+    for (std::string line; std::getline(logged, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    for (const std::string& line : lines) run.log += line + "\n";
+    return run;
+}
+
+TEST(FaultInjector, TheSameSeedInjectsTheSameFaultsHoweverTheBytesArrive) {
+    const char* spec = "drop=0.001,drop-in=0.001,corrupt=0.001,corrupt-in=0.001,stall=5@0.1";
+    const Traffic first = runThrough(spec, 42, 1);
+    const Traffic again = runThrough(spec, 42, 4096);
+    EXPECT_FALSE(first.log.empty());
+    EXPECT_EQ(first.log, again.log);
+    EXPECT_EQ(first.in, again.in);
+    EXPECT_EQ(first.out, again.out);
+    EXPECT_NE(runThrough(spec, 43, 1).log, first.log);
+}
+
+TEST(FaultInjector, EachKindDoesWhatItSaysAndLogsEveryByte) {
+    const Traffic dropped = runThrough("drop-in=1", 1, 100);
+    EXPECT_TRUE(dropped.in.empty());
+    EXPECT_EQ(dropped.out.size(), 20000u);
+
+    const Traffic flipped = runThrough("corrupt=1", 1, 100);
+    ASSERT_EQ(flipped.out.size(), 20000u);
+    const Traffic clean = runThrough("", 1, 100);
+    for (size_t i = 0; i < clean.out.size(); ++i) {
+        const unsigned differs = uint8_t(clean.out[i] ^ flipped.out[i]);
+        ASSERT_TRUE(differs && !(differs & (differs - 1))) << "byte " << i;  // exactly one bit
+    }
+    EXPECT_EQ(std::count(flipped.log.begin(), flipped.log.end(), '\n'), 20000);
+    EXPECT_TRUE(clean.log.empty());
+
+    // A rate of 0.01 over 20000 bytes: about 200 faults.
+    const Traffic some = runThrough("drop=0.01", 7, 100);
+    EXPECT_GT(some.out.size(), 19700u);
+    EXPECT_LT(some.out.size(), 19900u);
+}
+
+TEST(FaultInjector, TheLineGoesOrTheDeviceRestartsOnceAfterNBytes) {
+    for (const auto& [spec, event] : {std::pair{"gone@1500", FaultInjector::LineEvent::kGone},
+                                      std::pair{"reset@1500", FaultInjector::LineEvent::kReset}}) {
+        SCOPED_TRACE(spec);
+        FaultPlan plan;
+        std::string error;
+        ASSERT_TRUE(ParseFaultPlan(spec, plan, error));
+        std::ostringstream log;
+        FaultInjector faults(plan, 1, log);
+        EXPECT_EQ(faults.receive(std::string(1000, 'a')).event, FaultInjector::LineEvent::kNone);
+        const FaultInjector::Inbound at = faults.receive(std::string(1000, 'b'));
+        EXPECT_EQ(at.bytes, std::string(500, 'b'));
+        EXPECT_EQ(at.event, event);
+        EXPECT_EQ(faults.receive("more").event, FaultInjector::LineEvent::kNone);
+        EXPECT_NE(log.str().find(" in 1500\n"), std::string::npos) << log.str();
+    }
+}
+
+TEST(SimController, APowerCycleLosesRamAndTheLineButKeepsTheFlash) {
+    Bench bench("alder");
+    const std::vector<uint8_t> bytes{1, 2, 3, 4};
+    bench.controller.memory().store(bench.model().ram.start, bytes);
+    bench.controller.memory().store(bench.model().applicationStart, bytes);
+    bench.controller.setUartBaud(115200);
+    bench.serial.WriteText("tell ver");  // half a command line
+    bench.controller.powerCycle();
+
+    EXPECT_EQ(bench.controller.uartBaud(), 57600u);
+    EXPECT_EQ(bench.controller.memory().read(bench.model().ram.start, 4),
+              std::vector<uint8_t>(4, 0));
+    EXPECT_EQ(bench.controller.memory().read(bench.model().applicationStart, 4), bytes);
+    EXPECT_EQ(bench.untilPrompt(), "\r\nBoot> ");
+    EXPECT_EQ(bench.collect("tell drives").substr(0, 20), "tell drives\r\nDrives:");
+}
+
+}  // namespace
+}  // namespace tarmix::sim
