@@ -41,10 +41,10 @@ TEST(FaultPlan, ReadsEveryKindAndRefusesWhatIsNotAFault) {
 struct Traffic {
     std::string in, out, log;
 };
-Traffic runThrough(const char* spec, uint64_t seed, size_t piece) {
+Traffic runThrough(const char* planText, uint64_t seed, size_t piece) {
     FaultPlan plan;
     std::string error;
-    EXPECT_TRUE(ParseFaultPlan(spec, plan, error)) << error;
+    EXPECT_TRUE(ParseFaultPlan(planText, plan, error)) << error;
     std::ostringstream log;
     FaultInjector faults(plan, seed, log);
     std::string wire(20000, '\0');
@@ -64,14 +64,14 @@ Traffic runThrough(const char* spec, uint64_t seed, size_t piece) {
 }
 
 TEST(FaultInjector, TheSameSeedInjectsTheSameFaultsHoweverTheBytesArrive) {
-    const char* spec = "drop=0.001,drop-in=0.001,corrupt=0.001,corrupt-in=0.001,stall=5@0.1";
-    const Traffic first = runThrough(spec, 42, 1);
-    const Traffic again = runThrough(spec, 42, 4096);
+    const char* planText = "drop=0.001,drop-in=0.001,corrupt=0.001,corrupt-in=0.001,stall=5@0.1";
+    const Traffic first = runThrough(planText, 42, 1);
+    const Traffic again = runThrough(planText, 42, 4096);
     EXPECT_FALSE(first.log.empty());
     EXPECT_EQ(first.log, again.log);
     EXPECT_EQ(first.in, again.in);
     EXPECT_EQ(first.out, again.out);
-    EXPECT_NE(runThrough(spec, 43, 1).log, first.log);
+    EXPECT_NE(runThrough(planText, 43, 1).log, first.log);
 }
 
 TEST(FaultInjector, EachKindDoesWhatItSaysAndLogsEveryByte) {
@@ -96,12 +96,13 @@ TEST(FaultInjector, EachKindDoesWhatItSaysAndLogsEveryByte) {
 }
 
 TEST(FaultInjector, TheLineGoesOrTheDeviceRestartsOnceAfterNBytes) {
-    for (const auto& [spec, event] : {std::pair{"gone@1500", FaultInjector::LineEvent::kGone},
-                                      std::pair{"reset@1500", FaultInjector::LineEvent::kReset}}) {
-        SCOPED_TRACE(spec);
+    for (const auto& [planText, event] :
+         {std::pair{"gone@1500", FaultInjector::LineEvent::kGone},
+          std::pair{"reset@1500", FaultInjector::LineEvent::kReset}}) {
+        SCOPED_TRACE(planText);
         FaultPlan plan;
         std::string error;
-        ASSERT_TRUE(ParseFaultPlan(spec, plan, error));
+        ASSERT_TRUE(ParseFaultPlan(planText, plan, error));
         std::ostringstream log;
         FaultInjector faults(plan, 1, log);
         EXPECT_EQ(faults.receive(std::string(1000, 'a')).event, FaultInjector::LineEvent::kNone);
