@@ -9,35 +9,14 @@
 #include <fstream>
 #include <string>
 
-#include "app/simulator_launcher.h"
 #include "batch/device_backup.h"
-#include "link/identify.h"
-#include "platform/termios_port.h"
+#include "bench_line.h"
 #include "sim/image_maker.h"
 
 namespace {
 
 using namespace tarmix;
-using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-class QuietView final : public View {
-  public:
-    void setStatus(const std::string&) override {}
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-        std::fprintf(stderr, "bench: message: %s\n", text.c_str());
-    }
-    bool askYesNo(const std::string&, const std::string&) override { return true; }
-    void setWaitCursor(bool) override {}
-};
-
-struct WireBytes final : WireObserver {
-    void onSent(Millis, const uint8_t*, size_t count) override { bytes += count; }
-    void onReceived(Millis, const uint8_t*, size_t count) override { bytes += count; }
-    size_t bytes = 0;
-};
 
 constexpr uint32_t kApplicationStart = 0x110000;
 constexpr uint32_t kApplicationSize = 1024 * 1024;
@@ -78,47 +57,34 @@ int main() {
     const fs::path folder = fs::temp_directory_path() / "tarmix-bench-backup";
     fs::remove_all(folder);
     if (!populate(folder / "state")) return 1;
-    SimulatorLauncher simulator;
-    simulator.setExecutable(TARMIX_SIM_PATH);
-    std::string error;
-    if (!simulator.start("alder", {"--pace", "--state", (folder / "state").string()}, error)) {
-        std::fprintf(stderr, "bench: %s\n", error.c_str());
-        return 1;
-    }
-    PortMap map;
-    map.setCom(0, {simulator.devicePath(), false});
-    CSerial serial(termiosPortFactory(map), systemClock());
-    if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
-    MonitorExchange monitor(serial);
-    DeviceDescription device;
-    identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
-    applyVersion(device, parseVersionAnswer(monitor.CollectAnswer("tell version", 1000, 100ms)));
-    applyDrives(device, parseDrivesAnswer(monitor.CollectAnswer("tell drives", 1000, 100ms)));
-    device.deviceIdentified = true;
+    bench::SimulatedLine line;
+    if (!line.start("alder", {"--state", (folder / "state").string()})) return 1;
+    MonitorExchange& monitor = line.monitor();
+    DeviceDescription device = line.identify();
 
-    QuietView view;
+    bench::QuietView view(true);
     BaudSwitch baud(monitor, view, kBaud);
-    WireBytes wire;
-    serial.setObserver(&wire);
+    bench::LineBytes wire;
+    line.serial().setObserver(&wire);
     const auto start = std::chrono::steady_clock::now();
     bool askBeforeOverwrite = false;
     DeviceBackup backup({monitor, view, baud, device, kBaud, askBeforeOverwrite});
     const bool done =
         backup.CheckController() && backup.Run(folder / "backup") == BackupEnd::Completed;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    serial.Close();
-    simulator.stop();
+    line.serial().setObserver(nullptr);
+    line.stop();
     fs::remove_all(folder);
     if (!done) {
         std::printf("backup_%u_1MiB_app_2MiB_files ratio=failed\n", kBaud);
         return 1;
     }
-    const double wireTime = double(wire.bytes) * 10 / kBaud;
+    const double wireTime = bench::WireSeconds(wire.both(), kBaud);
     const size_t files = kFileSize * kFolders * kFilesPerFolder;
-    const double payloadTime = double(kApplicationSize + files + kEepromArea) * 10 / kBaud;
+    const double payloadTime = bench::WireSeconds(kApplicationSize + files + kEepromArea, kBaud);
     std::printf(
         "backup_%u_1MiB_app_2MiB_files ratio=%.3f wall=%.2fs wire=%.2fs (%zu bytes both ways) "
         "payload_only=%.2fs (lower is better, 1.00 is the wire)\n",
-        kBaud, took.count() / wireTime, took.count(), wireTime, wire.bytes, payloadTime);
+        kBaud, took.count() / wireTime, took.count(), wireTime, wire.both(), payloadTime);
     return 0;
 }
