@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <vector>
 
@@ -141,6 +142,7 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
         View& view;
         ~ProgressBack() { view.setProgressRange(0, kProgressRange); }
     } progressBack{view};
+    view.setTransferred(0, size);
 
     const auto answer = [&](char c) { serial.WriteBytes(reinterpret_cast<uint8_t*>(&c), 1); };
     uint64_t received = 0;
@@ -176,6 +178,7 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
         answer(kFrameGood);
         received += n;
         view.setProgress(int(received));
+        view.setTransferred(received, size);
     }
     if (received != size)
         return fail(TransferResult::DeviceFailed, "\n\nThe device announced " +
@@ -225,6 +228,7 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     view.setStatus(LoadText(kTextFileDownload) + " <" +
                    ShortenForDisplay(Latin1ToUtf8(deviceName)) + ">");
     view.setProgressRange(0, int(blocks));
+    view.setTransferred(0, size);
     std::vector<uint8_t> block(kPcFrameLimit);
     for (size_t i = 1; i <= blocks; ++i) {
         view.setProgress(int(i));
@@ -249,6 +253,7 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
                 view.showMessage(heading, "", MessageIcon::Error);
             return TransferResult::DeviceFailed;
         }
+        view.setTransferred(std::min<uint64_t>(i * kPcFrameLimit, size), size);
     }
     view.setProgressRange(0, kProgressRange);
     if (!WaitForTransferEnd(ctx_.monitor, "")) {
