@@ -3,10 +3,10 @@
 // frames add up to the announced size; otherwise the old file stays as it was.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "ffs/file_transfer.h"
 #include "fuzz_input.h"
+#include "support/file_contents.h"
 #include "support/recording_view.h"
 #include "unit/link/scripted_port.h"
 
@@ -16,13 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kOldContents[] = "the older copy";
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 const fs::path& folder() {
     static const fs::path path =
@@ -62,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& entry : fs::directory_iterator(folder())) files += entry.is_regular_file();
     fuzz::check(files == 1, "no file is left beside the target");
     if (result != TransferResult::Copied)
-        fuzz::check(readFile(target) == kOldContents, "a failed upload keeps the old file");
+        fuzz::check(testing::readFile(target) == kOldContents,
+                    "a failed upload keeps the old file");
     return 0;
 }

@@ -8,14 +8,13 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "ffs/transfer_frame.h"
 #include "lang/catalog.h"
 #include "platform/latin1.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
+#include "support/file_contents.h"
 #include "support/recording_view.h"
 #include "unit/link/scripted_port.h"
 
@@ -24,19 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::readFile;
 using testing::RecordingView;
 using testing::ScriptedPort;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::writeFile;
 
 std::string pattern(size_t size) {
     std::string bytes(size, '\0');

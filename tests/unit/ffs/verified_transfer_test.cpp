@@ -7,30 +7,20 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "lang/catalog.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
+#include "support/file_contents.h"
 #include "support/recording_view.h"
 
 namespace tarmix {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::readFile;
 using testing::RecordingView;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::writeFile;
 
 // The file's bytes are all 0x40: the first run of them in the chosen direction gets one
 // byte up and the next one down.
