@@ -1,5 +1,7 @@
 #include "bench_line.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 
 #include "link/identify.h"
@@ -11,6 +13,13 @@ using namespace std::chrono_literals;
 
 void QuietView::showMessage(const std::string& text, const std::string&, MessageIcon) {
     std::fprintf(stderr, "bench: message: %s\n", text.c_str());
+}
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 bool StartPacedSimulator(SimulatorLauncher& simulator, const std::string& model,

@@ -41,6 +41,9 @@ struct LineBytes final : WireObserver {
     size_t received = 0;
 };
 
+// CPU seconds this process has used, user and system.
+double ProcessCpuSeconds();
+
 // Seconds `bytes` need on a line at `baud` (10 bit times per byte).
 inline double WireSeconds(size_t bytes, uint32_t baud) { return double(bytes) * 10 / baud; }
 

@@ -23,6 +23,8 @@ using namespace tarmix;
 namespace fs = std::filesystem;
 
 constexpr uint32_t kAlderApplicationStart = 0x110000;
+// The fastest rate the model runs (its monitor has no 230400).
+constexpr uint32_t kBaud = 115200;
 
 // Seconds for one download of `image` at `baud`, or a negative number on failure.
 double timeDownload(const std::string& image, uint32_t baud) {
@@ -80,10 +82,7 @@ int main() {
             std::fprintf(stderr, "bench: %s\n", error.c_str());
             return 1;
         }
-        for (uint32_t baud : {115200u, 230400u})
-            ok &= report(
-                "download_" + std::to_string(baud) + "_" + std::to_string(size / 1024) + "KiB",
-                image, size, baud);
+        ok &= report("download_115200_" + std::to_string(size / 1024) + "KiB", image, size, kBaud);
     }
     constexpr uint32_t kHalfErasedSize = 1024 * 1024;
     std::vector<uint8_t> bytes = sim::MakeImageBytes(kAlderApplicationStart, kHalfErasedSize, {});
@@ -93,7 +92,7 @@ int main() {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
         return 1;
     }
-    ok &= report("download_115200_1024KiB_half_0xFF", halfErased, kHalfErasedSize, 115200);
+    ok &= report("download_115200_1024KiB_half_0xFF", halfErased, kHalfErasedSize, kBaud);
     fs::remove_all(folder);
     return ok ? 0 : 1;
 }

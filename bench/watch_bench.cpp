@@ -3,8 +3,6 @@
 // longest stall of the event loop (a 1 ms timer's largest gap beyond its period) over the
 // run, against a budget of 20 ms, and the process's CPU share against the same window with
 // no controller, measured in the same run. Runs on Qt's offscreen platform.
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -28,13 +26,6 @@ constexpr int kRunMs = 10000;
 constexpr int kIdentifyWaitMs = 10000;
 constexpr double kStallBudgetMs = 20;
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 struct Run {
     bool identified = false;
     double longestStallMs = 0;
@@ -54,13 +45,13 @@ void measure(int ms, Run& run) {
         sinceLast.restart();
     });
     probe.start(1);
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = bench::ProcessCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-    run.cpuShare = (cpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
+    run.cpuShare = (bench::ProcessCpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
 }
 
 // The window on COM1 = `device` (nothing behind it when empty), identified first when there
