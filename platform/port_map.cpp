@@ -62,6 +62,12 @@ std::vector<SerialDevice> ListSerialDevices(const fs::path& sysRoot, const fs::p
     return devices;
 }
 
+SerialDevice SerialDeviceAt(const std::string& path, bool usb, const fs::path& devRoot) {
+    if (!usb) return {path, false};
+    const std::string stable = StableSerialName(path, devRoot / "serial/by-id");
+    return {stable.empty() ? path : stable, true};
+}
+
 bool isUsbSerialDevice(const std::string& path) {
     std::error_code error;
     const fs::path device = fs::canonical(path, error);
@@ -81,7 +87,7 @@ PortMap PortMap::fromSystem() {
         const std::string variable = "TARMIX_" + portName(i);
         if (const char* path = environment(variable); path && *path) {
             const char* usb = environment(variable + "_USB");
-            map.setCom(i, {path, usb && std::string(usb) == "1"});
+            map.setCom(i, SerialDeviceAt(path, usb && std::string(usb) == "1"));
             anyMapped = true;
         }
     }

@@ -75,6 +75,11 @@ class PortMap {
 // "COM1".."COM6" for 0..5, "LPT1" for 6.
 std::string portName(int index);
 
+// The device at `path` as a port: a USB adapter under its stable name in `devRoot`/serial/by-id
+// where it has one, so that it is found again after it re-enumerated; anything else as given.
+SerialDevice SerialDeviceAt(const std::string& path, bool usb,
+                            const std::filesystem::path& devRoot = "/dev");
+
 // Whether the serial device at `path` (a symlink is followed) sits on a USB adapter.
 bool isUsbSerialDevice(const std::string& path);
 

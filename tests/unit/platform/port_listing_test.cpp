@@ -93,6 +93,16 @@ TEST_F(FakeMachine, PortsAppearAndKeepTheirNamesAcrossRelistsAndReenumeration) {
     EXPECT_EQ(map.resolve("COM4"), "/dev/chosen");
 }
 
+TEST_F(FakeMachine, AChosenUsbAdapterIsReachedByItsStableName) {
+    plugUsb("ttyUSB3", "usb-Chosen-if00");
+    addUart("ttyS0");
+    const std::string adapter = (dev() / "ttyUSB3").string();
+    EXPECT_EQ(SerialDeviceAt(adapter, true, dev()).path, byId("usb-Chosen-if00").string());
+    EXPECT_EQ(SerialDeviceAt(adapter, false, dev()).path, adapter);
+    const std::string uart = (dev() / "ttyS0").string();
+    EXPECT_EQ(SerialDeviceAt(uart, true, dev()).path, uart);  // a USB device without one
+}
+
 TEST_F(FakeMachine, AFirstListingPutsAdaptersBeforeUartsAndSkipsAbsentOnes) {
     addUart("ttyS1");
     plugUsb("ttyUSB0", "usb-One-if00");
