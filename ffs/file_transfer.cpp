@@ -95,6 +95,13 @@ bool FileTransfer::driveAvailable(int drive) const {
 
 // --- device to PC ---------------------------------------------------------------------------
 
+bool FileTransfer::MayReplace(const std::string& pcPath) {
+    if (!ctx_.askBeforeOverwrite || !isReadableFile(pcPath)) return true;
+    const std::string question =
+        pcPath + "\n\n" + LoadText(kTextFileExists) + "\n\n" + LoadText(kTextOverwrite);
+    return ctx_.view.askYesNo(question, LoadText(kTextFileUpload));
+}
+
 TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string& devicePath) {
     WaitCursor cursor(ctx_.view);
     View& view = ctx_.view;
@@ -115,11 +122,7 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
     if (!IsQuotablePath(devicePath) || command.size() > CSerial::kMaxLineLength)
         return fail(TransferResult::Failed, "\n\n" + bracketed(devicePath) +
                                                 "\n\nThis is no device path the monitor takes.");
-    if (ctx_.askBeforeOverwrite && isReadableFile(pcPath)) {
-        const std::string question =
-            pcPath + "\n\n" + LoadText(kTextFileExists) + "\n\n" + LoadText(kTextOverwrite);
-        if (!view.askYesNo(question, caption)) return TransferResult::NotCopied;
-    }
+    if (!MayReplace(pcPath)) return TransferResult::NotCopied;
     ReplacingFile file;
     std::string error;
     if (!file.Open(pcPath, error)) return fail(TransferResult::Failed, "\n\n" + error);
