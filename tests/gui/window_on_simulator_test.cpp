@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -86,6 +88,7 @@ class BoxAnswerer {
 class SentLines final : public WireObserver {
   public:
     void onSent(Millis, const uint8_t* data, size_t count) override {
+        if (onBytes) onBytes();
         for (size_t i = 0; i < count; ++i) {
             if (data[i] != '\r') {
                 current_ += char(data[i]);
@@ -104,6 +107,7 @@ class SentLines final : public WireObserver {
     }
     std::vector<std::string> lines;
     std::function<void(const std::string&)> onLine;
+    std::function<void()> onBytes;  // before any bytes go out, also those of no line
 
   private:
     std::string current_;
@@ -428,6 +432,51 @@ TEST_F(WindowOnSimulator, UpdateFirmwareAsksThenRenewsTheBootLoader) {
     EXPECT_EQ(boxes_.seen.size(), 1u) << boxes_.seen.back().text.toStdString();
     ASSERT_TRUE(waitForIdentification());
     EXPECT_TRUE(window().parts().info.at(InfoField::Firmware)->text().contains("31"));
+}
+
+// The backup button: the operator picks a folder; the application, every drive and the EEPROM
+// go into it, while the status line shows each part's bytes and rate after its own text.
+TEST_F(WindowOnSimulator, BackupCopiesTheDrivesWithFiguresInTheStatusLine) {
+    device_.setFirmware(40);
+    device_.memory().store(0x110000, std::vector<uint8_t>(0x8000, 0x5a));
+    const std::filesystem::path log = device_.drives().drive(0) / "LOG";
+    std::filesystem::create_directories(log);
+    std::ofstream(log / "DAY1.TXT", std::ios::binary) << std::string(40000, 'x');
+    const std::filesystem::path backup = settingsFolder_ / "backup";
+    std::filesystem::create_directories(backup);
+    ASSERT_TRUE(waitForIdentification());
+
+    QString figures;
+    QTimer chooserAnswer;
+    chooserAnswer.callOnTimeout([&] {
+        if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            chooser->setDirectory(QString::fromStdString(backup.parent_path().string()));
+            chooser->selectFile(QString::fromStdString(backup.string()));
+            QMetaObject::invokeMethod(chooser, "accept");
+        }
+    });
+    // The window shows the figures as the frames of the drive's file arrive (each answered
+    // by the PC).
+    sent_.onBytes = [&] {
+        if (figures.isEmpty() && status().contains("DAY1.TXT") && status().contains(" KiB, ") &&
+            !status().contains(" 0.0 of ")) {
+            figures = status();
+            saveScreenshot(window(), "10-backup-copying-a-drive");
+        }
+    };
+    chooserAnswer.start(0);
+    button(Control::Backup)->click();
+    chooserAnswer.stop();
+    sent_.onBytes = nullptr;
+
+    EXPECT_TRUE(figures.contains(" of 39.1 KiB, ")) << figures.toStdString();
+    std::ifstream script(backup / "Reload.rom", std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(script), {}};
+    EXPECT_NE(text.find("download \"Drive_A\\LOG\\DAY1.TXT\" \"A:\\LOG\\DAY1.TXT\""),
+              std::string::npos)
+        << text;
+    for (const auto& box : boxes_.seen)
+        EXPECT_NE(box.icon, QMessageBox::Critical) << box.text.toStdString();
 }
 
 }  // namespace
