@@ -54,6 +54,10 @@ class DriveView {
     // Selects a node without reporting a selection change; -1 selects none.
     virtual void selectFolderNode(int index) = 0;
     virtual void showFileList(const std::vector<ListRow>& rows) = 0;
+    // Appends one row (a file on its way to the device) without touching the others.
+    virtual void appendRow(const ListRow& row) = 0;
+    // Changes the picture of a shown row (a queued file that has arrived).
+    virtual void setRowIcon(int row, FsIcon icon) = 0;
     virtual void setTreeEnabled(bool enabled) = 0;
     virtual void setListEnabled(bool enabled) = 0;
     // The menus open at the mouse; the chosen command, or nullopt when none was chosen.
