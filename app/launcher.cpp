@@ -85,7 +85,7 @@ bool chooseRequestedPorts(const std::vector<ChosenPort>& ports, PortMap& map) {
                       << (reason.empty() ? "cannot be opened" : reason) << "\n";
             return false;
         }
-        map.setCom(port.index, {port.path, isUsbSerialDevice(port.path)});
+        map.setCom(port.index, SerialDeviceAt(port.path, isUsbSerialDevice(port.path)));
     }
     return true;
 }

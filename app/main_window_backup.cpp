@@ -18,7 +18,8 @@ int CDownloadDialog::RunBackup(const std::string& folder) {
     {
         WaitCursor waitCursor(view_);
         BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
-        DeviceBackup backup({monitor_, view_, baud, device_, nullptr});
+        DeviceBackup backup(
+            {monitor_, view_, baud, device_, uint32_t(baudRate_), askBeforeOverwrite_});
         if (backup.CheckController()) {
             std::optional<std::string> chosen = folder;
             if (folder.empty()) chosen = view_.chooseFolder(startDirectory_.string());

@@ -1,6 +1,8 @@
-// File copies between the PC and the controller's drives: the unattended "/u" and "/d" and
-// the copies a batch script asks for.
+// File copies between the PC and the controller's drives: the unattended "/u" and "/d"
+// (read back and compared with --verify or the Verify check box) and the copies a batch
+// script asks for.
 #include "app/main_window.h"
+#include "ffs/verified_transfer.h"
 #include "lang/catalog.h"
 #include "platform/latin1.h"
 
@@ -33,7 +35,10 @@ int CDownloadDialog::UnattendedUpload() {
                           LoadText(kTextFileUpload), MessageIcon::Error);
         return kResultFileUploadFailed;
     }
-    const TransferResult result = Transfers().Upload(secondPath_, *devicePath);
+    FileTransfer transfers = Transfers();
+    const TransferResult result = verifyAfterWrite_ || commandLineVerify_
+                                      ? UploadVerified(transfers, view_, secondPath_, *devicePath)
+                                      : transfers.Upload(secondPath_, *devicePath);
     if (result == TransferResult::NotCopied)
         view_.showMessage(secondPath_ +
                               "\n\nThe file was not copied: a file of this name is "
@@ -56,7 +61,11 @@ int CDownloadDialog::UnattendedDownload() {
                           LoadText(kTextFileDownload), MessageIcon::Error);
         return kResultFileDownloadFailed;
     }
-    const TransferResult result = Transfers().Download(firstPath_, *folder, *name);
+    FileTransfer transfers = Transfers();
+    const TransferResult result =
+        verifyAfterWrite_ || commandLineVerify_
+            ? DownloadVerified(transfers, view_, firstPath_, *folder, *name)
+            : transfers.Download(firstPath_, *folder, *name);
     return result == TransferResult::Copied ? kResultOk : kResultFileDownloadFailed;
 }
 

@@ -141,7 +141,7 @@ std::optional<ApplicationArea> ReadApplicationArea(MonitorExchange& monitor, int
 
 bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
                           uint32_t blockSize, ReplacingFile& file,
-                          const std::function<void(int)>& progress) {
+                          const std::function<void(int share, uint32_t bytesDone)>& progress) {
     const uint32_t wholeBlocks = std::max<uint32_t>(1, size / blockSize);
     uint32_t address = start, left = size, blocksDone = 0, records = 0;
     int failedAttempts = 0;
@@ -164,7 +164,8 @@ bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t siz
         address += count;
         left -= count;
         failedAttempts = 0;
-        progress(int(std::min<uint64_t>(uint64_t(++blocksDone) * 1000 / wholeBlocks, 1000)));
+        progress(int(std::min<uint64_t>(uint64_t(++blocksDone) * 1000 / wholeBlocks, 1000)),
+                 size - left);
     }
     // The record count: S5 holds 16 bits, S6 24.
     std::string line;

@@ -2,6 +2,7 @@
 
 #include "batch/backup_manifest.h"
 #include "config/eeprom.h"
+#include "ffs/folder_copy.h"
 #include "lang/catalog.h"
 #include "models/models.h"
 #include "platform/output_questions.h"
@@ -89,13 +90,17 @@ bool DeviceBackup::SaveApplication(const fs::path& folder) {
     }
     view.setStatus(LoadText(kTextSave) + " <" + kImageName + ">");
     view.setProgress(0);
+    view.setTransferred(0, *size);
     bool complete = false;
     {
         RaisedBaudRate raised(ctx_.baud);
         const uint32_t block =
             ctx_.device.hardwareModel == kModelWholeFlashImage ? kWholeFlashBlockSize : kBlockSize;
         complete = ReadApplicationImage(ctx_.monitor, area_.textStart, *size, block, image,
-                                        [&view](int share) { view.setProgress(share); });
+                                        [&view, size](int share, uint32_t bytesDone) {
+                                            view.setProgress(share);
+                                            view.setTransferred(bytesDone, *size);
+                                        });
     }
     if (!complete) {
         view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
@@ -115,11 +120,12 @@ bool DeviceBackup::CopyDrives(const fs::path& folder, RestoreScript& script) {
         if (ctx_.device.driveSizes[size_t(drive)] == 0) continue;
         script.AddFormat(drive);
         const std::string name = std::string("Drive_") + char('A' + drive);
-        if (!ctx_.copyDrive) {
-            ShowBackupError("Copying the drives is not available in this version.");
-            return false;
-        }
-        complete = ctx_.copyDrive(drive, folder / name, name + "\\", script) && complete;
+        FolderCopy copy({ctx_.monitor, ctx_.view, ctx_.device, ctx_.askBeforeOverwrite, {}},
+                        ctx_.baudRate);
+        const CopyReport report =
+            copy.CopyDriveToPc(drive, folder / name, name + "\\",
+                               [&script](const std::string& line) { script.AddLine(line); });
+        complete = report.complete() && complete;
     }
     return complete;
 }

@@ -27,19 +27,15 @@ namespace tarmix {
 
 inline constexpr char kRestoreScriptName[] = "Reload.rom";
 
-// Copies drive 0..2 into `pcFolder` and adds its mkdir and download lines to the script,
-// naming the PC files with `relativePrefix` ("Drive_A\") in front. true when every folder
-// and file of the drive was copied.
-using DriveCopy = std::function<bool(int drive, const std::filesystem::path& pcFolder,
-                                     const std::string& relativePrefix, RestoreScript& script)>;
-
 // What a backup borrows from the main window.
 struct BackupContext {
     MonitorExchange& monitor;
     View& view;
     BaudSwitch& baud;
     const DeviceDescription& device;
-    DriveCopy copyDrive;  // empty: this build has no drive copy, drives fail the backup
+    // The drive copy's files go at this rate; it asks before replacing a PC file while on.
+    uint32_t baudRate;
+    bool& askBeforeOverwrite;
     std::function<LocalTime()> localTime = CurrentLocalTime;
 };
 

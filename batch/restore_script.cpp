@@ -86,12 +86,4 @@ void RestoreScript::AddFormat(int drive) {
     AddLine(std::string("format ") + char('a' + drive) + ':');
 }
 
-void RestoreScript::AddMkdir(std::string_view deviceFolder) {
-    AddLine("mkdir " + Quoted(deviceFolder));
-}
-
-void RestoreScript::AddDownload(std::string_view pcRelativeName, std::string_view devicePath) {
-    AddLine("download " + Quoted(pcRelativeName) + ' ' + Quoted(devicePath));
-}
-
 }  // namespace tarmix

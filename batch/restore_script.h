@@ -37,9 +37,6 @@ class RestoreScript {
     void AddInitDrives(const std::array<int32_t, 3>& sizesKb);
     // format a:, b: or c: for drive 0..2.
     void AddFormat(int drive);
-    // mkdir "A:\LOG\"; download "Drive_A\LOG\X.TXT" "A:\LOG\X.TXT" (for the drive copy).
-    void AddMkdir(std::string_view deviceFolder);
-    void AddDownload(std::string_view pcRelativeName, std::string_view devicePath);
 
     const std::string& text() const { return text_; }
 

@@ -1,49 +1,32 @@
 // Whole-controller backup through tarmix-sim with a paced line at 115200: the application
-// (1 MiB) read back into Application.rom, the EEPROM saved, Reload.rom and the manifest
-// written. The wall time is divided by the wire time of every byte that crossed the line
-// in either direction (10 bit times per byte), and also shown against the payload alone.
+// (1 MiB) read back into Application.rom, 2 MiB of files in folders on drive A: copied, the
+// EEPROM saved, Reload.rom and the manifest written. The wall time is divided by the wire time of
+// every byte that crossed the line in either direction (10 bit times per byte), and also shown
+// against the payload alone.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "app/simulator_launcher.h"
 #include "batch/device_backup.h"
-#include "link/identify.h"
-#include "platform/termios_port.h"
+#include "bench_line.h"
 #include "sim/image_maker.h"
 
 namespace {
 
 using namespace tarmix;
-using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-class QuietView final : public View {
-  public:
-    void setStatus(const std::string&) override {}
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-        std::fprintf(stderr, "bench: message: %s\n", text.c_str());
-    }
-    bool askYesNo(const std::string&, const std::string&) override { return true; }
-    void setWaitCursor(bool) override {}
-};
-
-struct WireBytes final : WireObserver {
-    void onSent(Millis, const uint8_t*, size_t count) override { bytes += count; }
-    void onReceived(Millis, const uint8_t*, size_t count) override { bytes += count; }
-    size_t bytes = 0;
-};
 
 constexpr uint32_t kApplicationStart = 0x110000;
 constexpr uint32_t kApplicationSize = 1024 * 1024;
 constexpr uint32_t kBaud = 115200;
 constexpr size_t kEepromArea = 0x2000 - 0x100;
+constexpr size_t kFileSize = 128 * 1024;
+constexpr int kFolders = 4, kFilesPerFolder = 4;  // 2 MiB of files in all
 
-// A populated alder controller: the application in flash, EEPROM data in use, no drives.
+// A populated alder controller: the application in flash, files on drive A:, EEPROM data in
+// use.
 bool populate(const fs::path& state) {
     fs::create_directories(state);
     std::string error;
@@ -53,7 +36,16 @@ bool populate(const fs::path& state) {
         return false;
     }
     std::ofstream(state / "firmware.txt") << "40\n";
-    std::ofstream(state / "drives.txt") << "0\n0\n0\n";
+    std::ofstream(state / "drives.txt") << "3072\n0\n0\n";
+    std::string contents(kFileSize, '\0');
+    for (size_t i = 0; i < contents.size(); ++i) contents[i] = char(i * 7 + (i >> 9));
+    for (int folder = 0; folder < kFolders; ++folder) {
+        const fs::path path = state / "drives" / "A" / ("LOG" + std::to_string(folder));
+        fs::create_directories(path);
+        for (int file = 0; file < kFilesPerFolder; ++file)
+            std::ofstream(path / ("DAY" + std::to_string(file) + ".BIN"), std::ios::binary)
+                << contents;
+    }
     std::ofstream(state / "caps.txt") << "1\n1024\n8192\n0\n0\n";
     std::ofstream(state / "eeprom.bin", std::ios::binary) << std::string(8192, '\x5a');
     return true;
@@ -65,45 +57,34 @@ int main() {
     const fs::path folder = fs::temp_directory_path() / "tarmix-bench-backup";
     fs::remove_all(folder);
     if (!populate(folder / "state")) return 1;
-    SimulatorLauncher simulator;
-    simulator.setExecutable(TARMIX_SIM_PATH);
-    std::string error;
-    if (!simulator.start("alder", {"--pace", "--state", (folder / "state").string()}, error)) {
-        std::fprintf(stderr, "bench: %s\n", error.c_str());
-        return 1;
-    }
-    PortMap map;
-    map.setCom(0, {simulator.devicePath(), false});
-    CSerial serial(termiosPortFactory(map), systemClock());
-    if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
-    MonitorExchange monitor(serial);
-    DeviceDescription device;
-    identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
-    applyVersion(device, parseVersionAnswer(monitor.CollectAnswer("tell version", 1000, 100ms)));
-    applyDrives(device, parseDrivesAnswer(monitor.CollectAnswer("tell drives", 1000, 100ms)));
-    device.deviceIdentified = true;
+    bench::SimulatedLine line;
+    if (!line.start("alder", {"--state", (folder / "state").string()})) return 1;
+    MonitorExchange& monitor = line.monitor();
+    DeviceDescription device = line.identify();
 
-    QuietView view;
+    bench::QuietView view(true);
     BaudSwitch baud(monitor, view, kBaud);
-    WireBytes wire;
-    serial.setObserver(&wire);
+    bench::LineBytes wire;
+    line.serial().setObserver(&wire);
     const auto start = std::chrono::steady_clock::now();
-    DeviceBackup backup({monitor, view, baud, device, nullptr});
+    bool askBeforeOverwrite = false;
+    DeviceBackup backup({monitor, view, baud, device, kBaud, askBeforeOverwrite});
     const bool done =
         backup.CheckController() && backup.Run(folder / "backup") == BackupEnd::Completed;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    serial.Close();
-    simulator.stop();
+    line.serial().setObserver(nullptr);
+    line.stop();
     fs::remove_all(folder);
     if (!done) {
-        std::printf("backup_%u_1MiB_app ratio=failed\n", kBaud);
+        std::printf("backup_%u_1MiB_app_2MiB_files ratio=failed\n", kBaud);
         return 1;
     }
-    const double wireTime = double(wire.bytes) * 10 / kBaud;
-    const double payloadTime = double(kApplicationSize + kEepromArea) * 10 / kBaud;
+    const double wireTime = bench::WireSeconds(wire.both(), kBaud);
+    const size_t files = kFileSize * kFolders * kFilesPerFolder;
+    const double payloadTime = bench::WireSeconds(kApplicationSize + files + kEepromArea, kBaud);
     std::printf(
-        "backup_%u_1MiB_app ratio=%.3f wall=%.2fs wire=%.2fs (%zu bytes both ways) "
+        "backup_%u_1MiB_app_2MiB_files ratio=%.3f wall=%.2fs wire=%.2fs (%zu bytes both ways) "
         "payload_only=%.2fs (lower is better, 1.00 is the wire)\n",
-        kBaud, took.count() / wireTime, took.count(), wireTime, wire.bytes, payloadTime);
+        kBaud, took.count() / wireTime, took.count(), wireTime, wire.both(), payloadTime);
     return 0;
 }

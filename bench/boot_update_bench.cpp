@@ -6,34 +6,13 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/simulator_launcher.h"
+#include "bench_line.h"
 #include "flash/boot_loader_update.h"
-#include "link/identify.h"
-#include "platform/termios_port.h"
 #include "sim/boot_library.h"
 
 namespace {
 
 using namespace tarmix;
-using namespace std::chrono_literals;
-
-class QuietView final : public View {
-  public:
-    void setStatus(const std::string&) override {}
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-        std::fprintf(stderr, "bench: message: %s\n", text.c_str());
-    }
-    bool askYesNo(const std::string&, const std::string&) override { return false; }
-    void setWaitCursor(bool) override {}
-};
-
-struct SentBytes final : WireObserver {
-    void onSent(Millis, const uint8_t*, size_t count) override { sent += count; }
-    void onReceived(Millis, const uint8_t*, size_t) override {}
-    size_t sent = 0;
-};
 
 constexpr char kModel[] = "vantix";
 
@@ -49,36 +28,24 @@ int main() {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
         return 1;
     }
-    SimulatorLauncher simulator;
-    simulator.setExecutable(TARMIX_SIM_PATH);
-    if (!simulator.start(kModel, {"--pace"}, error)) {
-        std::fprintf(stderr, "bench: %s\n", error.c_str());
-        return 1;
-    }
-    PortMap map;
-    map.setCom(0, {simulator.devicePath(), false});
-    CSerial serial(termiosPortFactory(map), systemClock());
-    if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
-    SentBytes bytes;
-    serial.setObserver(&bytes);
-    MonitorExchange monitor(serial);
-    DeviceDescription device;
-    identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
-    applyVersion(device, parseVersionAnswer(monitor.CollectAnswer("tell version", 1000, 100ms)));
-    device.deviceIdentified = true;
-    bytes.sent = 0;
+    bench::SimulatedLine line;
+    if (!line.start(kModel)) return 1;
+    DeviceDescription device = line.identify();
+    bench::LineBytes bytes;
+    line.serial().setObserver(&bytes);
 
-    QuietView view;
-    BootLoaderUpdate update({monitor, view, device, folder, false, device.hardwareModel});
+    bench::QuietView view;
+    BootLoaderUpdate update({line.monitor(), view, device, folder, false, device.hardwareModel});
     const auto start = std::chrono::steady_clock::now();
     const int result = update.UpdateBootLoader();
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    line.serial().setObserver(nullptr);
     std::filesystem::remove_all(folder);
     if (result != 0) {
         std::printf("boot_update_%s ratio=failed\n", kModel);
         return 1;
     }
-    const double wire = double(bytes.sent) * 10 / CSerial::kLinkBaud;
+    const double wire = bench::WireSeconds(bytes.sent, CSerial::kLinkBaud);
     std::printf(
         "boot_update_%s_%zuB_sent ratio=%.3f wall=%.2fs wire=%.2fs "
         "(lower is better, 1.00 is the wire)\n",

@@ -9,41 +9,20 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/simulator_launcher.h"
+#include "bench_line.h"
 #include "ffs/file_transfer.h"
 #include "link/baud_switch.h"
-#include "link/identify.h"
-#include "platform/termios_port.h"
 
 namespace {
 
 using namespace tarmix;
-using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 constexpr uint32_t kBaud = 115200;
 constexpr size_t kFileSize = 1024 * 1024;
 
-class QuietView final : public View {
-  public:
-    void setStatus(const std::string&) override {}
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-        std::fprintf(stderr, "bench: message: %s\n", text.c_str());
-    }
-    bool askYesNo(const std::string&, const std::string&) override { return true; }
-    void setWaitCursor(bool) override {}
-};
-
-struct LineBytes final : WireObserver {
-    void onSent(Millis, const uint8_t*, size_t count) override { bytes += count; }
-    void onReceived(Millis, const uint8_t*, size_t count) override { bytes += count; }
-    size_t bytes = 0;
-};
-
 void report(const char* name, double wall, size_t lineBytes) {
-    const double wire = double(lineBytes) * 10 / kBaud;
+    const double wire = bench::WireSeconds(lineBytes, kBaud);
     std::printf(
         "%s_%u_%zuKiB ratio=%.3f wall=%.2fs wire_lower_bound=%.2fs "
         "(lower is better, 1.00 is the wire)\n",
@@ -61,33 +40,22 @@ int main() {
         std::ofstream out(folder / "one.bin", std::ios::binary);
         for (size_t i = 0; i < kFileSize; ++i) out.put(char((i * 131 + i / 509) & 0xff));
     }
-    SimulatorLauncher simulator;
-    simulator.setExecutable(TARMIX_SIM_PATH);
-    std::string error;
-    if (!simulator.start("alder", {"--pace", "--state", (folder / "state").string()}, error)) {
-        std::fprintf(stderr, "bench: %s\n", error.c_str());
-        return 1;
-    }
-    PortMap map;
-    map.setCom(0, {simulator.devicePath(), false});
-    CSerial serial(termiosPortFactory(map), systemClock());
-    if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
-    MonitorExchange monitor(serial);
-    DeviceDescription device;
-    identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
-    applyDrives(device, parseDrivesAnswer(monitor.CollectAnswer("tell drives", 1000, 100ms)));
+    bench::SimulatedLine simulated;
+    if (!simulated.start("alder", {"--state", (folder / "state").string()})) return 1;
+    MonitorExchange& monitor = simulated.monitor();
+    const DeviceDescription device = simulated.identify();
 
-    QuietView view;
+    bench::QuietView view(true);
     bool ask = false;
     FileTransfer transfer({monitor, view, device, ask, {}});
     BaudSwitch baud(monitor, view, kBaud);
     RaisedBaudRate raised(baud);
-    LineBytes line;
-    serial.setObserver(&line);
+    bench::LineBytes line;
+    simulated.serial().setObserver(&line);
 
     int status = 0;
     const auto timed = [&](const char* name, auto&& run) {
-        line.bytes = 0;
+        line.clear();
         const auto start = std::chrono::steady_clock::now();
         const int result = run();
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -96,7 +64,7 @@ int main() {
             status = 1;
             return;
         }
-        report(name, took.count(), line.bytes);
+        report(name, took.count(), line.both());
     };
     timed("file_to_device",
           [&] { return transfer.DownloadFile((folder / "one.bin").string(), "A:\\", "ONE.BIN"); });
@@ -108,6 +76,7 @@ int main() {
                                      std::istreambuf_iterator<char>(back), {});
         return result == 0 && same ? 0 : 1;
     });
+    simulated.serial().setObserver(nullptr);
     fs::remove_all(folder);
     return status;
 }

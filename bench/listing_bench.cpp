@@ -9,22 +9,14 @@
 #include <fstream>
 #include <string>
 
-#include "app/simulator_launcher.h"
+#include "bench_line.h"
 #include "ffs/drive_listing.h"
-#include "platform/termios_port.h"
 
 namespace {
 
 using namespace tarmix;
 
 constexpr int kFiles = 2000;
-
-class CountingObserver final : public WireObserver {
-  public:
-    void onSent(Millis, const uint8_t*, size_t) override {}
-    void onReceived(Millis, const uint8_t*, size_t count) override { received += count; }
-    size_t received = 0;
-};
 
 }  // namespace
 
@@ -37,32 +29,24 @@ int main() {
     for (int i = 0; i < kFiles; ++i)
         std::ofstream(folder / ("FILE" + std::to_string(i) + ".DAT")) << i;
 
-    SimulatorLauncher simulator;
-    simulator.setExecutable(TARMIX_SIM_PATH);
-    std::string error;
-    if (!simulator.start("alder", {"--pace", "--state", state.string()}, error)) {
-        std::fprintf(stderr, "bench: %s\n", error.c_str());
-        return 1;
-    }
-    PortMap map;
-    map.setCom(0, {simulator.devicePath(), false});
-    CSerial serial(termiosPortFactory(map), systemClock());
-    if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
-    CountingObserver counter;
-    serial.setObserver(&counter);
-    MonitorExchange monitor(serial);
+    bench::SimulatedLine line;
+    if (!line.start("alder", {"--state", state.string()})) return 1;
+    bench::LineBytes counter;
+    line.serial().setObserver(&counter);
+    MonitorExchange& monitor = line.monitor();
 
     const auto start = std::chrono::steady_clock::now();
     const FolderListing listing = ReadFolder(monitor, "A:\\BIG\\");
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    simulator.stop();
+    line.serial().setObserver(nullptr);
+    line.stop();
     fs::remove_all(state);
     if (listing.collected != Collected::Complete || listing.parse.rows.size() != size_t(kFiles)) {
         std::printf("listing_57600_%d_files ratio=failed (%zu rows)\n", kFiles,
                     listing.parse.rows.size());
         return 1;
     }
-    const double wire = double(counter.received) * 10 / CSerial::kLinkBaud;
+    const double wire = bench::WireSeconds(counter.received, CSerial::kLinkBaud);
     std::printf(
         "listing_57600_%d_files ratio=%.3f wall=%.2fs wire=%.2fs answer=%zu bytes "
         "(lower is better, 1.00 is the wire)\n",

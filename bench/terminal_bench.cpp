@@ -2,8 +2,6 @@
 // tick takes (text arriving at 115200 baud, then 1 MB as fast as the poll takes it) and
 // the process's CPU share during the flood, against the same window idle in the same run.
 // Runs on Qt's offscreen platform.
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "bench_line.h"
 #include "gui/main_window.h"
 #include "gui/qt_timer_host.h"
 
@@ -74,13 +73,6 @@ class FloodPort final : public PortBackend {
     bool open_ = false;
 };
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 struct Run {
     std::vector<double> ticksMs;
     double cpuShare = 0;
@@ -134,7 +126,7 @@ Run runWindow(double bytesPerSecond, size_t limit, Millis length) {
     controller->OnTerminalOnOff();
     port->open("COM1");  // the flood starts now
     run.ticksMs.clear();
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = bench::ProcessCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     QEventLoop loop;
@@ -145,7 +137,7 @@ Run runWindow(double bytesPerSecond, size_t limit, Millis length) {
     });
     finished.start(100);
     loop.exec();
-    run.cpuShare = (cpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
+    run.cpuShare = (bench::ProcessCpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
     run.bytes = port->produced();
     controller->CloseThroughOk();
     std::filesystem::remove_all(folder);

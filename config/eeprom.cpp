@@ -145,19 +145,26 @@ std::optional<EepromHeader> ControllerArea(EepromContext& context, const EepromR
     return area;
 }
 
-// Resets the progress bar to its ordinary range on every way out.
+// The progress bar runs over the area's addresses, with the bytes done beside it; it goes
+// back to its ordinary range on every way out.
 class ProgressOverArea {
   public:
-    ProgressOverArea(View& view, const EepromHeader& area) : view_(view) {
+    ProgressOverArea(View& view, const EepromHeader& area) : view_(view), area_(area) {
         view_.setProgressRange(int(area.start), int(area.end));
-        view_.setProgress(int(area.start));
+        reached(area.start);
     }
     ~ProgressOverArea() { view_.setProgressRange(0, kProgressRange); }
     ProgressOverArea(const ProgressOverArea&) = delete;
     ProgressOverArea& operator=(const ProgressOverArea&) = delete;
 
+    void reached(uint32_t address) {
+        view_.setProgress(int(address));
+        view_.setTransferred(address - area_.start, area_.end - area_.start);
+    }
+
   private:
     View& view_;
+    EepromHeader area_;
 };
 
 std::string ChecksumBytes(std::span<const uint8_t> data) {
@@ -221,7 +228,7 @@ std::optional<std::string> ReadArea(EepromContext& context, const EepromHeader& 
         const uint32_t length = std::min(kEepromBlockLength, area.end - address);
         if (!ReadBlock(context.monitor, in, address, length, contents)) return std::nullopt;
         address += length;
-        context.view.setProgress(int(address));
+        progress.reached(address);
     } while (address < area.end);
     return contents;
 }
@@ -235,7 +242,7 @@ bool WriteArea(EepromContext& context, const EepromHeader& area, std::span<const
         const auto block =
             data.subspan(offset, std::min<size_t>(kEepromBlockLength, data.size() - offset));
         if (!WriteBlock(context.monitor, in, area.start + uint32_t(offset), block)) return false;
-        context.view.setProgress(int(area.start + offset + block.size()));
+        progress.reached(area.start + uint32_t(offset + block.size()));
         clock.sleep(kBlockPause);
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <vector>
 
@@ -94,6 +95,13 @@ bool FileTransfer::driveAvailable(int drive) const {
 
 // --- device to PC ---------------------------------------------------------------------------
 
+bool FileTransfer::MayReplace(const std::string& pcPath) {
+    if (!ctx_.askBeforeOverwrite || !isReadableFile(pcPath)) return true;
+    const std::string question =
+        pcPath + "\n\n" + LoadText(kTextFileExists) + "\n\n" + LoadText(kTextOverwrite);
+    return ctx_.view.askYesNo(question, LoadText(kTextFileUpload));
+}
+
 TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string& devicePath) {
     WaitCursor cursor(ctx_.view);
     View& view = ctx_.view;
@@ -114,11 +122,7 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
     if (!IsQuotablePath(devicePath) || command.size() > CSerial::kMaxLineLength)
         return fail(TransferResult::Failed, "\n\n" + bracketed(devicePath) +
                                                 "\n\nThis is no device path the monitor takes.");
-    if (ctx_.askBeforeOverwrite && isReadableFile(pcPath)) {
-        const std::string question =
-            pcPath + "\n\n" + LoadText(kTextFileExists) + "\n\n" + LoadText(kTextOverwrite);
-        if (!view.askYesNo(question, caption)) return TransferResult::NotCopied;
-    }
+    if (!MayReplace(pcPath)) return TransferResult::NotCopied;
     ReplacingFile file;
     std::string error;
     if (!file.Open(pcPath, error)) return fail(TransferResult::Failed, "\n\n" + error);
@@ -141,6 +145,7 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
         View& view;
         ~ProgressBack() { view.setProgressRange(0, kProgressRange); }
     } progressBack{view};
+    view.setTransferred(0, size);
 
     const auto answer = [&](char c) { serial.WriteBytes(reinterpret_cast<uint8_t*>(&c), 1); };
     uint64_t received = 0;
@@ -176,6 +181,7 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
         answer(kFrameGood);
         received += n;
         view.setProgress(int(received));
+        view.setTransferred(received, size);
     }
     if (received != size)
         return fail(TransferResult::DeviceFailed, "\n\nThe device announced " +
@@ -225,6 +231,7 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     view.setStatus(LoadText(kTextFileDownload) + " <" +
                    ShortenForDisplay(Latin1ToUtf8(deviceName)) + ">");
     view.setProgressRange(0, int(blocks));
+    view.setTransferred(0, size);
     std::vector<uint8_t> block(kPcFrameLimit);
     for (size_t i = 1; i <= blocks; ++i) {
         view.setProgress(int(i));
@@ -249,6 +256,7 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
                 view.showMessage(heading, "", MessageIcon::Error);
             return TransferResult::DeviceFailed;
         }
+        view.setTransferred(std::min<uint64_t>(i * kPcFrameLimit, size), size);
     }
     view.setProgressRange(0, kProgressRange);
     if (!WaitForTransferEnd(ctx_.monitor, "")) {

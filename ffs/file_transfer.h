@@ -56,6 +56,10 @@ class FileTransfer {
     TransferResult Download(const std::string& pcPath, const std::string& deviceFolder,
                             const std::string& deviceName);
 
+    // Whether an upload may replace the PC file `pcPath`: asks when one is there and the
+    // context wants the question. The upload itself asks the same.
+    bool MayReplace(const std::string& pcPath);
+
     int UploadFile(const std::string& pcPath, const std::string& devicePath) {
         return ResultCode(Upload(pcPath, devicePath));
     }

@@ -1,5 +1,6 @@
 #include "flash/download.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -147,6 +148,7 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
     header_ = ImageHeader{};
     if (!ctx_.device.deviceIdentified) return kFailure;
     programFlash_ = true;
+    flashErased_ = false;
     ctx_.view.setProgressRange(0, kProgressRange);
 
     BaudSwitch baud(ctx_.monitor, ctx_.view, ctx_.options.baudRate);
@@ -351,6 +353,7 @@ int ApplicationDownload::EraseWholeApplicationArea() {
         return kSuccess;
     if (answer.rfind(command + "\r\n" + kEraseDone, 0) == 0) {
         AwaitPrompt(answer);
+        flashErased_ = true;
         status(kTextFlashWasErased);
         return kSuccess;
     }
@@ -385,10 +388,13 @@ int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
         return kSuccess;
     if (answer == echo) {
         status(eraseText);
-        if (CountErasedSectors(kDirectSectorDigits) == kSuccess &&
+        int sectors = 0;
+        if (CountErasedSectors(kDirectSectorDigits, sectors) == kSuccess &&
             receiveStartingWith(std::string("\r\n") + kEraseDone, kShortAnswer, 14,
                                 kEraseDoneTimeout, answer)) {
             AwaitPrompt(answer);
+            // No sector erased ("Sectors(  0):") leaves the flash as it was.
+            flashErased_ = sectors > 0;
             status(kTextFlashWasErased);
             return kSuccess;
         }
@@ -398,12 +404,12 @@ int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
     return kFailure;
 }
 
-int ApplicationDownload::CountErasedSectors(size_t digits) {
+int ApplicationDownload::CountErasedSectors(size_t digits, int& sectors) {
     const std::string head = "Sectors(";
     const size_t length = head.size() + digits + 2;
     std::string answer;
     serial_.ReceiveText(answer, length, length, kEchoTimeout);
-    int sectors = 0;
+    sectors = 0;
     char tail[3] = {};
     if (answer.size() != length || answer.compare(0, head.size(), head) != 0 ||
         answer.compare(length - 2, 2, "):") != 0 ||
@@ -451,7 +457,8 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
         return kFailure;
     }
     status(kTextEraseFlash);
-    if (CountErasedSectors(kStagedSectorDigits) != kSuccess) return kFailure;
+    int sectors = 0;
+    if (CountErasedSectors(kStagedSectorDigits, sectors) != kSuccess) return kFailure;
     if (!receiveStartingWith(kEraseDone, kShortAnswer, 12, kEraseDoneTimeout, answer)) {
         status(kTextFlashEraseError);
         return kFailure;
@@ -500,6 +507,10 @@ int ApplicationDownload::TransferBlocks(const std::string& path, uint32_t downlo
             [this](uint32_t base, std::span<const uint8_t> bytes) {
                 // A stop request ends the transfer between two blocks.
                 if (StopRequested()) return int(kFailure);
+                if (SkipsErasedBlock(bytes)) {
+                    ReportTransferred(base + uint32_t(bytes.size()));
+                    return int(kSuccess);
+                }
                 const int sent = SendBlock(base, bytes);
                 if (sent == kSuccess && !bytes.empty()) {
                     ctx_.figures.bytesSent += bytes.size();
@@ -523,6 +534,11 @@ int ApplicationDownload::TransferBlocks(const std::string& path, uint32_t downlo
         if (!ParallelInputSwitched(false)) ok = false;
     }
     return ok ? kSuccess : kFailure;
+}
+
+bool ApplicationDownload::SkipsErasedBlock(std::span<const uint8_t> bytes) const {
+    return flashErased_ && !staged() && !ctx_.options.compare &&
+           std::all_of(bytes.begin(), bytes.end(), [](uint8_t byte) { return byte == 0xFF; });
 }
 
 int ApplicationDownload::VerifyAfterWrite(const std::string& path) {

@@ -99,8 +99,11 @@ class ApplicationDownload {
     void ReportRangeError() const;
     int EraseBeforeBurn();
     int EraseWholeApplicationArea();
-    // "Sectors(N):" then one "." per erased sector, with progress.
-    int CountErasedSectors(size_t digits);
+    // "Sectors(N):" then one "." per erased sector, with progress; N into `sectors`.
+    int CountErasedSectors(size_t digits, int& sectors);
+    // After a confirmed erase a block of 0xFF bytes only would write what the flash holds
+    // already. Never in the staged variant (its RAM holds anything), never in a compare.
+    bool SkipsErasedBlock(std::span<const uint8_t> bytes) const;
     bool ParallelInputSwitched(bool on);
     // The compare pass right after a download: "Verified", or a message naming the first
     // block whose compare failed.
@@ -124,6 +127,7 @@ class ApplicationDownload {
     size_t blockLimit_;
     bool programFlash_ = true;  // the staged variant copies RAM into flash afterwards
     bool dumpAnswered_ = false;
+    bool flashErased_ = false;  // the monitor confirmed the erase of the download's area
     uint32_t verifyShift_ = 0;  // image address to the address compared (staged: the flash)
     uint32_t lastBlock_ = 0;    // address of the block sent last, as compared
 };

@@ -83,15 +83,23 @@ std::string ConnectionWatch::Collect(std::string_view command) {
     return answer;
 }
 
-void ConnectionWatch::RunOneTimeQueries(int32_t& baudRate, WatchReport& report) {
-    ProbeParallelPort(monitor_, parallel_, parallelFlags_);
+bool ConnectionWatch::RunOneTimeQueries(int32_t& baudRate, WatchReport& report) {
+    const bool firstAsk = versionFailures_ == 0 && drivesFailures_ == 0;
+    if (firstAsk) ProbeParallelPort(monitor_, parallel_, parallelFlags_);
+    // Once the version is read, later ticks ask only for what is still missing.
+    if (drivesFailures_ == 0 && !AskVersion(baudRate, report)) return false;
+    return AskDrives(report);
+}
 
+bool ConnectionWatch::AskVersion(int32_t& baudRate, WatchReport& report) {
     const std::optional<int32_t> version = parseVersionAnswer(Collect(kVersionCommand));
+    if (!version && ++versionFailures_ < kVersionAsks) return false;
+    versionFailures_ = 0;
     applyVersion(device_, version);
     report.firmwareText = firmwareFieldText(version, LoadText(kFirmwareVersionTextId));
-
     report.extendedFirmwareSet = applyBaudCapabilities(device_, baudRate);
     report.queriesRan = true;
+    return true;
 }
 
 bool ConnectionWatch::AskDrives(WatchReport& report) {
@@ -120,13 +128,12 @@ WatchReport ConnectionWatch::Tick(bool portIsUsb, int32_t& baudRate,
         report.fields = identifyModel(answer, device_, shownFlashText);
         const ModelInfo* model = findModel(device_.hardwareModel);
         if (model && model->usbReenumerates) serial.usbAdapter = portIsUsb ? 1 : 0;
-        if (!device_.deviceIdentified) {
-            if (drivesFailures_ == 0) RunOneTimeQueries(baudRate, report);
-            device_.deviceIdentified = AskDrives(report);
-        }
+        if (!device_.deviceIdentified)
+            device_.deviceIdentified = RunOneTimeQueries(baudRate, report);
     } else {
         device_.deviceIdentified = false;
         drivesFailures_ = 0;
+        versionFailures_ = 0;
     }
 
     if (failure == Failure::ReadError || failure == Failure::LineLost) {

@@ -40,6 +40,10 @@ void ProbeParallelPort(MonitorExchange& monitor, CParallel& parallel, ParallelFl
 // and is asked again on the next ticks; after this many asks in all it is identified with
 // its drive sizes marked unread.
 inline constexpr int kDrivesAsks = 3;
+// The same for an unusable "tell version" answer (a garbled number must not pass for
+// version 0, which would change the rates and commands used): after this many asks the
+// version counts as unknown.
+inline constexpr int kVersionAsks = 3;
 
 // A controller whose USB port re-enumerates needs this long before its port can be opened
 // again, and then up to kUsbOpenTries opens, kUsbRetryPause after each failed one.
@@ -93,7 +97,12 @@ class ConnectionWatch {
     enum class Failure { None, NoAnswer, ReadError, LineLost };
 
     Failure Handshake(bool portIsUsb, std::string& answer);
-    void RunOneTimeQueries(int32_t& baudRate, WatchReport& report);
+    // The one-time queries of a new identification. False while an answer was unusable and
+    // is asked for again on a later tick.
+    bool RunOneTimeQueries(int32_t& baudRate, WatchReport& report);
+    // "tell version" and the baud capabilities. False while the answer was unusable and may
+    // be asked for again on a later tick.
+    bool AskVersion(int32_t& baudRate, WatchReport& report);
     // "tell drives" on a monitor that has drives. False while the answer was unusable and
     // may be asked for again on a later tick.
     bool AskDrives(WatchReport& report);
@@ -109,6 +118,8 @@ class ConnectionWatch {
     // Unusable "tell drives" answers since the handshake came back; while there are any,
     // the next ticks ask for the drives only.
     int drivesFailures_ = 0;
+    // Unusable "tell version" answers since the handshake came back.
+    int versionFailures_ = 0;
 };
 
 }  // namespace tarmix

@@ -44,20 +44,41 @@ int CParallel::WriteBytes(const uint8_t* data, size_t count) {
     if (fd_ < 0) return 1;
     for (size_t done = 0; done < count;) {
         const size_t piece = std::min(kWritePiece, count - done);
-        size_t written = 0;
-        while (written < piece) {
-            ssize_t put = ::write(fd_, data + done + written, piece - written);
-            if (put > 0) {
-                written += size_t(put);
-                continue;
-            }
-            if (put < 0 && errno != EAGAIN && errno != EINTR) return 1;
-            pollfd wait{fd_, POLLOUT, 0};
-            if (poll(&wait, 1, kWriteTimeoutMs) <= 0) return 1;  // the port takes nothing
-        }
+        if (WritePiece(data + done, piece) != 0) return 1;
         done += piece;
     }
     return 0;
+}
+
+int CParallel::WritePiece(const uint8_t* data, size_t count) {
+    const Millis deadline = clock_.now() + kWriteTimeout;
+    bool refusedWhenReady = false;
+    for (size_t written = 0; written < count;) {
+        const long put = writeSome(data + written, count - written);
+        if (put < 0) return 1;
+        if (put > 0) {
+            written += size_t(put);
+            refusedWhenReady = false;
+            continue;
+        }
+        const Millis left = deadline - clock_.now();
+        if (left <= Millis{0}) return 1;  // the port takes nothing
+        if (refusedWhenReady) clock_.sleep(std::min(kRefusedPause, left));
+        if (!waitWritable(deadline - clock_.now())) return 1;
+        refusedWhenReady = true;
+    }
+    return 0;
+}
+
+long CParallel::writeSome(const uint8_t* data, size_t count) {
+    const ssize_t put = ::write(fd_, data, count);
+    if (put >= 0) return long(put);
+    return errno == EAGAIN || errno == EINTR ? 0 : -1;
+}
+
+bool CParallel::waitWritable(Millis timeout) {
+    pollfd wait{fd_, POLLOUT, 0};
+    return poll(&wait, 1, int(std::max<Millis::rep>(timeout.count(), 0))) > 0;
 }
 
 int CParallel::SendLine(const std::string& text) {

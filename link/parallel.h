@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/port_map.h"
 
 namespace tarmix {
@@ -16,9 +17,13 @@ class CParallel {
     // Data go to the port in pieces of at most this many bytes per write.
     static constexpr size_t kWritePiece = 1900;
     // How long one piece may wait for the port to take it.
-    static constexpr int kWriteTimeoutMs = 5000;
+    static constexpr Millis kWriteTimeout{5000};
+    // A printer port may report "ready" at once and still take nothing: the wait between two
+    // such writes, so that it is not a busy loop.
+    static constexpr Millis kRefusedPause{10};
 
-    explicit CParallel(PortMap map) : map_(std::move(map)) {}
+    explicit CParallel(PortMap map, Clock& clock = systemClock())
+        : map_(std::move(map)), clock_(clock) {}
     virtual ~CParallel();
     CParallel(const CParallel&) = delete;
     CParallel& operator=(const CParallel&) = delete;
@@ -34,8 +39,19 @@ class CParallel {
     // At most 298 characters of the text, then one CR.
     int SendLine(const std::string& text);
 
+  protected:
+    // The device calls, replaced in tests by a port that stops taking bytes.
+    // Bytes the device took (0 when it would block), or -1 on an error.
+    virtual long writeSome(const uint8_t* data, size_t count);
+    // Waits up to `timeout` for the device to take bytes; false when it reported nothing.
+    virtual bool waitWritable(Millis timeout);
+
   private:
+    // One piece: every wait on it ends by the clock, whatever the device reports.
+    int WritePiece(const uint8_t* data, size_t count);
+
     PortMap map_;
+    Clock& clock_;
     std::string portName_;
     int fd_ = -1;
 };

@@ -20,6 +20,7 @@ bool anyListed(const PortMap& map) {
 }  // namespace
 
 void PortScanner::ScanSerialPorts(PortState& state) {
+    map_.relist();
     if (!anyListed(map_)) {
         // Nothing listed at all: the system has no serial ports to offer.
         if (state.selectedPort == -1) state.disabled.fill(false);

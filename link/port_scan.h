@@ -1,4 +1,5 @@
-// Which of COM1 … COM6 can be used: the ports the system lists, each tried with a trial open.
+// Which of COM1 … COM6 can be used: the ports the system lists (afresh on every scan, so an
+// adapter plugged in later appears), each tried with a trial open.
 // A port whose trial open fails slowly (more than a second) is taken for a hanging driver,
 // reported once and not tried again while the program runs.
 #pragma once
@@ -26,17 +27,18 @@ class PortScanner {
     // A trial open that fails after longer than this marks the port disabled.
     static constexpr Millis kSlowOpen{1000};
 
-    PortScanner(const PortMap& map, PortFactory factory, Clock& clock, View& view)
-        : map_(map), factory_(std::move(factory)), clock_(clock), view_(view) {}
+    // `map` is a handle: the scanner's new listings reach every copy of it.
+    PortScanner(PortMap map, PortFactory factory, Clock& clock, View& view)
+        : map_(std::move(map)), factory_(std::move(factory)), clock_(clock), view_(view) {}
 
-    // Marks the listed ports, then trial-opens every port but the selected one (which this
-    // program holds open and counts as available).
+    // Lists the ports afresh and marks them, then trial-opens every port but the selected one
+    // (which this program holds open and counts as available).
     void ScanSerialPorts(PortState& state);
     // Trial-opens COM(index+1) unless it is disabled; index 0..5, others are ignored.
     void ProbePort(int index, PortState& state);
 
   private:
-    const PortMap& map_;
+    PortMap map_;
     PortFactory factory_;
     Clock& clock_;
     View& view_;

@@ -3,9 +3,11 @@
 with a bad line between them, and sorts every run into one class:
 
   good            tarmix reported success and the device (or PC) holds what was sent
-  failure         tarmix reported a failure (non-zero exit code), its input file intact
+  failure         tarmix reported a failure (non-zero exit code), the PC's files intact
+  damaged         tarmix reported a failure but a PC file changed or a partial file lies
+                  under a final name
   undetectable    reported success with wrong data that the protocol cannot see: bit flips
-                  in one block whose changes cancel in the block checksum
+                  in one block or frame whose changes cancel in its checksum
   silent          reported success with wrong data otherwise: a fault of the program
   hang            tarmix did not end within the limit
   crash           tarmix ended by a signal
@@ -13,7 +15,8 @@ with a bad line between them, and sorts every run into one class:
 After a reported failure the same operation runs again on a clean line against the same
 device; "retry" counts the retries that did not succeed. The table lists the counts per
 operation, line speed, verify switch and fault; any silent corruption (and any
-undetectable run with verify on), hang, crash or failed retry fails the matrix.
+undetectable run with verify on), damaged PC file, hang, crash or failed retry fails the
+matrix.
 """
 
 import argparse
@@ -26,71 +29,30 @@ import subprocess
 import sys
 import tempfile
 import time
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from pathlib import Path
 
+from fault_ops import (DEVICE_FILE_PARTS, EQUAL, FIRMWARE, OPERATIONS, UNDETECTABLE, Operation,
+                       Tools, read_or_none, read_srecords)
+
 HANG_LIMIT_S = 150
-IMAGE_SIZE = 12003  # four blocks of the serial download, the last one odd
-BLOCK_LIMIT = 4000
-CLASSES = ["good", "failure", "undetectable", "silent", "hang", "crash"]
+CLASSES = ["good", "failure", "damaged", "undetectable", "silent", "hang", "crash"]
 
 
-def fault_plans(seed, inbound_bytes):
-    """The fault of each kind for one seed: rates that leave about half the runs good."""
-    point = random.Random(seed * 7919 + inbound_bytes).randrange(16, inbound_bytes)
+def fault_plans(seed, traffic):
+    """The fault of each kind for one seed: rates that leave about half the runs good, from
+    the bytes the device receives and sends in a run."""
+    inbound, outbound = traffic
+    point = random.Random(seed * 7919 + inbound).randrange(16, inbound)
     return {
-        "drop": "drop=0.002",
-        "drop-in": f"drop-in={0.6 / inbound_bytes:.7f}",
-        "corrupt": "corrupt=0.002",
-        "corrupt-in": f"corrupt-in={0.6 / inbound_bytes:.7f}",
+        "drop": f"drop={0.6 / outbound:.7f}",
+        "drop-in": f"drop-in={0.6 / inbound:.7f}",
+        "corrupt": f"corrupt={0.6 / outbound:.7f}",
+        "corrupt-in": f"corrupt-in={0.6 / inbound:.7f}",
         "stall": "stall=4500@0.03",
         "gone": f"gone@{point}",
         "reset": f"reset@{point}",
     }
-
-
-@dataclass
-class Operation:
-    key: str
-    model: str
-    image_start: int
-    flash_of: object  # image address -> flash address
-
-    def inbound_bytes(self, verify):
-        return (IMAGE_SIZE + 600) * (2 if verify else 1)
-
-
-OPERATIONS = {
-    "download": Operation("download", "alder", 0x110000, lambda a: a),
-    "download-staged": Operation(
-        "download-staged", "vantix", 0x80000000, lambda a: a - 0x80000000 + 0x100000
-    ),
-}
-
-
-def read_srecords(path):
-    """Every data byte of an S-record file, by address."""
-    data = {}
-    widths = {"1": 2, "2": 3, "3": 4}
-    for line in Path(path).read_text(errors="replace").splitlines():
-        line = line.strip()
-        if len(line) < 4 or line[0] != "S" or line[1] not in widths:
-            continue
-        raw = bytes.fromhex(line[2:])
-        width = widths[line[1]]
-        address = int.from_bytes(raw[1 : 1 + width], "big")
-        for i, byte in enumerate(raw[1 + width : -1]):
-            data[address + i] = byte
-    return data
-
-
-def undetectable(expected, flash, operation):
-    """The wrong bytes lie in one block and their changes cancel in its 32-bit sum."""
-    wrong = [a for a, b in expected.items() if flash.get(operation.flash_of(a), 0xFF) != b]
-    if not wrong or max(wrong) - min(wrong) >= BLOCK_LIMIT:
-        return False
-    delta = sum(flash.get(operation.flash_of(a), 0xFF) - expected[a] for a in wrong)
-    return delta % (1 << 32) == 0
 
 
 @dataclass
@@ -115,8 +77,8 @@ class Result:
 class Rig:
     """One device and one program run in a folder of their own."""
 
-    def __init__(self, build, folder, trial):
-        self.build, self.folder, self.trial = Path(build), Path(folder), trial
+    def __init__(self, tools, folder, trial):
+        self.tools, self.build, self.folder, self.trial = tools, tools.build, Path(folder), trial
         self.state = self.folder / "state"
         self.link = self.folder / "tty"
         self.state.mkdir(parents=True, exist_ok=True)
@@ -124,12 +86,27 @@ class Rig:
         config.mkdir(parents=True, exist_ok=True)
         (config / "Tarmix.ini").write_bytes(b"[LANGUAGE]: 1\r\n")
 
+    @classmethod
+    def standalone(cls, tools, folder, operation, seed):
+        """A rig for preparing a run outside the matrix, on a clean line."""
+        Path(folder).mkdir(parents=True, exist_ok=True)
+        return cls(tools, folder, Trial(operation, 115200, False, "none", seed, ""))
+
+    def write_state(self, drives=(1024, 64, 256), eeprom=None):
+        """The device as it comes from the factory, with these drive sizes (kB)."""
+        (self.state / "firmware.txt").write_text(f"{FIRMWARE}\n")
+        (self.state / "drives.txt").write_text("".join(f"{kb}\n" for kb in drives))
+        for drive in "ABC":
+            (self.state / "drives" / drive).mkdir(parents=True, exist_ok=True)
+        if eeprom is not None:
+            (self.state / "eeprom.bin").write_bytes(eeprom)
+
     def start_simulator(self, faults):
         command = [str(self.build / "tarmix-sim"), "--model", self.trial.operation.model,
                    "--link", str(self.link), "--state", str(self.state)]
         if faults:
             command += ["--faults", self.trial.faults, "--seed", str(self.trial.seed)]
-        self.sim_log = open(self.folder / ("sim-faults.log" if faults else "sim.log"), "w")
+        self.sim_log = open(self.folder / ("sim-faults.log" if faults else "sim.log"), "a")
         self.sim = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=self.sim_log, text=True)
         if not self.sim.stdout.readline():
             raise RuntimeError("tarmix-sim did not start: " + " ".join(command))
@@ -139,18 +116,19 @@ class Rig:
         self.sim.wait(timeout=30)
         self.sim_log.close()
 
-    def run_program(self, image):
+    def run_program(self, arguments, verify):
         env = dict(os.environ)
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):
             env.pop(name, None)
         env.update(XDG_CONFIG_HOME=str(self.folder / "config"), TMPDIR=str(self.folder),
+                   XDG_STATE_HOME=str(self.folder / "traces"),
                    TARMIX_COM1=str(self.link), TARMIX_LPT1=str(self.folder / "no-lpt"))
-        command = [str(self.build / "tarmix"), "--headless"]
-        if self.trial.verify:
-            command.append("--verify")
-        command += ["/p", str(image), "COM1", str(self.trial.baud)]
+        command = [str(self.build / "tarmix"), "--headless"] + (["--verify"] if verify else [])
+        command += arguments + ["COM1", str(self.trial.baud)]
         began = time.monotonic()
-        with open(self.folder / "tarmix.log", "w") as log:
+        with open(self.folder / "tarmix.log", "a") as log:
+            log.write("$ " + " ".join(command) + "\n")
+            log.flush()
             program = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT)
             try:
                 code = program.wait(timeout=HANG_LIMIT_S)
@@ -163,60 +141,47 @@ class Rig:
     def flash(self):
         return read_srecords(self.state / "memory.srec")
 
+    def device_file(self):
+        return read_or_none(self.state / "drives" / Path(*DEVICE_FILE_PARTS))
 
-def classify(trial, code, expected, flash):
+
+def classify(trial, code, rig):
     if code is None:
         return "hang"
     if code < 0:
         return "crash"
+    op = trial.operation
     if code != 0:
-        return "failure"
-    if all(flash.get(trial.operation.flash_of(a), 0xFF) == b for a, b in expected.items()):
+        return "failure" if op.intact(rig) else "damaged"
+    judgement = op.judge(rig)
+    if judgement == EQUAL:
         return "good"
-    if not trial.verify and undetectable(expected, flash, trial.operation):
-        return "undetectable"
-    return "silent"
+    return "undetectable" if judgement == UNDETECTABLE else "silent"
 
 
-def run_trial(build, workroot, images, trial):
+def run_trial(tools, workroot, trial):
     folder = tempfile.mkdtemp(prefix=f"{trial.operation.key}-{trial.fault}-", dir=workroot)
-    rig = Rig(build, folder, trial)
-    image, expected = images[trial.operation.key]
-    before = Path(image).read_bytes()
+    rig = Rig(tools, folder, trial)
+    op = trial.operation
+    op.prepare(rig)
     rig.start_simulator(faults=True)
     try:
-        code, seconds = rig.run_program(image)
+        code, seconds = rig.run_program(op.arguments(rig), trial.verify)
     finally:
         rig.stop_simulator()
-    outcome = classify(trial, code, expected, rig.flash())
-    if Path(image).read_bytes() != before:
-        outcome = "silent"  # the program changed its own input
-    result = Result(trial, outcome, seconds)
-    if outcome == "failure":
+    result = Result(trial, classify(trial, code, rig), seconds)
+    if result.outcome == "failure":
         rig.start_simulator(faults=False)
         try:
-            retry_code, _ = rig.run_program(image)
+            retry_code, _ = rig.run_program(op.arguments(rig), trial.verify)
         finally:
             rig.stop_simulator()
-        flash = rig.flash()
-        result.retry_failed = retry_code != 0 or any(
-            flash.get(trial.operation.flash_of(a), 0xFF) != b for a, b in expected.items()
-        )
-    if outcome in ("good", "failure", "undetectable") and not result.retry_failed:
+        result.retry_failed = retry_code != 0 or op.judge(rig) != EQUAL
+    if result.outcome in ("good", "failure", "undetectable") and not result.retry_failed:
         shutil.rmtree(folder, ignore_errors=True)
     else:
         result.detail = folder
     return result
-
-
-def make_images(build, workroot, operations):
-    images = {}
-    for op in operations:
-        path = Path(workroot) / f"{op.key}.rom"
-        subprocess.run([str(Path(build) / "tarmix-sim"), "make-image", "--model", op.model,
-                        "--size", str(IMAGE_SIZE), "-o", str(path)], check=True)
-        images[op.key] = (str(path), read_srecords(path))
-    return images
 
 
 def print_table(results, out):
@@ -250,6 +215,7 @@ def main():
     parser.add_argument("--runs", type=int, default=3, help="seeds per cell")
     parser.add_argument("--ops", default="", help="comma-separated operations (default all)")
     parser.add_argument("--faults", default="", help="comma-separated fault kinds (default all)")
+    parser.add_argument("--baud", default="57600,115200", help="comma-separated line speeds")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--first-seed", type=int, default=1)
     args = parser.parse_args()
@@ -262,29 +228,31 @@ def main():
         return 2
     help_text = subprocess.run([str(Path(args.build) / "tarmix"), "--help"],
                                capture_output=True, text=True).stdout
-    verify_switch = [False, True] if "--verify" in help_text else [False]
+    has_verify = "--verify" in help_text
     operations = [OPERATIONS[k] for k in keys]
-    kinds = args.faults.split(",") if args.faults else list(fault_plans(1, 100))
+    kinds = args.faults.split(",") if args.faults else list(fault_plans(1, (100, 100)))
 
     workroot = tempfile.mkdtemp(prefix="tarmix-faults-")
-    images = make_images(args.build, workroot, operations)
+    tools = Tools(args.build, Rig)
+    for op in operations:
+        op.prepare_once(tools, Path(workroot))
     trials = []
     for op in operations:
-        for baud in (57600, 115200):
-            for verify in verify_switch:
+        for baud in [int(b) for b in args.baud.split(",")]:
+            for verify in [False, True] if has_verify and op.verify_applies else [False]:
                 for seed in range(args.first_seed, args.first_seed + args.runs):
-                    plans = fault_plans(seed, op.inbound_bytes(verify))
+                    plans = fault_plans(seed, op.traffic(verify))
                     for kind in kinds:
                         trials.append(Trial(op, baud, verify, kind, seed, plans[kind]))
     began = time.monotonic()
     results = []
     with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
-        for result in pool.map(lambda t: run_trial(args.build, workroot, images, t), trials):
+        for result in pool.map(lambda t: run_trial(tools, workroot, t), trials):
             results.append(result)
     print_table(results, sys.stdout)
     print(f"{len(results)} runs in {time.monotonic() - began:.0f} s", file=sys.stdout)
     bad = [r for r in results
-           if r.outcome in ("silent", "hang", "crash") or r.retry_failed
+           if r.outcome in ("damaged", "silent", "hang", "crash") or r.retry_failed
            or (r.outcome == "undetectable" and r.trial.verify)]
     for r in bad:
         t = r.trial

@@ -1,15 +1,19 @@
 // The whole-controller backup and its restore, as real tarmix processes against tarmix-sim
 // on pseudo-terminals: a populated controller is backed up with /s, a factory-fresh one of
 // the same model is restored from the backup's Reload.rom with /p, and the two devices'
-// state folders are compared.
+// state folders are compared. A controller that goes silent in the middle of each part of
+// the backup leaves no restore script and nothing incomplete under a final name.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <sstream>
 
+#include "app/simulator_launcher.h"
 #include "sim/image_maker.h"
 
 namespace tarmix {
@@ -35,11 +39,48 @@ std::string quoted(const std::string& word) {
     return text + "'";
 }
 
+// Every folder and file below `root` (relative path, and the contents of a file), leaving
+// out the entries directly in it: the drives' own folders exist on any device.
+std::map<std::string, std::string> treeBelow(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    if (!fs::exists(root)) return tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const fs::path relative = fs::relative(entry.path(), root);
+        if (std::distance(relative.begin(), relative.end()) < 2) continue;
+        tree[relative.generic_string()] =
+            entry.is_directory() ? std::string("<folder>") : readFile(entry.path());
+    }
+    return tree;
+}
+
+// The bytes the program sent, by offset, from a wire trace ("  1.234 PC> tell appl\r").
+std::string sentBytes(const std::string& trace) {
+    std::string sent;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find(" PC> ");
+        if (at == std::string::npos) continue;
+        for (size_t i = at + 5; i < line.size(); ++i) {
+            if (line[i] != '\\') {
+                sent += line[i];
+            } else if (line[i + 1] == 'x') {
+                sent += char(std::stoi(line.substr(i + 2, 2), nullptr, 16));
+                i += 3;
+            } else {
+                const char c = line[++i];
+                sent += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
+            }
+        }
+    }
+    return sent;
+}
+
 struct Device {
     const char* model;
     const char* drives;  // drives.txt: the sizes of A:, B:, C: in kB
     uint32_t imageStart;
     uint32_t eepromStart;  // where the saved EEPROM area begins
+    bool driveB;
 };
 
 class PtyBackupTest : public ::testing::TestWithParam<Device> {
@@ -76,13 +117,22 @@ class PtyBackupTest : public ::testing::TestWithParam<Device> {
     fs::path freshDevice(const std::string& name) {
         const fs::path state = folder / name;
         writeFile(state / "firmware.txt", "40\n");
-        writeFile(state / "drives.txt", GetParam().drives);
         return state;
     }
 
-    // An application in flash and EEPROM contents in use.
+    // An application in flash, files in nested folders on the drives, EEPROM contents in use.
     fs::path populatedDevice() {
         const fs::path state = freshDevice("populated");
+        writeFile(state / "drives.txt", GetParam().drives);
+        writeFile(state / "drives" / "A" / "START.BAT", "app\r\n");
+        writeFile(state / "drives" / "A" / "LOG" / "2026" / "DAY1.TXT", std::string(3000, 'x'));
+        writeFile(state / "drives" / "A" / "LOG" / "2026" / "DAY2.TXT", "");
+        fs::create_directories(state / "drives" / "A" / "EMPTY");
+        writeFile(state / "drives" / "C" / "WEB" / "INDEX.HTM", "<html>\xe4</html>");
+        std::string binary(20000, '\0');
+        for (size_t i = 0; i < binary.size(); ++i) binary[i] = char(i * 13);
+        writeFile(state / "drives" / "C" / "DATA.BIN", binary);
+        if (GetParam().driveB) writeFile(state / "drives" / "B" / "PARAM.CFG", "b drive");
         const fs::path image = folder / "app.rom";
         std::string error;
         EXPECT_EQ(sim::MakeRomImage(image.string(), GetParam().imageStart, 50000, {}, error), 0)
@@ -96,8 +146,34 @@ class PtyBackupTest : public ::testing::TestWithParam<Device> {
         return state;
     }
 
+    // The backup of `device` into `backup` through a simulator started with `simulatorWords`;
+    // tarmix's exit code. Its standard output is kept in `out`.
+    int backUp(const fs::path& device, const fs::path& backup,
+               const std::vector<std::string>& simulatorWords, const std::string& extraWords = "") {
+        SimulatorLauncher simulator;
+        simulator.setExecutable(TARMIX_SIM_PATH);
+        std::vector<std::string> arguments{"--state", device.string()};
+        arguments.insert(arguments.end(), simulatorWords.begin(), simulatorWords.end());
+        std::string error;
+        if (!simulator.start(GetParam().model, arguments, error)) {
+            ADD_FAILURE() << error;
+            return -1;
+        }
+        const std::string command =
+            "env -u TARMIX_COM1 XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
+            " TARMIX_LPT1=" + quoted((folder / "no-lpt").string()) + " timeout 120 " +
+            quoted(TARMIX_PATH) + " --headless --port " + quoted(simulator.devicePath()) + " " +
+            extraWords + " /s " + quoted(backup.string()) + " COM1 115200 >" +
+            quoted((folder / "out").string()) + " 2>" + quoted((folder / "err").string());
+        const int status = std::system(command.c_str());
+        out = readFile(folder / "out");
+        err = readFile(folder / "err");
+        simulator.stop();
+        return WIFEXITED(status) && WEXITSTATUS(status) != 124 ? WEXITSTATUS(status) : -1;
+    }
+
     fs::path folder = fs::temp_directory_path() / ("tarmix_pty_backup_" + std::to_string(getpid()));
-    std::string err;
+    std::string out, err;
 };
 
 TEST_P(PtyBackupTest, RestoreIntoAFreshControllerBringsEverythingBack) {
@@ -109,12 +185,17 @@ TEST_P(PtyBackupTest, RestoreIntoAFreshControllerBringsEverythingBack) {
     EXPECT_EQ(tarmixAlone("--dry-run " + quoted((backup / "Reload.rom").string())), 0) << err;
 
     const fs::path fresh = freshDevice("fresh");
+    // Files the restore's format must take away.
+    writeFile(fresh / "drives" / "A" / "STRAY.TXT", "old");
+    writeFile(fresh / "drives" / "C" / "WEB" / "OLD.HTM", "old");
     ASSERT_EQ(
         tarmix(fresh, "--yes /p " + quoted((backup / "Reload.rom").string()) + " COM1 115200"), 0)
         << err;
 
     for (const char* file : {"memory.srec", "drives.txt"})
         EXPECT_EQ(readFile(fresh / file), readFile(populated / file)) << file;
+    EXPECT_EQ(treeBelow(fresh / "drives"), treeBelow(populated / "drives"));
+    EXPECT_EQ(treeBelow(fresh / "drives").size(), treeBelow(populated / "drives").size());
     // The EEPROM data length and end address (values 2 and 3 of the capability record).
     EXPECT_EQ(readFile(fresh / "caps.txt").substr(0, 12), "1\n1024\n8192\n");
     const size_t start = GetParam().eepromStart;
@@ -154,9 +235,82 @@ TEST_P(PtyBackupTest, VerificationFindsChangedMissingAndExtraFiles) {
     EXPECT_NE(err.find("Application.rom (MISSING)"), std::string::npos) << err;
 }
 
+// The line goes away in the middle of each part of the backup: the application area, the
+// application, the drives, the EEPROM. Each run fails with code 8 and leaves no restore
+// script or manifest; whatever it left under a final name is complete (the same as a good
+// backup's), and the operator's own file in the folder is untouched.
+TEST_P(PtyBackupTest, AControllerThatGoesAwayInEachPartLeavesNoHalfBackup) {
+    const fs::path populated = populatedDevice();
+    const fs::path good = folder / "good";
+    const fs::path trace = folder / "trace.txt";
+    ASSERT_EQ(backUp(populated, good, {}, "--trace " + quoted(trace.string())), 0) << err;
+    const std::string sent = sentBytes(readFile(trace));
+    const auto goodFiles = treeBelow(good);
+
+    struct Part {
+        const char* command;  // a command the part sends
+        int occurrence;       // which of them (from 1): the line goes as it is being sent
+        bool imageKept;       // the application was complete before
+    };
+    for (const Part& part : {Part{"tell appl", 1, false}, Part{"read ", 3, false},
+                             Part{"file dump", 3, true}, Part{"geteepromdata", 1, true}}) {
+        SCOPED_TRACE(part.command);
+        size_t at = std::string::npos;
+        for (int k = 0; k < part.occurrence; ++k) at = sent.find(part.command, at + 1);
+        ASSERT_NE(at, std::string::npos);
+        const fs::path backup = folder / "broken";
+        fs::remove_all(backup);
+        writeFile(backup / "notes.txt", "mine");
+        EXPECT_EQ(
+            backUp(populated, backup, {"--faults", "gone@" + std::to_string(at + 4)}, "--yes"), 8)
+            << err;
+        EXPECT_FALSE(fs::exists(backup / "Reload.rom"));
+        EXPECT_FALSE(fs::exists(backup / "manifest.json"));
+        EXPECT_EQ(readFile(backup / "notes.txt"), "mine");
+        EXPECT_EQ(fs::exists(backup / "Flash" / "Application.rom"), part.imageKept);
+        fs::remove(backup / "notes.txt");
+        for (const auto& [path, contents] : treeBelow(backup)) {
+            const auto found = goodFiles.find(path);
+            if (found == goodFiles.end())
+                ADD_FAILURE() << "left behind: " << path;
+            else
+                EXPECT_EQ(contents, found->second) << path;
+        }
+    }
+}
+
+// On a line paced like a real cable, the JSON events carry the figures of each part of the
+// backup: the application, every drive file, the EEPROM area, each up to its whole size, at
+// no more than the line's rate.
+TEST_P(PtyBackupTest, ProgressCarriesTheFiguresOfEveryPart) {
+    const fs::path populated = populatedDevice();
+    ASSERT_EQ(backUp(populated, folder / "backup", {"--pace"}, "--json"), 0) << err;
+    const std::regex transfer(
+        R"re(\{"event":"transfer","done":(\d+),"total":(\d+),"bytesPerSecond":([0-9.e+]+)(?:,"secondsLeft":[0-9.e+-]+)?\})re");
+    std::map<uint64_t, uint64_t> doneOfTotal;
+    std::map<uint64_t, double> lastRate;
+    for (auto match = std::sregex_iterator(out.begin(), out.end(), transfer);
+         match != std::sregex_iterator(); ++match) {
+        const uint64_t total = std::stoull((*match)[2]);
+        doneOfTotal[total] = std::max<uint64_t>(doneOfTotal[total], std::stoull((*match)[1]));
+        lastRate[total] = std::stod((*match)[3]);
+    }
+    // 50000 application bytes, the saved EEPROM area, the drive files of 3000 and 20000 bytes.
+    for (uint64_t total : {uint64_t(50000), uint64_t(0x2000 - GetParam().eepromStart),
+                           uint64_t(3000), uint64_t(20000)})
+        EXPECT_EQ(doneOfTotal[total], total) << total << "\n" << out;
+    // The application's data bytes, never faster than the line (a busy machine only makes it
+    // slower).
+    const double line = 115200.0 / 10;
+    EXPECT_LE(lastRate[50000], line * 1.02);
+    EXPECT_GT(lastRate[50000], line / 4);
+}
+
 INSTANTIATE_TEST_SUITE_P(Models, PtyBackupTest,
-                         ::testing::Values(Device{"alder", "0\n0\n0\n", 0x110000, 0x100},
-                                           Device{"small-alder", "0\n0\n0\n", 0x10000, 0x100}),
+                         ::testing::Values(
+                             // With a drive B: the EEPROM area is its data length below its end.
+                             Device{"alder", "64\n16\n32\n", 0x110000, 0x2000 - 0x400, true},
+                             Device{"small-alder", "64\n0\n32\n", 0x10000, 0x100, false}),
                          [](const auto& info) {
                              std::string name = info.param.model;
                              std::replace(name.begin(), name.end(), '-', '_');

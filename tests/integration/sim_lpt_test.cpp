@@ -20,6 +20,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Generous: a sanitized build on a loaded machine answers far slower than a device.
+constexpr auto kAnswerWait = 3000ms;
+
 class SimLptTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -53,9 +56,9 @@ TEST_F(SimLptTest, ABlockThroughThePipeLandsInTheFlashAndInTheSavedState) {
 
     std::string answer;
     ASSERT_TRUE(monitor.SendAndWaitPrompt("flash erase application 00110000 00112fff", answer, 2000,
-                                          500ms));
+                                          kAnswerWait));
     ASSERT_TRUE(monitor.SendAndExpect("parportCTRL on", "parportCTRL on\r\nParPort aktiviert\r\n",
-                                      answer, 399, 500ms));
+                                      answer, 399, kAnswerWait));
     std::vector<uint8_t> data(9004);
     uint32_t sum = 0;
     for (size_t i = 0; i < data.size(); ++i) sum += data[i] = uint8_t(i * 13 + 1);
@@ -69,18 +72,18 @@ TEST_F(SimLptTest, ABlockThroughThePipeLandsInTheFlashAndInTheSavedState) {
     serial.ReceiveText(answer, 799, 6, 4000ms);
     EXPECT_EQ(answer.substr(0, 6), "o.k.\r\n");
     EXPECT_TRUE(monitor.SendAndExpect(
-        "parportCTRL off", "parportCTRL off\r\nParPort deaktiviert\r\n", answer, 399, 500ms));
+        "parportCTRL off", "parportCTRL off\r\nParPort deaktiviert\r\n", answer, 399, kAnswerWait));
     // The program closes LPT1 between downloads; the pipe takes the next writer.
     lpt.Close();
     ASSERT_EQ(lpt.Open("LPT1"), 0);
-    ASSERT_TRUE(monitor.CollectUntilPrompt("parportCTRL on", answer, 399, 500ms));
+    ASSERT_TRUE(monitor.CollectUntilPrompt("parportCTRL on", answer, 399, kAnswerWait));
     ASSERT_EQ(answer, "parportCTRL on\r\nParPort aktiviert\r\nBoot> ");
     // While the monitor reads the parallel port, commands on the serial line go unheard.
     EXPECT_FALSE(monitor.CollectUntilPrompt("tell drives", answer, 399, 300ms));
     EXPECT_EQ(answer, "");
     serial.DrainInput();
     ASSERT_EQ(lpt.SendLine("tell version"), 0);
-    serial.ReceiveText(answer, 999, 23, 1000ms);
+    serial.ReceiveText(answer, 999, 23, kAnswerWait);
     EXPECT_EQ(answer.substr(0, 23), "tell version\r\nVersion: ");
 
     simulator.stop();

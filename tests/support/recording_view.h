@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/view.h"
@@ -32,6 +33,9 @@ class RecordingView : public View {
         return answer;
     }
     void setWaitCursor(bool on) override { waitCursor.push_back(on); }
+    void setTransferred(uint64_t done, uint64_t total) override {
+        transfers.push_back({done, total});
+    }
 
     std::vector<std::string> statuses;
     std::vector<int> progress;
@@ -39,6 +43,7 @@ class RecordingView : public View {
     std::vector<std::string> questions;
     std::deque<bool> answers;
     std::vector<bool> waitCursor;  // every switch of the wait cursor, in order
+    std::vector<std::pair<uint64_t, uint64_t>> transfers;  // bytes done of the total, in order
 };
 
 }  // namespace tarmix::testing

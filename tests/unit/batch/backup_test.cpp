@@ -130,7 +130,7 @@ struct BackupBench {
         controller.memory().store(0x110000, bytes);
     }
     BackupEnd run() {
-        DeviceBackup backup({monitor, view, baud, device, nullptr,
+        DeviceBackup backup({monitor, view, baud, device, 57600, askBeforeOverwrite,
                              [] { return LocalTime{1, 7, 12, 2026, 8, 30, 5}; }});
         if (!backup.CheckController()) return BackupEnd::Failed;
         return backup.Run(folder);
@@ -143,6 +143,7 @@ struct BackupBench {
     testing::RecordingView view;
     BaudSwitch baud;
     DeviceDescription device;
+    bool askBeforeOverwrite = true;
     fs::path folder;
 };
 
@@ -198,6 +199,48 @@ TEST(DeviceBackup, AFailedStepWritesNoRestoreScript) {
     ASSERT_FALSE(bench.view.messages.empty());
     EXPECT_NE(bench.view.messages.back().text.find("Reload.rom was not written"),
               std::string::npos);
+}
+
+// Drives A: and C: mirrored below Drive_A and Drive_C, each after its format line, folders
+// before their files; a file that does not arrive makes the backup fail without a script.
+TEST(DeviceBackup, DrivesAreCopiedWithTheirLinesAfterTheirFormatLine) {
+    BackupBench bench;
+    bench.application(1000);
+    std::string answer;
+    bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 2000, Millis{500});
+    bench.device.driveSizes = {64, 0, 32};
+    const fs::path a = bench.controller.drives().drive(0), c = bench.controller.drives().drive(2);
+    fs::create_directories(a / "LOG" / "OLD");
+    std::ofstream(a / "ROOT.TXT") << "root";
+    std::ofstream(a / "LOG" / "OLD" / "DAY1.TXT") << "day one";
+    std::ofstream(c / "APP.CFG") << "cfg";
+    ASSERT_EQ(bench.run(), BackupEnd::Completed)
+        << (bench.view.messages.empty() ? "" : bench.view.messages[0].text);
+    EXPECT_EQ(
+        crlfLines(readFile(bench.folder / "Reload.rom")),
+        (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
+                                  "program \"Flash\\Application.rom\"", "init drives 64 0 32",
+                                  "format a:", "download \"Drive_A\\ROOT.TXT\" \"A:\\ROOT.TXT\"",
+                                  "mkdir \"A:\\LOG\\\"", "mkdir \"A:\\LOG\\OLD\\\"",
+                                  "download \"Drive_A\\LOG\\OLD\\DAY1.TXT\" "
+                                  "\"A:\\LOG\\OLD\\DAY1.TXT\"",
+                                  "format c:", "download \"Drive_C\\APP.CFG\" \"C:\\APP.CFG\"",
+                                  "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+    EXPECT_EQ(readFile(bench.folder / "Drive_A" / "LOG" / "OLD" / "DAY1.TXT"), "day one");
+    EXPECT_FALSE(fs::exists(bench.folder / "Drive_B"));
+    const std::string manifest = readFile(bench.folder / "manifest.json");
+    EXPECT_NE(manifest.find("Drive_A/LOG/OLD/DAY1.TXT"), std::string::npos) << manifest;
+    // The drive copy's figures: each file's bytes of its size.
+    EXPECT_FALSE(bench.view.transfers.empty());
+
+    // The same backup again, keeping the PC's own copy of a drive file (No to its question):
+    // the backup is incomplete and says so with no script, and the kept file is untouched.
+    fs::remove(bench.folder / "Reload.rom");
+    std::ofstream(bench.folder / "Drive_A" / "ROOT.TXT") << "mine";
+    bench.view.answers = {true, true};  // the Flash folder and Application.rom
+    EXPECT_EQ(bench.run(), BackupEnd::Failed);
+    EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
+    EXPECT_EQ(readFile(bench.folder / "Drive_A" / "ROOT.TXT"), "mine");
 }
 
 TEST(DeviceBackup, AnEmptyApplicationIsAnImageError) {

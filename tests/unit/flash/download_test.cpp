@@ -382,5 +382,47 @@ TEST_F(DownloadTest, VerifyAfterWriteCatchesWhatTheBlockChecksumCannot) {
     }
 }
 
+TEST_F(DownloadTest, ErasedBlocksAreSkippedOnlyAfterTheDirectVariantsErase) {
+    struct Case {
+        const char* model;
+        uint32_t loadAt;
+        uint32_t flashAt;
+        bool skipsErased;
+    };
+    const Case cases[] = {
+        {"alder", 0x110000, 0x110000, true},
+        {"vantix", 0x80000000, 0x100000, false},  // staged: the RAM holds anything
+        {"fgh720", 0x10000, 0x10000, false},      // no erase: the old bytes would stay
+    };
+    // The second half of the image is 0xFF, on a block boundary for every block size.
+    constexpr uint32_t kSize = 64000;
+    constexpr uint32_t kErasedFrom = 32000;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        connect(c.model);
+        ASSERT_EQ(download(image("old.rom", c.loadAt, kSize)), 0);  // flash full of other data
+        std::vector<uint8_t> bytes = sim::MakeImageBytes(c.loadAt, kSize, {.seed = 7});
+        std::fill(bytes.begin() + kErasedFrom, bytes.end(), 0xFF);
+        const std::string path = (folder / "half.rom").string();
+        std::string error;
+        ASSERT_EQ(sim::WriteRomImage(path, c.loadAt, bytes, {}, error), 0) << error;
+
+        sent.lines.clear();
+        options.verifyAfterWrite = true;
+        ASSERT_EQ(download(path), 0) << (view.messages.empty() ? "" : view.messages[0].text);
+        options.verifyAfterWrite = false;
+        EXPECT_EQ(controller->memory().read(c.flashAt, kSize), bytes);
+        EXPECT_EQ(sent.any(withHex("burn %08x ", c.loadAt + kErasedFrom)), !c.skipsErased);
+        EXPECT_TRUE(sent.any(withHex("verify %08x ", c.flashAt + kErasedFrom)));
+        EXPECT_EQ(view.progress.back(), 1000);
+
+        options.compare = true;
+        sent.lines.clear();
+        EXPECT_EQ(download(path), 0);
+        EXPECT_TRUE(sent.any(withHex("verify %08x ", c.loadAt + kErasedFrom)));
+        options.compare = false;
+    }
+}
+
 }  // namespace
 }  // namespace tarmix

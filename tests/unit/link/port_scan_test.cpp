@@ -1,7 +1,10 @@
 #include "link/port_scan.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -73,6 +76,38 @@ TEST_F(PortScanTest, UsbAdapterIsNeverLeftDisabled) {
     scanner.ScanSerialPorts(state);
     EXPECT_FALSE(state.disabled[1]);
     EXPECT_TRUE(state.available[1]);
+}
+
+TEST_F(PortScanTest, AnAdapterPluggedInLaterAppearsOnTheNextScan) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("tarmix_scan_" + std::to_string(getpid()));
+    fs::create_directories(root / "sys/class/tty");
+    fs::create_directories(root / "dev");
+    // As the real ports: a name opens when the listing gives it a device.
+    const PortMap listed = PortMap::followingDevices(root / "sys", root / "dev");
+    PortScanner following(
+        listed,
+        [&] {
+            auto port = std::make_unique<ScriptedPort>(clock);
+            port->acceptOpen = [&](const std::string& name) {
+                return !listed.resolve(name).empty();
+            };
+            return port;
+        },
+        clock, view);
+    PortState state;
+    following.ScanSerialPorts(state);
+    EXPECT_FALSE(state.available[0]);
+
+    fs::create_directories(root / "sys/devices/usb1/1-1/ttyUSB0");
+    fs::create_directories(root / "sys/class/tty/ttyUSB0");
+    fs::create_directory_symlink(root / "sys/devices/usb1/1-1/ttyUSB0",
+                                 root / "sys/class/tty/ttyUSB0/device");
+    std::ofstream(root / "dev/ttyUSB0");
+    following.ScanSerialPorts(state);
+    EXPECT_TRUE(state.available[0]);
+    EXPECT_TRUE(state.usb[0]);
+    fs::remove_all(root);
 }
 
 }  // namespace

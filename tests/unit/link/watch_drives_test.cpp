@@ -1,5 +1,6 @@
-// The connection watch against a monitor whose "tell drives" answer goes missing: the file
-// system's reserve at the top of bank A must never silently become 0.
+// The connection watch against a monitor whose "tell drives" or "tell version" answer goes
+// missing: the file system's reserve at the top of bank A must never silently become 0, nor
+// the monitor's version.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -32,6 +33,7 @@ struct DrivesBench {
             const std::string line = written.substr(0, written.size() - 1);
             std::string answer = answers.count(line) ? answers.at(line) : "Unknown command";
             if (line == "tell drives" && drivesAsked++ < badDrives) answer = badAnswer;
+            if (line == "tell version" && versionAsked++ < badVersions) answer = badVersion;
             port->arrive(line + "\r\n" + answer + "\r\nBoot> ", 2ms);
         };
     }
@@ -47,6 +49,9 @@ struct DrivesBench {
     ConnectionWatch watch;
     int32_t baudRate = 57600;
     int drivesAsked = 0;
+    int badVersions = 0;
+    std::string badVersion;
+    int versionAsked = 0;
 };
 
 TEST(WatchDrives, AnUnusableAnswerIsAskedAgainOnTheNextTicks) {
@@ -100,6 +105,49 @@ TEST(WatchDrives, IdleTicksEndWhenThePromptArrives) {
     const Millis before = bench.clock.now();
     bench.tick();
     EXPECT_EQ(bench.clock.now() - before, 2ms);  // not the full 100 ms of the time-out
+}
+
+}  // namespace
+}  // namespace tarmix
+
+namespace tarmix {
+namespace {
+
+TEST(WatchVersion, AnUnusableVersionIsAskedAgainBeforeItCountsAsUnknown) {
+    struct Case {
+        const char* what;
+        int bad;
+        std::string answer;
+        int identifiedOnTick;  // 1-based
+        int32_t version;
+    };
+    const Case cases[] = {
+        {"good at once", 0, "", 1, 20},
+        {"number garbled once", 1,
+         "Version: \xb2"
+         "0",
+         2, 20},
+        {"missing twice", 2, "", 3, 20},
+        {"unusable every time", 100, "Version: ?", kVersionAsks, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DrivesBench bench(0);
+        bench.badVersions = c.bad;
+        bench.badVersion = c.answer;
+        for (int tick = 1; tick < c.identifiedOnTick; ++tick) {
+            bench.tick();
+            EXPECT_FALSE(bench.device.deviceIdentified) << "tick " << tick;
+        }
+        bench.tick();
+        ASSERT_TRUE(bench.device.deviceIdentified);
+        EXPECT_EQ(bench.device.firmwareVersion, c.version);
+        EXPECT_EQ(bench.versionAsked, c.identifiedOnTick);
+        // Drives are asked only once the version is settled: a monitor of version 0 has none.
+        EXPECT_EQ(bench.drivesAsked, c.version >= kFirstVersionWithDrives ? 1 : 0);
+        EXPECT_EQ(bench.port->written.find("parportCTRL test"),
+                  bench.port->written.rfind("parportCTRL test"));
+    }
 }
 
 }  // namespace

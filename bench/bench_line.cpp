@@ -1,0 +1,66 @@
+#include "bench_line.h"
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+#include "link/identify.h"
+#include "platform/termios_port.h"
+
+namespace tarmix::bench {
+
+using namespace std::chrono_literals;
+
+void QuietView::showMessage(const std::string& text, const std::string&, MessageIcon) {
+    std::fprintf(stderr, "bench: message: %s\n", text.c_str());
+}
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool StartPacedSimulator(SimulatorLauncher& simulator, const std::string& model,
+                         const std::vector<std::string>& simulatorArguments) {
+    std::vector<std::string> arguments = {"--pace"};
+    arguments.insert(arguments.end(), simulatorArguments.begin(), simulatorArguments.end());
+    simulator.setExecutable(TARMIX_SIM_PATH);
+    std::string error;
+    if (simulator.start(model, arguments, error)) return true;
+    std::fprintf(stderr, "bench: %s\n", error.c_str());
+    return false;
+}
+
+bool SimulatedLine::start(const std::string& model,
+                          const std::vector<std::string>& simulatorArguments) {
+    if (!StartPacedSimulator(simulator_, model, simulatorArguments)) return false;
+    PortMap map;
+    map.setCom(0, {simulator_.devicePath(), false});
+    serial_ = std::make_unique<CSerial>(termiosPortFactory(map), systemClock());
+    monitor_ = std::make_unique<MonitorExchange>(*serial_);
+    if (serial_->Open("COM1") == 0 && serial_->Configure(CSerial::kLinkBaud) == 0) return true;
+    std::fprintf(stderr, "bench: cannot open %s\n", simulator_.devicePath().c_str());
+    return false;
+}
+
+DeviceDescription SimulatedLine::identify() {
+    constexpr size_t kCapacity = 1000;
+    constexpr Millis kWait = 100ms;
+    MonitorExchange& monitor = *monitor_;
+    DeviceDescription device;
+    identifyModel(monitor.CollectAnswer("please answer me", kCapacity, kWait), device, "");
+    applyVersion(device,
+                 parseVersionAnswer(monitor.CollectAnswer("tell version", kCapacity, kWait)));
+    applyDrives(device, parseDrivesAnswer(monitor.CollectAnswer("tell drives", kCapacity, kWait)));
+    device.deviceIdentified = true;
+    return device;
+}
+
+void SimulatedLine::stop() {
+    if (serial_) serial_->Close();
+    simulator_.stop();
+}
+
+}  // namespace tarmix::bench
