@@ -3,6 +3,8 @@
 // EEPROM saved, Reload.rom and the manifest written. The wall time is divided by the wire time of
 // every byte that crossed the line in either direction (10 bit times per byte), and also shown
 // against the payload alone.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -54,7 +56,9 @@ bool populate(const fs::path& state) {
 }  // namespace
 
 int main() {
-    const fs::path folder = fs::temp_directory_path() / "tarmix-bench-backup";
+    // A folder of this run's own: other runs may be under way on the same machine.
+    const fs::path folder =
+        fs::temp_directory_path() / ("tarmix-bench-backup-" + std::to_string(getpid()));
     fs::remove_all(folder);
     if (!populate(folder / "state")) return 1;
     bench::SimulatedLine line;

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -28,6 +29,7 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "gui/drive_area.h"
+#include "gui/folder_chooser.h"
 #include "gui/model_picture.h"
 #include "gui/qt_front_end.h"
 #include "gui/qt_timer_host.h"
@@ -90,6 +92,7 @@ class BoxAnswerer {
 class SentLines final : public WireObserver {
   public:
     void onSent(Millis, const uint8_t* data, size_t count) override {
+        if (onBytes) onBytes();
         for (size_t i = 0; i < count; ++i) {
             if (data[i] != '\r') {
                 current_ += char(data[i]);
@@ -108,6 +111,7 @@ class SentLines final : public WireObserver {
     }
     std::vector<std::string> lines;
     std::function<void(const std::string&)> onLine;
+    std::function<void()> onBytes;  // before any bytes go out, also those of no line
 
   private:
     std::string current_;
@@ -527,6 +531,51 @@ TEST_F(WindowOnSimulator, TheExtendedViewShowsTheDriveAndDeletesTheChosenFile) {
     button(Control::ExtendedView)->click();
     EXPECT_EQ(caption(Control::ExtendedView), ">>>");
     EXPECT_FALSE(area.isVisible());
+}
+
+// The backup button: the operator picks a folder; the application, every drive and the EEPROM
+// go into it, while the status line shows each part's bytes and rate after its own text.
+TEST_F(WindowOnSimulator, BackupCopiesTheDrivesWithFiguresInTheStatusLine) {
+    device_.setFirmware(40);
+    device_.memory().store(0x110000, std::vector<uint8_t>(0x8000, 0x5a));
+    const std::filesystem::path log = device_.drives().drive(0) / "LOG";
+    std::filesystem::create_directories(log);
+    std::ofstream(log / "DAY1.TXT", std::ios::binary) << std::string(40000, 'x');
+    const std::filesystem::path backup = settingsFolder_ / "backup";
+    std::filesystem::create_directories(backup);
+    ASSERT_TRUE(waitForIdentification());
+
+    QString figures;
+    QTimer chooserAnswer;
+    chooserAnswer.callOnTimeout([&] {
+        if (auto* chooser = dynamic_cast<FolderChooser*>(QApplication::activeModalWidget())) {
+            chooser->selectPath(backup.string());
+            ASSERT_EQ(chooser->chosenPath(), backup.string());
+            chooser->okButton()->click();
+        }
+    });
+    // The window shows the figures as the frames of the drive's file arrive (each answered
+    // by the PC).
+    sent_.onBytes = [&] {
+        if (figures.isEmpty() && status().contains("DAY1.TXT") && status().contains(" KiB, ") &&
+            !status().contains(" 0.0 of ")) {
+            figures = status();
+            saveScreenshot(window(), "10-backup-copying-a-drive");
+        }
+    };
+    chooserAnswer.start(0);
+    button(Control::Backup)->click();
+    chooserAnswer.stop();
+    sent_.onBytes = nullptr;
+
+    EXPECT_TRUE(figures.contains(" of 39.1 KiB, ")) << figures.toStdString();
+    std::ifstream script(backup / "Reload.rom", std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(script), {}};
+    EXPECT_NE(text.find("download \"Drive_A\\LOG\\DAY1.TXT\" \"A:\\LOG\\DAY1.TXT\""),
+              std::string::npos)
+        << text;
+    for (const auto& box : boxes_.seen)
+        EXPECT_NE(box.icon, QMessageBox::Critical) << box.text.toStdString();
 }
 
 }  // namespace
