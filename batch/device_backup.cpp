@@ -167,6 +167,21 @@ bool DeviceBackup::WriteScriptAndManifest(const fs::path& folder, const RestoreS
     return written;
 }
 
+// An earlier backup's Reload.rom and manifest describe files this run replaces: until the
+// new ones are written the folder holds no script, which would restore a mix of two backups.
+bool DeviceBackup::RemoveOldScript(const fs::path& folder) {
+    for (const char* name : {kRestoreScriptName, kManifestFileName}) {
+        std::error_code error;
+        fs::remove(folder / name, error);
+        if (error) {
+            ctx_.view.showMessage((folder / name).string() + "\n\n" + error.message(),
+                                  LoadText(kTextError), MessageIcon::Error);
+            return false;
+        }
+    }
+    return true;
+}
+
 BackupEnd DeviceBackup::Run(const fs::path& folder) {
     WaitCursor waitCursor(ctx_.view);
     switch (PrepareOutputFolder(ctx_.view, folder / kFlashFolder)) {
@@ -180,6 +195,7 @@ BackupEnd DeviceBackup::Run(const fs::path& folder) {
     if (!MayReplaceFile(ctx_.view, folder / kFlashFolder / kImageName) ||
         !MayReplaceFile(ctx_.view, folder / kRestoreScriptName))
         return BackupEnd::Declined;
+    if (!RemoveOldScript(folder)) return BackupEnd::Failed;
 
     const LocalTime time = ctx_.localTime();
     const bool imageSaved = SaveApplication(folder);

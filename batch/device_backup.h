@@ -9,7 +9,8 @@
 // Every file goes in under a temporary name and takes its own name only when it is
 // complete; Reload.rom and manifest.json are written last, and only when every step
 // succeeded, so a folder with a Reload.rom always holds a whole backup. A failed backup
-// says so and leaves no Reload.rom of its own.
+// says so and leaves no Reload.rom: an earlier backup's script in the folder goes when this
+// run begins to replace its files.
 #pragma once
 
 #include <filesystem>
@@ -62,6 +63,7 @@ class DeviceBackup {
     std::optional<uint32_t> ImageSize();
     bool CopyDrives(const std::filesystem::path& folder, RestoreScript& script);
     bool SaveEeprom(const std::filesystem::path& folder, RestoreScript& script);
+    bool RemoveOldScript(const std::filesystem::path& folder);
     bool WriteScriptAndManifest(const std::filesystem::path& folder, const RestoreScript& script,
                                 const LocalTime& time);
 

@@ -102,6 +102,7 @@ int DownloadProgram(TransferContext& context, const std::string& romPath,
     if (!StartFileLoad(context.monitor, command)) return fail();
     view.setStatus(caption + " <" + ShortenForDisplay(romName) + ">");
     view.setProgressRange(0, int(blocks));
+    view.setTransferred(0, image.bytes.size());
     if (SendFrame(context.monitor, ApplicationHeader(image)) != kFrameGood) return fail();
     for (size_t j = 0; j < blocks; ++j) {
         view.setProgress(int(j + 1));
@@ -109,6 +110,7 @@ int DownloadProgram(TransferContext& context, const std::string& romPath,
         const size_t count = std::min(kPcFrameLimit, image.bytes.size() - start);
         if (SendFrame(context.monitor, {image.bytes.data() + start, count}) != kFrameGood)
             return fail();
+        view.setTransferred(start + count, image.bytes.size());
     }
     if (!WaitForTransferEnd(context.monitor, "")) return fail();
     view.setProgressRange(0, kProgressRange);

@@ -185,13 +185,17 @@ TEST(DeviceBackup, MoreThan65535RecordsAreCountedInS6) {
     EXPECT_EQ(image[image.size() - 2], "S604010001F9");
 }
 
-// A failed step leaves no restore script: here the EEPROM save, whose area makes no sense.
+// A failed step leaves no restore script, not even the one of an earlier backup into the
+// same folder: here the EEPROM save fails, its area making no sense.
 TEST(DeviceBackup, AFailedStepWritesNoRestoreScript) {
     BackupBench bench;
     bench.application(1000);
+    ASSERT_EQ(bench.run(), BackupEnd::Completed);
+    ASSERT_TRUE(fs::exists(bench.folder / "Reload.rom"));
     std::string answer;
     bench.monitor.SendAndWaitPrompt("init drives 0 64 0", answer, 2000, Millis{500});
     bench.monitor.SendAndWaitPrompt("init caps 1 3000 2000 0 0", answer, 2000, Millis{500});
+    bench.view.answers = {true, true, true, true, true};  // replace the earlier backup
     EXPECT_EQ(bench.run(), BackupEnd::Failed);
     EXPECT_TRUE(fs::exists(bench.folder / "Flash" / "Application.rom"));
     EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));

@@ -103,11 +103,19 @@ TEST_F(SimTransfer, FilesOfEverySizeComeBackAsTheyWent) {
             transfer(monitor).DownloadFile((folder / "out.bin").string(), "A:\\DATA\\", "F.BIN"), 0)
             << (view.messages.empty() ? "" : view.messages.back().text);
         EXPECT_EQ(readFile(drive('A') / "DATA" / "F.BIN"), bytes);
+        // The figures of each direction end with every byte done.
+        const std::pair<uint64_t, uint64_t> whole{size, size};
+        ASSERT_FALSE(view.transfers.empty());
+        EXPECT_EQ(view.transfers.back(), whole);
+        view.transfers.clear();
         fs::remove(folder / "back.bin");
         ASSERT_EQ(transfer(monitor).UploadFile((folder / "back.bin").string(), "A:\\DATA\\F.BIN"),
                   0)
             << (view.messages.empty() ? "" : view.messages.back().text);
         EXPECT_EQ(readFile(folder / "back.bin"), bytes);
+        ASSERT_FALSE(view.transfers.empty());
+        EXPECT_EQ(view.transfers.back(), whole);
+        view.transfers.clear();
     }
     EXPECT_TRUE(view.messages.empty());
     EXPECT_TRUE(view.questions.empty());

@@ -85,6 +85,8 @@ TEST_F(NewProgram, HeaderFrameThenTheImageInFramesOf512) {
     expected += std::string(16, char(0xAA)) + std::string(496, '\0') + "\x55";
     EXPECT_EQ(deviceFile(), expected);  // the device keeps every frame it took
     EXPECT_EQ(view.statuses.back(), "Program - download <app.rom>");
+    ASSERT_FALSE(view.transfers.empty());
+    EXPECT_EQ(view.transfers.back(), (std::pair<uint64_t, uint64_t>{513, 513}));
 }
 
 TEST_F(NewProgram, ImagesThatCannotBeSentAreRefusedBeforeTheDeviceHearsOfThem) {
