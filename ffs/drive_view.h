@@ -4,6 +4,7 @@
 // user's language and as UTF-8; node and row indices are those of the folder and file tables.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,8 @@ class DriveView {
 
     // Selects the drive's tab without reporting a tab change.
     virtual void selectDriveTab(int drive) = 0;
+    // Which drives have a tab: those the controller has, and the one shown.
+    virtual void showDriveTabs(const std::array<bool, kDriveCount>& shown) = 0;
     // Replaces the tree (node 0 is the root); all nodes expanded, none selected.
     virtual void showFolderTree(const std::vector<TreeNode>& nodes) = 0;
     // Selects a node without reporting a selection change; -1 selects none.

@@ -66,6 +66,10 @@ bool FileSystemView::available(int drive) const { return DriveAvailable(device_,
 void FileSystemView::ShowDrive(int drive, int folder) { ShowDriveKeeping(drive, folder, ""); }
 
 void FileSystemView::ShowDriveKeeping(int drive, int folder, const std::string& keepPath) {
+    std::array<bool, kDriveCount> tabs{};
+    for (int other = 0; other < kDriveCount; ++other)
+        tabs[size_t(other)] = other == drive || available(other);
+    drives_.showDriveTabs(tabs);
     drives_.selectDriveTab(drive);
     tables_.drive = drive;
     // A drive that is not there is shown without asking the device: no wait.

@@ -175,6 +175,12 @@ void DriveArea::selectDriveTab(int drive) {
     drives_->setCurrentIndex(drive);
 }
 
+void DriveArea::showDriveTabs(const std::array<bool, kDriveCount>& shown) {
+    const QSignalBlocker quiet(drives_);
+    for (int drive = 0; drive < kDriveCount; ++drive)
+        drives_->setTabVisible(drive, shown[size_t(drive)]);
+}
+
 void DriveArea::showFolderTree(const std::vector<TreeNode>& nodes) {
     const QSignalBlocker quiet(folders_);
     folders_->clear();

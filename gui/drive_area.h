@@ -48,6 +48,7 @@ class DriveArea : public QWidget, public DriveView {
 
     // DriveView
     void selectDriveTab(int drive) override;
+    void showDriveTabs(const std::array<bool, kDriveCount>& shown) override;
     void showFolderTree(const std::vector<TreeNode>& nodes) override;
     void selectFolderNode(int index) override;
     void showFileList(const std::vector<ListRow>& rows) override;

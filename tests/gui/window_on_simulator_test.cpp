@@ -519,7 +519,7 @@ TEST_F(WindowOnSimulator, TheExtendedViewShowsTheDriveAndDeletesTheChosenFile) {
     EXPECT_EQ(rowNames(list), "DATA\nONE.TXT\nTHREE.TXT\n");
     EXPECT_TRUE(boxes_.seen.empty());
 
-    // Another language re-reads all drives and ends on C:, which this controller lacks.
+    // Another language re-reads all drives and ends on C:.
     window().languageButton(kGermanLanguage)->click();
     EXPECT_EQ(area.drives()->currentIndex(), 2);
     area.drives()->setCurrentIndex(0);

@@ -14,6 +14,7 @@ namespace tarmix {
 class RecordingDrives : public DriveView {
   public:
     void selectDriveTab(int drive) override { tab = drive; }
+    void showDriveTabs(const std::array<bool, kDriveCount>& shown) override { tabsShown = shown; }
     void showFolderTree(const std::vector<TreeNode>& shown) override { nodes = shown; }
     void selectFolderNode(int index) override { selectedNode = index; }
     void showFileList(const std::vector<ListRow>& shown) override { rows = shown; }
@@ -41,6 +42,7 @@ class RecordingDrives : public DriveView {
     }
 
     int tab = -1;
+    std::array<bool, kDriveCount> tabsShown{};
     std::vector<TreeNode> nodes;
     int selectedNode = -2;
     std::vector<ListRow> rows;

@@ -45,6 +45,8 @@ TEST(FileSystemView, ShowsTheTreeAndListsTheChosenFolder) {
     EXPECT_EQ(bench.drives.nodes[0].icon, FsIcon::Folder);
     EXPECT_EQ(bench.drives.nodes[2].text, "LOG");
     EXPECT_EQ(bench.drives.nodes[2].parent, 1);
+    EXPECT_EQ(bench.drives.tabsShown, (std::array<bool, kDriveCount>{true, true, false}))
+        << "a tab for each drive the controller has";
     EXPECT_EQ(bench.drives.rowNames(),
               (std::vector<std::string>{"DATA", "A.TXT", "B.TXT", "C.TXT"}));
     EXPECT_EQ(bench.drives.rows[1].size, "5");
