@@ -48,11 +48,7 @@ constexpr BaudRadio kBaudRadios[] = {
     {Control::Baud230400, 230400, &DeviceDescription::allowBaud230400},
 };
 
-// The buttons of features this version does not have yet: shown, never enabled.
-constexpr Control kUnavailableButtons[] = {Control::ExtendedView};
-
 constexpr char kTitle[] = "Tarmix (3.5u)";
-constexpr char kCompactViewCaption[] = ">>>";
 
 }  // namespace
 
@@ -81,6 +77,7 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
     commandLineVerify_ = start.verifyAfterWrite;
     ports_.selectedPort = start.selectedPort;
     serial_.setObserver(services.wireObserver);
+    SetUpFileSystemView();
 }
 
 CDownloadDialog::~CDownloadDialog() {
@@ -113,7 +110,6 @@ void CDownloadDialog::OnInitDialog() {
     // Nothing can be started before a controller is identified, also without any port.
     view_.setEnabled(Control::StartDownload, false);
     view_.setEnabled(Control::StartApplication, false);
-    for (Control button : kUnavailableButtons) view_.setEnabled(button, false);
     view_.setEnabled(Control::TerminalOnOff, true);
     view_.setEnabled(Control::UpdateBootloader, false);
     view_.setChecked(Control::KeepSettings, keepReceipts_);
@@ -130,8 +126,7 @@ void CDownloadDialog::OnInitDialog() {
     ReportUnrecognisedWords();
     Connect();
 
-    extendedView_ = false;
-    view_.setCaption(Control::ExtendedView, kCompactViewCaption);
+    ShowCompactView();
     view_.setUsage(usage_);
     view_.setTitle(kTitle);
     automationStarted_ = false;
@@ -299,6 +294,7 @@ void CDownloadDialog::OnLanguage(int index) {
     setLanguageIndex(index);
     ApplyLanguage();
     RelabelDeviceTexts(oldFirmwareLabel, oldUnknown);
+    RefreshDrivesAfterLanguage();
 }
 
 void CDownloadDialog::RelabelDeviceTexts(const std::string& oldFirmwareLabel,

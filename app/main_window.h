@@ -12,13 +12,16 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/main_window_view.h"
 #include "app/program_folders.h"
 #include "app/terminal.h"
 #include "app/timer_host.h"
+#include "ffs/file_system_view.h"
 #include "ffs/file_transfer.h"
 #include "link/connection_watch.h"
 #include "link/monitor_exchange.h"
@@ -49,6 +52,11 @@ class CDownloadDialog {
     static constexpr int kWatchTimer = 1;
     static constexpr int kTerminalTimer = 2;
     static constexpr Millis kRescanPeriod{500};
+    // The queued transfers of the "File" menu hand over between files on these one-shot
+    // timers, so that the window shows each file's progress picture.
+    static constexpr int kUploadTimer = 3;
+    static constexpr int kNewFileTimer = 4;
+    static constexpr Millis kQueueStepPeriod{100};
 
     CDownloadDialog(MainWindowServices services, const MainWindowStart& start);
     ~CDownloadDialog();
@@ -93,6 +101,18 @@ class CDownloadDialog {
     // safe point (the only input an operation takes). Nothing happens between operations.
     void OnStopOperation();
 
+    // --- the extended view (main_window_files_view.cpp) -----------------------------------
+    // ERWEITERT (">>>" / "<<<"): shows or hides the drives' file-system area.
+    void OnExtendedView();
+    void OnDriveTab(int drive);
+    void OnFolderSelected(int index);
+    // `entryUnderClick`: the folder under the mouse, or -1.
+    void OnFolderTreeMenu(int entryUnderClick);
+    void OnFileListMenu(const std::vector<int>& selectedRows);
+    // The name edit of a new row ended with `text`, or was abandoned (nullopt).
+    void OnFileNameEdited(const std::vector<int>& selectedRows,
+                          const std::optional<std::string>& text);
+
     // --- shared steps, also used by other operations ---------------------------------------
     void Connect();
     void Disconnect();
@@ -119,6 +139,9 @@ class CDownloadDialog {
     uint32_t timeFactor() const { return monitor_.timeFactor(); }
     bool terminalOn() const { return terminalOn_; }
     const CTerminal& terminal() const { return terminal_; }
+    bool extendedView() const { return extendedView_; }
+    // The extended view's controller; nullptr when the view has no drive area.
+    const FileSystemView* fileSystem() const { return fileSystem_.get(); }
 
   private:
     // How to get at a listed port that this user may not open; empty when there is none.
@@ -192,6 +215,20 @@ class CDownloadDialog {
     int UnattendedUpload();
     // "/d": the PC file of the first path to the device path of the second.
     int UnattendedDownload();
+    // The extended view: refreshes, and the transfers of its "File" menu
+    // (main_window_files_view.cpp, main_window_files_menu.cpp).
+    void SetUpFileSystemView();
+    void ShowCompactView();
+    void ShowIdentifiedDrive(int firstDrive);
+    void RefreshDrivesAfterLanguage();
+    void RefreshDriveAfterScript();
+    void RunFileMenuTransfer(FileCommand command, const std::vector<int>& rows);
+    void QueueUploads(const std::vector<int>& rows);
+    void UploadQueueStep();
+    void QueueNewFiles();
+    void NameNewFile(const std::string& name);
+    void NewFileStep();
+    void NewProgram();
     // Says which port and rate are used for command-line words that were not understood.
     void ReportUnrecognisedWords();
     // The device texts of the information fields in the language just chosen.
@@ -248,6 +285,23 @@ class CDownloadDialog {
     bool backupStarted_ = false;
     std::string unrecognisedPort_;
     std::string unrecognisedBaud_;
+
+    // The extended view's controller and the queues of its "File" menu.
+    std::unique_ptr<FileSystemView> fileSystem_;
+    struct QueuedUpload {
+        std::string pcPath;
+        std::string devicePath;
+    };
+    std::vector<QueuedUpload> uploadQueue_;
+    // A new file keeps the folder it was meant for: the tree may change while it waits.
+    struct QueuedNewFile {
+        std::string pcPath;
+        std::string deviceFolder;
+        std::string deviceName;
+        int row = -1;  // its row in the list once shown
+    };
+    std::vector<QueuedNewFile> newFileQueue_;
+    size_t nextNewFile_ = 0;
 
     bool terminalOn_ = false;
     bool watchActive_ = false;  // timer 1 belongs to a connected link

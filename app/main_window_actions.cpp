@@ -58,8 +58,9 @@ int CDownloadDialog::RunSourceFile() {
         case BatchEnd::Stopped:
             break;
     }
-    // The closing steps of a script: the link is resumed unless the script left the
-    // application running.
+    // The closing steps of a script: the drive shown is read again, and the link is
+    // resumed unless the script left the application running.
+    RefreshDriveAfterScript();
     if (!applicationRunning_) Connect();
     // A script that restored all but the EEPROM ran to its end, but did not restore all.
     return outcome.end == BatchEnd::Finished && !outcome.eepromRestoreFailed ? 0 : 1;

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/json_event.h"
 #include "app/terminal.h"
+#include "ffs/drive_view.h"
 #include "platform/clock.h"
 #include "platform/view.h"
 
@@ -40,7 +42,8 @@ enum class Control {
     Backup = 1138,
     UpdateBootloader = 1127,
     ExtendedView = 1306,
-    Terminal = 1218,  // the terminal's text
+    DriveTabs = 1397,  // the extended view's file-system area: shown or hidden as a whole
+    Terminal = 1218,   // the terminal's text
     // This build's own: stops the operation under way (the only control it leaves enabled).
     StopOperation = 1500,
     // Static captions (labels) that ApplyLanguage fills.
@@ -125,6 +128,20 @@ class MainWindowView : public TerminalView {
         (void)startPath;
         return std::nullopt;
     }
+    // The extended view's drive tabs, folder tree and file list; nullptr for a front end
+    // without them (the console).
+    virtual DriveView* driveView() { return nullptr; }
+    // A save-file dialog proposing `name` (TXT or all files); it asks itself before an
+    // existing file is replaced. nullopt when cancelled.
+    virtual std::optional<std::string> chooseSaveFile(const std::string& name) {
+        (void)name;
+        return std::nullopt;
+    }
+    // An open-file dialog for one or more existing files (TXT or all files); empty when
+    // cancelled.
+    virtual std::vector<std::string> chooseFiles() { return {}; }
+    // An open-file dialog for an existing ROM image (ROM or all files).
+    virtual std::optional<std::string> chooseRomImage() { return std::nullopt; }
     // Closes the window; the launcher then ends the program.
     virtual void closeWindow() = 0;
     // One entry of a listing the command line asked for (--ls, --tree, --df): `line` on

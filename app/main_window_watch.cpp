@@ -22,6 +22,8 @@ void CDownloadDialog::onTimer(int id) {
     if (id == kRescanTimer) RescanTick();
     if (id == kWatchTimer) WatchTick();
     if (id == kTerminalTimer && terminalOn_) terminal_.Poll();
+    if (id == kUploadTimer) UploadQueueStep();
+    if (id == kNewFileTimer) NewFileStep();
 }
 
 void CDownloadDialog::RescanTick() {
@@ -54,6 +56,7 @@ void CDownloadDialog::WatchTick() {
     DeviceOperation operation(*this);
     const WatchReport report = watch_.Tick(SelectedPortIsUsb(), baudRate_, flashText_);
     ShowWatchReport(report);
+    if (report.queriesRan) ShowIdentifiedDrive(report.firstDrive);
     // After the line failed the user may look at it in the terminal.
     if (report.lineFailed) view_.setEnabled(Control::TerminalOnOff, true);
 

@@ -4,6 +4,7 @@
 // user's language and as UTF-8; node and row indices are those of the folder and file tables.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,11 +50,17 @@ class DriveView {
 
     // Selects the drive's tab without reporting a tab change.
     virtual void selectDriveTab(int drive) = 0;
+    // Which drives have a tab: those the controller has, and the one shown.
+    virtual void showDriveTabs(const std::array<bool, kDriveCount>& shown) = 0;
     // Replaces the tree (node 0 is the root); all nodes expanded, none selected.
     virtual void showFolderTree(const std::vector<TreeNode>& nodes) = 0;
     // Selects a node without reporting a selection change; -1 selects none.
     virtual void selectFolderNode(int index) = 0;
     virtual void showFileList(const std::vector<ListRow>& rows) = 0;
+    // Appends one row (a file on its way to the device) without touching the others.
+    virtual void appendRow(const ListRow& row) = 0;
+    // Changes the picture of a shown row (a queued file that has arrived).
+    virtual void setRowIcon(int row, FsIcon icon) = 0;
     virtual void setTreeEnabled(bool enabled) = 0;
     virtual void setListEnabled(bool enabled) = 0;
     // The menus open at the mouse; the chosen command, or nullopt when none was chosen.

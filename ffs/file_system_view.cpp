@@ -66,10 +66,15 @@ bool FileSystemView::available(int drive) const { return DriveAvailable(device_,
 void FileSystemView::ShowDrive(int drive, int folder) { ShowDriveKeeping(drive, folder, ""); }
 
 void FileSystemView::ShowDriveKeeping(int drive, int folder, const std::string& keepPath) {
-    WaitCursor wait(view_);
+    std::array<bool, kDriveCount> tabs{};
+    for (int other = 0; other < kDriveCount; ++other)
+        tabs[size_t(other)] = other == drive || available(other);
+    drives_.showDriveTabs(tabs);
     drives_.selectDriveTab(drive);
     tables_.drive = drive;
+    // A drive that is not there is shown without asking the device: no wait.
     if (!available(drive)) return ShowUnavailable(drive, folder);
+    WaitCursor wait(view_);
 
     TreeListing listing = ReadTree(monitor_, drive);
     if (listing.collected == Collected::SendFailed) return;
@@ -141,11 +146,15 @@ void FileSystemView::ListFolder(const std::string& path, int drive) {
     tables_.files = std::move(listing.parse.rows);
     tables_.skippedRows = listing.parse.skipped;
     tables_.listingComplete = listing.parse.headerMatches;
+    ShowFileTable();
+    ReportSkipped(tables_.skippedRows);
+}
+
+void FileSystemView::ShowFileTable() {
     std::vector<ListRow> rows;
     rows.reserve(tables_.files.size());
     for (const FileRow& file : tables_.files) rows.push_back(RowOf(file));
     drives_.showFileList(rows);
-    ReportSkipped(tables_.skippedRows);
 }
 
 void FileSystemView::ClearList() {
@@ -217,6 +226,12 @@ void FileSystemView::BeginNameEdit(const ListRow& row, bool newFile) {
     newFileMode_ = newFile;
     labelEditPermit_ = true;
     drives_.editNewRow(row);
+}
+
+void FileSystemView::OnCancelLabelEdit() {
+    newFileMode_ = false;
+    labelEditPermit_ = false;
+    ShowFileTable();
 }
 
 void FileSystemView::OnEndLabelEdit(const std::vector<int>& selectedRows, const std::string& text) {

@@ -55,6 +55,8 @@ class FileSystemView {
     bool OnBeginLabelEdit();
     // The end of a label edit with the edited text; `selectedRows` as the list has them.
     void OnEndLabelEdit(const std::vector<int>& selectedRows, const std::string& text);
+    // The name edit was abandoned (Escape): the temporary row goes, nothing is sent.
+    void OnCancelLabelEdit();
     // Starts the name edit of a new row; `newFile` chooses new-file mode (the transfers).
     void BeginNameEdit(const ListRow& row, bool newFile);
 
@@ -74,6 +76,8 @@ class FileSystemView {
     void ShowTree(int drive, const FolderTable& folders, FsIcon rootIcon);
     void ListFolder(const std::string& path, int drive);
     void ClearList();
+    // The file table as it is, without asking the device (drops temporary rows).
+    void ShowFileTable();
     void ReportSkipped(int skipped);
     // The device refused a command or did not answer: its own text, or the time-out.
     void ReportFailure(const std::string& deviceText, bool answered);

@@ -1,10 +1,15 @@
 #include "gui/drive_area.h"
 
+#include <QAbstractItemDelegate>
+#include <QCursor>
 #include <QHeaderView>
+#include <QMenu>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabBar>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -20,6 +25,16 @@ constexpr int kTextDriveC = 60142;
 constexpr int kTextFileName = 60205;
 constexpr int kTextSize = 60219;
 constexpr int kTextCreated = 60201;
+// The "Folder" menu of the tree and the "File" menu of the list.
+constexpr int kTextFormatDrive = 60149;
+constexpr int kTextProperties = 60364;
+constexpr int kTextUpload = 60510;
+constexpr int kTextNewFile = 60227;
+constexpr int kTextNewFolder = 60263;
+constexpr int kTextNewProgram = 60365;
+constexpr int kTextDelete = 60228;
+
+QString qt(const std::string& text) { return QString::fromStdString(text); }
 
 struct Column {
     int textId;
@@ -33,6 +48,41 @@ const Column kColumns[] = {
     {kTextSize, "1234567", Qt::AlignRight | Qt::AlignVCenter, 15},
     {kTextCreated, "22.10.2002 07:40:22", Qt::AlignCenter, 15},
 };
+
+// The pictures of the tree and the list.
+QIcon iconOf(const QStyle& style, FsIcon icon) {
+    switch (icon) {
+        case FsIcon::Folder:
+            return style.standardIcon(QStyle::SP_DirClosedIcon);
+        case FsIcon::OpenFolder:
+            return style.standardIcon(QStyle::SP_DirOpenIcon);
+        case FsIcon::DriveMissing: {
+            // The drive's own picture, greyed: there is no drive behind it.
+            const QIcon drive = style.standardIcon(QStyle::SP_DriveHDIcon);
+            return QIcon(drive.pixmap(QSize(16, 16), QIcon::Disabled));
+        }
+        case FsIcon::DriveError:
+            return style.standardIcon(QStyle::SP_MessageBoxCritical);
+        case FsIcon::WaitingUpload:
+            return style.standardIcon(QStyle::SP_ArrowUp);
+        case FsIcon::File:
+            return style.standardIcon(QStyle::SP_FileIcon);
+        case FsIcon::Application:
+            return style.standardIcon(QStyle::SP_ComputerIcon);
+        case FsIcon::NewFile:
+            return style.standardIcon(QStyle::SP_FileDialogNewFolder);
+    }
+    return {};
+}
+
+// A tree node's picture: `selected` while it is the selected folder.
+QIcon nodeIcon(const QStyle& style, FsIcon normal, FsIcon selected) {
+    QIcon icon;
+    const QSize size(16, 16);
+    icon.addPixmap(iconOf(style, normal).pixmap(size), QIcon::Normal);
+    icon.addPixmap(iconOf(style, selected).pixmap(size), QIcon::Selected);
+    return icon;
+}
 
 }  // namespace
 
@@ -54,6 +104,10 @@ DriveArea::DriveArea(QWidget* parent)
     files_->setColumnCount(std::size(kColumns));
     files_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     files_->header()->setStretchLastSection(false);
+    // Names are edited only when New folder or New File asks for it.
+    files_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    folders_->setContextMenuPolicy(Qt::CustomContextMenu);
+    files_->setContextMenuPolicy(Qt::CustomContextMenu);
 
     split_->addWidget(folders_);
     split_->addWidget(files_);
@@ -67,10 +121,179 @@ DriveArea::DriveArea(QWidget* parent)
     layout->addWidget(drives_);
     layout->addWidget(split_, 1);
     applyLanguage();
+    connectEvents();
+}
+
+void DriveArea::connectEvents() {
+    connect(drives_, &QTabBar::currentChanged, this, [this](int tab) {
+        if (tabChosen) tabChosen(tab);
+    });
+    connect(folders_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item != nullptr && folderChosen) folderChosen(item->data(0, Qt::UserRole).toInt());
+    });
+    connect(folders_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QTreeWidgetItem* item = folders_->itemAt(at);
+        if (folderMenuRequested)
+            folderMenuRequested(item != nullptr ? item->data(0, Qt::UserRole).toInt() : -1);
+    });
+    connect(files_, &QWidget::customContextMenuRequested, this, [this](const QPoint&) {
+        if (editing_ == nullptr && fileMenuRequested) fileMenuRequested(selectedRows());
+    });
+    // The edit ends when the editor closes: Escape abandons it, anything else commits.
+    connect(files_->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+            [this](QWidget*, QAbstractItemDelegate::EndEditHint hint) {
+                const bool committed = hint != QAbstractItemDelegate::RevertModelCache;
+                // Reported from the event loop, outside the delegate's own handling.
+                QTimer::singleShot(0, this, [this, committed] { reportEditEnd(committed); });
+            });
+}
+
+void DriveArea::reportEditEnd(bool committed) {
+    if (editing_ == nullptr) return;
+    const int row = files_->indexOfTopLevelItem(editing_);
+    const std::string text = editing_->text(0).toStdString();
+    editing_->setFlags(editing_->flags() & ~Qt::ItemIsEditable);
+    editing_ = nullptr;
+    if (!nameEdited) return;
+    if (committed)
+        nameEdited({row}, text);
+    else
+        nameEdited({row}, std::nullopt);
+}
+
+std::vector<int> DriveArea::selectedRows() const {
+    std::vector<int> rows;
+    for (int row = 0; row < files_->topLevelItemCount(); ++row)
+        if (files_->topLevelItem(row)->isSelected()) rows.push_back(row);
+    return rows;
+}
+
+// --- DriveView ------------------------------------------------------------------------------
+
+void DriveArea::selectDriveTab(int drive) {
+    const QSignalBlocker quiet(drives_);
+    drives_->setCurrentIndex(drive);
+}
+
+void DriveArea::showDriveTabs(const std::array<bool, kDriveCount>& shown) {
+    const QSignalBlocker quiet(drives_);
+    for (int drive = 0; drive < kDriveCount; ++drive)
+        drives_->setTabVisible(drive, shown[size_t(drive)]);
+}
+
+void DriveArea::showFolderTree(const std::vector<TreeNode>& nodes) {
+    const QSignalBlocker quiet(folders_);
+    folders_->clear();
+    nodes_.clear();
+    nodes_.reserve(nodes.size());
+    for (const TreeNode& node : nodes) {
+        const bool hasParent = node.parent >= 0 && size_t(node.parent) < nodes_.size();
+        auto* item = hasParent ? new QTreeWidgetItem(nodes_[size_t(node.parent)])
+                               : new QTreeWidgetItem(folders_);
+        item->setText(0, qt(node.text));
+        item->setIcon(0, nodeIcon(*style(), node.icon, node.selectedIcon));
+        item->setData(0, Qt::UserRole, int(nodes_.size()));
+        nodes_.push_back(item);
+    }
+    folders_->expandAll();
+    folders_->setCurrentItem(nullptr);
+}
+
+void DriveArea::selectFolderNode(int index) {
+    const QSignalBlocker quiet(folders_);
+    if (index < 0 || size_t(index) >= nodes_.size()) {
+        folders_->setCurrentItem(nullptr);
+        folders_->clearSelection();
+        return;
+    }
+    folders_->setCurrentItem(nodes_[size_t(index)]);
+    folders_->scrollToItem(nodes_[size_t(index)]);
+}
+
+QTreeWidgetItem* DriveArea::makeRow(const ListRow& row) const {
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, qt(row.name));
+    item->setText(1, qt(row.size));
+    item->setText(2, qt(row.created));
+    item->setIcon(0, iconOf(*style(), row.icon));
+    for (int column = 0; column < int(std::size(kColumns)); ++column)
+        item->setTextAlignment(column, kColumns[column].alignment);
+    return item;
+}
+
+void DriveArea::showFileList(const std::vector<ListRow>& rows) {
+    editing_ = nullptr;
+    files_->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(qsizetype(rows.size()));
+    for (const ListRow& row : rows) items.append(makeRow(row));
+    files_->addTopLevelItems(items);
+}
+
+void DriveArea::appendRow(const ListRow& row) {
+    QTreeWidgetItem* item = makeRow(row);
+    files_->addTopLevelItem(item);
+    files_->scrollToItem(item);
+}
+
+void DriveArea::setRowIcon(int row, FsIcon icon) {
+    if (QTreeWidgetItem* item = files_->topLevelItem(row)) item->setIcon(0, iconOf(*style(), icon));
+}
+
+void DriveArea::setTreeEnabled(bool enabled) { folders_->setEnabled(enabled); }
+
+void DriveArea::setListEnabled(bool enabled) { files_->setEnabled(enabled); }
+
+std::optional<FolderCommand> DriveArea::popupFolderMenu(const FolderMenu& choices) {
+    QMenu menu(this);
+    QAction* format = menu.addAction(qt(LoadText(kTextFormatDrive)));
+    QAction* properties = menu.addAction(qt(LoadText(kTextProperties)));
+    format->setEnabled(choices.formatEnabled);
+    properties->setEnabled(choices.propertiesEnabled);
+    const QAction* chosen = menu.exec(QCursor::pos());
+    if (chosen == format) return FolderCommand::Format;
+    if (chosen == properties) return FolderCommand::Properties;
+    return std::nullopt;
+}
+
+std::optional<FileCommand> DriveArea::popupFileMenu(const FileMenu& choices) {
+    struct Item {
+        int textId;
+        bool enabled;
+        FileCommand command;
+    };
+    const Item items[] = {
+        {kTextUpload, choices.uploadEnabled, FileCommand::Upload},
+        {kTextNewFile, choices.newFileEnabled, FileCommand::NewFile},
+        {kTextNewFolder, choices.newFolderEnabled, FileCommand::NewFolder},
+        {kTextNewProgram, choices.newProgramEnabled, FileCommand::NewProgram},
+        {kTextDelete, choices.deleteEnabled, FileCommand::Delete},
+    };
+    QMenu menu(this);
+    for (const Item& item : items) {
+        QAction* action = menu.addAction(qt(LoadText(item.textId)));
+        action->setEnabled(item.enabled);
+        action->setData(int(item.command));
+    }
+    const QAction* chosen = menu.exec(QCursor::pos());
+    if (chosen == nullptr) return std::nullopt;
+    return FileCommand(chosen->data().toInt());
+}
+
+void DriveArea::editNewRow(const ListRow& row) {
+    QTreeWidgetItem* item = makeRow(row);
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    files_->addTopLevelItem(item);
+    files_->clearSelection();
+    files_->setCurrentItem(item);
+    item->setSelected(true);
+    files_->scrollToItem(item);
+    editing_ = item;
+    files_->editItem(item, 0);
 }
 
 namespace {
-constexpr int kTreeCharacters = 22;
+constexpr int kTreeCharacters = 28;
 }
 
 int DriveArea::treeWidth() const { return fontMetrics().averageCharWidth() * kTreeCharacters; }

@@ -17,6 +17,7 @@
 #include <iostream>
 
 #include "gui/drive_area.h"
+#include "gui/folder_chooser.h"
 #include "gui/model_picture.h"
 #include "gui/status_line.h"
 #include "gui/terminal_widget.h"
@@ -78,6 +79,8 @@ QString qtLanguageCode(int index) {
 }
 
 constexpr const char* kFileFilter = "ROM-Files (*.rom);;TXT-Files (*.txt);;All Files (*)";
+constexpr const char* kTextFileFilter = "TXT-Files (*.txt);;All Files (*)";
+constexpr const char* kRomFileFilter = "ROM-Files (*.rom);;All Files (*)";
 
 QMessageBox::Icon boxIcon(MessageIcon icon) {
     switch (icon) {
@@ -153,6 +156,27 @@ void MainWindow::connectControls() {
     };
     parts_.terminal->textTyped = [this](const std::string& text) {
         if (events_ != nullptr) events_->terminalText(text);
+    };
+    connectDriveArea();
+}
+
+void MainWindow::connectDriveArea() {
+    DriveArea& drives = *parts_.drives;
+    drives.tabChosen = [this](int drive) {
+        if (events_ != nullptr) events_->driveTabChosen(drive);
+    };
+    drives.folderChosen = [this](int index) {
+        if (events_ != nullptr) events_->folderChosen(index);
+    };
+    drives.folderMenuRequested = [this](int entry) {
+        if (events_ != nullptr) events_->folderMenuRequested(entry);
+    };
+    drives.fileMenuRequested = [this](const std::vector<int>& rows) {
+        if (events_ != nullptr) events_->fileMenuRequested(rows);
+    };
+    drives.nameEdited = [this](const std::vector<int>& rows,
+                               const std::optional<std::string>& text) {
+        if (events_ != nullptr) events_->fileNameEdited(rows, text);
     };
 }
 
@@ -259,8 +283,9 @@ std::vector<QWidget*> MainWindow::operatedControls() const {
 
 void MainWindow::holdInput(bool on) {
     if (on) {
+        // A control listed twice (the language buttons) keeps the state it had first.
         for (QWidget* widget : operatedControls()) {
-            enabledAfter_[widget] = widget->isEnabled();
+            enabledAfter_.emplace(widget, widget->isEnabled());
             widget->setEnabled(false);
         }
         parts_.stop->setEnabled(true);
@@ -337,6 +362,8 @@ void MainWindow::setLanguage(int languageIndex) {
 void MainWindow::applyLanguage() {
     parts_.drives->applyLanguage();
     loadQtTranslations();
+    // Longer captions must not squeeze the file list.
+    if (extendedView() && isVisible()) fitToContents();
 }
 
 void MainWindow::loadQtTranslations() {
@@ -392,7 +419,35 @@ void MainWindow::printEntry(const std::string& line, const JsonEvent&) {
 
 std::optional<std::string> MainWindow::chooseFolder(const std::string& startPath) {
     ModalScope modal(*this, ModalScope::Dialog);
-    const QString chosen = QFileDialog::getExistingDirectory(this, QString(), qt(startPath));
+    FolderChooser chooser(this, startPath);
+    if (chooser.exec() != QDialog::Accepted) return std::nullopt;
+    return chooser.chosenPath();
+}
+
+DriveView* MainWindow::driveView() { return parts_.drives; }
+
+std::optional<std::string> MainWindow::chooseSaveFile(const std::string& name) {
+    ModalScope modal(*this, ModalScope::Dialog);
+    // The dialog asks itself before it replaces an existing file.
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, QString(), qt(name), QString(kTextFileFilter));
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen.toStdString();
+}
+
+std::vector<std::string> MainWindow::chooseFiles() {
+    ModalScope modal(*this, ModalScope::Dialog);
+    std::vector<std::string> files;
+    for (const QString& file :
+         QFileDialog::getOpenFileNames(this, QString(), QString(), QString(kTextFileFilter)))
+        files.push_back(file.toStdString());
+    return files;
+}
+
+std::optional<std::string> MainWindow::chooseRomImage() {
+    ModalScope modal(*this, ModalScope::Dialog);
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QString(), QString(), QString(kRomFileFilter));
     if (chosen.isEmpty()) return std::nullopt;
     return chosen.toStdString();
 }
@@ -454,6 +509,10 @@ void MainWindow::updateTerminal(const TerminalUpdate& update) { parts_.terminal-
 void MainWindow::setExtendedView(bool extended) {
     if (extended == extendedView()) return;
     parts_.drives->setVisible(extended);
+    fitToContents();
+}
+
+void MainWindow::fitToContents() {
     layout()->activate();
     // The size the contents ask for, as far as the screen has room.
     QSize wanted = sizeHint();

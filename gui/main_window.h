@@ -47,6 +47,14 @@ class WindowEvents {
     virtual void terminalText(const std::string& utf8) = 0;
     // Escape, or the Stop control, while a device operation runs.
     virtual void stopRequested() = 0;
+    // The extended view: a drive tab chosen, a folder selected, a context menu asked for
+    // on the tree (the folder under the mouse, or -1) or on the list (the selected rows),
+    // and the end of a new row's name edit (nullopt when it was abandoned).
+    virtual void driveTabChosen(int) {}
+    virtual void folderChosen(int) {}
+    virtual void folderMenuRequested(int) {}
+    virtual void fileMenuRequested(const std::vector<int>&) {}
+    virtual void fileNameEdited(const std::vector<int>&, const std::optional<std::string>&) {}
 };
 
 class MainWindow final : public QDialog, public MainWindowView {
@@ -84,6 +92,10 @@ class MainWindow final : public QDialog, public MainWindowView {
     void setSourceText(const std::string& text) override;
     std::optional<std::string> chooseFile(const std::string& startPath) override;
     std::optional<std::string> chooseFolder(const std::string& startPath) override;
+    DriveView* driveView() override;
+    std::optional<std::string> chooseSaveFile(const std::string& name) override;
+    std::vector<std::string> chooseFiles() override;
+    std::optional<std::string> chooseRomImage() override;
     void closeWindow() override;
     void printEntry(const std::string& line, const JsonEvent& json) override;
     void setTerminalShown(bool shown) override;
@@ -133,6 +145,9 @@ class MainWindow final : public QDialog, public MainWindowView {
     void loadQtTranslations();
 
     void connectControls();
+    void connectDriveArea();
+    // Takes the size the contents ask for, as far as the screen has room.
+    void fitToContents();
     void forward(Control control);
     QString boxTitle(const std::string& caption) const;
     void requestClose();

@@ -159,6 +159,8 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnExtendedFirmware(window_.isChecked(control));
         case Control::StopOperation:
             return handlers.OnStopOperation();
+        case Control::ExtendedView:
+            return handlers.OnExtendedView();
         default:
             return;  // the controller has no action for it (the button stays disabled)
     }
@@ -182,6 +184,27 @@ void QtFrontEnd::terminalText(const std::string& utf8) {
 
 void QtFrontEnd::stopRequested() {
     if (controller_ != nullptr) controller_->OnStopOperation();
+}
+
+void QtFrontEnd::driveTabChosen(int drive) {
+    if (controller_ != nullptr) controller_->OnDriveTab(drive);
+}
+
+void QtFrontEnd::folderChosen(int index) {
+    if (controller_ != nullptr) controller_->OnFolderSelected(index);
+}
+
+void QtFrontEnd::folderMenuRequested(int entryUnderClick) {
+    if (controller_ != nullptr) controller_->OnFolderTreeMenu(entryUnderClick);
+}
+
+void QtFrontEnd::fileMenuRequested(const std::vector<int>& rows) {
+    if (controller_ != nullptr) controller_->OnFileListMenu(rows);
+}
+
+void QtFrontEnd::fileNameEdited(const std::vector<int>& rows,
+                                const std::optional<std::string>& text) {
+    if (controller_ != nullptr) controller_->OnFileNameEdited(rows, text);
 }
 
 void QtFrontEnd::closeRequested() {

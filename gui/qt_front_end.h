@@ -39,6 +39,12 @@ class QtFrontEnd final : public FrontEnd, private WindowEvents {
     void terminalKey(TerminalKey key) override;
     void terminalText(const std::string& utf8) override;
     void stopRequested() override;
+    void driveTabChosen(int drive) override;
+    void folderChosen(int index) override;
+    void folderMenuRequested(int entryUnderClick) override;
+    void fileMenuRequested(const std::vector<int>& rows) override;
+    void fileNameEdited(const std::vector<int>& rows,
+                        const std::optional<std::string>& text) override;
     // After SIGINT or SIGTERM: closes the window once no device operation is under way.
     void closeWhenIdle();
 

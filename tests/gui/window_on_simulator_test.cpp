@@ -4,17 +4,20 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFileDialog>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <deque>
 #include <fstream>
@@ -26,6 +29,7 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "gui/drive_area.h"
+#include "gui/folder_chooser.h"
 #include "gui/model_picture.h"
 #include "gui/qt_front_end.h"
 #include "gui/qt_timer_host.h"
@@ -434,6 +438,101 @@ TEST_F(WindowOnSimulator, UpdateFirmwareAsksThenRenewsTheBootLoader) {
     EXPECT_TRUE(window().parts().info.at(InfoField::Firmware)->text().contains("31"));
 }
 
+// Picks the entry `text` of the context menu that opens next.
+class MenuPicker {
+  public:
+    explicit MenuPicker(QString text) : text_(std::move(text)) {
+        timer_.callOnTimeout([this] { pick(); });
+        timer_.start(10);
+    }
+    QStringList offered;  // the entries that were enabled
+
+  private:
+    void pick() {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        timer_.stop();
+        for (QAction* action : menu->actions())
+            if (action->isEnabled()) offered.append(action->text());
+        for (QAction* action : menu->actions()) {
+            if (action->text() != text_) continue;
+            // As the operator does: onto the entry, then a click.
+            return QTest::mouseClick(menu, Qt::LeftButton, {},
+                                     menu->actionGeometry(action).center());
+        }
+        menu->close();
+    }
+    QString text_;
+    QTimer timer_;
+};
+
+// The names in the file list, one per line.
+std::string rowNames(const QTreeWidget& list) {
+    std::string names;
+    for (int row = 0; row < list.topLevelItemCount(); ++row)
+        names += list.topLevelItem(row)->text(0).toStdString() + "\n";
+    return names;
+}
+
+TEST_F(WindowOnSimulator, TheExtendedViewShowsTheDriveAndDeletesTheChosenFile) {
+    const std::filesystem::path driveA = device_.drives().drive(0);
+    std::filesystem::create_directories(driveA / "DATA" / "LOG");
+    for (const char* name : {"ONE.TXT", "TWO.TXT", "THREE.TXT"})
+        std::ofstream(driveA / name, std::ios::binary) << name;
+    ASSERT_TRUE(waitForIdentification());
+    const QSize compact = window().size();
+
+    button(Control::ExtendedView)->click();
+    EXPECT_EQ(caption(Control::ExtendedView), "<<<");
+    DriveArea& area = *window().parts().drives;
+    ASSERT_TRUE(area.isVisible());
+    EXPECT_GT(window().width(), compact.width());
+    EXPECT_EQ(area.drives()->currentIndex(), 0);
+    EXPECT_EQ(area.drives()->tabText(0), "A:\\ (Flash-Card)");
+    QTreeWidgetItem* root = area.folders()->topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->text(0), "A:\\ (Flash-Card)");
+    ASSERT_EQ(root->childCount(), 1);
+    EXPECT_EQ(root->child(0)->text(0), "DATA");
+    EXPECT_EQ(root->child(0)->child(0)->text(0), "LOG");
+    QTreeWidget& list = *area.files();
+    EXPECT_EQ(rowNames(list), "DATA\nONE.TXT\nTHREE.TXT\nTWO.TXT\n");
+    EXPECT_EQ(list.topLevelItem(0)->text(1), "<DIR>");
+    EXPECT_EQ(list.topLevelItem(3)->text(1), "7");
+    EXPECT_FALSE(list.topLevelItem(3)->text(2).isEmpty()) << "the date column is filled";
+    saveScreenshot(window(), "10-extended-files");
+    EXPECT_TRUE(window().languageButton(kGermanLanguage)->isEnabled())
+        << "every control comes back after an operation";
+
+    // The "File" menu on TWO.TXT: Delete removes exactly that file.
+    list.topLevelItem(3)->setSelected(true);
+    MenuPicker picker(text(60228));
+    const QRect row = list.visualItemRect(list.topLevelItem(3));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, row.center(),
+                            list.viewport()->mapToGlobal(row.center()));
+    QApplication::sendEvent(list.viewport(), &click);
+    EXPECT_TRUE(picker.offered.contains(text(60510))) << "Upload";
+    EXPECT_FALSE(picker.offered.contains(text(60263))) << "New folder needs no selection";
+    EXPECT_FALSE(std::filesystem::exists(driveA / "TWO.TXT"));
+    EXPECT_TRUE(std::filesystem::exists(driveA / "ONE.TXT"));
+    EXPECT_TRUE(std::filesystem::exists(driveA / "THREE.TXT"));
+    EXPECT_EQ(rowNames(list), "DATA\nONE.TXT\nTHREE.TXT\n");
+    EXPECT_TRUE(boxes_.seen.empty());
+
+    // Another language re-reads all drives and ends on C:.
+    window().languageButton(kGermanLanguage)->click();
+    EXPECT_EQ(area.drives()->currentIndex(), 2);
+    area.drives()->setCurrentIndex(0);
+    EXPECT_EQ(area.folders()->topLevelItem(0)->text(0), text(60140));
+    EXPECT_EQ(list.headerItem()->text(0), text(60205));
+    EXPECT_EQ(rowNames(list), "DATA\nONE.TXT\nTHREE.TXT\n");
+    saveScreenshot(window(), "11-extended-german");
+
+    button(Control::ExtendedView)->click();
+    EXPECT_EQ(caption(Control::ExtendedView), ">>>");
+    EXPECT_FALSE(area.isVisible());
+}
+
 // The backup button: the operator picks a folder; the application, every drive and the EEPROM
 // go into it, while the status line shows each part's bytes and rate after its own text.
 TEST_F(WindowOnSimulator, BackupCopiesTheDrivesWithFiguresInTheStatusLine) {
@@ -449,10 +548,10 @@ TEST_F(WindowOnSimulator, BackupCopiesTheDrivesWithFiguresInTheStatusLine) {
     QString figures;
     QTimer chooserAnswer;
     chooserAnswer.callOnTimeout([&] {
-        if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            chooser->setDirectory(QString::fromStdString(backup.parent_path().string()));
-            chooser->selectFile(QString::fromStdString(backup.string()));
-            QMetaObject::invokeMethod(chooser, "accept");
+        if (auto* chooser = dynamic_cast<FolderChooser*>(QApplication::activeModalWidget())) {
+            chooser->selectPath(backup.string());
+            ASSERT_EQ(chooser->chosenPath(), backup.string());
+            chooser->okButton()->click();
         }
     });
     // The window shows the figures as the frames of the drive's file arrive (each answered

@@ -17,6 +17,7 @@
 #include "app/main_window.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
+#include "support/recording_drives.h"
 
 namespace tarmix::testing {
 
@@ -53,6 +54,14 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     void setTitle(const std::string& text) override { title = text; }
     void setSourceText(const std::string& text) override { source = text; }
     std::optional<std::string> chooseFile(const std::string&) override { return chosenFile; }
+    std::optional<std::string> chooseFolder(const std::string&) override { return chosenFolder; }
+    std::optional<std::string> chooseSaveFile(const std::string& name) override {
+        proposedNames.push_back(name);
+        return chosenSaveFile;
+    }
+    std::vector<std::string> chooseFiles() override { return chosenFiles; }
+    std::optional<std::string> chooseRomImage() override { return chosenFile; }
+    DriveView* driveView() override { return withDrives ? &drives : nullptr; }
     void closeWindow() override { closed = true; }
     void printEntry(const std::string& line, const JsonEvent&) override { entries.push_back(line); }
     void setTerminalShown(bool shown) override { terminalShown = shown; }
@@ -110,6 +119,12 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     int languageRadio = -1;
     std::string title, source;
     std::optional<std::string> chosenFile;
+    std::optional<std::string> chosenFolder;
+    std::optional<std::string> chosenSaveFile;
+    std::vector<std::string> chosenFiles;
+    std::vector<std::string> proposedNames;
+    bool withDrives = false;  // the window has the extended view's drive area
+    RecordingDrives drives;
     bool closed = false;
     bool terminalShown = false;
     int terminalFocus = 0;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/recording_drives.h"
 #include "support/recording_view.h"
 #include "unit/sim/sim_bench.h"
 
@@ -16,52 +17,6 @@ namespace tarmix {
 namespace {
 
 namespace fs = std::filesystem;
-
-class RecordingDrives : public DriveView {
-  public:
-    void selectDriveTab(int drive) override { tab = drive; }
-    void showFolderTree(const std::vector<TreeNode>& shown) override { nodes = shown; }
-    void selectFolderNode(int index) override { selectedNode = index; }
-    void showFileList(const std::vector<ListRow>& shown) override { rows = shown; }
-    void setTreeEnabled(bool enabled) override { treeEnabled = enabled; }
-    void setListEnabled(bool enabled) override { listEnabled = enabled; }
-    std::optional<FolderCommand> popupFolderMenu(const FolderMenu& menu) override {
-        folderMenus.push_back(menu);
-        return next(folderChoices);
-    }
-    std::optional<FileCommand> popupFileMenu(const FileMenu& menu) override {
-        fileMenus.push_back(menu);
-        return next(fileChoices);
-    }
-    void editNewRow(const ListRow& row) override { edited.push_back(row.name); }
-
-    std::vector<std::string> rowNames() const {
-        std::vector<std::string> names;
-        for (const ListRow& row : rows) names.push_back(row.name);
-        return names;
-    }
-
-    int tab = -1;
-    std::vector<TreeNode> nodes;
-    int selectedNode = -2;
-    std::vector<ListRow> rows;
-    bool treeEnabled = false;
-    bool listEnabled = false;
-    std::vector<FolderMenu> folderMenus;
-    std::vector<FileMenu> fileMenus;
-    std::deque<std::optional<FolderCommand>> folderChoices;
-    std::deque<std::optional<FileCommand>> fileChoices;
-    std::vector<std::string> edited;
-
-  private:
-    template <typename T>
-    static std::optional<T> next(std::deque<std::optional<T>>& choices) {
-        if (choices.empty()) return std::nullopt;
-        auto choice = choices.front();
-        choices.pop_front();
-        return choice;
-    }
-};
 
 struct ViewBench : sim::Bench {
     ViewBench() : Bench("alder"), files(monitor, device, view, drives) {
@@ -90,6 +45,8 @@ TEST(FileSystemView, ShowsTheTreeAndListsTheChosenFolder) {
     EXPECT_EQ(bench.drives.nodes[0].icon, FsIcon::Folder);
     EXPECT_EQ(bench.drives.nodes[2].text, "LOG");
     EXPECT_EQ(bench.drives.nodes[2].parent, 1);
+    EXPECT_EQ(bench.drives.tabsShown, (std::array<bool, kDriveCount>{true, true, false}))
+        << "a tab for each drive the controller has";
     EXPECT_EQ(bench.drives.rowNames(),
               (std::vector<std::string>{"DATA", "A.TXT", "B.TXT", "C.TXT"}));
     EXPECT_EQ(bench.drives.rows[1].size, "5");
