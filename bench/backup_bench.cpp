@@ -57,9 +57,7 @@ bool populate(const fs::path& state) {
 
 int main() {
     // A folder of this run's own: other runs may be under way on the same machine.
-    const fs::path folder =
-        fs::temp_directory_path() / ("tarmix-bench-backup-" + std::to_string(getpid()));
-    fs::remove_all(folder);
+    const fs::path folder = bench::ScratchFolder("tarmix-bench-backup");
     if (!populate(folder / "state")) return 1;
     bench::SimulatedLine line;
     if (!line.start("alder", {"--state", (folder / "state").string()})) return 1;

@@ -1,6 +1,7 @@
 #include "bench_line.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -13,6 +14,14 @@ using namespace std::chrono_literals;
 
 void QuietView::showMessage(const std::string& text, const std::string&, MessageIcon) {
     std::fprintf(stderr, "bench: message: %s\n", text.c_str());
+}
+
+std::filesystem::path ScratchFolder(const std::string& name) {
+    const auto folder =
+        std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
 }
 
 double ProcessCpuSeconds() {

@@ -3,6 +3,7 @@
 // count of the bytes that crossed the line.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ struct LineBytes final : WireObserver {
     size_t sent = 0;
     size_t received = 0;
 };
+
+// An empty folder of this run's own below the temporary folder, so that benchmarks running
+// side by side never share one.
+std::filesystem::path ScratchFolder(const std::string& name);
 
 // CPU seconds this process has used, user and system.
 double ProcessCpuSeconds();

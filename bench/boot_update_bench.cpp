@@ -19,8 +19,7 @@ constexpr char kModel[] = "vantix";
 }  // namespace
 
 int main() {
-    const auto folder = std::filesystem::temp_directory_path() / "tarmix-bench-boot-update";
-    std::filesystem::remove_all(folder);
+    const auto folder = bench::ScratchFolder("tarmix-bench-boot-update");
     std::string error;
     const sim::ModelSpec& simulated = *sim::findModel(kModel);
     if (sim::MakeBootLibrary(simulated, simulated.firmware + 1, simulated.firmware, folder,

@@ -72,8 +72,7 @@ bool report(const std::string& name, const std::string& image, uint32_t size, ui
 }  // namespace
 
 int main() {
-    const fs::path folder = fs::temp_directory_path() / "tarmix-bench-download";
-    fs::create_directories(folder);
+    const fs::path folder = bench::ScratchFolder("tarmix-bench-download");
     bool ok = true;
     std::string error;
     for (uint32_t size : {256u * 1024, 1024u * 1024}) {

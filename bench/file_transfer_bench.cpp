@@ -33,9 +33,7 @@ void report(const char* name, double wall, size_t lineBytes) {
 }  // namespace
 
 int main() {
-    const fs::path folder = fs::temp_directory_path() / "tarmix-bench-files";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const fs::path folder = bench::ScratchFolder("tarmix-bench-files");
     {
         std::ofstream out(folder / "one.bin", std::ios::binary);
         for (size_t i = 0; i < kFileSize; ++i) out.put(char((i * 131 + i / 509) & 0xff));

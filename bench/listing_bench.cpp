@@ -22,8 +22,7 @@ constexpr int kFiles = 2000;
 
 int main() {
     namespace fs = std::filesystem;
-    const fs::path state =
-        fs::temp_directory_path() / ("tarmix-bench-listing-" + std::to_string(getpid()));
+    const fs::path state = bench::ScratchFolder("tarmix-bench-listing");
     const fs::path folder = state / "drives" / "A" / "BIG";
     fs::create_directories(folder);
     for (int i = 0; i < kFiles; ++i)

@@ -111,7 +111,7 @@ Run runWindow(double bytesPerSecond, size_t limit, Millis length) {
         [&] { return window.holdsTicks(); });
     PortMap map;
     map.setCom(0, {"flood", false});
-    const auto folder = std::filesystem::temp_directory_path() / "tarmix_terminal_bench";
+    const auto folder = bench::ScratchFolder("tarmix-bench-terminal");
     controller = std::make_unique<CDownloadDialog>(
         MainWindowServices{window, timers, systemClock(), map,
                            [&]() -> std::unique_ptr<PortBackend> {

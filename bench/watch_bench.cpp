@@ -72,7 +72,7 @@ Run runWindow(const std::string& device) {
         [&] { return window.holdsTicks(); });
     PortMap map;
     if (!device.empty()) map.setCom(0, {device, false});
-    const auto folder = std::filesystem::temp_directory_path() / "tarmix_watch_bench";
+    const auto folder = bench::ScratchFolder("tarmix-bench-watch");
     controller = std::make_unique<CDownloadDialog>(
         MainWindowServices{window, timers, systemClock(), map, termiosPortFactory(map),
                            ProgramFolders{folder, folder / "Library"}},

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTimer>
 #include <iostream>
 
 #include "gui/drive_area.h"
@@ -362,8 +363,12 @@ void MainWindow::setLanguage(int languageIndex) {
 void MainWindow::applyLanguage() {
     parts_.drives->applyLanguage();
     loadQtTranslations();
-    // Longer captions must not squeeze the file list.
-    if (extendedView() && isVisible()) fitToContents();
+    // Longer captions must not squeeze the file list: once every caption of the new
+    // language is on, the window takes the size they need.
+    if (extendedView() && isVisible())
+        QTimer::singleShot(0, this, [this] {
+            if (extendedView()) fitToContents();
+        });
 }
 
 void MainWindow::loadQtTranslations() {

@@ -521,6 +521,7 @@ TEST_F(WindowOnSimulator, TheExtendedViewShowsTheDriveAndDeletesTheChosenFile) {
 
     // Another language re-reads all drives and ends on C:.
     window().languageButton(kGermanLanguage)->click();
+    QApplication::processEvents();  // the window takes the size the new captions need
     EXPECT_EQ(area.drives()->currentIndex(), 2);
     area.drives()->setCurrentIndex(0);
     EXPECT_EQ(area.folders()->topLevelItem(0)->text(0), text(60140));
