@@ -7,6 +7,7 @@
 #include "app/port_problem.h"
 #include "app/settings.h"
 #include "app/window_texts.h"
+#include "batch/batch_run.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "link/identify.h"
@@ -124,6 +125,13 @@ void CDownloadDialog::OnInitDialog() {
     ApplyLanguage();
 
     ReportUnrecognisedWords();
+    // A production line with a mistyped file name hears so at once, not after the wait for
+    // a controller.
+    if (commandLineMode_ && commandSwitch_ == "/p" &&
+        !BatchFileOpens(view_, CompletePath(romFilePath_))) {
+        resultCode_ = kResultDownloadFailed;
+        return CloseThroughOk();
+    }
     Connect();
 
     ShowCompactView();

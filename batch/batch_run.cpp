@@ -56,6 +56,13 @@ LocalTime CurrentLocalTime() {
             parts.tm_hour, parts.tm_min,  std::min(parts.tm_sec, 59)};
 }
 
+bool BatchFileOpens(View& view, const std::string& path) {
+    ScriptReader reader;
+    if (reader.Open(path)) return true;
+    FileError(view, path, FileErrorReason(reader.error()));
+    return false;
+}
+
 BatchOutcome RunBatchFile(BatchContext& context, const std::string& path) {
     WaitCursor waitCursor(context.view);
     ScriptReader reader;

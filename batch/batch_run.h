@@ -101,4 +101,8 @@ struct BatchOutcome {
 // resuming the link) are the caller's: they are due after Finished and Stopped.
 BatchOutcome RunBatchFile(BatchContext& context, const std::string& path);
 
+// Whether the ROM image or script at `path` can be opened; when not, says which file and why
+// (as RunBatchFile would), so that an unattended run can end before it waits for a controller.
+bool BatchFileOpens(View& view, const std::string& path);
+
 }  // namespace tarmix

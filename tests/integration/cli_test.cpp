@@ -167,6 +167,15 @@ TEST_F(CliTest, CommandLinesThatCannotWorkAreRefusedWithTheirReason) {
     EXPECT_NE(help.out.find("  143  terminated (SIGTERM)\n"), std::string::npos) << help.out;
 }
 
+// A mistyped image name ends the run with its reason before any wait for a controller (no
+// controller here: waiting would end with 9).
+TEST_F(CliTest, AMissingImageEndsTheRunBeforeItWaitsForAController) {
+    const std::string missing = (folder / "nothere.rom").string();
+    const Outcome outcome = run({"--headless", "/p", missing, "COM1", "57600"});
+    EXPECT_EQ(outcome.exitCode, 7) << outcome.err;
+    EXPECT_NE(outcome.err.find(missing + ": File not found"), std::string::npos) << outcome.err;
+}
+
 // The port and rate that are used instead of words that were not understood are named
 // before the device is touched; a good download ends with what it did.
 TEST_F(CliTest, UnrecognisedWordsAreNamedAndTheDownloadSummarised) {
