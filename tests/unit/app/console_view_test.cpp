@@ -89,6 +89,8 @@ TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
     MainWindowStart start;
     start.commandLineMode = true;
     start.commandSwitch = "/p";
+    start.romFilePath = (bench.folder / "app.rom").string();
+    std::ofstream(start.romFilePath) << "S0030000FC\r\n";
     bench.makeWindowOn(console.frontEnd, console.frontEnd, start, console.frontEnd.wireObserver());
     bench.window->OnInitDialog();
 
