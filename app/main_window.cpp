@@ -172,7 +172,15 @@ void CDownloadDialog::UpdateControls() {
     }
 }
 
-void CDownloadDialog::Status(int textId) { view_.setStatus(LoadText(textId)); }
+void CDownloadDialog::Status(int textId) {
+    view_.setStatus(LoadText(textId));
+    statusTextId_ = textId;
+}
+
+void CDownloadDialog::StatusText(const std::string& text) {
+    view_.setStatus(text);
+    statusTextId_ = 0;
+}
 
 std::string CDownloadDialog::PermissionHint() const {
     for (int i = 0; i < kComPortCount; ++i)
@@ -188,7 +196,7 @@ void CDownloadDialog::Connect() {
         connecting_ = false;
         std::string text = LoadText(kTextNoSerialLineFree);
         if (const std::string hint = PermissionHint(); !hint.empty()) text += " - " + hint;
-        view_.setStatus(text);
+        StatusText(text);
         timers_.start(kRescanTimer, kRescanPeriod);
         return;
     }
@@ -203,13 +211,13 @@ void CDownloadDialog::Connect() {
         const std::string reason =
             DescribeOpenFailure(serial_.LastOpenFailure(), portMap_.resolve(name));
         if (!reason.empty()) text += "\n" + reason;
-        view_.setStatus(text);
+        StatusText(text);
         view_.showMessage(text, "", MessageIcon::Error);
         return;
     }
     if (serial_.Configure(CSerial::kLinkBaud) != 0) {
         const std::string text = LoadText(kTextErrorWhileInit) + " " + name;
-        view_.setStatus(text);
+        StatusText(text);
         view_.showMessage(text, "", MessageIcon::Error);
         return;
     }
@@ -335,7 +343,7 @@ void CDownloadDialog::ReportUnrecognisedWords() {
                            std::to_string(baudRate_).c_str());
     }
     if (text.empty()) return;
-    view_.setStatus(text);
+    StatusText(text);
     // An unattended run is not held up by a box nobody answers.
     if (!commandLineMode_) view_.showMessage(text, "", MessageIcon::Warning);
 }

@@ -153,12 +153,13 @@ class CDownloadDialog {
         explicit DeviceOperation(CDownloadDialog& window) : window_(window), outer_(!window.busy_) {
             if (!outer_) return;
             window_.busy_ = true;
+            window_.statusTextId_ = 0;  // what the operation shows may come from below
             window_.timers_.stop(kWatchTimer);
         }
         ~DeviceOperation() {
             if (!outer_) return;
             window_.busy_ = false;
-            ClearOperatorStop();  // it has stopped this operation; the next one runs
+            ClearOperatorStop();        // it has stopped this operation; the next one runs
             if (window_.watchActive_ && !window_.closed_)
                 window_.timers_.start(kWatchTimer, window_.watchPeriod());
         }
@@ -183,7 +184,10 @@ class CDownloadDialog {
     // The model picture, START_DOWNLOAD and START_APPLICATION after the link changed.
     void RefreshModelControls();
     void SetInfo(InfoField field, const std::string& text);
+    // The status line shows a catalogue text, which a language change shows anew, or
+    // another text, which stays as it is.
     void Status(int textId);
+    void StatusText(const std::string& text);
     bool SelectedPortIsUsb() const;
     void CheckSelectedPort();
     std::string CompletePath(const std::string& name) const;
@@ -196,7 +200,6 @@ class CDownloadDialog {
     bool BootLoaderUpdateEnabled() const;
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
-    void ReportNotAvailable(const std::string& what);
     // The backup into `folder`, or into a folder the operator chooses when it is empty.
     // 0 when the backup was completed.
     int RunBackup(const std::string& folder);
@@ -276,6 +279,7 @@ class CDownloadDialog {
 
     // The unattended run.
     int resultCode_ = kResultOk;
+    int statusTextId_ = 0;  // the catalogue text on the status line; 0 for another text
     bool commandLineMode_ = false;
     std::string commandSwitch_;
     std::string firstPath_;

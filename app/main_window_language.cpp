@@ -80,6 +80,7 @@ void CDownloadDialog::ApplyLanguage() {
                      LoadText(applicationRunning_ ? kTextStop : kTextStart));
     view_.setCaption(Control::TerminalOnOff,
                      LoadText(terminalOn_ ? kTextHideTerminal : kTextShowTerminal));
+    if (statusTextId_ != 0) Status(statusTextId_);
 }
 
 }  // namespace tarmix

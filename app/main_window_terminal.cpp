@@ -8,6 +8,7 @@ namespace tarmix {
 
 void CDownloadDialog::OnTerminalOnOff() {
     if (busy_) return;
+    statusTextId_ = 0;  // the terminal writes its own status texts
     if (terminalOn_)
         SwitchTerminalOff(true);
     else

@@ -109,12 +109,6 @@ void CDownloadDialog::RefreshModelControls() {
     view_.setEnabled(Control::UpdateBootloader, BootLoaderUpdateEnabled());
 }
 
-void CDownloadDialog::ReportNotAvailable(const std::string& what) {
-    const std::string text = what + " is not available in this version.";
-    view_.setStatus(text);
-    view_.showMessage(text, "", MessageIcon::Error);
-}
-
 void CDownloadDialog::RunUnattendedAction() {
     if (!device_.deviceIdentified || automationStarted_ || !commandLineMode_) return;
     if (fileSystemRequest_.form != FileSystemForm::None) {

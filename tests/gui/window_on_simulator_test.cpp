@@ -196,6 +196,8 @@ TEST_F(WindowOnSimulator, ChoosingALanguageRecaptionsTheWindow) {
     EXPECT_NE(caption(Control::Exit), "Exit");
     EXPECT_EQ(caption(Control::StartDownload), text(60480));
     EXPECT_EQ(window().parts().drives->drives()->tabText(0), text(60140));
+    EXPECT_EQ(status(), text(60122));  // "Connection established" in German
+    EXPECT_NE(status(), "Connection established");
     saveScreenshot(window(), "03-german");
 
     window().languageButton(10)->click();  // Greek
