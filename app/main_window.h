@@ -159,7 +159,7 @@ class CDownloadDialog {
         ~DeviceOperation() {
             if (!outer_) return;
             window_.busy_ = false;
-            ClearOperatorStop();        // it has stopped this operation; the next one runs
+            ClearOperatorStop();  // it has stopped this operation; the next one runs
             if (window_.watchActive_ && !window_.closed_)
                 window_.timers_.start(kWatchTimer, window_.watchPeriod());
         }
