@@ -57,8 +57,8 @@ TEST_F(SimLptTest, ABlockThroughThePipeLandsInTheFlashAndInTheSavedState) {
     std::string answer;
     ASSERT_TRUE(monitor.SendAndWaitPrompt("flash erase application 00110000 00112fff", answer, 2000,
                                           kAnswerWait));
-    ASSERT_TRUE(monitor.SendAndExpect("parportCTRL on", "parportCTRL on\r\nParPort aktiviert\r\n",
-                                      answer, 399, kAnswerWait));
+    ASSERT_TRUE(monitor.CollectUntilPrompt("parportCTRL on", answer, 399, kAnswerWait));
+    ASSERT_EQ(answer, "parportCTRL on\r\nParPort aktiviert\r\nBoot> ");
     std::vector<uint8_t> data(9004);
     uint32_t sum = 0;
     for (size_t i = 0; i < data.size(); ++i) sum += data[i] = uint8_t(i * 13 + 1);
