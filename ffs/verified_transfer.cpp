@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -19,7 +18,9 @@ namespace {
 
 constexpr int kTextFileDownload = 60202;  // "File - download"
 constexpr int kTextFileUpload = 60220;    // "File - upload"
-constexpr char kVerified[] = "Verified";
+constexpr int kTextVerified = 64301;      // "Verified"
+constexpr char kNoScratch[] =
+    "No folder for the file read back could be made in the temporary folder.";
 constexpr char kDiffers[] =
     "\n\nVerify failed: the file read back from the controller differs from the PC file.";
 
@@ -31,29 +32,35 @@ std::optional<std::string> readWhole(const fs::path& path) {
     return text.str();
 }
 
-// A file in the temporary folder that is removed when this goes out of scope.
+// A file in a folder of its own in the temporary folder (made with mkdtemp, so nobody else
+// can have put a link at its name), removed with the folder when this goes out of scope.
 class ScratchFile {
   public:
     ScratchFile() {
-        static std::atomic<int> counter{0};
-        path_ = fs::temp_directory_path() /
-                ("tarmix-readback-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+        std::string pattern = (fs::temp_directory_path() / "tarmix-readback-XXXXXX").string();
+        if (mkdtemp(pattern.data())) folder_ = pattern;
     }
     ~ScratchFile() {
         std::error_code ignored;
-        fs::remove(path_, ignored);
+        if (!folder_.empty()) fs::remove_all(folder_, ignored);
     }
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
-    const fs::path& path() const { return path_; }
+    bool made() const { return !folder_.empty(); }
+    fs::path path() const { return folder_ / "file"; }
 
   private:
-    fs::path path_;
+    fs::path folder_;
 };
 
 // The device file as it reads now; nullopt after the upload's own message.
-std::optional<std::string> readBack(FileTransfer& transfer, const std::string& devicePath) {
+std::optional<std::string> readBack(FileTransfer& transfer, View& view,
+                                    const std::string& devicePath) {
     ScratchFile scratch;
+    if (!scratch.made()) {
+        view.showMessage(kNoScratch, "", MessageIcon::Error);
+        return std::nullopt;
+    }
     if (transfer.Upload(scratch.path().string(), devicePath) != TransferResult::Copied)
         return std::nullopt;
     return readWhole(scratch.path());
@@ -70,19 +77,19 @@ TransferResult DownloadVerified(FileTransfer& transfer, View& view, const std::s
                                 const std::string& deviceFolder, const std::string& deviceName) {
     const TransferResult copied = transfer.Download(pcPath, deviceFolder, deviceName);
     if (copied != TransferResult::Copied) return copied;
-    const std::optional<std::string> device = readBack(transfer, deviceFolder + deviceName);
+    const std::optional<std::string> device = readBack(transfer, view, deviceFolder + deviceName);
     if (!device) return TransferResult::DeviceFailed;
     if (readWhole(pcPath) != device) return differs(view, pcPath, kTextFileDownload);
-    view.setStatus(kVerified);
+    view.setStatus(LoadText(kTextVerified));
     return TransferResult::Copied;
 }
 
 TransferResult UploadVerified(FileTransfer& transfer, View& view, const std::string& pcPath,
                               const std::string& devicePath) {
     if (!transfer.MayReplace(pcPath)) return TransferResult::NotCopied;
-    const std::optional<std::string> first = readBack(transfer, devicePath);
+    const std::optional<std::string> first = readBack(transfer, view, devicePath);
     if (!first) return TransferResult::DeviceFailed;
-    const std::optional<std::string> second = readBack(transfer, devicePath);
+    const std::optional<std::string> second = readBack(transfer, view, devicePath);
     if (!second) return TransferResult::DeviceFailed;
     if (first != second) return differs(view, pcPath, kTextFileUpload);
     ReplacingFile file;
@@ -93,7 +100,7 @@ TransferResult UploadVerified(FileTransfer& transfer, View& view, const std::str
         view.showMessage(pcPath + "\n\n" + error, LoadText(kTextFileUpload), MessageIcon::Error);
         return TransferResult::Failed;
     }
-    view.setStatus(kVerified);
+    view.setStatus(LoadText(kTextVerified));
     return TransferResult::Copied;
 }
 
