@@ -6,6 +6,9 @@ namespace tarmix::sim {
 
 namespace {
 
+// How many bytes after the first flip of a cancelling pair its partner may come.
+constexpr uint64_t kCancelWindow = 16;
+
 // splitmix64: a good spread of bits from consecutive inputs.
 uint64_t mix(uint64_t x) {
     x += 0x9e3779b97f4a7c15ULL;
@@ -34,6 +37,8 @@ bool readItem(std::string_view item, FaultPlan& plan) {
         if (kind == "drop-in") return readProbability(value, plan.dropIn);
         if (kind == "corrupt") return readProbability(value, plan.corruptOut);
         if (kind == "corrupt-in") return readProbability(value, plan.corruptIn);
+        if (kind == "cancel") return readProbability(value, plan.cancelOut);
+        if (kind == "cancel-in") return readProbability(value, plan.cancelIn);
         if (kind != "stall") return false;
         const size_t split = value.find('@');
         long long ms = 0;
@@ -63,8 +68,8 @@ bool ParseFaultPlan(std::string_view text, FaultPlan& plan, std::string& error) 
         const std::string_view item = text.substr(0, comma);
         if (!readItem(item, parsed)) {
             error = "cannot read the fault \"" + std::string(item) +
-                    "\" (drop=P, drop-in=P, corrupt=P, corrupt-in=P, stall=MS@P, gone@N, "
-                    "reset@N)";
+                    "\" (drop=P, drop-in=P, corrupt=P, corrupt-in=P, cancel=P, cancel-in=P, "
+                    "stall=MS@P, gone@N, reset@N)";
             return false;
         }
         text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
@@ -85,6 +90,35 @@ double FaultInjector::chance(Salt salt, uint64_t offset) const {
 char FaultInjector::flipped(char byte, Salt salt, uint64_t offset, int& bit) const {
     bit = int(chance(Salt(salt + kBit), offset) * 8);
     return char(uint8_t(byte) ^ (1u << bit));
+}
+
+FaultInjector::~FaultInjector() {
+    giveUpPartner(cancelIn_);
+    giveUpPartner(cancelOut_);
+}
+
+void FaultInjector::giveUpPartner(Cancelling& kind) {
+    if (!kind.waiting) return;
+    log_ << "fault " << kind.name << " " << kind.waiting->offset << " bit " << kind.waiting->bit
+         << " unpaired" << std::endl;
+    kind.waiting.reset();
+}
+
+char FaultInjector::cancel(char byte, uint64_t offset, Cancelling& kind) {
+    if (kind.waiting && offset >= kind.waiting->offset + kCancelWindow) giveUpPartner(kind);
+    if (kind.waiting) {
+        const auto [first, bit, wasSet] = *kind.waiting;
+        if (bool(uint8_t(byte) >> bit & 1) == wasSet) return byte;
+        kind.waiting.reset();
+        log_ << "fault " << kind.name << " " << first << "+" << offset << " bit " << bit
+             << std::endl;
+        return char(uint8_t(byte) ^ (1u << bit));
+    }
+    if (chance(kind.salt, offset) >= kind.rate) return byte;
+    int bit = 0;
+    const char changed = flipped(byte, kind.salt, offset, bit);
+    kind.waiting = Cancelling::Waiting{offset, bit, bool(uint8_t(byte) >> bit & 1)};
+    return changed;
 }
 
 bool FaultInjector::reached(const std::optional<uint64_t>& limit) const {
@@ -114,6 +148,7 @@ FaultInjector::Inbound FaultInjector::receive(std::string_view wire) {
                 taken = flipped(byte, kCorruptIn, offset, bit);
                 log_ << "fault corrupt-in " << offset << " bit " << bit << std::endl;
             }
+            taken = cancel(taken, offset, cancelIn_);
             in.bytes += taken;
             if (taken == '\r' && chance(kStall, offset) < plan_.stallChance) {
                 in.stall = true;
@@ -134,13 +169,13 @@ std::string FaultInjector::send(std::string_view bytes) {
             log_ << "fault drop " << offset << std::endl;
             continue;
         }
+        char taken = byte;
         if (chance(kCorruptOut, offset) < plan_.corruptOut) {
             int bit = 0;
-            out += flipped(byte, kCorruptOut, offset, bit);
+            taken = flipped(byte, kCorruptOut, offset, bit);
             log_ << "fault corrupt " << offset << " bit " << bit << std::endl;
-            continue;
         }
-        out += byte;
+        out += cancel(taken, offset, cancelOut_);
     }
     return out;
 }

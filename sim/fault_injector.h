@@ -3,6 +3,9 @@
 //
 //   drop=P, drop-in=P         each byte the device sends / receives is lost with probability P
 //   corrupt=P, corrupt-in=P   each byte sent / received gets one random bit flipped
+//   cancel=P, cancel-in=P     a byte sent / received gets bit k flipped, and so does the next
+//                             byte within 16 whose bit k is the other way: one change is
+//                             +2^k, the other -2^k, so a sum over both bytes misses them
 //   stall=MS@P                a command line the device receives is answered only after MS
 //                             milliseconds of silence, with probability P
 //   gone@N                    after the device has received N bytes the line goes away
@@ -10,8 +13,9 @@
 //
 // Every decision is a function of the seed, the fault kind and the byte's offset in its
 // direction (bytes the device received, or produced, since the start), never of timing:
-// the same seed brings the same faults at the same bytes. Each injected fault is written to
-// the log, one line each, so a failing run can be replayed.
+// the same seed brings the same faults at the same bytes. The partner of a cancelling flip
+// depends on the bytes as well, which are the same again in a replay. Each injected fault
+// is written to the log, one line each, so a failing run can be replayed.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +33,8 @@ struct FaultPlan {
     double dropIn = 0;
     double corruptOut = 0;
     double corruptIn = 0;
+    double cancelOut = 0;
+    double cancelIn = 0;
     double stallChance = 0;
     Millis stall{0};
     std::optional<uint64_t> goneAt;
@@ -51,6 +57,10 @@ class FaultInjector {
 
     FaultInjector(const FaultPlan& plan, uint64_t seed, std::ostream& log)
         : plan_(plan), seed_(seed), log_(log) {}
+    // A flip still waiting for its partner when the run ends stays single: logged here.
+    ~FaultInjector();
+    FaultInjector(const FaultInjector&) = delete;
+    FaultInjector& operator=(const FaultInjector&) = delete;
 
     const FaultPlan& plan() const { return plan_; }
     // Bytes the program put on the line, as the device receives them.
@@ -59,12 +69,40 @@ class FaultInjector {
     std::string send(std::string_view bytes);
 
   private:
-    enum Salt : uint64_t { kDropIn = 1, kCorruptIn, kDropOut, kCorruptOut, kStall, kBit };
+    // The bit of a flip is drawn with the salt of its kind plus kBit; the cancelling kinds
+    // stand apart so that no two draws share a salt.
+    enum Salt : uint64_t {
+        kDropIn = 1,
+        kCorruptIn,
+        kDropOut,
+        kCorruptOut,
+        kStall,
+        kBit,
+        kCancelIn = 16,
+        kCancelOut
+    };
+    // One direction's cancelling flips: the first flip of a pair waits here for a byte
+    // whose bit is the other way.
+    struct Cancelling {
+        const char* name;
+        Salt salt;
+        double rate;
+        struct Waiting {
+            uint64_t offset;
+            int bit;
+            bool wasSet;  // the bit of the first byte before its flip
+        };
+        std::optional<Waiting> waiting;
+    };
 
     // A uniform number in [0, 1) for the byte at `offset` and the fault kind.
     double chance(Salt salt, uint64_t offset) const;
     char flipped(char byte, Salt salt, uint64_t offset, int& bit) const;
     bool reached(const std::optional<uint64_t>& limit) const;
+    // The byte at `offset` as the cancelling kind leaves it: the first of a pair, its
+    // partner, or unchanged.
+    char cancel(char byte, uint64_t offset, Cancelling& kind);
+    void giveUpPartner(Cancelling& kind);
     // Once the device has received its N bytes: the line goes or the device restarts (once).
     bool lineEnds(Inbound& in);
 
@@ -74,6 +112,8 @@ class FaultInjector {
     uint64_t received_ = 0;  // bytes the device received so far, counted on the wire
     uint64_t sent_ = 0;      // bytes the device produced so far
     bool ended_ = false;     // the line went or the device restarted; that happens once
+    Cancelling cancelIn_{"cancel-in", kCancelIn, plan_.cancelIn, {}};
+    Cancelling cancelOut_{"cancel", kCancelOut, plan_.cancelOut, {}};
 };
 
 }  // namespace tarmix::sim

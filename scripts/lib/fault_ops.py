@@ -7,6 +7,7 @@ The simulator's state folder holds the device: memory.srec (flash), eeprom.bin, 
 drives.txt (drive sizes in kB), firmware.txt and drives/A|B|C/ (the drives' files).
 """
 
+import bisect
 import hashlib
 import random
 import shutil
@@ -15,8 +16,18 @@ from pathlib import Path
 
 IMAGE_SIZE = 12003  # four blocks of the serial download, the last one odd
 FILE_SIZE = 12003  # some frames of 512 bytes, the last one short
+# The blocks each protocol checks with a sum over their data bytes (a changed length,
+# header or checksum byte is seen). A download block is as long as the model's serial
+# block limit; the backup reads the application in blocks of 10000 bytes, or 256 where the
+# backup covers the whole flash. The PC sends files in frames of 512 bytes; the simulated
+# device sends its frames with these lengths in turn.
+SERIAL_BLOCK_LIMIT = {"t_pq7xx": 256}
 DOWNLOAD_BLOCK = 4000
+APPLICATION_READ_BLOCK = {"t_pq7xx": 256}
+READ_BLOCK = 10000
 FILE_FRAME = 512
+DEVICE_FRAMES = (1000, 65535, 4096, 1, 512, 30000)
+EEPROM_BLOCK = 3840
 FIRMWARE = 40  # new enough for the EEPROM save
 DEVICE_FILE = "A:\\DATA\\LOG.BIN"
 DEVICE_FILE_PARTS = ("A", "DATA", "LOG.BIN")
@@ -50,23 +61,64 @@ def seeded_bytes(size, seed):
     return random.Random(seed).randbytes(size)
 
 
-def compare(expected, actual, span, modulus):
-    """EQUAL, or UNDETECTABLE when the wrong bytes lie within `span` and their changes cancel
-    in a sum modulo `modulus` (the check the protocol makes on a block), else WRONG.
-    `expected` and `actual` map positions to bytes; a missing position counts as 0xFF."""
-    wrong = [a for a, b in expected.items() if actual.get(a, 0xFF) != b]
-    if not wrong:
+def even_blocks(base, size):
+    """The block of a position when blocks of `size` bytes follow each other from `base`."""
+    return lambda position: (position - base) // size
+
+
+def frames(lengths, total):
+    """The frame of a position when frames of these lengths, in turn, carry `total` bytes."""
+    ends = []
+    while not ends or ends[-1] < total:
+        ends.append((ends[-1] if ends else 0) + lengths[len(ends) % len(lengths)])
+    return lambda position: bisect.bisect_right(ends, position)
+
+
+def compare(expected, actual, block_of, modulus):
+    """EQUAL; UNDETECTABLE when in every block holding wrong bytes their changes cancel in
+    the sum modulo `modulus` that the protocol checks on the block (`block_of` maps a
+    position to its block); else WRONG. `expected` and `actual` map positions to bytes; a
+    missing position counts as 0xFF."""
+    change = {}
+    for position, byte in expected.items():
+        got = actual.get(position, 0xFF)
+        if got != byte:
+            block = block_of(position)
+            change[block] = change.get(block, 0) + got - byte
+    if not change:
         return EQUAL
-    if max(wrong) - min(wrong) >= span:
-        return WRONG
-    delta = sum(actual.get(a, 0xFF) - expected[a] for a in wrong)
-    return UNDETECTABLE if delta % modulus == 0 else WRONG
+    return UNDETECTABLE if all(c % modulus == 0 for c in change.values()) else WRONG
 
 
-def compare_bytes(expected, actual, span, modulus):
+def compare_bytes(expected, actual, block_of, modulus):
     if actual is None or len(actual) != len(expected):
         return WRONG
-    return compare(dict(enumerate(expected)), dict(enumerate(actual)), span, modulus)
+    return compare(dict(enumerate(expected)), dict(enumerate(actual)), block_of, modulus)
+
+
+def download_blocks(srecords, model):
+    """The blocks of an application download of these S-record bytes: from the first
+    address, rounded down to a word, in blocks of the model's serial block limit."""
+    return even_blocks(min(srecords) & ~3, SERIAL_BLOCK_LIMIT.get(model, DOWNLOAD_BLOCK))
+
+
+def compare_download(expected, flash, blocks):
+    return compare(expected, flash, blocks, 1 << 32)
+
+
+def compare_file_sent(expected, copy):
+    """A file the PC sent to the device, against its copy there."""
+    return compare_bytes(expected, copy, even_blocks(0, FILE_FRAME), 256)
+
+
+def compare_file_received(expected, copy):
+    """A file the device sent to the PC, against its copy there."""
+    return compare_bytes(expected, copy, frames(DEVICE_FRAMES, len(expected)), 256)
+
+
+def compare_eeprom(expected, actual):
+    """An EEPROM area (from its start address) against what was sent or saved."""
+    return compare_bytes(expected, actual, even_blocks(0, EEPROM_BLOCK), 1 << 16)
 
 
 def folder_digest(folder):
@@ -95,7 +147,7 @@ class Operation:
 
     key = ""
     model = "alder"
-    verify_applies = False
+    verify_applies = True
 
     def prepare_once(self, tools, workroot):
         """What all runs of this operation share (an image, a backup), made once."""
@@ -121,18 +173,24 @@ class Operation:
         raise NotImplementedError
 
 
+def whole(judgement, rig):
+    """A file kept after a failure is whole when it is right, or when only the protocol
+    could not see what is wrong with it and --verify was off."""
+    return judgement == EQUAL or (judgement == UNDETECTABLE and not rig.trial.verify)
+
+
 class Download(Operation):
     """The application download (/p with a ROM image) into the flash."""
 
     def __init__(self, key, model, flash_of):
         self.key, self.model, self.flash_of = key, model, flash_of
-        self.verify_applies = True
 
     def prepare_once(self, tools, workroot):
         self.image = Path(workroot) / f"{self.key}.rom"
         tools.make_image(self.model, IMAGE_SIZE, self.image)
         self.image_bytes = self.image.read_bytes()
         self.expected = {self.flash_of(a): b for a, b in read_srecords(self.image).items()}
+        self.blocks = download_blocks(self.expected, self.model)
 
     def traffic(self, verify):
         return (IMAGE_SIZE + 600) * (2 if verify else 1), 350
@@ -144,7 +202,7 @@ class Download(Operation):
         return ["/p", str(self.image)]
 
     def judge(self, rig):
-        return compare(self.expected, rig.flash(), DOWNLOAD_BLOCK, 1 << 32)
+        return compare_download(self.expected, rig.flash(), self.blocks)
 
     def intact(self, rig):
         return self.image.read_bytes() == self.image_bytes
@@ -154,7 +212,6 @@ class FileDownload(Operation):
     """A PC file onto drive A: (/d PCFILE DEVPATH); the PC file must stay as it is."""
 
     key = "file-download"
-    verify_applies = True
 
     def traffic(self, verify):
         return FILE_SIZE + 400, 400 + (FILE_SIZE if verify else 0)
@@ -171,7 +228,7 @@ class FileDownload(Operation):
 
     def judge(self, rig):
         contents = (rig.folder / "pc" / "LOG.BIN").read_bytes()
-        return compare_bytes(contents, rig.device_file(), FILE_FRAME, 256)
+        return compare_file_sent(contents, rig.device_file())
 
     def intact(self, rig):
         return folder_digest(rig.folder / "pc") == {
@@ -184,7 +241,6 @@ class FileUpload(Operation):
     after a failure the older copy must be there unchanged and nothing else beside it."""
 
     key = "file-upload"
-    verify_applies = True
 
     def traffic(self, verify):
         return 300 * (2 if verify else 1), (FILE_SIZE + 300) * (2 if verify else 1)
@@ -209,7 +265,7 @@ class FileUpload(Operation):
         extra = set(folder_digest(rig.folder / "pc")) - {"LOG.BIN"}
         if extra:
             return WRONG
-        return compare_bytes(expected, read_or_none(rig.folder / "pc" / "LOG.BIN"), 65536, 256)
+        return compare_file_received(expected, read_or_none(rig.folder / "pc" / "LOG.BIN"))
 
     def intact(self, rig):
         return folder_digest(rig.folder / "pc") == rig.before
@@ -237,8 +293,9 @@ class Backup(EepromOperation):
         self.image_data = read_srecords(self.image)
 
     def traffic(self, verify):
-        return 250 + 60 * len(self.drive_files), 20500 + 1200 * len(self.drive_files) + sum(
-            self.drive_files.values())
+        """--verify reads everything a second time."""
+        sent = 20500 + 1200 * len(self.drive_files) + sum(self.drive_files.values())
+        return (250 + 60 * len(self.drive_files)) * (2 if verify else 1), sent * (2 if verify else 1)
 
     def prepare(self, rig):
         rig.write_state(drives=self.drive_sizes, eeprom=self.eeprom_contents(rig.trial.seed))
@@ -258,7 +315,7 @@ class Backup(EepromOperation):
         found = {}
         application = folder / "Flash" / "Application.rom"
         if application.exists():
-            found["flash"] = compare(self.image_data, read_srecords(application), 0, 1)
+            found["flash"] = self.judge_application(read_srecords(application))
         saved = read_or_none(folder / "EEPROM" / "Eeprom.bin")
         if saved is not None:
             found["eeprom"] = self.judge_eeprom(rig, saved)
@@ -266,15 +323,22 @@ class Backup(EepromOperation):
             copy = read_or_none(folder / f"Drive_{parts[0]}" / Path(*parts[1:]))
             if copy is not None:
                 expected = seeded_bytes(size, rig.trial.seed + size)
-                found[parts] = compare_bytes(expected, copy, 65536, 256)
+                found[parts] = compare_file_received(expected, copy)
         return found
+
+    def judge_application(self, saved):
+        """The application as read in blocks from the first address on, each with the
+        32-bit sum of its bytes."""
+        if not saved:
+            return WRONG
+        size = APPLICATION_READ_BLOCK.get(self.model, READ_BLOCK)
+        return compare(self.image_data, saved, even_blocks(min(saved), size), 1 << 32)
 
     def judge_eeprom(self, rig, saved):
         if len(saved) < 12:
             return WRONG
         (start, _, end), contents = eeprom_area(saved)
-        expected = self.eeprom_contents(rig.trial.seed)[start:end]
-        return compare_bytes(expected, contents, 3840, 1 << 16)
+        return compare_eeprom(self.eeprom_contents(rig.trial.seed)[start:end], contents)
 
     def judge(self, rig):
         found = self.parts(rig)
@@ -286,7 +350,7 @@ class Backup(EepromOperation):
     def intact(self, rig):
         if (rig.folder / "backup" / "Reload.rom").exists():
             return False
-        return all(v == EQUAL for v in self.parts(rig).values())
+        return all(whole(v, rig) for v in self.parts(rig).values())
 
 
 class EepromSave(Backup):
@@ -328,9 +392,12 @@ class Restore(EepromOperation):
             raise RuntimeError(f"the backup for {self.key} failed (code {code}) in {rig.folder}")
         self.backup = rig.folder / "backup"
         self.limits = eeprom_area((self.backup / "EEPROM" / "Eeprom.bin").read_bytes())[0]
+        application = read_srecords(self.backup / "Flash" / "Application.rom")
+        self.blocks = download_blocks(application, source.model)
 
     def traffic(self, verify):
-        return IMAGE_SIZE + 600 + 8200 + 3600, 1000
+        """--verify reads the application, the EEPROM and the files back."""
+        return IMAGE_SIZE + 600 + 8200 + 3600, 1000 + (IMAGE_SIZE + 8200 + 3200 if verify else 0)
 
     def prepare(self, rig):
         rig.write_state(drives=self.drive_sizes, eeprom=b"\xff" * 8192)
@@ -343,11 +410,11 @@ class Restore(EepromOperation):
     def judge(self, rig):
         start, _, end = self.limits
         eeprom = read_or_none(rig.state / "eeprom.bin") or b""
-        found = [compare_bytes(self.eeprom[start:end], eeprom[start:end], 3840, 1 << 16)]
-        found.append(compare(self.flash, rig.flash(), DOWNLOAD_BLOCK, 1 << 32))
+        found = [compare_eeprom(self.eeprom[start:end], eeprom[start:end])]
+        found.append(compare_download(self.flash, rig.flash(), self.blocks))
         for parts, contents in self.drive_files.items():
             copy = read_or_none(rig.state / "drives" / Path(*parts))
-            found.append(compare_bytes(contents, copy, FILE_FRAME, 256))
+            found.append(compare_file_sent(contents, copy))
         return worst(found)
 
     def intact(self, rig):
@@ -362,7 +429,8 @@ class EepromRestore(Restore):
     source = EepromSave
 
     def traffic(self, verify):
-        return 8200, 400
+        """--verify reads the EEPROM back."""
+        return 8200, 400 + (8200 if verify else 0)
 
     def prepare(self, rig):
         super().prepare(rig)
@@ -372,7 +440,7 @@ class EepromRestore(Restore):
     def judge(self, rig):
         start, _, end = self.limits
         eeprom = read_or_none(rig.state / "eeprom.bin") or b""
-        return compare_bytes(self.eeprom[start:end], eeprom[start:end], 3840, 1 << 16)
+        return compare_eeprom(self.eeprom[start:end], eeprom[start:end])
 
 
 def worst(judgements):

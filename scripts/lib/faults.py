@@ -17,10 +17,15 @@ device; "retry" counts the retries that did not succeed. The table lists the cou
 operation, line speed, verify switch and fault; any silent corruption (and any
 undetectable run with verify on), damaged PC file, hang, crash or failed retry fails the
 matrix.
+
+A long run can be split over machines or sessions: each part chooses its seeds with
+--first-seed and appends its runs to a file with --record; --tally prints the table of
+one or more such files without running anything.
 """
 
 import argparse
 import concurrent.futures
+import json
 import os
 import random
 import shutil
@@ -37,11 +42,14 @@ from fault_ops import (DEVICE_FILE_PARTS, EQUAL, FIRMWARE, OPERATIONS, UNDETECTA
 
 HANG_LIMIT_S = 150
 CLASSES = ["good", "failure", "damaged", "undetectable", "silent", "hang", "crash"]
+# The fields of a recorded run, which together name it.
+RUN_KEY = ("operation", "baud", "verify", "fault", "seed")
 
 
 def fault_plans(seed, traffic):
-    """The fault of each kind for one seed: rates that leave about half the runs good, from
-    the bytes the device receives and sends in a run."""
+    """The fault of each kind for one seed, from the bytes the device receives and sends in
+    a run: rates that leave about half the runs good, and about two cancelling pairs of
+    flips per run for cancel and cancel-in."""
     inbound, outbound = traffic
     point = random.Random(seed * 7919 + inbound).randrange(16, inbound)
     return {
@@ -49,6 +57,8 @@ def fault_plans(seed, traffic):
         "drop-in": f"drop-in={0.6 / inbound:.7f}",
         "corrupt": f"corrupt={0.6 / outbound:.7f}",
         "corrupt-in": f"corrupt-in={0.6 / inbound:.7f}",
+        "cancel": f"cancel={2 / outbound:.7f}",
+        "cancel-in": f"cancel-in={2 / inbound:.7f}",
         "stall": "stall=4500@0.03",
         "gone": f"gone@{point}",
         "reset": f"reset@{point}",
@@ -184,16 +194,47 @@ def run_trial(tools, workroot, trial):
     return result
 
 
-def print_table(results, out):
+def record_of(result):
+    """One run as a line of a --record file."""
+    t = result.trial
+    record = {"operation": t.operation.key, "baud": t.baud, "verify": t.verify, "fault": t.fault,
+              "seed": t.seed, "faults": t.faults, "outcome": result.outcome,
+              "seconds": round(result.seconds, 2), "retry_failed": result.retry_failed}
+    if result.detail:
+        record["files"] = result.detail
+    return record
+
+
+def read_records(paths):
+    """The runs in --record files; a run recorded twice counts once (its last record)."""
+    runs = {}
+    for path in paths:
+        for number, line in enumerate(Path(path).read_text().splitlines(), 1):
+            if not line.strip():
+                continue
+            try:
+                record = json.loads(line)
+                runs[tuple(record[k] for k in RUN_KEY)] = record
+            except (ValueError, KeyError, TypeError) as error:
+                raise SystemExit(f"faults: {path}:{number}: not a recorded run ({error})")
+    return list(runs.values())
+
+
+def fails(record):
+    """Whether a run fails the matrix."""
+    return (record["outcome"] in ("damaged", "silent", "hang", "crash")
+            or record["retry_failed"] or (record["outcome"] == "undetectable" and record["verify"]))
+
+
+def print_table(records, out):
     cells = {}
-    for r in results:
-        t = r.trial
-        key = (t.operation.key, t.baud, "on" if t.verify else "off", t.fault)
+    for r in records:
+        key = (r["operation"], r["baud"], "on" if r["verify"] else "off", r["fault"])
         cell = cells.setdefault(key, {c: 0 for c in CLASSES} | {"runs": 0, "retry": 0, "max_s": 0.0})
         cell["runs"] += 1
-        cell[r.outcome] += 1
-        cell["retry"] += r.retry_failed
-        cell["max_s"] = max(cell["max_s"], r.seconds)
+        cell[r["outcome"]] += 1
+        cell["retry"] += r["retry_failed"]
+        cell["max_s"] = max(cell["max_s"], r["seconds"])
     columns = ["runs"] + CLASSES + ["retry", "max_s"]
     header = f"{'operation':16} {'baud':>6} {'verify':6} {'fault':10} " + " ".join(
         f"{c:>12}" if c == "undetectable" else f"{c:>7}" for c in columns)
@@ -206,62 +247,118 @@ def print_table(results, out):
         print(f"{key[0]:16} {key[1]:>6} {key[2]:6} {key[3]:10} {values}", file=out)
     totals = {c: sum(cell[c] for cell in cells.values()) for c in columns if c != "max_s"}
     print("total: " + ", ".join(f"{c} {v}" for c, v in totals.items()), file=out)
-    return totals
 
 
-def main():
+def print_undetectable_rate(records, out):
+    """How often wrong data passed the protocol's checks, without and with --verify."""
+    for verify in (False, True):
+        runs = [r for r in records if r["verify"] == verify]
+        cancelling = [r for r in runs if r["fault"].startswith("cancel")]
+        count = lambda rs: sum(r["outcome"] == "undetectable" for r in rs)
+        share = f" ({100 * count(runs) / len(runs):.1f} %)" if runs else ""
+        print(f"undetectable with verify {'on' if verify else 'off'}: {count(runs)} of "
+              f"{len(runs)} runs{share}, {count(cancelling)} of {len(cancelling)} under cancel "
+              f"and cancel-in", file=out)
+
+
+def report(records, out):
+    """The table, the undetectable rate and a line for each run that fails the matrix;
+    the exit status."""
+    print_table(records, out)
+    print_undetectable_rate(records, out)
+    bad = [r for r in records if fails(r)]
+    for r in bad:
+        files = f"; files in {r['files']}" if "files" in r else ""
+        print(f"FAIL {r['outcome']}{' (retry failed)' if r['retry_failed'] else ''}: "
+              f"{r['operation']} {r['baud']} verify={'on' if r['verify'] else 'off'} "
+              f"--faults {r['faults']} --seed {r['seed']}{files}", file=sys.stderr)
+    return 1 if bad else 0
+
+
+def parse_arguments():
     parser = argparse.ArgumentParser(description="fault matrix over the bulk operations")
-    parser.add_argument("--build", required=True, help="build folder with tarmix and tarmix-sim")
+    parser.add_argument("--build", help="build folder with tarmix and tarmix-sim")
     parser.add_argument("--runs", type=int, default=3, help="seeds per cell")
     parser.add_argument("--ops", default="", help="comma-separated operations (default all)")
     parser.add_argument("--faults", default="", help="comma-separated fault kinds (default all)")
+    parser.add_argument("--verify-ops", default=None,
+                        help="comma-separated operations that also run with --verify (default all)")
     parser.add_argument("--baud", default="57600,115200", help="comma-separated line speeds")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--first-seed", type=int, default=1)
+    parser.add_argument("--record", help="append one JSON line per run to this file")
+    parser.add_argument("--tally", nargs="+", metavar="FILE",
+                        help="print the table of these --record files and run nothing")
     args = parser.parse_args()
+    if not args.tally and not args.build:
+        parser.error("--build is needed unless --tally is given")
+    return args
 
+
+def unknown_names(names, known, what):
+    """A message naming what in `names` is not in `known`, or None."""
+    unknown = [n for n in names if n not in known]
+    if not unknown:
+        return None
+    return f"faults: unknown {what} {', '.join(unknown)}; known: {', '.join(known)}"
+
+
+def make_trials(args, has_verify):
+    """Every run of the matrix, or a message naming an unknown operation or fault kind."""
     keys = args.ops.split(",") if args.ops else list(OPERATIONS)
-    unknown = [k for k in keys if k not in OPERATIONS]
-    if unknown:
-        print(f"faults: unknown operation {', '.join(unknown)}; known: {', '.join(OPERATIONS)}",
-              file=sys.stderr)
-        return 2
-    help_text = subprocess.run([str(Path(args.build) / "tarmix"), "--help"],
-                               capture_output=True, text=True).stdout
-    has_verify = "--verify" in help_text
-    operations = [OPERATIONS[k] for k in keys]
-    kinds = args.faults.split(",") if args.faults else list(fault_plans(1, (100, 100)))
-
-    workroot = tempfile.mkdtemp(prefix="tarmix-faults-")
-    tools = Tools(args.build, Rig)
-    for op in operations:
-        op.prepare_once(tools, Path(workroot))
+    verify_keys = keys if args.verify_ops is None else args.verify_ops.split(",")
+    kinds_known = list(fault_plans(1, (100, 100)))
+    kinds = args.faults.split(",") if args.faults else kinds_known
+    problem = (unknown_names(keys + verify_keys, OPERATIONS, "operation")
+               or unknown_names(kinds, kinds_known, "fault kind"))
+    if problem:
+        return None, problem
     trials = []
-    for op in operations:
+    for op in (OPERATIONS[k] for k in keys):
+        with_verify = has_verify and op.verify_applies and op.key in verify_keys
         for baud in [int(b) for b in args.baud.split(",")]:
-            for verify in [False, True] if has_verify and op.verify_applies else [False]:
+            for verify in [False, True] if with_verify else [False]:
                 for seed in range(args.first_seed, args.first_seed + args.runs):
                     plans = fault_plans(seed, op.traffic(verify))
                     for kind in kinds:
                         trials.append(Trial(op, baud, verify, kind, seed, plans[kind]))
+    return trials, None
+
+
+def run_matrix(args, trials, out):
+    """Runs the trials, appending each run to the --record file; the records of the runs and
+    the work folder."""
+    workroot = tempfile.mkdtemp(prefix="tarmix-faults-")
+    tools = Tools(args.build, Rig)
+    for op in {t.operation.key: t.operation for t in trials}.values():
+        op.prepare_once(tools, Path(workroot))
     began = time.monotonic()
-    results = []
+    records = []
     with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
         for result in pool.map(lambda t: run_trial(tools, workroot, t), trials):
-            results.append(result)
-    print_table(results, sys.stdout)
-    print(f"{len(results)} runs in {time.monotonic() - began:.0f} s", file=sys.stdout)
-    bad = [r for r in results
-           if r.outcome in ("damaged", "silent", "hang", "crash") or r.retry_failed
-           or (r.outcome == "undetectable" and r.trial.verify)]
-    for r in bad:
-        t = r.trial
-        print(f"FAIL {r.outcome}{' (retry failed)' if r.retry_failed else ''}: "
-              f"{t.operation.key} {t.baud} verify={'on' if t.verify else 'off'} "
-              f"--faults {t.faults} --seed {t.seed}; files in {r.detail}", file=sys.stderr)
-    if not bad:
+            records.append(record_of(result))
+            if args.record:
+                with open(args.record, "a") as recorded:
+                    recorded.write(json.dumps(records[-1]) + "\n")
+    print(f"{len(records)} runs in {time.monotonic() - began:.0f} s", file=out)
+    return records, workroot
+
+
+def main():
+    args = parse_arguments()
+    if args.tally:
+        return report(read_records(args.tally), sys.stdout)
+    help_text = subprocess.run([str(Path(args.build) / "tarmix"), "--help"],
+                               capture_output=True, text=True).stdout
+    trials, problem = make_trials(args, "--verify" in help_text)
+    if problem:
+        print(problem, file=sys.stderr)
+        return 2
+    records, workroot = run_matrix(args, trials, sys.stdout)
+    status = report(records, sys.stdout)
+    if status == 0:
         shutil.rmtree(workroot, ignore_errors=True)
-    return 1 if bad else 0
+    return status
 
 
 if __name__ == "__main__":

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <sstream>
 
 #include "sim_bench.h"
@@ -13,20 +15,24 @@ namespace {
 TEST(FaultPlan, ReadsEveryKindAndRefusesWhatIsNotAFault) {
     FaultPlan plan;
     std::string error;
-    ASSERT_TRUE(ParseFaultPlan(
-        "drop=0.25,drop-in=0.0005,corrupt=1,corrupt-in=0,stall=300@0.5,gone@10,reset@0", plan,
-        error))
+    ASSERT_TRUE(
+        ParseFaultPlan("drop=0.25,drop-in=0.0005,corrupt=1,corrupt-in=0,cancel=0.5,cancel-in=0.125,"
+                       "stall=300@0.5,gone@10,reset@0",
+                       plan, error))
         << error;
     EXPECT_EQ(plan.dropOut, 0.25);
     EXPECT_EQ(plan.dropIn, 0.0005);
     EXPECT_EQ(plan.corruptOut, 1.0);
+    EXPECT_EQ(plan.cancelOut, 0.5);
+    EXPECT_EQ(plan.cancelIn, 0.125);
     EXPECT_EQ(plan.stall, Millis{300});
     EXPECT_EQ(plan.stallChance, 0.5);
     EXPECT_EQ(plan.goneAt, 10u);
     EXPECT_EQ(plan.resetAt, 0u);
 
-    for (const char* bad : {"drop", "drop=", "drop=1.5", "drop=-0.1", "drop=0.1x", "jitter=0.1",
-                            "stall=300", "stall=x@0.1", "gone@", "gone@-1", "reset=5", "gone@5,"}) {
+    for (const char* bad :
+         {"drop", "drop=", "drop=1.5", "drop=-0.1", "drop=0.1x", "jitter=0.1", "stall=300",
+          "stall=x@0.1", "gone@", "gone@-1", "reset=5", "gone@5,", "cancel=2", "cancel-in"}) {
         SCOPED_TRACE(bad);
         FaultPlan untouched;
         untouched.dropIn = 0.75;
@@ -46,13 +52,15 @@ Traffic runThrough(const char* planText, uint64_t seed, size_t piece) {
     std::string error;
     EXPECT_TRUE(ParseFaultPlan(planText, plan, error)) << error;
     std::ostringstream log;
-    FaultInjector faults(plan, seed, log);
     std::string wire(20000, '\0');
     for (size_t i = 0; i < wire.size(); ++i) wire[i] = char(i * 7 + i / 256);
     Traffic run;
-    for (size_t at = 0; at < wire.size(); at += piece) {
-        run.in += faults.receive(std::string_view(wire).substr(at, piece)).bytes;
-        run.out += faults.send(std::string_view(wire).substr(at, piece));
+    {
+        FaultInjector faults(plan, seed, log);
+        for (size_t at = 0; at < wire.size(); at += piece) {
+            run.in += faults.receive(std::string_view(wire).substr(at, piece)).bytes;
+            run.out += faults.send(std::string_view(wire).substr(at, piece));
+        }
     }
     // Each direction keeps its own order; how the two interleave depends on the pieces.
     std::vector<std::string> lines;
@@ -64,7 +72,9 @@ Traffic runThrough(const char* planText, uint64_t seed, size_t piece) {
 }
 
 TEST(FaultInjector, TheSameSeedInjectsTheSameFaultsHoweverTheBytesArrive) {
-    const char* planText = "drop=0.001,drop-in=0.001,corrupt=0.001,corrupt-in=0.001,stall=5@0.1";
+    const char* planText =
+        "drop=0.001,drop-in=0.001,corrupt=0.001,corrupt-in=0.001,cancel=0.001,cancel-in=0.001,"
+        "stall=5@0.1";
     const Traffic first = runThrough(planText, 42, 1);
     const Traffic again = runThrough(planText, 42, 4096);
     EXPECT_FALSE(first.log.empty());
@@ -93,6 +103,86 @@ TEST(FaultInjector, EachKindDoesWhatItSaysAndLogsEveryByte) {
     const Traffic some = runThrough("drop=0.01", 7, 100);
     EXPECT_GT(some.out.size(), 19700u);
     EXPECT_LT(some.out.size(), 19900u);
+}
+
+// Every "fault KIND A+B bit K" line of a log, as (A, B, K).
+std::vector<std::array<uint64_t, 3>> pairsIn(const std::string& log, const std::string& kind) {
+    std::vector<std::array<uint64_t, 3>> pairs;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        unsigned long long first = 0, second = 0;
+        int bit = 0;
+        char name[16] = {};
+        if (std::sscanf(line.c_str(), "fault %15s %llu+%llu bit %d", name, &first, &second, &bit) ==
+                4 &&
+            name == kind)
+            pairs.push_back({first, second, uint64_t(bit)});
+    }
+    return pairs;
+}
+
+TEST(FaultInjector, CancellingFlipsLeaveTheSumOfEachPairAsItWas) {
+    const Traffic clean = runThrough("", 1, 100);
+    for (const auto& [planText, kind] :
+         {std::pair{"cancel=0.01", "cancel"}, std::pair{"cancel-in=0.01", "cancel-in"}}) {
+        SCOPED_TRACE(planText);
+        const Traffic run = runThrough(planText, 9, 37);  // pairs cross the 37-byte pieces
+        const std::string& got = std::string(kind) == "cancel" ? run.out : run.in;
+        const std::string& sent = std::string(kind) == "cancel" ? clean.out : clean.in;
+        ASSERT_EQ(got.size(), sent.size());
+        const auto pairs = pairsIn(run.log, kind);
+        EXPECT_GT(pairs.size(), 100u);  // about 200 flips asked for
+        std::string mended = got;
+        for (const auto& [first, second, bit] : pairs) {
+            ASSERT_LT(second, first + 16);
+            ASSERT_GT(second, first);
+            const uint8_t a = uint8_t(got[first]), b = uint8_t(got[second]);
+            EXPECT_EQ(a + b, uint8_t(sent[first]) + uint8_t(sent[second])) << first;
+            EXPECT_EQ(uint8_t(a ^ sent[first]), 1u << bit);
+            EXPECT_EQ(uint8_t(b ^ sent[second]), 1u << bit);
+            mended[first] = sent[first];
+            mended[second] = sent[second];
+        }
+        // Besides the pairs, only the flips that found no partner changed a byte.
+        size_t single = 0;
+        for (size_t i = 0; i < sent.size(); ++i) single += mended[i] != sent[i];
+        size_t unpaired = 0;
+        for (size_t at = 0; (at = run.log.find(" unpaired\n", at)) != std::string::npos; ++at)
+            ++unpaired;
+        EXPECT_EQ(single, unpaired);
+    }
+}
+
+TEST(FaultInjector, ACancellingPartnerIsFoundInTheNextPieceOrTheFlipStaysSingle) {
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultPlan("cancel-in=1", plan, error));
+    {
+        std::ostringstream log;
+        {
+            FaultInjector faults(plan, 3, log);
+            const std::string first = faults.receive(std::string(1, '\0')).bytes;
+            const std::string second = faults.receive(std::string(1, '\xff')).bytes;
+            ASSERT_EQ(first.size() + second.size(), 2u);
+            EXPECT_EQ(uint8_t(first[0]) + uint8_t(second[0]), 0xff);
+            EXPECT_NE(first[0], '\0');
+        }
+        EXPECT_EQ(pairsIn(log.str(), "cancel-in").size(), 1u) << log.str();
+        EXPECT_EQ(log.str().find("unpaired"), std::string::npos) << log.str();
+    }
+    std::ostringstream log;
+    {
+        // Sixteen equal bytes: no partner for the first flip; the 17th byte starts anew.
+        FaultInjector faults(plan, 3, log);
+        const std::string got = faults.receive(std::string(17, '\0')).bytes;
+        EXPECT_NE(got[0], '\0');
+        EXPECT_EQ(got.substr(1, 15), std::string(15, '\0'));
+        EXPECT_NE(got[16], '\0');
+    }
+    const std::string logged = log.str();
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 2) << logged;
+    EXPECT_EQ(logged.find("fault cancel-in 0 bit "), 0u) << logged;
+    EXPECT_NE(logged.find("fault cancel-in 16 bit "), std::string::npos) << logged;
 }
 
 TEST(FaultInjector, TheLineGoesOrTheDeviceRestartsOnceAfterNBytes) {
