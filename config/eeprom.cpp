@@ -316,9 +316,8 @@ std::optional<EepromImage> ReadImageFile(View& view, const std::string& path) {
 bool HoldsImage(EepromContext& context, const EepromImage& image) {
     const auto contents = ReadArea(context, image.header);
     return contents && std::equal(contents->begin(), contents->end(), image.contents.begin(),
-                                  image.contents.end(), [](char a, uint8_t b) {
-                                      return static_cast<uint8_t>(a) == b;
-                                  });
+                                  image.contents.end(),
+                                  [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
 }
 
 std::string AreaText(const EepromHeader& area) {

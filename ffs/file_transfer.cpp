@@ -133,9 +133,9 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
         return TransferResult::Failed;
     }
     if (!IsQuotablePath(devicePath) || dumpCommand(devicePath).size() > CSerial::kMaxLineLength)
-        return uploadFailed(TransferResult::Failed,
-                            "\n\n" + bracketed(devicePath) +
-                                "\n\nThis is no device path the monitor takes.");
+        return uploadFailed(
+            TransferResult::Failed,
+            "\n\n" + bracketed(devicePath) + "\n\nThis is no device path the monitor takes.");
     if (!MayReplace(pcPath)) return TransferResult::NotCopied;
     ReplacingFile file;
     std::string error;
@@ -144,14 +144,16 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
     // With verify the file is read twice and written only when both reads agree, so a bad
     // read never replaces the PC file.
     std::string first;
-    const TransferResult result =
-        ctx_.verify ? receive(devicePath, memorySink(first), "")
-                    : receive(devicePath, fileSink(file), file.target().string());
+    const TransferResult result = ctx_.verify
+                                      ? receive(devicePath, memorySink(first), "")
+                                      : receive(devicePath, fileSink(file), file.target().string());
     if (result != TransferResult::Copied) return result;
     if (ctx_.verify) {
-        if (!MatchesDeviceFile(devicePath, first, kTextFileUpload)) return TransferResult::DeviceFailed;
+        if (!MatchesDeviceFile(devicePath, first, kTextFileUpload))
+            return TransferResult::DeviceFailed;
         if (!file.Write(std::string_view(first)))
-            return uploadFailed(TransferResult::Failed, "\n\n" + file.target().string() + kDiskFull);
+            return uploadFailed(TransferResult::Failed,
+                                "\n\n" + file.target().string() + kDiskFull);
     }
     if (!file.Commit(error)) return uploadFailed(TransferResult::Failed, "\n\n" + error);
     if (ctx_.verify) view.setStatus(LoadText(kTextVerified));
@@ -319,7 +321,8 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
         return TransferResult::DeviceFailed;
     }
     if (!ctx_.verify) return TransferResult::Copied;
-    if (!MatchesDeviceFile(devicePath, sent, kTextFileDownload)) return TransferResult::DeviceFailed;
+    if (!MatchesDeviceFile(devicePath, sent, kTextFileDownload))
+        return TransferResult::DeviceFailed;
     view.setStatus(LoadText(kTextVerified));
     return TransferResult::Copied;
 }

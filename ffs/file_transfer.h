@@ -63,8 +63,7 @@ class FileTransfer {
 
     // Reads the device file back and tells whether it holds `expected`; a difference is
     // shown under the caption's catalogue text, as is a failed read.
-    bool MatchesDeviceFile(const std::string& devicePath, std::string_view expected,
-                           int caption);
+    bool MatchesDeviceFile(const std::string& devicePath, std::string_view expected, int caption);
 
     // Where the frames of an upload go; false when they cannot be kept.
     using Sink = std::function<bool(std::span<const uint8_t> bytes)>;

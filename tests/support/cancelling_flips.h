@@ -14,8 +14,7 @@ namespace tarmix::testing {
 
 class CancellingFlips final : public PortBackend {
   public:
-    CancellingFlips(std::unique_ptr<PortBackend> inner, bool towardsDevice, uint8_t run,
-                    bool& done)
+    CancellingFlips(std::unique_ptr<PortBackend> inner, bool towardsDevice, uint8_t run, bool& done)
         : inner_(std::move(inner)), towardsDevice_(towardsDevice), run_(run), done_(done) {}
     bool open(const std::string& name) override { return inner_->open(name); }
     void close() override { inner_->close(); }

@@ -1,12 +1,11 @@
 // File copies with read-back: two bytes changed in one frame so that their changes cancel in
 // the frame's checksum pass the transfer itself; only the read-back can tell.
-#include "ffs/file_transfer.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "ffs/file_transfer.h"
 #include "lang/catalog.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
@@ -42,8 +41,8 @@ class VerifiedTransfer : public ::testing::Test {
         serial = std::make_unique<CSerial>(
             [this, towardsDevice] {
                 return std::make_unique<CancellingFlips>(
-                    std::make_unique<sim::InProcessPort>(controller, clock), towardsDevice,
-                    0x40, flipped);
+                    std::make_unique<sim::InProcessPort>(controller, clock), towardsDevice, 0x40,
+                    flipped);
             },
             clock);
         serial->Open("COM1");
