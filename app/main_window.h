@@ -211,6 +211,8 @@ class CDownloadDialog {
     void SwitchTerminalOff(bool reconnect);
     // START_APPLICATION while the terminal is on or the application runs.
     void EnableStartApplication();
+    // Writes are read back and compared: the check box or --verify.
+    bool Verifying() const { return verifyAfterWrite_ || commandLineVerify_; }
     // File copies between the PC and the drives (main_window_files.cpp).
     FileTransfer Transfers();
     TransferResult UploadForScript(const std::string& devicePath, const std::string& pcPath);

@@ -73,7 +73,7 @@ int CDownloadDialog::DownloadRomImage(const std::string& path) {
     DownloadFigures figures;
     DownloadOptions options;
     options.compare = compareMode_;
-    options.verifyAfterWrite = verifyAfterWrite_ || commandLineVerify_;
+    options.verifyAfterWrite = Verifying();
     options.keepSettings = keepReceipts_;
     options.parallelTransfer = parallelFlags_.open;
     options.baudRate = uint32_t(baudRate_);  // the path arrives completed: no source folder

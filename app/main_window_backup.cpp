@@ -18,8 +18,8 @@ int CDownloadDialog::RunBackup(const std::string& folder) {
     {
         WaitCursor waitCursor(view_);
         BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
-        DeviceBackup backup(
-            {monitor_, view_, baud, device_, uint32_t(baudRate_), askBeforeOverwrite_});
+        DeviceBackup backup({monitor_, view_, baud, device_, uint32_t(baudRate_),
+                             askBeforeOverwrite_, CurrentLocalTime, Verifying()});
         if (backup.CheckController()) {
             std::optional<std::string> chosen = folder;
             if (folder.empty()) chosen = view_.chooseFolder(startDirectory_.string());
@@ -37,7 +37,8 @@ int CDownloadDialog::RunBackup(const std::string& folder) {
 
 int CDownloadDialog::RestoreEeprom(const std::string& path) {
     BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
-    EepromContext context{monitor_, view_, baud, device_.hardwareModel, device_.firmwareVersion};
+    EepromContext context{monitor_,   view_, baud, device_.hardwareModel, device_.firmwareVersion,
+                          Verifying()};
     return EepromRestore(context, path);
 }
 

@@ -1,8 +1,7 @@
-// File copies between the PC and the controller's drives: the unattended "/u" and "/d"
-// (read back and compared with --verify or the Verify check box) and the copies a batch
-// script asks for.
+// File copies between the PC and the controller's drives: the unattended "/u" and "/d" and
+// the copies a batch script asks for; with --verify or the Verify check box each copy is
+// read back and compared.
 #include "app/main_window.h"
-#include "ffs/verified_transfer.h"
 #include "lang/catalog.h"
 #include "platform/latin1.h"
 
@@ -16,7 +15,7 @@ constexpr int kTextFileUpload = 60220;    // "File - upload"
 }  // namespace
 
 FileTransfer CDownloadDialog::Transfers() {
-    return FileTransfer({monitor_, view_, device_, askBeforeOverwrite_, {}});
+    return FileTransfer({monitor_, view_, device_, askBeforeOverwrite_, {}, Verifying()});
 }
 
 TransferResult CDownloadDialog::UploadForScript(const std::string& devicePath,
@@ -35,10 +34,7 @@ int CDownloadDialog::UnattendedUpload() {
                           LoadText(kTextFileUpload), MessageIcon::Error);
         return kResultFileUploadFailed;
     }
-    FileTransfer transfers = Transfers();
-    const TransferResult result = verifyAfterWrite_ || commandLineVerify_
-                                      ? UploadVerified(transfers, view_, secondPath_, *devicePath)
-                                      : transfers.Upload(secondPath_, *devicePath);
+    const TransferResult result = Transfers().Upload(secondPath_, *devicePath);
     if (result == TransferResult::NotCopied)
         view_.showMessage(secondPath_ +
                               "\n\nThe file was not copied: a file of this name is "
@@ -61,11 +57,7 @@ int CDownloadDialog::UnattendedDownload() {
                           LoadText(kTextFileDownload), MessageIcon::Error);
         return kResultFileDownloadFailed;
     }
-    FileTransfer transfers = Transfers();
-    const TransferResult result =
-        verifyAfterWrite_ || commandLineVerify_
-            ? DownloadVerified(transfers, view_, firstPath_, *folder, *name)
-            : transfers.Download(firstPath_, *folder, *name);
+    const TransferResult result = Transfers().Download(firstPath_, *folder, *name);
     return result == TransferResult::Copied ? kResultOk : kResultFileDownloadFailed;
 }
 

@@ -140,12 +140,13 @@ std::optional<ApplicationArea> ReadApplicationArea(MonitorExchange& monitor, int
 }
 
 bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
-                          uint32_t blockSize, ReplacingFile& file,
+                          uint32_t blockSize, bool readTwice, ReplacingFile& file,
                           const std::function<void(int share, uint32_t bytesDone)>& progress) {
     const uint32_t wholeBlocks = std::max<uint32_t>(1, size / blockSize);
     uint32_t address = start, left = size, blocksDone = 0, records = 0;
     int failedAttempts = 0;
     std::string answer;
+    std::string firstRead;  // the block as read before, when it must be read twice
     while (left > 0) {
         const uint32_t count = std::min(blockSize, left);
         char command[40];
@@ -160,6 +161,14 @@ bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t siz
             if (++failedAttempts >= kAttemptsPerBlock) return false;
             continue;
         }
+        if (readTwice && data != firstRead) {
+            // Taken only when two reads in a row agree: the sum misses changes that cancel.
+            const bool disagreed = !firstRead.empty();
+            firstRead.assign(data);
+            if (disagreed && ++failedAttempts >= kAttemptsPerBlock) return false;
+            continue;
+        }
+        firstRead.clear();
         if (!WriteRecords(file, address, data, records)) return false;
         address += count;
         left -= count;

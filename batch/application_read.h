@@ -46,10 +46,11 @@ std::optional<ApplicationArea> ParseApplicationArea(const std::string& answer,
                                                     ApplicationAreaFailure& failure);
 
 // Reads `size` bytes from `start` in blocks of `blockSize` and writes them to `file` as an
-// image. `progress` is told after each finished block its share in thousandths and the
-// bytes read so far. false when a block failed ten times; the file is then incomplete.
+// image; with `readTwice` a block is taken only when two reads in a row agree. `progress`
+// is told after each finished block its share in thousandths and the bytes read so far.
+// false when a block failed ten times; the file is then incomplete.
 bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
-                          uint32_t blockSize, ReplacingFile& file,
+                          uint32_t blockSize, bool readTwice, ReplacingFile& file,
                           const std::function<void(int share, uint32_t bytesDone)>& progress);
 
 }  // namespace tarmix

@@ -96,8 +96,8 @@ bool DeviceBackup::SaveApplication(const fs::path& folder) {
         RaisedBaudRate raised(ctx_.baud);
         const uint32_t block =
             ctx_.device.hardwareModel == kModelWholeFlashImage ? kWholeFlashBlockSize : kBlockSize;
-        complete = ReadApplicationImage(ctx_.monitor, area_.textStart, *size, block, image,
-                                        [&view, size](int share, uint32_t bytesDone) {
+        complete = ReadApplicationImage(ctx_.monitor, area_.textStart, *size, block, ctx_.verify,
+                                        image, [&view, size](int share, uint32_t bytesDone) {
                                             view.setProgress(share);
                                             view.setTransferred(bytesDone, *size);
                                         });
@@ -120,8 +120,9 @@ bool DeviceBackup::CopyDrives(const fs::path& folder, RestoreScript& script) {
         if (ctx_.device.driveSizes[size_t(drive)] == 0) continue;
         script.AddFormat(drive);
         const std::string name = std::string("Drive_") + char('A' + drive);
-        FolderCopy copy({ctx_.monitor, ctx_.view, ctx_.device, ctx_.askBeforeOverwrite, {}},
-                        ctx_.baudRate);
+        FolderCopy copy(
+            {ctx_.monitor, ctx_.view, ctx_.device, ctx_.askBeforeOverwrite, {}, ctx_.verify},
+            ctx_.baudRate);
         const CopyReport report =
             copy.CopyDriveToPc(drive, folder / name, name + "\\",
                                [&script](const std::string& line) { script.AddLine(line); });
@@ -132,8 +133,8 @@ bool DeviceBackup::CopyDrives(const fs::path& folder, RestoreScript& script) {
 
 bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
     const DeviceDescription& device = ctx_.device;
-    EepromContext eeprom{ctx_.monitor, ctx_.view, ctx_.baud, device.hardwareModel,
-                         device.firmwareVersion};
+    EepromContext eeprom{ctx_.monitor,           ctx_.view,  ctx_.baud, device.hardwareModel,
+                         device.firmwareVersion, ctx_.verify};
     switch (EepromSave(eeprom, folder)) {
         case EepromSaveResult::Saved:
             script.AddRestoreEeprom(kEepromInScript);

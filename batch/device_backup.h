@@ -38,6 +38,8 @@ struct BackupContext {
     uint32_t baudRate;
     bool& askBeforeOverwrite;
     std::function<LocalTime()> localTime = CurrentLocalTime;
+    // Every part is read twice and kept only when both reads agree.
+    bool verify = false;
 };
 
 enum class BackupEnd {

@@ -29,6 +29,7 @@ constexpr int kTextFileOpenError = 60208;  // "File open error "
 constexpr int kTextFileReadError = 60214;  // "File read error"
 constexpr int kTextWriteError = 60224;     // "Error when writing the file"
 constexpr int kTextWarning = 63737;        // "Warning"
+constexpr int kTextVerified = 64301;       // "Verified"
 
 // The echo of a block command is the 31-character command and CR LF.
 constexpr size_t kEchoLength = 33;
@@ -51,6 +52,8 @@ constexpr Millis kBlockPause = 200ms;
 constexpr size_t kAnswerCapacity = 2000;
 constexpr Millis kAnswerSilence = 500ms;
 constexpr size_t kEndValue = 2;  // value 3 of the record, 0-based
+constexpr char kReadBackDiffers[] =
+    "Verify failed: the EEPROM read back from the controller differs from the file.";
 
 std::string Hex8(uint32_t value) {
     char text[12];
@@ -216,7 +219,8 @@ bool WriteBlock(MonitorExchange& monitor, Incoming& in, uint32_t address,
     return true;
 }
 
-// The EEPROM area's contents, block by block; nullopt when a block failed.
+// The EEPROM area's contents, block by block; nullopt when a block failed. With verify each
+// block is read twice and must read the same: its 16-bit sum misses changes that cancel.
 std::optional<std::string> ReadArea(EepromContext& context, const EepromHeader& area) {
     ProgressOverArea progress(context.view, area);
     RaisedBaudRate raised(context.baud);
@@ -227,6 +231,10 @@ std::optional<std::string> ReadArea(EepromContext& context, const EepromHeader& 
     do {
         const uint32_t length = std::min(kEepromBlockLength, area.end - address);
         if (!ReadBlock(context.monitor, in, address, length, contents)) return std::nullopt;
+        std::string again;
+        if (context.verify && (!ReadBlock(context.monitor, in, address, length, again) ||
+                               contents.compare(contents.size() - length, length, again) != 0))
+            return std::nullopt;
         address += length;
         progress.reached(address);
     } while (address < area.end);
@@ -304,6 +312,14 @@ std::optional<EepromImage> ReadImageFile(View& view, const std::string& path) {
     return image;
 }
 
+// The EEPROM read back after a restore holds the file's contents.
+bool HoldsImage(EepromContext& context, const EepromImage& image) {
+    const auto contents = ReadArea(context, image.header);
+    return contents && std::equal(contents->begin(), contents->end(), image.contents.begin(),
+                                  image.contents.end(),
+                                  [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
 std::string AreaText(const EepromHeader& area) {
     return "0x" + Hex8(area.start) + " to 0x" + Hex8(area.end);
 }
@@ -346,9 +362,7 @@ EepromSaveResult EepromSave(EepromContext& context, const fs::path& backupFolder
     }
     const auto contents = ReadArea(context, *area);
     if (!contents) return EepromSaveResult::Failed;
-    file.Write(EncodeEepromHeader(*area));
-    file.Write(*contents);
-    if (!file.Commit(error)) {
+    if (!file.Write(EncodeEepromHeader(*area)) || !file.Write(*contents) || !file.Commit(error)) {
         ShowError(view, LoadText(kTextWriteError) + "\n" + path.string() + "\n\n" + error);
         return EepromSaveResult::Failed;
     }
@@ -382,11 +396,19 @@ int EepromRestore(EepromContext& context, const std::string& path) {
                                 "; this controller keeps that data at " + AreaText(*area) + ".");
         return 1;
     }
-    if (!WriteArea(context, header, image->contents) ||
-        !SetDataLength(context.monitor, header.dataLength)) {
+    if (!WriteArea(context, header, image->contents)) {
         RestoreFailed(view, "");
         return 1;
     }
+    if (context.verify && !HoldsImage(context, *image)) {
+        RestoreFailed(view, kReadBackDiffers);
+        return 1;
+    }
+    if (!SetDataLength(context.monitor, header.dataLength)) {
+        RestoreFailed(view, "");
+        return 1;
+    }
+    if (context.verify) view.setStatus(LoadText(kTextVerified));
     return 0;
 }
 

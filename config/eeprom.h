@@ -36,6 +36,8 @@ struct EepromContext {
     BaudSwitch& baud;
     int32_t hardwareModel = 0;
     int32_t firmwareVersion = 0;
+    // The save reads each block twice; the restore reads the area back and compares it.
+    bool verify = false;
 };
 
 enum class EepromSaveResult {

@@ -33,6 +33,11 @@ constexpr int kTextPromptMissed = 60330;       // "Boot - prompt missed."
 constexpr int kTextOutOfMemory = 60350;        // "Out of memory"
 constexpr int kTextTimeout = 60460;            // "Timeout"
 constexpr int kTextUpload = 60510;             // "Upload"
+constexpr int kTextVerified = 64301;           // "Verified"
+
+constexpr char kDiskFull[] = ": cannot be written (is the disk full?)";
+constexpr char kReadBackDiffers[] =
+    "\n\nVerify failed: the file read back from the controller differs from the PC file.";
 
 // After the echo of "file dump": CR LF and a line of ten characters whose number (the file
 // size) is read from its second character on.
@@ -64,6 +69,21 @@ std::string nameOf(const std::string& devicePath) {
 // Device text a user can read, in angle brackets.
 std::string bracketed(const std::string& devicePath) {
     return "<" + Latin1ToUtf8(devicePath) + ">";
+}
+
+std::string dumpCommand(const std::string& devicePath) {
+    return "file dump \"" + devicePath + "\"";
+}
+
+FileTransfer::Sink memorySink(std::string& contents) {
+    return [&contents](std::span<const uint8_t> bytes) {
+        contents.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return true;
+    };
+}
+
+FileTransfer::Sink fileSink(ReplacingFile& file) {
+    return [&file](std::span<const uint8_t> bytes) { return file.Write(bytes); };
 }
 
 bool isReadableFile(const std::string& path) {
@@ -105,28 +125,65 @@ bool FileTransfer::MayReplace(const std::string& pcPath) {
 TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string& devicePath) {
     WaitCursor cursor(ctx_.view);
     View& view = ctx_.view;
-    CSerial& serial = ctx_.monitor.serial();
-    const std::string caption = LoadText(kTextFileUpload);
-    const auto fail = [&](TransferResult result, const std::string& detail) {
-        view.showMessage(LoadText(kTextUploadError) + detail, caption, MessageIcon::Error);
-        return result;
-    };
-
     int drive = DriveOfPath(devicePath);
     if (ctx_.selectDrive) drive = ctx_.selectDrive(drive);
     if (!driveAvailable(drive)) {
-        view.showMessage(LoadText(kTextDriveNotAvailable), caption, MessageIcon::Error);
+        view.showMessage(LoadText(kTextDriveNotAvailable), LoadText(kTextFileUpload),
+                         MessageIcon::Error);
         return TransferResult::Failed;
     }
-    const std::string command = "file dump \"" + devicePath + "\"";
-    if (!IsQuotablePath(devicePath) || command.size() > CSerial::kMaxLineLength)
-        return fail(TransferResult::Failed, "\n\n" + bracketed(devicePath) +
-                                                "\n\nThis is no device path the monitor takes.");
+    if (!IsQuotablePath(devicePath) || dumpCommand(devicePath).size() > CSerial::kMaxLineLength)
+        return uploadFailed(
+            TransferResult::Failed,
+            "\n\n" + bracketed(devicePath) + "\n\nThis is no device path the monitor takes.");
     if (!MayReplace(pcPath)) return TransferResult::NotCopied;
     ReplacingFile file;
     std::string error;
-    if (!file.Open(pcPath, error)) return fail(TransferResult::Failed, "\n\n" + error);
+    if (!file.Open(pcPath, error)) return uploadFailed(TransferResult::Failed, "\n\n" + error);
 
+    // With verify the file is read twice and written only when both reads agree, so a bad
+    // read never replaces the PC file.
+    std::string first;
+    const TransferResult result = ctx_.verify
+                                      ? receive(devicePath, memorySink(first), "")
+                                      : receive(devicePath, fileSink(file), file.target().string());
+    if (result != TransferResult::Copied) return result;
+    if (ctx_.verify) {
+        if (!MatchesDeviceFile(devicePath, first, kTextFileUpload))
+            return TransferResult::DeviceFailed;
+        if (!file.Write(std::string_view(first)))
+            return uploadFailed(TransferResult::Failed,
+                                "\n\n" + file.target().string() + kDiskFull);
+    }
+    if (!file.Commit(error)) return uploadFailed(TransferResult::Failed, "\n\n" + error);
+    if (ctx_.verify) view.setStatus(LoadText(kTextVerified));
+    return TransferResult::Copied;
+}
+
+bool FileTransfer::MatchesDeviceFile(const std::string& devicePath, std::string_view expected,
+                                     int caption) {
+    std::string device;
+    if (receive(devicePath, memorySink(device), "") != TransferResult::Copied) return false;
+    if (device == expected) return true;
+    ctx_.view.showMessage(bracketed(devicePath) + kReadBackDiffers, LoadText(caption),
+                          MessageIcon::Error);
+    return false;
+}
+
+TransferResult FileTransfer::uploadFailed(TransferResult result, const std::string& detail) {
+    ctx_.view.showMessage(LoadText(kTextUploadError) + detail, LoadText(kTextFileUpload),
+                          MessageIcon::Error);
+    return result;
+}
+
+TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& sink,
+                                     const std::string& sinkName) {
+    View& view = ctx_.view;
+    CSerial& serial = ctx_.monitor.serial();
+    const auto fail = [this](TransferResult result, const std::string& detail) {
+        return uploadFailed(result, detail);
+    };
+    const std::string command = dumpCommand(devicePath);
     serial.DrainInput();
     if (serial.SendLine(command) != 0)
         return fail(TransferResult::DeviceFailed, "\n\n" + LoadText(kTextConnectionError));
@@ -138,7 +195,6 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
         !readSize(std::string_view(header).substr(command.size() + kSizeOffset), size))
         return fail(TransferResult::DeviceFailed,
                     bracketed(devicePath) + "\n\n" + LoadText(kTextFileNotFound));
-
     view.setStatus(LoadText(kTextUpload) + " " + bracketed(nameOf(devicePath)));
     view.setProgressRange(0, int(size));
     struct ProgressBack {
@@ -173,10 +229,9 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
             answer(kFrameRejected);
             return fail(TransferResult::DeviceFailed, "");
         }
-        if (!file.Write(std::span<const uint8_t>(frame.data(), n))) {
+        if (!sink(std::span<const uint8_t>(frame.data(), n))) {
             answer(kFrameRejected);
-            return fail(TransferResult::Failed, "\n\n" + file.target().string() +
-                                                    ": cannot be written (is the disk full?)");
+            return fail(TransferResult::Failed, "\n\n" + sinkName + kDiskFull);
         }
         answer(kFrameGood);
         received += n;
@@ -189,7 +244,6 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
                                                       std::to_string(received) + ".");
     if (!WaitForTransferEnd(ctx_.monitor, next))
         return fail(TransferResult::DeviceFailed, LoadText(kTextTimeout));
-    if (!file.Commit(error)) return fail(TransferResult::Failed, "\n\n" + error);
     return TransferResult::Copied;
 }
 
@@ -233,6 +287,7 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     view.setProgressRange(0, int(blocks));
     view.setTransferred(0, size);
     std::vector<uint8_t> block(kPcFrameLimit);
+    std::string sent;  // kept for the read-back of a verified copy
     for (size_t i = 1; i <= blocks; ++i) {
         view.setProgress(int(i));
         file.read(reinterpret_cast<char*>(block.data()), std::streamsize(block.size()));
@@ -256,6 +311,7 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
                 view.showMessage(heading, "", MessageIcon::Error);
             return TransferResult::DeviceFailed;
         }
+        if (ctx_.verify) sent.append(reinterpret_cast<const char*>(block.data()), got);
         view.setTransferred(std::min<uint64_t>(i * kPcFrameLimit, size), size);
     }
     view.setProgressRange(0, kProgressRange);
@@ -264,6 +320,10 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
                          MessageIcon::Error);
         return TransferResult::DeviceFailed;
     }
+    if (!ctx_.verify) return TransferResult::Copied;
+    if (!MatchesDeviceFile(devicePath, sent, kTextFileDownload))
+        return TransferResult::DeviceFailed;
+    view.setStatus(LoadText(kTextVerified));
     return TransferResult::Copied;
 }
 

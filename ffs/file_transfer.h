@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "link/monitor_exchange.h"
@@ -44,6 +45,10 @@ struct TransferContext {
     // none) without reading the drive, and returns the drive of the tab now selected.
     // Empty: the device path's own drive counts.
     std::function<int(int drive)> selectDrive;
+    // Every copy checked by reading it back: the frames' 8-bit checksums miss two flipped
+    // bits that cancel. A download is read back and compared with what was sent; an upload
+    // is read twice and written only when both reads agree.
+    bool verify = false;
 };
 
 class FileTransfer {
@@ -56,9 +61,12 @@ class FileTransfer {
     TransferResult Download(const std::string& pcPath, const std::string& deviceFolder,
                             const std::string& deviceName);
 
-    // Whether an upload may replace the PC file `pcPath`: asks when one is there and the
-    // context wants the question. The upload itself asks the same.
-    bool MayReplace(const std::string& pcPath);
+    // Reads the device file back and tells whether it holds `expected`; a difference is
+    // shown under the caption's catalogue text, as is a failed read.
+    bool MatchesDeviceFile(const std::string& devicePath, std::string_view expected, int caption);
+
+    // Where the frames of an upload go; false when they cannot be kept.
+    using Sink = std::function<bool(std::span<const uint8_t> bytes)>;
 
     int UploadFile(const std::string& pcPath, const std::string& devicePath) {
         return ResultCode(Upload(pcPath, devicePath));
@@ -69,7 +77,13 @@ class FileTransfer {
     }
 
   private:
-    class Receiver;
+    // Whether an upload may replace the PC file `pcPath`: asks when one is there and the
+    // context wants the question.
+    bool MayReplace(const std::string& pcPath);
+    // "file dump" of `devicePath` into `sink` (named `sinkName` in a write error).
+    TransferResult receive(const std::string& devicePath, const Sink& sink,
+                           const std::string& sinkName);
+    TransferResult uploadFailed(TransferResult result, const std::string& detail);
     bool driveAvailable(int drive) const;
     Millis scaled(Millis base) const { return ctx_.monitor.scaled(base); }
 

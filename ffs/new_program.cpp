@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "ffs/file_transfer.h"
 #include "ffs/transfer_frame.h"
 #include "flash/rom_image.h"
 #include "flash/srec_line.h"
@@ -14,6 +15,7 @@ namespace {
 constexpr int kTextStorageTooLarge = 60070;    // "Storage area is too large"
 constexpr int kTextDriveNotAvailable = 60147;  // "The drive is not available"
 constexpr int kTextProgramDownload = 60361;    // "Program - download"
+constexpr int kTextVerified = 64301;           // "Verified"
 constexpr int kTextProgramError = 60362;       // "Error with program - download"
 constexpr int kNoData = -1;
 
@@ -114,6 +116,14 @@ int DownloadProgram(TransferContext& context, const std::string& romPath,
     }
     if (!WaitForTransferEnd(context.monitor, "")) return fail();
     view.setProgressRange(0, kProgressRange);
+    if (!context.verify) return 0;
+    const std::vector<uint8_t> header = ApplicationHeader(image);
+    std::string sent(header.begin(), header.end());
+    sent.append(image.bytes.begin(), image.bytes.end());
+    if (!FileTransfer(context).MatchesDeviceFile(rootFolder + kApplicationFile, sent,
+                                                 kTextProgramDownload))
+        return 1;
+    view.setStatus(LoadText(kTextVerified));
     return 0;
 }
 

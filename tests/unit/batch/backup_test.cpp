@@ -12,6 +12,7 @@
 #include "lang/catalog.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
+#include "support/cancelling_flips.h"
 #include "support/recording_view.h"
 
 namespace tarmix {
@@ -102,10 +103,18 @@ TEST(ApplicationArea, TextAndDataFiguresOrWhichSectorFailed) {
 }
 
 // A whole backup of an alder controller without drives, in-process on the virtual clock.
+// `flipsTowardsPc`: the line changes the first run of 0x5A bytes the device sends.
 struct BackupBench {
-    BackupBench()
+    explicit BackupBench(bool flipsTowardsPc = false)
         : controller(*sim::findModel("alder"), clock),
-          serial([this] { return std::make_unique<sim::InProcessPort>(controller, clock); }, clock),
+          serial(
+              [this, flipsTowardsPc]() -> std::unique_ptr<PortBackend> {
+                  auto port = std::make_unique<sim::InProcessPort>(controller, clock);
+                  if (!flipsTowardsPc) return port;
+                  return std::make_unique<testing::CancellingFlips>(std::move(port), false, 0x5A,
+                                                                    flipped);
+              },
+              clock),
           monitor(serial),
           baud(monitor, view, 57600),
           folder(fs::temp_directory_path() /
@@ -129,9 +138,9 @@ struct BackupBench {
         for (uint32_t i = 0; i < size; ++i) bytes[i] = uint8_t(i % 251);
         controller.memory().store(0x110000, bytes);
     }
-    BackupEnd run() {
+    BackupEnd run(bool verify = false) {
         DeviceBackup backup({monitor, view, baud, device, 57600, askBeforeOverwrite,
-                             [] { return LocalTime{1, 7, 12, 2026, 8, 30, 5}; }});
+                             [] { return LocalTime{1, 7, 12, 2026, 8, 30, 5}; }, verify});
         if (!backup.CheckController()) return BackupEnd::Failed;
         return backup.Run(folder);
     }
@@ -145,6 +154,7 @@ struct BackupBench {
     DeviceDescription device;
     bool askBeforeOverwrite = true;
     fs::path folder;
+    bool flipped = false;
 };
 
 size_t countStarting(const std::vector<std::string>& lines, const char* start) {
@@ -174,6 +184,27 @@ TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
     // The image's progress reaches its end; the EEPROM's runs over its addresses.
     EXPECT_NE(std::find(bench.view.progress.begin(), bench.view.progress.end(), 1000),
               bench.view.progress.end());
+}
+
+// Two changes that cancel in a block's 32-bit sum pass the block check: with verify each
+// block is read until two reads agree, so the image holds the flash as it is.
+TEST(DeviceBackup, VerifyReadsTheApplicationUntilTwoReadsAgree) {
+    for (const bool verify : {false, true}) {
+        SCOPED_TRACE(verify);
+        BackupBench bench(true);
+        bench.application(30000);
+        std::vector<uint8_t> run(64, 0x5A);
+        bench.controller.memory().store(0x110000 + 12000, run);
+        ASSERT_EQ(bench.run(verify), BackupEnd::Completed);
+        EXPECT_TRUE(bench.flipped);
+        const auto image = crlfLines(readFile(bench.folder / "Flash" / "Application.rom"));
+        // The record of the sixteen bytes at 0x112EE0: the run begins there.
+        const auto record = std::find_if(image.begin(), image.end(), [](const std::string& l) {
+            return l.rfind("S31500112EE0", 0) == 0;
+        });
+        ASSERT_NE(record, image.end());
+        EXPECT_EQ(record->substr(12, 32) == "5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A", verify);
+    }
 }
 
 TEST(DeviceBackup, MoreThan65535RecordsAreCountedInS6) {

@@ -10,6 +10,7 @@
 #include "lang/catalog.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
+#include "support/cancelling_flips.h"
 #include "support/recording_view.h"
 
 namespace tarmix {
@@ -35,9 +36,18 @@ struct SentBytes final : WireObserver {
 };
 
 struct EepromBench {
-    EepromBench(const char* model, int firmware = 40)
+    // `flipsTowardsDevice`: the line changes the first run of 0x5A bytes in that direction.
+    EepromBench(const char* model, int firmware = 40,
+                std::optional<bool> flipsTowardsDevice = std::nullopt)
         : controller(*sim::findModel(model), clock),
-          serial([this] { return std::make_unique<sim::InProcessPort>(controller, clock); }, clock),
+          serial(
+              [this, flipsTowardsDevice]() -> std::unique_ptr<PortBackend> {
+                  auto port = std::make_unique<sim::InProcessPort>(controller, clock);
+                  if (!flipsTowardsDevice) return port;
+                  return std::make_unique<testing::CancellingFlips>(
+                      std::move(port), *flipsTowardsDevice, 0x5A, flipped);
+              },
+              clock),
           monitor(serial),
           baud(monitor, view, 115200),
           folder(fs::temp_directory_path() /
@@ -81,6 +91,7 @@ struct EepromBench {
     BaudSwitch baud;
     SentBytes sent;
     fs::path folder;
+    bool flipped = false;
 };
 
 struct AreaCase {
@@ -127,6 +138,49 @@ TEST(Eeprom, SavesTheModelsAreaAndRestoresItIntoAFreshController) {
                                saved.controller.eeprom().begin() + c.start));
         EXPECT_EQ(fresh.controller.caps()[1], int(c.dataLength));
         EXPECT_EQ(fresh.sent.count("seteepromdata"), c.blocks);
+    }
+}
+
+// Two changes that cancel in a block's 16-bit sum pass the block check; with verify the save
+// reads each block twice and the restore reads the area back, so both fail instead, and the
+// next try on a clean line succeeds.
+TEST(Eeprom, VerifyCatchesChangesTheBlockSumCannotSee) {
+    for (const bool verify : {false, true}) {
+        SCOPED_TRACE(verify);
+        EepromBench saved("alder", 40, false);
+        saved.exchange("init caps 1 0400 2000 0 0");
+        std::fill_n(saved.controller.eeprom().begin() + 0x1C80, 0x40, 0x5A);
+        const std::string area(saved.controller.eeprom().begin() + 0x1C00,
+                               saved.controller.eeprom().begin() + 0x2000);
+        auto save = saved.context();
+        save.verify = verify;
+        ASSERT_EQ(EepromSave(save, saved.folder),
+                  verify ? EepromSaveResult::Failed : EepromSaveResult::Saved);
+        EXPECT_EQ(fs::exists(saved.image()), !verify);
+        if (!verify) {
+            EXPECT_NE(saved.imageBytes().substr(12), area);
+        }
+        saved.view.answers = {true, true};  // use the folder, replace the file
+        ASSERT_EQ(EepromSave(save, saved.folder), EepromSaveResult::Saved);
+        EXPECT_EQ(saved.imageBytes().substr(12), area);
+
+        EepromBench fresh("alder", 40, true);
+        fresh.exchange("init caps 1 0000 2000 0 0");
+        const fs::path path = fresh.folder / "image.bin";
+        fresh.writeImage(path, {0x1C00, 0x400, 0x2000}, 0x400);
+        auto restore = fresh.context();
+        restore.verify = verify;
+        EXPECT_EQ(EepromRestore(restore, path.string()), verify ? 1 : 0);
+        const std::string written(fresh.controller.eeprom().begin() + 0x1C00,
+                                  fresh.controller.eeprom().begin() + 0x2000);
+        EXPECT_NE(written, std::string(0x400, '\x5A'));
+        if (verify) {
+            ASSERT_FALSE(fresh.view.messages.empty());
+            EXPECT_NE(fresh.view.messages.back().text.find("Verify failed"), std::string::npos);
+            EXPECT_EQ(fresh.controller.caps()[1], 0);  // the data length waits for good data
+            EXPECT_EQ(EepromRestore(restore, path.string()), 0);
+            EXPECT_EQ(fresh.controller.caps()[1], 0x400);
+        }
     }
 }
 

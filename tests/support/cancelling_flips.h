@@ -1,0 +1,51 @@
+// A line that changes two bytes of one block so that their changes cancel in any sum over
+// the block: the first run of six equal bytes (the `run` byte) in the chosen direction gets
+// its first byte one up and its second one down, once: `done` is kept by the caller, as
+// the port is opened afresh when the rate changes.
+#pragma once
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "platform/port_backend.h"
+
+namespace tarmix::testing {
+
+class CancellingFlips final : public PortBackend {
+  public:
+    CancellingFlips(std::unique_ptr<PortBackend> inner, bool towardsDevice, uint8_t run, bool& done)
+        : inner_(std::move(inner)), towardsDevice_(towardsDevice), run_(run), done_(done) {}
+    bool open(const std::string& name) override { return inner_->open(name); }
+    void close() override { inner_->close(); }
+    bool isOpen() const override { return inner_->isOpen(); }
+    bool configure(uint32_t baud) override { return inner_->configure(baud); }
+    long bytesWaiting() override { return inner_->bytesWaiting(); }
+    void waitForInput(Millis timeout) override { inner_->waitForInput(timeout); }
+    long read(uint8_t* data, size_t capacity) override {
+        const long n = inner_->read(data, capacity);
+        if (!towardsDevice_ && n > 0) flip(data, size_t(n));
+        return n;
+    }
+    long write(const uint8_t* data, size_t count, Millis timeout) override {
+        std::vector<uint8_t> bytes(data, data + count);
+        if (towardsDevice_) flip(bytes.data(), count);
+        return inner_->write(bytes.data(), count, timeout);
+    }
+
+  private:
+    void flip(uint8_t* data, size_t count) {
+        uint8_t* at = std::search_n(data, data + count, 6, run_);
+        if (done_ || at == data + count) return;
+        ++at[0];
+        --at[1];
+        done_ = true;
+    }
+
+    std::unique_ptr<PortBackend> inner_;
+    bool towardsDevice_;
+    uint8_t run_;
+    bool& done_;
+};
+
+}  // namespace tarmix::testing
