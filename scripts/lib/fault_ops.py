@@ -396,8 +396,10 @@ class Restore(EepromOperation):
         self.blocks = download_blocks(application, source.model)
 
     def traffic(self, verify):
-        """--verify reads the application, the EEPROM and the files back."""
-        return IMAGE_SIZE + 600 + 8200 + 3600, 1000 + (IMAGE_SIZE + 8200 + 3200 if verify else 0)
+        """--verify compares the application (sending it again) and reads the EEPROM and
+        the files back."""
+        application = (IMAGE_SIZE + 600) * (2 if verify else 1)
+        return application + 8200 + 3600, 1000 + (8200 + 3200 if verify else 0)
 
     def prepare(self, rig):
         rig.write_state(drives=self.drive_sizes, eeprom=b"\xff" * 8192)
