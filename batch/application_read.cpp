@@ -158,7 +158,8 @@ bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t siz
                                              answer) == Collected::Complete &&
                           CheckedBlock(answer, echoLength, address, count, data);
         if (!good) {
-            if (++failedAttempts >= kAttemptsPerBlock) return false;
+            // A block is asked for again only while the monitor answers at all.
+            if (++failedAttempts >= kAttemptsPerBlock || !monitor.Answers()) return false;
             continue;
         }
         if (readTwice && data != firstRead) {

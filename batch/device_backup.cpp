@@ -114,21 +114,19 @@ bool DeviceBackup::SaveApplication(const fs::path& folder) {
     return true;
 }
 
-bool DeviceBackup::CopyDrives(const fs::path& folder, RestoreScript& script) {
-    bool complete = true;
-    for (int drive = 0; drive < kDriveCount; ++drive) {
+CopyReport DeviceBackup::CopyDrives(const fs::path& folder, RestoreScript& script) {
+    CopyReport all;
+    for (int drive = 0; drive < kDriveCount && !all.silent; ++drive) {
         if (ctx_.device.driveSizes[size_t(drive)] == 0) continue;
         script.AddFormat(drive);
         const std::string name = std::string("Drive_") + char('A' + drive);
         FolderCopy copy(
             {ctx_.monitor, ctx_.view, ctx_.device, ctx_.askBeforeOverwrite, {}, ctx_.verify},
             ctx_.baudRate);
-        const CopyReport report =
-            copy.CopyDriveToPc(drive, folder / name, name + "\\",
-                               [&script](const std::string& line) { script.AddLine(line); });
-        complete = report.complete() && complete;
+        all += copy.CopyDriveToPc(drive, folder / name, name + "\\",
+                                  [&script](const std::string& line) { script.AddLine(line); });
     }
-    return complete;
+    return all;
 }
 
 bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
@@ -206,11 +204,15 @@ BackupEnd DeviceBackup::Run(const fs::path& folder) {
     script.AddQuestion(time);
     if (imageSaved) script.AddProgram(kImageInScript);
     script.AddInitDrives(ctx_.device.driveSizes);
-    const bool drivesCopied = CopyDrives(folder, script);
-    const bool eepromSaved = SaveEeprom(folder, script);
-    if (!imageSaved || !drivesCopied || !eepromSaved) {
-        ShowBackupError("The backup is incomplete: " + std::string(kRestoreScriptName) +
-                        " was not written.");
+    // After a failed step the next ones run only while the controller answers: on a line
+    // gone silent each of them would wait out its time-outs in vain.
+    const bool silent = !imageSaved && !ctx_.monitor.Answers();
+    const CopyReport drives = silent ? CopyReport{.silent = true} : CopyDrives(folder, script);
+    const bool eepromSaved = !drives.silent && SaveEeprom(folder, script);
+    if (!imageSaved || !drives.complete() || !eepromSaved) {
+        ShowBackupError(
+            std::string(drives.silent ? "The controller does not answer any more. " : "") +
+            "The backup is incomplete: " + kRestoreScriptName + " was not written.");
         return BackupEnd::Failed;
     }
     return WriteScriptAndManifest(folder, script, time) ? BackupEnd::Completed : BackupEnd::Failed;

@@ -21,6 +21,7 @@
 #include "batch/application_read.h"
 #include "batch/batch_run.h"
 #include "batch/restore_script.h"
+#include "ffs/folder_copy.h"
 #include "link/baud_switch.h"
 #include "models/device.h"
 
@@ -63,7 +64,7 @@ class DeviceBackup {
     // The application image into Flash/Application.rom; false after its message.
     bool SaveApplication(const std::filesystem::path& folder);
     std::optional<uint32_t> ImageSize();
-    bool CopyDrives(const std::filesystem::path& folder, RestoreScript& script);
+    CopyReport CopyDrives(const std::filesystem::path& folder, RestoreScript& script);
     bool SaveEeprom(const std::filesystem::path& folder, RestoreScript& script);
     bool RemoveOldScript(const std::filesystem::path& folder);
     bool WriteScriptAndManifest(const std::filesystem::path& folder, const RestoreScript& script,

@@ -3,19 +3,13 @@
 // the process's CPU share during the flood, against the same window idle in the same run.
 // Runs on Qt's offscreen platform.
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
-#include "app/main_window.h"
-#include "bench_line.h"
-#include "gui/main_window.h"
-#include "gui/qt_timer_host.h"
+#include "bench_window.h"
 
 namespace tarmix {
 namespace {
@@ -96,51 +90,31 @@ struct Run {
 // The window with its terminal on, fed by a FloodPort, for `length` or until the port
 // has given all it has.
 Run runWindow(double bytesPerSecond, size_t limit, Millis length) {
-    gui::MainWindow window;
     FloodPort* port = nullptr;
-    std::unique_ptr<CDownloadDialog> controller;
     Run run;
-    gui::QtTimerHost timers(
-        [&](int id) {
-            QElapsedTimer tick;
-            tick.start();
-            controller->onTimer(id);
-            if (id == CDownloadDialog::kTerminalTimer)
-                run.ticksMs.push_back(double(tick.nsecsElapsed()) / 1e6);
-        },
-        [&] { return window.holdsTicks(); });
     PortMap map;
     map.setCom(0, {"flood", false});
-    const auto folder = bench::ScratchFolder("tarmix-bench-terminal");
-    controller = std::make_unique<CDownloadDialog>(
-        MainWindowServices{window, timers, systemClock(), map,
-                           [&]() -> std::unique_ptr<PortBackend> {
-                               auto made = std::make_unique<FloodPort>(bytesPerSecond, limit);
-                               port = made.get();
-                               return made;
-                           },
-                           ProgramFolders{folder, folder / "Library"}},
-        MainWindowStart{});
-    controller->OnInitDialog();
-    window.show();
-    controller->OnTerminalOnOff();
+    bench::BenchWindow window(
+        "tarmix-bench-terminal", map,
+        [&]() -> std::unique_ptr<PortBackend> {
+            auto made = std::make_unique<FloodPort>(bytesPerSecond, limit);
+            port = made.get();
+            return made;
+        },
+        [&run](int id, double ms) {
+            if (id == CDownloadDialog::kTerminalTimer) run.ticksMs.push_back(ms);
+        });
+    window.controller().OnTerminalOnOff();
     port->open("COM1");  // the flood starts now
     run.ticksMs.clear();
-    const double cpuBefore = bench::ProcessCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
     QEventLoop loop;
-    QTimer::singleShot(int(length.count()), &loop, &QEventLoop::quit);
     QTimer finished;  // a burst ends once the window has taken all of it
     finished.callOnTimeout([&] {
         if (limit && port->done()) loop.quit();
     });
     finished.start(100);
-    loop.exec();
-    run.cpuShare = (bench::ProcessCpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
+    run.cpuShare = bench::BenchWindow::CpuShareOfLoop(loop, int(length.count()));
     run.bytes = port->produced();
-    controller->CloseThroughOk();
-    std::filesystem::remove_all(folder);
     return run;
 }
 

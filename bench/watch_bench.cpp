@@ -4,18 +4,10 @@
 // run, against a budget of 20 ms, and the process's CPU share against the same window with
 // no controller, measured in the same run. Runs on Qt's offscreen platform.
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <memory>
 
-#include "app/main_window.h"
-#include "bench_line.h"
-#include "gui/main_window.h"
-#include "gui/qt_timer_host.h"
+#include "bench_window.h"
 #include "platform/termios_port.h"
 
 namespace tarmix {
@@ -45,51 +37,31 @@ void measure(int ms, Run& run) {
         sinceLast.restart();
     });
     probe.start(1);
-    const double cpuBefore = bench::ProcessCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    run.cpuShare = (bench::ProcessCpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
+    run.cpuShare = bench::BenchWindow::CpuShareOfLoop(loop, ms);
 }
 
 // The window on COM1 = `device` (nothing behind it when empty), identified first when there
 // is a controller.
 Run runWindow(const std::string& device) {
-    gui::MainWindow window;
-    std::unique_ptr<CDownloadDialog> controller;
     Run run;
-    gui::QtTimerHost timers(
-        [&](int id) {
-            QElapsedTimer tick;
-            tick.start();
-            controller->onTimer(id);
-            if (id == CDownloadDialog::kWatchTimer && run.identified)
-                run.longestWatchTickMs =
-                    std::max(run.longestWatchTickMs, double(tick.nsecsElapsed()) / 1e6);
-        },
-        [&] { return window.holdsTicks(); });
     PortMap map;
     if (!device.empty()) map.setCom(0, {device, false});
-    const auto folder = bench::ScratchFolder("tarmix-bench-watch");
-    controller = std::make_unique<CDownloadDialog>(
-        MainWindowServices{window, timers, systemClock(), map, termiosPortFactory(map),
-                           ProgramFolders{folder, folder / "Library"}},
-        MainWindowStart{});
-    controller->OnInitDialog();
-    window.show();
+    bench::BenchWindow window("tarmix-bench-watch", map, termiosPortFactory(map),
+                              [&run](int id, double ms) {
+                                  if (id == CDownloadDialog::kWatchTimer && run.identified)
+                                      run.longestWatchTickMs = std::max(run.longestWatchTickMs, ms);
+                              });
+    CDownloadDialog& controller = window.controller();
     if (!device.empty()) {
         QElapsedTimer waited;
         waited.start();
-        while (!controller->device().deviceIdentified && waited.elapsed() < kIdentifyWaitMs)
+        while (!controller.device().deviceIdentified && waited.elapsed() < kIdentifyWaitMs)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        run.identified = controller->device().deviceIdentified;
+        run.identified = controller.device().deviceIdentified;
         if (!run.identified) return run;
     }
     measure(kRunMs, run);
-    controller->CloseThroughOk();
-    std::filesystem::remove_all(folder);
     return run;
 }
 

@@ -36,8 +36,10 @@ constexpr int kTextUpload = 60510;             // "Upload"
 constexpr int kTextVerified = 64301;           // "Verified"
 
 constexpr char kDiskFull[] = ": cannot be written (is the disk full?)";
+// For a download the read-back is compared with what was sent, for an upload with the
+// first read.
 constexpr char kReadBackDiffers[] =
-    "\n\nVerify failed: the file read back from the controller differs from the PC file.";
+    "\n\nVerify failed: the file read back from the controller holds other bytes.";
 
 // After the echo of "file dump": CR LF and a line of ten characters whose number (the file
 // size) is read from its second character on.

@@ -17,6 +17,8 @@ constexpr int kTextFileUpload = 60220;  // "File - upload"
 constexpr int kTextSave = 60390;        // "Save"
 // A device path's drive letter, colon and first backslash.
 constexpr size_t kDriveRootLength = 3;
+constexpr char kControllerSilent[] =
+    "The controller does not answer any more; the copy stops here.";
 
 // The PC folder that mirrors a device folder below `base`: one PC folder per name.
 fs::path MirroredFolder(const fs::path& base, const std::string& deviceFolder) {
@@ -45,7 +47,15 @@ CopyReport& CopyReport::operator+=(const CopyReport& other) {
     copied += other.copied;
     failed += other.failed;
     unreadable += other.unreadable;
+    silent = silent || other.silent;
     return *this;
+}
+
+bool FolderCopy::stillAnswers(CopyReport& result) {
+    if (ctx_.monitor.Answers()) return true;
+    result.silent = true;
+    report(kControllerSilent);
+    return false;
 }
 
 void FolderCopy::report(const std::string& text) {
@@ -66,6 +76,7 @@ CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
                ">\n\nThe folder's listing could not be read; its "
                "files were not copied." +
                (listing.refusal.empty() ? "" : "\n\n" + listing.refusal));
+        stillAnswers(result);
         return result;
     }
     if (listing.parse.skipped > 0) {
@@ -81,8 +92,10 @@ CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
         if (row.isFolder) continue;
         const std::string devicePath = FilePathIn(deviceFolder, row.name);
         const fs::path pcPath = pcFolder / Latin1ToUtf8(row.name);
-        if (transfer.Upload(pcPath.string(), devicePath) != TransferResult::Copied) {
+        const TransferResult copied = transfer.Upload(pcPath.string(), devicePath);
+        if (copied != TransferResult::Copied) {
             ++result.failed;
+            if (copied == TransferResult::DeviceFailed && !stillAnswers(result)) break;
             continue;
         }
         ++result.copied;
@@ -105,6 +118,7 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
                (tree.damaged ? "The drive reports a file system error"
                              : "The drive's folder tree could not be read") +
                "; nothing of it was copied.");
+        stillAnswers(result);
         return result;
     }
     if (tree.parse.skipped > 0) {
@@ -129,6 +143,7 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
         }
         if (script && k != 0) script(MkdirLine(deviceFolder));
         result += CopyFolderToPc(drive, pcFolder, deviceFolder, relativePrefix, script);
+        if (result.silent) break;
     }
     return result;
 }

@@ -7,7 +7,8 @@
 // (the first argument is the caller's relative prefix and the path below the drive root).
 // A "download" line is written only once its file has arrived on the PC, so a restore never
 // names a file the backup does not hold. Every file or listing that could not be copied is
-// reported, and the caller learns that the copy is incomplete.
+// reported, and the caller learns that the copy is incomplete. After a failure the copy
+// goes on only while the controller still answers.
 #pragma once
 
 #include <filesystem>
@@ -26,9 +27,10 @@ std::string DownloadLine(const std::string& relativePrefix, const std::string& d
 
 struct CopyReport {
     int copied = 0;
-    int failed = 0;      // files that did not arrive (each reported by the upload)
-    int unreadable = 0;  // listings that never completed, and entries they could not name
-    bool complete() const { return failed == 0 && unreadable == 0; }
+    int failed = 0;       // files that did not arrive (each reported by the upload)
+    int unreadable = 0;   // listings that never completed, and entries they could not name
+    bool silent = false;  // the controller stopped answering: the copy ended there
+    bool complete() const { return failed == 0 && unreadable == 0 && !silent; }
     CopyReport& operator+=(const CopyReport& other);
 };
 
@@ -48,6 +50,9 @@ class FolderCopy {
                              const std::string& relativePrefix, const ScriptLineSink& script);
 
   private:
+    // After a failed listing or file: false (and the copy ends) when the controller no
+    // longer answers, after a message that says so.
+    bool stillAnswers(CopyReport& result);
     void report(const std::string& text);
 
     TransferContext ctx_;

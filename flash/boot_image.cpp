@@ -4,6 +4,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "flash/srec_writer.h"
+
 namespace tarmix {
 
 namespace {
@@ -13,26 +15,6 @@ int hexDigit(char c) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
-}
-
-// Address bytes of each record type; 0 for a type that does not exist.
-size_t addressBytes(char type) {
-    switch (type) {
-        case '0':
-        case '1':
-        case '5':
-        case '9':
-            return 2;
-        case '2':
-        case '6':
-        case '8':
-            return 3;
-        case '3':
-        case '7':
-            return 4;
-        default:
-            return 0;
-    }
 }
 
 bool isDataRecord(std::string_view line) {
@@ -46,7 +28,8 @@ std::string where(const std::string& name, size_t line) {
 }  // namespace
 
 std::string CheckBootImageLine(std::string_view line) {
-    if (line.size() < 2 || line[0] != 'S' || addressBytes(line[1]) == 0) return "not an S-record";
+    if (line.size() < 2 || line[0] != 'S' || SrecAddressBytes(line[1]) == 0)
+        return "not an S-record";
     const std::string_view digits = line.substr(2);
     if (digits.size() % 2 != 0) return "not an S-record (odd number of digits)";
     unsigned sum = 0;
@@ -58,7 +41,7 @@ std::string CheckBootImageLine(std::string_view line) {
     const size_t bytes = digits.size() / 2;
     const size_t count = size_t(hexDigit(digits[0]) * 16 + hexDigit(digits[1]));
     if (bytes < 2 || count != bytes - 1) return "the byte count does not match the record";
-    if (count < addressBytes(line[1]) + 1) return "the record is too short for its address";
+    if (count < SrecAddressBytes(line[1]) + 1) return "the record is too short for its address";
     if ((sum & 0xFF) != 0xFF) return "the checksum is wrong";
     return {};
 }
@@ -106,7 +89,7 @@ bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::str
             }
             // Count byte, address and checksum around the data.
             if (isDataRecord(line))
-                image.dataBytes += (line.size() - 2) / 2 - 2 - addressBytes(line[1]);
+                image.dataBytes += (line.size() - 2) / 2 - 2 - SrecAddressBytes(line[1]);
         }
         image.pieces.push_back(std::move(piece));
         if (!ended) break;

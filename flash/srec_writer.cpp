@@ -4,12 +4,13 @@
 
 namespace tarmix {
 
-namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-size_t AddressBytes(char type) {
+size_t SrecAddressBytes(char type) {
     switch (type) {
+        case '0':
+        case '1':
+        case '5':
+        case '9':
+            return 2;
         case '2':
         case '6':
         case '8':
@@ -18,14 +19,18 @@ size_t AddressBytes(char type) {
         case '7':
             return 4;
         default:
-            return 2;
+            return 0;
     }
 }
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 }  // namespace
 
 void FormatRecord(std::string& line, char type, uint32_t address, std::span<const uint8_t> data) {
-    const size_t addressBytes = AddressBytes(type);
+    const size_t addressBytes = SrecAddressBytes(type);
     assert(data.size() + addressBytes + 1 <= 255);
     const auto byteCount = static_cast<uint8_t>(addressBytes + data.size() + 1);
     unsigned sum = 0;

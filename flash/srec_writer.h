@@ -16,6 +16,10 @@ namespace tarmix {
 // Data bytes the backup puts into each "S3" record (fewer only in a block's last record).
 inline constexpr size_t kBackupRecordBytes = 16;
 
+// The address bytes of a record type: 2 for '0', '1', '5' and '9', 3 for '2', '6' and '8',
+// 4 for '3' and '7'; 0 for a type that does not exist.
+size_t SrecAddressBytes(char type);
+
 // Any record: "S", the type digit, the byte count, the address and the data, then the
 // checksum. The address has 2 bytes for types '0', '1', '5' and '9', 3 bytes for '2', '6'
 // and '8', 4 bytes for '3' and '7'; it is cut to that width. `data` may hold at most

@@ -147,7 +147,7 @@ QWidget* Builder::optionsFrame(QWidget* parent) {
     auto* column = new QVBoxLayout(frame);
     column->setContentsMargins(0, 8, 0, 0);
     column->addWidget(make<QCheckBox>(Control::KeepSettings, frame));
-    // Verify sits beside Compare: both are about checking the flash.
+    // Verify sits beside Compare: both check what went into the controller.
     auto* checks = new QHBoxLayout;
     checks->addWidget(make<QCheckBox>(Control::Compare, frame));
     checks->addWidget(make<QCheckBox>(Control::VerifyAfterWrite, frame));

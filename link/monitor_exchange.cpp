@@ -66,4 +66,11 @@ bool MonitorExchange::CollectUntilPrompt(const std::string& command, std::string
     return ReceiveUntilPrompt(serial_, answer, capacity, limit) == 0 && EndsWithPrompt(answer);
 }
 
+bool MonitorExchange::Answers() {
+    static constexpr Millis kPromptLimit{1000};
+    static constexpr size_t kCapacity = 256;
+    std::string answer;
+    return CollectUntilPrompt("", answer, kCapacity, scaled(kPromptLimit));
+}
+
 }  // namespace tarmix

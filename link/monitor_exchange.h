@@ -61,6 +61,10 @@ class MonitorExchange {
     bool CollectUntilPrompt(const std::string& command, std::string& answer, size_t capacity,
                             Millis limit);
 
+    // Whether the monitor still answers: an empty line brings its prompt within a second
+    // (scaled). After a failed exchange this tells a refusal from a line gone silent.
+    bool Answers();
+
   private:
     CSerial& serial_;
     uint32_t timeFactor_;

@@ -102,17 +102,46 @@ TEST(ApplicationArea, TextAndDataFiguresOrWhichSectorFailed) {
     }
 }
 
-// A whole backup of an alder controller without drives, in-process on the virtual clock.
-// `flipsTowardsPc`: the line changes the first run of 0x5A bytes the device sends.
+// A line that goes dead, the port left open, once the PC has sent `trigger`; `sent` keeps
+// everything the PC wrote.
+class GoesSilent final : public PortBackend {
+  public:
+    GoesSilent(std::unique_ptr<PortBackend> inner, std::string trigger, std::string& sent)
+        : inner_(std::move(inner)), trigger_(std::move(trigger)), sent_(sent) {}
+    bool open(const std::string& name) override { return inner_->open(name); }
+    void close() override { inner_->close(); }
+    bool isOpen() const override { return inner_->isOpen(); }
+    bool configure(uint32_t baud) override { return inner_->configure(baud); }
+    long bytesWaiting() override { return silent() ? 0 : inner_->bytesWaiting(); }
+    void waitForInput(Millis timeout) override { inner_->waitForInput(timeout); }
+    long read(uint8_t* data, size_t capacity) override {
+        const long n = inner_->read(data, capacity);
+        return silent() ? 0 : n;
+    }
+    long write(const uint8_t* data, size_t count, Millis timeout) override {
+        sent_.append(reinterpret_cast<const char*>(data), count);
+        return silent() ? long(count) : inner_->write(data, count, timeout);
+    }
+
+  private:
+    bool silent() const { return sent_.find(trigger_) != std::string::npos; }
+
+    std::unique_ptr<PortBackend> inner_;
+    std::string trigger_;
+    std::string& sent_;
+};
+
+// A whole backup of an alder controller without drives, in-process on the virtual clock;
+// `line` may put a bad line between the program and the controller.
 struct BackupBench {
-    explicit BackupBench(bool flipsTowardsPc = false)
+    using Line = std::function<std::unique_ptr<PortBackend>(std::unique_ptr<PortBackend>)>;
+    explicit BackupBench(Line line = nullptr)
         : controller(*sim::findModel("alder"), clock),
           serial(
-              [this, flipsTowardsPc]() -> std::unique_ptr<PortBackend> {
+              [this, line]() -> std::unique_ptr<PortBackend> {
                   auto port = std::make_unique<sim::InProcessPort>(controller, clock);
-                  if (!flipsTowardsPc) return port;
-                  return std::make_unique<testing::CancellingFlips>(std::move(port), false, 0x5A,
-                                                                    flipped);
+                  if (!line) return port;
+                  return line(std::move(port));
               },
               clock),
           monitor(serial),
@@ -154,7 +183,6 @@ struct BackupBench {
     DeviceDescription device;
     bool askBeforeOverwrite = true;
     fs::path folder;
-    bool flipped = false;
 };
 
 size_t countStarting(const std::vector<std::string>& lines, const char* start) {
@@ -191,12 +219,16 @@ TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
 TEST(DeviceBackup, VerifyReadsTheApplicationUntilTwoReadsAgree) {
     for (const bool verify : {false, true}) {
         SCOPED_TRACE(verify);
-        BackupBench bench(true);
+        bool flipped = false;
+        BackupBench bench([&flipped](std::unique_ptr<PortBackend> port) {
+            return std::make_unique<testing::CancellingFlips>(std::move(port), false, 0x5A,
+                                                              flipped);
+        });
         bench.application(30000);
         std::vector<uint8_t> run(64, 0x5A);
         bench.controller.memory().store(0x110000 + 12000, run);
         ASSERT_EQ(bench.run(verify), BackupEnd::Completed);
-        EXPECT_TRUE(bench.flipped);
+        EXPECT_TRUE(flipped);
         const auto image = crlfLines(readFile(bench.folder / "Flash" / "Application.rom"));
         // The record of the sixteen bytes at 0x112EE0: the run begins there.
         const auto record = std::find_if(image.begin(), image.end(), [](const std::string& l) {
@@ -205,6 +237,36 @@ TEST(DeviceBackup, VerifyReadsTheApplicationUntilTwoReadsAgree) {
         ASSERT_NE(record, image.end());
         EXPECT_EQ(record->substr(12, 32) == "5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A", verify);
     }
+}
+
+// A controller that stops answering in the middle of the drive copy ends the backup at the
+// next failure: no further file, drive or EEPROM block is asked for.
+TEST(DeviceBackup, ALineGoneSilentEndsTheBackupAtOnce) {
+    std::string sent;
+    BackupBench bench([&sent](std::unique_ptr<PortBackend> port) {
+        return std::make_unique<GoesSilent>(std::move(port), "file dump \"A:\\F1\\G2.BIN\"", sent);
+    });
+    bench.application(1000);
+    std::string answer;
+    bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 2000, Millis{500});
+    bench.device.driveSizes = {64, 0, 32};
+    for (const char* folder : {"F1", "F2", "F3"}) {
+        const fs::path path = bench.controller.drives().drive(0) / folder;
+        fs::create_directories(path);
+        for (const char* file : {"G1.BIN", "G2.BIN", "G3.BIN"}) std::ofstream(path / file) << file;
+    }
+    std::ofstream(bench.controller.drives().drive(2) / "APP.CFG") << "cfg";
+    EXPECT_EQ(bench.run(), BackupEnd::Failed);
+    size_t dumps = 0;
+    for (size_t at = sent.find("file dump"); at != std::string::npos;
+         at = sent.find("file dump", at + 1))
+        ++dumps;
+    EXPECT_EQ(dumps, 2u);
+    EXPECT_EQ(sent.find("tree c:"), std::string::npos);
+    EXPECT_EQ(sent.find("geteepromdata"), std::string::npos);
+    EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
+    ASSERT_FALSE(bench.view.messages.empty());
+    EXPECT_NE(bench.view.messages.back().text.find("does not answer"), std::string::npos);
 }
 
 TEST(DeviceBackup, MoreThan65535RecordsAreCountedInS6) {
