@@ -54,7 +54,10 @@ bool CDownloadDialog::SelectedPortIsUsb() const {
 
 void CDownloadDialog::WatchTick() {
     DeviceOperation operation(*this);
+    const bool wasIdentified = device_.deviceIdentified;
     const WatchReport report = watch_.Tick(SelectedPortIsUsb(), baudRate_, flashText_);
+    if (wasIdentified && !device_.deviceIdentified && fileSystem_)
+        fileSystem_->ShowControllerGone();
     ShowWatchReport(report);
     if (report.queriesRan) ShowIdentifiedDrive(report.firstDrive);
     // After the line failed the user may look at it in the terminal.

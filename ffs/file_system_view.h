@@ -44,6 +44,9 @@ class FileSystemView {
     void ListSelectedFolder();
     // The language changed: re-reads all three drives, ending on C:.
     void ShowAllDrives();
+    // The controller went away: the shown drive stays, but none of its folders and files,
+    // which may be gone or another controller's by the time it answers again.
+    void ShowControllerGone() { ShowUnavailable(tables_.drive, 0); }
 
     // --- events of the view ---------------------------------------------------------------
     void OnTabChange(int drive);

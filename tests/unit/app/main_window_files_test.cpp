@@ -68,6 +68,23 @@ TEST(MainWindowFiles, TheExtendedViewOpensClosesAndReadsTheDriveWhenShown) {
     EXPECT_EQ(bench.treeReads(), 3);
 }
 
+// A lost controller leaves no folders or files shown; identified again, its drive is read.
+TEST(MainWindowFiles, ALostControllerTakesItsFilesOffTheView) {
+    FilesBench bench;
+    bench.open();
+    bench.silent = true;
+    bench.tick();
+    ASSERT_FALSE(bench.window->device().deviceIdentified);
+    EXPECT_TRUE(bench.view.drives.rowNames().empty());
+    EXPECT_EQ(bench.view.drives.nodes.size(), 1u);
+
+    bench.silent = false;
+    bench.tick();
+    ASSERT_TRUE(bench.window->device().deviceIdentified);
+    EXPECT_EQ(bench.view.drives.rowNames(),
+              (std::vector<std::string>{"DATA", "ONE.TXT", "TWO.TXT"}));
+}
+
 TEST(MainWindowFiles, AScriptEndsWithTheShownDriveReadAgain) {
     FilesBench bench;
     bench.open();
