@@ -6,8 +6,8 @@ with a bad line between them, and sorts every run into one class:
   failure         tarmix reported a failure (non-zero exit code), the PC's files intact
   damaged         tarmix reported a failure but a PC file changed or a partial file lies
                   under a final name
-  undetectable    reported success with wrong data that the protocol cannot see: bit flips
-                  in one block or frame whose changes cancel in its checksum
+  undetectable    reported success with wrong data that the protocol cannot see: in each
+                  block or frame with wrong bytes their changes cancel in its checksum
   silent          reported success with wrong data otherwise: a fault of the program
   hang            tarmix did not end within the limit
   crash           tarmix ended by a signal
