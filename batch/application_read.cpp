@@ -27,6 +27,9 @@ constexpr Millis kReadCycle = 100ms;
 constexpr int kPatientReads = 300;
 constexpr int kApplInfoImpatientReads = 10;
 constexpr int kBlockImpatientReads = 100;
+// When the echo shows that another line reached the monitor (a byte changed on the way),
+// no answer to the command will come: a short silence ends the wait.
+constexpr int kOtherLineReads = 5;
 constexpr size_t kBlockHeaderLength = 28;
 constexpr int kAttemptsPerBlock = 10;
 constexpr uint32_t kWholeFlashSize = 0xE000;
@@ -43,7 +46,7 @@ Collected CollectUntilPrompt(MonitorExchange& monitor, const std::string& comman
     answer.clear();
     serial.DrainInput();
     if (serial.SendLine(command) != 0) return Collected::SendFailed;
-    const size_t echoLength = command.size() + 2;
+    const std::string echo = command + "\r\n";
     std::string part;
     int emptyReads = 0;
     for (;;) {
@@ -57,11 +60,14 @@ Collected CollectUntilPrompt(MonitorExchange& monitor, const std::string& comman
                 return Collected::Complete;
             continue;
         }
-        if (answer.size() >= kMonitorPromptLength && EndsWithPrompt(answer) &&
-            answer.size() >= expected)
+        const size_t echoed = std::min(answer.size(), echo.size());
+        const bool otherLine = answer.compare(0, echoed, echo, 0, echoed) != 0;
+        // A prompt after another line's answer ends it too: the caller's checks refuse it.
+        if (EndsWithPrompt(answer) && (answer.size() >= expected || otherLine))
             return Collected::Complete;
-        const bool onlyEcho = answer.size() <= echoLength;
-        if (++emptyReads > (onlyEcho ? kPatientReads : impatientReads)) return Collected::TimedOut;
+        const bool onlyEcho = answer.size() <= echo.size();
+        const int limit = otherLine ? kOtherLineReads : onlyEcho ? kPatientReads : impatientReads;
+        if (++emptyReads > limit) return Collected::TimedOut;
     }
 }
 

@@ -131,6 +131,32 @@ class GoesSilent final : public PortBackend {
     std::string& sent_;
 };
 
+// A line that changes the CR of the first "read" command into another byte, so that the
+// monitor takes it for an unfinished line.
+class LosesFirstReadEnd final : public PortBackend {
+  public:
+    explicit LosesFirstReadEnd(std::unique_ptr<PortBackend> inner) : inner_(std::move(inner)) {}
+    bool open(const std::string& name) override { return inner_->open(name); }
+    void close() override { inner_->close(); }
+    bool isOpen() const override { return inner_->isOpen(); }
+    bool configure(uint32_t baud) override { return inner_->configure(baud); }
+    long bytesWaiting() override { return inner_->bytesWaiting(); }
+    void waitForInput(Millis timeout) override { inner_->waitForInput(timeout); }
+    long read(uint8_t* data, size_t capacity) override { return inner_->read(data, capacity); }
+    long write(const uint8_t* data, size_t count, Millis timeout) override {
+        std::string bytes(reinterpret_cast<const char*>(data), count);
+        if (!done_ && bytes.rfind("read ", 0) == 0 && bytes.back() == '\r') {
+            bytes.back() = '\x05';
+            done_ = true;
+        }
+        return inner_->write(reinterpret_cast<const uint8_t*>(bytes.data()), count, timeout);
+    }
+
+  private:
+    std::unique_ptr<PortBackend> inner_;
+    bool done_ = false;
+};
+
 // A whole backup of an alder controller without drives, in-process on the virtual clock;
 // `line` may put a bad line between the program and the controller.
 struct BackupBench {
@@ -267,6 +293,21 @@ TEST(DeviceBackup, ALineGoneSilentEndsTheBackupAtOnce) {
     EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
     ASSERT_FALSE(bench.view.messages.empty());
     EXPECT_NE(bench.view.messages.back().text.find("does not answer"), std::string::npos);
+}
+
+// A read command whose line end was lost is answered by nothing but its echo: the echo
+// shows the monitor took another line, so the block is asked for again at once instead of
+// after the wait for a monitor that is thinking.
+TEST(DeviceBackup, AReadCommandThatArrivedChangedIsRepeatedWithoutTheLongWait) {
+    BackupBench bench([](std::unique_ptr<PortBackend> port) {
+        return std::make_unique<LosesFirstReadEnd>(std::move(port));
+    });
+    bench.application(1000);
+    const Millis began = bench.clock.now();
+    ASSERT_EQ(bench.run(), BackupEnd::Completed);
+    EXPECT_LT(bench.clock.now() - began, Millis{5000});
+    const auto image = crlfLines(readFile(bench.folder / "Flash" / "Application.rom"));
+    EXPECT_EQ(countStarting(image, "S3"), 63u);
 }
 
 TEST(DeviceBackup, MoreThan65535RecordsAreCountedInS6) {
