@@ -8,29 +8,23 @@
 #include <memory>
 #include <vector>
 
-#include "platform/port_backend.h"
+#include "support/forwarding_port.h"
 
 namespace tarmix::testing {
 
-class CancellingFlips final : public PortBackend {
+class CancellingFlips final : public ForwardingPort {
   public:
     CancellingFlips(std::unique_ptr<PortBackend> inner, bool towardsDevice, uint8_t run, bool& done)
-        : inner_(std::move(inner)), towardsDevice_(towardsDevice), run_(run), done_(done) {}
-    bool open(const std::string& name) override { return inner_->open(name); }
-    void close() override { inner_->close(); }
-    bool isOpen() const override { return inner_->isOpen(); }
-    bool configure(uint32_t baud) override { return inner_->configure(baud); }
-    long bytesWaiting() override { return inner_->bytesWaiting(); }
-    void waitForInput(Millis timeout) override { inner_->waitForInput(timeout); }
+        : ForwardingPort(std::move(inner)), towardsDevice_(towardsDevice), run_(run), done_(done) {}
     long read(uint8_t* data, size_t capacity) override {
-        const long n = inner_->read(data, capacity);
+        const long n = ForwardingPort::read(data, capacity);
         if (!towardsDevice_ && n > 0) flip(data, size_t(n));
         return n;
     }
     long write(const uint8_t* data, size_t count, Millis timeout) override {
         std::vector<uint8_t> bytes(data, data + count);
         if (towardsDevice_) flip(bytes.data(), count);
-        return inner_->write(bytes.data(), count, timeout);
+        return ForwardingPort::write(bytes.data(), count, timeout);
     }
 
   private:
@@ -42,7 +36,6 @@ class CancellingFlips final : public PortBackend {
         done_ = true;
     }
 
-    std::unique_ptr<PortBackend> inner_;
     bool towardsDevice_;
     uint8_t run_;
     bool& done_;

@@ -13,6 +13,7 @@
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "support/cancelling_flips.h"
+#include "support/forwarding_port.h"
 #include "support/recording_view.h"
 
 namespace tarmix {
@@ -104,56 +105,43 @@ TEST(ApplicationArea, TextAndDataFiguresOrWhichSectorFailed) {
 
 // A line that goes dead, the port left open, once the PC has sent `trigger`; `sent` keeps
 // everything the PC wrote.
-class GoesSilent final : public PortBackend {
+class GoesSilent final : public testing::ForwardingPort {
   public:
     GoesSilent(std::unique_ptr<PortBackend> inner, std::string trigger, std::string& sent)
-        : inner_(std::move(inner)), trigger_(std::move(trigger)), sent_(sent) {}
-    bool open(const std::string& name) override { return inner_->open(name); }
-    void close() override { inner_->close(); }
-    bool isOpen() const override { return inner_->isOpen(); }
-    bool configure(uint32_t baud) override { return inner_->configure(baud); }
-    long bytesWaiting() override { return silent() ? 0 : inner_->bytesWaiting(); }
-    void waitForInput(Millis timeout) override { inner_->waitForInput(timeout); }
+        : ForwardingPort(std::move(inner)), trigger_(std::move(trigger)), sent_(sent) {}
+    long bytesWaiting() override { return silent() ? 0 : ForwardingPort::bytesWaiting(); }
     long read(uint8_t* data, size_t capacity) override {
-        const long n = inner_->read(data, capacity);
+        const long n = ForwardingPort::read(data, capacity);
         return silent() ? 0 : n;
     }
     long write(const uint8_t* data, size_t count, Millis timeout) override {
         sent_.append(reinterpret_cast<const char*>(data), count);
-        return silent() ? long(count) : inner_->write(data, count, timeout);
+        return silent() ? long(count) : ForwardingPort::write(data, count, timeout);
     }
 
   private:
     bool silent() const { return sent_.find(trigger_) != std::string::npos; }
 
-    std::unique_ptr<PortBackend> inner_;
     std::string trigger_;
     std::string& sent_;
 };
 
 // A line that changes the CR of the first "read" command into another byte, so that the
 // monitor takes it for an unfinished line.
-class LosesFirstReadEnd final : public PortBackend {
+class LosesFirstReadEnd final : public testing::ForwardingPort {
   public:
-    explicit LosesFirstReadEnd(std::unique_ptr<PortBackend> inner) : inner_(std::move(inner)) {}
-    bool open(const std::string& name) override { return inner_->open(name); }
-    void close() override { inner_->close(); }
-    bool isOpen() const override { return inner_->isOpen(); }
-    bool configure(uint32_t baud) override { return inner_->configure(baud); }
-    long bytesWaiting() override { return inner_->bytesWaiting(); }
-    void waitForInput(Millis timeout) override { inner_->waitForInput(timeout); }
-    long read(uint8_t* data, size_t capacity) override { return inner_->read(data, capacity); }
+    using ForwardingPort::ForwardingPort;
     long write(const uint8_t* data, size_t count, Millis timeout) override {
         std::string bytes(reinterpret_cast<const char*>(data), count);
         if (!done_ && bytes.rfind("read ", 0) == 0 && bytes.back() == '\r') {
             bytes.back() = '\x05';
             done_ = true;
         }
-        return inner_->write(reinterpret_cast<const uint8_t*>(bytes.data()), count, timeout);
+        return ForwardingPort::write(reinterpret_cast<const uint8_t*>(bytes.data()), count,
+                                     timeout);
     }
 
   private:
-    std::unique_ptr<PortBackend> inner_;
     bool done_ = false;
 };
 

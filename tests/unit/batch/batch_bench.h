@@ -6,35 +6,29 @@
 
 #include "batch/batch_run.h"
 #include "lang/catalog.h"
+#include "support/forwarding_port.h"
 #include "support/recording_view.h"
 #include "unit/app/window_bench.h"
 
 namespace tarmix::testing {
 
 // The simulated controller's port; the first `linesToLose` command lines never arrive.
-class LossyPort final : public PortBackend {
+class LossyPort final : public ForwardingPort {
   public:
     LossyPort(sim::Controller& controller, Clock& clock, int& linesToLose)
-        : port_(controller, clock), linesToLose_(linesToLose) {}
-    bool open(const std::string& name) override { return port_.open(name); }
-    void close() override { port_.close(); }
-    bool isOpen() const override { return port_.isOpen(); }
-    bool configure(uint32_t baud) override { return port_.configure(baud); }
-    long bytesWaiting() override { return port_.bytesWaiting(); }
-    long read(uint8_t* data, size_t capacity) override { return port_.read(data, capacity); }
+        : ForwardingPort(std::make_unique<sim::InProcessPort>(controller, clock)),
+          linesToLose_(linesToLose) {}
     long write(const uint8_t* data, size_t count, Millis timeout) override {
         std::string kept;
         for (size_t i = 0; i < count; ++i) {
             if (linesToLose_ == 0) kept += char(data[i]);
             if (linesToLose_ > 0 && data[i] == '\r') --linesToLose_;
         }
-        port_.write(reinterpret_cast<const uint8_t*>(kept.data()), kept.size(), timeout);
+        ForwardingPort::write(reinterpret_cast<const uint8_t*>(kept.data()), kept.size(), timeout);
         return long(count);
     }
-    void waitForInput(Millis timeout) override { port_.waitForInput(timeout); }
 
   private:
-    sim::InProcessPort port_;
     int& linesToLose_;
 };
 

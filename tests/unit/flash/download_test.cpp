@@ -12,6 +12,7 @@
 #include "sim/controller.h"
 #include "sim/image_maker.h"
 #include "sim/in_process_port.h"
+#include "support/forwarding_port.h"
 #include "support/recording_view.h"
 #include "support/sent_lines.h"
 #include "unit/link/scripted_port.h"
@@ -302,16 +303,9 @@ namespace verify_after_write {
 
 // A line that changes the first block of data it carries in two bytes whose changes cancel
 // in the block's checksum: the monitor takes the block, only a compare can tell.
-class CancellingFlips final : public PortBackend {
+class CancellingFlips final : public testing::ForwardingPort {
   public:
-    explicit CancellingFlips(std::unique_ptr<PortBackend> inner) : inner_(std::move(inner)) {}
-    bool open(const std::string& name) override { return inner_->open(name); }
-    void close() override { inner_->close(); }
-    bool isOpen() const override { return inner_->isOpen(); }
-    bool configure(uint32_t baud) override { return inner_->configure(baud); }
-    long bytesWaiting() override { return inner_->bytesWaiting(); }
-    long read(uint8_t* data, size_t capacity) override { return inner_->read(data, capacity); }
-    void waitForInput(Millis timeout) override { inner_->waitForInput(timeout); }
+    using ForwardingPort::ForwardingPort;
     long write(const uint8_t* data, size_t count, Millis timeout) override {
         std::vector<uint8_t> bytes(data, data + count);
         if (!flipped_ && count >= 64 && bytes[count - 1] != '\r') {
@@ -322,11 +316,10 @@ class CancellingFlips final : public PortBackend {
             --*down;
             flipped_ = true;
         }
-        return inner_->write(bytes.data(), count, timeout);
+        return ForwardingPort::write(bytes.data(), count, timeout);
     }
 
   private:
-    std::unique_ptr<PortBackend> inner_;
     bool flipped_ = false;
 };
 
