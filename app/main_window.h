@@ -214,7 +214,8 @@ class CDownloadDialog {
     // Writes are read back and compared: the check box or --verify.
     bool Verifying() const { return verifyAfterWrite_ || commandLineVerify_; }
     // File copies between the PC and the drives (main_window_files.cpp).
-    FileTransfer Transfers();
+    TransferContext TransferSettings();
+    FileTransfer Transfers() { return FileTransfer(TransferSettings()); }
     TransferResult UploadForScript(const std::string& devicePath, const std::string& pcPath);
     // "/u": the device file of the first path to the PC file of the second. A result code.
     int UnattendedUpload();

@@ -14,8 +14,8 @@ constexpr int kTextFileUpload = 60220;    // "File - upload"
 
 }  // namespace
 
-FileTransfer CDownloadDialog::Transfers() {
-    return FileTransfer({monitor_, view_, device_, askBeforeOverwrite_, {}, Verifying()});
+TransferContext CDownloadDialog::TransferSettings() {
+    return {monitor_, view_, device_, askBeforeOverwrite_, {}, Verifying()};
 }
 
 TransferResult CDownloadDialog::UploadForScript(const std::string& devicePath,

@@ -191,7 +191,7 @@ void CDownloadDialog::NewProgram() {
     const std::optional<std::string> rom = view_.chooseRomImage();
     if (!rom) return;
     view_.driveView()->appendRow({kApplicationFile, "", "", FsIcon::Application});
-    TransferContext context{monitor_, view_, device_, askBeforeOverwrite_, {}, Verifying()};
+    TransferContext context = TransferSettings();
     DownloadProgram(context, *rom, fileSystem_->tables().selected().path);
     // The device's own entry replaces the temporary row.
     fileSystem_->ListSelectedFolder();

@@ -182,21 +182,18 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
                                      const std::string& sinkName) {
     View& view = ctx_.view;
     CSerial& serial = ctx_.monitor.serial();
-    const auto fail = [this](TransferResult result, const std::string& detail) {
-        return uploadFailed(result, detail);
-    };
     const std::string command = dumpCommand(devicePath);
     serial.DrainInput();
     if (serial.SendLine(command) != 0)
-        return fail(TransferResult::DeviceFailed, "\n\n" + LoadText(kTextConnectionError));
+        return uploadFailed(TransferResult::DeviceFailed, "\n\n" + LoadText(kTextConnectionError));
     const size_t headerLength = command.size() + kSizeLineLength;
     std::string header;
     serial.ReceiveText(header, headerLength, headerLength, scaled(kEchoTimeout));
     uint64_t size = 0;
     if (header.size() != headerLength || header.compare(0, command.size(), command) != 0 ||
         !readSize(std::string_view(header).substr(command.size() + kSizeOffset), size))
-        return fail(TransferResult::DeviceFailed,
-                    bracketed(devicePath) + "\n\n" + LoadText(kTextFileNotFound));
+        return uploadFailed(TransferResult::DeviceFailed,
+                            bracketed(devicePath) + "\n\n" + LoadText(kTextFileNotFound));
     view.setStatus(LoadText(kTextUpload) + " " + bracketed(nameOf(devicePath)));
     view.setProgressRange(0, int(size));
     struct ProgressBack {
@@ -211,29 +208,29 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
     std::string next;
     for (;;) {
         serial.ReceiveText(next, 1, 1, scaled(kCharacterTimeout));
-        if (next.empty()) return fail(TransferResult::DeviceFailed, "");
+        if (next.empty()) return uploadFailed(TransferResult::DeviceFailed, "");
         if (next[0] != kFrameAnnounce) break;
         uint8_t length[2];
         if (ReceiveExactly(serial, length, 2, scaled(kCharacterTimeout)) != 2)
-            return fail(TransferResult::DeviceFailed, "");
+            return uploadFailed(TransferResult::DeviceFailed, "");
         const size_t n = size_t(length[0]) << 8 | length[1];
         if (received + n > size) {
             answer(kFrameRejected);
-            return fail(TransferResult::DeviceFailed, "\n\nThe device sent more than the " +
-                                                          std::to_string(size) +
-                                                          " bytes it announced.");
+            return uploadFailed(TransferResult::DeviceFailed, "\n\nThe device sent more than the " +
+                                                                  std::to_string(size) +
+                                                                  " bytes it announced.");
         }
         frame.resize(n + 1);
         if (ReceiveExactly(serial, frame.data(), n + 1, scaled(kFrameTimeout) + WireTime(n + 1)) !=
             n + 1)
-            return fail(TransferResult::DeviceFailed, "");
+            return uploadFailed(TransferResult::DeviceFailed, "");
         if (FrameChecksum({frame.data(), n}) != frame[n]) {
             answer(kFrameRejected);
-            return fail(TransferResult::DeviceFailed, "");
+            return uploadFailed(TransferResult::DeviceFailed, "");
         }
         if (!sink(std::span<const uint8_t>(frame.data(), n))) {
             answer(kFrameRejected);
-            return fail(TransferResult::Failed, "\n\n" + sinkName + kDiskFull);
+            return uploadFailed(TransferResult::Failed, "\n\n" + sinkName + kDiskFull);
         }
         answer(kFrameGood);
         received += n;
@@ -241,11 +238,11 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
         view.setTransferred(received, size);
     }
     if (received != size)
-        return fail(TransferResult::DeviceFailed, "\n\nThe device announced " +
-                                                      std::to_string(size) + " bytes and sent " +
-                                                      std::to_string(received) + ".");
+        return uploadFailed(TransferResult::DeviceFailed,
+                            "\n\nThe device announced " + std::to_string(size) +
+                                " bytes and sent " + std::to_string(received) + ".");
     if (!WaitForTransferEnd(ctx_.monitor, next))
-        return fail(TransferResult::DeviceFailed, LoadText(kTextTimeout));
+        return uploadFailed(TransferResult::DeviceFailed, LoadText(kTextTimeout));
     return TransferResult::Copied;
 }
 
