@@ -224,6 +224,17 @@ TEST_P(PtyBackupTest, VerificationFindsChangedMissingAndExtraFiles) {
     writeFile(backup / "EEPROM" / "Eeprom.bin", eeprom);
     EXPECT_EQ(tarmixAlone("--verify-backup " + quoted(backup.string())), 10);
     EXPECT_NE(err.find("changed: EEPROM/Eeprom.bin"), std::string::npos) << err;
+    // Its restore is refused before a byte reaches the fresh controller.
+    const fs::path fresh = freshDevice("fresh");
+    writeFile(fresh / "drives" / "A" / "STRAY.TXT", "old");
+    EXPECT_EQ(tarmix(fresh, "--yes /p " + quoted((backup / "Reload.rom").string()) + " COM1 57600"),
+              7);
+    EXPECT_NE(err.find("changed: EEPROM/Eeprom.bin"), std::string::npos) << err;
+    EXPECT_EQ(readFile(fresh / "drives" / "A" / "STRAY.TXT"), "old");
+    // No record of the application's first address reached the fresh flash.
+    const std::string image = readFile(backup / "Flash" / "Application.rom");
+    const std::string firstRecord = image.substr(image.find("\nS3") + 1, 12);
+    EXPECT_EQ(readFile(fresh / "memory.srec").find(firstRecord), std::string::npos);
 
     fs::remove(backup / "Flash" / "Application.rom");
     writeFile(backup / "Flash" / "other.rom", "x");
@@ -232,7 +243,7 @@ TEST_P(PtyBackupTest, VerificationFindsChangedMissingAndExtraFiles) {
     EXPECT_NE(err.find("not in the manifest: Flash/other.rom"), std::string::npos) << err;
     // The restore script's dry run names the missing image.
     EXPECT_EQ(tarmixAlone("--dry-run " + quoted((backup / "Reload.rom").string())), 10);
-    EXPECT_NE(err.find("Application.rom (MISSING)"), std::string::npos) << err;
+    EXPECT_NE(err.find("missing: Flash/Application.rom"), std::string::npos) << err;
 }
 
 // The line goes away in the middle of each part of the backup: the application area, the
