@@ -15,10 +15,12 @@
 #include "app/operation_trace.h"
 #include "app/port_listing.h"
 #include "app/port_problem.h"
+#include "app/settings.h"
 #include "app/simulator_launcher.h"
 #include "app/stop_signals.h"
 #include "batch/backup_manifest.h"
 #include "batch/dry_run.h"
+#include "lang/catalog.h"
 #include "link/wire_trace.h"
 #include "models/models.h"
 #include "platform/program_folder.h"
@@ -47,6 +49,14 @@ std::string fromWorkingFolder(const std::string& path) {
     std::error_code error;
     const fs::path here = fs::current_path(error);
     return error ? path : (here / path).string();
+}
+
+// The forms that run without the window speak the language of the settings file too.
+void useSettingsLanguage() {
+    Settings settings;
+    ReadSettings(FindProgramFolders(executableFolder()).settings, settings);
+    CheckSettingValues(settings);
+    setLanguageIndex(settings.languageIndex);
 }
 
 void resolvePcPaths(MainWindowStart& start) {
@@ -109,8 +119,10 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         std::cout << DescribeBackupCheck(check);
         return check.ok() ? kResultOk : kResultCheckFailed;
     }
-    if (!options.dryRun.empty())
+    if (!options.dryRun.empty()) {
+        useSettingsLanguage();  // its refusals are the real run's messages
         return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
+    }
     if (options.version) {
         std::cout << kVersionText << " (build " << TARMIX_VERSION
                   << (windowed ? ", with window" : ", console only") << ")\n";

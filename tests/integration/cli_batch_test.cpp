@@ -126,17 +126,18 @@ TEST_F(CliBatchTest, UpdateFirmwareForAnotherModelIsRefusedBeforeAnyErase) {
 TEST_F(CliBatchTest, PipesDevicesAndFilesWithoutACommandEndAtOnceWithTheirReason) {
     ASSERT_EQ(mkfifo((folder / "fifo.rom").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", folder / "zero.rom");
-    std::ofstream(folder / "README") << "How to set up the controller\r\n";
+    std::ofstream(folder / "readme.rom") << "How to set up the controller\r\n";
     const std::pair<const char*, const char*> cases[] = {
         {"fifo.rom", "This is a named pipe (FIFO), not a regular file"},
         {"zero.rom", "This is a device, not a regular file"},
-        {"README", "No command or S-record found in the file"},
+        {"readme.rom", "No command or S-record found in the file"},
     };
     for (const auto& [name, reason] : cases) {
         SCOPED_TRACE(name);
         EXPECT_EQ(run(folder / name), 7) << err;
         EXPECT_NE(err.find(reason), std::string::npos) << err;
-        const std::string dryRun = quoted(TARMIX_PATH) + " --dry-run " +
+        const std::string dryRun = "env XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
+                                   " " + quoted(TARMIX_PATH) + " --dry-run " +
                                    quoted((folder / name).string()) + " >" +
                                    quoted((folder / "err").string()) + " 2>&1";
         const int status = std::system(("timeout 60 " + dryRun).c_str());
@@ -158,7 +159,7 @@ TEST_F(CliBatchTest, NothingOfAScriptOrImageThatCannotWorkReachesTheController) 
     std::string error;
     ASSERT_EQ(sim::MakeRomImage(good.string(), 0x110000, 4000, {}, error), 0) << error;
     const fs::path first = folder / "first.rom";
-    std::ofstream(first, std::ios::binary) << "program app.rom\r\nmkdir \"A:\\KEEP\"\r\n";
+    std::ofstream(first, std::ios::binary) << "mkdir \"A:\\KEEP\\\"\r\nprogram app.rom\r\n";
     ASSERT_EQ(run(first), 0) << err;
     const std::string flash = readFile(folder / "device" / "memory.srec");
 

@@ -24,6 +24,7 @@ void write(const fs::path& path, const std::string& text) {
 }
 
 void makeImage(const fs::path& path) {
+    fs::create_directories(path.parent_path());
     std::string error;
     ASSERT_EQ(sim::MakeRomImage(path.string(), 0x110000, 3000, {}, error), 0) << error;
 }
@@ -62,7 +63,9 @@ TEST(BatchCheck, AProblemOnTheThirdLineStopsTheScriptBeforeItsFirst) {
                                                     "ELF\x02\x01\x01\0\0\0\0\0",
                                                     12));
         makeImage(bench.folder / "cut.rom");
-        fs::resize_file(bench.folder / "cut.rom", 1000);
+        std::ifstream image(bench.folder / "cut.rom", std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(image)), {});
+        fs::resize_file(bench.folder / "cut.rom", text.find("\nS3", 500) + 1);  // at a line end
         mkfifo((bench.folder / "pipe").c_str(), 0600);
         const std::string script =
             "format a:\r\nmkdir \"A:\\NEW\\\"\r\n" + std::string(c.third) + "\r\n";

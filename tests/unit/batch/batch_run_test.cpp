@@ -99,10 +99,15 @@ TEST(BatchFiles, CopiesBothWaysNextToTheScript) {
     EXPECT_TRUE(bench.transfers.empty());  // so not even the first copy runs
     fs::create_directories(bench.folder / "back");
     bench.transfers.clear();
-    EXPECT_EQ(bench.run("upload A:\\CFG\\APP.CFG back\\app.cfg\r\n").end, BatchEnd::Finished)
+    EXPECT_EQ(bench
+                  .run("download app.cfg \"A:\\CFG\\APP.CFG\"\r\n"
+                       "upload A:\\CFG\\APP.CFG back\\app.cfg\r\n")
+                  .end,
+              BatchEnd::Finished)
         << bench.lastMessage();
     EXPECT_EQ(bench.transfers,
-              Lines({"upload A:\\CFG\\APP.CFG " + (bench.folder / "back/app.cfg").string()}));
+              Lines({"download " + (bench.folder / "app.cfg").string() + " A:\\CFG\\APP.CFG",
+                     "upload A:\\CFG\\APP.CFG " + (bench.folder / "back/app.cfg").string()}));
     std::ifstream back(bench.folder / "back" / "app.cfg", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), "setting=1\r\n");
 }
