@@ -201,18 +201,20 @@ TEST_F(DownloadTest, DamagedImagesLeaveTheWireSilentAndTheFlashAsItWas) {
     };
     std::string wrap;
     FormatRecord(wrap, '3', 0xFFFFFFF8, std::vector<uint8_t>(16, 0));
+    // Each with the reason its message gives.
     const std::pair<const char*, std::string> cases[] = {
-        {"checksum", changed(line5 + 77, good[line5 + 77] == '0' ? '1' : '0')},
-        {"hex digit", changed(line5 + 20, 'x')},
-        {"byte count", changed(line5 + 2, '1')},
-        {"NUL", changed(line5 + 30, '\0')},
-        {"wraps", inserted(end, wrap)},
-        {"same address, other data", inserted(end, other)},
-        {"cut at a line end", good.substr(0, end)},
-        {"cut inside a line", good.substr(0, line5 + 40)},
+        {"line 4: the checksum is wrong", changed(line5 + 77, good[line5 + 77] == '0' ? '1' : '0')},
+        {"line 4: not an S-record (a character", changed(line5 + 20, 'x')},
+        {"line 4: the byte count does not match", changed(line5 + 2, '1')},
+        {"line 4: not an S-record (a character", changed(line5 + 30, '\0')},
+        {"runs past the end of the address space", inserted(end, wrap)},
+        {"overlaps line 3 with other data", inserted(end, other)},
+        {"the file ends without an end record", good.substr(0, end)},
+        {"line 4: the byte count does not match", good.substr(0, line5 + 40)},
     };
-    for (const auto& [what, text] : cases) {
-        SCOPED_TRACE(what);
+    setLanguageIndex(kEnglishLanguage);
+    for (const auto& [reason, text] : cases) {
+        SCOPED_TRACE(reason);
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
         sent.lines.clear();
         view.messages.clear();
@@ -220,6 +222,7 @@ TEST_F(DownloadTest, DamagedImagesLeaveTheWireSilentAndTheFlashAsItWas) {
         EXPECT_TRUE(sent.lines.empty()) << sent.lines.front();
         ASSERT_EQ(view.messages.size(), 1u);
         EXPECT_NE(view.messages[0].text.find("\"app.rom\""), std::string::npos);
+        EXPECT_NE(view.messages[0].text.find(reason), std::string::npos) << view.messages[0].text;
         EXPECT_EQ(controller->memory().read(0x110000, 2000), before);
     }
 }

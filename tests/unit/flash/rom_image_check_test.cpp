@@ -21,12 +21,7 @@ const std::string kData1 = Record('3', 0x110000, {1, 2, 3, 4});
 const std::string kData2 = Record('3', 0x110004, {5, 6, 7, 8});
 const std::string kEnd = Record('7', 0x110000);
 
-// The record with one character replaced.
-std::string Changed(std::string record, size_t at, char c) {
-    record[at] = c;
-    return record;
-}
-
+// The damaged records a download meets most are in its own test; these are the rest.
 TEST(RomImageCheck, DamagedImagesAreRefusedWithLineAndReason) {
     setLanguageIndex(kEnglishLanguage);
     const struct {
@@ -34,17 +29,6 @@ TEST(RomImageCheck, DamagedImagesAreRefusedWithLineAndReason) {
         std::string image;
         const char* problem;
     } cases[] = {
-        {"checksum", kData1 + Changed(kData2, 21, kData2[21] == '0' ? '1' : '0') + kEnd,
-         "line 2: the checksum is wrong"},
-        {"no hex digit", Changed(kData1, 14, 'G') + kEnd, "line 1: not an S-record (a character"},
-        {"count leaves a hole", Changed(kData1, 3, '7') + kEnd, "line 1: the byte count does not"},
-        {"NUL moves a record", Changed(kData1, 6, '\0') + kEnd, "line 1: not an S-record (a"},
-        {"wraps the address space", Record('3', 0xFFFFFFF8, std::vector<uint8_t>(16)) + kEnd,
-         "line 1: a data record runs past the end of the address space"},
-        {"same address, other data", kData1 + Record('3', 0x110002, {9, 9}) + kEnd,
-         "line 2: overlaps line 1 with other data"},
-        {"cut at a line end", kData1 + kData2, "the file ends without an end record"},
-        {"cut inside a line", kData1 + kData2.substr(0, 20), "line 2: "},
         {"16-bit records", Record('1', 0x1000, {1}) + kData1 + kEnd, "line 1: 16-bit address"},
         {"no data", Record('0', 0) + kEnd, "the file holds no data records"},
         {"count record", kData1 + kData2 + Record('5', 3) + kEnd,
