@@ -44,7 +44,7 @@ constexpr int kTextDownloadCutShort =
 constexpr int kTextCompareCutShort = 63802;  // "Compare cut short"
 constexpr int kTextVerified = 64301;         // "Verified"
 constexpr int kTextVerifyErrorAt = 64302;    // "Verify error at block 0x%08X"
-constexpr int kTextImageRefused = 64453;     // "The ROM image is damaged; nothing was sent …"
+constexpr int kTextImageRefused = 64453;     // "This ROM image cannot be downloaded; …"
 
 constexpr int kModelBirch = 2;
 // The capability value that holds the EEPROM data length.
