@@ -1,7 +1,9 @@
 // The backup's pieces: the application read-back and its image, the restore script, the
 // manifest's hashes, and a whole backup against an in-process simulated controller.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -415,6 +417,28 @@ TEST(DeviceBackup, AnInterruptedReplacementIsUndoneByTheNextRun) {
     ASSERT_TRUE(TidyBackupFolder(bench.folder, error)) << error;
     EXPECT_TRUE(VerifyBackup(bench.folder).ok()) << DescribeBackupCheck(VerifyBackup(bench.folder));
     EXPECT_FALSE(fs::exists(bench.folder / ".tarmix-old"));
+}
+
+// A disk that fills up while the image is written: the message names the file and why,
+// and the backup writes no restore script.
+TEST(DeviceBackup, AWriteErrorNamesItsFile) {
+    BackupBench bench;
+    bench.application(30000);  // about 80 kB of S-records
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 20000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const BackupEnd end = bench.run();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(end, BackupEnd::Failed);
+    EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
+    ASSERT_FALSE(bench.view.messages.empty());
+    const std::string& text = bench.view.messages[0].text;
+    EXPECT_EQ(text.rfind("Error when writing the file\n", 0), 0u) << text;
+    EXPECT_NE(text.find("Application.rom: "), std::string::npos) << text;
 }
 
 // A controller without an application is backed up without one; the restore script then
