@@ -96,21 +96,30 @@ bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
 
 namespace {
 
-// The manifest's entries by path; false with the reason in `error`.
-bool ReadManifestFiles(const fs::path& folder, std::map<std::string, json>& listed,
+struct Listed {
+    uintmax_t size;
+    std::string sha256;
+};
+
+// The manifest's files by path; false with the reason in `error`.
+bool ReadManifestFiles(const fs::path& folder, std::map<std::string, Listed>& listed,
                        std::string& error) {
-    std::ifstream in(folder / kManifestFileName, std::ios::binary);
-    if (!in) {
-        error = (folder / kManifestFileName).string() + ": cannot be read";
+    const fs::path manifestPath = folder / kManifestFileName;
+    std::error_code notFile;
+    // A folder opens like a file but fails at the first read.
+    std::ifstream in;
+    if (fs::is_regular_file(manifestPath, notFile)) in.open(manifestPath, std::ios::binary);
+    if (!in.is_open()) {
+        error = manifestPath.string() + ": cannot be read";
         return false;
     }
     try {
         const json manifest = json::parse(in);
         for (const json& file : manifest.at("files"))
-            listed[file.at("path").get<std::string>()] = file;
+            listed[file.at("path").get<std::string>()] = {file.value("size", uintmax_t(0)),
+                                                          file.value("sha256", std::string())};
     } catch (const json::exception& failure) {
-        error = (folder / kManifestFileName).string() + ": not a backup manifest (" +
-                failure.what() + ")";
+        error = manifestPath.string() + ": not a backup manifest (" + failure.what() + ")";
         return false;
     }
     return true;
@@ -119,7 +128,7 @@ bool ReadManifestFiles(const fs::path& folder, std::map<std::string, json>& list
 }  // namespace
 
 std::optional<std::set<std::string>> ListedFiles(const fs::path& folder, std::string& error) {
-    std::map<std::string, json> listed;
+    std::map<std::string, Listed> listed;
     if (!ReadManifestFiles(folder, listed, error)) return std::nullopt;
     std::set<std::string> paths;
     for (const auto& entry : listed) paths.insert(entry.first);
@@ -128,7 +137,7 @@ std::optional<std::set<std::string>> ListedFiles(const fs::path& folder, std::st
 
 BackupCheck VerifyBackup(const fs::path& folder) {
     BackupCheck check;
-    std::map<std::string, json> listed;
+    std::map<std::string, Listed> listed;
     if (!ReadManifestFiles(folder, listed, check.error)) return check;
     check.listed = listed.size();
     for (const auto& [relative, entry] : listed) {
@@ -140,8 +149,7 @@ BackupCheck VerifyBackup(const fs::path& folder) {
         }
         const uintmax_t size = fs::file_size(path, failure);
         const auto digest = Sha256OfFile(path);
-        const bool same = !failure && entry.value("size", uintmax_t(0)) == size && digest &&
-                          entry.value("sha256", std::string()) == *digest;
+        const bool same = !failure && entry.size == size && digest && entry.sha256 == *digest;
         if (!same) check.changed.push_back(relative);
     }
     // The user's own files beside the backup are not part of it.
