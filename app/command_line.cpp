@@ -3,9 +3,11 @@
 #include <cctype>
 #include <charconv>
 #include <map>
+#include <set>
 
 #include "app/file_system_cli.h"
 #include "app/operation_trace.h"
+#include "lang/catalog.h"
 
 namespace tarmix {
 
@@ -61,6 +63,16 @@ std::optional<ChosenPort> readChosenPort(const std::string& value) {
     const std::string path = value.substr(equals + 1);
     if (index < 0 || index >= kComPorts || path.empty()) return std::nullopt;
     return ChosenPort{index, path};
+}
+
+// The codes --lang takes, as "cs, da, de, ...".
+std::string languageCodes() {
+    std::set<std::string> codes;  // sorted
+    for (const Language& language : languages())
+        if (language.hasCatalogue) codes.insert(language.code);
+    std::string text;
+    for (const std::string& code : codes) text += (text.empty() ? "" : ", ") + code;
+    return text;
 }
 
 }  // namespace
@@ -244,6 +256,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             options.ports.push_back(*port);
+        } else if (takeValue("--lang", value)) {
+            options.language = languageOfCode(value);
+            if (!options.language) {
+                parsed.error = "--lang takes one of " + languageCodes() + ", not \"" + value + "\"";
+                return parsed;
+            }
         } else if (takeValue("--trace", value)) {
             options.traceFile = value;
         } else if (takeValue("--wait", value)) {
@@ -323,6 +341,11 @@ std::string UsageText() {
         "                           DIR (with --simulate: demo images made for the run)\n"
         "  --yes, --no              how the console answers questions (default --no)\n"
         "  --json                   one JSON event per line on stdout\n"
+        "  --lang CODE              the language of this run (not stored): " +
+        languageCodes() +
+        "\n"
+        "                           without it, Tarmix.ini's; on the first run the\n"
+        "                           locale's (LC_ALL, LC_MESSAGES, LANG), else German\n"
         "  --verify                 check every copy: the flash is compared with the image\n"
         "                           after each download, files and the EEPROM written are\n"
         "                           read back, and what comes from the controller is read\n"

@@ -132,6 +132,7 @@ struct ToolOptions {
     bool answerYes = false;               // how the console answers questions (default No)
     bool json = false;                    // JSON events on stdout
     bool verify = false;                  // compare the flash after each download (not saved)
+    std::optional<int> language;          // --lang CODE: the language of this run (not saved)
     std::string traceFile;                // wire trace
     std::vector<ChosenPort> ports;        // --port: devices for COM names, for this run
     bool terminal = false;                // the console terminal instead of the window

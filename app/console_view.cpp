@@ -16,17 +16,22 @@ namespace {
 constexpr Millis kLoopSlice{100};
 constexpr int kBarWidth = 40;
 
-// A message on one console line: line breaks become " / ".
+// A message on one console line: each run of line breaks (an empty line too) becomes " / ".
 std::string oneLine(const std::string& text) {
     std::string out;
+    bool lineBreak = false;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r') continue;
         if (text[i] == '\n') {
-            while (!out.empty() && out.back() == ' ') out.pop_back();
-            if (!out.empty()) out += " / ";
+            lineBreak = true;
             while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
             continue;
         }
+        if (lineBreak && !out.empty()) {
+            while (!out.empty() && out.back() == ' ') out.pop_back();
+            out += " / ";
+        }
+        lineBreak = false;
         out += text[i] == '\t' ? ' ' : text[i];
     }
     return out;

@@ -106,6 +106,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     const ParsedCommandLine parsed =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     const ToolOptions& options = parsed.options;
+    SetRunLanguage(options.language);
     if (!parsed.error.empty()) {
         std::cerr << "tarmix: " << parsed.error << "\n" << UsageText();
         return kResultUsage;

@@ -173,8 +173,10 @@ bool FileTransfer::MatchesDeviceFile(const std::string& devicePath, std::string_
 }
 
 TransferResult FileTransfer::uploadFailed(TransferResult result, const std::string& detail) {
-    ctx_.view.showMessage(LoadText(kTextUploadError) + detail, LoadText(kTextFileUpload),
-                          MessageIcon::Error);
+    // The detail stands on lines of its own below the heading.
+    const bool ownLines = detail.empty() || detail.front() == '\n';
+    ctx_.view.showMessage(LoadText(kTextUploadError) + (ownLines ? "" : "\n\n") + detail,
+                          LoadText(kTextFileUpload), MessageIcon::Error);
     return result;
 }
 

@@ -246,7 +246,7 @@ TEST_P(PtyBackupTest, AnExistingFolderAsksAndNoEndsWithCodeEight) {
     const fs::path backup = folder / "backup";
     writeFile(backup / "Flash" / "keep.txt", "mine");
     EXPECT_EQ(tarmix(populated, "--no /s " + quoted(backup.string()) + " COM1 57600"), 8) << err;
-    EXPECT_NE(err.find("Folder already exist!"), std::string::npos) << err;
+    EXPECT_NE(err.find("Folder already exists!"), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(backup / "Reload.rom"));
     EXPECT_FALSE(fs::exists(backup / "Flash" / "Application.rom"));
     EXPECT_EQ(readFile(backup / "Flash" / "keep.txt"), "mine");

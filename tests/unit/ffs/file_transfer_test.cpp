@@ -268,7 +268,7 @@ TEST_F(ScriptedTransfer, NoToReplacingSendsNothingAndKeepsTheFile) {
               TransferResult::NotCopied);
     EXPECT_EQ(view.questions,
               std::vector<std::string>({(folder / "keep.bin").string() +
-                                        "\n\nThe file already exist!\n\nShould the file to be "
+                                        "\n\nThe file already exists!\n\nShould the file be "
                                         "overwritten?"}));
     EXPECT_EQ(port->written, "");
     EXPECT_EQ(readFile(folder / "keep.bin"), "old");
