@@ -80,24 +80,24 @@ std::string languageCodes() {
 namespace {
 
 constexpr ExitCode kExitCodes[] = {
-    {kResultOk, "no error detected"},
-    {kResultBadPort, "port argument not recognised"},
-    {kResultBadBaud, "baud argument not recognised"},
-    {kResultBadSwitch, "no recognised switch"},
-    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it"},
-    {kResultFileDownloadFailed, "/d: the file download to the controller failed"},
-    {kResultFileUploadFailed, "/u: the file upload from the controller failed"},
-    {kResultDownloadFailed, "/p: the download or the script failed"},
-    {kResultBackupFailed, "/s: the backup failed"},
-    {kResultNoController, "no controller was identified"},
-    {kResultCheckFailed, "--verify-backup or --dry-run found a problem"},
-    {kResultCommandFailed, "the controller did not carry out the file-system command"},
-    {kResultNoSuchPath, "the controller has no such drive or folder"},
-    {kResultNoPort, "the port could not be opened (missing, in use, no permission)"},
-    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)"},
-    {kResultUsage, "command line not understood"},
-    {kResultInterrupted, "interrupted (SIGINT)"},
-    {kResultTerminated, "terminated (SIGTERM)"},
+    {kResultOk, "no error detected", 64882},
+    {kResultBadPort, "port argument not recognised", 64883},
+    {kResultBadBaud, "baud argument not recognised", 64884},
+    {kResultBadSwitch, "no recognised switch", 64885},
+    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it", 64886},
+    {kResultFileDownloadFailed, "/d: the file download to the controller failed", 64887},
+    {kResultFileUploadFailed, "/u: the file upload from the controller failed", 64888},
+    {kResultDownloadFailed, "/p: the download or the script failed", 64889},
+    {kResultBackupFailed, "/s: the backup failed", 64890},
+    {kResultNoController, "no controller was identified", 64891},
+    {kResultCheckFailed, "--verify-backup or --dry-run found a problem", 64892},
+    {kResultCommandFailed, "the controller did not carry out the file-system command", 64893},
+    {kResultNoSuchPath, "the controller has no such drive or folder", 64894},
+    {kResultNoPort, "the port could not be opened (missing, in use, no permission)", 64895},
+    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)", 64896},
+    {kResultUsage, "command line not understood", 64897},
+    {kResultInterrupted, "interrupted (SIGINT)", 64898},
+    {kResultTerminated, "terminated (SIGTERM)", 64899},
 };
 
 }  // namespace
@@ -106,7 +106,7 @@ std::span<const ExitCode> ExitCodes() { return kExitCodes; }
 
 std::string DescribeResult(int code) {
     for (const ExitCode& row : kExitCodes)
-        if (row.code == code) return row.meaning;
+        if (row.code == code) return row.textId != 0 ? LoadText(row.textId) : row.meaning;
     return "result " + std::to_string(code);
 }
 

@@ -47,13 +47,14 @@ enum ResultCode : int {
 
 struct ExitCode {
     int code;
-    const char* meaning;  // one line of English
+    const char* meaning;  // one line of English, as --help shows it
+    int textId = 0;       // the meaning in the catalogue; 0: the English only
 };
 
 // Every exit code the program ends with, in ascending order.
 std::span<const ExitCode> ExitCodes();
 
-// A one-line English explanation of a result code, for the console summary.
+// A one-line explanation of a result code in the current language, for the console summary.
 std::string DescribeResult(int code);
 
 // The file-system forms of this build (--ls, --tree, --mkdir, --rm, --rmdir, --format, --df).

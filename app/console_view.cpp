@@ -6,6 +6,9 @@
 #include <fstream>
 #include <iostream>
 
+#include "lang/catalog.h"
+#include "lang/format_text.h"
+#include "lang/text_ids.h"
 #include "platform/stop_request.h"
 
 namespace tarmix {
@@ -37,19 +40,40 @@ std::string oneLine(const std::string& text) {
     return out;
 }
 
-const char* iconWord(MessageIcon icon) {
+constexpr int kTextError = 60170;        // "Error"
+constexpr int kTextWarning = 63737;      // "Warning"
+constexpr int kTextQuestion = 64871;     // "Question"
+constexpr int kTextInformation = 64872;  // "Information"
+constexpr int kTextAnsweredYes = 64873;  // "Yes (--yes)"
+constexpr int kTextAnsweredNo = 64874;   // "No (--no)"
+constexpr int kTextDownloaded = 64875;   // "Downloaded %s bytes in %d blocks, %s, %s bytes/s"
+constexpr int kTextCompared = 64876;     // "Compared %s bytes in %d blocks, %s, %s bytes/s"
+constexpr int kTextExitCode = 64877;     // "exit code %d (%s)"
+constexpr int kTextOnPort = 64878;       // "on %s (%s)"
+constexpr int kTextTraceKept = 64879;    // "wire trace of the last operation: %s"
+constexpr int kTextTraceLost = 64880;    // "the wire trace could not be kept: %s"
+
+struct IconWords {
+    const char* json;  // the event's icon, the same in every language
+    int textId;        // the word on the console line
+};
+
+IconWords iconWords(MessageIcon icon) {
     switch (icon) {
         case MessageIcon::Error:
-            return "error";
+            return {"error", kTextError};
         case MessageIcon::Warning:
-            return "warning";
+            return {"warning", kTextWarning};
         case MessageIcon::Question:
-            return "question";
+            return {"question", kTextQuestion};
         case MessageIcon::Information:
             break;
     }
-    return "information";
+    return {"information", kTextInformation};
 }
+
+// The catalogue ids of a text, as a JSON array.
+nlohmann::ordered_json idsOf(const std::string& text) { return TextIdsOf(text); }
 
 const char* fieldName(InfoField field) {
     switch (field) {
@@ -175,7 +199,7 @@ void ConsoleFrontEnd::setStatus(const std::string& text) {
     if (text == status_) return;
     status_ = text;
     line(oneLine(text));
-    event(JsonEvent("status").text("text", text));
+    event(JsonEvent("status").text("text", text).json("ids", idsOf(text)));
 }
 
 void ConsoleFrontEnd::setProgressRange(int low, int high) {
@@ -223,21 +247,27 @@ void ConsoleFrontEnd::drawProgressBar() {
 
 void ConsoleFrontEnd::showMessage(const std::string& text, const std::string& caption,
                                   MessageIcon icon) {
-    std::string shown = std::string(iconWord(icon)) + ": ";
+    const IconWords words = iconWords(icon);
+    std::string shown = LoadText(words.textId) + ": ";
     if (!caption.empty()) shown += oneLine(caption) + ": ";
     line(shown + oneLine(text));
     event(JsonEvent("message")
-              .text("icon", iconWord(icon))
+              .text("icon", words.json)
               .text("caption", caption)
-              .text("text", text));
+              .json("captionIds", idsOf(caption))
+              .text("text", text)
+              .json("ids", idsOf(text)));
 }
 
 bool ConsoleFrontEnd::askYesNo(const std::string& text, const std::string& caption) {
     const bool answer = options_.answerYes;
-    line("question: " + oneLine(text) + " -> " + (answer ? "Yes (--yes)" : "No (--no)"));
+    line(LoadText(kTextQuestion) + ": " + oneLine(text) + " -> " +
+         LoadText(answer ? kTextAnsweredYes : kTextAnsweredNo));
     event(JsonEvent("question")
               .text("caption", caption)
+              .json("captionIds", idsOf(caption))
               .text("text", text)
+              .json("ids", idsOf(text))
               .text("answer", answer ? "yes" : "no"));
     return answer;
 }
@@ -257,7 +287,10 @@ void ConsoleFrontEnd::setInfo(InfoField field, const std::string& text) {
             line(text);  // the text carries its own label
             break;
     }
-    event(JsonEvent("info").text("field", fieldName(field)).text("text", text));
+    event(JsonEvent("info")
+              .text("field", fieldName(field))
+              .text("text", text)
+              .json("ids", idsOf(text)));
 }
 
 void ConsoleFrontEnd::setUsage(const UsageFigures& usage) {
@@ -281,10 +314,10 @@ void ConsoleFrontEnd::setUsage(const UsageFigures& usage) {
 void ConsoleFrontEnd::reportDownload(const DownloadSummary& summary) {
     const double secondsTaken = double(summary.duration.count()) / 1000.0;
     const uint64_t rate = secondsTaken > 0 ? uint64_t(double(summary.bytes) / secondsTaken) : 0;
-    line(std::string(summary.compare ? "Compared " : "Downloaded ") +
-         std::to_string(summary.bytes) + " bytes in " + std::to_string(summary.blocks) +
-         " blocks, " + seconds(summary.duration) + ", " + std::to_string(rate) + " bytes/s; " +
-         caption(Control::StaticRom, "ROM usage:") + " " +
+    line(FormatText(summary.compare ? kTextCompared : kTextDownloaded,
+                    std::to_string(summary.bytes), summary.blocks, seconds(summary.duration),
+                    std::to_string(rate)) +
+         "; " + caption(Control::StaticRom, "ROM usage:") + " " +
          std::to_string(std::max(RomBarPercent(summary.usage), 0)) + "%, " +
          caption(Control::StaticRam, "RAM usage:") + " " +
          std::to_string(std::max(RamBarPercent(summary.usage), 0)) + "%");
@@ -303,19 +336,21 @@ std::string ConsoleFrontEnd::SaveLastOperation() {
     if (trace.empty() || options_.traceFolder.empty()) return "";
     std::string error;
     const std::filesystem::path file = SaveTrace(options_.traceFolder, trace, error);
-    if (file.empty()) line("tarmix: the wire trace could not be kept: " + error);
+    if (file.empty()) line("tarmix: " + FormatText(kTextTraceLost, error));
     return file.string();
 }
 
 void ConsoleFrontEnd::finish(const RunOutcome& outcome) {
-    std::string summary =
-        "tarmix: exit code " + std::to_string(outcome.exitCode) + " (" + outcome.reason + ")";
-    if (!outcome.port.empty()) summary += " on " + outcome.port + " (" + outcome.device + ")";
+    std::string summary = "tarmix: " + FormatText(kTextExitCode, outcome.exitCode, outcome.reason);
+    if (!outcome.port.empty())
+        summary += " " + FormatText(kTextOnPort, outcome.port, outcome.device);
     const std::string traceFile = outcome.exitCode == 0 ? "" : SaveLastOperation();
-    if (!traceFile.empty()) summary += "; wire trace of the last operation: " + traceFile;
+    if (!traceFile.empty()) summary += "; " + FormatText(kTextTraceKept, traceFile);
     line(summary);
     JsonEvent result("result");
-    result.number("exitCode", outcome.exitCode).text("reason", outcome.reason);
+    result.number("exitCode", outcome.exitCode)
+        .text("reason", outcome.reason)
+        .json("ids", idsOf(outcome.reason));
     if (!outcome.port.empty()) result.text("port", outcome.port).text("device", outcome.device);
     if (!traceFile.empty()) result.text("trace", traceFile);
     event(result);

@@ -33,6 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kVersionText[] = "Tarmix 3.5u";
+constexpr int kTextNoWindow = 64881;  // "no window available; running on the console (…)"
 
 bool displayAvailable() {
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -207,7 +208,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         frontEnd = windowed(argc, argv, options);
     if (!frontEnd) {
         if (!options.headless && !reportResult)
-            std::cerr << "tarmix: no window available; running on the console (Ctrl-C ends)\n";
+            std::cerr << "tarmix: " << LoadText(kTextNoWindow) << "\n";
         ConsoleOptions console;
         console.answerYes = options.answerYes;
         console.progressBar = isatty(STDERR_FILENO) == 1;

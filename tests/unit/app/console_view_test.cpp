@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "lang/catalog.h"
 #include "window_bench.h"
 
 namespace tarmix {
@@ -33,7 +34,9 @@ TEST(JsonEvent, EscapesControlsAndKeepsEveryLineValidUtf8) {
 // The front end on the bench's clock, or on its own.
 struct Console {
     explicit Console(ConsoleOptions options = {}, Clock* on = nullptr)
-        : frontEnd(errors, &events, on ? *on : clock, options) {}
+        : frontEnd(errors, &events, on ? *on : clock, options) {
+        setLanguageIndex(kEnglishLanguage);
+    }
     VirtualClock clock;
     std::ostringstream errors;
     std::ostringstream events;
@@ -54,20 +57,21 @@ TEST(ConsoleFrontEnd, WritesChangesOnceAndAnswersQuestionsAsTold) {
     EXPECT_EQ(console.errors.str(),
               "Connection established\n"
               "Panel: Alder-Panel\n"
-              "error: Flash erase error / sector 3\n"
-              "question: Would you really terminate the program? -> No (--no)\n");
-    EXPECT_EQ(
-        console.events.str(),
-        R"({"event":"status","text":"Connection established"})"
-        "\n"
-        R"({"event":"info","field":"Panel","text":"Alder-Panel"})"
-        "\n"
-        R"({"event":"message","icon":"error","caption":"","text":"Flash erase error\nsector 3"})"
-        "\n"
-        R"({"event":"question","caption":"","text":"Would you really terminate the program?","answer":"no"})"
-        "\n"
-        R"({"event":"progress","position":500,"low":0,"high":1000})"
-        "\n");
+              "Error: Flash erase error / sector 3\n"
+              "Question: Would you really terminate the program? -> No (--no)\n");
+    EXPECT_EQ(console.events.str(),
+              R"({"event":"status","text":"Connection established","ids":[60122]})"
+              "\n"
+              R"({"event":"info","field":"Panel","text":"Alder-Panel","ids":[]})"
+              "\n"
+              R"({"event":"message","icon":"error","caption":"","captionIds":[],)"
+              R"("text":"Flash erase error\nsector 3","ids":[60253]})"
+              "\n"
+              R"({"event":"question","caption":"","captionIds":[],)"
+              R"("text":"Would you really terminate the program?","ids":[60010],"answer":"no"})"
+              "\n"
+              R"({"event":"progress","position":500,"low":0,"high":1000})"
+              "\n");
 
     Console yes(
         {.answerYes = true, .progressBar = true, .waitForController = {}, .traceFolder = {}});
@@ -137,9 +141,9 @@ TEST(ConsoleFrontEnd, ControlCharactersNeverReachTheTerminal) {
     console.frontEnd.askYesNo("Go\bon?\x7f", "");
     console.frontEnd.setStatus("tab\there");
     EXPECT_EQ(console.errors.str(),
-              "warning: Batch handling: ?[2J?[Hcleared?\n"
+              "Warning: Batch handling: ?[2J?[Hcleared?\n"
               "Panel: Alder?]0;title??2J\n"
-              "question: Go?on?? -> No (--no)\n"
+              "Question: Go?on?? -> No (--no)\n"
               "tab here\n");
 }
 
