@@ -135,7 +135,8 @@ int ReadSettings(const fs::path& folder, Settings& settings) {
         contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
         ParseSettings(contents, settings);
     } else {
-        settings.languageIndex = languageOfLocale(std::getenv);
+        settings.languageIndex =
+            languageOfLocale([](const char* name) { return std::getenv(name); });
     }
     runLanguage.stored = settings.languageIndex;
     if (runLanguage.chosen) settings.languageIndex = *runLanguage.chosen;
