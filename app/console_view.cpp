@@ -348,12 +348,10 @@ void ConsoleFrontEnd::finish(const RunOutcome& outcome) {
     if (!traceFile.empty()) summary += "; " + FormatText(kTextTraceKept, traceFile);
     line(summary);
     JsonEvent result("result");
-    result.number("exitCode", outcome.exitCode)
-        .text("reason", outcome.reason)
-        .json("ids", idsOf(outcome.reason));
+    result.number("exitCode", outcome.exitCode).text("reason", outcome.reason);
     if (!outcome.port.empty()) result.text("port", outcome.port).text("device", outcome.device);
     if (!traceFile.empty()) result.text("trace", traceFile);
-    event(result);
+    event(result.json("ids", idsOf(outcome.reason)));
 }
 
 }  // namespace tarmix

@@ -120,7 +120,7 @@ TEST_F(CliLanguageTest, JsonMessagesCarryTheirCatalogueIds) {
         EXPECT_NE(output.find(R"("event":"message","icon":"error")"), std::string::npos) << output;
         EXPECT_NE(output.find(R"("ids":[60221,60206])"), std::string::npos) << output;
         EXPECT_NE(output.find(R"("event":"result","exitCode":6,)"), std::string::npos) << output;
-        EXPECT_NE(output.find(R"("ids":[64888])"), std::string::npos) << output;
+        EXPECT_NE(output.find(R"("ids":[64888]})"), std::string::npos) << output;
     }
 }
 
