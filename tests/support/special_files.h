@@ -4,13 +4,10 @@
 // offered, which a program without root rights cannot replace, and only compared.
 #pragma once
 
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -37,8 +34,8 @@ struct NodeSnapshot {
     struct stat status {};
 };
 
-// A named pipe, a character device (a copy of the null device), a folder and a socket in
-// `folder`. The device is missing when it can be made neither by mknod nor safely linked.
+// A named pipe, a character device (a copy of the null device) and a folder in `folder`.
+// The device is missing when it can be made neither by mknod nor safely linked.
 inline std::vector<SpecialFile> MakeSpecialFiles(const std::filesystem::path& folder) {
     std::vector<SpecialFile> made;
     if (::mkfifo((folder / "pipe").c_str(), 0666) == 0)
@@ -50,16 +47,6 @@ inline std::vector<SpecialFile> MakeSpecialFiles(const std::filesystem::path& fo
         made.push_back({"/dev/null", "character device"});
     std::filesystem::create_directory(folder / "folder");
     made.push_back({folder / "folder", "folder"});
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string socketPath = (folder / "socket").string();
-    if (socketPath.size() < sizeof address.sun_path) {
-        std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-            made.push_back({folder / "socket", "socket"});
-        ::close(fd);
-    }
     return made;
 }
 
