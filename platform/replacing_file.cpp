@@ -146,8 +146,34 @@ ReplacingFile::~ReplacingFile() { Discard(); }
 bool ReplacingFile::Open(const fs::path& target, std::string& error) {
     Discard();
     bool viaLink = false;
-    if (const int failure = FollowLinks(target, target_, viaLink)) {
-        error = Reason(target, failure);
+    if (!FindTarget(target, viaLink, error)) return false;
+    inPlace_ = exists_ && (viaLink || old_.st_nlink > 1 || !folderWritable_);
+    fd_ = MakeAside(".part", true, temporary_);
+    if (fd_ < 0) {
+        error = Reason(temporary_.parent_path(), errno);
+        temporary_.clear();
+        return false;
+    }
+    // Made elsewhere, or owned unlike the old file: renaming it would not keep the file.
+    struct stat made {};
+    if (temporary_.parent_path() != target_.parent_path()) inPlace_ = true;
+    if (exists_ && !inPlace_ && ::fstat(fd_, &made) == 0)
+        inPlace_ = made.st_uid != old_.st_uid || made.st_gid != old_.st_gid;
+    if (!inPlace_) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd_, exists_ ? (old_.st_mode & 07777) : (0666 & ~mask));
+    }
+    size_ = 0;
+    writeError_ = 0;
+    return true;
+}
+
+// Resolves the name to the file it leads to and checks that it may be written: a regular
+// file the user may write, or no file in a folder the user may write.
+bool ReplacingFile::FindTarget(const fs::path& name, bool& viaLink, std::string& error) {
+    if (const int failure = FollowLinks(name, target_, viaLink)) {
+        error = Reason(name, failure);
         return false;
     }
     exists_ = ::lstat(target_.c_str(), &old_) == 0;
@@ -160,33 +186,14 @@ bool ReplacingFile::Open(const fs::path& target, std::string& error) {
         return false;
     }
     const fs::path folder = target_.parent_path();
-    struct stat folderStatus {};
-    const bool folderFound = ::stat(folder.c_str(), &folderStatus) == 0;
-    const int folderError = !folderFound ? errno : S_ISDIR(folderStatus.st_mode) ? EACCES : ENOTDIR;
-    folderWritable_ =
-        folderFound && S_ISDIR(folderStatus.st_mode) && Writable(folder, folderStatus);
+    struct stat status {};
+    const bool found = ::stat(folder.c_str(), &status) == 0;
+    const int folderError = !found ? errno : S_ISDIR(status.st_mode) ? EACCES : ENOTDIR;
+    folderWritable_ = found && S_ISDIR(status.st_mode) && Writable(folder, status);
     if (!exists_ && !folderWritable_) {
         error = Reason(folder, folderError);
         return false;
     }
-    inPlace_ = exists_ && (viaLink || old_.st_nlink > 1 || !folderWritable_);
-    fd_ = MakeAside(".part", true, temporary_);
-    if (fd_ < 0) {
-        error = Reason(temporary_.parent_path(), errno);
-        temporary_.clear();
-        return false;
-    }
-    if (temporary_.parent_path() != folder) inPlace_ = true;
-    struct stat made {};
-    if (exists_ && !inPlace_ && ::fstat(fd_, &made) == 0)
-        inPlace_ = made.st_uid != old_.st_uid || made.st_gid != old_.st_gid;
-    if (!inPlace_) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd_, exists_ ? (old_.st_mode & 07777) : (0666 & ~mask));
-    }
-    size_ = 0;
-    writeError_ = 0;
     return true;
 }
 

@@ -58,6 +58,7 @@ class ReplacingFile {
     const std::filesystem::path& target() const { return target_; }
 
   private:
+    bool FindTarget(const std::filesystem::path& name, bool& viaLink, std::string& error);
     int MakeAside(const std::string& suffix, bool hidden, std::filesystem::path& made) const;
     bool RenameOverTarget(std::string& error);
     bool WriteInPlace(std::string& error);
