@@ -73,7 +73,7 @@ bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
                          {"size", file.contents.size()},
                          {"sha256", Sha256Hex(bytes)}});
     }
-    const json manifest = {
+    json manifest = {
         {"model", {{"code", facts.hardwareModel}, {"name", facts.modelName}}},
         {"firmware", facts.firmwareVersion},
         {"flash", {{"start", facts.flash.low}, {"end", facts.flash.high}}},
@@ -81,6 +81,10 @@ bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
         {"time", IsoTime(facts.time)},
         {"files", files},
     };
+    if (facts.eeprom)
+        manifest["eeprom"] = {{"start", facts.eeprom->start},
+                              {"end", facts.eeprom->end},
+                              {"length", facts.eeprom->size()}};
     text = manifest.dump(2) + "\n";
     return true;
 }

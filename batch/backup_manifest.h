@@ -6,6 +6,7 @@
 //     "model": {"code": 1, "name": "ALDER"}, "firmware": 40,
 //     "flash": {"start": 1114112, "end": 2097151}, "drives_kb": [1024, 64, 256],
 //     "time": "2026-12-07T22:30:00",
+//     "eeprom": {"start": 7168, "end": 8192, "length": 1024},   (when it was saved)
 //     "files": [{"path": "Flash/Application.rom", "size": 123, "sha256": "…"}, …]
 //   }
 //
@@ -15,10 +16,12 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "batch/batch_run.h"
+#include "config/eeprom_area.h"
 #include "models/device.h"
 
 namespace tarmix {
@@ -32,6 +35,7 @@ struct BackupFacts {
     AddressRange flash;
     std::array<int32_t, kDriveCount> driveSizesKb{};
     LocalTime time;
+    std::optional<EepromHeader> eeprom;  // the EEPROM area saved, if any
 };
 
 // A file of the backup that is not on the disk yet (written after the manifest).

@@ -133,8 +133,10 @@ bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
     const DeviceDescription& device = ctx_.device;
     EepromContext eeprom{ctx_.monitor,           ctx_.view,  ctx_.baud, device.hardwareModel,
                          device.firmwareVersion, ctx_.verify};
-    switch (EepromSave(eeprom, folder)) {
+    EepromHeader area;
+    switch (EepromSave(eeprom, folder, &area)) {
         case EepromSaveResult::Saved:
+            eepromArea_ = area;
             script.AddRestoreEeprom(kEepromInScript);
             return true;
         case EepromSaveResult::NothingToSave:
@@ -150,9 +152,13 @@ bool DeviceBackup::WriteScriptAndManifest(const fs::path& folder, const RestoreS
                                           const LocalTime& time) {
     const DeviceDescription& device = ctx_.device;
     const ModelInfo* model = findModel(device.hardwareModel);
-    BackupFacts facts{device.hardwareModel,   model ? std::string(model->panelText) : std::string(),
-                      device.firmwareVersion, device.bankA,
-                      device.driveSizes,      time};
+    BackupFacts facts{device.hardwareModel,
+                      model ? std::string(model->panelText) : std::string(),
+                      device.firmwareVersion,
+                      device.bankA,
+                      device.driveSizes,
+                      time,
+                      eepromArea_};
     std::string manifest, error;
     ReplacingFile scriptFile, manifestFile;
     const bool written =

@@ -21,6 +21,7 @@
 #include "batch/application_read.h"
 #include "batch/batch_run.h"
 #include "batch/restore_script.h"
+#include "config/eeprom_area.h"
 #include "ffs/folder_copy.h"
 #include "link/baud_switch.h"
 #include "models/device.h"
@@ -72,6 +73,7 @@ class DeviceBackup {
 
     BackupContext ctx_;
     ApplicationArea area_;
+    std::optional<EepromHeader> eepromArea_;  // what the EEPROM save covered, for the manifest
 };
 
 }  // namespace tarmix
