@@ -33,7 +33,7 @@ int CDownloadDialog::RunBootLoaderUpdate(const std::filesystem::path& library,
                                          int32_t identifiedModel, bool askFirst) {
     DeviceOperation operation(*this);
     BootLoaderUpdate update({monitor_, view_, device_, library, SelectedPortIsUsb(),
-                             identifiedModel, Verifying(), askFirst});
+                             identifiedModel, Verifying(), askFirst, uint32_t(baudRate_)});
     const int result = update.UpdateBootLoader();
     RefreshModelControls();
     return result;

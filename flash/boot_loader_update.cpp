@@ -9,6 +9,7 @@
 #include "flash/boot_image_echo.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "link/baud_switch.h"
 #include "link/connection_watch.h"
 #include "platform/folder_lookup.h"
 
@@ -32,6 +33,7 @@ constexpr int kTextLinesUnanswered = 64505;    // "… did not answer every line
 constexpr int kTextRamDiffers = 64506;         // "%s differs from … RAM at 0x%08X …"
 constexpr int kTextRamUnreadable = 64507;      // "… RAM could not be read back …"
 constexpr int kTextReadingBack = 64508;        // "Reading back %s"
+constexpr int kTextRateNotBack = 64510;        // "The link did not return to 57600 baud. …"
 constexpr int kTextVersions = 64509;           // "Boot loader: controller version %d, Library …"
 
 // Fixed texts of this version's own checks.
@@ -210,6 +212,18 @@ int BootLoaderUpdate::RunRamBank(const BootImage& bootLoader) {
 }
 
 int BootLoaderUpdate::LoadIntoRam(std::string_view fill, std::span<const ImageLoad> loads) {
+    BaudSwitch baud(ctx_.monitor, ctx_.view, ctx_.baudRate);
+    baud.RaiseBaudRate();
+    const int result = TypeImages(fill, loads);
+    // Nothing is erased at a raised rate, also not after a failure while raised.
+    if (!baud.RestoreBaudRate() || !ctx_.monitor.Answers()) {
+        if (result == kSuccess) problem_ = LoadText(kTextRateNotBack);
+        return kFailure;
+    }
+    return result;
+}
+
+int BootLoaderUpdate::TypeImages(std::string_view fill, std::span<const ImageLoad> loads) {
     std::string answer;
     status(kTextMemoryInit);
     if (!Exchange(fill, std::string(fill) + kFillAnswer, ctx_.monitor.scaled(kFillTimeout), answer))

@@ -18,7 +18,8 @@
 // the programming; an answer worded otherwise does not. A failure after the first erase
 // command says plainly that the controller may have lost its boot loader. Whatever happened
 // once a command went out, the identification is cleared at the end so that the connection
-// watch identifies the restarted controller afresh.
+// watch identifies the restarted controller afresh. The images go out at the rate chosen
+// for bulk work; the erase and the programming always run at 57600.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +55,9 @@ struct BootLoaderUpdateContext {
     // Ask before anything is sent, naming both versions (the button; a script does not ask).
     // A boot loader older than the controller's is always asked for on its own.
     bool askFirst = false;
+    // The images are typed (and read back) at this rate, as downloads run; the link is back
+    // at 57600 before anything is erased.
+    uint32_t baudRate = CSerial::kLinkBaud;
 };
 
 // The rule of the UPDATE_BOOTLOADER button: a controller is identified, its monitor version
@@ -121,8 +125,10 @@ class BootLoaderUpdate {
     int RunGeneral(const GeneralUpdateSteps& steps, const BootImage& bootInit,
                    const BootImage& bootLoader);
     int RunRamBank(const BootImage& bootLoader);
-    // Fills the RAM window and types the images into it; with `verify`, reads them back.
+    // Fills the RAM window and types the images into it at the chosen rate; with `verify`,
+    // reads them back. Succeeds only once the link is back at 57600 and answering.
     int LoadIntoRam(std::string_view fill, std::span<const ImageLoad> loads);
+    int TypeImages(std::string_view fill, std::span<const ImageLoad> loads);
     int CheckImageInRam(const BootImage& image, uint32_t offset);
     // Reads `count` bytes of RAM at `address`; false when no answer checked out.
     bool ReadRam(uint32_t address, uint32_t count, std::string& data);

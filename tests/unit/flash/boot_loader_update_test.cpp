@@ -136,7 +136,7 @@ class BootLoaderUpdateTest : public ::testing::Test {
     int update(int32_t identifiedModel = -1, bool usb = false) {
         BootLoaderUpdate run({*monitor, view, device, library, usb,
                               identifiedModel < 0 ? device.hardwareModel : identifiedModel, verify,
-                              askFirst});
+                              askFirst, baudRate});
         return run.UpdateBootLoader();
     }
     std::vector<uint8_t> bootArea() const {
@@ -172,6 +172,7 @@ class BootLoaderUpdateTest : public ::testing::Test {
     Tamper tamper;
     bool verify = false;
     bool askFirst = false;
+    uint32_t baudRate = 57600;
     const sim::ModelSpec* simulated = nullptr;
     std::unique_ptr<sim::Controller> controller;
     std::unique_ptr<CSerial> serial;
@@ -530,6 +531,32 @@ INSTANTIATE_TEST_SUITE_P(
                              {"replaced with version 29", "is older"},
                              false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+class ChosenRate : public BootLoaderUpdateTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ChosenRate, TypesTheImagesFastAndIsBackAt57600BeforeAnyErase) {
+    const bool damaged = GetParam();
+    connect("alder", 30);
+    baudRate = 115200;
+    if (damaged)
+        tamper.onWrite = changeWrite("\nS3", 5, [](std::string& line) { line[14] ^= 0x01; });
+    EXPECT_EQ(update(), damaged ? 1 : 0) << lastMessage();
+    const auto first = [&](const std::string& prefix) {
+        return std::find_if(sent.lines.begin(), sent.lines.end(),
+                            [&](const auto& line) { return line.rfind(prefix, 0) == 0; }) -
+               sent.lines.begin();
+    };
+    EXPECT_LT(first("setbaudrate 115200"), first("\nS3"));
+    EXPECT_LT(first("\nS3"), first("setbaudrate 57600"));
+    EXPECT_LT(first("setbaudrate 57600"), first("flash erase"));
+    EXPECT_EQ(sent.any("flash erase"), !damaged);
+    if (damaged) {
+        EXPECT_TRUE(monitor->Answers());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(At115200, ChosenRate, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Damaged" : "Whole"; });
 
 TEST_F(BootLoaderUpdateTest, AnErasedBootAreaDiesAtTheNextRestart) {
     connect("heron", 30);
