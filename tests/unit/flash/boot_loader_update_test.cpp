@@ -1,15 +1,14 @@
 // The boot loader update against the simulated controller on the virtual clock: every
 // procedure to its end, the checks before anything is sent, records damaged on the way in
 // (nothing is erased), answers worded otherwise after the erase (the update goes on), the
-// questions that name both versions, and a controller that falls silent in the middle of
-// each step.
+// images typed at a raised rate, and a controller that falls silent in the middle of each
+// step.
 #include "flash/boot_loader_update.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -136,7 +135,7 @@ class BootLoaderUpdateTest : public ::testing::Test {
     int update(int32_t identifiedModel = -1, bool usb = false) {
         BootLoaderUpdate run({*monitor, view, device, library, usb,
                               identifiedModel < 0 ? device.hardwareModel : identifiedModel, verify,
-                              askFirst, baudRate});
+                              false, baudRate});
         return run.UpdateBootLoader();
     }
     std::vector<uint8_t> bootArea() const {
@@ -171,7 +170,6 @@ class BootLoaderUpdateTest : public ::testing::Test {
     Stall stall;
     Tamper tamper;
     bool verify = false;
-    bool askFirst = false;
     uint32_t baudRate = 57600;
     const sim::ModelSpec* simulated = nullptr;
     std::unique_ptr<sim::Controller> controller;
@@ -412,12 +410,6 @@ INSTANTIATE_TEST_SUITE_P(
                    };
                },
                "differ from the lines sent"},
-        // The answers stop half-way: the monitor's line went quiet.
-        Damage{"AnswersStop", false,
-               [](auto& t) {
-                   t.stall = {"\nS3", 2000};
-               },
-               "did not answer every line of Bootinit.rom"},
         // RAM that no longer holds what was typed: only the read back sees it.
         Damage{"RamChangedBehindTheEcho", true,
                [](auto& t) {
@@ -478,58 +470,6 @@ INSTANTIATE_TEST_SUITE_P(
                         [](std::string& line) { line = "flash erase sector f4000000\r"; });
                 },
                 false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct Asking {
-    const char* name;
-    int libraryVersion;  // the controller runs version 30
-    bool askFirst;       // the button asks; a script does not
-    std::deque<bool> answers;
-    std::vector<const char*> questions;  // a text each question holds
-    bool runs;
-};
-
-class Questions : public BootLoaderUpdateTest, public ::testing::WithParamInterface<Asking> {};
-
-TEST_P(Questions, NameBothVersionsAndAskForAnyDowngrade) {
-    const Asking a = GetParam();
-    connect("heron", 30);
-    std::string error;
-    ASSERT_EQ(sim::MakeBootLibrary(*simulated, a.libraryVersion, 30, library, error), 0) << error;
-    askFirst = a.askFirst;
-    view.answers = a.answers;
-    EXPECT_EQ(update(), a.runs ? 0 : 1) << lastMessage();
-    ASSERT_EQ(view.questions.size(), a.questions.size());
-    for (size_t i = 0; i < a.questions.size(); ++i)
-        EXPECT_NE(view.questions[i].find(a.questions[i]), std::string::npos) << view.questions[i];
-    EXPECT_EQ(sent.any("fill"), a.runs);
-    if (!a.runs) {
-        EXPECT_TRUE(view.messages.empty()) << lastMessage();
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Versions, Questions,
-    ::testing::Values(Asking{"ScriptUpgrade", 41, false, {}, {}, true},
-                      Asking{"Button",
-                             41,
-                             true,
-                             {true},
-                             {"monitor version 30, will be erased and replaced with version 41"},
-                             true},
-                      Asking{"ScriptDowngradeNo",
-                             29,
-                             false,
-                             {false},
-                             {"version 29, is older than the controller's, version 30"},
-                             false},
-                      Asking{"ScriptDowngradeYes", 29, false, {true}, {"back to version 29"}, true},
-                      Asking{"ButtonDowngrade",
-                             29,
-                             true,
-                             {true, false},
-                             {"replaced with version 29", "is older"},
-                             false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class ChosenRate : public BootLoaderUpdateTest, public ::testing::WithParamInterface<bool> {};
