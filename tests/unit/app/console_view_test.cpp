@@ -90,7 +90,8 @@ TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
     start.commandLineMode = true;
     start.commandSwitch = "/p";
     start.romFilePath = (bench.folder / "app.rom").string();
-    std::ofstream(start.romFilePath) << "S0030000FC\r\n";
+    std::ofstream(start.romFilePath)
+        << "S0030000FC\r\nS3090011000001020304DB\r\nS70500110000E9\r\n";
     bench.makeWindowOn(console.frontEnd, console.frontEnd, start, console.frontEnd.wireObserver());
     bench.window->OnInitDialog();
 
@@ -100,7 +101,7 @@ TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
     EXPECT_LT(bench.clock.now() - began, 4s);
     EXPECT_FALSE(bench.window->closed());
 
-    console.frontEnd.finish(kResultNoController, DescribeResult(kResultNoController));
+    console.frontEnd.finish({kResultNoController, DescribeResult(kResultNoController), "", ""});
     const std::string marker = "wire trace of the last operation: ";
     const std::string output = console.errors.str();
     const size_t at = output.find(marker);
