@@ -201,8 +201,9 @@ class CDownloadDialog {
     int RunSourceFile();
     int DownloadRomImage(const std::string& path);
     // The boot loader update with the images in `library`, for the controller that
-    // identification found as `identifiedModel`.
-    int RunBootLoaderUpdate(const std::filesystem::path& library, int32_t identifiedModel);
+    // identification found as `identifiedModel`; `askFirst`: ask before anything is sent.
+    int RunBootLoaderUpdate(const std::filesystem::path& library, int32_t identifiedModel,
+                            bool askFirst = false);
     bool BootLoaderUpdateEnabled() const;
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
