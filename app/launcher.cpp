@@ -236,7 +236,10 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     else if (end == RunEnd::Interrupted)
         exitCode = kResultInterrupted;
     if (end == RunEnd::NoController) exitCode = kResultNoController;
-    frontEnd->finish(exitCode, DescribeResult(exitCode));
+    std::string reason = DescribeResult(exitCode);
+    if (exitCode != kResultOk && !window.resultDetail().empty())
+        reason += "; " + window.resultDetail();
+    frontEnd->finish(exitCode, reason);
     return exitCode;
 }
 
