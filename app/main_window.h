@@ -124,6 +124,8 @@ class CDownloadDialog {
 
     // --- state the launcher and the front ends read ---------------------------------------
     int resultCode() const { return resultCode_; }
+    // What the run's result leaves behind that the user must know of; empty for nothing.
+    const std::string& resultDetail() const { return resultDetail_; }
     bool commandLineMode() const { return commandLineMode_; }
     bool closed() const { return closed_; }
     // An unattended run still waits for its controller.
@@ -224,6 +226,10 @@ class CDownloadDialog {
     TransferContext TransferSettings();
     FileTransfer Transfers() { return FileTransfer(TransferSettings()); }
     TransferResult UploadForScript(const std::string& devicePath, const std::string& pcPath);
+    // A copy to the device that keeps, for the run's result, the device file it left
+    // incomplete.
+    TransferResult DownloadToDevice(const std::string& pcPath, const std::string& deviceFolder,
+                                    const std::string& deviceName);
     // "/u": the device file of the first path to the PC file of the second. A result code.
     int UnattendedUpload();
     // "/d": the PC file of the first path to the device path of the second.
@@ -293,6 +299,7 @@ class CDownloadDialog {
 
     // The unattended run.
     int resultCode_ = kResultOk;
+    std::string resultDetail_;
     int statusTextId_ = 0;  // the catalogue text on the status line; 0 for another text
     bool commandLineMode_ = false;
     std::string commandSwitch_;

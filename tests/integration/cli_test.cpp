@@ -310,6 +310,54 @@ TEST_F(CliTest, FilesGoToTheControllerAndBackUnattended) {
     EXPECT_FALSE(fs::exists(folder / "none.txt"));
     EXPECT_EQ(withDevice({"/d", (folder / "day1.txt").string(), "A:\\LOG\\"}).exitCode, 4);
     EXPECT_EQ(withDevice({"/d", (folder / "missing.txt").string(), "A:\\X.TXT"}).exitCode, 5);
+    // A name longer than the controller's listing shows.
+    down = withDevice(
+        {"/d", (folder / "day1.txt").string(), "A:\\LOG\\averyveryverylongfilename.txt"});
+    EXPECT_EQ(down.exitCode, 5);
+    EXPECT_NE(down.err.find("names of at most 20 characters"), std::string::npos) << down.err;
+    EXPECT_FALSE(fs::exists(state / "drives" / "A" / "LOG" / "averyveryverylongfilename.txt"));
+}
+
+// A copy to a controller that goes away part-way: one that restarts and answers again
+// keeps no new incomplete file; a line that is gone for good leaves the file named in the
+// message, the status line and the run's summary.
+TEST_F(CliTest, ACopyCutOffPartWayLeavesNoUnnamedIncompleteFile) {
+    std::ofstream(folder / "big.bin", std::ios::binary) << std::string(100 * 1024, 'x');
+    struct Case {
+        const char* fault;
+        const char* expected;
+        bool fileLeft;
+    };
+    const Case cases[] = {
+        {"reset@40000", "The incomplete file <A:\\BIG.BIN> was removed from the controller.",
+         false},
+        {"gone@40000", "The file <A:\\BIG.BIN> on the controller is incomplete.", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const fs::path state = folder / "device";
+        fs::remove_all(state);
+        fs::create_directories(state / "drives" / "A");
+        SimulatorLauncher simulator;
+        simulator.setExecutable(TARMIX_SIM_PATH);
+        std::string error;
+        ASSERT_TRUE(
+            simulator.start("alder", {"--state", state.string(), "--faults", c.fault}, error))
+            << error;
+        const Outcome outcome =
+            run({"--headless", "--port", simulator.devicePath(), "/d",
+                 (folder / "big.bin").string(), "A:\\BIG.BIN", "COM1", "57600"});
+        simulator.stop();
+        EXPECT_EQ(outcome.exitCode, 5) << outcome.err;
+        // The message and the status line name the file; the summary names a file left.
+        const size_t summary = outcome.err.find("exit code 5 (");
+        ASSERT_NE(summary, std::string::npos) << outcome.err;
+        const size_t first = outcome.err.find(c.expected);
+        ASSERT_LT(first, summary) << outcome.err;
+        EXPECT_LT(outcome.err.find(c.expected, first + 1), summary) << outcome.err;
+        EXPECT_EQ(outcome.err.find(c.expected, summary) != std::string::npos, c.fileLeft);
+        EXPECT_EQ(fs::exists(state / "drives" / "A" / "BIG.BIN"), c.fileLeft);
+    }
 }
 
 // Neither an uploaded file nor the settings file is ever written onto a device or a pipe:
