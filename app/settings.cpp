@@ -8,7 +8,7 @@
 
 #include "lang/catalog.h"
 #include "platform/input_file.h"
-#include "platform/safe_file.h"
+#include "platform/replacing_file.h"
 
 namespace tarmix {
 
@@ -145,14 +145,16 @@ int ReadSettings(const fs::path& folder, Settings& settings) {
 
 void SetRunLanguage(std::optional<int> language) { runLanguage.chosen = language; }
 
-int WriteSettings(const fs::path& folder, const Settings& settings) {
+int WriteSettings(const fs::path& folder, const Settings& settings, std::string* reason) {
     Settings kept = settings;
     if (runLanguage.chosen == settings.languageIndex) kept.languageIndex = runLanguage.stored;
     std::string text;
     for (const Key& key : kKeys)
         text += std::string(key.name) + ": " + std::to_string(kept.*key.value) + "\r\n";
-    const std::string bytes = encodeUtf16(text);
-    return WriteFileSafely(folder / kSettingsFileName, bytes).ok() ? 0 : 1;
+    std::string error;
+    if (WriteFileSafely(folder / kSettingsFileName, encodeUtf16(text), error)) return 0;
+    if (reason) *reason = error;
+    return 1;
 }
 
 void CheckSettingValues(Settings& settings) {
