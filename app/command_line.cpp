@@ -82,6 +82,8 @@ constexpr ExitCode kExitCodes[] = {
     {kResultCommandFailed, "the controller did not carry out the file-system command"},
     {kResultNoSuchPath, "the controller has no such drive or folder"},
     {kResultNoPort, "--terminal: no port could be opened"},
+    {kResultStationRefused, "a station's port is another station's too, or cannot be opened"},
+    {kResultRecordFailed, "--record: the device history cannot be written"},
     {kResultUsage, "command line not understood"},
     {kResultInterrupted, "interrupted (SIGINT)"},
     {kResultTerminated, "terminated (SIGTERM)"},
@@ -262,6 +264,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.logFile = value;
         } else if (word == "--list-ports") {
             options.listPorts = true;
+        } else if (TakeLineOption(arguments, i, options.line, parsed.error)) {
+            if (!parsed.error.empty()) return parsed;
         } else if (word == "--help") {
             options.help = true;
         } else if (word == "--version") {
@@ -331,6 +335,8 @@ std::string UsageText() {
         "  --format A:              format a drive (asks; --yes answers)\n"
         "  --df                     the drives with size, block size and free space\n"
         "  --help, --version\n"
+        "\n" +
+        std::string(LineUsageText()) +
         "\n"
         "Failed console runs keep the wire trace of their last operation in\n  " +
         TraceFolder().string() + "\n(the newest " + std::to_string(kTracesKept) +
@@ -340,6 +346,7 @@ std::string UsageText() {
         const std::string code = std::to_string(row.code);
         text += "  " + code + std::string(5 - code.size(), ' ') + row.meaning + "\n";
     }
+    text += kLineExitRule;
     return text;
 }
 

@@ -26,13 +26,15 @@ struct ConsoleOptions {
     std::optional<Millis> waitForController;
     // Where a failed run leaves the wire trace of its last operation (empty: nowhere).
     std::filesystem::path traceFolder;
+    // The station of a production line this console belongs to: every JSON event says so.
+    std::optional<int> station;
 };
 
 // Every character of `text` that a terminal would act on (C0 and C1 controls, DEL) as "?":
 // text from a script or a device must not move the cursor or clear the operator's screen.
 std::string WithoutControls(std::string_view text);
 
-class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public TimerHost {
+class ConsoleFrontEnd : public FrontEnd, public MainWindowView, public TimerHost {
   public:
     // `events`: where JSON events go (nullptr: none). The run ends between two ticks once a
     // signal's stop request is pending (platform/stop_request.h).
