@@ -136,6 +136,10 @@ class ProductionLine {
             if (outcome.handled || !plan_.repeat) count(station, tally, outcome);
             if (!plan_.repeat || StopRequested() || recordBroken_) break;
             if (outcome.handled ? !station.waitUntilRemoved() : !idle()) break;
+            if (outcome.handled)
+                console_.event(
+                    nlohmann::ordered_json{{"event", "removed"}, {"station", station.number()}}
+                        .dump());
             if (!station.waitForPort()) break;
         }
     }

@@ -45,7 +45,9 @@ class StationFrontEnd final : public ConsoleFrontEnd {
           station_(station) {}
 
     void setEnabled(Control control, bool enabled) override {
-        if (control == Control::StartDownload && enabled) identified = true;
+        if (control != Control::StartDownload || !enabled || identified) return;
+        identified = true;
+        identifiedAt = systemClock().now();
     }
     void setStatus(const std::string& text) override {
         ConsoleFrontEnd::setStatus(text);
@@ -81,6 +83,7 @@ class StationFrontEnd final : public ConsoleFrontEnd {
     }
 
     bool identified = false;
+    Millis identifiedAt{0};
     bool verified = false;
     bool allSent = false;
     uint64_t bytesDone = 0;
@@ -209,7 +212,10 @@ ControllerOutcome Station::programOne() {
     outcome.model = seen.panel;
     outcome.bytes = seen.download ? seen.download->bytes : seen.bytesDone;
     outcome.blocks = seen.download ? seen.download->blocks : 0;
-    outcome.duration = seen.download ? seen.download->duration : Millis{0};
+    // A failed operation took from the identification to its end.
+    outcome.duration = seen.download     ? seen.download->duration
+                       : seen.identified ? systemClock().now() - seen.identifiedAt
+                                         : Millis{0};
     outcome.verifyOutcome = verifyOutcome(plan_.verify, seen, outcome.exitCode);
     seen.finish(outcome.exitCode, outcome.reason);
     if (outcome.handled) outcome.monitorAfter = askVersion();

@@ -103,6 +103,9 @@ class LineDatabaseTest : public LineRig {
             << testing::ReadWhole(folder / "err");
         for (const char* line : {"unplug 1", "unplug 2"}) control(line);
         ASSERT_TRUE(waitForSimulator({"unplugged 1", "unplugged 2"}));
+        ASSERT_TRUE(waitFor(
+            [&] { return events(testing::ReadWhole(folder / "out"), "removed").size() >= total; },
+            30s));
     }
 
     fs::path cluster;

@@ -164,7 +164,11 @@ TEST_F(LineTest, StationLoopProgramsEachPluggedControllerOnce) {
         EXPECT_EQ(recordLines(record).size(), cycle);
         control("unplug 1");
         ASSERT_TRUE(waitForSimulator({"unplugged 1"}));
-        EXPECT_EQ(flash(1, "alder"), expected) << "controller " << cycle;
+        EXPECT_EQ(flash(1, "alder", 0x2000), expected) << "controller " << cycle;
+        // The next one goes on once the station has seen this one go.
+        ASSERT_TRUE(waitFor(
+            [&] { return events(testing::ReadWhole(folder / "out"), "removed").size() >= cycle; },
+            30s));
     }
     kill(tarmix, SIGINT);
     const Outcome outcome = finishTarmix(tarmix, 30s);

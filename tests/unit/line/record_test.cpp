@@ -89,9 +89,12 @@ TEST_F(RecordTest, TwoProcessesAppendingAtOnceNeverInterleave) {
 
 TEST_F(RecordTest, AKillMidRunLeavesOnlyWholeLines) {
     const pid_t child = appender(0, 1000000, 20000);
-    while (!fs::exists(record) || fs::file_size(record) < 400000) usleep(1000);
+    int waited = 0;
+    for (; waited < 30000 && (!fs::exists(record) || fs::file_size(record) < 400000); ++waited)
+        usleep(1000);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
+    ASSERT_LT(waited, 30000) << "the appender wrote too little";
     expectWholeLines();
     EXPECT_GE(lines().size(), 20u);
 }
