@@ -77,11 +77,17 @@ void LineConsole::redraw() {
 void LineConsole::stationText(int station, const std::string& text) {
     std::lock_guard<std::mutex> hold(lock_);
     Station& shown = stations_.at(size_t(station - 1));
-    if (board_) {
+    // On the board a status gives way to the next; warnings, errors and refusals stay above it.
+    const bool lasting = text.rfind("warning: ", 0) == 0 || text.rfind("error: ", 0) == 0 ||
+                         text.rfind("refused: ", 0) == 0;
+    if (board_ && !lasting) {
         shown.status = text;
         return redraw();
     }
-    errors_ << "[" << station << " " << shown.port << "] " << text << "\n" << std::flush;
+    clearBoard();
+    errors_ << "[" << station << " " << shown.port << "] " << text << "\n";
+    redraw();
+    errors_ << std::flush;
 }
 
 void LineConsole::stationProgress(int station, int percent) {

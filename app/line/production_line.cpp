@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "app/line/device_record.h"
 #include "app/line/line_console.h"
 #include "app/line/station.h"
 #include "app/operation_trace.h"
@@ -58,6 +59,25 @@ std::string seconds(Millis duration) {
 std::string padded(std::string text, size_t width) {
     if (text.size() < width) text += std::string(width - text.size(), ' ');
     return text + " ";
+}
+
+// Which of the ports name the same device as an earlier one: for each port, the index of
+// the first port naming its device, or -1. Ports that do not exist are compared by path.
+std::vector<int> SameDevices(const std::vector<std::string>& ports) {
+    std::vector<int> first(ports.size(), -1);
+    std::vector<std::string> identities;
+    for (const std::string& port : ports) identities.push_back(deviceIdentity(port));
+    for (size_t i = 0; i < ports.size(); ++i)
+        for (size_t j = 0; j < i && first[i] < 0; ++j)
+            if (identities[j] == identities[i]) first[i] = int(j);
+    return first;
+}
+
+// 0 when every station succeeded, else the code of the first station that failed.
+int LineExitCode(const std::vector<int>& stationCodes) {
+    for (int code : stationCodes)
+        if (code != kResultOk) return code;
+    return kResultOk;
 }
 
 class ProductionLine {
@@ -293,22 +313,6 @@ std::string lineRefusal(const ToolOptions& options, const std::vector<std::strin
 }
 
 }  // namespace
-
-std::vector<int> SameDevices(const std::vector<std::string>& ports) {
-    std::vector<int> first(ports.size(), -1);
-    std::vector<std::string> identities;
-    for (const std::string& port : ports) identities.push_back(deviceIdentity(port));
-    for (size_t i = 0; i < ports.size(); ++i)
-        for (size_t j = 0; j < i && first[i] < 0; ++j)
-            if (identities[j] == identities[i]) first[i] = int(j);
-    return first;
-}
-
-int LineExitCode(const std::vector<int>& stationCodes) {
-    for (int code : stationCodes)
-        if (code != kResultOk) return code;
-    return kResultOk;
-}
 
 int RunProductionLine(const ToolOptions& options, const std::vector<std::string>& words) {
     if (const std::string refusal = lineRefusal(options, words); !refusal.empty()) {

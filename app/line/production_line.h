@@ -13,20 +13,10 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/line/device_record.h"
 
 namespace tarmix {
 
 // Runs the line the options ask for with the form in `words` ("/p FILE"); the exit code.
 int RunProductionLine(const ToolOptions& options, const std::vector<std::string>& words);
-
-// Which of the ports name the same device as an earlier one: for each port, the index of
-// the first port naming its device, or -1 when it is the first. Ports that do not exist
-// are compared by their path.
-std::vector<int> SameDevices(const std::vector<std::string>& ports);
-
-// The exit code of a line whose stations ended with these codes (one per station, in
-// station order): 0 when all succeeded, else the first failing station's.
-int LineExitCode(const std::vector<int>& stationCodes);
 
 }  // namespace tarmix

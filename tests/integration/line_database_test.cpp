@@ -48,6 +48,9 @@ class LineDatabaseTest : public LineRig {
     void SetUp() override {
         LineRig::SetUp();
         if (geteuid() == 0 && getpwnam("postgres") == nullptr) GTEST_SKIP() << "no postgres user";
+        int installed = 0;
+        run(serverProgram("initdb") + " --version", &installed);
+        if (installed != 0) GTEST_SKIP() << "no PostgreSQL server installed";
         cluster = folder / "pg";
         fs::create_directories(cluster);
         if (geteuid() == 0) {

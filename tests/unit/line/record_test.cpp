@@ -1,4 +1,4 @@
-// The device history record file and its summary, and the line's small rules.
+// The device history record file and its summary, and the line's options.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,7 +11,6 @@
 
 #include "app/command_line.h"
 #include "app/line/device_record.h"
-#include "app/line/production_line.h"
 
 namespace tarmix {
 namespace {
@@ -135,27 +134,6 @@ TEST_F(RecordTest, ARecordThatCannotTakeLinesIsRefusedAtOnce) {
     EXPECT_EQ(OpenRecord((folder / "no" / "such" / "folder.jsonl").string(), error), nullptr);
 }
 
-TEST_F(RecordTest, EntryLineCarriesEveryAuditField) {
-    RecordEntry entry;
-    entry.time = "2026-12-08T10:00:00.000Z";
-    entry.station = 2;
-    entry.port = {"/dev/ttyUSB1", "/dev/serial/by-id/usb-X_Y_123-if00-port0", "123"};
-    entry.model = "Alder-Panel";
-    entry.monitorBefore = 17;
-    entry.image = {"app.rom", "/x/app.rom", std::string(64, 'a'), 4096};
-    entry.exitCode = 7;
-    entry.verify = true;
-    entry.verifyOutcome = "not reached";
-    const auto line = nlohmann::json::parse(RecordLine(entry));
-    for (const char* field :
-         {"time", "station", "port", "portById", "usbSerial", "model", "monitorBefore",
-          "monitorAfter", "image", "sha256", "imageSize", "bytes", "blocks", "milliseconds",
-          "verify", "verifyOutcome", "exitCode", "meaning", "program"})
-        EXPECT_TRUE(line.contains(field)) << field;
-    EXPECT_TRUE(line["monitorAfter"].is_null());
-    EXPECT_EQ(line["usbSerial"], "123");
-}
-
 TEST(RecordSummary, CountsPerDayAndImageWithTheReasons) {
     auto entry = [](const char* time, const char* image, int code, const char* message) {
         return nlohmann::json{{"time", time},
@@ -181,30 +159,6 @@ TEST(RecordSummary, CountsPerDayAndImageWithTheReasons) {
               "2026-12-08  b.rom (sha256 0123456789ab)  programmed 0, failed 1\n"
               "    1 x 9 m9\n"
               "1 lines are not record entries\n");
-}
-
-TEST(LineRules, ExitCodeIsTheFirstFailingStations) {
-    const struct {
-        std::vector<int> codes;
-        int expected;
-    } cases[] = {{{0, 0, 0}, 0}, {{0, 7, 9}, 7}, {{9, 7}, 9}, {{0, kResultStationRefused}, 14}};
-    for (const auto& row : cases) EXPECT_EQ(LineExitCode(row.codes), row.expected);
-}
-
-TEST(LineRules, SameDeviceNamedTwiceIsFound) {
-    const fs::path folder = fs::temp_directory_path() / ("tarmix_same_" + std::to_string(getpid()));
-    fs::create_directories(folder);
-    fs::create_symlink("/dev/null", folder / "null-link");
-    const struct {
-        std::vector<std::string> ports;
-        std::vector<int> expected;
-    } cases[] = {
-        {{"/dev/null", "/dev/zero", "/dev/null"}, {-1, -1, 0}},
-        {{"/dev/zero", (folder / "null-link").string(), "/dev/null"}, {-1, -1, 1}},
-        {{"/no/such", "/no/../no/such", "/no/other"}, {-1, 0, -1}},
-    };
-    for (const auto& row : cases) EXPECT_EQ(SameDevices(row.ports), row.expected);
-    fs::remove_all(folder);
 }
 
 TEST(LineRules, OptionsAreReadOrRefused) {
