@@ -154,12 +154,12 @@ void ConsoleFrontEnd::printEntry(const std::string& line, const JsonEvent& json)
 
 void ConsoleFrontEnd::event(const JsonEvent& json) {
     if (!events_) return;
-    if (!options_.station) {
+    if (!station_) {
         *events_ << json.str() << "\n" << std::flush;
         return;
     }
     JsonEvent stationed = json;
-    *events_ << stationed.number("station", *options_.station).str() << "\n" << std::flush;
+    *events_ << stationed.number("station", *station_).str() << "\n" << std::flush;
 }
 
 std::string ConsoleFrontEnd::caption(Control control, const char* fallback) const {

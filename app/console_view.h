@@ -26,8 +26,6 @@ struct ConsoleOptions {
     std::optional<Millis> waitForController;
     // Where a failed run leaves the wire trace of its last operation (empty: nowhere).
     std::filesystem::path traceFolder;
-    // The station of a production line this console belongs to: every JSON event says so.
-    std::optional<int> station;
 };
 
 // Every character of `text` that a terminal would act on (C0 and C1 controls, DEL) as "?":
@@ -40,6 +38,9 @@ class ConsoleFrontEnd : public FrontEnd, public MainWindowView, public TimerHost
     // signal's stop request is pending (platform/stop_request.h).
     ConsoleFrontEnd(std::ostream& errors, std::ostream* events, Clock& clock,
                     ConsoleOptions options);
+
+    // The station of a production line this console belongs to: every JSON event says so.
+    void setStation(int station) { station_ = station; }
 
     // FrontEnd
     MainWindowView& view() override { return *this; }
@@ -117,6 +118,7 @@ class ConsoleFrontEnd : public FrontEnd, public MainWindowView, public TimerHost
     std::optional<int> progress_;
     bool progressShown_ = false;
     TransferMeter transfer_;
+    std::optional<int> station_;
 };
 
 }  // namespace tarmix

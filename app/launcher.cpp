@@ -12,6 +12,7 @@
 
 #include "app/console_terminal.h"
 #include "app/console_view.h"
+#include "app/line/device_record.h"
 #include "app/line/production_line.h"
 #include "app/operation_trace.h"
 #include "app/port_listing.h"

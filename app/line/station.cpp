@@ -42,7 +42,9 @@ class StationFrontEnd final : public ConsoleFrontEnd {
                     LineConsole& console, int station)
         : ConsoleFrontEnd(errors, events, systemClock(), std::move(options)),
           console_(console),
-          station_(station) {}
+          station_(station) {
+        setStation(station);
+    }
 
     void setEnabled(Control control, bool enabled) override {
         if (control != Control::StartDownload || !enabled || identified) return;
@@ -165,7 +167,6 @@ ControllerOutcome Station::programOne() {
     ConsoleOptions options;
     options.waitForController = plan_.waitFor;
     options.traceFolder = TraceFolder();
-    options.station = number_;
     StationFrontEnd seen(errors, plan_.json ? &events : nullptr, options, console_, number_);
 
     std::ofstream traceFile;
@@ -196,11 +197,13 @@ ControllerOutcome Station::programOne() {
         CDownloadDialog window(std::move(services), start);
         window.OnInitDialog();
         const RunEnd end = seen.run(window);
+        // A stop decides the code unless it came after the controller was done.
+        const bool done = !window.awaitingController() && window.resultCode() == kResultOk;
         if (!window.closed()) window.CloseThroughOk();
         outcome.exitCode = window.resultCode();
-        if (const int stopped = ExitCodeOfStop(PendingStop()); stopped != 0)
+        if (const int stopped = ExitCodeOfStop(PendingStop()); stopped != 0 && !done)
             outcome.exitCode = stopped;
-        else if (end == RunEnd::Interrupted)
+        else if (end == RunEnd::Interrupted && !done)
             outcome.exitCode = kResultInterrupted;
         if (end == RunEnd::NoController) outcome.exitCode = kResultNoController;
         outcome.modelCode = window.device().hardwareModel;
