@@ -35,9 +35,9 @@ int portIndex(const std::string& word) {
     return found == kPorts.end() ? -1 : found->second;
 }
 
-// Reads the number of an option that takes one: "--name=N" or "--name N".
-bool takeValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
-               std::string& value) {
+// Reads the value of an option that takes one: "--name=VALUE" or "--name VALUE".
+bool takeOptionValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
+                     std::string& value) {
     const std::string& word = arguments[i];
     if (word.rfind(name + "=", 0) == 0) {
         value = word.substr(name.size() + 1);
@@ -81,8 +81,8 @@ constexpr ExitCode kExitCodes[] = {
     {kResultCheckFailed, "--verify-backup or --dry-run found a problem"},
     {kResultCommandFailed, "the controller did not carry out the file-system command"},
     {kResultNoSuchPath, "the controller has no such drive or folder"},
-    {kResultNoPort, "--terminal: no port could be opened"},
-    {kResultStationRefused, "a station's port is another station's too, or cannot be opened"},
+    {kResultNoPort, "the port could not be opened (missing, in use, no permission)"},
+    {kResultStationRefused, "a station's port or controller is another station's too"},
     {kResultRecordFailed, "--record: the device history cannot be written"},
     {kResultUsage, "command line not understood"},
     {kResultInterrupted, "interrupted (SIGINT)"},
@@ -97,6 +97,12 @@ std::string DescribeResult(int code) {
     for (const ExitCode& row : kExitCodes)
         if (row.code == code) return row.meaning;
     return "result " + std::to_string(code);
+}
+
+std::optional<int> RunPortOf(const ToolOptions& options) {
+    if (options.simulate) return 0;
+    if (!options.ports.empty()) return options.ports.front().index;
+    return std::nullopt;
 }
 
 bool HasConsoleAction(const ToolOptions& options) {
@@ -198,22 +204,29 @@ MainWindowStart PrepareMainWindow(const LauncherArguments& arguments) {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
     ToolOptions& options = parsed.options;
-    for (size_t i = 0; i < arguments.size(); ++i) {
+    for (size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
         const std::string& word = arguments[i];
         if (word.rfind("--", 0) != 0) {
             parsed.words.push_back(word);
             continue;
         }
         std::string value;
+        // An empty value is what an unset shell variable gives: a mistake, never the option
+        // left out.
+        const auto takeValue = [&](const std::string& name, std::string& into) {
+            if (!takeOptionValue(arguments, i, name, into)) return false;
+            if (into.empty()) parsed.error = name + " was given an empty value";
+            return true;
+        };
         if (word == "--headless") {
             options.headless = true;
         } else if (word == "--simulate") {
             options.simulate = kDefaultSimulatedModel;
         } else if (word.rfind("--simulate=", 0) == 0) {
             options.simulate = word.substr(11);
-        } else if (takeValue(arguments, i, "--sim-state", value)) {
+        } else if (takeValue("--sim-state", value)) {
             options.simulatorState = value;
-        } else if (takeValue(arguments, i, "--library", value)) {
+        } else if (takeValue("--library", value)) {
             options.libraryFolder = value;
         } else if (word == "--yes") {
             options.answerYes = true;
@@ -223,7 +236,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.verify = true;
         } else if (word == "--json") {
             options.json = true;
-        } else if (takeValue(arguments, i, "--port", value)) {
+        } else if (takeValue("--port", value)) {
             const std::optional<ChosenPort> port = readChosenPort(value);
             if (!port) {
                 parsed.error =
@@ -232,9 +245,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             options.ports.push_back(*port);
-        } else if (takeValue(arguments, i, "--trace", value)) {
+        } else if (takeValue("--trace", value)) {
             options.traceFile = value;
-        } else if (takeValue(arguments, i, "--wait", value)) {
+        } else if (takeValue("--wait", value)) {
             int seconds = -1;
             const auto [end, error] =
                 std::from_chars(value.data(), value.data() + value.size(), seconds);
@@ -250,17 +263,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             options.fileSystem.form = FileSystemFormOf(word, takesPath);
-            if (takesPath && !takeValue(arguments, i, word, options.fileSystem.path)) {
+            if (takesPath && !takeValue(word, options.fileSystem.path)) {
                 parsed.error = word + " needs a device path, such as A:\\DATA";
                 return parsed;
             }
-        } else if (takeValue(arguments, i, "--verify-backup", value)) {
+        } else if (takeValue("--verify-backup", value)) {
             options.verifyBackup = value;
-        } else if (takeValue(arguments, i, "--dry-run", value)) {
+        } else if (takeValue("--dry-run", value)) {
             options.dryRun = value;
         } else if (word == "--terminal") {
             options.terminal = true;
-        } else if (takeValue(arguments, i, "--log", value)) {
+        } else if (takeValue("--log", value)) {
             options.logFile = value;
         } else if (word == "--list-ports") {
             options.listPorts = true;
@@ -275,6 +288,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             return parsed;
         }
     }
+    if (!parsed.error.empty()) return parsed;
     if (options.simulate && options.simulate->empty()) parsed.error = "--simulate= needs a model";
     if (options.simulate && !options.ports.empty())
         parsed.error = "--port chooses a real device; it cannot be used with --simulate";
@@ -306,7 +320,8 @@ std::string UsageText() {
         "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
         "  --port PATH              the serial device for COM1 in this run\n"
         "  --port COMn=PATH         the serial device for COM1..COM6 (repeatable); before\n"
-        "                           TARMIX_COMn and the machine's own ports\n"
+        "                           TARMIX_COMn and the machine's own ports. The run uses\n"
+        "                           the port of the first --port, not the stored one\n"
         "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
         "                           DIR (with --simulate: demo images made for the run)\n"
         "  --yes, --no              how the console answers questions (default --no)\n"

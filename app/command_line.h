@@ -40,8 +40,8 @@ enum ResultCode : int {
     kResultCheckFailed = 10,     // --verify-backup or --dry-run found a problem
     kResultCommandFailed = 11,   // a file-system form: the controller refused or did not answer
     kResultNoSuchPath = 12,      // a file-system form: the controller has no such drive or folder
-    kResultNoPort = 13,          // --terminal: no port could be opened
-    kResultStationRefused = 14,  // a station's port is another station's, or cannot be opened
+    kResultNoPort = 13,          // the port of the run could not be opened
+    kResultStationRefused = 14,  // a station's port or controller is another station's too
     kResultRecordFailed = 15,    // --record: the device history cannot be written
     kResultUsage = 64,           // the command line was not understood
     kResultInterrupted = 130,    // stopped by SIGINT (128 + the signal's number)
@@ -109,6 +109,9 @@ struct MainWindowStart {
     std::string unrecognisedPort;
     std::string unrecognisedBaud;
     bool verifyAfterWrite = false;  // --verify: for this run, whatever the settings say
+    // The port this run must use instead of the stored one (which stays stored): the one
+    // --port or --simulate put a device behind.
+    std::optional<int> runPort;
 };
 
 // The launcher's mapping: port word "com1".."com6" / "COM1".."COM6" / "lpt1" / "LPT1"
@@ -163,6 +166,10 @@ inline constexpr const char* kConsoleActions[] = {"--list-ports",     "--verify-
                                                   "--tree A:",        "--mkdir PATH",
                                                   "--rm PATH",        "--rmdir PATH",
                                                   "--format A:",      "--df"};
+
+// The port --port or --simulate chose for this run: COM1 for the simulated controller,
+// else the port of the first --port; none without them.
+std::optional<int> RunPortOf(const ToolOptions& options);
 
 // Whether the options ask for one of kConsoleActions.
 bool HasConsoleAction(const ToolOptions& options);

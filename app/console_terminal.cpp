@@ -6,9 +6,9 @@
 #include <cerrno>
 
 #include "app/command_line.h"
+#include "app/port_problem.h"
 #include "app/settings.h"
 #include "lang/catalog.h"
-#include "link/port_scan.h"
 #include "link/serial.h"
 #include "platform/raw_console.h"
 #include "platform/replacing_file.h"
@@ -17,9 +17,7 @@ namespace tarmix {
 
 namespace {
 
-constexpr int kTextNoSerialLineFree = 60331;  // "no serial line free"
-constexpr int kTextErrorWhileOpen = 60174;    // "Error while open: "
-constexpr int kTextErrorWhileInit = 60173;    // "Error while init:"
+constexpr int kTextErrorWhileInit = 60173;  // "Error while init:"
 
 constexpr char kEscape = 0x1b;
 constexpr char kDelete = 0x7f;
@@ -101,21 +99,15 @@ class ReceiveLog final : public WireObserver {
     ReplacingFile& file_;
 };
 
-// The port the window would choose: the stored one when it is available, else the first
-// available one; -1 when none is.
-int choosePort(const ConsoleTerminalSetup& setup, View& view) {
+// The command line's port, else the stored one (COM1 for one out of range); the language
+// of the settings comes along.
+int choosePort(const ConsoleTerminalSetup& setup) {
     Settings settings;
     ReadSettings(setup.settingsFolder, settings);
     CheckSettingValues(settings);
     setLanguageIndex(settings.languageIndex);
-    PortState ports;
-    PortScanner(setup.portMap, setup.portFactory, systemClock(), view).ScanSerialPorts(ports);
-    int port = settings.selectedPort;
-    if (port < 0 || port >= kComPortCount) port = 0;
-    if (ports.available[size_t(port)]) return port;
-    for (int i = 0; i < kComPortCount; ++i)
-        if (ports.available[size_t(i)]) return i;
-    return -1;
+    const int port = setup.port.value_or(settings.selectedPort);
+    return port >= 0 && port < kComPortCount ? port : 0;
 }
 
 }  // namespace
@@ -184,16 +176,13 @@ std::vector<ConsoleInput> ConsoleKeyReader::Take(std::string_view bytes) {
 
 int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal) {
     ConsoleTerminalView view(setup.output, setup.messages);
-    const int port = choosePort(setup, view);
-    if (port < 0) {
-        view.say(LoadText(kTextNoSerialLineFree));
-        return kResultNoPort;
-    }
+    // Typing goes to the port asked for or to none: never to another controller.
+    const int port = choosePort(setup);
     const std::string name = portName(port);
     Clock& clock = systemClock();
     CSerial serial(setup.portFactory, clock);
     if (serial.Open(name) != 0) {
-        view.say(LoadText(kTextErrorWhileOpen) + " " + name);
+        view.say(OpenErrorText(name, setup.portMap.resolve(name), serial.LastOpenFailure()));
         return kResultNoPort;
     }
     if (serial.Configure(CSerial::kLinkBaud) != 0) {

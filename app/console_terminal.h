@@ -1,7 +1,7 @@
 // tarmix --terminal: the terminal on the console, for work over ssh or without a display.
 //
-// It takes the port the window would take (the settings file's port, else the first that
-// is available; TARMIX_COMn and --simulate decide what stands behind COM1 … COM6), opens
+// It takes the port of --port or --simulate, else the settings file's port, and no other
+// (TARMIX_COMn, --port and --simulate decide what stands behind COM1 … COM6), opens
 // it at 57600 without identifying the controller (so nothing is typed into a running
 // application), puts the user's terminal into raw mode and then works as the window's
 // terminal does: what the controller sends is shown, every key goes out by the same key
@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -52,6 +53,7 @@ struct ConsoleTerminalSetup {
     PortMap portMap;
     PortFactory portFactory;
     std::filesystem::path settingsFolder;  // holds Tarmix.ini
+    std::optional<int> port;               // the command line's port, before the stored one
     int input;                             // the user's keys (a terminal, or a pipe)
     int output;                            // what the controller sends
     std::ostream& messages;                // the terminal's own messages

@@ -308,13 +308,16 @@ std::string ConsoleFrontEnd::SaveLastOperation() {
     return file.string();
 }
 
-void ConsoleFrontEnd::finish(int exitCode, const std::string& reason) {
-    std::string summary = "tarmix: exit code " + std::to_string(exitCode) + " (" + reason + ")";
-    const std::string traceFile = exitCode == 0 ? "" : SaveLastOperation();
+void ConsoleFrontEnd::finish(const RunOutcome& outcome) {
+    std::string summary =
+        "tarmix: exit code " + std::to_string(outcome.exitCode) + " (" + outcome.reason + ")";
+    if (!outcome.port.empty()) summary += " on " + outcome.port + " (" + outcome.device + ")";
+    const std::string traceFile = outcome.exitCode == 0 ? "" : SaveLastOperation();
     if (!traceFile.empty()) summary += "; wire trace of the last operation: " + traceFile;
     line(summary);
     JsonEvent result("result");
-    result.number("exitCode", exitCode).text("reason", reason);
+    result.number("exitCode", outcome.exitCode).text("reason", outcome.reason);
+    if (!outcome.port.empty()) result.text("port", outcome.port).text("device", outcome.device);
     if (!traceFile.empty()) result.text("trace", traceFile);
     event(result);
 }

@@ -50,9 +50,9 @@ class ConsoleFrontEnd : public FrontEnd, public MainWindowView, public TimerHost
     // Runs the timers until the window closes, the stop flag is set, or an unattended run
     // has waited too long (or can no longer get anywhere: no timer left).
     RunEnd run(CDownloadDialog& window) override;
-    // The summary line and the "result" event. A failed run saves the wire trace of its
-    // last operation and names the file.
-    void finish(int exitCode, const std::string& reason) override;
+    // The summary line and the "result" event, with the port and device used. A failed run
+    // saves the wire trace of its last operation and names the file.
+    void finish(const RunOutcome& outcome) override;
 
     // View
     void setStatus(const std::string& text) override;

@@ -17,11 +17,13 @@
 #include "app/operation_trace.h"
 #include "app/port_listing.h"
 #include "app/port_problem.h"
+#include "app/settings.h"
 #include "app/simulator_launcher.h"
 #include "app/stop_signals.h"
 #include "app/wire_tee.h"
 #include "batch/backup_manifest.h"
 #include "batch/dry_run.h"
+#include "lang/catalog.h"
 #include "link/wire_trace.h"
 #include "models/models.h"
 #include "platform/program_folder.h"
@@ -59,15 +61,15 @@ void resolvePcPaths(MainWindowStart& start) {
         start.secondPath = fromWorkingFolder(start.secondPath);
 }
 
-// --port: the named devices stand behind their COM names for this run. A device that
-// cannot be opened is reported with the reason (and how to fix a permission problem).
-bool chooseRequestedPorts(const std::vector<ChosenPort>& ports, PortMap& map) {
+// --port: the named devices stand behind their COM names for this run. Unless the run only
+// lists the ports, a device that cannot be opened ends it before anything else, with the
+// reason (and how to fix a permission problem).
+bool chooseRequestedPorts(const std::vector<ChosenPort>& ports, bool mustOpen, PortMap& map) {
     for (const ChosenPort& port : ports) {
-        const OpenFailure failure = ProbeSerialPath(port.path);
+        const OpenFailure failure = mustOpen ? ProbeSerialPath(port.path) : OpenFailure::None;
         if (failure != OpenFailure::None) {
-            const std::string reason = DescribeOpenFailure(failure, port.path);
             std::cerr << "tarmix: --port " << portName(port.index) << "=" << port.path << ": "
-                      << (reason.empty() ? "cannot be opened" : reason) << "\n";
+                      << DescribeOpenFailure(failure, port.path) << "\n";
             return false;
         }
         map.setCom(port.index, SerialDeviceAt(port.path, isUsbSerialDevice(port.path)));
@@ -116,7 +118,12 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     SimulatorLauncher simulator;
     DemoLibrary demoLibrary;
     PortMap portMap = PortMap::fromSystem();
-    if (!chooseRequestedPorts(options.ports, portMap)) return kResultUsage;
+    // What is said before the window opens is said in the stored language too.
+    Settings stored;
+    ReadSettings(FindProgramFolders(executableFolder()).settings, stored);
+    CheckSettingValues(stored);
+    setLanguageIndex(stored.languageIndex);
+    if (!chooseRequestedPorts(options.ports, !options.listPorts, portMap)) return kResultNoPort;
     if (options.simulate) {
         std::vector<std::string> extra;
         if (!options.simulatorState.empty()) extra = {"--state", options.simulatorState};
@@ -155,8 +162,8 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         std::atomic<int> terminalStop{0};  // the signal the raw console caught
         const PortFactory factory = termiosPortFactory(portMap);
         return RunConsoleTerminal(
-            {portMap, factory, FindProgramFolders(executableFolder()).settings, STDIN_FILENO,
-             STDOUT_FILENO, std::cerr, options.logFile},
+            {portMap, factory, FindProgramFolders(executableFolder()).settings, RunPortOf(options),
+             STDIN_FILENO, STDOUT_FILENO, std::cerr, options.logFile},
             terminalStop);
     }
 
@@ -170,6 +177,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     }
     const bool reportResult = arguments.reportResult || fileSystemForm;
     start.verifyAfterWrite = options.verify;
+    start.runPort = RunPortOf(options);
     resolvePcPaths(start);
 
     std::unique_ptr<FrontEnd> frontEnd;
@@ -225,7 +233,8 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     else if (end == RunEnd::Interrupted)
         exitCode = kResultInterrupted;
     if (end == RunEnd::NoController) exitCode = kResultNoController;
-    frontEnd->finish(exitCode, DescribeResult(exitCode));
+    frontEnd->finish({exitCode, DescribeResult(exitCode), window.linkPort(),
+                      portMap.resolve(window.linkPort())});
     return exitCode;
 }
 

@@ -23,6 +23,14 @@ enum class RunEnd {
     NoController,  // an unattended run gave up: no controller was identified in time
 };
 
+// How a run ended, for the front end's last words.
+struct RunOutcome {
+    int exitCode = kResultOk;
+    std::string reason;  // one line of English
+    std::string port;    // the port the run used or tried ("COM1"); empty when none
+    std::string device;  // the device behind that port
+};
+
 // A window for the main-window controller: it shows what the controller tells its view,
 // runs its timers, and forwards the user's events to the CDownloadDialog handlers.
 class FrontEnd {
@@ -34,11 +42,8 @@ class FrontEnd {
     virtual WireObserver* wireObserver() { return nullptr; }
     // Shows the window and runs until it closes. The window's OnInitDialog has run.
     virtual RunEnd run(CDownloadDialog& window) = 0;
-    // Told the exit code once the window has closed, with a one-line reason.
-    virtual void finish(int exitCode, const std::string& reason) {
-        (void)exitCode;
-        (void)reason;
-    }
+    // Told how the run ended once the window has closed.
+    virtual void finish(const RunOutcome& outcome) { (void)outcome; }
 };
 
 // Makes the windowed front end; nullptr when it cannot run (the launcher then uses the

@@ -21,7 +21,7 @@ namespace {
 
 constexpr int kTextNoSerialLineFree = 60331;      // "no serial line free"
 constexpr int kTextEstablishing = 60180;          // "Establishing connection"
-constexpr int kTextErrorWhileOpen = 60174;        // "Error while open: "
+constexpr int kTextPortDevice = 64402;            // "Serial port %s: %s"
 constexpr int kTextErrorWhileInit = 60173;        // "Error while init:"
 constexpr int kTextReallyTerminate = 60010;       // "Would you really terminate the program?"
 constexpr int kTextExtendedNeedsVersion = 63733;  // "Befor an extended Firmware can be loaded…"
@@ -77,6 +77,7 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
       unrecognisedBaud_(start.unrecognisedBaud) {
     commandLineVerify_ = start.verifyAfterWrite;
     ports_.selectedPort = start.selectedPort;
+    runPort_ = start.runPort;
     serial_.setObserver(services.wireObserver);
     SetUpFileSystemView();
 }
@@ -97,7 +98,8 @@ void CDownloadDialog::OnInitDialog() {
     CheckSettingValues(settings);
     setLanguageIndex(settings.languageIndex);
     baudRate_ = settings.baudRate;
-    ports_.selectedPort = settings.selectedPort;
+    storedPort_ = settings.selectedPort;
+    ports_.selectedPort = runPort_.value_or(settings.selectedPort);
     keepReceipts_ = settings.keepReceipts != 0;
     verifyAfterWrite_ = settings.verifyAfterWrite != 0;
 
@@ -132,7 +134,11 @@ void CDownloadDialog::OnInitDialog() {
         resultCode_ = kResultDownloadFailed;
         return CloseThroughOk();
     }
-    Connect();
+    // An unattended run whose port cannot be opened ends at once: there is no other.
+    if (!Connect() && commandLineMode_) {
+        resultCode_ = kResultNoPort;
+        return CloseThroughOk();
+    }
 
     ShowCompactView();
     view_.setUsage(usage_);
@@ -149,6 +155,7 @@ void CDownloadDialog::CheckSelectedPort() {
     ports_.selectedPort = remembered;
     if (ports_.selectedPort < 0 || ports_.selectedPort >= kComPortCount) ports_.selectedPort = 0;
     if (ports_.available[size_t(ports_.selectedPort)]) return;
+    if (commandLineMode_ || runPort_) return;  // Connect says why it cannot be opened
     ports_.selectedPort = -1;
     for (int i = 0; i < kComPortCount; ++i) {
         if (ports_.available[size_t(i)]) {
@@ -189,7 +196,7 @@ std::string CDownloadDialog::PermissionHint() const {
     return {};
 }
 
-void CDownloadDialog::Connect() {
+bool CDownloadDialog::Connect() {
     connecting_ = true;
     const int port = ports_.selectedPort;
     if (port < 0 || port > kLptPortIndex) {
@@ -198,33 +205,34 @@ void CDownloadDialog::Connect() {
         if (const std::string hint = PermissionHint(); !hint.empty()) text += " - " + hint;
         StatusText(text);
         timers_.start(kRescanTimer, kRescanPeriod);
-        return;
+        return false;
     }
     timers_.stop(kRescanTimer);
-    const std::string name = portName(port);
+    linkPort_ = portName(port);
+    const std::string device = portMap_.resolve(linkPort_);
+    // Which device the run works on, before anything is sent to it.
+    if (!device.empty()) StatusText(FormatText(kTextPortDevice, linkPort_, device));
     Status(kTextEstablishing);
 
     serial_.Close();
     device_.deviceIdentified = false;
-    if (serial_.Open(name) != 0) {
-        std::string text = LoadText(kTextErrorWhileOpen) + "\n " + name;
-        const std::string reason =
-            DescribeOpenFailure(serial_.LastOpenFailure(), portMap_.resolve(name));
-        if (!reason.empty()) text += "\n" + reason;
+    if (serial_.Open(linkPort_) != 0) {
+        const std::string text = OpenErrorText(linkPort_, device, serial_.LastOpenFailure());
         StatusText(text);
         view_.showMessage(text, "", MessageIcon::Error);
-        return;
+        return false;
     }
     if (serial_.Configure(CSerial::kLinkBaud) != 0) {
-        const std::string text = LoadText(kTextErrorWhileInit) + " " + name;
+        const std::string text = LoadText(kTextErrorWhileInit) + " " + linkPort_;
         StatusText(text);
         view_.showMessage(text, "", MessageIcon::Error);
-        return;
+        return false;
     }
     StartWatch();
     RefreshModelControls();
     UpdateControls();
     view_.setEnabled(Control::StartDownload, false);
+    return true;
 }
 
 void CDownloadDialog::Disconnect() {
@@ -361,7 +369,9 @@ bool CDownloadDialog::OnCloseRequest() {
 
 void CDownloadDialog::CloseThroughOk() {
     if (closed_) return;
-    const Settings settings{languageIndex(), baudRate_, ports_.selectedPort, keepReceipts_ ? 1 : 0,
+    // The command line's port was for this run only.
+    const int port = runPort_ ? storedPort_ : ports_.selectedPort;
+    const Settings settings{languageIndex(), baudRate_, port, keepReceipts_ ? 1 : 0,
                             verifyAfterWrite_ ? 1 : 0};
     std::error_code ignored;  // a folder that cannot be made shows up as a failed write
     fs::create_directories(startDirectory_, ignored);

@@ -114,7 +114,8 @@ class CDownloadDialog {
                           const std::optional<std::string>& text);
 
     // --- shared steps, also used by other operations ---------------------------------------
-    void Connect();
+    // Opens the selected port at 57600 and starts the watch; false when it cannot.
+    bool Connect();
     void Disconnect();
     void UpdateControls();
     void ApplyLanguage();
@@ -129,6 +130,8 @@ class CDownloadDialog {
     bool awaitingController() const { return commandLineMode_ && !automationStarted_ && !closed_; }
     const DeviceDescription& device() const { return device_; }
     const PortState& ports() const { return ports_; }
+    // The port the link last opened or tried ("COM1"); empty before the first attempt.
+    const std::string& linkPort() const { return linkPort_; }
     int32_t baudRate() const { return baudRate_; }
     bool applicationLoaded() const { return applicationLoaded_; }
     bool applicationRunning() const { return applicationRunning_; }
@@ -189,6 +192,9 @@ class CDownloadDialog {
     void Status(int textId);
     void StatusText(const std::string& text);
     bool SelectedPortIsUsb() const;
+    // Settles the port to connect to. Only the window, with no port of the command line,
+    // gives way to the first available port; every other run keeps its own, so that it
+    // never works on another controller than the one asked for.
     void CheckSelectedPort();
     std::string CompletePath(const std::string& name) const;
     // The download button's work without the guard against clicks during an operation.
@@ -254,6 +260,10 @@ class CDownloadDialog {
     DeviceDescription device_;
     ParallelFlags parallelFlags_;
     PortState ports_;
+    // The command line's port for this run, and the stored port it stands in for.
+    std::optional<int> runPort_;
+    int storedPort_ = 0;
+    std::string linkPort_;
     PortScanner scanner_;
     ConnectionWatch watch_;
     CTerminal terminal_;

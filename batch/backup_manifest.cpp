@@ -87,19 +87,27 @@ bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
 
 BackupCheck VerifyBackup(const fs::path& folder) {
     BackupCheck check;
-    std::ifstream in(folder / kManifestFileName, std::ios::binary);
-    if (!in) {
-        check.error = (folder / kManifestFileName).string() + ": cannot be read";
+    const fs::path manifestPath = folder / kManifestFileName;
+    std::error_code notFile;
+    // A folder opens like a file but fails at the first read.
+    std::ifstream in;
+    if (fs::is_regular_file(manifestPath, notFile)) in.open(manifestPath, std::ios::binary);
+    if (!in.is_open()) {
+        check.error = manifestPath.string() + ": cannot be read";
         return check;
     }
-    std::map<std::string, json> listed;
+    struct Listed {
+        uintmax_t size;
+        std::string sha256;
+    };
+    std::map<std::string, Listed> listed;
     try {
         const json manifest = json::parse(in);
         for (const json& file : manifest.at("files"))
-            listed[file.at("path").get<std::string>()] = file;
+            listed[file.at("path").get<std::string>()] = {file.value("size", uintmax_t(0)),
+                                                          file.value("sha256", std::string())};
     } catch (const json::exception& failure) {
-        check.error = (folder / kManifestFileName).string() + ": not a backup manifest (" +
-                      failure.what() + ")";
+        check.error = manifestPath.string() + ": not a backup manifest (" + failure.what() + ")";
         return check;
     }
     check.listed = listed.size();
@@ -112,8 +120,7 @@ BackupCheck VerifyBackup(const fs::path& folder) {
         }
         const uintmax_t size = fs::file_size(path, failure);
         const auto digest = Sha256OfFile(path);
-        const bool same = !failure && entry.value("size", uintmax_t(0)) == size && digest &&
-                          entry.value("sha256", std::string()) == *digest;
+        const bool same = !failure && entry.size == size && digest && entry.sha256 == *digest;
         if (!same) check.changed.push_back(relative);
     }
     for (const std::string& relative : FilesBelow(folder))

@@ -120,8 +120,8 @@ void QtFrontEnd::closeWhenIdle() {
         window_.closeWindow();
 }
 
-void QtFrontEnd::finish(int exitCode, const std::string& reason) {
-    if (exitCode != 0) std::cerr << "tarmix: " << reason << "\n";
+void QtFrontEnd::finish(const RunOutcome& outcome) {
+    if (outcome.exitCode != 0) std::cerr << "tarmix: " << outcome.reason << "\n";
 }
 
 void QtFrontEnd::controlPressed(Control control) {

@@ -25,7 +25,7 @@ class QtFrontEnd final : public FrontEnd, private WindowEvents {
     // Shows the window and runs until it closes; SIGINT or SIGTERM close it as well.
     RunEnd run(CDownloadDialog& controller) override;
     // A run that did not succeed leaves its reason on the error stream.
-    void finish(int exitCode, const std::string& reason) override;
+    void finish(const RunOutcome& outcome) override;
 
     MainWindow& window() { return window_; }
     // Where the window's events go (run() sets it; the tests set it themselves).

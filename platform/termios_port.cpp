@@ -100,11 +100,9 @@ bool TermiosPort::open(const std::string& name) {
 }
 
 OpenFailure ProbeSerialPath(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return failureOf(errno);
-    const bool terminal = isatty(fd) == 1;
-    ::close(fd);
-    return terminal ? OpenFailure::None : OpenFailure::NotATerminal;
+    // The same open as the link's, so a port another instance holds is found in use.
+    TermiosPort trial{PortMap()};
+    return trial.open(path) ? OpenFailure::None : trial.openFailure();
 }
 
 void TermiosPort::close() {

@@ -40,8 +40,8 @@ class TermiosPort final : public PortBackend {
 
 PortFactory termiosPortFactory(const PortMap& map);
 
-// Whether the device at `path` could be opened as a serial port now (it is opened and
-// closed again); None when it could.
+// Whether the device at `path` could be opened as the link opens it now (exclusively; it
+// is opened and closed again); None when it could.
 OpenFailure ProbeSerialPath(const std::string& path);
 
 }  // namespace tarmix

@@ -98,18 +98,20 @@ class ProductionLine {
         tallies_.resize(stationPorts.size());
         for (size_t i = 0; i < stationPorts.size(); ++i) {
             const int number = int(i + 1);
-            std::string& refused = tallies_[i].refused;
+            StationTally& tally = tallies_[i];
             if (same[i] >= 0) {
-                refused = "the same device as station " + std::to_string(same[i] + 1) + "'s (" +
-                          stationPorts[size_t(same[i])] + "): not programmed twice";
+                tally.refused = "the same device as station " + std::to_string(same[i] + 1) +
+                                "'s (" + stationPorts[size_t(same[i])] + "): not programmed twice";
+                tally.firstFailure = kResultStationRefused;
             } else if (const OpenFailure failure = ProbeSerialPath(stationPorts[i]);
                        failure != OpenFailure::None) {
-                refused = DescribeOpenFailure(failure, stationPorts[i]);
-                if (refused.empty()) refused = "cannot be opened";
+                // As for one controller: a station uses its port or none.
+                tally.refused = DescribeOpenFailure(failure, stationPorts[i]);
+                if (tally.refused.empty()) tally.refused = "cannot be opened";
+                tally.firstFailure = kResultNoPort;
             }
-            if (!refused.empty()) {
-                tallies_[i].firstFailure = kResultStationRefused;
-                console_.stationText(number, "refused: " + refused);
+            if (!tally.refused.empty()) {
+                console_.stationText(number, "refused: " + tally.refused);
                 continue;
             }
             stations.push_back(std::make_unique<Station>(number, stationPorts[i], plan_, console_));
@@ -237,7 +239,7 @@ class ProductionLine {
             const ControllerOutcome& last = tally.last ? *tally.last : empty;
             const std::string result =
                 !tally.refused.empty()
-                    ? std::to_string(kResultStationRefused) + " refused: " + tally.refused
+                    ? std::to_string(tally.firstFailure) + " refused: " + tally.refused
                     : std::to_string(last.exitCode) + " " + last.reason +
                           (last.message.empty() ? "" : ": " + last.message);
             table += "\n" + padded(std::to_string(i + 1), 7) + padded(stationPorts[i], 20) +

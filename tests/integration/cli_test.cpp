@@ -14,6 +14,7 @@
 #include "app/simulator_launcher.h"
 #include "sim/image_maker.h"
 #include "sim/memory.h"
+#include "support/port_holder.h"
 
 namespace tarmix {
 namespace {
@@ -119,9 +120,13 @@ TEST_F(CliTest, UnattendedDownloadWritesTheFlashAndEndsWithZero) {
               std::string::npos)
         << outcome.out;
     const size_t lastLine = outcome.out.rfind('\n', outcome.out.size() - 2);
-    EXPECT_EQ(outcome.out.substr(lastLine + 1),
-              R"({"event":"result","exitCode":0,"reason":"no error detected"})"
-              "\n");
+    EXPECT_EQ(
+        outcome.out.substr(lastLine + 1)
+            .rfind(R"({"event":"result","exitCode":0,"reason":"no error detected","port":"COM1",)"
+                   R"("device":"/dev/pts/)",
+                   0),
+        0u)
+        << outcome.out;
 
     sim::Memory memory(*sim::findModel("alder"));
     std::string error;
@@ -347,11 +352,116 @@ TEST_F(CliTest, PortOptionRefusesDevicesThatCannotServe) {
     for (const std::string& path :
          {std::string("/nonexistent/ttyUSB7"), std::string("/dev/null")}) {
         const Outcome outcome = run({"--headless", "--port", path, "/p", image(), "COM1", "57600"});
-        EXPECT_EQ(outcome.exitCode, 64) << path;
+        EXPECT_EQ(outcome.exitCode, 13) << path;
         EXPECT_NE(outcome.err.find(path), std::string::npos) << outcome.err;
     }
     EXPECT_EQ(run({"--headless", "--port", "COM9=/dev/ttyS0", "--list-ports"}).exitCode, 64);
     EXPECT_EQ(run({"--simulate", "--port", "/dev/ttyS0", "--list-ports"}).exitCode, 64);
+}
+
+// An unattended run whose port is held by another program, or stands for an unplugged
+// adapter, ends at once with 13 and names the port, its device and the reason; the
+// controller on the next port is never touched. Once the port is free the same command
+// works there, and names the device it used.
+TEST_F(CliTest, APortThatCannotBeOpenedEndsTheRunAndLeavesTheNextControllerAlone) {
+    const fs::path askedState = folder / "asked", otherState = folder / "other";
+    fs::create_directories(askedState / "drives" / "A");
+    fs::create_directories(otherState / "drives" / "A");
+    SimulatorLauncher asked, other;
+    std::string error;
+    for (auto [simulator, state] : {std::pair{&asked, askedState}, std::pair{&other, otherState}}) {
+        simulator->setExecutable(TARMIX_SIM_PATH);
+        ASSERT_TRUE(simulator->start("alder", {"--state", state.string()}, error)) << error;
+    }
+    const std::string note = (folder / "note.txt").string();
+    std::ofstream(note) << "note";
+    const std::string device = asked.devicePath();
+    const std::string unplugged = (folder / "ttyUSB9").string();
+    const auto copyNote = [&](std::vector<std::string> options, const std::string& com1) {
+        options.insert(options.begin(), {"--headless", "--json"});
+        options.insert(options.end(), {"/d", note, "A:\\NOTE.TXT", "COM1", "57600"});
+        return run(options, {}, TARMIX_PATH,
+                   {{"TARMIX_COM1", com1}, {"TARMIX_COM2", other.devicePath()}});
+    };
+
+    // The "result" event of a run that tried COM1 at `com1`.
+    const auto resultEvent = [](int code, const std::string& reason, const std::string& com1) {
+        return "\"exitCode\":" + std::to_string(code) + ",\"reason\":\"" + reason +
+               "\",\"port\":\"COM1\",\"device\":\"" + com1 + "\"}";
+    };
+    testing::PortHolder holder(device);
+    ASSERT_TRUE(holder.held());
+    const struct {
+        std::vector<std::string> options;
+        std::string com1;
+        std::string said;
+        bool result;  // the run reached the window, whose "result" event names the port
+    } cases[] = {
+        {{}, device, "COM1 / " + device + " is in use by another program.", true},
+        {{}, unplugged, "COM1 / " + unplugged + " does not exist.", true},
+        {{"--port", device},
+         unplugged,
+         "--port COM1=" + device + ": " + device + " is in use",
+         false},
+    };
+    for (const auto& [options, com1, said, result] : cases) {
+        SCOPED_TRACE(said);
+        const Outcome outcome = copyNote(options, com1);
+        EXPECT_EQ(outcome.exitCode, 13) << outcome.err;
+        EXPECT_NE(outcome.err.find(said), std::string::npos) << outcome.err;
+        if (result) {
+            EXPECT_NE(
+                outcome.out.find(resultEvent(
+                    13, "the port could not be opened (missing, in use, no permission)", com1)),
+                std::string::npos)
+                << outcome.out;
+        }
+    }
+
+    holder.release();
+    const Outcome freed = copyNote({}, device);
+    EXPECT_EQ(freed.exitCode, 0) << freed.err;
+    EXPECT_NE(freed.err.find("Serial port COM1: " + device + "\n"), std::string::npos);
+    EXPECT_NE(freed.out.find(resultEvent(0, "no error detected", device)), std::string::npos)
+        << freed.out;
+    asked.stop();
+    other.stop();
+    EXPECT_EQ(readFile(askedState / "drives" / "A" / "NOTE.TXT"), "note");
+    EXPECT_FALSE(fs::exists(otherState / "drives" / "A" / "NOTE.TXT"));
+}
+
+// Mistakes in what a check is given end with a clear message, never with a crash or with a
+// run that waits for a controller: an empty value is a usage error (64), a manifest that
+// cannot be read or understood a failed check (10).
+TEST_F(CliTest, ChecksGivenNothingOrAnUnreadableManifestSaySo) {
+    const fs::path backup = folder / "backup";
+    fs::create_directories(backup / "manifest.json");
+    const fs::path typed = folder / "typed";
+    fs::create_directories(typed);
+    std::ofstream(typed / "manifest.json") << R"({"files":[{"path":"a","size":"12"}]})";
+    std::ofstream(typed / "a") << "x";
+    const struct {
+        std::vector<std::string> arguments;
+        int code;
+        std::string said;
+    } cases[] = {
+        {{"--verify-backup", ""}, 64, "--verify-backup was given an empty value"},
+        {{"--dry-run="}, 64, "--dry-run was given an empty value"},
+        {{"--headless", "--wait", "", "/p", "a.rom", "COM1", "57600"}, 64, "--wait"},
+        {{"--verify-backup", backup.string()},
+         10,
+         (backup / "manifest.json").string() + ": cannot be read"},
+        {{"--verify-backup", typed.string()},
+         10,
+         (typed / "manifest.json").string() + ": not a backup manifest"},
+    };
+    for (const auto& [arguments, code, said] : cases) {
+        SCOPED_TRACE(said);
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.exitCode, code) << outcome.err;
+        EXPECT_NE((outcome.out + outcome.err).find(said), std::string::npos)
+            << outcome.out << outcome.err;
+    }
 }
 
 }  // namespace

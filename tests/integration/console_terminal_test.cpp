@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "app/simulator_launcher.h"
+#include "support/port_holder.h"
 
 namespace tarmix {
 namespace {
@@ -66,6 +67,7 @@ class ConsoleTerminalTest : public ::testing::Test {
             for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
                 unsetenv(variable);
             setenv("TARMIX_COM1", com1.c_str(), 1);
+            if (!com2.empty()) setenv("TARMIX_COM2", com2.c_str(), 1);
             setenv("TARMIX_LPT1", (folder / "no-lpt").c_str(), 1);
             std::vector<char*> argv;
             for (std::string& word : arguments) argv.push_back(word.data());
@@ -119,6 +121,7 @@ class ConsoleTerminalTest : public ::testing::Test {
     fs::path folder;
     SimulatorLauncher simulator;
     std::string com1;
+    std::string com2;  // empty: no COM2
     int master = -1, slave = -1;
     pid_t child = -1;
     termios before{};
@@ -197,6 +200,32 @@ TEST_F(ConsoleTerminalTest, TheReenumeratedUsbPortIsFoundAgainByItsName) {
     type("\x1d");
     EXPECT_EQ(exitCode(), 0);
     EXPECT_TRUE(asBefore());
+}
+
+// Typing goes to the port asked for or to none: with that port held by another program the
+// terminal says so and ends with 13, although another controller is on COM2.
+TEST_F(ConsoleTerminalTest, ABusyPortIsRefusedAndNoOtherTaken) {
+    simulate("alder");
+    SimulatorLauncher other;
+    other.setExecutable(TARMIX_SIM_PATH);
+    std::string error;
+    ASSERT_TRUE(other.start("alder", {}, error)) << error;
+    com2 = other.devicePath();
+    testing::PortHolder holder(com1);
+    ASSERT_TRUE(holder.held());
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--terminal"}, {"--terminal", "--port", com1}}) {
+        SCOPED_TRACE(arguments.size());
+        screen.clear();
+        start(arguments);
+        EXPECT_TRUE(waitFor(com1 + " is in use by another program.")) << screen;
+        EXPECT_EQ(exitCode(), 13) << screen;
+        EXPECT_EQ(screen.find("Ctrl-] quits"), std::string::npos) << screen;
+        EXPECT_TRUE(asBefore());
+        close(master);
+        close(slave);
+        master = slave = -1;
+    }
 }
 
 }  // namespace

@@ -96,6 +96,23 @@ TEST(CommandLineOptions, AreTakenOutBeforeTheFormsAreMatched) {
         EXPECT_NE(ParseCommandLine(wrong).error, "") << wrong[0];
 }
 
+// An empty value (an unset shell variable) is refused, in both spellings, for every
+// option that takes one: it must never run as if the option had been left out.
+TEST(CommandLineOptions, EmptyValuesAreRefusedForEveryOptionThatTakesOne) {
+    for (const char* option :
+         {"--sim-state", "--library", "--port", "--trace", "--wait", "--verify-backup", "--dry-run",
+          "--log", "--ls", "--tree", "--mkdir", "--rm", "--rmdir", "--format"}) {
+        for (const std::vector<std::string>& words :
+             {std::vector<std::string>{option, ""}, {std::string(option) + "="}}) {
+            SCOPED_TRACE(words[0]);
+            const ParsedCommandLine parsed = ParseCommandLine(words);
+            EXPECT_NE(parsed.error.find(option), std::string::npos) << parsed.error;
+        }
+    }
+    EXPECT_EQ(ParseCommandLine({"--verify-backup", "", "--log", "x"}).error,
+              "--verify-backup was given an empty value");
+}
+
 // --help and the README show the one table of exit codes the program has.
 TEST(ExitCodes, OneTableInHelpAndReadme) {
     const std::filesystem::path readme = std::filesystem::path(TARMIX_CHECKOUT) / "README.md";

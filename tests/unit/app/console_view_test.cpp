@@ -100,7 +100,7 @@ TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
     EXPECT_LT(bench.clock.now() - began, 4s);
     EXPECT_FALSE(bench.window->closed());
 
-    console.frontEnd.finish(kResultNoController, DescribeResult(kResultNoController));
+    console.frontEnd.finish({kResultNoController, DescribeResult(kResultNoController), "", ""});
     const std::string marker = "wire trace of the last operation: ";
     const std::string output = console.errors.str();
     const size_t at = output.find(marker);

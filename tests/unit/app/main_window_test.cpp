@@ -89,6 +89,69 @@ TEST(MainWindowStart, StoredPortThatIsMissingGivesWayToTheFirstAvailable) {
     EXPECT_TRUE(bench.view.isEnabled(Control::TerminalOnOff));
 }
 
+// Only the window without a port of the command line gives way to another port. Every other
+// run keeps its port: one that cannot be opened is named with its device and the reason,
+// an unattended run ends at once with kResultNoPort, and the controller behind COM1 hears
+// nothing. The command line's port is not stored.
+TEST(MainWindowStart, RunsWithAPortOfTheirOwnNeverTakeAnother) {
+    struct Case {
+        const char* name;
+        MainWindowStart start;
+        int storedPort;
+        std::optional<int> runPort;
+        OpenFailure refusal;
+        int selectedPort;  // after the start
+        bool connected;    // to the controller behind COM1
+        std::string message;
+    };
+    const Case cases[] = {
+        {"window", {}, 1, std::nullopt, OpenFailure::InUse, 0, true, ""},
+        {"unattended, stored port in use", unattended("/u", "", "A:\\X", "x"), 1, std::nullopt,
+         OpenFailure::InUse, 1, false,
+         "Error while open: \n COM2\n/dev/ttyUSB9 is in use by another program."},
+        {"unattended, --port unlisted", unattended("/s", "", "", "backup"), 0, 2,
+         OpenFailure::NotListed, 2, false,
+         "Error while open: \n COM3\nNo serial device stands behind COM3."},
+        {"window, --port",
+         {},
+         0,
+         1,
+         OpenFailure::NoPermission,
+         1,
+         false,
+         "Error while open: \n COM2\nPermission denied for /dev/ttyUSB9. Add your user to the "
+         "group \"dialout\" (sudo adduser $USER dialout), then log in again."},
+        {"unattended, --port COM1", unattended("/x"), 1, 0, OpenFailure::InUse, 0, true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowBench bench("alder");
+        bench.map.setCom(1, {"/dev/ttyUSB9", false});
+        bench.refusal = c.refusal;
+        bench.writeSettings("[LANGUAGE]: 1\r\n[COMPORT]: " + std::to_string(c.storedPort) + "\r\n");
+        MainWindowStart start = c.start;
+        start.runPort = c.runPort;
+        bench.makeWindow(start);
+        bench.window->OnInitDialog();
+        EXPECT_EQ(bench.window->ports().selectedPort, c.selectedPort);
+        EXPECT_EQ(bench.view.timers.contains(CDownloadDialog::kWatchTimer), c.connected);
+        if (c.connected) {
+            EXPECT_TRUE(bench.tick());
+            EXPECT_EQ(bench.sent.count("please answer me"), 1u);
+        } else {
+            EXPECT_TRUE(bench.sent.lines.empty());
+            ASSERT_EQ(bench.view.messages.size(), 1u);
+            EXPECT_EQ(bench.view.messages[0].text, c.message);
+            EXPECT_EQ(bench.window->closed(), start.commandLineMode);
+            EXPECT_EQ(bench.window->resultCode(),
+                      start.commandLineMode ? kResultNoPort : start.resultCode);
+        }
+        EXPECT_EQ(bench.window->linkPort(), portName(c.selectedPort));
+        bench.window->CloseThroughOk();
+        EXPECT_EQ(savedSettings(bench).selectedPort, c.runPort ? c.storedPort : c.selectedPort);
+    }
+}
+
 // A language chosen while a controller is shown puts the device texts into it as well.
 TEST(MainWindowWatch, ALanguageSwitchRelabelsTheDeviceTexts) {
     WindowBench bench("alder");

@@ -43,6 +43,7 @@ TEST(ProbeSerialPath, TellsTheReasonsApart) {
     ASSERT_TRUE(holder.open("COM1"));
     EXPECT_FALSE(second.open("COM1"));
     EXPECT_EQ(second.openFailure(), OpenFailure::InUse);
+    EXPECT_EQ(ProbeSerialPath(pty.path), OpenFailure::InUse);
     EXPECT_FALSE(second.open("COM2"));
     EXPECT_EQ(second.openFailure(), OpenFailure::NotListed);
 }
