@@ -220,7 +220,7 @@ ControllerOutcome Station::programOne() {
                        : seen.identified ? systemClock().now() - seen.identifiedAt
                                          : Millis{0};
     outcome.verifyOutcome = verifyOutcome(plan_.verify, seen, outcome.exitCode);
-    seen.finish(outcome.exitCode, outcome.reason);
+    seen.finish({outcome.exitCode, outcome.reason, "COM1", port_});
     if (outcome.handled) outcome.monitorAfter = askVersion();
     outcome.finished = std::chrono::system_clock::now();
     return outcome;
