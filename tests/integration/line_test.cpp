@@ -31,13 +31,13 @@ using testing::Outcome;
 constexpr uint32_t kAlderBankA = 0x110000;
 constexpr uint32_t kImageSize = 0x8000;
 
-class LineTest : public LineRig {};
+class ProductionLineTest : public LineRig {};
 
 // Five stations: two good, one whose line drops in the middle of the download, one whose
 // controller stops answering (a hang: every wait ends by the clock), one of another model.
 // The good ones finish with their memory equal to the image; the table, the record and the
 // exit code say which station did what.
-TEST_F(LineTest, GangFinishesTheGoodStationsBesideBrokenOnes) {
+TEST_F(ProductionLineTest, GangFinishesTheGoodStationsBesideBrokenOnes) {
     const std::string image = makeImage("app.rom", kImageSize);
     startSimulator(5, {"--model", "alder", "--unit", "3", "--faults", "gone@12000", "--unit", "5",
                        "--model", "core510"});
@@ -92,7 +92,7 @@ TEST_F(LineTest, GangFinishesTheGoodStationsBesideBrokenOnes) {
 
 // Two --port options naming one device, and a port that cannot be opened: those stations
 // are refused with their reason and the others go on.
-TEST_F(LineTest, AStationOnAnotherStationsPortOrNoPortIsRefused) {
+TEST_F(ProductionLineTest, AStationOnAnotherStationsPortOrNoPortIsRefused) {
     const std::string image = makeImage("app.rom", 0x1000);
     startSimulator(1, {"--model", "alder"});
     const fs::path link = folder / "same-device";
@@ -112,7 +112,7 @@ TEST_F(LineTest, AStationOnAnotherStationsPortOrNoPortIsRefused) {
 
 // A wrong cable joins two adapters to one controller: it is programmed through the first
 // station only, and the other controllers go on.
-TEST_F(LineTest, AControllerAnsweringOnTwoPortsIsProgrammedOnce) {
+TEST_F(ProductionLineTest, AControllerAnsweringOnTwoPortsIsProgrammedOnce) {
     const std::string image = makeImage("app.rom", 0x1000);
     startSimulator(2, {"--model", "alder", "--unit", "1", "--twin"}, 1);
     const pid_t tarmix = startTarmix({"--headless", "--gang", "--json", "--port", devices[0],
@@ -132,7 +132,7 @@ TEST_F(LineTest, AControllerAnsweringOnTwoPortsIsProgrammedOnce) {
 }
 
 // A record that cannot be written stops the run before any controller is touched.
-TEST_F(LineTest, AnUnwritableRecordIsReportedBeforeAnyControllerIsTouched) {
+TEST_F(ProductionLineTest, AnUnwritableRecordIsReportedBeforeAnyControllerIsTouched) {
     const std::string image = makeImage("app.rom", 0x1000);
     startSimulator(1, {"--model", "alder"});
     const pid_t tarmix = startTarmix(
@@ -146,7 +146,7 @@ TEST_F(LineTest, AnUnwritableRecordIsReportedBeforeAnyControllerIsTouched) {
 
 // The station loop over three unplug/plug cycles programs exactly three controllers: a
 // controller that stays on the line is not programmed again.
-TEST_F(LineTest, StationLoopProgramsEachPluggedControllerOnce) {
+TEST_F(ProductionLineTest, StationLoopProgramsEachPluggedControllerOnce) {
     const std::string image = makeImage("app.rom", 0x2000);
     startSimulator(1, {"--model", "alder"});
     control("unplug 1");
