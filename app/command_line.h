@@ -41,8 +41,9 @@ enum ResultCode : int {
     kResultCommandFailed = 11,   // a file-system form: the controller refused or did not answer
     kResultNoSuchPath = 12,      // a file-system form: the controller has no such drive or folder
     kResultNoPort = 13,          // the port of the run could not be opened
-    kResultStationRefused = 14,  // a station's port or controller is another station's too
-    kResultRecordFailed = 15,    // --record: the device history cannot be written
+    kResultBackupExcept = 14,    // "/s": complete except the device entries skipped.txt names
+    kResultStationRefused = 15,  // a station's port or controller is another station's too
+    kResultRecordFailed = 16,    // --record: the device history cannot be written
     kResultUsage = 64,           // the command line was not understood
     kResultInterrupted = 130,    // stopped by SIGINT (128 + the signal's number)
     kResultTerminated = 143,     // stopped by SIGTERM

@@ -101,7 +101,7 @@ TEST_F(ProductionLineTest, AStationOnAnotherStationsPortOrNoPortIsRefused) {
         startTarmix({"--headless", "--gang", "--port", devices[0], "--port", link.string(),
                      "--port", (folder / "none").string(), "/p", image});
     const Outcome outcome = finishTarmix(tarmix, 60s);
-    EXPECT_EQ(outcome.exitCode, 14) << outcome.err;
+    EXPECT_EQ(outcome.exitCode, 15) << outcome.err;
     EXPECT_NE(outcome.err.find("refused: the same device as station 1's (" + devices[0] + ")"),
               std::string::npos)
         << outcome.err;
@@ -118,7 +118,7 @@ TEST_F(ProductionLineTest, AControllerAnsweringOnTwoPortsIsProgrammedOnce) {
     const pid_t tarmix = startTarmix({"--headless", "--gang", "--json", "--port", devices[0],
                                       "--port", devices[2], "--port", devices[1], "/p", image});
     const Outcome outcome = finishTarmix(tarmix, 60s);
-    EXPECT_EQ(outcome.exitCode, 14) << outcome.err;
+    EXPECT_EQ(outcome.exitCode, 15) << outcome.err;
     EXPECT_NE(
         outcome.err.find("its controller answers on station 1's port (" + devices[0] + ") too"),
         std::string::npos)
@@ -138,7 +138,7 @@ TEST_F(ProductionLineTest, AnUnwritableRecordIsReportedBeforeAnyControllerIsTouc
     const pid_t tarmix = startTarmix(
         {"--headless", "--gang", "--record", "/dev/full", "--port", devices[0], "/p", image});
     const Outcome outcome = finishTarmix(tarmix, 30s);
-    EXPECT_EQ(outcome.exitCode, 15) << outcome.err;
+    EXPECT_EQ(outcome.exitCode, 16) << outcome.err;
     EXPECT_NE(outcome.err.find("no controller was touched"), std::string::npos) << outcome.err;
     stopSimulator();
     EXPECT_NE(flash(1, "alder", 0x1000), sim::MakeImageBytes(kAlderBankA, 0x1000, {}));

@@ -6,12 +6,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "flash/srec_writer.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "link/identify.h"
 #include "sim/controller.h"
 #include "sim/image_maker.h"
 #include "sim/in_process_port.h"
+#include "support/changing_line.h"
 #include "support/forwarding_port.h"
 #include "support/recording_view.h"
 #include "support/sent_lines.h"
@@ -36,7 +38,11 @@ class DownloadTest : public ::testing::Test {
     void connect(const std::string& keyword) {
         controller = std::make_unique<sim::Controller>(*sim::findModel(keyword), clock);
         serial = std::make_unique<CSerial>(
-            [this] { return std::make_unique<sim::InProcessPort>(*controller, clock); }, clock);
+            [this] {
+                return std::make_unique<testing::ChangingLine>(
+                    std::make_unique<sim::InProcessPort>(*controller, clock), change);
+            },
+            clock);
         serial->Open("COM1");
         serial->Configure(57600);
         serial->setObserver(&sent);
@@ -77,6 +83,7 @@ class DownloadTest : public ::testing::Test {
     DeviceDescription device;
     DownloadOptions options;
     DownloadFigures figures;
+    testing::LineChange change;  // none until a test sets one
 };
 
 TEST_F(DownloadTest, DirectDownloadErasesBurnsAndThenComparesEqual) {
@@ -89,7 +96,9 @@ TEST_F(DownloadTest, DirectDownloadErasesBurnsAndThenComparesEqual) {
     EXPECT_TRUE(sent.any("setbaudrate 115200"));
     EXPECT_TRUE(sent.any("flash 32 erase application a0110000 a011270f"));
     EXPECT_TRUE(sent.any("burn 00110000 00000fa0 "));
-    EXPECT_TRUE(sent.any("init caps 1 0000 2000 0 0"));
+    // The EEPROM data length is 0 already: the record is read, not written.
+    EXPECT_TRUE(sent.any("tell caps"));
+    EXPECT_FALSE(sent.any("init caps"));
     EXPECT_EQ(sent.lines.back(), "setbaudrate 57600");
     EXPECT_EQ(view.progress.back(), 1000);
 
@@ -174,6 +183,56 @@ TEST_F(DownloadTest, DamagedOrMissingFileSendsNoFlashCommand) {
     EXPECT_FALSE(sent.any("burn"));
     ASSERT_FALSE(view.messages.empty());
     EXPECT_NE(view.messages.back().text.find("missing.rom\""), std::string::npos);
+}
+
+// Each damaged image, downloaded over a good one, is refused before anything goes on the
+// wire: the application in flash is the one that was there.
+TEST_F(DownloadTest, DamagedImagesLeaveTheWireSilentAndTheFlashAsItWas) {
+    connect("alder");
+    const std::string path = image("app.rom", 0x110000, 2000);
+    ASSERT_EQ(download(path), 0);
+    const std::vector<uint8_t> before = controller->memory().read(0x110000, 2000);
+    std::ifstream in(path, std::ios::binary);
+    const std::string good((std::istreambuf_iterator<char>(in)), {});
+    const size_t line5 = good.find("\nS3", good.find("\nS3", good.find("\nS3") + 1) + 1) + 1;
+    const size_t end = good.find("\nS7") + 1;
+    std::string other;
+    FormatRecord(other, '3', 0x110020,
+                 std::vector<uint8_t>{uint8_t(~before[0x20]), 1, 2, 3});  // other than the image
+    const auto changed = [&](size_t at, char c) {
+        std::string text = good;
+        text[at] = c;
+        return text;
+    };
+    const auto inserted = [&](size_t at, const std::string& line) {
+        return good.substr(0, at) + line + "\r\n" + good.substr(at);
+    };
+    std::string wrap;
+    FormatRecord(wrap, '3', 0xFFFFFFF8, std::vector<uint8_t>(16, 0));
+    // Each with the reason its message gives.
+    const std::pair<const char*, std::string> cases[] = {
+        {"line 4: the checksum is wrong", changed(line5 + 77, good[line5 + 77] == '0' ? '1' : '0')},
+        {"line 4: not an S-record (a character", changed(line5 + 20, 'x')},
+        {"line 4: the byte count does not match", changed(line5 + 2, '1')},
+        {"line 4: not an S-record (a character", changed(line5 + 30, '\0')},
+        {"runs past the end of the address space", inserted(end, wrap)},
+        {"overlaps line 3 with other data", inserted(end, other)},
+        {"the file ends without an end record", good.substr(0, end)},
+        {"line 4: the byte count does not match", good.substr(0, line5 + 40)},
+    };
+    setLanguageIndex(kEnglishLanguage);
+    for (const auto& [reason, text] : cases) {
+        SCOPED_TRACE(reason);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        sent.lines.clear();
+        view.messages.clear();
+        EXPECT_EQ(download(path), 1);
+        EXPECT_TRUE(sent.lines.empty()) << sent.lines.front();
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_NE(view.messages[0].text.find("\"app.rom\""), std::string::npos);
+        EXPECT_NE(view.messages[0].text.find(reason), std::string::npos) << view.messages[0].text;
+        EXPECT_EQ(controller->memory().read(0x110000, 2000), before);
+    }
 }
 
 // An image whose application starts 0x100 bytes into its first sector, downloaded twice:
@@ -269,6 +328,7 @@ TEST_F(DownloadTest, TooLargeForTheBankSaysWhatIsAvailable) {
     EXPECT_EQ(download(image("big.rom", 0x110000, 0x200000)), 1);
     ASSERT_FALSE(view.messages.empty());
     EXPECT_NE(view.messages.back().text.find("[0x00110000..0x002BFFFF]"), std::string::npos);
+    EXPECT_FALSE(sent.any("flash"));  // the old application stays
     EXPECT_FALSE(sent.any("burn"));
 }
 
@@ -290,6 +350,29 @@ TEST_F(DownloadTest, KeepSettingsLeavesTheCapabilityRecordAlone) {
     ASSERT_EQ(download(image("app.rom", 0x110000, 1000)), 0);
     EXPECT_FALSE(sent.any("tell caps"));
     EXPECT_FALSE(sent.any("init caps"));
+}
+
+// The EEPROM data length is cleared from readings of the record that agree: one changed
+// reading leaves the other values as they were; when no two agree the run fails and says
+// why, with nothing written back.
+TEST_F(DownloadTest, TheRecordIsClearedOnlyFromAgreeingReadings) {
+    setLanguageIndex(kEnglishLanguage);
+    for (const auto& [times, result] :
+         {std::pair{std::set<int>{1}, 0}, std::pair{std::set<int>{1, 2, 3, 4}, 1}}) {
+        SCOPED_TRACE(times.size());
+        connect("alder");
+        std::string answer;
+        monitor->SendAndWaitPrompt("init caps 1 0400 2000 0 0", answer, 2000, 500ms);
+        sent.lines.clear();
+        change = {"tell caps", times, "0400 "};
+        EXPECT_EQ(download(image("app.rom", 0x110000, 1000)), result);
+        EXPECT_EQ(controller->caps(), (std::vector<int>{1, result ? 0x400 : 0, 0x2000, 0, 0}));
+        EXPECT_EQ(sent.any("init caps"), result == 0);
+        if (result) {
+            ASSERT_FALSE(view.messages.empty());
+            EXPECT_NE(view.messages.back().text.find("capability record"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(DownloadTest, NoControllerNoCommand) {
