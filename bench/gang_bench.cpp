@@ -38,8 +38,8 @@ std::vector<std::string> startLine(int count, pid_t& simulator) {
     simulator = fork();
     if (simulator == 0) {
         dup2(out[1], STDOUT_FILENO);
-        execl(TARMIX_SIM_PATH, TARMIX_SIM_PATH, "--count", std::to_string(count).c_str(),
-              "--model", "alder", "--pace", static_cast<char*>(nullptr));
+        execl(TARMIX_SIM_PATH, TARMIX_SIM_PATH, "--count", std::to_string(count).c_str(), "--model",
+              "alder", "--pace", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(out[1]);
@@ -108,9 +108,9 @@ int main() {
         std::printf("gang of %d stations, 256 KiB each: ratio=failed\n", kStations);
         return 1;
     }
-    std::printf("gang of %d stations, 256 KiB each at 115200: ratio=%.3f (target <= 1.15) "
-                "gang=%.1fs one station=%.1fs; gang CPU share=%.1f%% of one core\n",
-                kStations, gang.wall / alone.wall, gang.wall, alone.wall,
-                100.0 * gang.cpu / gang.wall);
+    std::printf(
+        "gang of %d stations, 256 KiB each at 115200: ratio=%.3f (target <= 1.15) "
+        "gang=%.1fs one station=%.1fs; gang CPU share=%.1f%% of one core\n",
+        kStations, gang.wall / alone.wall, gang.wall, alone.wall, 100.0 * gang.cpu / gang.wall);
     return 0;
 }
