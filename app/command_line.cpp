@@ -95,6 +95,8 @@ constexpr ExitCode kExitCodes[] = {
     {kResultNoSuchPath, "the controller has no such drive or folder", 64894},
     {kResultNoPort, "the port could not be opened (missing, in use, no permission)", 64895},
     {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)", 64896},
+    {kResultStationRefused, "a station's port or controller is another station's too", 0},
+    {kResultRecordFailed, "--record: the device history cannot be written", 0},
     {kResultUsage, "command line not understood", 64897},
     {kResultInterrupted, "interrupted (SIGINT)", 64898},
     {kResultTerminated, "terminated (SIGTERM)", 64899},
@@ -294,6 +296,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.logFile = value;
         } else if (word == "--list-ports") {
             options.listPorts = true;
+        } else if (TakeLineOption(arguments, i, options.line, parsed.error)) {
+            if (!parsed.error.empty()) return parsed;
         } else if (word == "--help") {
             options.help = true;
         } else if (word == "--version") {
@@ -370,6 +374,8 @@ std::string UsageText() {
         "  --format A:              format a drive (asks; --yes answers)\n"
         "  --df                     the drives with size, block size and free space\n"
         "  --help, --version\n"
+        "\n" +
+        std::string(LineUsageText()) +
         "\n"
         "Failed console runs keep the wire trace of their last operation in\n  " +
         TraceFolder().string() + "\n(the newest " + std::to_string(kTracesKept) +
@@ -379,6 +385,7 @@ std::string UsageText() {
         const std::string code = std::to_string(row.code);
         text += "  " + code + std::string(5 - code.size(), ' ') + row.meaning + "\n";
     }
+    text += kLineExitRule;
     return text;
 }
 
