@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <map>
@@ -72,6 +73,13 @@ std::string languageCodes() {
         if (language.hasCatalogue) codes.insert(language.code);
     std::string text;
     for (const std::string& code : codes) text += (text.empty() ? "" : ", ") + code;
+    return text;
+}
+
+// The rates of --baud with --terminal, as "9600, 19200, ...".
+std::string terminalRates() {
+    std::string text;
+    for (uint32_t rate : kTerminalRates) text += (text.empty() ? "" : ", ") + std::to_string(rate);
     return text;
 }
 
@@ -217,6 +225,9 @@ MainWindowStart PrepareMainWindow(const LauncherArguments& arguments) {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
     ToolOptions& options = parsed.options;
+    // With --terminal, --baud is the terminal's rate rather than the transfers'.
+    const bool terminal =
+        std::find(arguments.begin(), arguments.end(), "--terminal") != arguments.end();
     for (size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
         const std::string& word = arguments[i];
         if (word.rfind("--", 0) != 0) {
@@ -294,6 +305,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.terminal = true;
         } else if (takeValue("--log", value)) {
             options.logFile = value;
+        } else if (word == "--timestamps") {
+            options.terminalSettings.timestamps = true;
+        } else if (word == "--local-echo") {
+            options.terminalSettings.localEcho = true;
+        } else if (terminal && takeValue("--baud", value)) {
+            const auto rate = std::find_if(std::begin(kTerminalRates), std::end(kTerminalRates),
+                                           [&](uint32_t r) { return std::to_string(r) == value; });
+            if (rate == std::end(kTerminalRates)) {
+                parsed.error = "--baud with --terminal takes one of " + terminalRates() +
+                               ", not \"" + value + "\"";
+                return parsed;
+            }
+            options.terminalSettings.baud = *rate;
         } else if (word == "--list-ports") {
             options.listPorts = true;
         } else if (TakeLineOption(arguments, i, options.line, parsed.error)) {
@@ -315,7 +339,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.error = "--trace needs a file name";
     if (!options.logFile.empty() && options.logFile.rfind("--", 0) == 0)
         parsed.error = "--log needs a file name";
-    if (!options.logFile.empty() && !options.terminal) parsed.error = "--log goes with --terminal";
+    if (!options.terminal && (!options.logFile.empty() || options.terminalSettings.timestamps ||
+                              options.terminalSettings.localEcho))
+        parsed.error = "--log, --timestamps and --local-echo go with --terminal";
     return parsed;
 }
 
@@ -359,9 +385,17 @@ std::string UsageText() {
         "                           is identified in time (default 30)\n"
         "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
         "  --terminal               a serial terminal on this console at 57600 baud, on\n"
-        "                           the usual port (Ctrl-] quits); the controller is not\n"
-        "                           identified, so nothing is typed into its application\n"
-        "  --log FILE               --terminal: keep a copy of everything received\n"
+        "                           the usual port (Ctrl-] quits, Ctrl-T ? shows its\n"
+        "                           keys); the controller is not identified, so nothing\n"
+        "                           is typed into its application\n"
+        "  --log FILE               --terminal: keep a copy of everything received, with\n"
+        "                           a marked line where the line went away and came back\n"
+        "  --baud RATE              --terminal: the line's rate (" +
+        terminalRates() +
+        ")\n"
+        "  --timestamps             --terminal: each line starts with the time it came\n"
+        "  --local-echo             --terminal: show what is typed (for a device that\n"
+        "                           does not echo)\n"
         "  --verify-backup FOLDER   check a backup folder against its manifest.json\n"
         "  --dry-run SCRIPT         show what each line of a script would do; no port\n"
         "                           is opened\n"

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/line/line_options.h"
+#include "app/terminal.h"
 
 namespace tarmix {
 
@@ -142,6 +143,7 @@ struct ToolOptions {
     std::vector<ChosenPort> ports;        // --port: devices for COM names, for this run
     bool terminal = false;                // the console terminal instead of the window
     std::string logFile;                  // --terminal: a copy of everything received
+    TerminalSettings terminalSettings;    // --terminal: --baud, --timestamps, --local-echo
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
     FileSystemRequest fileSystem;
     bool listPorts = false;

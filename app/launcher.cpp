@@ -175,7 +175,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         const PortFactory factory = termiosPortFactory(portMap);
         return RunConsoleTerminal(
             {portMap, factory, FindProgramFolders(executableFolder()).settings, RunPortOf(options),
-             STDIN_FILENO, STDOUT_FILENO, std::cerr, options.logFile},
+             STDIN_FILENO, STDOUT_FILENO, std::cerr, options.logFile, options.terminalSettings},
             terminalStop);
     }
 

@@ -97,6 +97,13 @@ class CDownloadDialog {
     void OnTerminalOnOff();
     void OnTerminalKey(TerminalKey key);
     void OnTerminalText(const std::string& utf8);
+    // The terminal's own controls: the line's rate, local echo, time stamps, and Clear and
+    // Save for its text.
+    void OnTerminalRate(uint32_t baud);
+    void OnTerminalEcho(bool on);
+    void OnTerminalTimestamps(bool on);
+    void OnTerminalClear();
+    void OnTerminalSave();
     // The window's Stop control, or Escape: the operation under way stops at its next
     // safe point (the only input an operation takes). Nothing happens between operations.
     void OnStopOperation();

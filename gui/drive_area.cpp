@@ -197,6 +197,9 @@ void DriveArea::showFolderTree(const std::vector<TreeNode>& nodes) {
     }
     folders_->expandAll();
     folders_->setCurrentItem(nullptr);
+    // The splitter never squeezes the tree below its labels' width.
+    folders_->setMinimumWidth(folders_->sizeHintForColumn(0) + 2 * folders_->frameWidth() +
+                              folders_->verticalScrollBar()->sizeHint().width());
 }
 
 void DriveArea::selectFolderNode(int index) {

@@ -163,6 +163,14 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnStopOperation();
         case Control::ExtendedView:
             return handlers.OnExtendedView();
+        case Control::TerminalEcho:
+            return handlers.OnTerminalEcho(window_.isChecked(control));
+        case Control::TerminalTimestamps:
+            return handlers.OnTerminalTimestamps(window_.isChecked(control));
+        case Control::TerminalClear:
+            return handlers.OnTerminalClear();
+        case Control::TerminalSave:
+            return handlers.OnTerminalSave();
         default:
             return;  // the controller has no action for it (the button stays disabled)
     }
@@ -183,6 +191,10 @@ void QtFrontEnd::terminalKey(TerminalKey key) {
 
 void QtFrontEnd::terminalText(const std::string& utf8) {
     if (controller_ != nullptr) controller_->OnTerminalText(utf8);
+}
+
+void QtFrontEnd::terminalRateChosen(uint32_t baud) {
+    if (controller_ != nullptr) controller_->OnTerminalRate(baud);
 }
 
 void QtFrontEnd::stopRequested() {

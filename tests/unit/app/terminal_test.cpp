@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+
 #include "app/console_terminal.h"
 #include "app/main_window.h"
 #include "window_bench.h"
@@ -18,6 +21,7 @@ TEST(TerminalText, LineEndsBackspacesAndControlCharacters) {
     struct Case {
         std::vector<std::string_view> received;
         std::string shown;
+        std::string_view stamp = {};  // before the first character shown on a line
     };
     const Case cases[] = {
         {{"tell version\r\nVersion: 30\r\nBoot> "}, "tell version\nVersion: 30\nBoot> "},
@@ -27,11 +31,14 @@ TEST(TerminalText, LineEndsBackspacesAndControlCharacters) {
         {{"\b\bok\r\b\b"}, "ok\n"},                                  // never past the line's start
         {{std::string_view("a\0b\x1b[1mc\x7f\x07", 10)}, "ab[1mc"},  // NUL, ESC, DEL, BEL
         {{"\tx"}, "\tx"},
+        {{"ab\r\ncd\r\n"}, "[S] ab\n[S] cd\n", "[S] "},
+        {{"a", "b\r", "\n\r\n\nc"}, "[S] ab\n\n[S] c", "[S] "},  // once a line, none when empty
     };
     for (const Case& test : cases) {
         TerminalText text;
         testing::RecordingWindow view;
-        for (std::string_view bytes : test.received) view.updateTerminal(text.Take(bytes));
+        for (std::string_view bytes : test.received)
+            view.updateTerminal(text.Take(bytes, test.stamp));
         EXPECT_EQ(view.terminalText, test.shown) << test.received.front();
         EXPECT_EQ(text.size(), test.shown.size());
     }
@@ -90,6 +97,18 @@ TEST(TerminalText, OneEndlessLineLosesItsStart) {
     EXPECT_LE(text.size(), kTerminalTextLimit);
     EXPECT_EQ(view.terminalText.size(), text.size());
     EXPECT_EQ(view.terminalText.back(), 't');
+}
+
+TEST(TerminalText, StampsAndMarkersCarryTheLocalTime) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const auto when = std::chrono::system_clock::time_point(
+        std::chrono::milliseconds(1'765'197'296'789));  // 2025-12-08 12:34:56.789 UTC
+    EXPECT_EQ(LineStamp(when), "[12:34:56.789] ");
+    EXPECT_EQ(LineMarker(false, when), "\r\n[tarmix 2025-12-08 12:34:56: the line went away]\r\n");
+    EXPECT_EQ(LineMarker(true, when), "\r\n[tarmix 2025-12-08 12:34:56: the line is back]\r\n");
+    unsetenv("TZ");
+    tzset();
 }
 
 TEST(TerminalKeys, EachKeySendsItsBytes) {
@@ -275,6 +294,89 @@ TEST(WindowTerminal, ThePortGoingAwayAndComingBack) {
     bench.wire.bytes.clear();
     bench.type("tell version");
     EXPECT_EQ(bench.wire.bytes, "tell version\r");  // the "x" never went out
+    EXPECT_EQ(bench.view.terminalText, "tell version\nVersion: 30\nBoot> ");
+}
+
+// Local echo, time stamps and the command keys after Ctrl-T, as typed into the window.
+TEST(WindowTerminal, EchoStampsAndCommandKeys) {
+    struct Case {
+        const char* name;
+        bool echo, stamps;
+        std::string typed;  // then Enter
+        std::string sent;
+        std::string shownPattern;  // the whole text, as a regular expression
+        std::string message;       // the last message box, when one is expected
+    };
+    const std::string stamp = R"(\[[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}\] )";
+    const std::string anything = R"([\s\S]*)";
+    const Case cases[] = {
+        {"plain", false, false, "tell version", "tell version\r",
+         "tell version\nVersion: 30\nBoot> ", ""},
+        {"echo", true, false, "tell version", "tell version\r",
+         "tell version\ntell version\nVersion: 30\nBoot> ", ""},
+        {"echo of a mended typo", true, false, "tell x\bversion", "tell x\bversion\r",
+         "tell version\ntell version\nVersion: 30\nBoot> ", ""},
+        {"stamps", false, true, "tell version", "tell version\r",
+         stamp + "tell version\n" + stamp + "Version: 30\n" + stamp + "Boot> ", ""},
+        {"Ctrl-T e turns echo on", false, false,
+         "\x14"
+         "etell version",
+         "tell version\r", "tell version\ntell version\nVersion: 30\nBoot> ", ""},
+        {"Ctrl-T t turns stamps off", false, true,
+         "\x14"
+         "ttell version",
+         "tell version\r", "tell version\nVersion: 30\nBoot> ", ""},
+        {"Ctrl-T ? shows the keys and sends nothing", false, false, "\x14?", "\r", anything,
+         "Terminal keys: Ctrl-T, then\n  ?  this help"},
+        {"Ctrl-T twice sends Ctrl-T once", false, false, "\x14\x14", "\x14\r", anything, ""},
+        {"an unknown command key is dropped", false, false, "\x14xtell version", "tell version\r",
+         "tell version\nVersion: 30\nBoot> ", ""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        TerminalBench bench;
+        bench.switchOn();
+        bench.window->OnTerminalEcho(test.echo);
+        bench.window->OnTerminalTimestamps(test.stamps);
+        bench.type(test.typed);
+        EXPECT_EQ(bench.wire.bytes, test.sent);
+        EXPECT_TRUE(std::regex_match(bench.view.terminalText, std::regex(test.shownPattern)))
+            << bench.view.terminalText;
+        if (!test.message.empty()) {
+            ASSERT_FALSE(bench.view.messages.empty());
+            EXPECT_EQ(bench.view.messages.back().text.rfind(test.message, 0), 0u)
+                << bench.view.messages.back().text;
+            EXPECT_EQ(bench.view.messages.back().text.find("Ctrl-]"), std::string::npos);
+        }
+    }
+}
+
+// The rate goes on the line at once: at another rate than the monitor's, its answer is
+// garbled; back at 57600 it reads again. Clear empties the text; Save writes it.
+TEST(WindowTerminal, RateClearAndSave) {
+    TerminalBench bench;
+    bench.switchOn();
+    bench.window->OnTerminalRate(115200);
+    EXPECT_EQ(bench.window->terminal().settings().baud, 115200u);
+    bench.type("tell version");
+    EXPECT_EQ(bench.view.terminalText.find("Version: 30"), std::string::npos);
+    bench.window->OnTerminalRate(57600);
+    bench.window->OnTerminalClear();
+    EXPECT_EQ(bench.view.terminalText, "");
+    bench.type("tell version");
+    EXPECT_EQ(bench.view.terminalText, "tell version\nVersion: 30\nBoot> ");
+
+    bench.view.chosenSaveFile = (bench.folder / "terminal.txt").string();
+    bench.window->OnTerminalSave();
+    EXPECT_EQ(bench.view.proposedNames.back(), "terminal.txt");
+    std::ifstream saved(*bench.view.chosenSaveFile);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), bench.view.terminalText);
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal text saved in " + *bench.view.chosenSaveFile);
+    // A folder that does not exist: the message says why, and the text stays.
+    bench.view.chosenSaveFile = (bench.folder / "missing" / "terminal.txt").string();
+    bench.window->OnTerminalSave();
+    ASSERT_FALSE(bench.view.messages.empty());
+    EXPECT_EQ(bench.view.messages.back().text.rfind("The terminal text was not saved:\n", 0), 0u);
     EXPECT_EQ(bench.view.terminalText, "tell version\nVersion: 30\nBoot> ");
 }
 

@@ -66,6 +66,7 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     void printEntry(const std::string& line, const JsonEvent&) override { entries.push_back(line); }
     void setTerminalShown(bool shown) override { terminalShown = shown; }
     void focusTerminal() override { ++terminalFocus; }
+    std::string shownTerminalText() const override { return terminalText; }
     // The terminal's text as the view would hold it (the tests show ASCII only).
     void updateTerminal(const TerminalUpdate& update) override {
         for (const TerminalPiece& piece : update) {
