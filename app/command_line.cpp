@@ -390,9 +390,10 @@ std::string UsageText() {
         "                           is typed into its application\n"
         "  --log FILE               --terminal: keep a copy of everything received, with\n"
         "                           a marked line where the line went away and came back\n"
-        "  --baud RATE              --terminal: the line's rate (" +
+        "  --baud RATE              --terminal: the line's rate instead of 57600, one of\n"
+        "                           " +
         terminalRates() +
-        ")\n"
+        "\n"
         "  --timestamps             --terminal: each line starts with the time it came\n"
         "  --local-echo             --terminal: show what is typed (for a device that\n"
         "                           does not echo)\n"

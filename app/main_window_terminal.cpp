@@ -72,8 +72,6 @@ void CDownloadDialog::OnTerminalText(const std::string& utf8) {
     terminal_.OnText(utf8);
 }
 
-}  // namespace tarmix
-
 void CDownloadDialog::OnTerminalRate(uint32_t baud) {
     if (busy_ || !terminalOn_) return;
     terminal_.SetBaud(baud);
@@ -103,3 +101,5 @@ void CDownloadDialog::OnTerminalSave() {
     }
     view_.showMessage(FormatText(kTextTerminalNotSaved, error), "", MessageIcon::Error);
 }
+
+}  // namespace tarmix

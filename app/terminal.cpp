@@ -13,7 +13,7 @@ constexpr int kTextTerminalOverCom = 60450;       // "Terminal over COM"
 constexpr int kTextTerminalWithoutLink = 60451;   // "Terminal without connection "
 constexpr int kTextSerialLineWriteError = 60624;  // "Serial line write error!"
 constexpr int kTextErrorWhileInit = 60173;        // "Error while init:"
-constexpr int kTextKeyHelp = 64900;               // "Keys of the terminal …"
+constexpr int kTextKeyHelp = 64900;               // "Terminal keys: Ctrl-T, then …"
 constexpr int kTextQuitKeyHelp = 64901;           // "Ctrl-] quits the terminal."
 constexpr int kTextEchoOn = 64902;                // "Local echo on"
 constexpr int kTextEchoOff = 64903;               // "Local echo off"
@@ -152,7 +152,8 @@ void CTerminal::Clear() {
 }
 
 void CTerminal::Show(std::string_view bytes) {
-    const std::string stamp = settings_.timestamps ? LineStamp(std::chrono::system_clock::now()) : std::string();
+    const std::string stamp =
+        settings_.timestamps ? LineStamp(std::chrono::system_clock::now()) : std::string();
     const TerminalUpdate update = text_.Take(bytes, stamp);
     if (!update.empty()) view_.updateTerminal(update);
 }

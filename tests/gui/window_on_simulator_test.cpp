@@ -368,9 +368,17 @@ TEST_F(WindowOnSimulator, TheTerminalTakesTheWindowAndGivesItBack) {
     EXPECT_EQ(caption(Control::TerminalOnOff), "Hide terminal");
     EXPECT_EQ(status(), "Terminal over COM1");
     TerminalWidget* terminal = window().parts().terminal;
-    const std::set<int> stayShown = {int(Control::Terminal), int(Control::TerminalOnOff),
-                                     int(Control::StartApplication), int(Control::StaticState),
-                                     1122};
+    const std::set<int> stayShown = {int(Control::Terminal),
+                                     int(Control::TerminalOnOff),
+                                     int(Control::StartApplication),
+                                     int(Control::StaticState),
+                                     1122,
+                                     int(Control::TerminalRate),
+                                     int(Control::TerminalEcho),
+                                     int(Control::TerminalTimestamps),
+                                     int(Control::TerminalClear),
+                                     int(Control::TerminalSave),
+                                     int(Control::StaticTerminalRate)};
     for (const auto& [id, widget] : window().parts().controls)
         EXPECT_EQ(widget->isVisibleTo(&window()), stayShown.contains(id)) << id;
     EXPECT_GE(terminal->columns(), 80);
@@ -390,6 +398,17 @@ TEST_F(WindowOnSimulator, TheTerminalTakesTheWindowAndGivesItBack) {
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return terminal->toPlainText().endsWith("tell versio"); }, 3000));
     saveScreenshot(window(), "11-terminal");
+
+    // A command key shows in the terminal's check box; with local echo a key shows at once,
+    // before the device's echo; Clear empties the text.
+    QTest::keyClick(terminal, Qt::Key_T, Qt::ControlModifier);
+    QTest::keyClick(terminal, Qt::Key_E);
+    EXPECT_TRUE(button(Control::TerminalEcho)->isChecked());
+    button(Control::TerminalClear)->click();
+    EXPECT_EQ(terminal->toPlainText(), "");
+    QTest::keyClick(terminal, Qt::Key_N);
+    EXPECT_EQ(terminal->toPlainText(), "n");
+    QTest::keyClick(terminal, Qt::Key_Return);
 
     button(Control::TerminalOnOff)->click();
     EXPECT_EQ(caption(Control::TerminalOnOff), "Show terminal");

@@ -9,6 +9,7 @@
 
 #include "app/console_terminal.h"
 #include "app/main_window.h"
+#include "lang/catalog.h"
 #include "window_bench.h"
 
 namespace tarmix {
@@ -102,6 +103,7 @@ TEST(TerminalText, OneEndlessLineLosesItsStart) {
 TEST(TerminalText, StampsAndMarkersCarryTheLocalTime) {
     setenv("TZ", "UTC", 1);
     tzset();
+    setLanguageIndex(kEnglishLanguage);
     const auto when = std::chrono::system_clock::time_point(
         std::chrono::milliseconds(1'765'197'296'789));  // 2025-12-08 12:34:56.789 UTC
     EXPECT_EQ(LineStamp(when), "[12:34:56.789] ");
@@ -109,6 +111,7 @@ TEST(TerminalText, StampsAndMarkersCarryTheLocalTime) {
     EXPECT_EQ(LineMarker(true, when), "\r\n[tarmix 2025-12-08 12:34:56: the line is back]\r\n");
     unsetenv("TZ");
     tzset();
+    setLanguageIndex(kGermanLanguage);
 }
 
 TEST(TerminalKeys, EachKeySendsItsBytes) {
@@ -361,6 +364,8 @@ TEST(WindowTerminal, RateClearAndSave) {
     bench.type("tell version");
     EXPECT_EQ(bench.view.terminalText.find("Version: 30"), std::string::npos);
     bench.window->OnTerminalRate(57600);
+    bench.type("");  // ends the garbled line in the monitor
+    bench.poll(2s);
     bench.window->OnTerminalClear();
     EXPECT_EQ(bench.view.terminalText, "");
     bench.type("tell version");
