@@ -197,8 +197,12 @@ class Controller {
     // Whether the boot area holds a boot loader that starts; takes over the version a
     // programmed demo image brings.
     bool bootAreaStarts();
-    // The erase of this flash sector touches the boot area.
-    void noteErased(const Sector& sector);
+    bool touchesBootArea(uint32_t start, uint32_t count) const;
+    // Erasing or writing these bytes of flash: the factory boot loader is gone if they touch
+    // the boot area.
+    void noteFlashWrite(uint32_t start, uint32_t count);
+    // The running line is one of the model's boot loader update lines for this monitor.
+    bool updateLineKnown(std::string_view line) const;
     // The text of the running line after its command's name, without the blanks around it.
     std::string lineArgument(std::string_view name) const;
     // The host path of the device path argument of the running line; nullopt when it was
@@ -299,7 +303,7 @@ class Controller {
     Memory memory_;
     bool parallelOn_ = false;
     uint32_t s3Offset_ = 0;
-    bool bootErased_ = false;  // a boot sector was erased since the factory
+    bool bootTouched_ = false;  // the boot area was erased or written since the factory
     bool dead_ = false;
     bool usbLink_ = false;
     bool reenumeration_ = false;

@@ -135,6 +135,8 @@ void Controller::readMemory(const Args& args) {
 }
 
 void Controller::fill(const Args& args) {
+    // The monitor fills RAM only for the boot loader update, in its model's window.
+    if (!updateLineKnown(runningLine_)) return refuse(kSyntaxError);
     uint32_t address = 0, count = 0, value = 0;
     if (!parseHexArgs(args, {&address, &count, &value}) || value > 0xff || count > kMaxFill ||
         uint64_t{address} + count > uint64_t{1} << 32)
@@ -146,7 +148,8 @@ void Controller::fill(const Args& args) {
 
 void Controller::setS3Offset(const Args& args) {
     uint32_t offset = 0;
-    if (!parseHexArgs(args, {&offset})) return refuse(kSyntaxError);
+    if (!updateLineKnown(runningLine_) || !parseHexArgs(args, {&offset}))
+        return refuse(kSyntaxError);
     s3Offset_ = offset;
     answerLine(format("  Offset:    %08X", offset));
     prompt();
@@ -171,6 +174,7 @@ void Controller::takeSrecord(const std::string& line) {
     for (size_t i = 1; i <= addressBytes; ++i) address = address << 8 | bytes[i];
     const auto payload =
         std::span(bytes).subspan(1 + addressBytes, bytes.size() - 2 - addressBytes);
+    noteFlashWrite(address + s3Offset_, uint32_t(payload.size()));
     memory_.program(address + s3Offset_, payload);
 }
 
