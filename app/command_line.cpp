@@ -82,6 +82,7 @@ constexpr ExitCode kExitCodes[] = {
     {kResultCommandFailed, "the controller did not carry out the file-system command"},
     {kResultNoSuchPath, "the controller has no such drive or folder"},
     {kResultNoPort, "the port could not be opened (missing, in use, no permission)"},
+    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)"},
     {kResultUsage, "command line not understood"},
     {kResultInterrupted, "interrupted (SIGINT)"},
     {kResultTerminated, "terminated (SIGTERM)"},

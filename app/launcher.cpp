@@ -51,6 +51,14 @@ std::string fromWorkingFolder(const std::string& path) {
     return error ? path : (here / path).string();
 }
 
+// The forms that run without the window speak the language of the settings file too.
+void useSettingsLanguage() {
+    Settings settings;
+    ReadSettings(FindProgramFolders(executableFolder()).settings, settings);
+    CheckSettingValues(settings);
+    setLanguageIndex(settings.languageIndex);
+}
+
 void resolvePcPaths(MainWindowStart& start) {
     start.romFilePath = fromWorkingFolder(start.romFilePath);
     if (start.commandSwitch == "/d") start.firstPath = fromWorkingFolder(start.firstPath);
@@ -111,8 +119,10 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         std::cout << DescribeBackupCheck(check);
         return check.ok() ? kResultOk : kResultCheckFailed;
     }
-    if (!options.dryRun.empty())
+    if (!options.dryRun.empty()) {
+        useSettingsLanguage();  // its refusals are the real run's messages
         return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
+    }
     if (options.version) {
         std::cout << kVersionText << " (build " << TARMIX_VERSION
                   << (windowed ? ", with window" : ", console only") << ")\n";

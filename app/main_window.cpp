@@ -130,7 +130,7 @@ void CDownloadDialog::OnInitDialog() {
     // A production line with a mistyped file name hears so at once, not after the wait for
     // a controller.
     if (commandLineMode_ && commandSwitch_ == "/p" &&
-        !BatchFileOpens(view_, CompletePath(romFilePath_))) {
+        !CheckBatchFile(view_, CompletePath(romFilePath_))) {
         resultCode_ = kResultDownloadFailed;
         return CloseThroughOk();
     }

@@ -207,7 +207,7 @@ class CDownloadDialog {
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
     // The backup into `folder`, or into a folder the operator chooses when it is empty.
-    // 0 when the backup was completed.
+    // The result code: kResultOk, kResultBackupExcept or kResultBackupFailed.
     int RunBackup(const std::string& folder);
     // The EEPROM restore of a script's restoreeprom line.
     int RestoreEeprom(const std::string& path);

@@ -53,6 +53,7 @@ int CDownloadDialog::RunSourceFile() {
         case BatchEnd::RomImage:
             return outcome.downloadResult;
         case BatchEnd::FileError:
+        case BatchEnd::Refused:  // nothing was sent: the link is as it was
             return 1;
         case BatchEnd::Finished:
         case BatchEnd::Stopped:

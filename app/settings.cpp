@@ -1,11 +1,12 @@
 #include "app/settings.h"
 
 #include <climits>
-#include <fstream>
+#include <cstdio>
 #include <optional>
 #include <string>
 
 #include "lang/catalog.h"
+#include "platform/input_file.h"
 #include "platform/safe_file.h"
 
 namespace tarmix {
@@ -119,11 +120,10 @@ int ReadSettings(const fs::path& folder, Settings& settings) {
     settings.languageIndex = 0;
     settings.baudRate = kDefaultBaudRate;
     settings.selectedPort = 0;
-    std::ifstream file(folder / kSettingsFileName, std::ios::binary);
-    if (!file) return 1;
+    InputFile file;  // a pipe or a device in its place would never end: defaults then
+    if (!file.open((folder / kSettingsFileName).string())) return 1;
     std::string contents(static_cast<size_t>(kMaxFileSize), '\0');
-    file.read(contents.data(), kMaxFileSize);
-    contents.resize(static_cast<size_t>(file.gcount()));
+    contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
     ParseSettings(contents, settings);
     return 0;
 }

@@ -126,10 +126,6 @@ Step RunStartApplication(BatchSession& session, const ScriptLine& line) {
     return Step::Continue;
 }
 
-Step RunInitCaps(BatchSession& session, const ScriptLine&) {
-    return session.Fail(kTextNotSupported);
-}
-
 Step RunChangeHardware(BatchSession& session, const ScriptLine& line) {
     session.context().hardwareModel = modelByKeyword(line.words[2]);
     return Step::Continue;
@@ -151,29 +147,34 @@ constexpr ShortLine kFormat = ShortLine::FormatError;
 constexpr ShortLine kError = ShortLine::ErrorWithLastAnswer;
 
 const std::array kCommands = {
-    BatchCommand{"program", 2, kFormat, "<program>\n\n", nullptr, RunProgram},
-    BatchCommand{"restoreeprom", 2, kFormat, "<restoreeprom>\n\n", nullptr, RunRestoreEeprom},
+    BatchCommand{"program", 2, kFormat, "<program>\n\n", nullptr, RunProgram, PcUse::Image, 1},
+    BatchCommand{"restoreeprom", 2, kFormat, "<restoreeprom>\n\n", nullptr, RunRestoreEeprom,
+                 PcUse::ReadFile, 1},
     BatchCommand{"start application", 2, kFormat, "<start application>\n\n", AddressOrNone,
-                 RunStartApplication},
-    BatchCommand{"update firmware", 2, kFormat, "<update firmware>\n\n", nullptr,
-                 RunUpdateFirmware},
-    BatchCommand{"init caps", 2, kFormat, "<init caps>\n\n", nullptr, RunInitCaps},
+                 RunStartApplication, PcUse::None, 0},
+    BatchCommand{"update firmware", 2, kFormat, "<update firmware>\n\n", nullptr, RunUpdateFirmware,
+                 PcUse::Folder, 2},
+    BatchCommand{"init caps", 2, kFormat, "<init caps>\n\n", nullptr, nullptr, PcUse::None, 0},
     BatchCommand{"change hardware", 3, kFormat, "<change hardware>\n\n", KnownModel,
-                 RunChangeHardware},
+                 RunChangeHardware, PcUse::None, 0},
     BatchCommand{"init drives", 5, kFormat, "<init drives>\n\n", Sendable<InitDrivesCommand>,
-                 RunInitDrives},
-    BatchCommand{"format", 2, kFormat, "<format>\n\n", DriveWord, RunFormat},
-    BatchCommand{"mkdir", 2, kFormat, "<mkdir>\n\n", Sendable<MkdirCommand>, RunMkdir},
-    BatchCommand{"rtc init", 2, kFormat, "<rtc init>\n\n", nullptr, RunRtcInit},
-    BatchCommand{"modify rtc caps", 3, kFormat, "<modify rtc caps>\n\n", nullptr, RunModifyRtcCaps},
-    BatchCommand{"download", 3, kError, "<download>\n\n", nullptr, RunDownload},
-    BatchCommand{"upload", 3, kError, "<upload>\n\n", nullptr, RunUpload},
-    BatchCommand{"message", 1, kFormat, "", nullptr, RunMessage},
-    BatchCommand{"messageyesno", 1, kFormat, "", nullptr, RunMessageYesNo},
-    BatchCommand{"del", 2, kFormat, "<del>\n\n", Sendable<DelCommand>, RunDel},
+                 RunInitDrives, PcUse::None, 0},
+    BatchCommand{"format", 2, kFormat, "<format>\n\n", DriveWord, RunFormat, PcUse::None, 0},
+    BatchCommand{"mkdir", 2, kFormat, "<mkdir>\n\n", Sendable<MkdirCommand>, RunMkdir, PcUse::None,
+                 0},
+    BatchCommand{"rtc init", 2, kFormat, "<rtc init>\n\n", nullptr, RunRtcInit, PcUse::None, 0},
+    BatchCommand{"modify rtc caps", 3, kFormat, "<modify rtc caps>\n\n", nullptr, RunModifyRtcCaps,
+                 PcUse::None, 0},
+    BatchCommand{"download", 3, kError, "<download>\n\n", nullptr, RunDownload, PcUse::ReadFile, 1},
+    BatchCommand{"upload", 3, kError, "<upload>\n\n", nullptr, RunUpload, PcUse::WriteFile, 2},
+    BatchCommand{"message", 1, kFormat, "", nullptr, RunMessage, PcUse::None, 0},
+    BatchCommand{"messageyesno", 1, kFormat, "", nullptr, RunMessageYesNo, PcUse::None, 0},
+    BatchCommand{"del", 2, kFormat, "<del>\n\n", Sendable<DelCommand>, RunDel, PcUse::None, 0},
     // The address of "monitor call" is not optional: without it the line is refused.
-    BatchCommand{"monitor call", 3, kFormat, "<monitor>\n\n", AddressOrNone, RunStartApplication},
-    BatchCommand{"monitor", 2, kFormat, "<monitor>\n\n", Sendable<MonitorCommand>, RunMonitor},
+    BatchCommand{"monitor call", 3, kFormat, "<monitor>\n\n", AddressOrNone, RunStartApplication,
+                 PcUse::None, 0},
+    BatchCommand{"monitor", 2, kFormat, "<monitor>\n\n", Sendable<MonitorCommand>, RunMonitor,
+                 PcUse::None, 0},
 };
 
 // The line's first words are the command's fixed words.
@@ -198,14 +199,19 @@ const BatchCommand* FindBatchCommand(const std::vector<std::string>& words) {
     return nullptr;
 }
 
+int LineRefusal(const BatchCommand& command, const ScriptLine& line) {
+    if (line.count() < command.leastWords)
+        return command.shortLine == kError ? kTextError : kTextFormatError;
+    if (command.accepts && !command.accepts(line)) return kTextFormatError;
+    return command.run ? 0 : kTextNotSupported;
+}
+
 Step RunScriptLine(BatchSession& session, const ScriptLine& line) {
     const BatchCommand* command = FindBatchCommand(line.words);
     if (!command) return Step::Continue;
-    session.BeginCommand(command->heading);
-    if (line.count() < command->leastWords && command->shortLine == kError)
-        return session.Fail(kTextError, true);
-    if (line.count() < command->leastWords || (command->accepts && !command->accepts(line)))
-        return session.Fail(kTextFormatError);
+    session.BeginCommand(command->heading, line);
+    if (const int refusal = LineRefusal(*command, line))
+        return session.Fail(refusal, refusal == kTextError);
     return command->run(session, line);
 }
 

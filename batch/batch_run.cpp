@@ -1,48 +1,33 @@
 #include "batch/batch_run.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
-#include <system_error>
 
 #include "batch/batch_commands.h"
-#include "batch/script_paths.h"
-#include "batch/script_reader.h"
-#include "batch/script_words.h"
+#include "batch/batch_run_check.h"
+#include "flash/rom_image_check.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "platform/stop_request.h"
 
 namespace tarmix {
 
 namespace {
 
-constexpr int kTextFileReadError = 60214;    // "File read error"
-constexpr int kTextFileNotFound = 63803;     // "File not found"
-constexpr int kTextFileNotReadable = 63804;  // "No permission to read the file"
-constexpr int kTextFileIsFolder = 63805;     // "This is a folder, not a file"
-constexpr int kTextNotRomOrScript = 63806;   // "Neither a ROM image nor a batch script"
-
-// Why a file could not be read, in the user's language where the reason is a common one.
-std::string FileErrorReason(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR:
-            return LoadText(kTextFileNotFound);
-        case EACCES:
-        case EPERM:
-            return LoadText(kTextFileNotReadable);
-        case EISDIR:
-            return LoadText(kTextFileIsFolder);
-        default:
-            return std::generic_category().message(error);
-    }
-}
+constexpr int kTextFileReadError = 60214;  // "File read error"
+constexpr int kTextNoManifest = 64468;     // "No manifest.json beside the script: …"
+constexpr int kTextStoppedAtLine = 64469;  // "The script stopped at line %d"
 
 // "File read error", then the file and the reason.
 BatchOutcome FileError(View& view, const std::string& path, const std::string& reason) {
     view.showMessage(LoadText(kTextFileReadError) + "\n" + path + ": " + reason,
                      LoadText(kTextBatchHandling), MessageIcon::Error);
     return {BatchEnd::FileError};
+}
+
+BatchOutcome Refused(View& view, const std::string& message) {
+    view.showMessage(message, LoadText(kTextBatchHandling), MessageIcon::Error);
+    return {BatchEnd::Refused};
 }
 
 }  // namespace
@@ -56,40 +41,50 @@ LocalTime CurrentLocalTime() {
             parts.tm_hour, parts.tm_min,  std::min(parts.tm_sec, 59)};
 }
 
-bool BatchFileOpens(View& view, const std::string& path) {
-    ScriptReader reader;
-    if (reader.Open(path)) return true;
-    FileError(view, path, FileErrorReason(reader.error()));
-    return false;
+bool CheckBatchFile(View& view, const std::string& path) {
+    const ScriptCheck check = CheckBatchScript(path);
+    switch (check.kind) {
+        case ScriptCheck::Kind::FileError:
+            FileError(view, path, check.problem);
+            return false;
+        case ScriptCheck::Kind::Refused:
+            Refused(view, check.problem);
+            return false;
+        case ScriptCheck::Kind::RomImage:
+            if (std::string problem; !CheckRomImage(path, problem)) {
+                view.showMessage(problem, "", MessageIcon::Warning);
+                return false;
+            }
+            return true;
+        case ScriptCheck::Kind::Script:
+            break;
+    }
+    return true;
 }
 
 BatchOutcome RunBatchFile(BatchContext& context, const std::string& path) {
     WaitCursor waitCursor(context.view);
-    ScriptReader reader;
-    if (!reader.Open(path)) return FileError(context.view, path, FileErrorReason(reader.error()));
-
-    BatchSession session(context, ScriptFolder(path));
-    bool firstLine = true;
-    while (std::optional<std::string> text = reader.NextLine()) {
-        if (firstLine && IsRomImageLine(*text)) {
-            reader.Close();  // before the download opens it again
+    const ScriptCheck check = CheckBatchScript(path);
+    switch (check.kind) {
+        case ScriptCheck::Kind::FileError:
+            return FileError(context.view, path, check.problem);
+        case ScriptCheck::Kind::Refused:
+            return Refused(context.view, check.problem);
+        case ScriptCheck::Kind::RomImage:
             return {BatchEnd::RomImage, context.downloadApplication(path)};
-        }
-        // A script is text: a NUL byte in the first line comes from some other kind of file,
-        // which would otherwise "run" to its end without a single command.
-        if (firstLine && reader.lineHadNul())
-            return FileError(context.view, path, LoadText(kTextNotRomOrScript));
-        firstLine = false;
+        case ScriptCheck::Kind::Script:
+            break;
+    }
+    if (check.unchecked) context.view.setStatus(LoadText(kTextNoManifest));
+    BatchSession session(context, check.folder);
+    for (const ScriptLine& line : check.lines) {
         // A stop request ends the run between two lines, where the device is idle.
         if (StopRequested()) return {BatchEnd::Stopped};
-        if (text->empty() || IsScriptComment(*text)) continue;
-        ScriptLine line{std::move(*text), {}};
-        line.words = SplitScriptWords(line.text);
-        if (line.words.empty()) continue;
-        if (RunScriptLine(session, line) == Step::Stop)
+        if (RunScriptLine(session, line) == Step::Stop) {
+            context.view.setStatus(FormatText(kTextStoppedAtLine, line.number));
             return {BatchEnd::Stopped, 1, session.eepromRestoreFailed()};
+        }
     }
-    if (reader.failed()) return FileError(context.view, path, FileErrorReason(reader.error()));
     return {BatchEnd::Finished, 1, session.eepromRestoreFailed()};
 }
 

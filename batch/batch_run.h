@@ -24,10 +24,12 @@
 //   update firmware [FOLDER]             renews the boot loader from the images in FOLDER
 //                                        (beside the script), else from the Library
 //
-// Every failing command shows its own message (caption "Batch handling") and ends the run;
-// the run itself shows nothing when it ends. The device commands that are judged by their
-// answer are tried up to three times, and so are file copies the device refused.
-// restoreeprom never ends the run; its failure is reported in the outcome.
+// Before anything is sent the whole script is checked: every command known, every file it
+// names there, every image sound (batch/batch_run_check.h). Every failing command shows its
+// own message (caption "Batch handling", ending with the script line) and ends the run;
+// the run itself only says in the status line at which line it stopped. The device commands that
+// are judged by their answer are tried up to three times, and so are file copies the device
+// refused. restoreeprom never ends the run; its failure is reported in the outcome.
 #pragma once
 
 #include <cstdint>
@@ -87,6 +89,7 @@ enum class BatchEnd {
     Finished,   // the script ran to its end
     Stopped,    // a command failed (or the operator said No) and ended the script
     FileError,  // the file could not be opened or read; "File read error" was shown
+    Refused,    // the check before the first line refused the script; nothing was sent
 };
 
 struct BatchOutcome {
@@ -96,13 +99,16 @@ struct BatchOutcome {
     bool eepromRestoreFailed = false;
 };
 
-// Runs the file at `path` (a PC path). Relative names inside the script are completed with
-// the script's own folder. The closing steps of a script run (refreshing the drive view,
-// resuming the link) are the caller's: they are due after Finished and Stopped.
+// Runs the file at `path` (a PC path). A script is checked whole before its first line
+// runs (batch/batch_run_check.h) and refused with its first problem; each failing line
+// then names its line. Relative names inside the script are completed with the script's own
+// folder. The closing steps of a script run (refreshing the drive view, resuming the link)
+// are the caller's: they are due after Finished and Stopped.
 BatchOutcome RunBatchFile(BatchContext& context, const std::string& path);
 
-// Whether the ROM image or script at `path` can be opened; when not, says which file and why
-// (as RunBatchFile would), so that an unattended run can end before it waits for a controller.
-bool BatchFileOpens(View& view, const std::string& path);
+// Everything RunBatchFile would check before it sends anything, ROM images included; when
+// the file would be refused, says which file and why, so that an unattended run can end
+// before it waits for a controller.
+bool CheckBatchFile(View& view, const std::string& path);
 
 }  // namespace tarmix

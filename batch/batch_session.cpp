@@ -2,10 +2,21 @@
 
 #include "batch/script_paths.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "platform/latin1.h"
 #include "platform/stop_request.h"
 
 namespace tarmix {
+
+namespace {
+
+constexpr int kTextScriptLine = 64464;  // "Script line %d: %s"
+
+}  // namespace
+
+std::string ScriptLinePlace(const ScriptLine& line) {
+    return FormatText(kTextScriptLine, line.number, Latin1ToUtf8(line.text));
+}
 
 bool BatchSession::Exchange(const std::string& command, Millis silenceBudget) {
     return context_.monitor.SendAndWaitPrompt(command, lastAnswer_, kAnswerCapacity, silenceBudget);
@@ -30,7 +41,8 @@ Step BatchSession::NotAvailable(std::string_view service) {
     return Step::Stop;
 }
 
-void BatchSession::ShowError(const std::string& text) {
+void BatchSession::ShowError(const std::string& message) {
+    const std::string text = line_ ? message + "\n\n" + ScriptLinePlace(*line_) : message;
     // A run that is being stopped fails on purpose: no box waits for the operator.
     if (StopRequested()) return context_.view.setStatus(text);
     context_.view.showMessage(text, LoadText(kTextBatchHandling), MessageIcon::Error);

@@ -19,8 +19,12 @@ inline constexpr int kTextError = 60170;          // "Error"
 struct ScriptLine {
     std::string text;                // as read: one byte per character
     std::vector<std::string> words;  // at least one; words[0] is the command word
+    int number = 0;                  // its line in the script, counting from 1
     size_t count() const { return words.size(); }
 };
+
+// Where a message about a line points: "Script line 3: format d:".
+std::string ScriptLinePlace(const ScriptLine& line);
 
 // What a command leaves for the run: go on with the next line, or end here.
 enum class Step { Continue, Stop };
@@ -48,10 +52,15 @@ class BatchSession {
     // true at the first success.
     static bool Attempts(const std::function<bool()>& attempt);
 
-    // A command begins: its failure messages start with `heading` ("<mkdir>\n\n").
-    void BeginCommand(std::string_view heading) { heading_ = heading; }
+    // A command begins: its failure messages start with `heading` ("<mkdir>\n\n") and end
+    // with the place of `line`.
+    void BeginCommand(std::string_view heading, const ScriptLine& line) {
+        heading_ = heading;
+        line_ = &line;
+    }
     // The message box of a failing command: the heading, the catalogue text and, with
-    // `withAnswer`, an empty line and the last answer as received. Returns Stop.
+    // `withAnswer`, an empty line and the last answer as received; then an empty line and
+    // the line's place. Returns Stop.
     Step Fail(int textId, bool withAnswer = false);
     // The message box of a command whose service this version does not have. Returns Stop.
     Step NotAvailable(std::string_view service);
@@ -72,6 +81,7 @@ class BatchSession {
     std::string scriptFolder_;
     std::string lastAnswer_;
     std::string_view heading_;
+    const ScriptLine* line_ = nullptr;
     bool eepromRestoreFailed_ = false;
 };
 

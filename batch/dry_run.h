@@ -4,8 +4,9 @@
 //   program "Flash\Application.rom"      program: /backup/Flash/Application.rom (exists)
 //
 // Lines that send a monitor command show the command text; program, download, upload,
-// restoreeprom and update firmware show their service, the completed PC path and whether
-// that file exists.
+// restoreeprom and update firmware show their service and the completed PC path. The
+// script goes through the same check as a real run before any of it is described, so what
+// the dry run refuses the run refuses, with the same message.
 #pragma once
 
 #include <ostream>
@@ -13,7 +14,7 @@
 
 namespace tarmix {
 
-// 0 when the script could be read and every file it names for reading exists; 1 otherwise.
+// 0 when a real run would start on the script (or ROM image); 1 when it would refuse it.
 int DryRunScript(const std::string& path, std::ostream& out);
 
 }  // namespace tarmix

@@ -5,25 +5,25 @@
 namespace tarmix {
 
 bool ScriptReader::Open(const std::string& path) {
-    errno = 0;
-    file_.reset(std::fopen(path.c_str(), "rb"));
-    error_ = file_ ? 0 : errno;
     filled_ = next_ = 0;
     ended_ = failed_ = false;
     atStart_ = true;
-    return file_ != nullptr;
+    lineNumber_ = 0;
+    const bool opened = file_.open(path);
+    problem_ = file_.problem();
+    return opened;
 }
 
 std::optional<char> ScriptReader::NextByte() {
     if (next_ == filled_) {
-        if (ended_ || !file_) return std::nullopt;
+        if (ended_ || !file_.get()) return std::nullopt;
         filled_ = std::fread(buffer_, 1, sizeof buffer_, file_.get());
         next_ = 0;
         if (filled_ < sizeof buffer_) {
             ended_ = true;
             // A folder opens, but reading it fails: that is no script either.
             failed_ = std::ferror(file_.get()) != 0;
-            if (failed_) error_ = errno;
+            if (failed_) problem_ = DescribeFileError(errno);
         }
         if (filled_ == 0) return std::nullopt;
     }
@@ -37,6 +37,7 @@ std::optional<std::string> ScriptReader::NextLine() {
     size_t length = 0;
     std::optional<char> byte = NextByte();
     if (!byte) return std::nullopt;
+    ++lineNumber_;
     for (; byte && *byte != '\n'; byte = NextByte()) {
         if (kept.size() <= kLineLimit) kept += *byte;
         ++length;

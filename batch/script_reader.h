@@ -7,11 +7,11 @@
 // otherwise interpreted here.
 #pragma once
 
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/input_file.h"
 
 namespace tarmix {
 
@@ -22,13 +22,16 @@ class ScriptReader {
     static constexpr size_t kLineLimit = 598;
     static constexpr size_t kReadBuffer = 4096;
 
-    // false when the file cannot be opened for reading; error() then tells why.
+    // false when the file cannot be opened for reading or is no regular file (a pipe or
+    // a device would never end); problem() then tells why.
     bool Open(const std::string& path);
-    // The errno of a failed open or read; 0 when there was none.
-    int error() const { return error_; }
+    // Why the open or a read failed, in the user's language; empty when nothing failed.
+    const std::string& problem() const { return problem_; }
     // The line last returned held a NUL byte (text files do not).
     bool lineHadNul() const { return lineHadNul_; }
-    void Close() { file_.reset(); }
+    // The number of the line last returned, counting from 1.
+    int lineNumber() const { return lineNumber_; }
+    void Close() { file_.close(); }
 
     // The next line, reduced as described above (it may be empty). nullopt once the file
     // has no more bytes, or when reading failed (failed() tells which).
@@ -40,18 +43,16 @@ class ScriptReader {
     // The next byte of the file; nullopt at its end or on a read error.
     std::optional<char> NextByte();
 
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file_;
+    InputFile file_;
     char buffer_[kReadBuffer];
     size_t filled_ = 0;
     size_t next_ = 0;
     bool ended_ = false;
     bool failed_ = false;
     bool atStart_ = true;
-    int error_ = 0;
+    std::string problem_;
     bool lineHadNul_ = false;
+    int lineNumber_ = 0;
 };
 
 // The first line of a ROM image in S-record form starts with "S0", "S2" or "S3".

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/capability.h"
+#include "flash/rom_image_check.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "models/models.h"
@@ -43,6 +44,7 @@ constexpr int kTextDownloadCutShort =
 constexpr int kTextCompareCutShort = 63802;  // "Compare cut short"
 constexpr int kTextVerified = 64301;         // "Verified"
 constexpr int kTextVerifyErrorAt = 64302;    // "Verify error at block 0x%08X"
+constexpr int kTextImageRefused = 64453;     // "This ROM image cannot be downloaded; …"
 
 constexpr int kModelBirch = 2;
 // The capability value that holds the EEPROM data length.
@@ -151,22 +153,27 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
     flashErased_ = false;
     ctx_.view.setProgressRange(0, kProgressRange);
 
+    // The whole image is checked before the first byte goes to the controller: a damaged
+    // file found half-way through would leave the application erased.
+    const std::string file = CompletePath(path);
+    if (!ImageIsSound(file)) return kFailure;
+
     BaudSwitch baud(ctx_.monitor, ctx_.view, ctx_.options.baudRate);
     RaisedBaudRate raised(baud);  // restored on every way out from here
 
-    const std::string file = CompletePath(path);
     if (Prepare(file) != kSuccess) return kFailure;
     if (!ctx_.options.compare && WritesIntoBankAOfUnknownExtent()) {
         status(kTextDriveSizesUnread);
         message(LoadText(kTextDriveSizesUnread), MessageIcon::Warning);
         return kFailure;
     }
-    if (!staged() && !ctx_.options.compare && EraseBeforeBurn() != kSuccess) return kFailure;
-    status(ctx_.options.compare ? kTextCompareApplication : kTextDownloadApplication);
+    // Also before the erase: an image that does not fit must leave the old one in place.
     if (!RangeFits()) {
         ReportRangeError();
         return kFailure;
     }
+    if (!staged() && !ctx_.options.compare && EraseBeforeBurn() != kSuccess) return kFailure;
+    status(ctx_.options.compare ? kTextCompareApplication : kTextDownloadApplication);
     if (TransferBlocks(file, ctx_.figures.downloadStart) != kSuccess) {
         if (StopRequested()) {
             status(ctx_.options.compare ? kTextCompareCutShort : kTextDownloadCutShort);
@@ -184,6 +191,15 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
         return kFailure;
     SuccessSteps();
     return kSuccess;
+}
+
+bool ApplicationDownload::ImageIsSound(const std::string& path) {
+    status(kTextFileRead);
+    std::string problem;
+    if (CheckRomImage(path, problem)) return true;
+    status(kTextImageRefused);
+    message(problem, MessageIcon::Warning);
+    return false;
 }
 
 std::string ApplicationDownload::CompletePath(const std::string& path) const {

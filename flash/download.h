@@ -6,9 +6,10 @@
 //   blocks with "burn" (or check it with "verify");
 // - staged (17, 18): send the image into RAM, then let the monitor erase the flash area
 //   and copy the RAM image into it with "flash program".
-// Both share the preparation (file checks, info header, range check against the banks)
-// and the block transfer, over the serial line or the parallel port, at the raised rate.
-// The first failing exchange ends the run; nothing is retried.
+// Both share the preparation (the whole image checked before anything is sent, the info
+// header, the range check against the banks, all before the erase) and the block transfer, over the
+// serial line or the parallel port, at the raised rate. The first failing exchange ends the run;
+// nothing is retried.
 #pragma once
 
 #include <cstdint>
@@ -84,6 +85,8 @@ class ApplicationDownload {
     uint32_t reserveBytes() const;
     // Bank A without the file system at its top.
     AddressRange usableBankA() const;
+    // The whole-file check of the image; says what is wrong with it. false to stop.
+    bool ImageIsSound(const std::string& path);
     // The file checks and the info header; then the error reports. 0 to go on.
     int Prepare(const std::string& path);
     int ReadHeaderAndCheckControllerCopy(const std::string& path);

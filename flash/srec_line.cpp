@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <filesystem>
 
 namespace tarmix {
 
@@ -55,16 +54,11 @@ LineKind ClassifyData(std::string_view line, size_t addressDigits, DataRecord& r
 SrecLineReader::SrecLineReader() : chunk_(kChunkSize) { carry_.reserve(kKeptLineLength); }
 
 bool SrecLineReader::open(const std::string& path) {
-    file_.reset();
     cur_ = end_ = nullptr;
     consumed_ = size_ = lineNumber_ = 0;
     failed_ = false;
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return false;
-    file_.reset(std::fopen(path.c_str(), "rb"));
-    if (!file_) return false;
-    const auto size = std::filesystem::file_size(path, error);
-    size_ = error ? 0 : size;
+    if (!file_.open(path)) return false;
+    size_ = file_.size();
     return true;
 }
 
@@ -83,7 +77,7 @@ std::string_view SrecLineReader::keep(const char* text, uint64_t rawLength) cons
 }
 
 bool SrecLineReader::next(std::string_view& line) {
-    if (!file_ || failed_) return false;
+    if (!file_.get() || failed_) return false;
     uint64_t raw = 0;  // characters of this line before its line feed, seen so far
     carry_.clear();
     for (;;) {

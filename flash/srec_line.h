@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/input_file.h"
+
 namespace tarmix {
 
 // No reader keeps more of a line than this; the longest data record needs 514 characters.
@@ -34,8 +36,8 @@ class SrecLineReader {
     SrecLineReader(const SrecLineReader&) = delete;
     SrecLineReader& operator=(const SrecLineReader&) = delete;
 
-    // Opens the file for reading. false when it does not exist, is a folder or cannot be
-    // opened; the reader then returns no lines.
+    // Opens the file for reading. false when it does not exist, is no regular file (a
+    // folder, a pipe, a device) or cannot be opened; the reader then returns no lines.
     bool open(const std::string& path);
 
     // The next line as kept (see above); an empty line comes back as an empty view. The
@@ -55,10 +57,7 @@ class SrecLineReader {
     bool refill();
     std::string_view keep(const char* text, uint64_t rawLength) const;
 
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> file_;
+    InputFile file_;
     std::vector<char> chunk_;
     const char* cur_ = nullptr;
     const char* end_ = nullptr;

@@ -1,6 +1,7 @@
 // Batch scripts run unattended ("/p") by the real tarmix process against tarmix-sim, with
 // the exit code that tells how the script ended.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <sstream>
 
 #include "sim/boot_library.h"
+#include "sim/image_maker.h"
 #include "sim/memory.h"
 
 namespace tarmix {
@@ -117,6 +119,64 @@ TEST_F(CliBatchTest, UpdateFirmwareForAnotherModelIsRefusedBeforeAnyErase) {
     ASSERT_NE(readFile(trace).find("please answer me"), std::string::npos);
     EXPECT_EQ(readFile(trace).find("flash erase"), std::string::npos);
     EXPECT_EQ(readFile(trace).find("fill"), std::string::npos);
+}
+
+// Inputs that are no regular files end the run at once, saying what they are, where they
+// used to hang for good; so does a file that holds no command.
+TEST_F(CliBatchTest, PipesDevicesAndFilesWithoutACommandEndAtOnceWithTheirReason) {
+    ASSERT_EQ(mkfifo((folder / "fifo.rom").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", folder / "zero.rom");
+    std::ofstream(folder / "readme.rom") << "How to set up the controller\r\n";
+    const std::pair<const char*, const char*> cases[] = {
+        {"fifo.rom", "This is a named pipe (FIFO), not a regular file"},
+        {"zero.rom", "This is a device, not a regular file"},
+        {"readme.rom", "No command or S-record found in the file"},
+    };
+    for (const auto& [name, reason] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(run(folder / name), 7) << err;
+        EXPECT_NE(err.find(reason), std::string::npos) << err;
+        const std::string dryRun = "env XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
+                                   " " + quoted(TARMIX_PATH) + " --dry-run " +
+                                   quoted((folder / name).string()) + " >" +
+                                   quoted((folder / "err").string()) + " 2>&1";
+        const int status = std::system(("timeout 60 " + dryRun).c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 10);
+        EXPECT_NE(readFile(folder / "err").find(reason), std::string::npos);
+    }
+    // A pipe in place of the settings file: the defaults, and the run goes on.
+    fs::remove(folder / "config" / "tarmix" / "Tarmix.ini");
+    ASSERT_EQ(mkfifo((folder / "config" / "tarmix" / "Tarmix.ini").c_str(), 0600), 0);
+    const fs::path script = folder / "ok.rom";
+    std::ofstream(script, std::ios::binary) << "mkdir \"A:\\NEW\"\r\n";
+    EXPECT_EQ(run(script), 0) << err;
+}
+
+// A script whose third line cannot work leaves the controller as it was, and a damaged
+// image is refused before the controller is touched.
+TEST_F(CliBatchTest, NothingOfAScriptOrImageThatCannotWorkReachesTheController) {
+    const fs::path good = folder / "app.rom";
+    std::string error;
+    ASSERT_EQ(sim::MakeRomImage(good.string(), 0x110000, 4000, {}, error), 0) << error;
+    const fs::path first = folder / "first.rom";
+    std::ofstream(first, std::ios::binary) << "mkdir \"A:\\KEEP\\\"\r\nprogram app.rom\r\n";
+    ASSERT_EQ(run(first), 0) << err;
+    const std::string flash = readFile(folder / "device" / "memory.srec");
+
+    const fs::path script = folder / "setup.rom";
+    std::ofstream(script, std::ios::binary)
+        << "format a:\r\nprogram app.rom\r\nprogram missing.rom\r\n";
+    EXPECT_EQ(run(script), 7) << err;
+    EXPECT_NE(err.find("Script line 3: program missing.rom"), std::string::npos) << err;
+    EXPECT_TRUE(fs::is_directory(folder / "device" / "drives" / "A" / "KEEP"));
+
+    std::string text = readFile(good);
+    text.insert(text.find("\nS7") + 1,
+                "S311FFFFFFF80102030405060708090A0B0CAB\r\n");  // wraps past the end
+    std::ofstream(folder / "wrap.rom", std::ios::binary) << text;
+    EXPECT_EQ(run(folder / "wrap.rom"), 7) << err;
+    EXPECT_NE(err.find("runs past the end of the address space"), std::string::npos) << err;
+    EXPECT_EQ(readFile(folder / "device" / "memory.srec"), flash);
 }
 
 }  // namespace

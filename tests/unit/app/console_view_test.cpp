@@ -90,7 +90,8 @@ TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
     start.commandLineMode = true;
     start.commandSwitch = "/p";
     start.romFilePath = (bench.folder / "app.rom").string();
-    std::ofstream(start.romFilePath) << "S0030000FC\r\n";
+    std::ofstream(start.romFilePath)
+        << "S0030000FC\r\nS3090011000001020304DB\r\nS70500110000E9\r\n";
     bench.makeWindowOn(console.frontEnd, console.frontEnd, start, console.frontEnd.wireObserver());
     bench.window->OnInitDialog();
 

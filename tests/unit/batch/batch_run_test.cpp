@@ -17,10 +17,9 @@ TEST(BatchRun, SetsUpDrivesFoldersClockAndCaps) {
     fs::create_directories(bench.drive('A') / "OLD");
     fs::create_directories(bench.drive('B'));
     std::ofstream(bench.drive('B') / "GONE.TXT") << "x";
-    // Comments, blank lines, unknown and wrongly cased commands are passed over.
+    // Comments and blank lines are passed over.
     const BatchOutcome outcome = bench.run(
-        "; c\r\n# c\r\n  ; c\r\n\r\n   \r\nProgram x.rom\r\nformatieren "
-        "a:\r\n\"\"\r\n\x01\x80\xff\r\n"
+        "; c\r\n# c\r\n  ; c\r\n\r\n   \r\n\"\"\r\n"
         "init drives 1024 64 256\r\nformat a:\r\nmkdir \"A:\\LOG\\\"\r\n"
         "del B:\\GONE.TXT\r\nrtc init\r\nmodify rtc caps\r\nmodify rtc caps\r\n"
         "monitor  tell version\r\n  monitor \"tell\" drives\r\n");
@@ -47,12 +46,12 @@ TEST(BatchRun, FirstLineDecidesBetweenRomImageAndScript) {
     EXPECT_EQ(image.end, BatchEnd::RomImage);
     EXPECT_EQ(image.downloadResult, 1);
     EXPECT_EQ(bench.downloads, Lines({(bench.folder / "image.txt").string()}));
-    // An S1 line makes a script, whatever the name; its "program" looks beside it.
-    EXPECT_EQ(bench.run("S1130000\r\nprogram \"Flash\\App.rom\r\nformat a:\r\n", "Reload.rom").end,
-              BatchEnd::Stopped);
-    EXPECT_EQ(bench.downloads.back(), (bench.folder / "Flash/App.rom").string());
-    EXPECT_TRUE(bench.sent.lines.empty());
     EXPECT_TRUE(bench.view.messages.empty());  // the download reports its own errors
+    // An S1 line makes a script, whatever the name, and no command of one.
+    EXPECT_EQ(bench.run("S1130000\r\nformat a:\r\n", "Reload.rom").end, BatchEnd::Refused);
+    EXPECT_EQ(bench.lastMessage(), "Unknown command\n\nScript line 1: S1130000");
+    EXPECT_EQ(bench.downloads.size(), 1u);
+    EXPECT_TRUE(bench.sent.lines.empty());
 }
 
 // Lines refused before anything is sent: their message, and the run ends there.
@@ -79,7 +78,8 @@ TEST(BatchRun, RefusedLinesShowTheirHeadingAndStop) {
     for (const auto& [line, message] : cases) {
         SCOPED_TRACE(line);
         BatchBench bench;
-        EXPECT_EQ(bench.run(line + "mkdir \"A:\\NEXT\"\r\n").end, BatchEnd::Stopped);
+        std::ofstream(bench.folder / "x.bin") << "eeprom";
+        EXPECT_NE(bench.run(line + "mkdir \"A:\\NEXT\"\r\n").end, BatchEnd::Finished);
         ASSERT_EQ(bench.view.messages.size(), 1u);
         EXPECT_EQ(bench.view.messages[0].text.substr(0, message.size()), message);
         EXPECT_EQ(bench.view.messages[0].caption, "Batch handling");
@@ -95,14 +95,19 @@ TEST(BatchFiles, CopiesBothWaysNextToTheScript) {
                   .run("download app.cfg \"A:\\CFG\\APP.CFG\"\r\n"
                        "upload A:\\CFG\\APP.CFG back\\app.cfg\r\n")
                   .end,
-              BatchEnd::Stopped);           // the folder "back" is not there
-    EXPECT_EQ(bench.transfers.size(), 2u);  // a PC folder that is missing is not tried again
+              BatchEnd::Refused);          // the folder "back" is not there
+    EXPECT_TRUE(bench.transfers.empty());  // so not even the first copy runs
     fs::create_directories(bench.folder / "back");
     bench.transfers.clear();
-    EXPECT_EQ(bench.run("upload A:\\CFG\\APP.CFG back\\app.cfg\r\n").end, BatchEnd::Finished)
+    EXPECT_EQ(bench
+                  .run("download app.cfg \"A:\\CFG\\APP.CFG\"\r\n"
+                       "upload A:\\CFG\\APP.CFG back\\app.cfg\r\n")
+                  .end,
+              BatchEnd::Finished)
         << bench.lastMessage();
     EXPECT_EQ(bench.transfers,
-              Lines({"upload A:\\CFG\\APP.CFG " + (bench.folder / "back/app.cfg").string()}));
+              Lines({"download " + (bench.folder / "app.cfg").string() + " A:\\CFG\\APP.CFG",
+                     "upload A:\\CFG\\APP.CFG " + (bench.folder / "back/app.cfg").string()}));
     std::ifstream back(bench.folder / "back" / "app.cfg", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), "setting=1\r\n");
 }
@@ -114,11 +119,11 @@ TEST(BatchFiles, OnlyWhatTheDeviceRefusedIsTriedAgain) {
               BatchEnd::Stopped);
     EXPECT_EQ(bench.transfers.size(), 3u);
     EXPECT_EQ(bench.view.messages.size(), 3u);
-    // A PC file that is missing is reported once.
+    // A PC file that is missing is reported once, before any copy.
     bench.transfers.clear();
     bench.view.messages.clear();
-    EXPECT_EQ(bench.run("download nothing.bin A:\\X.BIN\r\n").end, BatchEnd::Stopped);
-    EXPECT_EQ(bench.transfers.size(), 1u);
+    EXPECT_EQ(bench.run("download nothing.bin A:\\X.BIN\r\n").end, BatchEnd::Refused);
+    EXPECT_TRUE(bench.transfers.empty());
     EXPECT_EQ(bench.view.messages.size(), 1u);
     // A No to replacing a PC file stops the run at once, and the file stays.
     std::ofstream(bench.drive('A') / "LOG.TXT") << "device";
@@ -175,12 +180,15 @@ TEST(BatchRetries, ThreeFailuresShowTheErrorWithTheLastAnswer) {
     EXPECT_EQ(bench.run("mkdir \"a:\\LOG\"\r\nmonitor tell version\r\n").end, BatchEnd::Stopped);
     EXPECT_EQ(bench.sent.lines, Lines(3, "mkdir \"a:\\LOG\""));
     EXPECT_EQ(bench.lastMessage(),
-              "<mkdir>\n\nError\n\nmkdir \"a:\\LOG\"\r\nDirectory exists\r\nBoot> ");
+              "<mkdir>\n\nError\n\nmkdir \"a:\\LOG\"\r\nDirectory exists\r\nBoot> "
+              "\n\nScript line 1: mkdir \"a:\\LOG\"");
+    EXPECT_EQ(bench.view.statuses.back(), "The script stopped at line 1");
 
     BatchBench silent;
     silent.linesToLose = 4;
     EXPECT_EQ(silent.run("init drives 1024 64 256\r\n").end, BatchEnd::Stopped);
-    EXPECT_EQ(silent.lastMessage(), "<init drives>\n\nError");
+    EXPECT_EQ(silent.lastMessage(),
+              "<init drives>\n\nError\n\nScript line 1: init drives 1024 64 256");
     // A raw monitor command is tried once and stops without a message.
     EXPECT_EQ(silent.run("monitor tell version\r\nmonitor tell drives\r\n").end, BatchEnd::Stopped);
     EXPECT_EQ(silent.sent.lines.size(), 4u);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "flash/srec_writer.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "link/identify.h"
@@ -176,6 +177,56 @@ TEST_F(DownloadTest, DamagedOrMissingFileSendsNoFlashCommand) {
     EXPECT_NE(view.messages.back().text.find("missing.rom\""), std::string::npos);
 }
 
+// Each damaged image, downloaded over a good one, is refused before anything goes on the
+// wire: the application in flash is the one that was there.
+TEST_F(DownloadTest, DamagedImagesLeaveTheWireSilentAndTheFlashAsItWas) {
+    connect("alder");
+    const std::string path = image("app.rom", 0x110000, 2000);
+    ASSERT_EQ(download(path), 0);
+    const std::vector<uint8_t> before = controller->memory().read(0x110000, 2000);
+    std::ifstream in(path, std::ios::binary);
+    const std::string good((std::istreambuf_iterator<char>(in)), {});
+    const size_t line5 = good.find("\nS3", good.find("\nS3", good.find("\nS3") + 1) + 1) + 1;
+    const size_t end = good.find("\nS7") + 1;
+    std::string other;
+    FormatRecord(other, '3', 0x110020,
+                 std::vector<uint8_t>{uint8_t(~before[0x20]), 1, 2, 3});  // other than the image
+    const auto changed = [&](size_t at, char c) {
+        std::string text = good;
+        text[at] = c;
+        return text;
+    };
+    const auto inserted = [&](size_t at, const std::string& line) {
+        return good.substr(0, at) + line + "\r\n" + good.substr(at);
+    };
+    std::string wrap;
+    FormatRecord(wrap, '3', 0xFFFFFFF8, std::vector<uint8_t>(16, 0));
+    // Each with the reason its message gives.
+    const std::pair<const char*, std::string> cases[] = {
+        {"line 4: the checksum is wrong", changed(line5 + 77, good[line5 + 77] == '0' ? '1' : '0')},
+        {"line 4: not an S-record (a character", changed(line5 + 20, 'x')},
+        {"line 4: the byte count does not match", changed(line5 + 2, '1')},
+        {"line 4: not an S-record (a character", changed(line5 + 30, '\0')},
+        {"runs past the end of the address space", inserted(end, wrap)},
+        {"overlaps line 3 with other data", inserted(end, other)},
+        {"the file ends without an end record", good.substr(0, end)},
+        {"line 4: the byte count does not match", good.substr(0, line5 + 40)},
+    };
+    setLanguageIndex(kEnglishLanguage);
+    for (const auto& [reason, text] : cases) {
+        SCOPED_TRACE(reason);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        sent.lines.clear();
+        view.messages.clear();
+        EXPECT_EQ(download(path), 1);
+        EXPECT_TRUE(sent.lines.empty()) << sent.lines.front();
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_NE(view.messages[0].text.find("\"app.rom\""), std::string::npos);
+        EXPECT_NE(view.messages[0].text.find(reason), std::string::npos) << view.messages[0].text;
+        EXPECT_EQ(controller->memory().read(0x110000, 2000), before);
+    }
+}
+
 // An image whose application starts 0x100 bytes into its first sector, downloaded twice:
 // where an erase runs, the second run must send the whole image again, because the erase
 // takes whole sectors. Where nothing is erased, the part below the start is skipped.
@@ -269,6 +320,7 @@ TEST_F(DownloadTest, TooLargeForTheBankSaysWhatIsAvailable) {
     EXPECT_EQ(download(image("big.rom", 0x110000, 0x200000)), 1);
     ASSERT_FALSE(view.messages.empty());
     EXPECT_NE(view.messages.back().text.find("[0x00110000..0x002BFFFF]"), std::string::npos);
+    EXPECT_FALSE(sent.any("flash"));  // the old application stays
     EXPECT_FALSE(sent.any("burn"));
 }
 
