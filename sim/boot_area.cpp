@@ -22,10 +22,12 @@ void Controller::noteFlashWrite(uint32_t start, uint32_t count) {
 
 bool Controller::bootAreaStarts() {
     if (!bootTouched_) return true;
-    const std::vector<uint8_t> area =
-        memory_.read(model_.flashBanks.front().start, model_.bootSize);
-    const auto marker = ReadBootMarker(area);
-    if (!marker || !ValidBootLoader(area, *marker)) return false;
+    const MemoryArea& bank = model_.flashBanks.front();
+    const auto marker = ReadBootMarker(memory_.read(bank.start, model_.bootSize));
+    // The extended variant's boot loader may reach beyond the plain variant's boot area.
+    if (!marker || !bank.containsRange(bank.start, marker->length) ||
+        !ValidBootLoader(memory_.read(bank.start, marker->length), *marker))
+        return false;
     if (marker->code != model_.code && marker->code != VariantPartner(model_.code)) return false;
     firmware_ = marker->version;
     return true;
@@ -42,16 +44,19 @@ void Controller::restartFromBootArea() {
     if (usbLink_ && model_.usbReenumerates) reenumeration_ = true;
 }
 
-// The update's lines are taken only as they stand in the model's table for this monitor.
+// The update's lines are taken only as they stand in the table for this monitor, for the
+// model or the other variant of its plain/extended pair (the same hardware).
 bool Controller::updateLineKnown(std::string_view line) const {
-    const auto commands = BootUpdateCommandsFor(model_.code, firmware_);
-    if (!commands) return false;
-    for (const std::string& known :
-         {commands->fill, commands->firstOffset, commands->secondOffset, commands->firstSector,
-          commands->extraSector, commands->program})
-        if (!known.empty() && line == known) return true;
-    for (const std::string& known : commands->furtherSectors)
-        if (line == known) return true;
+    for (int code : {model_.code, VariantPartner(model_.code)}) {
+        const auto commands = BootUpdateCommandsFor(code, firmware_);
+        if (!commands) continue;
+        for (const std::string& known :
+             {commands->fill, commands->firstOffset, commands->secondOffset, commands->firstSector,
+              commands->extraSector, commands->program})
+            if (!known.empty() && line == known) return true;
+        for (const std::string& known : commands->furtherSectors)
+            if (line == known) return true;
+    }
     return false;
 }
 

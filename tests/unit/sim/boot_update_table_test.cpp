@@ -207,7 +207,7 @@ TEST(SimBootUpdateTable, UpdateLinesAreTakenOnlyInTheModelsExactForm) {
              Case{"small-alder", 25, "fill 00c20000 10000 ff", true},
              Case{"small-alder", 24, "fill 00c20000 10000 ff", false},  // monitor version
              Case{"alder ext", 30, "s3offset ff3E0000", true},
-             Case{"alder ext", 30, "s3offset ff3e0000", false},
+             Case{"alder ext", 30, "s3offset FF3E0000", false},
              Case{"birch", 30, "s3offset ff3e0000", false},  // no update at all
              Case{"alder", 30, "flash erase sector   108000", true},
              Case{"alder", 30, "flash erase sector 108000", false},  // padding
