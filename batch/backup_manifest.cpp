@@ -80,7 +80,7 @@ bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
     json skipped = json::array();
     for (const SkippedName& entry : facts.skipped)
         skipped.push_back({{"path", entry.path}, {"reason", entry.reason}});
-    const json manifest = {
+    json manifest = {
         {"model", {{"code", facts.hardwareModel}, {"name", facts.modelName}}},
         {"firmware", facts.firmwareVersion},
         {"flash", {{"start", facts.flash.low}, {"end", facts.flash.high}}},
@@ -90,6 +90,10 @@ bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
         {"files", files},
         {"skipped", skipped},
     };
+    if (facts.eeprom)
+        manifest["eeprom"] = {{"start", facts.eeprom->start},
+                              {"end", facts.eeprom->end},
+                              {"length", facts.eeprom->size()}};
     text = manifest.dump(2) + "\n";
     return true;
 }

@@ -6,6 +6,7 @@
 //     "model": {"code": 1, "name": "ALDER"}, "firmware": 40,
 //     "flash": {"start": 1114112, "end": 2097151}, "drives_kb": [1024, 64, 256],
 //     "time": "2026-12-07T22:30:00", "application": true,
+//     "eeprom": {"start": 7168, "end": 8192, "length": 1024},   (when it was saved)
 //     "files": [{"path": "Flash/Application.rom", "size": 123, "sha256": "…"}, …],
 //     "skipped": [{"path": "A:\\LOG\\A\\x07B.TXT", "reason": "…"}, …]
 //   }
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "batch/batch_run.h"
+#include "config/eeprom_area.h"
 #include "models/device.h"
 
 namespace tarmix {
@@ -54,7 +56,8 @@ struct BackupFacts {
     AddressRange flash;
     std::array<int32_t, kDriveCount> driveSizesKb{};
     LocalTime time;
-    bool application = true;  // false: the controller held no application
+    std::optional<EepromHeader> eeprom;  // the EEPROM area saved, if any
+    bool application = true;             // false: the controller held no application
     std::vector<SkippedName> skipped;
 };
 

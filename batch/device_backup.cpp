@@ -189,8 +189,10 @@ bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
     const DeviceDescription& device = ctx_.device;
     EepromContext eeprom{ctx_.monitor,           ctx_.view,  ctx_.baud, device.hardwareModel,
                          device.firmwareVersion, ctx_.verify};
-    switch (EepromSave(eeprom, folder)) {
+    EepromHeader area;
+    switch (EepromSave(eeprom, folder, &area)) {
         case EepromSaveResult::Saved:
+            eepromArea_ = area;
             script.AddRestoreEeprom(kEepromInScript);
             return true;
         case EepromSaveResult::NothingToSave:
@@ -214,6 +216,7 @@ bool DeviceBackup::WriteBackupFiles(const fs::path& folder, const RestoreScript&
     facts.flash = device.bankA;
     facts.driveSizesKb = device.driveSizes;
     facts.time = time;
+    facts.eeprom = eepromArea_;
     facts.application = application;
     std::string skippedList;
     for (const SkippedEntry& entry : skipped_) {

@@ -25,6 +25,7 @@
 #include "batch/backup_manifest.h"
 #include "batch/batch_run.h"
 #include "batch/restore_script.h"
+#include "config/eeprom_area.h"
 #include "ffs/folder_copy.h"
 #include "link/baud_switch.h"
 #include "models/device.h"
@@ -85,6 +86,7 @@ class DeviceBackup {
     ApplicationArea area_;
     bool silent_ = false;  // the controller stopped answering during the build
     std::vector<SkippedEntry> skipped_;
+    std::optional<EepromHeader> eepromArea_;  // what the EEPROM save covered, for the manifest
 };
 
 }  // namespace tarmix

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
@@ -219,6 +220,15 @@ TEST_P(PtyBackupTest, RestoreIntoAFreshControllerBringsEverythingBack) {
     const fs::path backup = folder / "backup";
     ASSERT_EQ(tarmix(populated, "/s " + quoted(backup.string()) + " COM1 115200"), 0) << err;
     ASSERT_TRUE(fs::exists(backup / "Reload.rom"));
+    // The EEPROM area saved, in the summary line and in the manifest.
+    const uint32_t eepromStart = GetParam().eepromStart;
+    char area[80];
+    std::snprintf(area, sizeof area, "EEPROM saved: 0x%08X to 0x00002000, %u bytes", eepromStart,
+                  0x2000 - eepromStart);
+    EXPECT_NE(err.find(area), std::string::npos) << err;
+    EXPECT_EQ(nlohmann::json::parse(readFile(backup / "manifest.json"))["eeprom"],
+              (nlohmann::json{
+                  {"start", eepromStart}, {"end", 0x2000}, {"length", 0x2000 - eepromStart}}));
     EXPECT_EQ(tarmixAlone("--verify-backup " + quoted(backup.string())), 0) << err;
     EXPECT_EQ(tarmixAlone("--dry-run " + quoted((backup / "Reload.rom").string())), 0) << err;
 

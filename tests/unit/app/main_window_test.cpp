@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "app/settings.h"
 #include "lang/catalog.h"
 #include "sim/image_maker.h"
@@ -255,7 +257,10 @@ TEST(MainWindowExit, UnwritableSettingsFileShowsTheFixedMessageAndStillCloses) {
     bench.window->OnExit();
     EXPECT_TRUE(bench.window->closed());
     ASSERT_FALSE(bench.view.messages.empty());
-    EXPECT_EQ(bench.view.messages.back().text, "Ini-File konnte nicht beschrieben werden!");
+    // The fixed text, then the file and the reason.
+    EXPECT_EQ(bench.view.messages.back().text, "Ini-File konnte nicht beschrieben werden!\n\n" +
+                                                   bench.settingsFolder.string() + ": " +
+                                                   std::strerror(ENOTDIR));
 }
 
 TEST(MainWindowLanguage, ItalianShowsGermanOnTheSpanishRadioAndIsKept) {

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "batch/application_read.h"
@@ -227,6 +228,8 @@ TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
     const std::string manifest = readFile(bench.folder / "manifest.json");
     for (const char* file : {"Reload.rom", "Flash/Application.rom", "EEPROM/Eeprom.bin"})
         EXPECT_NE(manifest.find(file), std::string::npos) << file;
+    EXPECT_EQ(nlohmann::json::parse(manifest)["eeprom"],
+              (nlohmann::json{{"start", 0x100}, {"end", 0x2000}, {"length", 0x1F00}}));
     // The image's progress reaches its end; the EEPROM's runs over its addresses.
     EXPECT_NE(std::find(bench.view.progress.begin(), bench.view.progress.end(), 1000),
               bench.view.progress.end());
