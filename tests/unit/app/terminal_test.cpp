@@ -9,7 +9,6 @@
 
 #include "app/console_terminal.h"
 #include "app/main_window.h"
-#include "lang/catalog.h"
 #include "window_bench.h"
 
 namespace tarmix {
@@ -98,20 +97,6 @@ TEST(TerminalText, OneEndlessLineLosesItsStart) {
     EXPECT_LE(text.size(), kTerminalTextLimit);
     EXPECT_EQ(view.terminalText.size(), text.size());
     EXPECT_EQ(view.terminalText.back(), 't');
-}
-
-TEST(TerminalText, StampsAndMarkersCarryTheLocalTime) {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    setLanguageIndex(kEnglishLanguage);
-    const auto when = std::chrono::system_clock::time_point(
-        std::chrono::milliseconds(1'765'197'296'789));  // 2025-12-08 12:34:56.789 UTC
-    EXPECT_EQ(LineStamp(when), "[12:34:56.789] ");
-    EXPECT_EQ(LineMarker(false, when), "\r\n[tarmix 2025-12-08 12:34:56: the line went away]\r\n");
-    EXPECT_EQ(LineMarker(true, when), "\r\n[tarmix 2025-12-08 12:34:56: the line is back]\r\n");
-    unsetenv("TZ");
-    tzset();
-    setLanguageIndex(kGermanLanguage);
 }
 
 TEST(TerminalKeys, EachKeySendsItsBytes) {
@@ -313,8 +298,6 @@ TEST(WindowTerminal, EchoStampsAndCommandKeys) {
     const std::string stamp = R"(\[[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}\] )";
     const std::string anything = R"([\s\S]*)";
     const Case cases[] = {
-        {"plain", false, false, "tell version", "tell version\r",
-         "tell version\nVersion: 30\nBoot> ", ""},
         {"echo", true, false, "tell version", "tell version\r",
          "tell version\ntell version\nVersion: 30\nBoot> ", ""},
         {"echo of a mended typo", true, false, "tell x\bversion", "tell x\bversion\r",
