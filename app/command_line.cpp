@@ -6,6 +6,7 @@
 
 #include "app/file_system_cli.h"
 #include "app/operation_trace.h"
+#include "lang/language_choice.h"
 
 namespace tarmix {
 
@@ -83,6 +84,7 @@ constexpr ExitCode kExitCodes[] = {
     {kResultNoSuchPath, "the controller has no such drive or folder"},
     {kResultNoPort, "the port could not be opened (missing, in use, no permission)"},
     {kResultUsage, "command line not understood"},
+    {kResultHangup, "hung up (SIGHUP)"},
     {kResultInterrupted, "interrupted (SIGINT)"},
     {kResultTerminated, "terminated (SIGTERM)"},
 };
@@ -228,10 +230,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.libraryFolder = value;
         } else if (word == "--yes") {
             options.answerYes = true;
+            options.answerGiven = true;
         } else if (word == "--no") {
             options.answerYes = false;
+            options.answerGiven = true;
         } else if (word == "--verify") {
             options.verify = true;
+        } else if (takeValue("--lang", value)) {
+            options.language = LanguageOfCode(value);
+            if (!options.language) {
+                parsed.error =
+                    "--lang takes a language code (cs da de el en es fr lt nl pl ru), "
+                    "not \"" +
+                    value + "\"";
+                return parsed;
+            }
         } else if (word == "--json") {
             options.json = true;
         } else if (takeValue("--port", value)) {
@@ -320,8 +333,10 @@ std::string UsageText() {
         "                           the port of the first --port, not the stored one\n"
         "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
         "                           DIR (with --simulate: demo images made for the run)\n"
-        "  --yes, --no              how the console answers questions (default --no)\n"
+        "  --yes, --no              how the console answers questions (at a terminal it asks;\n"
+        "                           otherwise --no)\n"
         "  --json                   one JSON event per line on stdout\n"
+        "  --lang CODE              this run's language: cs da de el en es fr lt nl pl ru\n"
         "  --verify                 check every copy: the flash is compared with the image\n"
         "                           after each download, files and the EEPROM written are\n"
         "                           read back, and what comes from the controller is read\n"

@@ -40,7 +40,8 @@ enum ResultCode : int {
     kResultNoSuchPath = 12,     // a file-system form: the controller has no such drive or folder
     kResultNoPort = 13,         // the port of the run could not be opened
     kResultUsage = 64,          // the command line was not understood
-    kResultInterrupted = 130,   // stopped by SIGINT (128 + the signal's number)
+    kResultHangup = 129,        // stopped by SIGHUP (128 + the signal's number)
+    kResultInterrupted = 130,   // stopped by SIGINT
     kResultTerminated = 143,    // stopped by SIGTERM
 };
 
@@ -108,6 +109,9 @@ struct MainWindowStart {
     // The port this run must use instead of the stored one (which stays stored): the one
     // --port or --simulate put a device behind.
     std::optional<int> runPort;
+    // --lang: the language of this run; the stored one stays stored unless the user picks
+    // another in the window.
+    std::optional<int> runLanguage;
 };
 
 // The launcher's mapping: port word "com1".."com6" / "COM1".."COM6" / "lpt1" / "LPT1"
@@ -129,6 +133,8 @@ struct ToolOptions {
     std::string simulatorState;           // --sim-state DIR: the simulator keeps its memory here
     std::string libraryFolder;            // --library DIR: the boot images' folder for this run
     bool answerYes = false;               // how the console answers questions (default No)
+    bool answerGiven = false;             // --yes or --no was given
+    std::optional<int> language;          // --lang CODE: this run's language, not stored
     bool json = false;                    // JSON events on stdout
     bool verify = false;                  // compare the flash after each download (not saved)
     std::string traceFile;                // wire trace

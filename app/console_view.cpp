@@ -102,7 +102,8 @@ RunEnd ConsoleFrontEnd::run(CDownloadDialog& window) {
     while (!window.closed()) {
         // The operator's own stop (there is none on the console) would not end the program.
         const StopCause stop = PendingStop();
-        if (stop == StopCause::Interrupt || stop == StopCause::Terminate)
+        if (stop == StopCause::Interrupt || stop == StopCause::Terminate ||
+            stop == StopCause::Hangup)
             return RunEnd::Interrupted;
         if (window.awaitingController()) {
             const bool late =
@@ -228,8 +229,18 @@ void ConsoleFrontEnd::showMessage(const std::string& text, const std::string& ca
 }
 
 bool ConsoleFrontEnd::askYesNo(const std::string& text, const std::string& caption) {
-    const bool answer = options_.answerYes;
-    line("question: " + oneLine(text) + " -> " + (answer ? "Yes (--yes)" : "No (--no)"));
+    bool answer = options_.answerYes;
+    if (options_.operatorAnswers != nullptr) {
+        clearProgressBar();
+        errors_ << WithoutControls("question: " + oneLine(text) + " (y/N) ") << std::flush;
+        std::string reply;
+        // No answer (end of input) is No: the question comes before destructive work.
+        answer = std::getline(*options_.operatorAnswers, reply) &&
+                 (reply.starts_with('y') || reply.starts_with('Y'));
+        line(answer ? "-> Yes" : "-> No");
+    } else {
+        line("question: " + oneLine(text) + " -> " + (answer ? "Yes (--yes)" : "No (--no)"));
+    }
     event(JsonEvent("question")
               .text("caption", caption)
               .text("text", text)

@@ -105,7 +105,8 @@ class Runner {
     }
 
     int Format(int drive) {
-        if (!view_.askYesNo(LoadText(kTextFormatQuestion), ""))
+        if (!view_.askYesNo(LoadText(kTextFormatQuestion) + "\n\n<" + DriveRootPath(drive) + ">",
+                            ""))
             return Fail(kResultCommandFailed, "not formatted");
         const int result = Done(FormatDrive(monitor_, drive));
         if (result == kResultOk) view_.setStatus(LoadText(kTextFormatFinished));

@@ -51,12 +51,12 @@ std::string fromWorkingFolder(const std::string& path) {
     return error ? path : (here / path).string();
 }
 
-// The forms that run without the window speak the language of the settings file too.
-void useSettingsLanguage() {
+// The run's language: --lang, else the settings file's (the locale's before there is one).
+void useRunLanguage(const ToolOptions& options) {
     Settings settings;
     ReadSettings(FindProgramFolders(executableFolder()).settings, settings);
     CheckSettingValues(settings);
-    setLanguageIndex(settings.languageIndex);
+    setLanguageIndex(options.language.value_or(settings.languageIndex));
 }
 
 void resolvePcPaths(MainWindowStart& start) {
@@ -120,7 +120,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         return check.ok() ? kResultOk : kResultCheckFailed;
     }
     if (!options.dryRun.empty()) {
-        useSettingsLanguage();  // its refusals are the real run's messages
+        useRunLanguage(options);  // its refusals are the real run's messages
         return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
     }
     if (options.version) {
@@ -139,11 +139,8 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     SimulatorLauncher simulator;
     DemoLibrary demoLibrary;
     PortMap portMap = PortMap::fromSystem();
-    // What is said before the window opens is said in the stored language too.
-    Settings stored;
-    ReadSettings(FindProgramFolders(executableFolder()).settings, stored);
-    CheckSettingValues(stored);
-    setLanguageIndex(stored.languageIndex);
+    // What is said before the window opens is said in the run's language too.
+    useRunLanguage(options);
     if (!chooseRequestedPorts(options.ports, !options.listPorts, portMap)) return kResultNoPort;
     if (options.simulate) {
         std::vector<std::string> extra;
@@ -199,6 +196,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     const bool reportResult = arguments.reportResult || fileSystemForm;
     start.verifyAfterWrite = options.verify;
     start.runPort = RunPortOf(options);
+    start.runLanguage = options.language;
     resolvePcPaths(start);
 
     std::unique_ptr<FrontEnd> frontEnd;
@@ -209,6 +207,9 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
             std::cerr << "tarmix: no window available; running on the console (Ctrl-C ends)\n";
         ConsoleOptions console;
         console.answerYes = options.answerYes;
+        // At a terminal, without --yes or --no, the operator answers as in the window.
+        if (!options.answerGiven && !options.headless && isatty(STDIN_FILENO) == 1)
+            console.operatorAnswers = &std::cin;
         console.progressBar = isatty(STDERR_FILENO) == 1;
         console.waitForController =
             std::chrono::seconds(options.waitSeconds.value_or(kDefaultWaitSeconds));

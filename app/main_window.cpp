@@ -78,6 +78,7 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
     commandLineVerify_ = start.verifyAfterWrite;
     ports_.selectedPort = start.selectedPort;
     runPort_ = start.runPort;
+    runLanguage_ = start.runLanguage;
     serial_.setObserver(services.wireObserver);
     SetUpFileSystemView();
 }
@@ -96,7 +97,8 @@ void CDownloadDialog::OnInitDialog() {
     Settings settings;
     ReadSettings(startDirectory_, settings);
     CheckSettingValues(settings);
-    setLanguageIndex(settings.languageIndex);
+    storedLanguage_ = settings.languageIndex;
+    setLanguageIndex(runLanguage_.value_or(settings.languageIndex));
     baudRate_ = settings.baudRate;
     storedPort_ = settings.selectedPort;
     ports_.selectedPort = runPort_.value_or(settings.selectedPort);
@@ -177,11 +179,18 @@ void CDownloadDialog::UpdateControls() {
         view_.setEnabled(radio.control, device_.*radio.allowed);
         view_.setChecked(radio.control, baudRate_ == radio.rate);
     }
+    // A backup needs an identified controller with the monitor on the line.
+    view_.setEnabled(Control::Backup,
+                     device_.deviceIdentified && !terminalOn_ && !applicationRunning_);
 }
 
 void CDownloadDialog::Status(int textId) {
     view_.setStatus(LoadText(textId));
     statusTextId_ = textId;
+}
+
+void CDownloadDialog::LinkStatus(int textId) {
+    if (!outcomeHeld_) Status(textId);
 }
 
 void CDownloadDialog::StatusText(const std::string& text) {
@@ -211,8 +220,9 @@ bool CDownloadDialog::Connect() {
     linkPort_ = portName(port);
     const std::string device = portMap_.resolve(linkPort_);
     // Which device the run works on, before anything is sent to it.
-    if (!device.empty()) StatusText(FormatText(kTextPortDevice, linkPort_, device));
-    Status(kTextEstablishing);
+    if (!device.empty() && !outcomeHeld_)
+        StatusText(FormatText(kTextPortDevice, linkPort_, device));
+    LinkStatus(kTextEstablishing);
 
     serial_.Close();
     device_.deviceIdentified = false;
@@ -248,6 +258,7 @@ void CDownloadDialog::Disconnect() {
     parallelFlags_ = ParallelFlags{};
     UpdateControls();
     view_.setEnabled(Control::StartDownload, false);
+    outcomeHeld_ = false;
     Status(kTextConnectionAborted);
 }
 
@@ -371,7 +382,9 @@ void CDownloadDialog::CloseThroughOk() {
     if (closed_) return;
     // The command line's port was for this run only.
     const int port = runPort_ ? storedPort_ : ports_.selectedPort;
-    const Settings settings{languageIndex(), baudRate_, port, keepReceipts_ ? 1 : 0,
+    // So was the command line's language, unless the user chose another one since.
+    const int language = runLanguage_ == languageIndex() ? storedLanguage_ : languageIndex();
+    const Settings settings{language, baudRate_, port, keepReceipts_ ? 1 : 0,
                             verifyAfterWrite_ ? 1 : 0};
     std::error_code ignored;  // a folder that cannot be made shows up as a failed write
     fs::create_directories(startDirectory_, ignored);

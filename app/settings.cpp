@@ -6,6 +6,7 @@
 #include <string>
 
 #include "lang/catalog.h"
+#include "lang/language_choice.h"
 #include "platform/input_file.h"
 #include "platform/safe_file.h"
 
@@ -121,7 +122,11 @@ int ReadSettings(const fs::path& folder, Settings& settings) {
     settings.baudRate = kDefaultBaudRate;
     settings.selectedPort = 0;
     InputFile file;  // a pipe or a device in its place would never end: defaults then
-    if (!file.open((folder / kSettingsFileName).string())) return 1;
+    if (!file.open((folder / kSettingsFileName).string())) {
+        // A first run speaks the user's language.
+        if (!fs::exists(folder / kSettingsFileName)) settings.languageIndex = LanguageOfLocale();
+        return 1;
+    }
     std::string contents(static_cast<size_t>(kMaxFileSize), '\0');
     contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
     ParseSettings(contents, settings);

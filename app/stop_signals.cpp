@@ -20,6 +20,13 @@ std::atomic<int> wakeSocket{-1};
 std::atomic<int> signalsSeen{0};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
+struct sigaction previousHup {};
+
+StopCause causeOf(int number) {
+    return number == SIGTERM  ? StopCause::Terminate
+           : number == SIGHUP ? StopCause::Hangup
+                              : StopCause::Interrupt;
+}
 
 void say(const char* text, size_t length) {
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, length);
@@ -28,7 +35,7 @@ void say(const char* text, size_t length) {
 void onStopSignal(int number) {
     const int seen = ++signalsSeen;
     if (seen == 1) {
-        RequestStop(number == SIGTERM ? StopCause::Terminate : StopCause::Interrupt);
+        RequestStop(causeOf(number));
         say(kStoppingNotice, sizeof kStoppingNotice - 1);
     } else {
         RequestAbandon();
@@ -36,6 +43,7 @@ void onStopSignal(int number) {
         // A third signal is the signal itself.
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
+        signal(SIGHUP, SIG_DFL);
     }
     const int wake = wakeSocket.load();
     if (wake >= 0) {
@@ -54,12 +62,14 @@ void CatchStopSignals(int wakeFd) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previousInt);
     sigaction(SIGTERM, &action, &previousTerm);
+    sigaction(SIGHUP, &action, &previousHup);
     signal(SIGPIPE, SIG_IGN);  // a closed event reader must not kill a download
 }
 
 void ReleaseStopSignals() {
     sigaction(SIGINT, &previousInt, nullptr);
     sigaction(SIGTERM, &previousTerm, nullptr);
+    sigaction(SIGHUP, &previousHup, nullptr);
     wakeSocket = -1;
 }
 
@@ -69,6 +79,8 @@ int ExitCodeOfStop(StopCause cause) {
             return kResultInterrupted;
         case StopCause::Terminate:
             return kResultTerminated;
+        case StopCause::Hangup:
+            return kResultHangup;
         case StopCause::None:
         case StopCause::Operator:
             break;

@@ -4,9 +4,11 @@
 #include "config/eeprom.h"
 #include "ffs/folder_copy.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "models/models.h"
 #include "platform/output_questions.h"
 #include "platform/replacing_file.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -14,6 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr int kTextBackupStopped = 64802;        // "The backup was stopped: %s was not written."
 constexpr int kTextSaveFailed = 106;             // "Error while saving EPROM content!"
 constexpr int kTextBackup = 60030;               // "Backup"
 constexpr int kTextBackupError = 60031;          // "Backup error"
@@ -103,7 +106,8 @@ bool DeviceBackup::SaveApplication(const fs::path& folder) {
                                         });
     }
     if (!complete) {
-        view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
+        if (!StopRequested())
+            view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
         return false;
     }
     if (!image.Commit(error)) {
@@ -206,9 +210,17 @@ BackupEnd DeviceBackup::Run(const fs::path& folder) {
     script.AddInitDrives(ctx_.device.driveSizes);
     // After a failed step the next ones run only while the controller answers: on a line
     // gone silent each of them would wait out its time-outs in vain.
-    const bool silent = !imageSaved && !ctx_.monitor.Answers();
-    const CopyReport drives = silent ? CopyReport{.silent = true} : CopyDrives(folder, script);
-    const bool eepromSaved = !drives.silent && SaveEeprom(folder, script);
+    const bool silent = !imageSaved && !StopRequested() && !ctx_.monitor.Answers();
+    const CopyReport drives = silent            ? CopyReport{.silent = true}
+                              : StopRequested() ? CopyReport{.stopped = true}
+                                                : CopyDrives(folder, script);
+    const bool eepromSaved = !drives.silent && !drives.stopped && SaveEeprom(folder, script);
+    if (StopRequested()) {
+        const std::string text = FormatText(kTextBackupStopped, kRestoreScriptName);
+        ctx_.view.setStatus(text);
+        ctx_.view.showMessage(text, LoadText(kTextBackup), MessageIcon::Warning);
+        return BackupEnd::Failed;
+    }
     if (!imageSaved || !drives.complete() || !eepromSaved) {
         ShowBackupError(
             std::string(drives.silent ? "The controller does not answer any more. " : "") +

@@ -282,7 +282,9 @@ void FileSystemView::FormatSelectedDrive() {
         view_.showMessage(LoadText(kTextPartitionNotAvailable), "", MessageIcon::Error);
         return;
     }
-    if (!view_.askYesNo(LoadText(kTextFormatQuestion), "")) return;
+    // The question names the drive it empties.
+    if (!view_.askYesNo(LoadText(kTextFormatQuestion) + "\n\n<" + DriveRootPath(drive) + ">", ""))
+        return;
     WaitCursor wait(view_);
     const CommandOutcome outcome = FormatDrive(monitor_, drive);
     if (outcome.collected == Collected::SendFailed) return;

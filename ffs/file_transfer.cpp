@@ -8,8 +8,10 @@
 
 #include "ffs/transfer_frame.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "platform/latin1.h"
 #include "platform/replacing_file.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -20,12 +22,12 @@ namespace {
 constexpr int kTextChecksumError = 60080;      // "Checksum error"
 constexpr int kTextConnectionError = 60121;    // "Connection error"
 constexpr int kTextDriveNotAvailable = 60147;  // "The drive is not available"
-constexpr int kTextFileExists = 60200;         // "The file already exist!"
+constexpr int kTextFileExists = 60200;         // "The file already exists!"
 constexpr int kTextFileDownload = 60202;       // "File - download"
 constexpr int kTextDownloadError = 60203;      // "Error on file - Download"
 constexpr int kTextFileNotFound = 60206;       // "File not found"
 constexpr int kTextCannotWrite = 60211;        // "File could not be opened to write."
-constexpr int kTextOverwrite = 60212;          // "Should the file to be overwritten?"
+constexpr int kTextOverwrite = 60212;          // "Should the file be overwritten?"
 constexpr int kTextFileReadError = 60214;      // "File read error"
 constexpr int kTextFileUpload = 60220;         // "File - upload"
 constexpr int kTextUploadError = 60221;        // "File upload error"
@@ -34,6 +36,9 @@ constexpr int kTextOutOfMemory = 60350;        // "Out of memory"
 constexpr int kTextTimeout = 60460;            // "Timeout"
 constexpr int kTextUpload = 60510;             // "Upload"
 constexpr int kTextVerified = 64301;           // "Verified"
+constexpr int kTextCopyStopped = 64800;        // "Stopped: %s was not copied."
+constexpr int kTextDeviceFileCut = 64801;      // "Stopped: the device file %s is incomplete."
+constexpr int kTextCopied = 64803;             // "Copied %s to %s (%s bytes)"
 
 constexpr char kDiskFull[] = ": cannot be written (is the disk full?)";
 // For a download the read-back is compared with what was sent, for an upload with the
@@ -158,7 +163,8 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
                                 "\n\n" + file.target().string() + kDiskFull);
     }
     if (!file.Commit(error)) return uploadFailed(TransferResult::Failed, "\n\n" + error);
-    if (ctx_.verify) view.setStatus(LoadText(kTextVerified));
+    std::error_code sizeError;
+    showCopied(bracketed(devicePath), pcPath, fs::file_size(pcPath, sizeError));
     return TransferResult::Copied;
 }
 
@@ -176,6 +182,25 @@ TransferResult FileTransfer::uploadFailed(TransferResult result, const std::stri
     ctx_.view.showMessage(LoadText(kTextUploadError) + detail, LoadText(kTextFileUpload),
                           MessageIcon::Error);
     return result;
+}
+
+void FileTransfer::showCopied(const std::string& from, const std::string& to, uint64_t bytes) {
+    std::string text = FormatText(kTextCopied, from, to, std::to_string(bytes));
+    if (ctx_.verify) text += ", " + LoadText(kTextVerified);
+    ctx_.view.setStatus(text);
+}
+
+TransferResult FileTransfer::stopped(const std::string& devicePath, bool deviceFileIncomplete) {
+    WaitForTransferEnd(ctx_.monitor, "");
+    const std::string shown = bracketed(devicePath);
+    if (!deviceFileIncomplete) {
+        ctx_.view.setStatus(FormatText(kTextCopyStopped, shown));
+        return TransferResult::Stopped;
+    }
+    const std::string text = FormatText(kTextDeviceFileCut, shown);
+    ctx_.view.setStatus(text);
+    ctx_.view.showMessage(text, LoadText(kTextFileDownload), MessageIcon::Warning);
+    return TransferResult::Stopped;
 }
 
 TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& sink,
@@ -231,6 +256,10 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
         if (!sink(std::span<const uint8_t>(frame.data(), n))) {
             answer(kFrameRejected);
             return uploadFailed(TransferResult::Failed, "\n\n" + sinkName + kDiskFull);
+        }
+        if (StopRequested() && received + n < size) {
+            answer(kFrameRejected);  // the monitor ends the dump and prompts
+            return stopped(devicePath, false);
         }
         answer(kFrameGood);
         received += n;
@@ -288,6 +317,13 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     std::vector<uint8_t> block(kPcFrameLimit);
     std::string sent;  // kept for the read-back of a verified copy
     for (size_t i = 1; i <= blocks; ++i) {
+        if (StopRequested()) {
+            view.setProgressRange(0, kProgressRange);
+            // An empty frame with a wrong checksum: the monitor drops the load and prompts.
+            uint8_t refused[kFrameOverhead] = {0, 0, 0};
+            ctx_.monitor.serial().WriteBytes(refused, kFrameOverhead);
+            return stopped(devicePath, true);
+        }
         view.setProgress(int(i));
         file.read(reinterpret_cast<char*>(block.data()), std::streamsize(block.size()));
         const size_t got = size_t(file.gcount());
@@ -319,10 +355,9 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
                          MessageIcon::Error);
         return TransferResult::DeviceFailed;
     }
-    if (!ctx_.verify) return TransferResult::Copied;
-    if (!MatchesDeviceFile(devicePath, sent, kTextFileDownload))
+    if (ctx_.verify && !MatchesDeviceFile(devicePath, sent, kTextFileDownload))
         return TransferResult::DeviceFailed;
-    view.setStatus(LoadText(kTextVerified));
+    showCopied(pcPath, bracketed(devicePath), size);
     return TransferResult::Copied;
 }
 

@@ -30,6 +30,7 @@ enum class TransferResult {
     Failed,        // trying again cannot help: a PC file missing, unreadable or not writable,
                    // a name the monitor cannot take, a drive the device does not have
     DeviceFailed,  // the device refused, or the line failed: trying again may help
+    Stopped,       // a stop request ended it between two frames; the monitor prompts again
 };
 
 inline int ResultCode(TransferResult result) { return result == TransferResult::Copied ? 0 : 1; }
@@ -84,6 +85,10 @@ class FileTransfer {
     TransferResult receive(const std::string& devicePath, const Sink& sink,
                            const std::string& sinkName);
     TransferResult uploadFailed(TransferResult result, const std::string& detail);
+    // The outcome line of a finished copy.
+    void showCopied(const std::string& from, const std::string& to, uint64_t bytes);
+    // A stop request between two frames: says what is left and waits for the prompt.
+    TransferResult stopped(const std::string& devicePath, bool deviceFileIncomplete);
     bool driveAvailable(int drive) const;
     Millis scaled(Millis base) const { return ctx_.monitor.scaled(base); }
 

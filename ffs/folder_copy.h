@@ -27,10 +27,11 @@ std::string DownloadLine(const std::string& relativePrefix, const std::string& d
 
 struct CopyReport {
     int copied = 0;
-    int failed = 0;       // files that did not arrive (each reported by the upload)
-    int unreadable = 0;   // listings that never completed, and entries they could not name
-    bool silent = false;  // the controller stopped answering: the copy ended there
-    bool complete() const { return failed == 0 && unreadable == 0 && !silent; }
+    int failed = 0;        // files that did not arrive (each reported by the upload)
+    int unreadable = 0;    // listings that never completed, and entries they could not name
+    bool silent = false;   // the controller stopped answering: the copy ended there
+    bool stopped = false;  // a stop request ended it between two files
+    bool complete() const { return failed == 0 && unreadable == 0 && !silent && !stopped; }
     CopyReport& operator+=(const CopyReport& other);
 };
 

@@ -1,10 +1,14 @@
 #include "lang/catalog.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cstdlib>
 #include <iostream>
 #include <mutex>
 
 #include "lang/embedded_catalogues.h"
+#include "lang/language_choice.h"
 
 namespace tarmix {
 
@@ -47,6 +51,30 @@ const std::string* translation(const PoCatalogue* catalogue, int id) {
 }  // namespace
 
 std::span<const Language> languages() { return kLanguages; }
+
+std::optional<int> LanguageOfCode(std::string_view code) {
+    for (const Language& language : kLanguages) {
+        const std::string_view own = language.code;
+        const bool same = language.hasCatalogue && own.size() == code.size() &&
+                          std::equal(own.begin(), own.end(), code.begin(), [](char a, char b) {
+                              return a == std::tolower(static_cast<unsigned char>(b));
+                          });
+        if (same) return language.index;
+    }
+    return std::nullopt;
+}
+
+int LanguageOfLocale() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value == nullptr || *value == '\0') continue;
+        // The first that is set decides, as for every other program: "C" names none.
+        const std::string_view locale = value;
+        return LanguageOfCode(locale.substr(0, locale.find_first_of("_.@")))
+            .value_or(kGermanLanguage);
+    }
+    return kGermanLanguage;
+}
 
 int languageIndex() { return currentLanguage.load(); }
 

@@ -113,6 +113,20 @@ TEST(CommandLineOptions, EmptyValuesAreRefusedForEveryOptionThatTakesOne) {
               "--verify-backup was given an empty value");
 }
 
+TEST(CommandLineOptions, LangTakesOneOfTheElevenCodes) {
+    const struct {
+        const char* word;
+        std::optional<int> language;
+    } cases[] = {{"--lang=en", 1},  {"--lang=EL", 10},      {"--lang=de", 0},
+                 {"--lang=it", {}}, {"--lang=english", {}}, {"--lang=e", {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        const ParsedCommandLine parsed = ParseCommandLine({c.word});
+        EXPECT_EQ(parsed.options.language, c.language);
+        EXPECT_EQ(parsed.error.empty(), c.language.has_value()) << parsed.error;
+    }
+}
+
 // --help and the README show the one table of exit codes the program has.
 TEST(ExitCodes, OneTableInHelpAndReadme) {
     const std::filesystem::path readme = std::filesystem::path(TARMIX_CHECKOUT) / "README.md";

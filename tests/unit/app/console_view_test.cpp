@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "window_bench.h"
 
 namespace tarmix {
@@ -69,14 +71,36 @@ TEST(ConsoleFrontEnd, WritesChangesOnceAndAnswersQuestionsAsTold) {
         R"({"event":"progress","position":500,"low":0,"high":1000})"
         "\n");
 
-    Console yes(
-        {.answerYes = true, .progressBar = true, .waitForController = {}, .traceFolder = {}});
+    Console yes({.answerYes = true,
+                 .operatorAnswers = nullptr,
+                 .progressBar = true,
+                 .waitForController = {},
+                 .traceFolder = {}});
     EXPECT_TRUE(yes.frontEnd.askYesNo("Overwrite?", ""));
     yes.frontEnd.setProgress(250);
     yes.frontEnd.setStatus("Download finished");
     EXPECT_NE(yes.errors.str().find("] 25%"), std::string::npos);
     // The bar is wiped before the next line.
     EXPECT_NE(yes.errors.str().find("\r\x1b[KDownload finished\n"), std::string::npos);
+}
+
+// At a terminal without --yes or --no the operator answers; anything but y is No.
+TEST(ConsoleFrontEnd, TheOperatorAnswersQuestionsWithNoAsDefault) {
+    const struct {
+        const char* reply;
+        bool answer;
+    } cases[] = {{"y\n", true}, {"Yes\n", true}, {"\n", false}, {"n\n", false}, {"", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        std::istringstream replies(c.reply);
+        Console asking({.answerYes = true,
+                        .operatorAnswers = &replies,
+                        .progressBar = false,
+                        .waitForController = {},
+                        .traceFolder = {}});
+        EXPECT_EQ(asking.frontEnd.askYesNo("Format drive A:?", ""), c.answer);
+        EXPECT_NE(asking.errors.str().find("question: Format drive A:? (y/N) "), std::string::npos);
+    }
 }
 
 TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {

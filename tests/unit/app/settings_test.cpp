@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace tarmix {
@@ -68,7 +71,65 @@ TEST_F(SettingsFileTest, WhatIsWrittenReadsBackUnchanged) {
     EXPECT_EQ(read.verifyAfterWrite, 1);
 }
 
+// The three locale variables as given ("" unsets one) for the lifetime of the object.
+class Locale {
+  public:
+    Locale(const char* all, const char* messages, const char* lang) {
+        const char* values[] = {all, messages, lang};
+        for (size_t i = 0; i < kNames.size(); ++i) {
+            const char* old = std::getenv(kNames[i]);
+            saved_[i] = old ? std::optional<std::string>(old) : std::nullopt;
+            set(kNames[i], values[i]);
+        }
+    }
+    ~Locale() {
+        for (size_t i = 0; i < kNames.size(); ++i)
+            set(kNames[i], saved_[i] ? saved_[i]->c_str() : "");
+    }
+
+  private:
+    static void set(const char* name, const char* value) {
+        if (*value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    static constexpr std::array<const char*, 3> kNames = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    std::array<std::optional<std::string>, 3> saved_;
+};
+
+// Without a settings file the first of LC_ALL, LC_MESSAGES and LANG that is set chooses
+// the language; one of none of the eleven is German. A file's language stays its own.
+TEST_F(SettingsFileTest, AFirstRunSpeaksTheLanguageOfTheLocale) {
+    const struct {
+        const char* all;
+        const char* messages;
+        const char* lang;
+        int language;
+    } cases[] = {
+        {"", "", "en_GB.UTF-8", 1},
+        {"", "el_GR.UTF-8", "en_US", 10},
+        {"fr_FR", "el", "de", 2},
+        {"", "", "LT_LT@euro", 11},
+        {"", "", "C", 0},
+        {"", "", "it_IT", 0},
+        {"C.UTF-8", "", "en_US", 0},
+        {"", "", "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.all) + "|" + c.messages + "|" + c.lang);
+        const Locale locale(c.all, c.messages, c.lang);
+        Settings settings{7, 230400, 5, 1};
+        EXPECT_EQ(ReadSettings(folder, settings), 1);
+        EXPECT_EQ(settings.languageIndex, c.language);
+    }
+    const Locale greek("", "", "el_GR.UTF-8");
+    writeFile(utf16("[LANGUAGE]: 2\r\n"));
+    EXPECT_EQ(readBack().languageIndex, 2);
+}
+
 TEST_F(SettingsFileTest, MissingFileResetsLanguageBaudAndPortOnly) {
+    const Locale none("", "", "");
     Settings settings{7, 230400, 5, 1};
     EXPECT_EQ(ReadSettings(folder, settings), 1);
     EXPECT_EQ(settings.languageIndex, 0);

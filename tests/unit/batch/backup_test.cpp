@@ -10,6 +10,7 @@
 #include "batch/restore_script.h"
 #include "batch/sha256.h"
 #include "lang/catalog.h"
+#include "platform/stop_request.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "support/cancelling_flips.h"
@@ -281,6 +282,68 @@ TEST(DeviceBackup, ALineGoneSilentEndsTheBackupAtOnce) {
     EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
     ASSERT_FALSE(bench.view.messages.empty());
     EXPECT_NE(bench.view.messages.back().text.find("does not answer"), std::string::npos);
+}
+
+// Asks the operation to stop once the PC has sent `trigger`, and records what it sent.
+class StopsAfter final : public testing::ForwardingPort {
+  public:
+    StopsAfter(std::unique_ptr<PortBackend> inner, std::string trigger, std::string& sent)
+        : ForwardingPort(std::move(inner)), trigger_(std::move(trigger)), sent_(sent) {}
+    long write(const uint8_t* data, size_t count, Millis timeout) override {
+        sent_.append(reinterpret_cast<const char*>(data), count);
+        if (!asked_ && sent_.find(trigger_) != std::string::npos) {
+            asked_ = true;
+            RequestStop(StopCause::Operator);
+        }
+        return ForwardingPort::write(data, count, timeout);
+    }
+
+  private:
+    std::string trigger_;
+    std::string& sent_;
+    bool asked_ = false;
+};
+
+// A stop during any step ends the backup at the next block or file: nothing further is
+// asked of the controller, no Reload.rom is written, and it says so without an error box.
+TEST(DeviceBackup, AStopEndsTheBackupAtTheNextBlockOrFile) {
+    struct Case {
+        const char* trigger;
+        const char* notSent;  // the step after the stop that must not begin
+    };
+    const Case cases[] = {
+        {"read 00112710", "tree a:"},                // the second block of the application
+        {"file dump \"A:\\F1\\G1.BIN\"", "G2.BIN"},  // the first file of drive A
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.trigger);
+        ResetStopRequest();
+        std::string sent;
+        BackupBench bench([&](std::unique_ptr<PortBackend> port) {
+            return std::make_unique<StopsAfter>(std::move(port), c.trigger, sent);
+        });
+        bench.application(30000);
+        std::string answer;
+        bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 2000, Millis{500});
+        bench.device.driveSizes = {64, 0, 32};
+        const fs::path f1 = bench.controller.drives().drive(0) / "F1";
+        fs::create_directories(f1);
+        for (const char* file : {"G1.BIN", "G2.BIN"}) std::ofstream(f1 / file) << file;
+        EXPECT_EQ(bench.run(), BackupEnd::Failed);
+        const bool stopped = StopRequested();
+        ResetStopRequest();
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(sent.find(c.notSent), std::string::npos);
+        EXPECT_EQ(sent.find("geteepromdata"), std::string::npos);
+        EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
+        EXPECT_FALSE(fs::exists(bench.folder / "manifest.json"));
+        ASSERT_EQ(bench.view.messages.size(), 1u);
+        EXPECT_EQ(bench.view.messages[0].text,
+                  "The backup was stopped: Reload.rom was not written.");
+        EXPECT_EQ(bench.view.messages[0].icon, MessageIcon::Warning);
+        // The monitor answers the next command.
+        EXPECT_TRUE(bench.monitor.Answers());
+    }
 }
 
 // A read command whose line end was lost is answered by nothing but its echo: the echo
