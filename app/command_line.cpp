@@ -83,6 +83,7 @@ constexpr ExitCode kExitCodes[] = {
     {kResultCommandFailed, "the controller did not carry out the file-system command"},
     {kResultNoSuchPath, "the controller has no such drive or folder"},
     {kResultNoPort, "the port could not be opened (missing, in use, no permission)"},
+    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)"},
     {kResultUsage, "command line not understood"},
     {kResultHangup, "hung up (SIGHUP)"},
     {kResultInterrupted, "interrupted (SIGINT)"},

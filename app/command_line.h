@@ -39,6 +39,7 @@ enum ResultCode : int {
     kResultCommandFailed = 11,  // a file-system form: the controller refused or did not answer
     kResultNoSuchPath = 12,     // a file-system form: the controller has no such drive or folder
     kResultNoPort = 13,         // the port of the run could not be opened
+    kResultBackupExcept = 14,   // "/s": complete except the device entries skipped.txt names
     kResultUsage = 64,          // the command line was not understood
     kResultHangup = 129,        // stopped by SIGHUP (128 + the signal's number)
     kResultInterrupted = 130,   // stopped by SIGINT

@@ -64,14 +64,15 @@ class Runner {
         }
         if (request.form == FileSystemForm::DeleteFile)
             return Done(DeleteFile(monitor_, path->filePath()));
-        return Done(RemoveFolder(monitor_, path->folderPath()));
+        return Done(RemoveFolder(monitor_, path->parentFolderPath(), path->names.back()));
     }
 
   private:
     int List(const DevicePath& path) {
         const std::string folder = path.folderPath();
         const FolderListing listing = ReadFolder(monitor_, folder);
-        if (listing.collected != Collected::Complete) return NoAnswer();
+        if (listing.collected != Collected::Complete)
+            return Unanswered(listing.collected, kListingCapacity);
         if (listing.damaged)
             return Fail(kResultCommandFailed, "the drive's file system is damaged");
         if (!listing.parse.headerMatches)
@@ -93,7 +94,8 @@ class Runner {
 
     int Tree(int drive) {
         const TreeListing listing = ReadTree(monitor_, drive);
-        if (listing.collected != Collected::Complete) return NoAnswer();
+        if (listing.collected != Collected::Complete)
+            return Unanswered(listing.collected, kListingCapacity);
         if (listing.damaged)
             return Fail(kResultCommandFailed, "the drive's file system is damaged");
         for (const FolderEntry& entry : listing.parse.folders) {
@@ -121,6 +123,11 @@ class Runner {
             DriveFigures figures;
             const FiguresRead read = ReadDriveFigures(monitor_, drive, figures);
             const auto usage = read == FiguresRead::Ok ? UsageOf(figures) : std::nullopt;
+            if (read == FiguresRead::TooLong) {
+                view_.setStatus(root + ": " + TooLongText(kCommandCapacity));
+                result = kResultCommandFailed;
+                continue;
+            }
             if (!usage) {
                 view_.setStatus(root + ": the drive's figures cannot be read");
                 result = kResultCommandFailed;
@@ -143,10 +150,9 @@ class Runner {
     }
 
     int Done(const CommandOutcome& outcome) {
-        if (outcome.collected == Collected::SendFailed)
-            return Fail(kResultCommandFailed, "the command could not be sent");
-        if (outcome.collected == Collected::GivenUp) return NoAnswer();
         if (outcome.done) return kResultOk;
+        if (outcome.collected != Collected::Complete)
+            return Unanswered(outcome.collected, kCommandCapacity);
         return Fail(kResultCommandFailed, "the controller refused: " + outcome.deviceText);
     }
 
@@ -157,7 +163,15 @@ class Runner {
                         " lines of the answer could not be read; the listing is partial");
     }
 
-    int NoAnswer() { return Fail(kResultCommandFailed, "the controller did not answer in time"); }
+    // A listing or command whose answer (of at most `capacity` characters) did not end with
+    // the prompt.
+    int Unanswered(Collected collected, size_t capacity) {
+        if (collected == Collected::SendFailed)
+            return Fail(kResultCommandFailed, "the command could not be sent");
+        if (collected == Collected::TooLong)
+            return Fail(kResultCommandFailed, TooLongText(capacity));
+        return Fail(kResultCommandFailed, "the controller did not answer in time");
+    }
 
     int Fail(int code, const std::string& text) {
         view_.setStatus(text);

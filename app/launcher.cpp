@@ -255,8 +255,10 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     else if (end == RunEnd::Interrupted)
         exitCode = kResultInterrupted;
     if (end == RunEnd::NoController) exitCode = kResultNoController;
-    frontEnd->finish({exitCode, DescribeResult(exitCode), window.linkPort(),
-                      portMap.resolve(window.linkPort())});
+    std::string reason = DescribeResult(exitCode);
+    if (exitCode != kResultOk && !window.resultDetail().empty())
+        reason += "; " + window.resultDetail();
+    frontEnd->finish({exitCode, reason, window.linkPort(), portMap.resolve(window.linkPort())});
     return exitCode;
 }
 

@@ -388,8 +388,10 @@ void CDownloadDialog::CloseThroughOk() {
                             verifyAfterWrite_ ? 1 : 0};
     std::error_code ignored;  // a folder that cannot be made shows up as a failed write
     fs::create_directories(startDirectory_, ignored);
-    if (WriteSettings(startDirectory_, settings) != 0)
-        view_.showMessage(kSettingsWriteFailedText, "", MessageIcon::Error);
+    std::string reason;
+    if (WriteSettings(startDirectory_, settings, &reason) != 0)
+        view_.showMessage(std::string(kSettingsWriteFailedText) + "\n\n" + reason, "",
+                          MessageIcon::Error);
     timers_.stop(kRescanTimer);
     timers_.stop(kTerminalTimer);
     terminal_.Detach();

@@ -125,6 +125,8 @@ class CDownloadDialog {
 
     // --- state the launcher and the front ends read ---------------------------------------
     int resultCode() const { return resultCode_; }
+    // What the run's result leaves behind that the user must know of; empty for nothing.
+    const std::string& resultDetail() const { return resultDetail_; }
     bool commandLineMode() const { return commandLineMode_; }
     bool closed() const { return closed_; }
     // An unattended run still waits for its controller.
@@ -208,8 +210,9 @@ class CDownloadDialog {
     int RunSourceFile();
     int DownloadRomImage(const std::string& path);
     // The boot loader update with the images in `library`, for the controller that
-    // identification found as `identifiedModel`.
-    int RunBootLoaderUpdate(const std::filesystem::path& library, int32_t identifiedModel);
+    // identification found as `identifiedModel`; `askFirst`: ask before anything is sent.
+    int RunBootLoaderUpdate(const std::filesystem::path& library, int32_t identifiedModel,
+                            bool askFirst = false);
     bool BootLoaderUpdateEnabled() const;
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
@@ -218,7 +221,7 @@ class CDownloadDialog {
     enum class FolderPurpose { Backup, Upload };
     std::optional<std::string> ChooseFolderFor(FolderPurpose purpose);
     // The backup into `folder`, or into a folder the operator chooses when it is empty.
-    // 0 when the backup was completed.
+    // The result code: kResultOk, kResultBackupExcept or kResultBackupFailed.
     int RunBackup(const std::string& folder);
     // The EEPROM restore of a script's restoreeprom line.
     int RestoreEeprom(const std::string& path);
@@ -234,6 +237,10 @@ class CDownloadDialog {
     TransferContext TransferSettings();
     FileTransfer Transfers() { return FileTransfer(TransferSettings()); }
     TransferResult UploadForScript(const std::string& devicePath, const std::string& pcPath);
+    // A copy to the device that keeps, for the run's result, the device file it left
+    // incomplete.
+    TransferResult DownloadToDevice(const std::string& pcPath, const std::string& deviceFolder,
+                                    const std::string& deviceName);
     // "/u": the device file of the first path to the PC file of the second. A result code.
     int UnattendedUpload();
     // "/d": the PC file of the first path to the device path of the second.
@@ -306,6 +313,7 @@ class CDownloadDialog {
 
     // The unattended run.
     int resultCode_ = kResultOk;
+    std::string resultDetail_;
     int statusTextId_ = 0;  // the catalogue text on the status line; 0 for another text
     bool commandLineMode_ = false;
     std::string commandSwitch_;

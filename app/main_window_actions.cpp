@@ -37,7 +37,7 @@ int CDownloadDialog::RunSourceFile() {
         [this](const std::string& text) { view_.setStatus(ShortenForDisplay(text)); }};
     context.restoreEeprom = [this](const std::string& path) { return RestoreEeprom(path); };
     context.downloadFile = [this](const std::string& pcPath, const std::string& devicePath) {
-        return Transfers().Download(pcPath, "", devicePath);
+        return DownloadToDevice(pcPath, "", devicePath);
     };
     context.uploadFile = [this](const std::string& devicePath, const std::string& pcPath) {
         return UploadForScript(devicePath, pcPath);

@@ -8,6 +8,23 @@
 
 namespace tarmix {
 
+namespace {
+
+int ResultOf(BackupEnd end) {
+    switch (end) {
+        case BackupEnd::Completed:
+            return kResultOk;
+        case BackupEnd::CompletedExcept:
+            return kResultBackupExcept;
+        case BackupEnd::Declined:
+        case BackupEnd::Failed:
+            break;
+    }
+    return kResultBackupFailed;
+}
+
+}  // namespace
+
 void CDownloadDialog::OnBackup() {
     if (busy_) return;
     RunBackup("");
@@ -15,7 +32,7 @@ void CDownloadDialog::OnBackup() {
 
 int CDownloadDialog::RunBackup(const std::string& folder) {
     DeviceOperation operation(*this);
-    int result = 1;
+    int result = kResultBackupFailed;
     {
         WaitCursor waitCursor(view_);
         BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
@@ -25,10 +42,7 @@ int CDownloadDialog::RunBackup(const std::string& folder) {
             std::optional<std::string> chosen = folder;
             if (folder.empty()) chosen = ChooseFolderFor(FolderPurpose::Backup);
             if (chosen && !chosen->empty())
-                result = backup.Run(CompleteName(*chosen, startDirectory_.string())) ==
-                                 BackupEnd::Completed
-                             ? 0
-                             : 1;
+                result = ResultOf(backup.Run(CompleteName(*chosen, startDirectory_.string())));
         }
     }
     // The port is opened afresh and the watch resumes, whatever happened.

@@ -57,8 +57,18 @@ int CDownloadDialog::UnattendedDownload() {
                           LoadText(kTextFileDownload), MessageIcon::Error);
         return kResultFileDownloadFailed;
     }
-    const TransferResult result = Transfers().Download(firstPath_, *folder, *name);
+    const TransferResult result = DownloadToDevice(firstPath_, *folder, *name);
     return result == TransferResult::Copied ? kResultOk : kResultFileDownloadFailed;
+}
+
+TransferResult CDownloadDialog::DownloadToDevice(const std::string& pcPath,
+                                                 const std::string& deviceFolder,
+                                                 const std::string& deviceName) {
+    FileTransfer transfer = Transfers();
+    const TransferResult result = transfer.Download(pcPath, deviceFolder, deviceName);
+    if (!transfer.incompleteFile().empty())
+        resultDetail_ = IncompleteFileText(transfer.incompleteFile());
+    return result;
 }
 
 }  // namespace tarmix

@@ -125,7 +125,7 @@ void CDownloadDialog::RunUnattendedAction() {
     } else if (commandSwitch_ == "/s") {
         if (backupStarted_) return;
         automationStarted_ = true;
-        if (RunBackup(secondPath_) != 0) resultCode_ = kResultBackupFailed;
+        if (const int result = RunBackup(secondPath_); result != kResultOk) resultCode_ = result;
         backupStarted_ = true;
     } else if (commandSwitch_ == "/u") {
         automationStarted_ = true;

@@ -8,7 +8,7 @@
 #include "lang/catalog.h"
 #include "lang/language_choice.h"
 #include "platform/input_file.h"
-#include "platform/safe_file.h"
+#include "platform/replacing_file.h"
 
 namespace tarmix {
 
@@ -133,12 +133,14 @@ int ReadSettings(const fs::path& folder, Settings& settings) {
     return 0;
 }
 
-int WriteSettings(const fs::path& folder, const Settings& settings) {
+int WriteSettings(const fs::path& folder, const Settings& settings, std::string* reason) {
     std::string text;
     for (const Key& key : kKeys)
         text += std::string(key.name) + ": " + std::to_string(settings.*key.value) + "\r\n";
-    const std::string bytes = encodeUtf16(text);
-    return WriteFileSafely(folder / kSettingsFileName, bytes).ok() ? 0 : 1;
+    std::string error;
+    if (WriteFileSafely(folder / kSettingsFileName, encodeUtf16(text), error)) return 0;
+    if (reason) *reason = error;
+    return 1;
 }
 
 void CheckSettingValues(Settings& settings) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace tarmix {
@@ -43,13 +44,14 @@ int ReadSettings(const std::filesystem::path& folder, Settings& settings);
 // The reading rules above applied to the contents of a settings file.
 void ParseSettings(std::string_view contents, Settings& settings);
 
-// Writes the four lines to folder/Tarmix.ini. The new file is written beside the old one
-// and then renamed over it, so a failed write leaves the old file as it was; a symlink is
-// followed, a file the user may not write is left alone (a failure), and a writable file
-// in a folder the user may not write is written in place.
+// Writes the lines to folder/Tarmix.ini as a ReplacingFile does (platform/replacing_file.h):
+// a failed write leaves the old file as it was; a symlink is followed; a file the user may
+// not write, and anything but a regular file (a device, a named pipe), is left alone as a
+// failure.
 // Returns 0 on success, 1 when the file could not be created or written: the caller then
-// shows kSettingsWriteFailedText.
-int WriteSettings(const std::filesystem::path& folder, const Settings& settings);
+// shows kSettingsWriteFailedText with `reason`, which names the file and says why.
+int WriteSettings(const std::filesystem::path& folder, const Settings& settings,
+                  std::string* reason = nullptr);
 
 // The checks the main window makes after reading: a baud rate other than 57600, 115200
 // and 230400 becomes 57600, and a language index above 11 becomes 1 (English). The port

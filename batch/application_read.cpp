@@ -146,9 +146,9 @@ std::optional<ApplicationArea> ReadApplicationArea(MonitorExchange& monitor, int
     return ParseApplicationArea(answer, failure);
 }
 
-bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
-                          uint32_t blockSize, bool readTwice, ReplacingFile& file,
-                          const std::function<void(int share, uint32_t bytesDone)>& progress) {
+ImageRead ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
+                               uint32_t blockSize, bool readTwice, ReplacingFile& file,
+                               const std::function<void(int share, uint32_t bytesDone)>& progress) {
     const uint32_t wholeBlocks = std::max<uint32_t>(1, size / blockSize);
     uint32_t address = start, left = size, blocksDone = 0, records = 0;
     int failedAttempts = 0;
@@ -167,18 +167,19 @@ bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t siz
                           CheckedBlock(answer, echoLength, address, count, data);
         if (!good) {
             // A block is asked for again only while the monitor answers at all.
-            if (++failedAttempts >= kAttemptsPerBlock || !monitor.Answers()) return false;
+            if (++failedAttempts >= kAttemptsPerBlock || !monitor.Answers())
+                return ImageRead::DeviceFailed;
             continue;
         }
         if (readTwice && data != firstRead) {
             // Taken only when two reads in a row agree: the sum misses changes that cancel.
             const bool disagreed = !firstRead.empty();
             firstRead.assign(data);
-            if (disagreed && ++failedAttempts >= kAttemptsPerBlock) return false;
+            if (disagreed && ++failedAttempts >= kAttemptsPerBlock) return ImageRead::DeviceFailed;
             continue;
         }
         firstRead.clear();
-        if (!WriteRecords(file, address, data, records)) return false;
+        if (!WriteRecords(file, address, data, records)) return ImageRead::WriteFailed;
         address += count;
         left -= count;
         failedAttempts = 0;
@@ -194,7 +195,7 @@ bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t siz
     std::string tail = line + "\r\n";
     FormatEndRecord(line, start);
     tail += line + "\r\n";
-    return file.Write(tail);
+    return file.Write(tail) ? ImageRead::Complete : ImageRead::WriteFailed;
 }
 
 }  // namespace tarmix

@@ -48,9 +48,10 @@ std::optional<ApplicationArea> ParseApplicationArea(const std::string& answer,
 // Reads `size` bytes from `start` in blocks of `blockSize` and writes them to `file` as an
 // image; with `readTwice` a block is taken only when two reads in a row agree. `progress`
 // is told after each finished block its share in thousandths and the bytes read so far.
-// false when a block failed ten times; the file is then incomplete.
-bool ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
-                          uint32_t blockSize, bool readTwice, ReplacingFile& file,
-                          const std::function<void(int share, uint32_t bytesDone)>& progress);
+// The file is incomplete unless the whole image was read and written.
+enum class ImageRead { Complete, DeviceFailed, WriteFailed };
+ImageRead ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
+                               uint32_t blockSize, bool readTwice, ReplacingFile& file,
+                               const std::function<void(int share, uint32_t bytesDone)>& progress);
 
 }  // namespace tarmix

@@ -47,6 +47,10 @@ bool InsideFolder(const std::string& relative) {
 
 }  // namespace
 
+bool IsBackupEntry(const std::string& name) {
+    return std::find(kBackupEntries.begin(), kBackupEntries.end(), name) != kBackupEntries.end();
+}
+
 bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
                   const std::vector<PendingBackupFile>& pending, std::string& text,
                   std::string& error) {
@@ -73,43 +77,72 @@ bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
                          {"size", file.contents.size()},
                          {"sha256", Sha256Hex(bytes)}});
     }
-    const json manifest = {
+    json skipped = json::array();
+    for (const SkippedName& entry : facts.skipped)
+        skipped.push_back({{"path", entry.path}, {"reason", entry.reason}});
+    json manifest = {
         {"model", {{"code", facts.hardwareModel}, {"name", facts.modelName}}},
         {"firmware", facts.firmwareVersion},
         {"flash", {{"start", facts.flash.low}, {"end", facts.flash.high}}},
         {"drives_kb", facts.driveSizesKb},
         {"time", IsoTime(facts.time)},
+        {"application", facts.application},
         {"files", files},
+        {"skipped", skipped},
     };
+    if (facts.eeprom)
+        manifest["eeprom"] = {{"start", facts.eeprom->start},
+                              {"end", facts.eeprom->end},
+                              {"length", facts.eeprom->size()}};
     text = manifest.dump(2) + "\n";
     return true;
 }
 
-BackupCheck VerifyBackup(const fs::path& folder) {
-    BackupCheck check;
+namespace {
+
+struct Listed {
+    uintmax_t size;
+    std::string sha256;
+};
+
+// The manifest's files by path; false with the reason in `error`.
+bool ReadManifestFiles(const fs::path& folder, std::map<std::string, Listed>& listed,
+                       std::string& error) {
     const fs::path manifestPath = folder / kManifestFileName;
     std::error_code notFile;
     // A folder opens like a file but fails at the first read.
     std::ifstream in;
     if (fs::is_regular_file(manifestPath, notFile)) in.open(manifestPath, std::ios::binary);
     if (!in.is_open()) {
-        check.error = manifestPath.string() + ": cannot be read";
-        return check;
+        error = manifestPath.string() + ": cannot be read";
+        return false;
     }
-    struct Listed {
-        uintmax_t size;
-        std::string sha256;
-    };
-    std::map<std::string, Listed> listed;
     try {
         const json manifest = json::parse(in);
         for (const json& file : manifest.at("files"))
             listed[file.at("path").get<std::string>()] = {file.value("size", uintmax_t(0)),
                                                           file.value("sha256", std::string())};
     } catch (const json::exception& failure) {
-        check.error = manifestPath.string() + ": not a backup manifest (" + failure.what() + ")";
-        return check;
+        error = manifestPath.string() + ": not a backup manifest (" + failure.what() + ")";
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::set<std::string>> ListedFiles(const fs::path& folder, std::string& error) {
+    std::map<std::string, Listed> listed;
+    if (!ReadManifestFiles(folder, listed, error)) return std::nullopt;
+    std::set<std::string> paths;
+    for (const auto& entry : listed) paths.insert(entry.first);
+    return paths;
+}
+
+BackupCheck VerifyBackup(const fs::path& folder) {
+    BackupCheck check;
+    std::map<std::string, Listed> listed;
+    if (!ReadManifestFiles(folder, listed, check.error)) return check;
     check.listed = listed.size();
     for (const auto& [relative, entry] : listed) {
         const fs::path path = folder / relative;
@@ -123,8 +156,10 @@ BackupCheck VerifyBackup(const fs::path& folder) {
         const bool same = !failure && entry.size == size && digest && entry.sha256 == *digest;
         if (!same) check.changed.push_back(relative);
     }
+    // The user's own files beside the backup are not part of it.
     for (const std::string& relative : FilesBelow(folder))
-        if (!listed.count(relative)) check.extra.push_back(relative);
+        if (!listed.count(relative) && IsBackupEntry(fs::path(relative).begin()->string()))
+            check.extra.push_back(relative);
     return check;
 }
 

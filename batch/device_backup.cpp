@@ -1,6 +1,7 @@
 #include "batch/device_backup.h"
 
 #include "batch/backup_manifest.h"
+#include "batch/device_backup_folder.h"
 #include "config/eeprom.h"
 #include "ffs/folder_copy.h"
 #include "lang/catalog.h"
@@ -24,7 +25,19 @@ constexpr int kTextError = 60170;                // "Error"
 constexpr int kTextFileOpenError = 60208;        // "File open error "
 constexpr int kTextWriteError = 60224;           // "Error when writing the file"
 constexpr int kTextFirmwareNotLessThan = 60240;  // "Firmware - Version not less than"
+constexpr int kTextCouldNotCreate = 60261;       // "Could not create the folder"
 constexpr int kTextSave = 60390;                 // "Save"
+constexpr int kTextCompleteExcept = 64700;       // "Backup complete except %d entries; ..."
+constexpr int kTextNotBackedUp = 64701;          // "These entries of the controller were not ..."
+constexpr int kTextUnsafeName = 64702;           // "the name cannot be used on the PC"
+constexpr int kTextUnreadableLine = 64703;       // "the listing line could not be read"
+constexpr int kTextInsideSkipped = 64704;        // "inside a folder that was not backed up"
+constexpr int kTextNoApplication = 64705;        // "The controller holds no application: ..."
+constexpr int kTextForeignFiles = 64706;         // "The folder holds files that are not part ..."
+constexpr int kTextKeptBeside = 64707;           // "These entries of the folder are not part ..."
+constexpr int kTextNotWritten = 64708;           // "The backup is incomplete: %s was not written."
+constexpr int kTextEarlierKept = 64709;          // "The earlier backup in the folder is kept ..."
+constexpr int kTextSilent = 64710;               // "The controller does not answer any more."
 
 constexpr int32_t kFirstFirmwareWithBackup = 22;
 constexpr uint32_t kBlockSize = 10000;
@@ -37,10 +50,46 @@ constexpr char kEepromInScript[] = "EEPROM\\Eeprom.bin";
 // Models that are backed up whatever their firmware.
 bool AnyFirmware(int32_t model) { return model == 16 || model == 17 || model == 18; }
 
+int ReasonText(SkipReason reason) {
+    switch (reason) {
+        case SkipReason::UnsafeName:
+            return kTextUnsafeName;
+        case SkipReason::UnreadableLine:
+            return kTextUnreadableLine;
+        case SkipReason::InsideSkippedFolder:
+            break;
+    }
+    return kTextInsideSkipped;
+}
+
+// The files a backup names its skipped entries in are read by programs: in English.
+std::string EnglishText(int id) {
+    return builtInCatalogues().lookup(kEnglishLanguage, id).value_or("");
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += "\n" + line;
+    return text;
+}
+
+// A whole file of the backup; false with a reason that names it.
+bool WriteWholeFile(const fs::path& path, std::string_view contents, std::string& error) {
+    ReplacingFile file;
+    if (!file.Open(path, error)) return false;
+    file.Write(contents);
+    return file.Commit(error);
+}
+
 }  // namespace
 
 void DeviceBackup::ShowBackupError(const std::string& detail) {
     ctx_.view.showMessage(LoadText(kTextBackupError) + "\n\n" + detail, LoadText(kTextBackup),
+                          MessageIcon::Error);
+}
+
+void DeviceBackup::ShowWriteError(const std::string& reason) {
+    ctx_.view.showMessage(LoadText(kTextWriteError) + "\n" + reason, LoadText(kTextError),
                           MessageIcon::Error);
 }
 
@@ -70,52 +119,57 @@ std::optional<uint32_t> DeviceBackup::ImageSize() {
                               : 0;
     const uint64_t driveC = uint64_t(std::max(device.driveSizes[2], 0)) * 1024;
     const uint64_t limit = driveC > span ? span : span - driveC;
-    if (device.hardwareModel != kModelWholeFlashImage && (wanted == 0 || wanted > limit)) {
+    if (device.hardwareModel != kModelWholeFlashImage && wanted > limit) {
         ShowBackupError(LoadText(kTextError) + "\n\nThe application the controller reports (" +
-                        std::to_string(wanted) + " bytes) is empty or larger than its flash (" +
+                        std::to_string(wanted) + " bytes) is larger than its flash (" +
                         std::to_string(limit) + " bytes).");
         return std::nullopt;
     }
     return uint32_t(wanted);
 }
 
-bool DeviceBackup::SaveApplication(const fs::path& folder) {
+DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
     const auto size = ImageSize();
-    if (!size) return false;
+    if (!size) return ImageSaved::Failed;
+    View& view = ctx_.view;
+    if (*size == 0) {
+        view.setStatus(LoadText(kTextNoApplication));
+        return ImageSaved::NoApplication;
+    }
     const fs::path path = folder / kFlashFolder / kImageName;
+    std::error_code made;
+    fs::create_directories(path.parent_path(), made);
     ReplacingFile image;
     std::string error;
-    View& view = ctx_.view;
     if (!image.Open(path, error)) {
-        view.showMessage(LoadText(kTextFileOpenError) + "\n" + path.string(), LoadText(kTextError),
+        view.showMessage(LoadText(kTextFileOpenError) + "\n" + error, LoadText(kTextError),
                          MessageIcon::Error);
-        return false;
+        return ImageSaved::Failed;
     }
     view.setStatus(LoadText(kTextSave) + " <" + kImageName + ">");
     view.setProgress(0);
     view.setTransferred(0, *size);
-    bool complete = false;
+    ImageRead read = ImageRead::DeviceFailed;
     {
         RaisedBaudRate raised(ctx_.baud);
         const uint32_t block =
             ctx_.device.hardwareModel == kModelWholeFlashImage ? kWholeFlashBlockSize : kBlockSize;
-        complete = ReadApplicationImage(ctx_.monitor, area_.textStart, *size, block, ctx_.verify,
-                                        image, [&view, size](int share, uint32_t bytesDone) {
-                                            view.setProgress(share);
-                                            view.setTransferred(bytesDone, *size);
-                                        });
+        read = ReadApplicationImage(ctx_.monitor, area_.textStart, *size, block, ctx_.verify, image,
+                                    [&view, size](int share, uint32_t bytesDone) {
+                                        view.setProgress(share);
+                                        view.setTransferred(bytesDone, *size);
+                                    });
     }
-    if (!complete) {
-        if (!StopRequested())
-            view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
-        return false;
+    if (read == ImageRead::DeviceFailed) {
+        view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
+        return ImageSaved::Failed;
     }
+    // A write that failed (a full disk) makes the commit fail and say why.
     if (!image.Commit(error)) {
-        view.showMessage(LoadText(kTextWriteError) + "\n" + error, LoadText(kTextError),
-                         MessageIcon::Error);
-        return false;
+        ShowWriteError(error);
+        return ImageSaved::Failed;
     }
-    return true;
+    return ImageSaved::Saved;
 }
 
 CopyReport DeviceBackup::CopyDrives(const fs::path& folder, RestoreScript& script) {
@@ -137,8 +191,10 @@ bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
     const DeviceDescription& device = ctx_.device;
     EepromContext eeprom{ctx_.monitor,           ctx_.view,  ctx_.baud, device.hardwareModel,
                          device.firmwareVersion, ctx_.verify};
-    switch (EepromSave(eeprom, folder)) {
+    EepromHeader area;
+    switch (EepromSave(eeprom, folder, &area)) {
         case EepromSaveResult::Saved:
+            eepromArea_ = area;
             script.AddRestoreEeprom(kEepromInScript);
             return true;
         case EepromSaveResult::NothingToSave:
@@ -150,84 +206,150 @@ bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
     return false;
 }
 
-bool DeviceBackup::WriteScriptAndManifest(const fs::path& folder, const RestoreScript& script,
-                                          const LocalTime& time) {
+// skipped.txt (when entries were left out), manifest.json and Reload.rom.
+bool DeviceBackup::WriteBackupFiles(const fs::path& folder, const RestoreScript& script,
+                                    const LocalTime& time, bool application) {
     const DeviceDescription& device = ctx_.device;
     const ModelInfo* model = findModel(device.hardwareModel);
-    BackupFacts facts{device.hardwareModel,   model ? std::string(model->panelText) : std::string(),
-                      device.firmwareVersion, device.bankA,
-                      device.driveSizes,      time};
+    BackupFacts facts;
+    facts.hardwareModel = device.hardwareModel;
+    facts.modelName = model ? std::string(model->panelText) : std::string();
+    facts.firmwareVersion = device.firmwareVersion;
+    facts.flash = device.bankA;
+    facts.driveSizesKb = device.driveSizes;
+    facts.time = time;
+    facts.eeprom = eepromArea_;
+    facts.application = application;
+    std::string skippedList;
+    for (const SkippedEntry& entry : skipped_) {
+        facts.skipped.push_back(
+            {ShownDeviceText(entry.path), EnglishText(ReasonText(entry.reason))});
+        skippedList += facts.skipped.back().path + "\t" + facts.skipped.back().reason + "\r\n";
+    }
+    const std::vector<PendingBackupFile> pending = {{kRestoreScriptName, script.text()}};
     std::string manifest, error;
-    ReplacingFile scriptFile, manifestFile;
     const bool written =
-        MakeManifest(folder, facts, {{kRestoreScriptName, script.text()}}, manifest, error) &&
-        scriptFile.Open(folder / kRestoreScriptName, error) &&
-        manifestFile.Open(folder / kManifestFileName, error) && scriptFile.Write(script.text()) &&
-        manifestFile.Write(manifest) && manifestFile.Commit(error) && scriptFile.Commit(error);
-    if (!written)
-        ctx_.view.showMessage(LoadText(kTextWriteError) + "\n" + error, LoadText(kTextError),
-                              MessageIcon::Error);
+        (skipped_.empty() || WriteWholeFile(folder / kSkippedFileName, skippedList, error)) &&
+        MakeManifest(folder, facts, pending, manifest, error) &&
+        WriteWholeFile(folder / kManifestFileName, manifest, error) &&
+        WriteWholeFile(folder / kRestoreScriptName, script.text(), error);
+    if (!written) ShowWriteError(error);
     return written;
 }
 
-// An earlier backup's Reload.rom and manifest describe files this run replaces: until the
-// new ones are written the folder holds no script, which would restore a mix of two backups.
-bool DeviceBackup::RemoveOldScript(const fs::path& folder) {
-    for (const char* name : {kRestoreScriptName, kManifestFileName}) {
-        std::error_code error;
-        fs::remove(folder / name, error);
-        if (error) {
-            ctx_.view.showMessage((folder / name).string() + "\n\n" + error.message(),
-                                  LoadText(kTextError), MessageIcon::Error);
-            return false;
-        }
-    }
-    return true;
-}
-
-BackupEnd DeviceBackup::Run(const fs::path& folder) {
-    WaitCursor waitCursor(ctx_.view);
-    switch (PrepareOutputFolder(ctx_.view, folder / kFlashFolder)) {
-        case FolderReady::Ready:
-            break;
-        case FolderReady::Declined:
-            return BackupEnd::Declined;
-        case FolderReady::Failed:
-            return BackupEnd::Failed;
-    }
-    if (!MayReplaceFile(ctx_.view, folder / kFlashFolder / kImageName) ||
-        !MayReplaceFile(ctx_.view, folder / kRestoreScriptName))
-        return BackupEnd::Declined;
-    if (!RemoveOldScript(folder)) return BackupEnd::Failed;
-
+BackupEnd DeviceBackup::Build(const fs::path& work) {
     const LocalTime time = ctx_.localTime();
-    const bool imageSaved = SaveApplication(folder);
+    const ImageSaved image = SaveApplication(work);
     RestoreScript script;
     // The question comes first whatever else the script holds: nothing is formatted
     // before the operator agreed.
     script.AddQuestion(time);
-    if (imageSaved) script.AddProgram(kImageInScript);
+    if (image == ImageSaved::Saved) script.AddProgram(kImageInScript);
     script.AddInitDrives(ctx_.device.driveSizes);
     // After a failed step the next ones run only while the controller answers: on a line
     // gone silent each of them would wait out its time-outs in vain.
-    const bool silent = !imageSaved && !StopRequested() && !ctx_.monitor.Answers();
-    const CopyReport drives = silent            ? CopyReport{.silent = true}
-                              : StopRequested() ? CopyReport{.stopped = true}
-                                                : CopyDrives(folder, script);
-    const bool eepromSaved = !drives.silent && !drives.stopped && SaveEeprom(folder, script);
+    const bool silent = image == ImageSaved::Failed && !StopRequested() && !ctx_.monitor.Answers();
+    CopyReport drives;
+    drives.silent = silent;
+    drives.stopped = StopRequested();
+    if (!silent && !drives.stopped) drives = CopyDrives(work, script);
+    const bool eepromSaved = !drives.silent && !drives.stopped && SaveEeprom(work, script);
+    silent_ = drives.silent;
+    skipped_ = drives.skipped;
     if (StopRequested()) {
         const std::string text = FormatText(kTextBackupStopped, kRestoreScriptName);
         ctx_.view.setStatus(text);
         ctx_.view.showMessage(text, LoadText(kTextBackup), MessageIcon::Warning);
         return BackupEnd::Failed;
     }
-    if (!imageSaved || !drives.complete() || !eepromSaved) {
-        ShowBackupError(
-            std::string(drives.silent ? "The controller does not answer any more. " : "") +
-            "The backup is incomplete: " + kRestoreScriptName + " was not written.");
+    if (image == ImageSaved::Failed || !drives.complete() || !eepromSaved ||
+        !WriteBackupFiles(work, script, time, image == ImageSaved::Saved))
+        return BackupEnd::Failed;
+    return skipped_.empty() ? BackupEnd::Completed : BackupEnd::CompletedExcept;
+}
+
+std::optional<BackupEnd> DeviceBackup::CheckFolder(const fs::path& folder, bool& earlier) {
+    View& view = ctx_.view;
+    std::error_code made;
+    fs::create_directories(folder, made);
+    if (made) {
+        view.showMessage(
+            folder.string() + "\n\n" + LoadText(kTextCouldNotCreate) + "\n" + made.message(),
+            LoadText(kTextSave), MessageIcon::Error);
         return BackupEnd::Failed;
     }
-    return WriteScriptAndManifest(folder, script, time) ? BackupEnd::Completed : BackupEnd::Failed;
+    std::string error;
+    if (!TidyBackupFolder(folder, error)) {
+        ShowWriteError(error);
+        return BackupEnd::Failed;
+    }
+    // The questions before an earlier backup is replaced.
+    if (fs::exists(folder / kFlashFolder, made)) {
+        switch (PrepareOutputFolder(view, folder / kFlashFolder)) {
+            case FolderReady::Ready:
+                break;
+            case FolderReady::Declined:
+                return BackupEnd::Declined;
+            case FolderReady::Failed:
+                return BackupEnd::Failed;
+        }
+    }
+    if (!MayReplaceFile(view, folder / kFlashFolder / kImageName) ||
+        !MayReplaceFile(view, folder / kRestoreScriptName))
+        return BackupEnd::Declined;
+    const BackupFolderSurvey survey = SurveyBackupFolder(folder);
+    if (!survey.foreignInside.empty()) {
+        view.showMessage(folder.string() + "\n\n" + LoadText(kTextForeignFiles) + "\n" +
+                             Lines(survey.foreignInside),
+                         LoadText(kTextBackup), MessageIcon::Error);
+        return BackupEnd::Failed;
+    }
+    if (survey.earlierBackup && !survey.besideBackup.empty())
+        view.showMessage(
+            folder.string() + "\n\n" + LoadText(kTextKeptBeside) + Lines(survey.besideBackup),
+            LoadText(kTextBackup), MessageIcon::Information);
+    earlier = survey.earlierBackup;
+    return std::nullopt;
+}
+
+void DeviceBackup::ShowSkipped() {
+    std::vector<std::string> lines;
+    for (const SkippedEntry& entry : skipped_)
+        lines.push_back(ShownDeviceText(entry.path) + "  (" + LoadText(ReasonText(entry.reason)) +
+                        ")");
+    const std::string summary =
+        FormatText(kTextCompleteExcept, int(skipped_.size()), std::string(kSkippedFileName));
+    ctx_.view.showMessage(summary + "\n\n" + LoadText(kTextNotBackedUp) + Lines(lines),
+                          LoadText(kTextBackup), MessageIcon::Warning);
+    ctx_.view.setStatus(summary);
+}
+
+BackupEnd DeviceBackup::Run(const fs::path& folder) {
+    WaitCursor waitCursor(ctx_.view);
+    bool earlier = false;
+    if (const std::optional<BackupEnd> refused = CheckFolder(folder, earlier)) return *refused;
+    std::string error;
+    const fs::path work = MakeBackupWorkFolder(folder, error);
+    if (work.empty()) {
+        ShowWriteError(error);
+        return BackupEnd::Failed;
+    }
+    BackupEnd end = Build(work);
+    std::string cause = silent_ ? LoadText(kTextSilent) + " " : std::string();
+    // A failed backup brings its complete parts into a folder without a whole backup; an
+    // earlier backup stays as it was.
+    if ((end != BackupEnd::Failed || !earlier) && !InstallBackup(folder, error)) {
+        end = BackupEnd::Failed;
+        cause = error + "\n\n";
+    }
+    DiscardBackupWork(folder);
+    if (end == BackupEnd::Failed) {
+        ShowBackupError(cause + FormatText(kTextNotWritten, std::string(kRestoreScriptName)) +
+                        (earlier ? " " + LoadText(kTextEarlierKept) : std::string()));
+        return end;
+    }
+    if (end == BackupEnd::CompletedExcept) ShowSkipped();
+    return end;
 }
 
 }  // namespace tarmix

@@ -5,12 +5,15 @@
 //   FOLDER/EEPROM/Eeprom.bin       the EEPROM area, where the model keeps one
 //   FOLDER/Reload.rom              the restore script (batch script), which puts it all back
 //   FOLDER/manifest.json           what was saved, with the size and SHA-256 of every file
+//   FOLDER/skipped.txt             the device entries left out, when there are any
 //
-// Every file goes in under a temporary name and takes its own name only when it is
-// complete; Reload.rom and manifest.json are written last, and only when every step
-// succeeded, so a folder with a Reload.rom always holds a whole backup. A failed backup
-// says so and leaves no Reload.rom: an earlier backup's script in the folder goes when this
-// run begins to replace its files.
+// The backup is built in a work folder and takes the place of an earlier backup in FOLDER
+// only when it is complete (device_backup_folder.h), so a folder with a Reload.rom always
+// holds one whole backup. A failed backup says so and writes no Reload.rom; an earlier
+// backup stays as it was, and into a folder without one the parts that were complete go.
+// A controller without an application is backed up without one (Reload.rom then programs
+// none). Device entries whose names the PC cannot hold are left out and named: the backup
+// of everything else completes as CompletedExcept.
 #pragma once
 
 #include <filesystem>
@@ -19,15 +22,15 @@
 #include <string>
 
 #include "batch/application_read.h"
+#include "batch/backup_manifest.h"
 #include "batch/batch_run.h"
 #include "batch/restore_script.h"
+#include "config/eeprom_area.h"
 #include "ffs/folder_copy.h"
 #include "link/baud_switch.h"
 #include "models/device.h"
 
 namespace tarmix {
-
-inline constexpr char kRestoreScriptName[] = "Reload.rom";
 
 // What a backup borrows from the main window.
 struct BackupContext {
@@ -44,9 +47,10 @@ struct BackupContext {
 };
 
 enum class BackupEnd {
-    Completed,  // Reload.rom and manifest.json written
-    Declined,   // the operator chose not to overwrite; nothing of this run is final
-    Failed,     // after its message; no Reload.rom of this run
+    Completed,        // Reload.rom and manifest.json written
+    CompletedExcept,  // the same, without the entries skipped.txt names (shown to the user)
+    Declined,         // the operator chose not to overwrite; nothing of this run is final
+    Failed,           // after its message; no Reload.rom of this run
 };
 
 class DeviceBackup {
@@ -60,18 +64,29 @@ class DeviceBackup {
     BackupEnd Run(const std::filesystem::path& folder);
 
   private:
+    enum class ImageSaved { Saved, NoApplication, Failed };
+
     void ShowBackupError(const std::string& detail);
-    // The application image into Flash/Application.rom; false after its message.
-    bool SaveApplication(const std::filesystem::path& folder);
+    void ShowWriteError(const std::string& reason);
+    // The folder made and tidied, the operator's agreement to replace an earlier backup,
+    // and no file of the user's among its entries; the end of the backup otherwise.
+    std::optional<BackupEnd> CheckFolder(const std::filesystem::path& folder, bool& earlier);
+    // The whole backup into the work folder `work`.
+    BackupEnd Build(const std::filesystem::path& work);
+    // The application image into Flash/Application.rom; Failed after its message.
+    ImageSaved SaveApplication(const std::filesystem::path& folder);
     std::optional<uint32_t> ImageSize();
     CopyReport CopyDrives(const std::filesystem::path& folder, RestoreScript& script);
     bool SaveEeprom(const std::filesystem::path& folder, RestoreScript& script);
-    bool RemoveOldScript(const std::filesystem::path& folder);
-    bool WriteScriptAndManifest(const std::filesystem::path& folder, const RestoreScript& script,
-                                const LocalTime& time);
+    bool WriteBackupFiles(const std::filesystem::path& folder, const RestoreScript& script,
+                          const LocalTime& time, bool application);
+    void ShowSkipped();
 
     BackupContext ctx_;
     ApplicationArea area_;
+    bool silent_ = false;  // the controller stopped answering during the build
+    std::vector<SkippedEntry> skipped_;
+    std::optional<EepromHeader> eepromArea_;  // what the EEPROM save covered, for the manifest
 };
 
 }  // namespace tarmix

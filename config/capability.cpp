@@ -1,15 +1,23 @@
 #include "config/capability.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+
+#include "lang/catalog.h"
+#include "lang/format_text.h"
 
 namespace tarmix {
 
 namespace {
 
+constexpr int kTextUnreadable = 64550;  // "… could not be read: no two of %d readings agreed …"
+constexpr int kTextNoRecord = 64551;    // "The controller keeps no usable capability record …"
+constexpr int kTextNotTaken = 64552;  // "… does not hold what was written: sent %s, read back %s."
+constexpr int kTextNotReadBack = 64553;  // "… was written as %s but could not be read back."
+
 constexpr char kTellCaps[] = "tell caps";
-constexpr char kTellCapsEcho[] = "tell caps\r\n";
 constexpr size_t kEchoLength = 11;  // "tell caps" and CR LF
 
 // One number as scanf's %d or %x reads it: leading white space, an optional sign, digits.
@@ -41,35 +49,73 @@ std::optional<std::vector<int>> ParseCapabilities(const std::string& answer) {
     return values;
 }
 
-std::string FormatInitCaps(const std::vector<int>& values) {
-    std::string line = "init caps";
+std::string CapabilityText(const std::vector<int>& values) {
+    std::string text;
     char field[16];
     for (size_t i = 0; i < values.size(); ++i) {
         if (i == 1 || i == 2)
-            std::snprintf(field, sizeof field, " %04x", static_cast<unsigned>(values[i]));
+            std::snprintf(field, sizeof field, "%04x", static_cast<unsigned>(values[i]));
         else
-            std::snprintf(field, sizeof field, " %d", values[i]);
-        line += field;
+            std::snprintf(field, sizeof field, "%d", values[i]);
+        text += (i ? " " : "") + std::string(field);
     }
-    return line;
+    return text;
 }
 
-std::optional<std::vector<int>> ReadCapabilities(MonitorExchange& monitor, size_t capacity) {
+std::string FormatInitCaps(const std::vector<int>& values) {
+    return "init caps " + CapabilityText(values);
+}
+
+std::optional<std::string> ReadAgreedAnswer(MonitorExchange& monitor, const std::string& command,
+                                            size_t capacity) {
+    const std::string echo = command + "\r\n";
+    std::vector<std::string> readings;
+    for (int reading = 0; reading < kReadingsLimit; ++reading) {
+        std::string answer;
+        if (!monitor.CollectUntilPrompt(command, answer, capacity,
+                                        monitor.scaled(kCapabilityAnswerLimit)) ||
+            answer.rfind(echo, 0) != 0)
+            continue;
+        if (std::find(readings.begin(), readings.end(), answer) != readings.end()) return answer;
+        readings.push_back(std::move(answer));
+    }
+    return std::nullopt;
+}
+
+CapabilityRecord ReadCapabilities(MonitorExchange& monitor, size_t capacity) {
+    auto answer = ReadAgreedAnswer(monitor, kTellCaps, capacity);
+    if (!answer) return {};
+    answer->resize(answer->size() - kMonitorPromptLength);
+    const auto values = ParseCapabilities(*answer);
+    if (!values) return {CapabilityStatus::NoRecord, {}};
+    return {CapabilityStatus::Read, *values};
+}
+
+std::string CapabilityReadFailure(CapabilityStatus status) {
+    return status == CapabilityStatus::NoRecord ? LoadText(kTextNoRecord)
+                                                : FormatText(kTextUnreadable, kReadingsLimit);
+}
+
+CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value) {
+    const CapabilityRecord record = ReadCapabilities(monitor, capacity);
+    if (record.status == CapabilityStatus::Unreadable)
+        return {CapabilityChange::Unreadable, CapabilityReadFailure(record.status)};
+    if (record.status == CapabilityStatus::NoRecord || index < 1 || index > record.values.size())
+        return {CapabilityChange::NoRecord, CapabilityReadFailure(CapabilityStatus::NoRecord)};
+    std::vector<int> wanted = record.values;
+    wanted[index - 1] = value;
+    if (wanted == record.values) return {CapabilityChange::Unchanged, {}};
+    // The monitor's answer is only waited for: what it took shows in the reading back.
     std::string answer;
-    if (!monitor.CollectUntilPrompt(kTellCaps, answer, capacity,
-                                    monitor.scaled(kCapabilityAnswerLimit)) ||
-        answer.rfind(kTellCapsEcho, 0) != 0)
-        return std::nullopt;
-    answer.resize(answer.size() - kMonitorPromptLength);
-    return ParseCapabilities(answer);
-}
-
-bool RewriteCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value) {
-    auto values = ReadCapabilities(monitor, capacity);
-    if (!values || index < 1 || index > values->size()) return false;
-    (*values)[index - 1] = value;
-    monitor.serial().SendLine(FormatInitCaps(*values));
-    return true;
+    monitor.CollectUntilPrompt(FormatInitCaps(wanted), answer, capacity,
+                               monitor.scaled(kCapabilityAnswerLimit));
+    const CapabilityRecord after = ReadCapabilities(monitor, capacity);
+    if (after.status != CapabilityStatus::Read)
+        return {CapabilityChange::NotTaken, FormatText(kTextNotReadBack, CapabilityText(wanted))};
+    if (after.values != wanted)
+        return {CapabilityChange::NotTaken,
+                FormatText(kTextNotTaken, CapabilityText(wanted), CapabilityText(after.values))};
+    return {CapabilityChange::Written, {}};
 }
 
 }  // namespace tarmix

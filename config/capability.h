@@ -8,6 +8,11 @@
 //   value 3  hex      EEPROM end address
 //   value 4  decimal  real-time clock flag
 //   5..10    decimal  sent back unchanged
+//
+// A line fault can change a digit of an answer without breaking its echo or prompt, and a
+// record written back from such a reading would change values nobody touched. So the
+// record is taken only from two readings that are the same, it is sent back only when a
+// value must change, and it is read back afterwards.
 #pragma once
 
 #include <optional>
@@ -26,22 +31,59 @@ inline constexpr size_t kMaxCapabilityValues = 10;
 // five values: nullopt, the record is unusable.
 std::optional<std::vector<int>> ParseCapabilities(const std::string& answer);
 
+// The values as the monitor prints them: "1 0000 2000 0 0".
+std::string CapabilityText(const std::vector<int>& values);
 // "init caps %d %04x %04x %d %d" with one more " %d" per value beyond the fifth.
 std::string FormatInitCaps(const std::vector<int>& values);
 
-// How long a "tell caps" answer may take to reach its prompt, before the time factor. The
-// wait ends at the prompt, so a monitor that answers at once is not held up.
+// How long one answer may take to reach its prompt, before the time factor. The wait ends
+// at the prompt, so a monitor that answers at once is not held up.
 inline constexpr Millis kCapabilityAnswerLimit{500};
+// How many readings of an answer are taken at most while looking for two that agree.
+inline constexpr int kReadingsLimit = 4;
 
-// Sends "tell caps" and reads the record from its whole answer: the echo, the values and
-// the prompt, collected in as many pieces as the line brings them (at most `capacity`
-// characters). nullopt when the prompt did not arrive, the echo is wrong or fewer than
-// five values were read: a record seen only in part is never taken for the whole.
-std::optional<std::vector<int>> ReadCapabilities(MonitorExchange& monitor, size_t capacity);
+// Sends `command` and collects its whole answer (echo, CR LF, reply, prompt; at most
+// `capacity` bytes), again and again until two readings are the same, at most
+// kReadingsLimit times. What two readings agree on is what the monitor said: a byte the
+// line changed makes its reading differ from the others. nullopt when no two agreed.
+std::optional<std::string> ReadAgreedAnswer(MonitorExchange& monitor, const std::string& command,
+                                            size_t capacity);
 
-// Reads the record (ReadCapabilities), replaces value `index` (1-based) with `value` and
-// sends the record back; the answer to "init caps" is not read. Returns false, sending
-// nothing, when the record is unusable.
-bool RewriteCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value);
+enum class CapabilityStatus {
+    Read,        // two readings agreed on five to ten values
+    NoRecord,    // two readings agreed on fewer than five values: no usable record
+    Unreadable,  // no two complete readings agreed
+};
+
+struct CapabilityRecord {
+    CapabilityStatus status = CapabilityStatus::Unreadable;
+    std::vector<int> values;  // when Read
+};
+
+// The record from agreeing readings of "tell caps" (ReadAgreedAnswer).
+CapabilityRecord ReadCapabilities(MonitorExchange& monitor, size_t capacity);
+
+// Why the record could not be used (NoRecord or Unreadable), naming it: a catalogue text.
+std::string CapabilityReadFailure(CapabilityStatus status);
+
+enum class CapabilityChange {
+    Unchanged,   // the value was so already: nothing sent
+    Written,     // sent, and read back as sent
+    NoRecord,    // nothing sent: the monitor keeps no usable record
+    Unreadable,  // nothing sent: no two readings agreed
+    NotTaken,    // sent, but the record does not read back as sent
+};
+
+struct CapabilityResult {
+    CapabilityChange change = CapabilityChange::Unreadable;
+    // For every change but Unchanged and Written: a catalogue text that names the record.
+    std::string failure;
+    bool ok() const { return failure.empty(); }
+};
+
+// Sets value `index` (1-based) of the record to `value`: reads the record; when the value
+// differs, sends the whole record back with it, waits for the monitor's prompt and reads
+// the record again, which must then hold exactly what was sent.
+CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value);
 
 }  // namespace tarmix

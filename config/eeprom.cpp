@@ -1,5 +1,7 @@
 #include "config/eeprom.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -9,6 +11,7 @@
 #include "config/capability.h"
 #include "config/eeprom_area.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "link/identify.h"
 #include "platform/output_questions.h"
 #include "platform/replacing_file.h"
@@ -30,6 +33,7 @@ constexpr int kTextFileReadError = 60214;  // "File read error"
 constexpr int kTextWriteError = 60224;     // "Error when writing the file"
 constexpr int kTextWarning = 63737;        // "Warning"
 constexpr int kTextVerified = 64301;       // "Verified"
+constexpr int kTextSaved = 64554;          // "EEPROM saved: 0x%08X to 0x%08X, %u bytes"
 
 // The echo of a block command is the 31-character command and CR LF.
 constexpr size_t kEchoLength = 33;
@@ -50,8 +54,9 @@ constexpr Millis kRefusalLook = 100ms;
 constexpr Millis kBlockPause = 200ms;
 // "tell caps", "tell drives" and "init caps" answers are collected up to the prompt.
 constexpr size_t kAnswerCapacity = 2000;
-constexpr Millis kAnswerSilence = 500ms;
-constexpr size_t kEndValue = 2;  // value 3 of the record, 0-based
+// The record's values that describe the EEPROM area, counted from 1.
+constexpr size_t kDataLengthValue = 2;
+constexpr size_t kEndValue = 3;
 constexpr char kReadBackDiffers[] =
     "Verify failed: the EEPROM read back from the controller differs from the file.";
 
@@ -106,19 +111,11 @@ class Incoming {
     std::string pending_;
 };
 
-bool AnswerUpToPrompt(MonitorExchange& monitor, const std::string& command, std::string& answer) {
-    return monitor.SendAndWaitPrompt(command, answer, kAnswerCapacity, kAnswerSilence);
-}
-
-std::optional<std::vector<int>> ReadCapabilityRecord(MonitorExchange& monitor) {
-    return ReadCapabilities(monitor, kAnswerCapacity);
-}
-
-// The size of drive B: in kB as the controller reports it now.
+// The size of drive B: in kB as the controller reports it now, from two readings that agree.
 std::optional<int32_t> DriveBSize(MonitorExchange& monitor) {
-    std::string answer;
-    if (!AnswerUpToPrompt(monitor, std::string(kDrivesCommand), answer)) return std::nullopt;
-    const auto sizes = parseDrivesAnswer(answer);
+    const auto answer = ReadAgreedAnswer(monitor, std::string(kDrivesCommand), kAnswerCapacity);
+    if (!answer) return std::nullopt;
+    const auto sizes = parseDrivesAnswer(*answer);
     if (!sizes) return std::nullopt;
     return (*sizes)[1];
 }
@@ -128,9 +125,9 @@ std::optional<int32_t> DriveBSize(MonitorExchange& monitor) {
 std::optional<EepromHeader> ControllerArea(EepromContext& context, const EepromRule& rule,
                                            std::optional<uint32_t> dataLength,
                                            std::string& reason) {
-    const auto caps = ReadCapabilityRecord(context.monitor);
-    if (!caps) {
-        reason = "The controller's capability record could not be read.";
+    const CapabilityRecord caps = ReadCapabilities(context.monitor, kAnswerCapacity);
+    if (caps.status != CapabilityStatus::Read) {
+        reason = CapabilityReadFailure(caps.status);
         return std::nullopt;
     }
     int32_t driveB = 0;
@@ -142,8 +139,8 @@ std::optional<EepromHeader> ControllerArea(EepromContext& context, const EepromR
         }
         driveB = *size;
     }
-    const uint32_t length = dataLength.value_or(uint32_t((*caps)[1]));
-    const auto area = EepromArea(rule, length, uint32_t((*caps)[kEndValue]), driveB);
+    const uint32_t length = dataLength.value_or(uint32_t(caps.values[kDataLengthValue - 1]));
+    const auto area = EepromArea(rule, length, uint32_t(caps.values[kEndValue - 1]), driveB);
     if (!area) reason = "The controller's capability record names no EEPROM area.";
     return area;
 }
@@ -179,6 +176,16 @@ std::span<const uint8_t> AsBytes(const std::string& text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
+// "Addr " and eight hexadecimal digits, in either case, that name `address`.
+bool NamesAddress(const std::string& line, uint32_t address) {
+    const size_t tag = sizeof kAddressTag - 1;
+    if (line.size() != kAddressLineLength || line.compare(0, tag, kAddressTag) != 0 ||
+        !std::all_of(line.begin() + tag, line.end(),
+                     [](unsigned char c) { return std::isxdigit(c); }))
+        return false;
+    return std::stoul(line.substr(tag), nullptr, 16) == address;
+}
+
 // One "geteepromdata" block; its data bytes are appended to `out`.
 bool ReadBlock(MonitorExchange& monitor, Incoming& in, uint32_t address, uint32_t length,
                std::string& out) {
@@ -188,7 +195,7 @@ bool ReadBlock(MonitorExchange& monitor, Incoming& in, uint32_t address, uint32_
     std::string echo, addressLine, data, prompt;
     if (!in.Take(kEchoLength, kEchoWait, echo) || echo != command + "\r\n") return false;
     if (!in.Take(kAddressLineLength, kAddressWait, addressLine) ||
-        addressLine != kAddressTag + Hex8(address))
+        !NamesAddress(addressLine, address))
         return false;
     if (!in.Take(length + 2, kDataWait, data)) return false;
     const std::string checksum = data.substr(length);
@@ -256,17 +263,6 @@ bool WriteArea(EepromContext& context, const EepromHeader& area, std::span<const
     return true;
 }
 
-// Value 2 of the capability record becomes the file's data length; the monitor's answer
-// must be the echo and the prompt.
-bool SetDataLength(MonitorExchange& monitor, uint32_t dataLength) {
-    auto caps = ReadCapabilityRecord(monitor);
-    if (!caps) return false;
-    (*caps)[1] = int(dataLength);
-    const std::string command = FormatInitCaps(*caps);
-    std::string answer;
-    return AnswerUpToPrompt(monitor, command, answer) && answer == command + kMonitorPrompt;
-}
-
 void ShowError(View& view, const std::string& text) {
     view.showMessage(text, LoadText(kTextError), MessageIcon::Error);
 }
@@ -326,7 +322,8 @@ std::string AreaText(const EepromHeader& area) {
 
 }  // namespace
 
-EepromSaveResult EepromSave(EepromContext& context, const fs::path& backupFolder) {
+EepromSaveResult EepromSave(EepromContext& context, const fs::path& backupFolder,
+                            EepromHeader* savedArea) {
     const auto rule = EepromRuleFor(context.hardwareModel);
     if (!rule) return EepromSaveResult::NothingToSave;
     View& view = context.view;
@@ -366,6 +363,8 @@ EepromSaveResult EepromSave(EepromContext& context, const fs::path& backupFolder
         ShowError(view, LoadText(kTextWriteError) + "\n" + path.string() + "\n\n" + error);
         return EepromSaveResult::Failed;
     }
+    view.setStatus(FormatText(kTextSaved, area->start, area->end, area->size()));
+    if (savedArea) *savedArea = *area;
     return EepromSaveResult::Saved;
 }
 
@@ -404,8 +403,10 @@ int EepromRestore(EepromContext& context, const std::string& path) {
         RestoreFailed(view, kReadBackDiffers);
         return 1;
     }
-    if (!SetDataLength(context.monitor, header.dataLength)) {
-        RestoreFailed(view, "");
+    const CapabilityResult length =
+        SetCapability(context.monitor, kAnswerCapacity, kDataLengthValue, int(header.dataLength));
+    if (!length.ok()) {
+        RestoreFailed(view, length.failure);
         return 1;
     }
     if (context.verify) view.setStatus(LoadText(kTextVerified));

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <string>
 
+#include "config/eeprom_area.h"
 #include "link/baud_switch.h"
 #include "link/monitor_exchange.h"
 #include "platform/view.h"
@@ -48,8 +49,11 @@ enum class EepromSaveResult {
 };
 
 // Saves the EEPROM area into `backupFolder`/EEPROM/Eeprom.bin. Asks before using an
-// existing EEPROM folder or replacing an existing file.
-EepromSaveResult EepromSave(EepromContext& context, const std::filesystem::path& backupFolder);
+// existing EEPROM folder or replacing an existing file. The area comes from readings of the
+// capability record and the drive sizes that agree; once saved it goes into `savedArea`
+// and the status line ("EEPROM saved: 0x… to 0x…, N bytes").
+EepromSaveResult EepromSave(EepromContext& context, const std::filesystem::path& backupFolder,
+                            EepromHeader* savedArea = nullptr);
 
 // Writes the image file at `path` into the controller's EEPROM and sets the capability
 // record's data length to the file's. 0 on success, 1 on failure (after its message).

@@ -1,10 +1,15 @@
 #include "ffs/answer_collection.h"
 
+#include <algorithm>
+
+#include "lang/format_text.h"
+
 namespace tarmix {
 
 namespace {
 // One look at the line takes at most this much; the answer grows by as many looks as needed.
 constexpr size_t kReceiveChunk = 4096;
+constexpr int kTextTooLong = 64600;
 }  // namespace
 
 Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, std::string& answer,
@@ -17,10 +22,12 @@ Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, 
     int silent = 0;
     std::string cycle;
     while (true) {
-        serial.ReceiveText(cycle, kReceiveChunk, kReceiveChunk,
-                           monitor.scaled(MonitorExchange::kCycle));
+        // One character past the capacity tells a full answer from one that runs on.
+        const size_t room = std::min(kReceiveChunk, limits.capacity + 1 - answer.size());
+        serial.ReceiveText(cycle, room, room, monitor.scaled(MonitorExchange::kCycle));
         if (!cycle.empty()) {
             answer += cycle;
+            if (answer.size() > limits.capacity) return Collected::TooLong;
             if (limits.restartOnText) silent = 0;
             continue;
         }
@@ -31,5 +38,7 @@ Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, 
             return Collected::GivenUp;
     }
 }
+
+std::string TooLongText(size_t capacity) { return FormatText(kTextTooLong, capacity); }
 
 }  // namespace tarmix

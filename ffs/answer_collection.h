@@ -8,7 +8,9 @@
 //   - the other commands count silent cycles over the whole answer, whether text arrived
 //     in between or not: their own limit, with "finfo" bearing 1 once text has begun and 3
 //     before.
-// The buffer grows with the answer, so a long folder is never cut short.
+// An answer is at most 59999 characters for a listing and 9999 for the other commands: a
+// device that talks on past that is not listened to any longer, and nothing of what it said
+// is taken (a listing cut short would read as a drive or folder with fewer entries).
 #pragma once
 
 #include <cstddef>
@@ -19,25 +21,33 @@
 namespace tarmix {
 
 struct CollectionLimits {
+    size_t capacity;       // the longest answer taken
     int silentAfterText;   // silent cycles borne once text (beyond the echo) arrived
     int silentBeforeText;  // ... while none did
     bool restartOnText;    // text resets the count of silent cycles
     bool echoIsNoText;     // only text beyond the echo (command + CR LF) counts as text
 };
 
-inline constexpr CollectionLimits kListingLimits{10, 300, true, true};
-inline constexpr CollectionLimits kFinfoLimits{1, 3, false, false};
+inline constexpr size_t kListingCapacity = 59999;
+inline constexpr size_t kCommandCapacity = 9999;
+
+inline constexpr CollectionLimits kListingLimits{kListingCapacity, 10, 300, true, true};
+inline constexpr CollectionLimits kFinfoLimits{kCommandCapacity, 1, 3, false, false};
 inline constexpr CollectionLimits CommandLimits(int silentCycles) {
-    return {silentCycles, silentCycles, false, false};
+    return {kCommandCapacity, silentCycles, silentCycles, false, false};
 }
 
 enum class Collected {
     Complete,    // the answer ends with the prompt
     GivenUp,     // silence ran out first: `answer` holds what arrived
+    TooLong,     // more than the capacity arrived without the prompt: `answer` is cut short
     SendFailed,  // the command did not go out: nothing was received
 };
 
 Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, std::string& answer,
                           const CollectionLimits& limits);
+
+// What the user is told of an answer that ran past `capacity` characters.
+std::string TooLongText(size_t capacity);
 
 }  // namespace tarmix

@@ -33,6 +33,12 @@ std::string FilePathIn(const std::string& folderPath, std::string_view name) {
     return path;
 }
 
+std::string_view LastNameOf(std::string_view path) {
+    const size_t slash = path.rfind('\\');
+    if (slash != std::string_view::npos) return path.substr(slash + 1);
+    return path.size() >= 2 && path[1] == ':' ? path.substr(2) : path;
+}
+
 std::string QuotedCommand(std::string_view command, const std::string& path) {
     std::string line(command);
     line += " \"";

@@ -23,6 +23,9 @@ namespace tarmix {
 
 // The longest name the program gives a new folder or file on the device.
 inline constexpr size_t kMaxNewNameLength = 19;
+// The longest name a row of the monitor's folder listing shows: a file copied to the device
+// under a longer name could never be listed, backed up or copied back.
+inline constexpr size_t kMaxListedNameLength = 20;
 
 // "A:\" for drive 0, "B:\" for 1, "C:\" for 2.
 std::string DriveRootPath(int drive);
@@ -32,6 +35,8 @@ char DriveLetterLower(int drive);
 std::string SubFolderPath(const std::string& folderPath, std::string_view name);
 // The path of the file `name` in the folder `folderPath`.
 std::string FilePathIn(const std::string& folderPath, std::string_view name);
+// The last name of a device path: the text after its last "\" (or after the drive's colon).
+std::string_view LastNameOf(std::string_view path);
 // A command with a path in double quotes: QuotedCommand("dir", "A:\") is `dir "A:\"`.
 std::string QuotedCommand(std::string_view command, const std::string& path);
 

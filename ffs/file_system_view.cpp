@@ -80,6 +80,17 @@ void FileSystemView::ShowDriveKeeping(int drive, int folder, const std::string& 
     if (listing.collected == Collected::SendFailed) return;
     tables_.skippedFolders = listing.parse.skipped;
     tables_.folders = std::move(listing.parse.folders);
+    if (listing.collected == Collected::TooLong) {
+        // The root alone, not listed: a device that talks on would only do so again.
+        tables_.state = DriveState::Incomplete;
+        ShowTree(drive, tables_.folders, FsIcon::Folder);
+        drives_.setTreeEnabled(true);
+        drives_.setListEnabled(false);
+        drives_.selectFolderNode(0);
+        tables_.selectedFolder = 0;
+        ClearList();
+        return ReportError(TooLongText(kListingCapacity));
+    }
     if (listing.damaged) {
         tables_.state = DriveState::Damaged;
         ShowTree(drive, tables_.folders, FsIcon::DriveError);
@@ -143,6 +154,7 @@ void FileSystemView::ListFolder(const std::string& path, int drive) {
     FolderListing listing = ReadFolder(monitor_, path);
     if (listing.collected == Collected::SendFailed) return;
     ClearList();
+    if (listing.collected == Collected::TooLong) return ReportError(TooLongText(kListingCapacity));
     tables_.files = std::move(listing.parse.rows);
     tables_.skippedRows = listing.parse.skipped;
     tables_.listingComplete = listing.parse.headerMatches;
@@ -264,6 +276,7 @@ void FileSystemView::ShowProperties() {
         view_.showMessage(LoadText(kTextNotAvailable), "", MessageIcon::Error);
         return;
     }
+    if (read == FiguresRead::TooLong) return ReportError(TooLongText(kCommandCapacity));
     const auto usage = read == FiguresRead::Ok ? UsageOf(figures) : std::nullopt;
     if (!usage) {
         view_.showMessage(LoadText(kTextReadError), "", MessageIcon::Error);
@@ -292,11 +305,12 @@ void FileSystemView::FormatSelectedDrive() {
         view_.showMessage(LoadText(kTextFormatTimeout), "", MessageIcon::Error);
         return;
     }
+    if (outcome.collected == Collected::TooLong) return ReportFailure(outcome);
     ShowDrive(drive, 0);
     if (outcome.done)
         view_.showMessage(LoadText(kTextFormatFinished), "", MessageIcon::Warning);
     else
-        ReportFailure(outcome.deviceText, true);
+        ReportFailure(outcome);
 }
 
 void FileSystemView::NewFolder() { BeginNameEdit({kNewFolderName, "", "", FsIcon::Folder}, false); }
@@ -309,8 +323,8 @@ void FileSystemView::CreateFolder(const std::string& name) {
     WaitCursor wait(view_);
     const CommandOutcome outcome = MakeFolder(monitor_, tables_.selected().path, name);
     if (outcome.collected == Collected::SendFailed) return;
-    Refresh();
-    if (!outcome.done) ReportFailure(outcome.deviceText, outcome.collected == Collected::Complete);
+    if (outcome.collected != Collected::TooLong) Refresh();
+    if (!outcome.done) ReportFailure(outcome);
 }
 
 void FileSystemView::DeleteRows(const std::vector<int>& rows) {
@@ -329,21 +343,31 @@ void FileSystemView::DeleteRows(const std::vector<int>& rows) {
         }
         const FileRow& row = tables_.files[size_t(index)];
         const CommandOutcome outcome = row.isFolder
-                                           ? RemoveFolder(monitor_, SubFolderPath(folder, row.name))
+                                           ? RemoveFolder(monitor_, folder, row.name)
                                            : DeleteFile(monitor_, FilePathIn(folder, row.name));
         if (outcome.collected == Collected::SendFailed) return;
         removedFolder |= row.isFolder;
+        if (outcome.collected == Collected::TooLong) return ReportFailure(outcome);
         if (!outcome.done) {
             removedFolder ? Refresh() : ListSelectedFolder();
-            return ReportFailure(outcome.deviceText, outcome.collected == Collected::Complete);
+            return ReportFailure(outcome);
         }
     }
     removedFolder ? Refresh() : ListSelectedFolder();
 }
 
-void FileSystemView::ReportFailure(const std::string& deviceText, bool answered) {
-    const std::string text =
-        answered ? FormatText(kTextRefused, deviceText) : LoadText(kTextNoAnswer);
+void FileSystemView::ReportFailure(const CommandOutcome& outcome) {
+    switch (outcome.collected) {
+        case Collected::Complete:
+            return ReportError(FormatText(kTextRefused, outcome.deviceText));
+        case Collected::TooLong:
+            return ReportError(TooLongText(kCommandCapacity));
+        default:
+            return ReportError(LoadText(kTextNoAnswer));
+    }
+}
+
+void FileSystemView::ReportError(const std::string& text) {
     view_.setStatus(text);
     view_.showMessage(text, "", MessageIcon::Error);
 }

@@ -15,6 +15,7 @@
 
 #include "ffs/drive_tables.h"
 #include "ffs/drive_view.h"
+#include "ffs/fs_commands.h"
 #include "link/monitor_exchange.h"
 #include "platform/view.h"
 
@@ -82,8 +83,9 @@ class FileSystemView {
     // The file table as it is, without asking the device (drops temporary rows).
     void ShowFileTable();
     void ReportSkipped(int skipped);
-    // The device refused a command or did not answer: its own text, or the time-out.
-    void ReportFailure(const std::string& deviceText, bool answered);
+    // The device refused a command or did not answer: its own text, or why there is none.
+    void ReportFailure(const CommandOutcome& outcome);
+    void ReportError(const std::string& text);
 
     MonitorExchange& monitor_;
     DeviceDescription& device_;

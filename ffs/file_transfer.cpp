@@ -6,6 +6,9 @@
 #include <fstream>
 #include <vector>
 
+#include "ffs/device_path.h"
+#include "ffs/fs_commands.h"
+#include "ffs/load_target.h"
 #include "ffs/transfer_frame.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
@@ -39,6 +42,10 @@ constexpr int kTextVerified = 64301;           // "Verified"
 constexpr int kTextCopyStopped = 64800;        // "Stopped: %s was not copied."
 constexpr int kTextDeviceFileCut = 64801;      // "Stopped: the device file %s is incomplete."
 constexpr int kTextCopied = 64803;             // "Copied %s to %s (%s bytes)"
+constexpr int kTextNameTooLong = 64601;
+constexpr int kTextNoRoom = 64602;
+constexpr int kTextIncomplete = 64603;
+constexpr int kTextIncompleteRemoved = 64604;
 
 constexpr char kDiskFull[] = ": cannot be written (is the disk full?)";
 // For a download the read-back is compared with what was sent, for an upload with the
@@ -68,11 +75,6 @@ bool readSize(std::string_view text, uint64_t& size) {
     return true;
 }
 
-std::string nameOf(const std::string& devicePath) {
-    const size_t slash = devicePath.rfind('\\');
-    return slash == std::string::npos ? devicePath : devicePath.substr(slash + 1);
-}
-
 // Device text a user can read, in angle brackets.
 std::string bracketed(const std::string& devicePath) {
     return "<" + Latin1ToUtf8(devicePath) + ">";
@@ -99,6 +101,10 @@ bool isReadableFile(const std::string& path) {
 }
 
 }  // namespace
+
+std::string IncompleteFileText(const std::string& devicePath) {
+    return FormatText(kTextIncomplete, Latin1ToUtf8(devicePath));
+}
 
 int DriveOfPath(const std::string& devicePath) {
     if (devicePath.size() < 2 || devicePath[1] != ':') return -1;
@@ -219,7 +225,7 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
         !readSize(std::string_view(header).substr(command.size() + kSizeOffset), size))
         return uploadFailed(TransferResult::DeviceFailed,
                             bracketed(devicePath) + "\n\n" + LoadText(kTextFileNotFound));
-    view.setStatus(LoadText(kTextUpload) + " " + bracketed(nameOf(devicePath)));
+    view.setStatus(LoadText(kTextUpload) + " " + bracketed(std::string(LastNameOf(devicePath))));
     view.setProgressRange(0, int(size));
     struct ProgressBack {
         View& view;
@@ -228,6 +234,13 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
     view.setTransferred(0, size);
 
     const auto answer = [&](char c) { serial.WriteBytes(reinterpret_cast<uint8_t*>(&c), 1); };
+    // A refused frame ends the dump; the monitor's prompt that closes it must not be taken
+    // for the answer to the next command.
+    const auto refuse = [&](TransferResult result, const std::string& detail) {
+        answer(kFrameRejected);
+        WaitForTransferEnd(ctx_.monitor, "");
+        return uploadFailed(result, detail);
+    };
     uint64_t received = 0;
     std::vector<uint8_t> frame;
     std::string next;
@@ -239,24 +252,18 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
         if (ReceiveExactly(serial, length, 2, scaled(kCharacterTimeout)) != 2)
             return uploadFailed(TransferResult::DeviceFailed, "");
         const size_t n = size_t(length[0]) << 8 | length[1];
-        if (received + n > size) {
-            answer(kFrameRejected);
-            return uploadFailed(TransferResult::DeviceFailed, "\n\nThe device sent more than the " +
-                                                                  std::to_string(size) +
-                                                                  " bytes it announced.");
-        }
         frame.resize(n + 1);
         if (ReceiveExactly(serial, frame.data(), n + 1, scaled(kFrameTimeout) + WireTime(n + 1)) !=
             n + 1)
             return uploadFailed(TransferResult::DeviceFailed, "");
-        if (FrameChecksum({frame.data(), n}) != frame[n]) {
-            answer(kFrameRejected);
-            return uploadFailed(TransferResult::DeviceFailed, "");
-        }
-        if (!sink(std::span<const uint8_t>(frame.data(), n))) {
-            answer(kFrameRejected);
-            return uploadFailed(TransferResult::Failed, "\n\n" + sinkName + kDiskFull);
-        }
+        if (received + n > size)
+            return refuse(TransferResult::DeviceFailed, "\n\nThe device sent more than the " +
+                                                            std::to_string(size) +
+                                                            " bytes it announced.");
+        if (FrameChecksum({frame.data(), n}) != frame[n])
+            return refuse(TransferResult::DeviceFailed, "");
+        if (!sink(std::span<const uint8_t>(frame.data(), n)))
+            return refuse(TransferResult::Failed, "\n\n" + sinkName + kDiskFull);
         if (StopRequested() && received + n < size) {
             answer(kFrameRejected);  // the monitor ends the dump and prompts
             return stopped(devicePath, false);
@@ -283,6 +290,7 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     View& view = ctx_.view;
     const std::string caption = LoadText(kTextFileDownload);
     const std::string heading = LoadText(kTextDownloadError);
+    incompleteFile_.clear();
 
     std::ifstream file;
     if (isReadableFile(pcPath)) file.open(pcPath, std::ios::binary);
@@ -302,6 +310,21 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
                          caption, MessageIcon::Error);
         return TransferResult::Failed;
     }
+    if (LastNameOf(devicePath).size() > kMaxListedNameLength) {
+        view.showMessage(
+            heading + "\n\n" +
+                FormatText(kTextNameTooLong, Latin1ToUtf8(devicePath), kMaxListedNameLength),
+            caption, MessageIcon::Error);
+        return TransferResult::Failed;
+    }
+    const LoadTarget target = InspectLoadTarget(ctx_.monitor, devicePath);
+    if (target.roomBytes && size > *target.roomBytes) {
+        view.showMessage(heading + "\n\n" +
+                             FormatText(kTextNoRoom, Latin1ToUtf8(devicePath), uint64_t(size),
+                                        *target.roomBytes),
+                         caption, MessageIcon::Error);
+        return TransferResult::Failed;
+    }
 
     if (!StartFileLoad(ctx_.monitor, command)) {
         view.showMessage(heading + "\n\r" + LoadText(kTextConnectionError), caption,
@@ -309,6 +332,12 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
         WaitForTransferEnd(ctx_.monitor, "");
         return TransferResult::DeviceFailed;
     }
+    // From here on the device file has been emptied or made: a failure leaves it incomplete.
+    const auto broken = [&](TransferResult result, const std::string& text,
+                            const std::string& brokenCaption) {
+        view.setProgressRange(0, kProgressRange);
+        return loadBroken(result, text, brokenCaption, devicePath, target.existed);
+    };
 
     view.setStatus(LoadText(kTextFileDownload) + " <" +
                    ShortenForDisplay(Latin1ToUtf8(deviceName)) + ">");
@@ -327,38 +356,51 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
         view.setProgress(int(i));
         file.read(reinterpret_cast<char*>(block.data()), std::streamsize(block.size()));
         const size_t got = size_t(file.gcount());
-        if (got == 0 || (got < block.size() && i < blocks)) {
-            view.setProgressRange(0, kProgressRange);
-            view.showMessage(LoadText(kTextFileReadError) + "\n\n" + pcPath, "",
-                             MessageIcon::Error);
-            return TransferResult::Failed;
-        }
+        if (got == 0 || (got < block.size() && i < blocks))
+            return broken(TransferResult::Failed, LoadText(kTextFileReadError) + "\n\n" + pcPath,
+                          "");
         const char c = SendFrame(ctx_.monitor, {block.data(), got});
         if (c != kFrameGood) {
-            view.setProgressRange(0, kProgressRange);
             const int detail = c == kDeviceCannotWrite     ? kTextCannotWrite
                                : c == kDeviceChecksumError ? kTextChecksumError
                                : c == kDeviceOutOfMemory   ? kTextOutOfMemory
                                                            : 0;
-            if (detail)
-                view.showMessage(heading + "\n\r" + LoadText(detail), caption, MessageIcon::Error);
-            else
-                view.showMessage(heading, "", MessageIcon::Error);
-            return TransferResult::DeviceFailed;
+            const std::string text = detail ? heading + "\n\r" + LoadText(detail) : heading;
+            // A file the device could not open holds nothing of this copy.
+            if (i == 1 && c == kDeviceCannotWrite) {
+                view.setProgressRange(0, kProgressRange);
+                view.showMessage(text, caption, MessageIcon::Error);
+                return TransferResult::DeviceFailed;
+            }
+            return broken(TransferResult::DeviceFailed, text, detail ? caption : "");
         }
         if (ctx_.verify) sent.append(reinterpret_cast<const char*>(block.data()), got);
         view.setTransferred(std::min<uint64_t>(i * kPcFrameLimit, size), size);
     }
     view.setProgressRange(0, kProgressRange);
-    if (!WaitForTransferEnd(ctx_.monitor, "")) {
-        view.showMessage(heading + "\n\r" + LoadText(kTextPromptMissed), caption,
-                         MessageIcon::Error);
-        return TransferResult::DeviceFailed;
-    }
+    if (!WaitForTransferEnd(ctx_.monitor, ""))
+        return broken(TransferResult::DeviceFailed, heading + "\n\r" + LoadText(kTextPromptMissed),
+                      caption);
     if (ctx_.verify && !MatchesDeviceFile(devicePath, sent, kTextFileDownload))
         return TransferResult::DeviceFailed;
     showCopied(pcPath, bracketed(devicePath), size);
     return TransferResult::Copied;
+}
+
+TransferResult FileTransfer::loadBroken(TransferResult result, const std::string& text,
+                                        const std::string& caption, const std::string& devicePath,
+                                        bool existed) {
+    // The monitor may still wait for the rest of the file: only once it has given up does
+    // it take a command again.
+    WaitForTransferEnd(ctx_.monitor, "", kAbandonedLoadCycles);
+    WakeMonitor(ctx_.monitor);
+    const bool removed = !existed && DeleteFile(ctx_.monitor, devicePath).done;
+    const std::string note = removed ? FormatText(kTextIncompleteRemoved, Latin1ToUtf8(devicePath))
+                                     : IncompleteFileText(devicePath);
+    if (!removed) incompleteFile_ = devicePath;
+    ctx_.view.setStatus(note);
+    ctx_.view.showMessage(text + "\n\n" + note, caption, MessageIcon::Error);
+    return result;
 }
 
 }  // namespace tarmix

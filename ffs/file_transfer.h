@@ -58,9 +58,14 @@ class FileTransfer {
 
     // Device file `devicePath` to the PC file `pcPath`. Every failure has been shown.
     TransferResult Upload(const std::string& pcPath, const std::string& devicePath);
-    // PC file `pcPath` to the device file `deviceFolder` + `deviceName`.
+    // PC file `pcPath` to the device file `deviceFolder` + `deviceName`. Refused before
+    // anything is sent when the name is longer than a listing shows, or when the file does
+    // not fit on the drive. A copy that fails part-way removes the device file it made, and
+    // names the one it could not remove (incompleteFile()).
     TransferResult Download(const std::string& pcPath, const std::string& deviceFolder,
                             const std::string& deviceName);
+    // The device file the last Download left incomplete; empty when it left none.
+    const std::string& incompleteFile() const { return incompleteFile_; }
 
     // Reads the device file back and tells whether it holds `expected`; a difference is
     // shown under the caption's catalogue text, as is a failed read.
@@ -89,11 +94,20 @@ class FileTransfer {
     void showCopied(const std::string& from, const std::string& to, uint64_t bytes);
     // A stop request between two frames: says what is left and waits for the prompt.
     TransferResult stopped(const std::string& devicePath, bool deviceFileIncomplete);
+    // A download that failed after "file load" was taken: waits for the monitor, removes
+    // the device file when it is new, and shows `text` with what became of it.
+    TransferResult loadBroken(TransferResult result, const std::string& text,
+                              const std::string& caption, const std::string& devicePath,
+                              bool existed);
     bool driveAvailable(int drive) const;
     Millis scaled(Millis base) const { return ctx_.monitor.scaled(base); }
 
     TransferContext ctx_;
+    std::string incompleteFile_;
 };
+
+// What the user is told of a device file a failed copy left incomplete.
+std::string IncompleteFileText(const std::string& devicePath);
 
 // The drive (0..2) a device path begins with ("a:" or "A:" to "c:"), or -1.
 int DriveOfPath(const std::string& devicePath);

@@ -1,5 +1,8 @@
 #include "ffs/folder_copy.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "ffs/device_path.h"
 #include "ffs/drive_listing.h"
 #include "ffs/drive_tables.h"
@@ -50,6 +53,7 @@ CopyReport& CopyReport::operator+=(const CopyReport& other) {
     unreadable += other.unreadable;
     silent = silent || other.silent;
     stopped = stopped || other.stopped;
+    skipped.insert(skipped.end(), other.skipped.begin(), other.skipped.end());
     return *this;
 }
 
@@ -81,12 +85,10 @@ CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
         stillAnswers(result);
         return result;
     }
-    if (listing.parse.skipped > 0) {
-        result.unreadable += listing.parse.skipped;
-        report("<" + Shown(deviceFolder) + ">\n\n" + std::to_string(listing.parse.skipped) +
-               " entries of the folder's listing could not be read or name no file the PC can "
-               "hold; they were not copied.");
-    }
+    // Sub-folders are the drive copy's: it names those it skips from the tree.
+    std::copy_if(listing.parse.skippedEntries.begin(), listing.parse.skippedEntries.end(),
+                 std::back_inserter(result.skipped),
+                 [](const SkippedEntry& entry) { return !entry.folder; });
     BaudSwitch baud(ctx_.monitor, ctx_.view, baudRate_);
     RaisedBaudRate raised(baud);
     FileTransfer transfer(ctx_);
@@ -127,12 +129,7 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
         stillAnswers(result);
         return result;
     }
-    if (tree.parse.skipped > 0) {
-        result.unreadable += tree.parse.skipped;
-        report("<" + root + ">\n\n" + std::to_string(tree.parse.skipped) +
-               " folders of the drive could not be read or name no folder the PC can hold; "
-               "they were not copied.");
-    }
+    result.skipped = tree.parse.skippedEntries;
     for (size_t k = 0; k < tree.parse.folders.size(); ++k) {
         const std::string& deviceFolder = tree.parse.folders[k].path;
         ctx_.view.setStatus(LoadText(kTextSave) + " <" + ShortenForDisplay(Shown(deviceFolder)) +

@@ -7,15 +7,19 @@
 // (the first argument is the caller's relative prefix and the path below the drive root).
 // A "download" line is written only once its file has arrived on the PC, so a restore never
 // names a file the backup does not hold. Every file or listing that could not be copied is
-// reported, and the caller learns that the copy is incomplete. After a failure the copy
-// goes on only while the controller still answers.
+// reported, and the caller learns that the copy is incomplete. Entries whose names the PC
+// cannot hold (or whose listing line cannot be read) are not copied: the copy goes on
+// without them and names each one in its report, for the caller to show. After a failure
+// the copy goes on only while the controller still answers.
 #pragma once
 
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ffs/file_transfer.h"
+#include "ffs/listing_parse.h"
 
 namespace tarmix {
 
@@ -27,10 +31,11 @@ std::string DownloadLine(const std::string& relativePrefix, const std::string& d
 
 struct CopyReport {
     int copied = 0;
-    int failed = 0;        // files that did not arrive (each reported by the upload)
-    int unreadable = 0;    // listings that never completed, and entries they could not name
-    bool silent = false;   // the controller stopped answering: the copy ended there
-    bool stopped = false;  // a stop request ended it between two files
+    int failed = 0;                     // files that did not arrive (each reported by the upload)
+    int unreadable = 0;                 // listings that never completed or were refused
+    bool silent = false;                // the controller stopped answering: the copy ended there
+    bool stopped = false;               // a stop request ended it between two files
+    std::vector<SkippedEntry> skipped;  // entries left out, each named
     bool complete() const { return failed == 0 && unreadable == 0 && !silent && !stopped; }
     CopyReport& operator+=(const CopyReport& other);
 };

@@ -75,8 +75,10 @@ CommandOutcome DeleteFile(MonitorExchange& monitor, const std::string& filePath)
     return Run(monitor, QuotedCommand("del", filePath), kDeleteCycles, EchoThenPrompt);
 }
 
-CommandOutcome RemoveFolder(MonitorExchange& monitor, const std::string& folderPath) {
-    return Run(monitor, QuotedCommand("rmdir", folderPath), kDeleteCycles, EchoThenPrompt);
+CommandOutcome RemoveFolder(MonitorExchange& monitor, const std::string& folderPath,
+                            const std::string& name) {
+    return Run(monitor, QuotedCommand("rmdir", FilePathIn(folderPath, name)), kDeleteCycles,
+               EchoThenPrompt);
 }
 
 std::optional<DriveFigures> ParseDriveFigures(const std::string& answer) {
@@ -96,6 +98,8 @@ FiguresRead ReadDriveFigures(MonitorExchange& monitor, int drive, DriveFigures& 
             return FiguresRead::SendFailed;
         case Collected::GivenUp:
             return FiguresRead::GivenUp;
+        case Collected::TooLong:
+            return FiguresRead::TooLong;
         case Collected::Complete:
             break;
     }

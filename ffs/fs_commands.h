@@ -26,7 +26,10 @@ CommandOutcome FormatDrive(MonitorExchange& monitor, int drive);
 CommandOutcome MakeFolder(MonitorExchange& monitor, const std::string& folderPath,
                           const std::string& name);
 CommandOutcome DeleteFile(MonitorExchange& monitor, const std::string& filePath);
-CommandOutcome RemoveFolder(MonitorExchange& monitor, const std::string& folderPath);
+// Removes the folder `name` of `folderPath`: the monitor takes the folder's path without
+// the backslash that ends a folder path, rmdir "A:\DATA\LOG".
+CommandOutcome RemoveFolder(MonitorExchange& monitor, const std::string& folderPath,
+                            const std::string& name);
 
 // The figures of "finfo": drive and block size in bytes, free blocks, blocks to erase.
 struct DriveFigures {
@@ -35,7 +38,7 @@ struct DriveFigures {
     uint64_t free = 0;
     uint64_t toErase = 0;
 };
-enum class FiguresRead { Ok, SendFailed, GivenUp, Unreadable };
+enum class FiguresRead { Ok, SendFailed, GivenUp, TooLong, Unreadable };
 FiguresRead ReadDriveFigures(MonitorExchange& monitor, int drive, DriveFigures& figures);
 // The four figures of an answer; nullopt when a key is missing or its value unreadable.
 std::optional<DriveFigures> ParseDriveFigures(const std::string& answer);

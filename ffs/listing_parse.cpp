@@ -1,10 +1,13 @@
 #include "ffs/listing_parse.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <vector>
 
 #include "ffs/device_path.h"
 #include "link/monitor_exchange.h"
+#include "platform/latin1.h"
 
 namespace tarmix {
 
@@ -65,17 +68,19 @@ bool ReadSize(std::string_view field, std::optional<uint64_t>& size) {
     if (first == std::string_view::npos) return true;
     uint64_t value = 0;
     const char* begin = field.data() + first;
-    const auto [end, error] = std::from_chars(begin, field.data() + field.size(), value);
+    const char* fieldEnd = field.data() + field.size();
+    const auto [end, error] = std::from_chars(begin, fieldEnd, value);
     if (error == std::errc() && end != begin) size = value;
-    return true;
+    // After the number only blanks: a row shifted by a line break in a name shows the date
+    // there.
+    return std::all_of(end, fieldEnd, [](char c) { return c == ' '; }) || end == begin;
 }
 
+// A row in the fixed columns; its name may still be one the PC cannot use.
 std::optional<FileRow> ReadRow(std::string_view line) {
     if (line.size() <= kSizeColumn) return std::nullopt;
-    const std::string_view name = TrimRight(line.substr(0, kNameColumns));
-    if (!IsSafeDeviceName(name)) return std::nullopt;
     FileRow row;
-    row.name = std::string(name);
+    row.name = std::string(TrimRight(line.substr(0, kNameColumns)));
     if (line.substr(kSizeColumn, kFolderMark.size()) == kFolderMark) {
         row.isFolder = true;
     } else if (!ReadSize(line.substr(kSizeColumn, kDateColumn - kSizeColumn), row.size)) {
@@ -83,6 +88,25 @@ std::optional<FileRow> ReadRow(std::string_view line) {
     }
     if (line.size() > kDateColumn) row.created = std::string(line.substr(kDateColumn));
     return row;
+}
+
+// The lines of a "tree" answer, each folder line together with the lines that continue
+// it: a line without a prefix after a folder line is the rest of a name with a line break
+// (blank lines and spacers of "|" are layout).
+std::vector<std::string> TreeLines(std::string_view body) {
+    std::vector<std::string> lines;
+    bool afterFolder = false;
+    for (std::string_view line : SplitLines(body)) {
+        const bool folder = PrefixDepth(line) > 0;
+        const bool layout = line.find_first_not_of("| ") == std::string_view::npos;
+        if (afterFolder && !folder && !layout) {
+            lines.back().append(kLineEnd).append(line);
+            continue;
+        }
+        lines.emplace_back(line);
+        afterFolder = folder;
+    }
+    return lines;
 }
 
 }  // namespace
@@ -97,36 +121,61 @@ bool ReportsFileSystemError(std::string_view answer) {
     return answer.find(kFileSystemError) != std::string_view::npos;
 }
 
+std::string ShownDeviceText(std::string_view deviceText) {
+    std::string shown;
+    for (char c : deviceText) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return Latin1ToUtf8(shown);
+}
+
 TreeParse ParseTree(std::string_view body, const std::string& rootPath) {
     TreeParse parse;
     parse.folders.push_back({"", rootPath, 0, -1});
-    // The most recent entry of each depth: the parent of the next deeper line.
+    // The most recent entry taken at each depth: the parent of the next deeper line.
     std::vector<int> lastAtDepth = {0};
+    // The path of the most recent line at each depth, taken or not, to name skipped ones.
+    std::vector<std::string> pathAtDepth = {rootPath};
     size_t skipBelow = 0;  // while set, lines deeper than this belong to a skipped folder
-    for (std::string_view line : SplitLines(body)) {
-        size_t depth = PrefixDepth(line);
-        if (depth == 0) continue;
+    for (const std::string& line : TreeLines(body)) {
+        const size_t prefix = PrefixDepth(line);
+        if (prefix == 0) continue;
+        const std::string_view name = std::string_view(line).substr(prefix * kLevelWidth);
+        // A line can only go one level deeper than the line before it.
+        const size_t depth = std::min(prefix, pathAtDepth.size());
+        const std::string path = SubFolderPath(pathAtDepth[depth - 1], name);
+        pathAtDepth.resize(depth);
+        pathAtDepth.push_back(path);
         if (skipBelow != 0 && depth > skipBelow) {
-            ++parse.skipped;
+            parse.skippedEntries.push_back({path, SkipReason::InsideSkippedFolder, true});
             continue;
         }
         skipBelow = 0;
-        const std::string_view name = line.substr(depth * kLevelWidth);
         if (!IsSafeDeviceName(name) || name.size() > kMaxTreeName) {
-            ++parse.skipped;
-            skipBelow = std::min(depth, lastAtDepth.size());
+            parse.skippedEntries.push_back({path, SkipReason::UnsafeName, true});
+            skipBelow = depth;
             continue;
         }
-        // A line can only go one level deeper than the folder before it.
-        depth = std::min(depth, lastAtDepth.size());
         const int parent = lastAtDepth[depth - 1];
         const auto index = int(parse.folders.size());
-        parse.folders.push_back({std::string(name),
-                                 SubFolderPath(parse.folders[size_t(parent)].path, name),
-                                 int(depth), parent});
+        parse.folders.push_back({std::string(name), path, int(depth), parent});
         lastAtDepth.resize(depth);
         lastAtDepth.push_back(index);
     }
+    parse.skipped = int(parse.skippedEntries.size());
     return parse;
 }
 
@@ -136,11 +185,23 @@ DirParse ParseDir(std::string_view body, const std::string& folderPath) {
     if (lines.empty() || lines[0].find(folderPath) == std::string_view::npos) return parse;
     parse.headerMatches = true;
     for (size_t i = 2; i < lines.size(); ++i) {
-        if (std::optional<FileRow> row = ReadRow(lines[i]))
-            parse.rows.push_back(std::move(*row));
+        std::string text(lines[i]);
+        std::optional<FileRow> row = ReadRow(text);
+        // A row broken by a line break inside its name columns is joined again.
+        while (!row && text.size() + kLineEnd.size() <= kNameColumns && i + 1 < lines.size()) {
+            text.append(kLineEnd).append(lines[++i]);
+            row = ReadRow(text);
+        }
+        if (!row)
+            parse.skippedEntries.push_back(
+                {FilePathIn(folderPath, TrimRight(text)), SkipReason::UnreadableLine});
+        else if (!IsSafeDeviceName(row->name))
+            parse.skippedEntries.push_back(
+                {FilePathIn(folderPath, row->name), SkipReason::UnsafeName, row->isFolder});
         else
-            ++parse.skipped;
+            parse.rows.push_back(std::move(*row));
     }
+    parse.skipped = int(parse.skippedEntries.size());
     return parse;
 }
 

@@ -13,7 +13,6 @@ constexpr Millis kEchoTimeout{300};
 constexpr Millis kAcknowledgeTimeout{2000};
 constexpr char kPromptEnd[] = "Boot> ";
 constexpr Millis kPromptCycle{100};
-constexpr int kPromptSilentCycles = 5;
 constexpr size_t kPromptCapacity = 9999;
 
 // Bytes a receive call waits for at most: a pseudo-terminal holds about 4 kB, so waiting
@@ -58,11 +57,16 @@ size_t ReceiveExactly(CSerial& serial, uint8_t* buffer, size_t count, Millis tim
     return got;
 }
 
-bool StartFileLoad(MonitorExchange& monitor, const std::string& command) {
+void WakeMonitor(MonitorExchange& monitor) {
     CSerial& serial = monitor.serial();
     serial.SendLine("");
     serial.clock().sleep(kWakePause);
     serial.DrainInput();
+}
+
+bool StartFileLoad(MonitorExchange& monitor, const std::string& command) {
+    CSerial& serial = monitor.serial();
+    WakeMonitor(monitor);
     if (serial.SendLine(command) != 0) return false;
     const size_t echoLength = command.size() + kEchoEnd;
     std::string echo;
@@ -79,7 +83,7 @@ char SendFrame(MonitorExchange& monitor, std::span<const uint8_t> data) {
     return answer.empty() ? 0 : answer[0];
 }
 
-bool WaitForTransferEnd(MonitorExchange& monitor, std::string collected) {
+bool WaitForTransferEnd(MonitorExchange& monitor, std::string collected, int silentCycles) {
     CSerial& serial = monitor.serial();
     int silent = 0;
     const auto complete = [&] {
@@ -88,7 +92,7 @@ bool WaitForTransferEnd(MonitorExchange& monitor, std::string collected) {
                                  kPromptEnd) == 0;
     };
     while (!complete()) {
-        if (silent >= kPromptSilentCycles || collected.size() >= kPromptCapacity) return false;
+        if (silent >= silentCycles || collected.size() >= kPromptCapacity) return false;
         std::string piece;
         if (serial.ReceiveText(piece, kPromptCapacity - collected.size(), 1,
                                monitor.scaled(kPromptCycle)) != 0)

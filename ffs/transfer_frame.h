@@ -44,15 +44,23 @@ Millis WireTime(size_t bytes);
 // Reads exactly `count` bytes unless `timeout` passes first; the count read.
 size_t ReceiveExactly(CSerial& serial, uint8_t* buffer, size_t count, Millis timeout);
 
-// Sends "file load" (after an empty line that wakes the monitor, and a drain) and checks its
+// Sends an empty line, which wakes the monitor (and ends a transfer it still waits on), and
+// throws away what it answers.
+void WakeMonitor(MonitorExchange& monitor);
+// Sends "file load" (after WakeMonitor) and checks its
 // echo: exactly the command and CR LF. Whatever follows stays queued (the prompt of a file
 // without frames may come in the same piece).
 bool StartFileLoad(MonitorExchange& monitor, const std::string& command);
 // Sends one frame to the device and waits for its answer: the answer, or 0 when none came.
 char SendFrame(MonitorExchange& monitor, std::span<const uint8_t> data);
 // Collects the rest of a transfer's answer until it ends with "Boot> ", beginning with what
-// has been `collected` already. false after five silent 100 ms cycles in all, or when
-// 9999 characters came without it.
-bool WaitForTransferEnd(MonitorExchange& monitor, std::string collected);
+// has been `collected` already. false after `silentCycles` silent 100 ms cycles in all, or
+// when 9999 characters came without it.
+inline constexpr int kTransferEndCycles = 5;
+// A monitor left waiting for the rest of a frame gives up after about three seconds of
+// silence and sends its prompt.
+inline constexpr int kAbandonedLoadCycles = 40;
+bool WaitForTransferEnd(MonitorExchange& monitor, std::string collected,
+                        int silentCycles = kTransferEndCycles);
 
 }  // namespace tarmix

@@ -1,5 +1,7 @@
 #include "flash/boot_image.h"
 
+#include <cctype>
+#include <charconv>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -25,6 +27,29 @@ std::string where(const std::string& name, size_t line) {
     return "\"" + name + "\", line " + std::to_string(line) + ": ";
 }
 
+// Takes a checked record's address and data into the image: data into its runs, an "S0"
+// title's version into `version`.
+void takeRecord(std::string_view line, BootImage& image) {
+    std::string bytes;
+    for (size_t i = 2; i + 1 < line.size(); i += 2)
+        bytes += char(hexDigit(line[i]) * 16 + hexDigit(line[i + 1]));
+    const size_t addressBytes = SrecAddressBytes(line[1]);
+    uint32_t address = 0;
+    for (size_t i = 1; i <= addressBytes; ++i)
+        address = address << 8 | static_cast<unsigned char>(bytes[i]);
+    const std::string data = bytes.substr(1 + addressBytes, bytes.size() - 2 - addressBytes);
+    if (line[1] == '0') {
+        image.version = BootImageTitleVersion(data);
+        return;
+    }
+    if (!isDataRecord(line) || data.empty()) return;
+    image.dataBytes += data.size();
+    std::vector<BootImageRun>& runs = image.runs;
+    if (runs.empty() || runs.back().address + uint32_t(runs.back().bytes.size()) != address)
+        runs.push_back({address, {}});
+    runs.back().bytes += data;
+}
+
 }  // namespace
 
 std::string CheckBootImageLine(std::string_view line) {
@@ -44,6 +69,23 @@ std::string CheckBootImageLine(std::string_view line) {
     if (count < SrecAddressBytes(line[1]) + 1) return "the record is too short for its address";
     if ((sum & 0xFF) != 0xFF) return "the checksum is wrong";
     return {};
+}
+
+int BootImageTitleVersion(std::string_view title) {
+    constexpr std::string_view kWord = "version";
+    for (size_t at = 0; at + kWord.size() <= title.size(); ++at) {
+        bool word = true;
+        for (size_t i = 0; i < kWord.size() && word; ++i)
+            word = std::tolower(static_cast<unsigned char>(title[at + i])) == kWord[i];
+        if (!word) continue;
+        size_t digit = at + kWord.size();
+        while (digit < title.size() && title[digit] == ' ') ++digit;
+        int version = 0;
+        const auto [end, error] =
+            std::from_chars(title.data() + digit, title.data() + title.size(), version);
+        if (error == std::errc() && version > 0) return version;
+    }
+    return 0;
 }
 
 bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::string& problem) {
@@ -87,9 +129,7 @@ bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::str
                 problem = where(image.name, lineNumber) + fault;
                 return false;
             }
-            // Count byte, address and checksum around the data.
-            if (isDataRecord(line))
-                image.dataBytes += (line.size() - 2) / 2 - 2 - SrecAddressBytes(line[1]);
+            takeRecord(line, image);
         }
         image.pieces.push_back(std::move(piece));
         if (!ended) break;

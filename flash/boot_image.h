@@ -7,12 +7,16 @@
 // An image is read and checked whole before anything is sent: the update erases the boot
 // sectors later on, and a file that turns out to be damaged half-way through would leave
 // the controller without a boot loader.
+//
+// The image's "S0" title may name the monitor version it brings ("... version 41", the word
+// in any case); the update shows it beside the controller's version.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarmix {
@@ -22,11 +26,19 @@ inline constexpr size_t kMaxBootPieceLength = 99;
 // Boot images are a few hundred kilobytes of text; anything much larger is not one.
 inline constexpr std::uintmax_t kMaxBootImageFileSize = 4u << 20;
 
+// Bytes of the image that lie one after the other, at their record address.
+struct BootImageRun {
+    uint32_t address = 0;
+    std::string bytes;
+};
+
 struct BootImage {
     std::string name;                 // the file name, for messages
     std::vector<std::string> pieces;  // each is sent with SendLine
     size_t lineFeeds = 0;             // the progress bar's range while it is typed
     size_t dataBytes = 0;             // bytes the data records carry
+    std::vector<BootImageRun> runs;   // the data records' bytes, adjacent records joined
+    int version = 0;                  // named by the "S0" title; 0: not named
 };
 
 // Reads the file at `path` and checks it: it must exist and be readable, hold at least
@@ -35,6 +47,10 @@ struct BootImage {
 // one piece. Empty lines are allowed. false with `problem` naming the file and, where it
 // applies, the line ("\"Boot.rom\", line 12: the checksum is wrong").
 bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::string& problem);
+
+// The monitor version an "S0" title names: the number after the word "version"; 0 when
+// there is none.
+int BootImageTitleVersion(std::string_view title);
 
 // The problem with one line of an image (without its line end); empty when it is a good
 // S-record.

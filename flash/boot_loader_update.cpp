@@ -1,8 +1,15 @@
 #include "flash/boot_loader_update.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
 
+#include "flash/boot_image_echo.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
+#include "link/baud_switch.h"
 #include "link/connection_watch.h"
 #include "platform/folder_lookup.h"
 
@@ -16,7 +23,18 @@ constexpr int kTextNoFirmwareUpdate = 60281;  // "Hardware supports no firmware 
 constexpr int kTextMemoryInit = 60310;        // "Memory init"
 constexpr int kTextProgrammingBoot = 60360;   // "Programming boot - sector"
 constexpr int kTextTransferOffset = 60470;    // "Transfer S3 - offset"
+constexpr int kTextUnknown = 60490;           // "<unknown>"
 constexpr int kTextUpdateError = 60500;       // "Error with the update of the Bootloader"
+constexpr int kTextUpdateFirmware = 60616;    // "Update firmware"
+constexpr int kTextUpdateQuestion = 64501;    // "… monitor version %d … version %s from %s …"
+constexpr int kTextDowngradeQuestion = 64502;  // "… version %d, is older … version %d …"
+constexpr int kTextLineNotIntact = 64504;      // "… answers to %s differ … at line %d …"
+constexpr int kTextLinesUnanswered = 64505;    // "… did not answer every line of %s …"
+constexpr int kTextRamDiffers = 64506;         // "%s differs from … RAM at 0x%08X …"
+constexpr int kTextRamUnreadable = 64507;      // "… RAM could not be read back …"
+constexpr int kTextReadingBack = 64508;        // "Reading back %s"
+constexpr int kTextRateNotBack = 64510;        // "The link did not return to 57600 baud. …"
+constexpr int kTextVersions = 64509;           // "Boot loader: controller version %d, Library …"
 
 // Fixed texts of this version's own checks.
 constexpr char kVersionUnknown[] =
@@ -39,18 +57,29 @@ constexpr char kFillAnswer[] = "\r\nBoot>";
 constexpr char kSectorAnswer[] = "\r\n Sector #";
 constexpr char kOffsetAnswer[] = "\r\n  Offset:    ";
 constexpr char kProgramDone[] = "...done";
-constexpr char kEraseDone[] = "erase done";
 constexpr char kSectorsHead[] = "\r\nSectors(";
-constexpr size_t kSectorCountDigits = 4;
-constexpr char kSectorsTail[] = "):";
 // After a restart the monitor is asked for its prompt with a line of one line feed.
 constexpr char kPromptRequest[] = "\n";
+// "read ADDRESS COUNT" is answered by its echo, a 28-character header "ADDRESS COUNT SUM"
+// (hexadecimal), the bytes and the prompt.
+constexpr char kReadCommand[] = "read %08X %08X";
+constexpr size_t kReadHeaderLength = 28;
+// Words by which the monitor reports that it did not carry out a command.
+constexpr std::string_view kErrorWords[] = {"error", "unknown command"};
 
 // "s3offset ff3e0000" is answered "s3offset ff3e0000\r\n  Offset:    FF3E0000\r\n".
 std::string offsetAnswer(std::string_view command) {
     std::string address(command.substr(command.rfind(' ') + 1));
     for (char& c : address) c = char(std::toupper(static_cast<unsigned char>(c)));
     return std::string(command) + kOffsetAnswer + address + "\r\n";
+}
+
+// The offset an "s3offset" command sets.
+uint32_t offsetOf(std::string_view command) {
+    const std::string_view digits = command.substr(command.rfind(' ') + 1);
+    uint32_t offset = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), offset, 16);
+    return offset;
 }
 
 // The decimal number at `at`; false when no digit stands there.
@@ -64,14 +93,28 @@ bool numberAt(const std::string& text, size_t at, int& number) {
     return true;
 }
 
+// The monitor reports an error after the echo of `command`.
+bool reportsError(const std::string& answer, std::string_view command) {
+    std::string reply = answer.substr(std::min(answer.size(), command.size()));
+    for (char& c : reply) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return std::any_of(std::begin(kErrorWords), std::end(kErrorWords), [&](std::string_view word) {
+        return reply.find(word) != std::string::npos;
+    });
+}
+
 }  // namespace
 
-bool BootLoaderUpdateAvailable(const DeviceDescription& device, bool terminalShown,
+bool BootLoaderUpdateAvailable(const DeviceDescription& device, bool terminalShown) {
+    return device.deviceIdentified && MonitorVersionKnown(device) && !terminalShown &&
+           !updateAvailabilityFile(device.hardwareModel, device.extendedFirmware).empty();
+}
+
+std::string MissingLibraryFile(const DeviceDescription& device,
                                const std::filesystem::path& library) {
-    if (!device.deviceIdentified || !MonitorVersionKnown(device) || terminalShown) return false;
     const std::string_view file =
         updateAvailabilityFile(device.hardwareModel, device.extendedFirmware);
-    return !file.empty() && FindFileInFolder(library, file).has_value();
+    if (file.empty() || FindFileInFolder(library, file)) return {};
+    return std::string(file);
 }
 
 BootLoaderUpdate::BootLoaderUpdate(BootLoaderUpdateContext context)
@@ -92,15 +135,16 @@ int BootLoaderUpdate::UpdateBootLoader() {
     const bool general = model->update == UpdateKind::General;
     BootImage bootInit, bootLoader;
     if ((general && !LoadImage(model->bootInitImage, bootInit)) ||
-        !LoadImage(model->bootLoaderImage, bootLoader))
+        !LoadImage(model->bootLoaderImage, bootLoader) || !Confirmed(bootLoader))
         return kFailure;
 
     eraseSent_ = false;
+    problem_.clear();
     const int result = general ? RunGeneral(*generalUpdateSteps(code, device.firmwareVersion),
                                             bootInit, bootLoader)
                                : RunRamBank(bootLoader);
     ctx_.view.setProgressRange(0, kProgressRange);
-    if (result != kSuccess) fail(eraseSent_ ? kBootAreaMayBeErased : "");
+    if (result != kSuccess) fail(eraseSent_ ? kBootAreaMayBeErased : problem_);
     // The controller restarted, or is in an unknown state: identify it afresh.
     device.deviceIdentified = false;
     return result;
@@ -129,69 +173,37 @@ bool BootLoaderUpdate::LoadImage(std::string_view name, BootImage& image) {
     return false;
 }
 
+bool BootLoaderUpdate::Confirmed(const BootImage& bootLoader) {
+    const int controller = ctx_.device.firmwareVersion;
+    const std::string library =
+        bootLoader.version ? std::to_string(bootLoader.version) : LoadText(kTextUnknown);
+    ctx_.view.setStatus(FormatText(kTextVersions, controller, library));
+    const std::string caption = LoadText(kTextUpdateFirmware);
+    if (ctx_.askFirst &&
+        !ctx_.view.askYesNo(
+            FormatText(kTextUpdateQuestion, controller, library, ctx_.library.string()), caption))
+        return false;
+    // Going back is never done without its own Yes.
+    return bootLoader.version == 0 || bootLoader.version >= controller ||
+           ctx_.view.askYesNo(FormatText(kTextDowngradeQuestion, bootLoader.version, controller,
+                                         bootLoader.version),
+                              caption);
+}
+
 int BootLoaderUpdate::RunGeneral(const GeneralUpdateSteps& steps, const BootImage& bootInit,
                                  const BootImage& bootLoader) {
-    std::string answer;
-    status(kTextMemoryInit);
-    if (!Exchange(steps.ram.fill, std::string(steps.ram.fill) + kFillAnswer,
-                  ctx_.monitor.scaled(kFillTimeout), answer))
-        return kFailure;
-    struct Load {
-        std::string_view offset;
-        const BootImage& image;
-        const char* shownName;
-    };
-    for (const Load& load : {Load{steps.ram.bootInitOffset, bootInit, kShownBootInit},
-                             Load{steps.ram.bootLoaderOffset, bootLoader, kShownBootLoader}}) {
-        status(kTextTransferOffset);
-        if (!Exchange(load.offset, offsetAnswer(load.offset), ctx_.monitor.scaled(kOffsetTimeout),
-                      answer) ||
-            SendImageLines(load.image, load.shownName) != kSuccess)
-            return kFailure;
-    }
-    if (EraseBootSectors(steps) != kSuccess || ProgramBootArea(steps.program) != kSuccess)
+    const ImageLoad loads[] = {{steps.ram.bootInitOffset, bootInit, kShownBootInit},
+                               {steps.ram.bootLoaderOffset, bootLoader, kShownBootLoader}};
+    if (LoadIntoRam(steps.ram.fill, loads) != kSuccess || EraseBootSectors(steps) != kSuccess ||
+        ProgramBootArea(steps.program) != kSuccess)
         return kFailure;
     return Restart(steps.restart, false);
 }
 
-int BootLoaderUpdate::EraseBootSectors(const GeneralUpdateSteps& steps) {
-    const bool oldMonitor = ctx_.device.firmwareVersion <= kLastOldMonitorVersion;
-    // Every sector command is answered with its echo and the number of the erased sector.
-    auto erase = [&](std::string_view command, Millis timeout, int& sector) {
-        const std::string expected = std::string(command) + kSectorAnswer;
-        std::string answer;
-        eraseSent_ = true;
-        return Exchange(command, expected, timeout, answer) &&
-               numberAt(answer, expected.size(), sector);
-    };
-    status(kTextEraseBoot, " #0");
-    int firstSector = 0, sector = 0;
-    if (!erase(steps.sectors.first, unit(oldMonitor ? kOldSectorTimeout : kNewFirstSectorTimeout),
-               firstSector))
-        return kFailure;
-    int shown = 0;
-    if (firstSector != 0) {
-        for (std::string_view command : steps.sectors.further) {
-            status(kTextEraseBoot, " #" + std::to_string(++shown));
-            if (!erase(command, unit(kOldSectorTimeout), sector)) return kFailure;
-        }
-    }
-    if (steps.extraSector.empty()) return kSuccess;
-    status(kTextEraseBoot, " #" + std::to_string(shown + 1));
-    return erase(steps.extraSector, unit(kOldSectorTimeout), sector) ? kSuccess : kFailure;
-}
-
 int BootLoaderUpdate::RunRamBank(const BootImage& bootLoader) {
     const RamBankUpdate& commands = ramBankUpdate();
-    std::string answer;
-    status(kTextMemoryInit);
-    if (!Exchange(commands.fill, std::string(commands.fill) + kFillAnswer,
-                  ctx_.monitor.scaled(kFillTimeout), answer))
-        return kFailure;
-    status(kTextTransferOffset);
-    if (!Exchange(commands.offset, offsetAnswer(commands.offset),
-                  ctx_.monitor.scaled(kOffsetTimeout), answer) ||
-        SendImageLines(bootLoader, kShownBootLoader) != kSuccess ||
+    const ImageLoad loads[] = {{commands.offset, bootLoader, kShownBootLoader}};
+    if (LoadIntoRam(commands.fill, loads) != kSuccess ||
         EraseWholeBootArea(commands.erase) != kSuccess)
         return kFailure;
     serial_.clock().sleep(kAfterImagePause);
@@ -199,33 +211,149 @@ int BootLoaderUpdate::RunRamBank(const BootImage& bootLoader) {
     return Restart(findModel(ctx_.device.hardwareModel)->restart, true);
 }
 
+int BootLoaderUpdate::LoadIntoRam(std::string_view fill, std::span<const ImageLoad> loads) {
+    BaudSwitch baud(ctx_.monitor, ctx_.view, ctx_.baudRate);
+    baud.RaiseBaudRate();
+    const int result = TypeImages(fill, loads);
+    // Nothing is erased at a raised rate, also not after a failure while raised.
+    if (!baud.RestoreBaudRate() || !ctx_.monitor.Answers()) {
+        if (result == kSuccess) problem_ = LoadText(kTextRateNotBack);
+        return kFailure;
+    }
+    return result;
+}
+
+int BootLoaderUpdate::TypeImages(std::string_view fill, std::span<const ImageLoad> loads) {
+    std::string answer;
+    status(kTextMemoryInit);
+    if (!Exchange(fill, std::string(fill) + kFillAnswer, ctx_.monitor.scaled(kFillTimeout), answer))
+        return kFailure;
+    for (const ImageLoad& load : loads) {
+        status(kTextTransferOffset);
+        if (!Exchange(load.offset, offsetAnswer(load.offset), ctx_.monitor.scaled(kOffsetTimeout),
+                      answer) ||
+            SendImageLines(load.image, load.shownName) != kSuccess)
+            return kFailure;
+    }
+    if (!ctx_.verify) return kSuccess;
+    for (const ImageLoad& load : loads)
+        if (CheckImageInRam(load.image, offsetOf(load.offset)) != kSuccess) return kFailure;
+    return kSuccess;
+}
+
+int BootLoaderUpdate::CheckImageInRam(const BootImage& image, uint32_t offset) {
+    ctx_.view.setStatus(FormatText(kTextReadingBack, image.name));
+    ctx_.view.setProgressRange(0, kProgressRange);
+    uint64_t done = 0;
+    std::string data;
+    for (const BootImageRun& run : image.runs) {
+        for (size_t at = 0; at < run.bytes.size(); at += kReadBlock) {
+            // The monitor stores each record at its address plus the offset, modulo 2^32.
+            const uint32_t address = run.address + uint32_t(at) + offset;
+            const std::string_view expected = std::string_view(run.bytes).substr(
+                at, std::min<size_t>(kReadBlock, run.bytes.size() - at));
+            if (!ReadRam(address, uint32_t(expected.size()), data)) {
+                problem_ = LoadText(kTextRamUnreadable);
+                return kFailure;
+            }
+            const auto differ = std::mismatch(expected.begin(), expected.end(), data.begin());
+            if (differ.first != expected.end()) {
+                problem_ = FormatText(kTextRamDiffers, image.name,
+                                      address + uint32_t(differ.first - expected.begin()));
+                return kFailure;
+            }
+            done += expected.size();
+            ctx_.view.setProgress(int(done * kProgressRange / image.dataBytes));
+            ctx_.view.keepPainted();
+        }
+    }
+    return kSuccess;
+}
+
+bool BootLoaderUpdate::ReadRam(uint32_t address, uint32_t count, std::string& data) {
+    char command[32];
+    std::snprintf(command, sizeof command, kReadCommand, address, count);
+    const size_t echo = std::strlen(command) + 2;
+    const size_t length = echo + kReadHeaderLength + count + kMonitorPromptLength;
+    std::string answer;
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        answer.clear();
+        if (!DrainUntilQuiet() || !SendCommand(command)) return false;
+        CollectUntilSilent(answer, length, ctx_.monitor.scaled(kAnswerSilence));
+        unsigned gotAddress = 0, gotCount = 0, sum = 0;
+        if (answer.size() != length || !EndsWithPrompt(answer) ||
+            answer.compare(0, echo - 2, command) != 0 ||
+            std::sscanf(answer.c_str() + echo, "%x %x %x", &gotAddress, &gotCount, &sum) != 3 ||
+            gotAddress != address || gotCount != count)
+            continue;
+        data = answer.substr(echo + kReadHeaderLength, count);
+        uint32_t total = 0;
+        for (char c : data) total += static_cast<unsigned char>(c);
+        if (total == sum) return true;
+    }
+    return false;
+}
+
+int BootLoaderUpdate::EraseBootSectors(const GeneralUpdateSteps& steps) {
+    const bool oldMonitor = ctx_.device.firmwareVersion <= kLastOldMonitorVersion;
+    status(kTextEraseBoot, " #0");
+    std::string answer;
+    const std::string_view first = steps.sectors.first;
+    if (EraseStep(first, unit(oldMonitor ? kOldSectorTimeout : kNewFirstSectorTimeout), answer,
+                  false) != kSuccess)
+        return kFailure;
+    // The first answer names the sector erased; sector 0 spans the whole boot area. When it
+    // names none, the further sectors are erased as well: erasing twice does no harm.
+    const std::string numbered = std::string(first) + kSectorAnswer;
+    int firstSector = -1;
+    if (answer.starts_with(numbered)) numberAt(answer, numbered.size(), firstSector);
+    int shown = 0;
+    if (firstSector != 0) {
+        for (std::string_view command : steps.sectors.further) {
+            status(kTextEraseBoot, " #" + std::to_string(++shown));
+            if (EraseStep(command, unit(kOldSectorTimeout), answer, false) != kSuccess)
+                return kFailure;
+        }
+    }
+    if (steps.extraSector.empty()) return kSuccess;
+    status(kTextEraseBoot, " #" + std::to_string(shown + 1));
+    return EraseStep(steps.extraSector, unit(kOldSectorTimeout), answer, false);
+}
+
 int BootLoaderUpdate::EraseWholeBootArea(std::string_view command) {
     status(kTextEraseBoot);
-    if (!DrainUntilQuiet()) return kFailure;
-    eraseSent_ = true;
-    if (!SendCommand(command)) return kFailure;
-    // "Sectors(  16):", then one dot per erased sector, then "erase done".
-    const std::string head = std::string(command) + kSectorsHead;
-    const size_t length = head.size() + kSectorCountDigits + 2;
-    std::string answer;
-    serial_.ReceiveText(answer, length, length, ctx_.monitor.scaled(kDotTimeout));
-    int sectors = 0;
-    size_t digits = head.size();
-    while (digits < length - 2 && answer.size() == length && answer[digits] == ' ') ++digits;
-    if (answer.size() != length || answer.compare(0, head.size(), head) != 0 ||
-        answer.compare(length - 2, 2, kSectorsTail) != 0 || !numberAt(answer, digits, sectors) ||
-        sectors <= 0)
-        return kFailure;
     ctx_.view.setProgressRange(0, kProgressRange);
-    for (int i = 0; i < sectors; ++i) {
-        if (serial_.ReceiveText(answer, 1, 1, ctx_.monitor.scaled(kDotTimeout)) != 0 ||
-            answer != ".")
-            return kFailure;
-        ctx_.view.setProgress((i + 1) * kProgressRange / sectors);
-    }
-    const std::string done = kEraseDone;
-    serial_.ReceiveText(answer, done.size(), done.size(), ctx_.monitor.scaled(kEraseDoneTimeout));
-    return answer == done ? kSuccess : kFailure;
+    std::string answer;
+    return EraseStep(command, unit(kNewFirstSectorTimeout), answer, true);
+}
+
+int BootLoaderUpdate::EraseStep(std::string_view command, Millis silence, std::string& answer,
+                                bool dots) {
+    eraseSent_ = true;
+    answer.clear();
+    if (!DrainUntilQuiet() || !SendCommand(command)) return kFailure;
+    // "Sectors(  16):", then one dot per erased sector.
+    const std::string head = std::string(command) + kSectorsHead;
+    const auto showDots = [&](const std::string& sofar) {
+        int sectors = 0;
+        size_t digits = head.size();
+        while (digits < sofar.size() && sofar[digits] == ' ') ++digits;
+        const size_t colon = sofar.find(':', digits);
+        if (!sofar.starts_with(head) || colon == std::string::npos ||
+            !numberAt(sofar, digits, sectors) || sectors <= 0)
+            return;
+        const auto erased = std::count(sofar.begin() + std::ptrdiff_t(colon), sofar.end(), '.');
+        ctx_.view.setProgress(int(std::min<long>(erased, sectors) * kProgressRange / sectors));
+    };
+    CollectUntilSilent(answer, kAnswerCapacity, silence,
+                       dots ? std::function<void(const std::string&)>(showDots) : nullptr);
+    if (reportsError(answer, command)) return kFailure;
+    if (EndsWithPrompt(answer)) return kSuccess;
+    // No prompt, or one that came changed: the step counts as done while the monitor still
+    // answers a prompt request.
+    std::string prompt;
+    return ctx_.monitor.SendAndWaitPrompt("", prompt, kRestartCapacity, silence) ? kSuccess
+                                                                                 : kFailure;
 }
 
 int BootLoaderUpdate::ProgramBootArea(std::string_view command) {
@@ -271,26 +399,46 @@ int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view sh
     ctx_.view.setStatus(LoadText(kTextDownload) + std::string(shownName));
     ctx_.view.setProgress(0);
     ctx_.view.setProgressRange(0, int(image.lineFeeds));
+    BootImageEchoWatch watch(image);
+    const auto notIntact = [&] {
+        problem_ = FormatText(kTextLineNotIntact, image.name, int(watch.Line()));
+        return kFailure;
+    };
     int position = 0;
     uint64_t total = 0, sent = 0;  // bytes on the line, each piece with its CR
     for (const std::string& piece : image.pieces) total += piece.size() + 1;
+    std::string answers;
     for (const std::string& piece : image.pieces) {
-        // No answer is awaited: the monitor stores each record as it comes. Its echo is
-        // thrown away as it arrives, so it never piles up behind the records.
-        if (serial_.SendLine(piece) != 0 || serial_.DrainInput() != 0) return kFailure;
+        // No answer is awaited before the next piece: the answers are followed as they come,
+        // and the first one that is not the record's own ends the typing.
+        answers.clear();
+        if (serial_.SendLine(piece) != 0 ||
+            serial_.ReceiveMore(answers, kDrainChunk, serial_.clock().now()) != 0)
+            return kFailure;
+        if (!watch.Take(answers)) return notIntact();
         if (position < int(image.lineFeeds)) ctx_.view.setProgress(++position);
         ctx_.view.setTransferred(sent += piece.size() + 1, total);
         ctx_.view.keepPainted();
     }
-    serial_.clock().sleep(kAfterImagePause);
-    return DrainUntilQuiet() ? kSuccess : kFailure;
+    // The answers to the last pieces are still on their way.
+    while (!watch.Complete()) {
+        answers.clear();
+        if (serial_.ReceiveMore(answers, kDrainChunk,
+                                serial_.clock().now() + ctx_.monitor.scaled(kAnswerSilence)) != 0 ||
+            answers.empty()) {
+            problem_ = FormatText(kTextLinesUnanswered, image.name);
+            return kFailure;
+        }
+        if (!watch.Take(answers)) return notIntact();
+    }
+    return kSuccess;
 }
 
 bool BootLoaderUpdate::Exchange(std::string_view command, const std::string& expected,
                                 Millis timeout, std::string& answer) {
     answer.clear();
     if (!DrainUntilQuiet() || !SendCommand(command)) return false;
-    ReceiveUntilPrompt(answer, timeout);
+    ReceiveUntilPrompt(serial_, answer, kAnswerCapacity, timeout);
     return answer.size() >= expected.size() && answer.compare(0, expected.size(), expected) == 0;
 }
 
@@ -308,15 +456,15 @@ bool BootLoaderUpdate::DrainUntilQuiet() {
     return false;
 }
 
-void BootLoaderUpdate::ReceiveUntilPrompt(std::string& answer, Millis timeout) {
-    const Millis deadline = serial_.clock().now() + timeout;
-    std::string piece;
-    while (answer.size() < kAnswerCapacity && !EndsWithPrompt(answer)) {
-        const Millis left = deadline - serial_.clock().now();
-        if (left.count() <= 0 ||
-            serial_.ReceiveText(piece, kAnswerCapacity - answer.size(), 1, left) != 0)
+void BootLoaderUpdate::CollectUntilSilent(std::string& answer, size_t capacity, Millis silence,
+                                          const std::function<void(const std::string&)>& taken) {
+    while (answer.size() < capacity && !EndsWithPrompt(answer)) {
+        const size_t before = answer.size();
+        if (serial_.ReceiveMore(answer, std::min(capacity - before, kDrainChunk),
+                                serial_.clock().now() + silence) != 0 ||
+            answer.size() == before)
             return;
-        answer += piece;
+        if (taken) taken(answer);
     }
 }
 

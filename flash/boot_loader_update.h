@@ -10,16 +10,22 @@
 //   bootloader" with one dot per sector, "flash program" and "call 0".
 //
 // Nothing destructive happens on hope: both images are read and checked whole before the
-// first command, the line is drained until it has been quiet before every checked command
-// (a typed image comes back as a long echo), any failure before the erase ends the run
-// without an erase, and no erase command follows one that failed. A failure after the
-// first erase command says plainly that the controller may have lost its boot loader.
-// Whatever happened once a command went out, the identification is cleared at the end so
-// that the connection watch identifies the restarted controller afresh.
+// first command, and before the first erase command both are known to be in RAM as they
+// stand in the files: every record's answer is watched while it is typed, and with
+// `verify` the RAM is read back and compared. Every check that can refuse comes before the
+// erase. Once the first erase command has gone out, stopping is the worst outcome: only an
+// error the controller reports, or a controller that no longer answers, ends the run before
+// the programming; an answer worded otherwise does not. A failure after the first erase
+// command says plainly that the controller may have lost its boot loader. Whatever happened
+// once a command went out, the identification is cleared at the end so that the connection
+// watch identifies the restarted controller afresh. The images go out at the rate chosen
+// for bulk work; the erase and the programming always run at 57600.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -44,13 +50,24 @@ struct BootLoaderUpdateContext {
     // plain/extended partner: a script's "change hardware" cannot send another model's
     // images.
     int32_t identifiedModel = 0;
+    // Read both images back from the controller's RAM and compare them before the erase.
+    bool verify = false;
+    // Ask before anything is sent, naming both versions (the button; a script does not ask).
+    // A boot loader older than the controller's is always asked for on its own.
+    bool askFirst = false;
+    // The images are typed (and read back) at this rate, as downloads run; the link is back
+    // at 57600 before anything is erased.
+    uint32_t baudRate = CSerial::kLinkBaud;
 };
 
 // The rule of the UPDATE_BOOTLOADER button: a controller is identified, its monitor version
-// is known, the terminal is not shown, and the library holds the model's file (the
-// boot-init image of the variant the extended flag chooses, or the boot loader image of the
-// RAM-bank models).
-bool BootLoaderUpdateAvailable(const DeviceDescription& device, bool terminalShown,
+// is known, the terminal is not shown, and its model has a boot loader update.
+bool BootLoaderUpdateAvailable(const DeviceDescription& device, bool terminalShown);
+
+// The "Library" file the model's update is offered by (the boot-init image of the variant
+// the extended flag chooses, or the boot loader image of the RAM-bank models) when `library`
+// lacks it; empty when it is there or the model has no update.
+std::string MissingLibraryFile(const DeviceDescription& device,
                                const std::filesystem::path& library);
 
 // True when identification learnt the monitor's version number.
@@ -67,8 +84,6 @@ class BootLoaderUpdate {
     static constexpr Millis kOldSectorTimeout{2000};  // u × this: v ≤ 8, and further sectors
     static constexpr Millis kNewFirstSectorTimeout{3000};
     static constexpr Millis kProgramTimeout{3000};
-    static constexpr Millis kDotTimeout{300};
-    static constexpr Millis kEraseDoneTimeout{1000};
     static constexpr Millis kAfterImagePause{500};
     static constexpr Millis kAfterProgramPause{500};
     static constexpr Millis kRamBankRestartPause{2000};
@@ -77,25 +92,52 @@ class BootLoaderUpdate {
     static constexpr Millis kQuietTime{100};
     // ...and a line that never falls silent within this (× time factor) fails the run.
     static constexpr Millis kDrainLimit{60000};
+    // The answers to a typed image, and a block read back, end when the line has been
+    // silent this long (× time factor).
+    static constexpr Millis kAnswerSilence{1000};
+    // RAM is read back in blocks of this many bytes; a block whose header or sum does not
+    // check out is asked for again, up to kReadAttempts times in all.
+    static constexpr uint32_t kReadBlock = 0x4000;
+    static constexpr int kReadAttempts = 3;
 
     explicit BootLoaderUpdate(BootLoaderUpdateContext context);
 
     // 0 success, 1 failure. Every status text and message goes to the view.
     int UpdateBootLoader();
 
-    // Types the image into the monitor piece by piece, with progress over its lines, then
-    // waits and drains the echo. 0 success, 1 when a piece could not be sent or the echo
-    // never ends. `shownName` follows "download" in the status line.
+    // Types the image into the monitor piece by piece, with progress over its lines, and
+    // follows the monitor's answers as they come. 0 success; 1 when a piece could not be
+    // sent, or an answer shows that a record did not reach the RAM intact (nothing more is
+    // typed then), or the answers stop short. `shownName` follows "download" in the status
+    // line.
     int SendImageLines(const BootImage& image, std::string_view shownName);
 
   private:
     enum Result { kSuccess = 0, kFailure = 1 };
 
+    // An image typed into RAM at an "s3offset" offset.
+    struct ImageLoad {
+        std::string_view offset;  // the "s3offset" command
+        const BootImage& image;
+        const char* shownName;
+    };
+
     int RunGeneral(const GeneralUpdateSteps& steps, const BootImage& bootInit,
                    const BootImage& bootLoader);
-    int EraseBootSectors(const GeneralUpdateSteps& steps);
     int RunRamBank(const BootImage& bootLoader);
+    // Fills the RAM window and types the images into it at the chosen rate; with `verify`,
+    // reads them back. Succeeds only once the link is back at 57600 and answering.
+    int LoadIntoRam(std::string_view fill, std::span<const ImageLoad> loads);
+    int TypeImages(std::string_view fill, std::span<const ImageLoad> loads);
+    int CheckImageInRam(const BootImage& image, uint32_t offset);
+    // Reads `count` bytes of RAM at `address`; false when no answer checked out.
+    bool ReadRam(uint32_t address, uint32_t count, std::string& data);
+    int EraseBootSectors(const GeneralUpdateSteps& steps);
     int EraseWholeBootArea(std::string_view command);
+    // One erase command, once the boot area may be gone: a failure only when the
+    // controller reports an error or stops answering. `dots`: the answer counts erased
+    // sectors in dots, shown as progress.
+    int EraseStep(std::string_view command, Millis silence, std::string& answer, bool dots);
     int ProgramBootArea(std::string_view command);
     int Restart(std::string_view command, bool ramBank);
 
@@ -103,13 +145,18 @@ class BootLoaderUpdate {
     bool Refused(const ModelInfo* model);
     // Reads the model's images from the library; false after the problem was shown.
     bool LoadImage(std::string_view name, BootImage& image);
+    // Shows both versions and asks what must be asked; false when the answer was No.
+    bool Confirmed(const BootImage& bootLoader);
 
     // Drains until quiet, sends the command and collects its answer until the prompt or
     // `timeout`. true when the answer begins with `expected`.
     bool Exchange(std::string_view command, const std::string& expected, Millis timeout,
                   std::string& answer);
     bool DrainUntilQuiet();
-    void ReceiveUntilPrompt(std::string& answer, Millis timeout);
+    // Adds what arrives to `answer` until the line has been silent for `silence`, the
+    // prompt has come or `capacity` bytes are there; the answer so far goes to `taken`.
+    void CollectUntilSilent(std::string& answer, size_t capacity, Millis silence,
+                            const std::function<void(const std::string&)>& taken = {});
     bool SendCommand(std::string_view command);
 
     Millis unit(Millis base) const;
@@ -119,6 +166,7 @@ class BootLoaderUpdate {
     BootLoaderUpdateContext ctx_;
     CSerial& serial_;
     bool eraseSent_ = false;  // from here on the boot area may be gone
+    std::string problem_;     // what went wrong before the erase, for the message
 };
 
 }  // namespace tarmix

@@ -193,8 +193,7 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
     if (ctx_.options.verifyAfterWrite && !ctx_.options.compare &&
         VerifyAfterWrite(file) != kSuccess)
         return kFailure;
-    SuccessSteps();
-    return kSuccess;
+    return SuccessSteps();
 }
 
 bool ApplicationDownload::ImageIsSound(const std::string& path) {
@@ -627,11 +626,19 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
     return kSuccess;
 }
 
-void ApplicationDownload::SuccessSteps() {
-    if (!ctx_.options.keepSettings)
-        RewriteCapability(ctx_.monitor, kShortAnswer, kEepromLengthValue, 0);
+int ApplicationDownload::SuccessSteps() {
     ctx_.figures.applicationLoaded = true;
     ctx_.figures.applicationStart = ctx_.figures.downloadStart;
+    if (ctx_.options.keepSettings) return kSuccess;
+    // The old application's EEPROM data length goes to 0. A controller without a usable
+    // record keeps none to clear; a record that could not be read for certain, or that did
+    // not take the new value, fails the run.
+    const CapabilityResult cleared =
+        SetCapability(ctx_.monitor, kShortAnswer, kEepromLengthValue, 0);
+    if (cleared.ok() || cleared.change == CapabilityChange::NoRecord) return kSuccess;
+    ctx_.view.setStatus(cleared.failure);
+    message(cleared.failure, MessageIcon::Error);
+    return kFailure;
 }
 
 }  // namespace tarmix

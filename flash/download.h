@@ -111,7 +111,9 @@ class ApplicationDownload {
     // The compare pass right after a download: "Verified", or a message naming the first
     // block whose compare failed.
     int VerifyAfterWrite(const std::string& path);
-    void SuccessSteps();
+    // The figures of a good run, and the capability record's EEPROM data length cleared
+    // unless the settings are kept. 0, or 1 when the record failed.
+    int SuccessSteps();
 
     // Catalogue texts into the status line, or a message box.
     void status(int textId) const;

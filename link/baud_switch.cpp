@@ -53,10 +53,12 @@ void BaudSwitch::RaiseBaudRate() {
     serial.DrainInput();
 }
 
-void BaudSwitch::RestoreBaudRate() {
-    if (!raisable()) return;
+bool BaudSwitch::RestoreBaudRate() {
+    if (!raisable()) return true;
     monitor_.serial().clock().sleep(kSwitchPause);
-    if (askForRate(CSerial::kLinkBaud) == Outcome::Confirmed) reopenAt(CSerial::kLinkBaud);
+    if (askForRate(CSerial::kLinkBaud) != Outcome::Confirmed) return false;
+    reopenAt(CSerial::kLinkBaud);
+    return true;
 }
 
 }  // namespace tarmix

@@ -19,8 +19,9 @@ class BaudSwitch {
     // Raises the link to the chosen rate; does nothing when that is 57600 (or not a rate
     // the link knows). Ends with an empty line so the monitor answers at the new rate.
     void RaiseBaudRate();
-    // Back to 57600; does nothing when the chosen rate is 57600.
-    void RestoreBaudRate();
+    // Back to 57600; does nothing when the chosen rate is 57600. true when the PC's port
+    // is at 57600 afterwards (the monitor confirmed, or nothing was raised).
+    bool RestoreBaudRate();
 
   private:
     bool raisable() const { return baudRate_ == 115200 || baudRate_ == 230400; }

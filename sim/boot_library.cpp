@@ -110,15 +110,20 @@ int MakeBootLibrary(const ModelSpec& model, int version, int loadingMonitorVersi
             return 1;
         }
         const auto write = [&](const std::string& name, uint32_t address,
-                               const std::vector<uint8_t>& bytes) {
-            return WriteRomImage((folder / name).string(), address, bytes, plainImage(0), error);
+                               const std::vector<uint8_t>& bytes, const std::string& title) {
+            ImageOptions options = plainImage(0);
+            options.title = title;
+            return WriteRomImage((folder / name).string(), address, bytes, options, error);
         };
         if (!place->bootInitFile.empty() &&
             write(place->bootInitFile, place->bootInitAddress,
-                  MakeImageBytes(0, kBootInitSize, plainImage(kSeedBase + uint32_t(code)))) != 0)
+                  MakeImageBytes(0, kBootInitSize, plainImage(kSeedBase + uint32_t(code))),
+                  "tarmix-sim boot init") != 0)
             return 1;
+        // The title names the version, as the program shows it before an update.
         if (write(place->bootLoaderFile, place->bootLoaderAddress,
-                  BootLoaderBytes(code, version, place->bootLoaderSize)) != 0)
+                  BootLoaderBytes(code, version, place->bootLoaderSize),
+                  "tarmix-sim boot loader version " + std::to_string(version)) != 0)
             return 1;
     }
     return 0;

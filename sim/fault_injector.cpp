@@ -129,6 +129,7 @@ bool FaultInjector::lineEnds(Inbound& in) {
     if (ended_ || !(reached(plan_.goneAt) || reached(plan_.resetAt))) return false;
     ended_ = true;
     in.event = reached(plan_.goneAt) ? LineEvent::kGone : LineEvent::kReset;
+    gone_ = in.event == LineEvent::kGone;
     log_ << "fault " << (in.event == LineEvent::kGone ? "gone" : "reset") << " in " << received_
          << std::endl;
     return true;
@@ -136,7 +137,8 @@ bool FaultInjector::lineEnds(Inbound& in) {
 
 FaultInjector::Inbound FaultInjector::receive(std::string_view wire) {
     Inbound in;
-    if (ended_ || lineEnds(in)) return in;
+    // A restarted device hears the line again; one that is gone does not.
+    if (gone_ || lineEnds(in)) return in;
     for (const char byte : wire) {
         const uint64_t offset = received_++;
         if (chance(kDropIn, offset) < plan_.dropIn) {

@@ -112,6 +112,7 @@ class FaultInjector {
     uint64_t received_ = 0;  // bytes the device received so far, counted on the wire
     uint64_t sent_ = 0;      // bytes the device produced so far
     bool ended_ = false;     // the line went or the device restarted; that happens once
+    bool gone_ = false;      // the line went: nothing reaches the device any more
     Cancelling cancelIn_{"cancel-in", kCancelIn, plan_.cancelIn, {}};
     Cancelling cancelOut_{"cancel", kCancelOut, plan_.cancelOut, {}};
 };

@@ -11,7 +11,8 @@
 //                      aligned in 9 columns, a blank, "dd.mm.yyyy hh:mm:ss"
 //   finfo a          → "Drive A:", " Size      = %08X" (bytes), " BlockSize = %08X",
 //                      " free      = %d" (blocks), " to erase  = %d" (blocks)
-//   rmdir "A:\DATA\LOG" → the prompt; a folder that is not empty is refused
+//   rmdir "A:\DATA\LOG" → the prompt; a folder that is not empty is refused, and so is a
+//                      path that ends with "\" (the monitor takes the folder's own name)
 // A damaged drive answers "[FFS-Error]" to every file system command but "format".
 #include <algorithm>
 #include <ctime>
@@ -204,6 +205,8 @@ void Controller::answerFileInfo(const Args& args) {
 }
 
 void Controller::removeFolder() {
+    const std::string argument = lineArgument("rmdir");
+    if (argument.ends_with("\\\"") || argument.ends_with('\\')) return refuse(kPathError);
     int drive = 0;
     const std::optional<fs::path> folder = devicePathArgument("rmdir", &drive);
     if (!folder) return;

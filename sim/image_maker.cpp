@@ -110,11 +110,11 @@ bool WriteRecords(std::FILE* file, uint32_t start, std::span<const uint8_t> data
         text.clear();
         return written;
     };
-    static constexpr std::string_view kName = "tarmix-sim image";
     if (o.ramOnly) {
         line = "S0RAM-VERSION";
     } else {
-        FormatRecord(line, '0', 0, {reinterpret_cast<const uint8_t*>(kName.data()), kName.size()});
+        FormatRecord(line, '0', 0,
+                     {reinterpret_cast<const uint8_t*>(o.title.data()), o.title.size()});
     }
     bool ok = put(line);
     uint32_t records = 0;

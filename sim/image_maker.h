@@ -28,6 +28,7 @@ struct ImageOptions {
     bool s2Records = false;   // 24-bit "S2" records ending with "S8" instead of "S3" and "S7"
     uint32_t seed = 1;        // the same seed gives the same data
     size_t recordBytes = 32;  // data bytes per record (1 to 250)
+    std::string title = "tarmix-sim image";  // the "S0" line's text
     // Header figures. RAM end = ramStart + ramAvailable, RAM used end = ramStart + ramNeeded.
     uint32_t ramStart = 0x00800000;
     uint32_t ramNeeded = 0x4000;

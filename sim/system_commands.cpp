@@ -268,6 +268,8 @@ void Controller::powerCycle() {
     memory_.forgetRam();
     for (std::string& line : lines_) line.clear();
     block_.reset();
+    fileLoad_.reset();  // a restart ends every transfer
+    fileDump_.reset();
     output_.clear();
     outputCursor_ = Millis{0};
     uartBaud_ = kMonitorStartBaud;

@@ -287,7 +287,7 @@ TEST_F(WindowOnSimulator, AClickDuringADownloadIsNeverReplayed) {
     // Once the blocks are out (no more repainting until the download ends), the user
     // clicks again: the click waits in the queue, as a window system's would.
     sent_.onLine = [&](const std::string& line) {
-        if (posted || sent_.countContaining(" erase ") == 0 || line.rfind("init caps", 0) != 0)
+        if (posted || sent_.countContaining(" erase ") == 0 || line.rfind("tell caps", 0) != 0)
             return;
         posted = true;
         disabledMeanwhile = !start->isEnabled() && window().parts().stop->isEnabled();

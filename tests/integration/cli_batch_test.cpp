@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/simulator_launcher.h"
 #include "sim/boot_library.h"
 #include "sim/image_maker.h"
 #include "sim/memory.h"
@@ -45,13 +46,17 @@ class CliBatchTest : public ::testing::Test {
 
     // tarmix headless on a simulated alder controller that keeps its state in folder/device:
     // /p SCRIPT. The exit code, or -1 when it did not end within a minute.
+    // `extra` may name the port ("--port PATH"): the simulator is then not started.
     int run(const fs::path& script, const char* answer = "--no", const std::string& extra = "") {
+        const std::string device =
+            extra.find("--port") == std::string::npos
+                ? " --simulate --sim-state " + quoted((folder / "device").string())
+                : std::string();
         const std::string command =
             "env -u TARMIX_COM1 XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
             " XDG_STATE_HOME=" + quoted((folder / "state").string()) +
             " TARMIX_LPT1=" + quoted((folder / "no-lpt").string()) + " timeout 60 " +
-            quoted(TARMIX_PATH) + " --headless --simulate --sim-state " +
-            quoted((folder / "device").string()) + " " + answer + extra + " /p " +
+            quoted(TARMIX_PATH) + " --headless" + device + " " + answer + extra + " /p " +
             quoted(script.string()) + " COM1 57600 2>" + quoted((folder / "err").string());
         const int status = std::system(command.c_str());
         err = readFile(folder / "err");
@@ -104,10 +109,48 @@ TEST_F(CliBatchTest, UpdateFirmwareTakesItsImagesFromBesideTheScript) {
     EXPECT_EQ(run(script), 0) << err;
     EXPECT_EQ(savedBootLoaderVersion(folder / "device"), 77);
 
-    // Without a folder the demo images that --simulate made for this run are used.
+    // Without a folder the demo images that --simulate made for this run are used: version
+    // 31 takes the controller back from 77, which the console does only with --yes.
     std::ofstream(script, std::ios::binary) << "update firmware\r\n";
-    EXPECT_EQ(run(script), 0) << err;
+    EXPECT_EQ(run(script), 7) << err;
+    EXPECT_NE(err.find("version 31, is older than the controller's, version 77"), std::string::npos)
+        << err;
+    EXPECT_EQ(savedBootLoaderVersion(folder / "device"), 77);
+    EXPECT_EQ(run(script, "--yes"), 0) << err;
     EXPECT_EQ(savedBootLoaderVersion(folder / "device"), 31);
+}
+
+TEST_F(CliBatchTest, UpdateFirmwareStopsBeforeTheEraseWhenARecordArrivesChanged) {
+    // One bit flipped on the way in makes the monitor refuse a record of the boot loader.
+    SimulatorLauncher simulator;
+    simulator.setExecutable(TARMIX_SIM_PATH);
+    std::string error;
+    ASSERT_TRUE(simulator.start(
+        "alder",
+        {"--state", (folder / "device").string(), "--faults", "corrupt-in=0.00002", "--seed", "1"},
+        error))
+        << error;
+    const std::string make = quoted(TARMIX_SIM_PATH) +
+                             " make-library --model alder --version 77 -o " +
+                             quoted((folder / "images").string());
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const fs::path script = folder / "renew.rom";
+    std::ofstream(script, std::ios::binary) << "update firmware images\r\n";
+    const fs::path trace = folder / "trace.txt";
+    EXPECT_EQ(run(script, "--yes",
+                  " --verify --trace " + quoted(trace.string()) + " --port " +
+                      quoted(simulator.devicePath())),
+              7)
+        << err;
+    simulator.stop();
+    EXPECT_NE(err.find("differ from the lines sent"), std::string::npos) << err;
+    ASSERT_NE(readFile(trace).find("S3"), std::string::npos);
+    EXPECT_EQ(readFile(trace).find("flash erase"), std::string::npos);
+    EXPECT_EQ(readFile(trace).find("flash program"), std::string::npos);
+    // The boot area holds what the factory put there.
+    sim::Memory flash(*sim::findModel("alder")), factory(*sim::findModel("alder"));
+    ASSERT_TRUE(flash.loadFlash(folder / "device" / "memory.srec", error)) << error;
+    EXPECT_EQ(flash.read(0x100000, 0x10000), factory.read(0x100000, 0x10000));
 }
 
 TEST_F(CliBatchTest, UpdateFirmwareForAnotherModelIsRefusedBeforeAnyErase) {

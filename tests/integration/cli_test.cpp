@@ -15,6 +15,7 @@
 #include "sim/image_maker.h"
 #include "sim/memory.h"
 #include "support/port_holder.h"
+#include "support/special_files.h"
 
 namespace tarmix {
 namespace {
@@ -309,6 +310,101 @@ TEST_F(CliTest, FilesGoToTheControllerAndBackUnattended) {
     EXPECT_FALSE(fs::exists(folder / "none.txt"));
     EXPECT_EQ(withDevice({"/d", (folder / "day1.txt").string(), "A:\\LOG\\"}).exitCode, 4);
     EXPECT_EQ(withDevice({"/d", (folder / "missing.txt").string(), "A:\\X.TXT"}).exitCode, 5);
+    // A name longer than the controller's listing shows.
+    down = withDevice(
+        {"/d", (folder / "day1.txt").string(), "A:\\LOG\\averyveryverylongfilename.txt"});
+    EXPECT_EQ(down.exitCode, 5);
+    EXPECT_NE(down.err.find("names of at most 20 characters"), std::string::npos) << down.err;
+    EXPECT_FALSE(fs::exists(state / "drives" / "A" / "LOG" / "averyveryverylongfilename.txt"));
+}
+
+// A copy to a controller that goes away part-way: one that restarts and answers again
+// keeps no new incomplete file; a line that is gone for good leaves the file named in the
+// message, the status line and the run's summary.
+TEST_F(CliTest, ACopyCutOffPartWayLeavesNoUnnamedIncompleteFile) {
+    std::ofstream(folder / "big.bin", std::ios::binary) << std::string(100 * 1024, 'x');
+    struct Case {
+        const char* fault;
+        const char* expected;
+        bool fileLeft;
+    };
+    const Case cases[] = {
+        {"reset@40000", "The incomplete file <A:\\BIG.BIN> was removed from the controller.",
+         false},
+        {"gone@40000", "The file <A:\\BIG.BIN> on the controller is incomplete.", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        const fs::path state = folder / "device";
+        fs::remove_all(state);
+        fs::create_directories(state / "drives" / "A");
+        SimulatorLauncher simulator;
+        simulator.setExecutable(TARMIX_SIM_PATH);
+        std::string error;
+        ASSERT_TRUE(
+            simulator.start("alder", {"--state", state.string(), "--faults", c.fault}, error))
+            << error;
+        const Outcome outcome =
+            run({"--headless", "--port", simulator.devicePath(), "/d",
+                 (folder / "big.bin").string(), "A:\\BIG.BIN", "COM1", "57600"});
+        simulator.stop();
+        EXPECT_EQ(outcome.exitCode, 5) << outcome.err;
+        // The message and the status line name the file; the summary names a file left.
+        const size_t summary = outcome.err.find("exit code 5 (");
+        ASSERT_NE(summary, std::string::npos) << outcome.err;
+        const size_t first = outcome.err.find(c.expected);
+        ASSERT_LT(first, summary) << outcome.err;
+        EXPECT_LT(outcome.err.find(c.expected, first + 1), summary) << outcome.err;
+        EXPECT_EQ(outcome.err.find(c.expected, summary) != std::string::npos, c.fileLeft);
+        EXPECT_EQ(fs::exists(state / "drives" / "A" / "BIG.BIN"), c.fileLeft);
+    }
+}
+
+// Neither an uploaded file nor the settings file is ever written onto a device or a pipe:
+// the run names the file it left alone, and each node stays what it was. A link to a
+// regular file with a second hard link is written in place, so both names see the upload.
+TEST_F(CliTest, UploadsAndSettingsNeverReplaceDevicesOrPipes) {
+    const fs::path state = folder / "device";
+    fs::create_directories(state / "drives" / "A");
+    std::ofstream(state / "drives" / "A" / "SMALL.TXT", std::ios::binary) << "small file\r\n";
+    const auto upload = [&](const fs::path& to) {
+        return run({"--headless", "--simulate", "--sim-state", state.string(), "--yes", "/u",
+                    "A:\\SMALL.TXT", to.string(), "COM1", "57600"});
+    };
+    fs::create_directories(folder / "nodes");
+    const fs::path settings = folder / "config" / "tarmix" / "Tarmix.ini";
+    for (const testing::SpecialFile& special : testing::MakeSpecialFiles(folder / "nodes")) {
+        if (special.kind != "named pipe" && special.kind != "character device") continue;
+        SCOPED_TRACE(special.path);
+        const fs::path link = folder / "link";
+        fs::remove(link);
+        fs::create_symlink(special.path, link);
+        // The settings file too, where reading it cannot wait for a writer.
+        const bool settingsLinked = special.kind == "character device";
+        if (settingsLinked) fs::remove(settings), fs::create_symlink(special.path, settings);
+        const testing::NodeSnapshot before(special.path);
+
+        const Outcome outcome = upload(link);
+        EXPECT_EQ(outcome.exitCode, 6) << outcome.err;
+        EXPECT_NE(outcome.err.find(special.path.string() + ": "), std::string::npos) << outcome.err;
+        if (settingsLinked) {  // the fixed text, then the file and the reason
+            const size_t failed = outcome.err.find("Ini-File konnte nicht beschrieben werden!");
+            ASSERT_NE(failed, std::string::npos) << outcome.err;
+            EXPECT_NE(outcome.err.find(special.path.string() + ": ", failed), std::string::npos);
+        }
+        EXPECT_TRUE(testing::NodeSnapshot(special.path) == before);
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(fs::is_symlink(settings), settingsLinked);
+    }
+
+    std::ofstream(folder / "real.txt", std::ios::binary) << "old";
+    fs::create_hard_link(folder / "real.txt", folder / "second.txt");
+    fs::create_symlink("real.txt", folder / "to-real");
+    const testing::NodeSnapshot before(folder / "real.txt");
+    const Outcome outcome = upload(folder / "to-real");
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_EQ(testing::NodeSnapshot(folder / "real.txt").status.st_ino, before.status.st_ino);
+    EXPECT_EQ(readFile(folder / "second.txt"), "small file\r\n");
 }
 
 // A device chosen with --port for this run, on a line paced like a real cable: the JSON

@@ -4,12 +4,14 @@
 // state folders are compared. A controller that goes silent in the middle of each part of
 // the backup leaves no restore script and nothing incomplete under a final name.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
@@ -120,8 +122,9 @@ class PtyBackupTest : public ::testing::TestWithParam<Device> {
         return state;
     }
 
-    // An application in flash, files in nested folders on the drives, EEPROM contents in use.
-    fs::path populatedDevice() {
+    // An application in flash (unless `application` is false), files in nested folders on
+    // the drives, EEPROM contents in use.
+    fs::path populatedDevice(bool application = true) {
         const fs::path state = freshDevice("populated");
         writeFile(state / "drives.txt", GetParam().drives);
         writeFile(state / "drives" / "A" / "START.BAT", "app\r\n");
@@ -137,7 +140,10 @@ class PtyBackupTest : public ::testing::TestWithParam<Device> {
         std::string error;
         EXPECT_EQ(sim::MakeRomImage(image.string(), GetParam().imageStart, 50000, {}, error), 0)
             << error;
-        EXPECT_EQ(tarmix(state, "--yes /p " + quoted(image.string()) + " COM1 115200"), 0) << err;
+        if (application) {
+            EXPECT_EQ(tarmix(state, "--yes /p " + quoted(image.string()) + " COM1 115200"), 0)
+                << err;
+        }
         // Value 2 (the EEPROM data length) 0x400, value 3 (its end) 0x2000.
         writeFile(state / "caps.txt", "1\n1024\n8192\n0\n3\n");
         std::string eeprom(8192, '\0');
@@ -180,6 +186,39 @@ class PtyBackupTest : public ::testing::TestWithParam<Device> {
         return WIFEXITED(status) && WEXITSTATUS(status) != 124 ? WEXITSTATUS(status) : -1;
     }
 
+    // Backs up `device` into `backup` over a line paced at 57600 baud and kills tarmix
+    // (SIGKILL) once it has begun to copy the drives: half-way through the backup.
+    void killedHalfWay(const fs::path& device, const fs::path& backup) {
+        SimulatorLauncher simulator;
+        simulator.setExecutable(TARMIX_SIM_PATH);
+        std::string error;
+        ASSERT_TRUE(
+            simulator.start(GetParam().model, {"--state", device.string(), "--pace"}, error))
+            << error;
+        const std::string command =
+            "exec env -u TARMIX_COM1 XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
+            " TARMIX_LPT1=" + quoted((folder / "no-lpt").string()) + " " + quoted(TARMIX_PATH) +
+            " --headless --port " + quoted(simulator.devicePath()) + " --yes /s " +
+            quoted(backup.string()) + " COM1 57600 >/dev/null 2>&1";
+        const pid_t child = fork();
+        if (child == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+            _exit(127);
+        }
+        ASSERT_GT(child, 0);
+        bool ended = false;
+        for (int poll = 0; poll < 1200 && !fs::exists(backup / ".tarmix-new" / "Drive_A"); ++poll) {
+            usleep(100000);
+            if ((ended = waitpid(child, nullptr, WNOHANG) == child)) break;
+        }
+        EXPECT_FALSE(ended) << "tarmix ended before it copied the drives";
+        if (!ended) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
+        simulator.stop();
+    }
+
     fs::path folder = fs::temp_directory_path() / ("tarmix_pty_backup_" + std::to_string(getpid()));
     std::string out, err;
 };
@@ -189,6 +228,15 @@ TEST_P(PtyBackupTest, RestoreIntoAFreshControllerBringsEverythingBack) {
     const fs::path backup = folder / "backup";
     ASSERT_EQ(tarmix(populated, "/s " + quoted(backup.string()) + " COM1 115200"), 0) << err;
     ASSERT_TRUE(fs::exists(backup / "Reload.rom"));
+    // The EEPROM area saved, in the summary line and in the manifest.
+    const uint32_t eepromStart = GetParam().eepromStart;
+    char area[80];
+    std::snprintf(area, sizeof area, "EEPROM saved: 0x%08X to 0x00002000, %u bytes", eepromStart,
+                  0x2000 - eepromStart);
+    EXPECT_NE(err.find(area), std::string::npos) << err;
+    EXPECT_EQ(nlohmann::json::parse(readFile(backup / "manifest.json"))["eeprom"],
+              (nlohmann::json{
+                  {"start", eepromStart}, {"end", 0x2000}, {"length", 0x2000 - eepromStart}}));
     EXPECT_EQ(tarmixAlone("--verify-backup " + quoted(backup.string())), 0) << err;
     EXPECT_EQ(tarmixAlone("--dry-run " + quoted((backup / "Reload.rom").string())), 0) << err;
 
@@ -338,6 +386,76 @@ TEST_P(PtyBackupTest, ProgressCarriesTheFiguresOfEveryPart) {
     const double line = 115200.0 / 10;
     EXPECT_LE(lastRate[50000], line * 1.02);
     EXPECT_GT(lastRate[50000], line / 4);
+}
+
+// A backup over an earlier one that is killed half-way leaves the earlier one whole and
+// verifiable; the next backup completes, and files the device no longer has go with the
+// earlier backup, while the user's own file beside it stays.
+TEST_P(PtyBackupTest, AReplacementKilledHalfWayKeepsTheEarlierBackup) {
+    const fs::path populated = populatedDevice();
+    const fs::path backup = folder / "backup";
+    ASSERT_EQ(backUp(populated, backup, {}), 0) << err;
+    writeFile(backup / "notes.txt", "mine");
+    killedHalfWay(populated, backup);
+    EXPECT_EQ(tarmixAlone("--verify-backup " + quoted(backup.string())), 0) << err;
+
+    fs::remove(populated / "drives" / "A" / "START.BAT");
+    fs::remove_all(populated / "drives" / "A" / "LOG");
+    ASSERT_EQ(backUp(populated, backup, {}, "--yes"), 0) << err;
+    EXPECT_EQ(tarmixAlone("--verify-backup " + quoted(backup.string())), 0) << err;
+    for (const char* gone : {"Drive_A/START.BAT", "Drive_A/LOG", ".tarmix-new", ".tarmix-old"})
+        EXPECT_FALSE(fs::exists(backup / gone)) << gone;
+    EXPECT_EQ(readFile(backup / "Reload.rom").find("START.BAT"), std::string::npos);
+    EXPECT_EQ(readFile(backup / "notes.txt"), "mine");
+}
+
+// Names the PC cannot hold (a control character, a line break that would make a second
+// listing row) are left out and named on stderr, in the JSON events and in skipped.txt;
+// the rest is backed up and restores, and the run ends with its own code.
+TEST_P(PtyBackupTest, OddNamesAreNamedAndEndTheBackupWithItsOwnCode) {
+    const fs::path populated = populatedDevice();
+    writeFile(populated / "drives" / "A" / "BAD\x07.TXT", "odd");
+    writeFile(populated / "drives" / "A" / "LOG" / "AB\r\nX.TXT", "two rows");
+    const fs::path backup = folder / "backup";
+    const fs::path trace = folder / "trace.txt";
+    ASSERT_EQ(backUp(populated, backup, {}, "--json --trace " + quoted(trace.string())), 14) << err;
+    EXPECT_EQ(sentBytes(readFile(trace)).find("X.TXT\"\r"), std::string::npos);
+    EXPECT_EQ(readFile(backup / "skipped.txt"),
+              "A:\\BAD\\x07.TXT\tthe name cannot be used on the PC\r\n"
+              "A:\\LOG\\AB\\r\\nX.TXT\tthe name cannot be used on the PC\r\n");
+    EXPECT_NE(out.find(R"(A:\\LOG\\AB\\r\\nX.TXT)"), std::string::npos) << out;
+    EXPECT_EQ(tarmixAlone("--verify-backup " + quoted(backup.string())), 0) << err;
+    ASSERT_EQ(backUp(populated, folder / "plain", {}), 14) << err;
+    EXPECT_NE(err.find(R"(A:\BAD\x07.TXT)"), std::string::npos) << err;
+
+    fs::remove(populated / "drives" / "A" / "BAD\x07.TXT");
+    fs::remove(populated / "drives" / "A" / "LOG" / "AB\r\nX.TXT");
+    const fs::path fresh = freshDevice("fresh");
+    ASSERT_EQ(
+        tarmix(fresh, "--yes /p " + quoted((backup / "Reload.rom").string()) + " COM1 115200"), 0)
+        << err;
+    EXPECT_EQ(treeBelow(fresh / "drives"), treeBelow(populated / "drives"));
+}
+
+// A controller without an application is backed up, and its backup restores its drives and
+// EEPROM into a fresh controller.
+TEST_P(PtyBackupTest, AControllerWithoutAnApplicationIsBackedUpAndRestored) {
+    const fs::path bare = populatedDevice(false);
+    const fs::path backup = folder / "backup";
+    ASSERT_EQ(tarmix(bare, "/s " + quoted(backup.string()) + " COM1 115200"), 0) << err;
+    EXPECT_EQ(readFile(backup / "Reload.rom").find("program"), std::string::npos);
+    EXPECT_NE(readFile(backup / "manifest.json").find("\"application\": false"), std::string::npos);
+
+    const fs::path fresh = freshDevice("fresh");
+    ASSERT_EQ(
+        tarmix(fresh, "--yes /p " + quoted((backup / "Reload.rom").string()) + " COM1 115200"), 0)
+        << err;
+    EXPECT_EQ(readFile(fresh / "drives.txt"), readFile(bare / "drives.txt"));
+    EXPECT_EQ(treeBelow(fresh / "drives"), treeBelow(bare / "drives"));
+    EXPECT_EQ(readFile(fresh / "caps.txt").substr(0, 12), "1\n1024\n8192\n");
+    const size_t start = GetParam().eepromStart;
+    EXPECT_EQ(readFile(fresh / "eeprom.bin").substr(start),
+              readFile(bare / "eeprom.bin").substr(start));
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, PtyBackupTest,

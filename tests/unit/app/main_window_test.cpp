@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "app/settings.h"
@@ -290,7 +291,10 @@ TEST(MainWindowExit, UnwritableSettingsFileShowsTheFixedMessageAndStillCloses) {
     bench.window->OnExit();
     EXPECT_TRUE(bench.window->closed());
     ASSERT_FALSE(bench.view.messages.empty());
-    EXPECT_EQ(bench.view.messages.back().text, "Ini-File konnte nicht beschrieben werden!");
+    // The fixed text, then the file and the reason.
+    EXPECT_EQ(bench.view.messages.back().text, "Ini-File konnte nicht beschrieben werden!\n\n" +
+                                                   bench.settingsFolder.string() + ": " +
+                                                   std::strerror(ENOTDIR));
 }
 
 TEST(MainWindowLanguage, ItalianShowsGermanOnTheSpanishRadioAndIsKept) {

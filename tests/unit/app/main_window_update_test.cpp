@@ -17,22 +17,31 @@ bool sentAny(const WindowBench& bench, const std::string& prefix) {
                        [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
 }
 
-TEST(MainWindowUpdate, ButtonNeedsTheImagesAndAsksBeforeAnythingIsSent) {
+TEST(MainWindowUpdate, ButtonNamesTheMissingImageThenAsksWithBothVersions) {
     WindowBench bench("small-alder");
     bench.window->OnInitDialog();
     ASSERT_TRUE(bench.tick());
-    EXPECT_FALSE(bench.view.isEnabled(Control::UpdateBootloader));  // no Library yet
+    // Without a Library the button says which file it needs.
+    ASSERT_TRUE(bench.view.isEnabled(Control::UpdateBootloader));
+    bench.window->OnUpdateBootLoader();
+    ASSERT_EQ(bench.view.messages.size(), 1u);
+    EXPECT_NE(bench.view.messages.front().text.find("\"BootinitSmallAlder.rom\""),
+              std::string::npos)
+        << bench.view.messages.front().text;
+    EXPECT_TRUE(bench.view.questions.empty());
+    bench.view.messages.clear();
 
     std::string error;
     ASSERT_EQ(sim::MakeBootLibrary(*sim::findModel("small-alder"), 44, 30, bench.folder / "Library",
                                    error),
               0);
-    ASSERT_TRUE(bench.tick());
-    ASSERT_TRUE(bench.view.isEnabled(Control::UpdateBootloader));
-
     bench.view.answers = {false};
     bench.window->OnUpdateBootLoader();
     ASSERT_EQ(bench.view.questions.size(), 1u);
+    EXPECT_NE(bench.view.questions.front().find("version 30, will be erased and replaced with "
+                                                "version 44"),
+              std::string::npos)
+        << bench.view.questions.front();
     EXPECT_FALSE(sentAny(bench, "fill"));
 
     bench.view.answers = {true};

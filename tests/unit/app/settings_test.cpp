@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -9,6 +10,8 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+
+#include "lang/catalog.h"
 
 namespace tarmix {
 namespace {
@@ -231,6 +234,25 @@ TEST_F(SettingsFileTest, ReadOnlyFilesStaySymlinksAreFollowedLockedFoldersWritte
               1);  // nothing left beside it
 
     EXPECT_EQ(WriteSettings(folder / "missing", Settings{}), 1);
+}
+
+// A pipe where the settings file should be, as the file or as the target of its link, is
+// left as it was; the reason names it and what it is.
+TEST_F(SettingsFileTest, APipeInPlaceOfTheFileIsLeftAlone) {
+    const int language = languageIndex();
+    setLanguageIndex(kEnglishLanguage);
+    const fs::path pipe = folder / "direct" / kSettingsFileName;
+    fs::create_directories(pipe.parent_path());
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+    fs::create_symlink(pipe, folder / kSettingsFileName);
+    for (const fs::path& settingsFolder : {pipe.parent_path(), folder}) {
+        std::string reason;
+        EXPECT_EQ(WriteSettings(settingsFolder, Settings{}, &reason), 1);
+        EXPECT_EQ(reason, pipe.string() + ": not a regular file (named pipe); it is left as it is");
+        EXPECT_TRUE(fs::is_fifo(pipe));
+    }
+    EXPECT_TRUE(fs::is_symlink(folder / kSettingsFileName));
+    setLanguageIndex(language);
 }
 
 TEST(SettingValues, OnlyTheThreeRatesAndLanguagesUpToElevenStay) {

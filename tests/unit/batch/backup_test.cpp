@@ -1,12 +1,17 @@
 // The backup's pieces: the application read-back and its image, the restore script, the
 // manifest's hashes, and a whole backup against an in-process simulated controller.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "batch/application_read.h"
+#include "batch/backup_manifest.h"
 #include "batch/device_backup.h"
+#include "batch/device_backup_folder.h"
 #include "batch/restore_script.h"
 #include "batch/sha256.h"
 #include "lang/catalog.h"
@@ -224,6 +229,8 @@ TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
     const std::string manifest = readFile(bench.folder / "manifest.json");
     for (const char* file : {"Reload.rom", "Flash/Application.rom", "EEPROM/Eeprom.bin"})
         EXPECT_NE(manifest.find(file), std::string::npos) << file;
+    EXPECT_EQ(nlohmann::json::parse(manifest)["eeprom"],
+              (nlohmann::json{{"start", 0x100}, {"end", 0x2000}, {"length", 0x1F00}}));
     // The image's progress reaches its end; the EEPROM's runs over its addresses.
     EXPECT_NE(std::find(bench.view.progress.begin(), bench.view.progress.end(), 1000),
               bench.view.progress.end());
@@ -370,24 +377,26 @@ TEST(DeviceBackup, MoreThan65535RecordsAreCountedInS6) {
     EXPECT_EQ(image[image.size() - 2], "S604010001F9");
 }
 
-// A failed step leaves no restore script, not even the one of an earlier backup into the
-// same folder: here the EEPROM save fails, its area making no sense.
-TEST(DeviceBackup, AFailedStepWritesNoRestoreScript) {
+// A failed backup into the folder of an earlier one leaves that one whole and verifiable:
+// here the EEPROM save fails, its area making no sense.
+TEST(DeviceBackup, AFailedBackupKeepsTheEarlierOneWhole) {
     BackupBench bench;
     bench.application(1000);
     ASSERT_EQ(bench.run(), BackupEnd::Completed);
-    ASSERT_TRUE(fs::exists(bench.folder / "Reload.rom"));
+    const std::string script = readFile(bench.folder / "Reload.rom");
+    bench.application(3000);
     std::string answer;
     bench.monitor.SendAndWaitPrompt("init drives 0 64 0", answer, 2000, Millis{500});
     bench.monitor.SendAndWaitPrompt("init caps 1 3000 2000 0 0", answer, 2000, Millis{500});
-    bench.view.answers = {true, true, true, true, true};  // replace the earlier backup
+    bench.view.answers = {true, true, true};  // replace the earlier backup
     EXPECT_EQ(bench.run(), BackupEnd::Failed);
-    EXPECT_TRUE(fs::exists(bench.folder / "Flash" / "Application.rom"));
-    EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
-    EXPECT_FALSE(fs::exists(bench.folder / "manifest.json"));
+    EXPECT_EQ(readFile(bench.folder / "Reload.rom"), script);
+    EXPECT_TRUE(VerifyBackup(bench.folder).ok()) << DescribeBackupCheck(VerifyBackup(bench.folder));
+    EXPECT_FALSE(fs::exists(bench.folder / ".tarmix-new"));
     ASSERT_FALSE(bench.view.messages.empty());
     EXPECT_NE(bench.view.messages.back().text.find("Reload.rom was not written"),
               std::string::npos);
+    EXPECT_NE(bench.view.messages.back().text.find("earlier backup"), std::string::npos);
 }
 
 // Drives A: and C: mirrored below Drive_A and Drive_C, each after its format line, folders
@@ -422,21 +431,126 @@ TEST(DeviceBackup, DrivesAreCopiedWithTheirLinesAfterTheirFormatLine) {
     // The drive copy's figures: each file's bytes of its size.
     EXPECT_FALSE(bench.view.transfers.empty());
 
-    // The same backup again, keeping the PC's own copy of a drive file (No to its question):
-    // the backup is incomplete and says so with no script, and the kept file is untouched.
-    fs::remove(bench.folder / "Reload.rom");
-    std::ofstream(bench.folder / "Drive_A" / "ROOT.TXT") << "mine";
-    bench.view.answers = {true, true};  // the Flash folder and Application.rom
-    EXPECT_EQ(bench.run(), BackupEnd::Failed);
-    EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
-    EXPECT_EQ(readFile(bench.folder / "Drive_A" / "ROOT.TXT"), "mine");
+    // The same backup again after ROOT.TXT left the device: it leaves the backup too; the
+    // user's own file beside the backup stays, and the backup says so.
+    fs::remove(a / "ROOT.TXT");
+    std::ofstream(bench.folder / "notes.txt") << "mine";
+    bench.view.answers = {true, true, true};  // the Flash folder, Application.rom, Reload.rom
+    bench.view.messages.clear();
+    ASSERT_EQ(bench.run(), BackupEnd::Completed);
+    EXPECT_FALSE(fs::exists(bench.folder / "Drive_A" / "ROOT.TXT"));
+    EXPECT_EQ(readFile(bench.folder / "manifest.json").find("ROOT.TXT"), std::string::npos);
+    EXPECT_TRUE(VerifyBackup(bench.folder).ok()) << DescribeBackupCheck(VerifyBackup(bench.folder));
+    EXPECT_EQ(readFile(bench.folder / "notes.txt"), "mine");
+    ASSERT_EQ(bench.view.messages.size(), 1u);
+    EXPECT_NE(bench.view.messages[0].text.find("notes.txt"), std::string::npos);
 }
 
-TEST(DeviceBackup, AnEmptyApplicationIsAnImageError) {
+// A file of the user's inside the backup's own folders would go with the earlier backup:
+// the backup refuses before it reads anything, naming the file, and changes nothing.
+TEST(DeviceBackup, AUserFileAmongTheBackupsFilesStopsIt) {
+    for (const char* file : {"Flash/keep.txt", "Drive_A/notes.txt", "EEPROM"}) {
+        SCOPED_TRACE(file);
+        BackupBench bench;
+        bench.application(1000);
+        ASSERT_EQ(bench.run(), BackupEnd::Completed);
+        const std::string manifest = readFile(bench.folder / "manifest.json");
+        fs::remove_all(bench.folder / file);
+        fs::create_directories((bench.folder / file).parent_path());
+        std::ofstream(bench.folder / file) << "mine";
+        bench.view.answers = {true, true, true};
+        bench.view.messages.clear();
+        EXPECT_EQ(bench.run(), BackupEnd::Failed);
+        EXPECT_EQ(readFile(bench.folder / file), "mine");
+        EXPECT_EQ(readFile(bench.folder / "manifest.json"), manifest);
+        ASSERT_EQ(bench.view.messages.size(), 1u);
+        EXPECT_NE(bench.view.messages[0].text.find(file), std::string::npos);
+    }
+}
+
+// A run that ended while it put its backup in place, after the earlier one was set aside:
+// the next run puts the earlier one back before anything else.
+TEST(DeviceBackup, AnInterruptedReplacementIsUndoneByTheNextRun) {
     BackupBench bench;
-    EXPECT_EQ(bench.run(), BackupEnd::Failed);
-    EXPECT_FALSE(fs::exists(bench.folder / "Flash" / "Application.rom"));
+    bench.application(1000);
+    ASSERT_EQ(bench.run(), BackupEnd::Completed);
+    fs::create_directories(bench.folder / ".tarmix-old");
+    for (const char* entry : {"Reload.rom", "manifest.json", "Flash"})
+        fs::rename(bench.folder / entry, bench.folder / ".tarmix-old" / entry);
+    fs::create_directories(bench.folder / "Flash");
+    std::ofstream(bench.folder / "Flash" / "Application.rom") << "half of the new one";
+    std::string error;
+    ASSERT_TRUE(TidyBackupFolder(bench.folder, error)) << error;
+    EXPECT_TRUE(VerifyBackup(bench.folder).ok()) << DescribeBackupCheck(VerifyBackup(bench.folder));
+    EXPECT_FALSE(fs::exists(bench.folder / ".tarmix-old"));
+}
+
+// A disk that fills up while the image is written: the message names the file and why,
+// and the backup writes no restore script.
+TEST(DeviceBackup, AWriteErrorNamesItsFile) {
+    BackupBench bench;
+    bench.application(30000);  // about 80 kB of S-records
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 20000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const BackupEnd end = bench.run();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(end, BackupEnd::Failed);
     EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
+    ASSERT_FALSE(bench.view.messages.empty());
+    const std::string& text = bench.view.messages[0].text;
+    EXPECT_EQ(text.rfind("Error when writing the file\n", 0), 0u) << text;
+    EXPECT_NE(text.find("Application.rom: "), std::string::npos) << text;
+}
+
+// A controller without an application is backed up without one; the restore script then
+// programs none, and the manifest says so.
+TEST(DeviceBackup, AControllerWithoutAnApplicationIsBackedUpWithoutOne) {
+    BackupBench bench;
+    ASSERT_EQ(bench.run(), BackupEnd::Completed)
+        << (bench.view.messages.empty() ? "" : bench.view.messages[0].text);
+    EXPECT_FALSE(fs::exists(bench.folder / "Flash"));
+    EXPECT_EQ(
+        crlfLines(readFile(bench.folder / "Reload.rom")),
+        (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
+                                  "init drives 0 0 0", "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+    EXPECT_NE(readFile(bench.folder / "manifest.json").find("\"application\": false"),
+              std::string::npos);
+    EXPECT_TRUE(VerifyBackup(bench.folder).ok());
+}
+
+// Device entries the PC cannot name are left out and named; everything else is backed
+// up. A name with a line break never makes the copy fetch a file the device does not have.
+TEST(DeviceBackup, OddNamesAreLeftOutAndNamed) {
+    std::string sent;
+    BackupBench bench([&sent](std::unique_ptr<PortBackend> port) {
+        return std::make_unique<GoesSilent>(std::move(port), "never sent", sent);
+    });
+    bench.application(1000);
+    std::string answer;
+    bench.monitor.SendAndWaitPrompt("init drives 64 0 0", answer, 2000, Millis{500});
+    bench.device.driveSizes = {64, 0, 0};
+    const fs::path a = bench.controller.drives().drive(0);
+    fs::create_directories(a / "F\x01" / "IN");
+    for (const char* file : {"GOOD.TXT", "BAD\x07.TXT", "AB\r\nX.TXT", "F\x01/IN/DEEP.TXT"})
+        std::ofstream(a / file) << file;
+    ASSERT_EQ(bench.run(), BackupEnd::CompletedExcept);
+    EXPECT_EQ(sent.find("X.TXT\"\r"), std::string::npos);
+    EXPECT_EQ(crlfLines(readFile(bench.folder / "skipped.txt")),
+              (std::vector<std::string>{"A:\\F\\x01\\\tthe name cannot be used on the PC",
+                                        "A:\\F\\x01\\IN\\\tinside a folder that was not backed up",
+                                        "A:\\AB\\r\\nX.TXT\tthe name cannot be used on the PC",
+                                        "A:\\BAD\\x07.TXT\tthe name cannot be used on the PC"}));
+    EXPECT_EQ(readFile(bench.folder / "Drive_A" / "GOOD.TXT"), "GOOD.TXT");
+    EXPECT_TRUE(VerifyBackup(bench.folder).ok());
+    ASSERT_FALSE(bench.view.messages.empty());
+    EXPECT_NE(bench.view.messages.back().text.find("A:\\BAD\\x07.TXT"), std::string::npos);
+    EXPECT_EQ(bench.view.statuses.back(),
+              "Backup complete except 4 entries; they are named in skipped.txt.");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "support/cancelling_flips.h"
+#include "support/changing_line.h"
 #include "support/recording_view.h"
 
 namespace tarmix {
@@ -42,10 +43,12 @@ struct EepromBench {
         : controller(*sim::findModel(model), clock),
           serial(
               [this, flipsTowardsDevice]() -> std::unique_ptr<PortBackend> {
-                  auto port = std::make_unique<sim::InProcessPort>(controller, clock);
-                  if (!flipsTowardsDevice) return port;
-                  return std::make_unique<testing::CancellingFlips>(
-                      std::move(port), *flipsTowardsDevice, 0x5A, flipped);
+                  std::unique_ptr<PortBackend> port =
+                      std::make_unique<sim::InProcessPort>(controller, clock);
+                  if (flipsTowardsDevice)
+                      port = std::make_unique<testing::CancellingFlips>(
+                          std::move(port), *flipsTowardsDevice, 0x5A, flipped);
+                  return std::make_unique<testing::ChangingLine>(std::move(port), change);
               },
               clock),
           monitor(serial),
@@ -92,6 +95,7 @@ struct EepromBench {
     SentBytes sent;
     fs::path folder;
     bool flipped = false;
+    testing::LineChange change;  // none until a test sets one
 };
 
 struct AreaCase {
@@ -138,6 +142,48 @@ TEST(Eeprom, SavesTheModelsAreaAndRestoresItIntoAFreshController) {
                                saved.controller.eeprom().begin() + c.start));
         EXPECT_EQ(fresh.controller.caps()[1], int(c.dataLength));
         EXPECT_EQ(fresh.sent.count("seteepromdata"), c.blocks);
+    }
+}
+
+// The area comes from readings of the record and of the drive sizes that agree, whatever one
+// reading said; the address line may come in either case. The summary line names the area.
+TEST(Eeprom, SavesTheAreaThatAgreeingReadingsName) {
+    struct Case {
+        const char* what;
+        const char* drives;
+        testing::LineChange change;
+        EepromHeader area;
+    };
+    const EepromHeader belowEnd{0x1C00, 0x400, 0x2000}, fromStart{0x100, 0x400, 0x2000};
+    for (const Case& c : {
+             Case{"clean line", "1024 64 256", {}, belowEnd},
+             // 0400 read as 1400: a longer area
+             Case{"data length misread once", "1024 64 256", {"tell caps", {1}, "\n1 "}, belowEnd},
+             // drive B: read as 1 kB: a shorter area
+             Case{"drive B: misread once", "1024 0 256", {"tell drives", {1}, "1024 "}, fromStart},
+             Case{"address in upper case",
+                  "1024 64 256",
+                  {"geteepromdata", {1}, "Addr 00001", false, 'C' - 'c'},
+                  belowEnd},
+         }) {
+        SCOPED_TRACE(c.what);
+        EepromBench bench("alder");
+        bench.exchange(std::string("init drives ") + c.drives);
+        bench.exchange("init caps 1 0400 2000 0 0");
+        bench.change = c.change;
+        auto context = bench.context();
+        EepromHeader saved;
+        EXPECT_EQ(EepromSave(context, bench.folder, &saved), EepromSaveResult::Saved);
+        EXPECT_EQ(saved, c.area);
+        const std::string file = bench.imageBytes();
+        EXPECT_EQ(file.size(), kEepromHeaderSize + c.area.size());
+        EXPECT_EQ(
+            file.substr(0, 12),
+            std::string(reinterpret_cast<const char*>(EncodeEepromHeader(c.area).data()), 12));
+        char summary[80];
+        std::snprintf(summary, sizeof summary, "EEPROM saved: 0x%08X to 0x%08X, %u bytes",
+                      c.area.start, c.area.end, c.area.size());
+        EXPECT_EQ(bench.view.statuses.back(), summary);
     }
 }
 

@@ -93,6 +93,14 @@ TEST(FileSystemView, DeleteRemovesExactlyTheSelectedRowsAfterOneQuestion) {
     ASSERT_EQ(bench.view.messages.size(), 1u);
     EXPECT_NE(bench.view.messages[0].text.find("Directory not empty"), std::string::npos);
     EXPECT_TRUE(fs::is_directory(bench.drive('A') / "DATA" / "LOG"));
+
+    // An empty folder goes, and the tree is read again.
+    bench.files.OnFolderSelected(1);
+    bench.drives.fileChoices = {FileCommand::Delete};
+    bench.files.OnListRightClick({0});
+    EXPECT_EQ(bench.view.messages.size(), 1u);
+    EXPECT_FALSE(fs::exists(bench.drive('A') / "DATA" / "LOG"));
+    EXPECT_EQ(bench.drives.nodes.size(), 2u);
 }
 
 TEST(FileSystemView, NewFolderIsNamedByTheLabelEditAndChecked) {

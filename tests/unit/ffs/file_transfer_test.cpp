@@ -16,6 +16,7 @@
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "support/file_contents.h"
+#include "support/forwarding_port.h"
 #include "support/recording_view.h"
 #include "unit/link/scripted_port.h"
 
@@ -66,20 +67,59 @@ class TransferFolder : public ::testing::Test {
 
 // --- against the simulated controller ------------------------------------------------------
 
+// The line to the simulated controller, which can lose what the PC sends for a while: a
+// cable pulled out and plugged in again.
+class BadCable final : public testing::ForwardingPort {
+  public:
+    BadCable(std::unique_ptr<PortBackend> inner, Clock& clock)
+        : ForwardingPort(std::move(inner)), clock_(clock) {}
+    // Once `bytes` more have been sent, what is sent in the next `outFor` is lost.
+    void pullAfter(size_t bytes, Millis outFor) {
+        pullAt_ = sent_ + bytes;
+        pulledAt_.reset();
+        outFor_ = outFor;
+    }
+    long write(const uint8_t* data, size_t count, Millis timeout) override {
+        if (!pulledAt_ && sent_ + count > pullAt_) {
+            const size_t through = pullAt_ - sent_;
+            ForwardingPort::write(data, through, timeout);
+            pulledAt_ = clock_.now();
+        }
+        sent_ += count;
+        if (pulledAt_ && clock_.now() < *pulledAt_ + outFor_) return long(count);
+        return ForwardingPort::write(data, count, timeout);
+    }
+
+  private:
+    Clock& clock_;
+    size_t sent_ = 0;
+    size_t pullAt_ = SIZE_MAX;
+    std::optional<Millis> pulledAt_;
+    Millis outFor_{0};
+};
+
 class SimTransfer : public TransferFolder {
   protected:
     SimTransfer()
         : controller(*sim::findModel("alder"), clock),
-          serial([this] { return std::make_unique<sim::InProcessPort>(controller, clock); }, clock),
+          serial(
+              [this] {
+                  return std::unique_ptr<PortBackend>(
+                      cable = new BadCable(std::make_unique<sim::InProcessPort>(controller, clock),
+                                           clock));
+              },
+              clock),
           monitor(serial) {
         std::string error;
         EXPECT_TRUE(controller.loadState(folder / "device", error)) << error;
+        fs::create_directories(drive('A'));
         serial.Open("COM1");
         serial.Configure(57600);
     }
     fs::path drive(char letter) { return folder / "device" / "drives" / std::string(1, letter); }
 
     sim::Controller controller;
+    BadCable* cable = nullptr;  // owned by the serial link
     CSerial serial;
     MonitorExchange monitor;
 };
@@ -114,10 +154,21 @@ TEST_F(SimTransfer, FilesOfEverySizeComeBackAsTheyWent) {
 
 TEST_F(SimTransfer, DeviceRefusalsEndWithTheirMessages) {
     writeFile(folder / "big.bin", pattern(70 * 1024));
-    // B: holds 64 kB: the frame that does not fit is answered "e".
+    // B: holds 64 kB: refused before "file load", with both figures; nothing is made.
     EXPECT_EQ(transfer(monitor).Download((folder / "big.bin").string(), "B:\\", "BIG.BIN"),
-              TransferResult::DeviceFailed);
-    EXPECT_EQ(view.messages.back().text, "Error on file - Download\n\rOut of memory");
+              TransferResult::Failed);
+    EXPECT_EQ(view.messages.back().text,
+              "Error on file - Download\n\n<B:\\BIG.BIN> does not fit on the drive: the file "
+              "holds 71680 bytes, the drive has 65536 bytes free.");
+    EXPECT_FALSE(fs::exists(drive('B') / "BIG.BIN"));
+    // A file it replaces gives its room back.
+    writeFile(drive('B') / "BIG.BIN", pattern(10 * 1024));
+    writeFile(folder / "big.bin", pattern(64 * 1024 + 1));
+    EXPECT_EQ(transfer(monitor).Download((folder / "big.bin").string(), "B:\\", "BIG.BIN"),
+              TransferResult::Failed);
+    writeFile(folder / "big.bin", pattern(60000));
+    EXPECT_EQ(transfer(monitor).Download((folder / "big.bin").string(), "B:\\", "BIG.BIN"),
+              TransferResult::Copied);
     // A folder that is not there: the device cannot open the file, " ".
     EXPECT_EQ(transfer(monitor).Download((folder / "big.bin").string(), "A:\\NONE\\", "X.BIN"),
               TransferResult::DeviceFailed);
@@ -129,11 +180,37 @@ TEST_F(SimTransfer, DeviceRefusalsEndWithTheirMessages) {
               TransferResult::DeviceFailed);
     EXPECT_EQ(view.messages.back().text, "File upload error<A:\\NONE.BIN>\n\nFile not found");
     EXPECT_FALSE(fs::exists(folder / "x.bin"));
-    // The device is ready for the next command after each of them; the full drive keeps
-    // what it took of the file.
+    // The device is ready for the next command after each of them.
     writeFile(folder / "small.bin", "abc");
     EXPECT_EQ(transfer(monitor).DownloadFile((folder / "small.bin").string(), "A:\\", "S.BIN"), 0);
-    EXPECT_EQ(fs::file_size(drive('B') / "BIG.BIN"), 64 * 1024u);
+}
+
+TEST_F(SimTransfer, ACopyCutOffMidwayRemovesTheFileItMadeAndNamesTheOneItSpoiled) {
+    writeFile(folder / "in.bin", pattern(10 * 1024));
+    writeFile(drive('A') / "OLD.BIN", "old");
+    struct Case {
+        const char* name;
+        bool removed;
+    };
+    for (const Case c : {Case{"NEW.BIN", true}, Case{"OLD.BIN", false}}) {
+        SCOPED_TRACE(c.name);
+        // The cable comes out during the fourth frame and is back a second later.
+        cable->pullAfter(200 + 3 * 515, 1000ms);
+        FileTransfer copy = transfer(monitor);
+        EXPECT_EQ(copy.Download((folder / "in.bin").string(), "A:\\", c.name),
+                  TransferResult::DeviceFailed);
+        const std::string path = std::string("A:\\") + c.name;
+        const std::string note =
+            c.removed ? "The incomplete file <" + path + "> was removed from the controller."
+                      : "The file <" + path + "> on the controller is incomplete.";
+        EXPECT_EQ(view.messages.back().text, "Error on file - Download\n\n" + note);
+        EXPECT_EQ(view.statuses.back(), note);
+        EXPECT_EQ(fs::exists(drive('A') / c.name), !c.removed);
+        EXPECT_EQ(copy.incompleteFile(), c.removed ? "" : path);
+    }
+    // The controller takes commands again.
+    EXPECT_EQ(transfer(monitor).Download((folder / "in.bin").string(), "A:\\", "OLD.BIN"),
+              TransferResult::Copied);
 }
 
 TEST_F(SimTransfer, NamesWithBlanksAndLatin1Characters) {
@@ -299,6 +376,29 @@ TEST_F(ScriptedTransfer, UploadFailuresLeaveTheOldPcFileAsItWas) {
     }
 }
 
+TEST_F(ScriptedTransfer, TheDumpAfterAnEndedDumpWaitsForItsEnd) {
+    // The device answers in order: the prompt that ends a refused dump comes 50 ms after
+    // the PC's "e", and the answer to the next command after it.
+    std::string badSum = frameOf("abc");
+    badSum.back() = char(badSum.back() ^ 1);
+    int dumps = 0;
+    port->onWrite = [&](const std::string& bytes) {
+        if (bytes.find("file dump") == 0)
+            port->arrive(bytes.substr(0, bytes.size() - 1) + "\r\n         3Z" +
+                             (dumps++ == 0 ? badSum : frameOf("abc")),
+                         60ms);
+        else if (bytes == "e" || bytes == ".")
+            port->arrive("\r\nBoot> ", 50ms);
+    };
+    ask = false;
+    EXPECT_EQ(transfer(monitor).Upload((folder / "f.bin").string(), "A:\\F.BIN"),
+              TransferResult::DeviceFailed);
+    EXPECT_EQ(transfer(monitor).Upload((folder / "f.bin").string(), "A:\\F.BIN"),
+              TransferResult::Copied)
+        << view.messages.back().text;
+    EXPECT_EQ(readFile(folder / "f.bin"), "abc");
+}
+
 TEST_F(ScriptedTransfer, AGoodUploadReplacesTheFileOnlyAtTheEnd) {
     writeFile(folder / "keep.bin", "old");
     fs::create_symlink("keep.bin", folder / "link.bin");
@@ -387,12 +487,34 @@ TEST_F(ScriptedTransfer, DownloadAcknowledgementsChooseTheMessage) {
         deviceAnswers("\r\n", {".", ack});
         EXPECT_EQ(transfer(monitor).Download((folder / "in.bin").string(), "A:\\", "IN.BIN"),
                   TransferResult::DeviceFailed);
+        // The listing did not answer: the file may have been there, and is only named.
         ASSERT_EQ(view.messages.size(), 1u);
-        EXPECT_EQ(view.messages[0].text, message);
+        EXPECT_EQ(view.messages[0].text,
+                  message + "\n\nThe file <A:\\IN.BIN> on the controller is incomplete.");
         EXPECT_EQ(view.messages[0].caption,
                   ack == " " || ack == "c" || ack == "e" ? "File - download" : "");
-        // Two frames went out: 512 bytes, then the second, after which the device refused.
-        EXPECT_EQ(afterCommand().size(), 2 * (512 + 3));
+        // Two frames went out: 512 bytes, then the second, after which the device refused;
+        // then the empty line that wakes the monitor.
+        EXPECT_EQ(afterCommand(), frameOf(pattern(1025).substr(0, 512)) +
+                                      frameOf(pattern(1025).substr(512, 512)) + "\r");
+    }
+}
+
+TEST_F(ScriptedTransfer, NamesLongerThanAListingShowsAreRefusedBeforeAnyByte) {
+    writeFile(folder / "in.bin", "x");
+    const std::pair<const char*, const char*> refused[] = {
+        {"A:\\DATA\\", "averyveryverylongfilename.txt"},  // the window and /d
+        {"", "A:\\DATA\\averyveryverylongfilename.txt"},  // a script's whole path
+        {"A:\\", "123456789012345678901"},
+    };
+    for (const auto& [deviceFolder, name] : refused) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(transfer(monitor).Download((folder / "in.bin").string(), deviceFolder, name),
+                  TransferResult::Failed);
+        EXPECT_NE(view.messages.back().text.find("names of at most 20 characters"),
+                  std::string::npos)
+            << view.messages.back().text;
+        EXPECT_EQ(port->written, "");
     }
 }
 

@@ -111,15 +111,57 @@ TEST(DirParse, RowsInFixedColumns) {
     EXPECT_EQ(parse.skipped, 0);
 }
 
-TEST(DirParse, MalformedRowsAreSkippedAndCounted) {
-    const std::string body = "Directory of A:\\\r\n\r\nSHORT\r\n" +
+TEST(DirParse, MalformedRowsAreSkippedAndNamed) {
+    const std::string body = "Directory of A:\\\r\n\r\n" +
                              Row("A_NAME_LONGER_THAN_TWENTY", "12", "01.01.2020") + "\r\n" +
                              Row("..", "<DIR>    ", "") + "\r\n" + Row("GOOD", "12", "") + "\r\n";
     const DirParse parse = ParseDir(body, "A:\\");
     ASSERT_EQ(parse.rows.size(), 1u);
     EXPECT_EQ(parse.rows[0].name, "GOOD");
     EXPECT_EQ(parse.rows[0].size, 12u);
-    EXPECT_EQ(parse.skipped, 4);  // the short row, the long name, "..", the empty last row
+    EXPECT_EQ(
+        parse.skippedEntries,
+        (std::vector<SkippedEntry>{
+            {"A:\\A_NAME_LONGER_THAN_TWENTY       12 01.01.2020", SkipReason::UnreadableLine},
+            {"A:\\..", SkipReason::UnsafeName, true},
+            {"A:\\", SkipReason::UnreadableLine}}));  // the empty last row
+    EXPECT_EQ(parse.skipped, 3);
+}
+
+// A device name holding a line break splits its listing line in two; the parts are one
+// entry again, named and skipped, and the second part never passes for an entry of its own.
+TEST(ListingParse, ANameWithALineBreakIsOneSkippedEntry) {
+    const std::string header = "Directory of A:\\\r\nName\r\n";
+    struct Case {
+        const char* name;
+        std::string dirRow;   // the row the device prints for the name
+        std::string skipped;  // the entry's path
+    };
+    const Case cases[] = {
+        {"before a file name", Row("AB\r\nX.TXT", "123", "22.10.2002 07:40:22"), "A:\\AB\r\nX.TXT"},
+        {"at the end of the name columns",
+         Row("ABCDEFGHIJKLMNOPQR\r\n", "5", "22.10.2002 07:40:22"), "A:\\ABCDEFGHIJKLMNOPQR\r\n"},
+        {"a whole fake row after it",
+         Row("Z\r\n" + Row("FAKE.TXT", "5", "01.01.2020 00:00:00"), "9", "22.10.2002 07:40:22"),
+         "A:\\Z\r\nFAKE.TXT"},
+        {"without a date", Row("AB\r\nX.TXT", "123", ""), "A:\\AB\r\nX.TXT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DirParse parse =
+            ParseDir(header + c.dirRow + "\r\n" + Row("GOOD", "1", "01.01.2020 00:00:00"), "A:\\");
+        ASSERT_EQ(parse.rows.size(), 1u);
+        EXPECT_EQ(parse.rows[0].name, "GOOD");
+        ASSERT_EQ(parse.skippedEntries.size(), 1u);
+        EXPECT_EQ(parse.skippedEntries[0], (SkippedEntry{c.skipped, SkipReason::UnsafeName}));
+    }
+    const TreeParse tree = ParseTree("A:\r\n+---AB\r\nX\r\n|   +---IN\r\n+---OK", "A:\\");
+    EXPECT_EQ(Paths(tree.folders), (std::vector<std::string>{"A:\\", "A:\\OK\\"}));
+    EXPECT_EQ(
+        tree.skippedEntries,
+        (std::vector<SkippedEntry>{{"A:\\AB\r\nX\\", SkipReason::UnsafeName, true},
+                                   {"A:\\AB\r\nX\\IN\\", SkipReason::InsideSkippedFolder, true}}));
+    EXPECT_EQ(ShownDeviceText("A:\\B\x07\r\n\xE4\x7F"), "A:\\B\\x07\\r\\n\u00e4\\x7F");
 }
 
 TEST(DirParse, AnotherFoldersListingIsNotTaken) {

@@ -1,11 +1,14 @@
 // The boot loader update against the simulated controller on the virtual clock: every
-// procedure to its end, the checks before anything is sent, and a controller that falls
-// silent in the middle of each step.
+// procedure to its end, the checks before anything is sent, records damaged on the way in
+// (nothing is erased), answers worded otherwise after the erase (the update goes on), the
+// images typed at a raised rate, and a controller that falls silent in the middle of each
+// step.
 #include "flash/boot_loader_update.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -34,10 +37,19 @@ struct Stall {
     bool fired = false;
 };
 
+// Changes on the line: `onWrite` sees (and may change) every write, and the answer to a
+// line that starts with `answerTo` arrives with each byte passed through `answerMap`, until
+// the next write.
+struct Tamper {
+    std::function<void(std::string&)> onWrite;
+    std::string answerTo;
+    std::function<char(char)> answerMap;
+};
+
 class StallingPort final : public PortBackend {
   public:
-    StallingPort(sim::Controller& controller, VirtualClock& clock, Stall& stall)
-        : inner_(controller, clock), clock_(clock), stall_(stall) {}
+    StallingPort(sim::Controller& controller, VirtualClock& clock, Stall& stall, Tamper& tamper)
+        : inner_(controller, clock), clock_(clock), stall_(stall), tamper_(tamper) {}
     bool open(const std::string& name) override {
         return !(stall_.portGone && stall_.fired) && inner_.open(name);
     }
@@ -51,15 +63,23 @@ class StallingPort final : public PortBackend {
     long read(uint8_t* data, size_t capacity) override {
         const long got = inner_.read(data, armed_ ? std::min(capacity, left_) : capacity);
         if (armed_ && got > 0) left_ -= size_t(got);
+        for (long i = 0; mapping_ && i < got; ++i)
+            data[i] = uint8_t(tamper_.answerMap(char(data[i])));
         return got;
     }
     long write(const uint8_t* data, size_t count, Millis timeout) override {
-        const std::string line(reinterpret_cast<const char*>(data), count);
+        std::string line(reinterpret_cast<const char*>(data), count);
         if (!armed_ && !stall_.trigger.empty() && line.rfind(stall_.trigger, 0) == 0) {
             armed_ = stall_.fired = true;
             left_ = stall_.allowance;
         }
-        return inner_.write(data, count, timeout);
+        if (tamper_.onWrite) tamper_.onWrite(line);
+        mapping_ = tamper_.answerMap && line.rfind(tamper_.answerTo, 0) == 0;
+        // The simulated monitor answers the bytes it got; the caller hears that all went out.
+        return inner_.write(reinterpret_cast<const uint8_t*>(line.data()), line.size(), timeout) ==
+                       long(line.size())
+                   ? long(count)
+                   : -1;
     }
     void waitForInput(Millis timeout) override {
         if (armed_ && left_ == 0)
@@ -72,6 +92,8 @@ class StallingPort final : public PortBackend {
     sim::InProcessPort inner_;
     VirtualClock& clock_;
     Stall& stall_;
+    Tamper& tamper_;
+    bool mapping_ = false;
     bool armed_ = false;
     size_t left_ = 0;
 };
@@ -92,7 +114,8 @@ class BootLoaderUpdateTest : public ::testing::Test {
         controller = std::make_unique<sim::Controller>(*simulated, clock);
         controller->setFirmware(firmware);
         serial = std::make_unique<CSerial>(
-            [this] { return std::make_unique<StallingPort>(*controller, clock, stall); }, clock);
+            [this] { return std::make_unique<StallingPort>(*controller, clock, stall, tamper); },
+            clock);
         serial->Open("COM1");
         serial->Configure(57600);
         serial->setObserver(&sent);
@@ -111,8 +134,12 @@ class BootLoaderUpdateTest : public ::testing::Test {
     }
     int update(int32_t identifiedModel = -1, bool usb = false) {
         BootLoaderUpdate run({*monitor, view, device, library, usb,
-                              identifiedModel < 0 ? device.hardwareModel : identifiedModel});
+                              identifiedModel < 0 ? device.hardwareModel : identifiedModel, verify,
+                              false, baudRate});
         return run.UpdateBootLoader();
+    }
+    std::vector<uint8_t> bootArea() const {
+        return controller->memory().read(simulated->flashBanks.front().start, 0x20000);
     }
     std::string lastMessage() const {
         return view.messages.empty() ? "" : view.messages.back().text;
@@ -141,6 +168,9 @@ class BootLoaderUpdateTest : public ::testing::Test {
     fs::path library = folder / "Library";
     VirtualClock clock;
     Stall stall;
+    Tamper tamper;
+    bool verify = false;
+    uint32_t baudRate = 57600;
     const sim::ModelSpec* simulated = nullptr;
     std::unique_ptr<sim::Controller> controller;
     std::unique_ptr<CSerial> serial;
@@ -156,6 +186,7 @@ struct Procedure {
     bool extended;
     int32_t runsAs;
     const char* program;  // the programming command the run must send
+    bool verify = false;  // the images are read back from RAM before the erase
 };
 
 class EveryProcedure : public BootLoaderUpdateTest,
@@ -165,8 +196,10 @@ TEST_P(EveryProcedure, RestartsWithTheProgrammedBootLoader) {
     const Procedure p = GetParam();
     connect(p.model, p.firmware);
     device.extendedFirmware = p.extended;
+    verify = p.verify;
     ASSERT_EQ(update(), 0) << lastMessage();
     EXPECT_TRUE(sent.any(p.program));
+    EXPECT_EQ(sent.any("read "), p.verify);
     EXPECT_EQ(device.hardwareModel, p.runsAs);
     EXPECT_FALSE(device.deviceIdentified);
 
@@ -182,14 +215,14 @@ TEST_P(EveryProcedure, RestartsWithTheProgrammedBootLoader) {
 INSTANTIATE_TEST_SUITE_P(
     Models, EveryProcedure,
     ::testing::Values(
-        Procedure{"alder", 30, true, 12, "flash program   100000 00c20000 20000"},
+        Procedure{"alder", 30, true, 12, "flash program   100000 00c20000 20000", true},
         Procedure{"small-alder", 24, false, 9, "flash program        0 00c10000 10000"},
         Procedure{"small-alder", 25, false, 9, "flash program        0 00c20000 10000"},
         Procedure{"dispenser", 30, false, 10, "flash program        0 00c20000 20000"},
         Procedure{"dmx610", 30, false, 11, "flash program a0000000 ac100000 20000"},
         Procedure{"alder177", 30, false, 3, "flash program a0000000 b0300000 10000"},
         Procedure{"core510", 8, false, 5, "flash program 0 00c10000 10000"},
-        Procedure{"vantix", 30, false, 17, "flash program 0 83d00000 40000"}),
+        Procedure{"vantix", 30, false, 17, "flash program 0 83d00000 40000", true}),
     [](const auto& info) {
         return std::string(info.param.model == std::string("small-alder") ? "smallalder"
                                                                           : info.param.model) +
@@ -222,7 +255,7 @@ TEST_F(BootLoaderUpdateTest, LibraryFilesFromOtherSystemsAreTaken) {
         std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
         fs::rename(library / name, library / upper);
     }
-    EXPECT_TRUE(BootLoaderUpdateAvailable(device, false, library));
+    EXPECT_EQ(MissingLibraryFile(device, library), "");
     ASSERT_EQ(update(), 0) << lastMessage();
     // Every record after the first still goes out as LF, record, CR.
     EXPECT_TRUE(sent.any("\nS3"));
@@ -254,7 +287,9 @@ INSTANTIATE_TEST_SUITE_P(
                 [](auto& t) { t.rewrite("Boot.rom", [](std::string& s) { s.clear(); }); },
                 "\"Boot.rom\" holds no data records"},
         Refusal{"BinaryImage",
-                [](auto& t) { t.rewrite("Bootinit.rom", [](std::string& s) { s[50] = '\0'; }); },
+                [](auto& t) {
+                    t.rewrite("Bootinit.rom", [](std::string& s) { s[s.find('\n') + 9] = '\0'; });
+                },
                 "\"Bootinit.rom\", line 2: not an S-record"},
         Refusal{"WrongChecksum",
                 [](auto& t) {
@@ -317,6 +352,151 @@ INSTANTIATE_TEST_SUITE_P(
                       // The erase stops after three of its sixteen dots.
                       Silence{"vantix", "flash erase bootloader", 41, true}),
     [](const auto& info) { return "step" + std::to_string(info.index); });
+
+// Every n-th write that starts with `prefix` goes through `change`.
+std::function<void(std::string&)> changeWrite(std::string prefix, int n,
+                                              std::function<void(std::string&)> change) {
+    return [=, seen = 0](std::string& line) mutable {
+        if (line.rfind(prefix, 0) == 0 && ++seen == n) change(line);
+    };
+}
+
+struct Damage {
+    const char* name;
+    bool verify;
+    std::function<void(BootLoaderUpdateTest&)> arrange;
+    const char* message;
+};
+
+class DamagedBeforeTheErase : public BootLoaderUpdateTest,
+                              public ::testing::WithParamInterface<Damage> {};
+
+TEST_P(DamagedBeforeTheErase, NothingIsErased) {
+    connect("alder", 30);
+    verify = GetParam().verify;
+    GetParam().arrange(*this);
+    const std::vector<uint8_t> before = bootArea();
+    EXPECT_EQ(update(), 1);
+    EXPECT_FALSE(sent.any("flash erase"));
+    EXPECT_FALSE(sent.any("flash program"));
+    EXPECT_EQ(bootArea(), before);
+    EXPECT_NE(lastMessage().find(GetParam().message), std::string::npos) << lastMessage();
+    EXPECT_NE(lastMessage().find("Nothing was erased"), std::string::npos) << lastMessage();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OnTheLine, DamagedBeforeTheErase,
+    ::testing::Values(
+        // A flipped bit in a record's digits: the monitor refuses the record.
+        Damage{"RefusedRecord", false,
+               [](auto& t) {
+                   t.tamper.onWrite =
+                       changeWrite("\nS3", 5, [](std::string& line) { line[14] ^= 0x01; });
+               },
+               "answers to Bootinit.rom differ from the lines sent, at line 6"},
+        // The line feed before a record turns into a letter: the line is no record at all.
+        Damage{"LineFeedChanged", false,
+               [](auto& t) {
+                   t.tamper.onWrite =
+                       changeWrite("\nS3", 40, [](std::string& line) { line[0] ^= 0x40; });
+               },
+               "differ from the lines sent"},
+        // The monitor took the record, but its echo came back changed: taken as damage.
+        Damage{"EchoChanged", false,
+               [](auto& t) {
+                   t.tamper.answerTo = "\nS3";
+                   t.tamper.answerMap = [n = 0](char c) mutable {
+                       return ++n == 3000 ? char(c ^ 0x04) : c;
+                   };
+               },
+               "differ from the lines sent"},
+        // RAM that no longer holds what was typed: only the read back sees it.
+        Damage{"RamChangedBehindTheEcho", true,
+               [](auto& t) {
+                   t.tamper.onWrite = changeWrite("read ", 1, [&t](std::string&) {
+                       t.controller->memory().store(0x00c20010, std::vector<uint8_t>{0x5a});
+                   });
+               },
+               "Boot.rom differs from the controller's RAM at 0x00C20010"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct Wording {
+    const char* name;
+    const char* model;
+    std::function<void(BootLoaderUpdateTest&)> arrange;
+    bool programmed;  // the programming still followed, and the new boot loader runs
+};
+
+class AfterTheErase : public BootLoaderUpdateTest, public ::testing::WithParamInterface<Wording> {};
+
+TEST_P(AfterTheErase, OnlyAnErrorOrSilenceStopsTheUpdate) {
+    connect(GetParam().model, 30);
+    GetParam().arrange(*this);
+    EXPECT_EQ(update(), GetParam().programmed ? 0 : 1) << lastMessage();
+    EXPECT_EQ(sent.any("flash program"), GetParam().programmed);
+    std::string answer;
+    if (GetParam().programmed) {
+        ASSERT_TRUE(monitor->SendAndWaitPrompt("tell version", answer, 1000, 500ms));
+        EXPECT_EQ(parseVersionAnswer(answer), kNewVersion);
+    } else {
+        EXPECT_NE(lastMessage().find("may be erased"), std::string::npos) << lastMessage();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, AfterTheErase,
+    ::testing::Values(
+        // No sector number in the first answer: every further sector is erased too.
+        Wording{"SectorNumberMissing", "dispenser",
+                [](auto& t) {
+                    t.tamper.answerTo = "flash erase sector     8000";
+                    t.tamper.answerMap = [](char c) { return c == '#' ? '-' : c; };
+                },
+                true},
+        // Other dots, "ERASE DONE" and even the prompt in capitals.
+        Wording{"EraseAnswerWordedOtherwise", "vantix",
+                [](auto& t) {
+                    t.tamper.answerTo = "flash erase bootloader";
+                    t.tamper.answerMap = [](char c) {
+                        return c == '.' ? '*' : char(std::toupper(static_cast<unsigned char>(c)));
+                    };
+                },
+                true},
+        // The monitor reports an error for a further sector.
+        Wording{"FurtherSectorRefused", "dispenser",
+                [](auto& t) {
+                    t.tamper.onWrite = changeWrite(
+                        "flash erase sector 4000", 1,
+                        [](std::string& line) { line = "flash erase sector f4000000\r"; });
+                },
+                false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class ChosenRate : public BootLoaderUpdateTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ChosenRate, TypesTheImagesFastAndIsBackAt57600BeforeAnyErase) {
+    const bool damaged = GetParam();
+    connect("alder", 30);
+    baudRate = 115200;
+    if (damaged)
+        tamper.onWrite = changeWrite("\nS3", 5, [](std::string& line) { line[14] ^= 0x01; });
+    EXPECT_EQ(update(), damaged ? 1 : 0) << lastMessage();
+    const auto first = [&](const std::string& prefix) {
+        return std::find_if(sent.lines.begin(), sent.lines.end(),
+                            [&](const auto& line) { return line.rfind(prefix, 0) == 0; }) -
+               sent.lines.begin();
+    };
+    EXPECT_LT(first("setbaudrate 115200"), first("\nS3"));
+    EXPECT_LT(first("\nS3"), first("setbaudrate 57600"));
+    EXPECT_LT(first("setbaudrate 57600"), first("flash erase"));
+    EXPECT_EQ(sent.any("flash erase"), !damaged);
+    if (damaged) {
+        EXPECT_TRUE(monitor->Answers());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(At115200, ChosenRate, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Damaged" : "Whole"; });
 
 TEST_F(BootLoaderUpdateTest, AnErasedBootAreaDiesAtTheNextRestart) {
     connect("heron", 30);

@@ -13,6 +13,7 @@
 #include "sim/controller.h"
 #include "sim/image_maker.h"
 #include "sim/in_process_port.h"
+#include "support/changing_line.h"
 #include "support/forwarding_port.h"
 #include "support/recording_view.h"
 #include "support/sent_lines.h"
@@ -37,7 +38,11 @@ class DownloadTest : public ::testing::Test {
     void connect(const std::string& keyword) {
         controller = std::make_unique<sim::Controller>(*sim::findModel(keyword), clock);
         serial = std::make_unique<CSerial>(
-            [this] { return std::make_unique<sim::InProcessPort>(*controller, clock); }, clock);
+            [this] {
+                return std::make_unique<testing::ChangingLine>(
+                    std::make_unique<sim::InProcessPort>(*controller, clock), change);
+            },
+            clock);
         serial->Open("COM1");
         serial->Configure(57600);
         serial->setObserver(&sent);
@@ -78,6 +83,7 @@ class DownloadTest : public ::testing::Test {
     DeviceDescription device;
     DownloadOptions options;
     DownloadFigures figures;
+    testing::LineChange change;  // none until a test sets one
 };
 
 TEST_F(DownloadTest, DirectDownloadErasesBurnsAndThenComparesEqual) {
@@ -90,7 +96,9 @@ TEST_F(DownloadTest, DirectDownloadErasesBurnsAndThenComparesEqual) {
     EXPECT_TRUE(sent.any("setbaudrate 115200"));
     EXPECT_TRUE(sent.any("flash 32 erase application a0110000 a011270f"));
     EXPECT_TRUE(sent.any("burn 00110000 00000fa0 "));
-    EXPECT_TRUE(sent.any("init caps 1 0000 2000 0 0"));
+    // The EEPROM data length is 0 already: the record is read, not written.
+    EXPECT_TRUE(sent.any("tell caps"));
+    EXPECT_FALSE(sent.any("init caps"));
     EXPECT_EQ(sent.lines.back(), "setbaudrate 57600");
     EXPECT_EQ(view.progress.back(), 1000);
 
@@ -342,6 +350,29 @@ TEST_F(DownloadTest, KeepSettingsLeavesTheCapabilityRecordAlone) {
     ASSERT_EQ(download(image("app.rom", 0x110000, 1000)), 0);
     EXPECT_FALSE(sent.any("tell caps"));
     EXPECT_FALSE(sent.any("init caps"));
+}
+
+// The EEPROM data length is cleared from readings of the record that agree: one changed
+// reading leaves the other values as they were; when no two agree the run fails and says
+// why, with nothing written back.
+TEST_F(DownloadTest, TheRecordIsClearedOnlyFromAgreeingReadings) {
+    setLanguageIndex(kEnglishLanguage);
+    for (const auto& [times, result] :
+         {std::pair{std::set<int>{1}, 0}, std::pair{std::set<int>{1, 2, 3, 4}, 1}}) {
+        SCOPED_TRACE(times.size());
+        connect("alder");
+        std::string answer;
+        monitor->SendAndWaitPrompt("init caps 1 0400 2000 0 0", answer, 2000, 500ms);
+        sent.lines.clear();
+        change = {"tell caps", times, "0400 "};
+        EXPECT_EQ(download(image("app.rom", 0x110000, 1000)), result);
+        EXPECT_EQ(controller->caps(), (std::vector<int>{1, result ? 0x400 : 0, 0x2000, 0, 0}));
+        EXPECT_EQ(sent.any("init caps"), result == 0);
+        if (result) {
+            ASSERT_FALSE(view.messages.empty());
+            EXPECT_NE(view.messages.back().text.find("capability record"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(DownloadTest, NoControllerNoCommand) {

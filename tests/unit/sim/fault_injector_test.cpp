@@ -199,7 +199,9 @@ TEST(FaultInjector, TheLineGoesOrTheDeviceRestartsOnceAfterNBytes) {
         const FaultInjector::Inbound at = faults.receive(std::string(1000, 'b'));
         EXPECT_EQ(at.bytes, std::string(500, 'b'));
         EXPECT_EQ(at.event, event);
-        EXPECT_EQ(faults.receive("more").event, FaultInjector::LineEvent::kNone);
+        const FaultInjector::Inbound after = faults.receive("more");
+        EXPECT_EQ(after.event, FaultInjector::LineEvent::kNone);
+        EXPECT_EQ(after.bytes, event == FaultInjector::LineEvent::kReset ? "more" : "");
         EXPECT_NE(log.str().find(" in 1500\n"), std::string::npos) << log.str();
     }
 }

@@ -95,7 +95,11 @@ TEST(SimFileSystem, RmdirRemovesOnlyEmptyFolders) {
     EXPECT_EQ(bench.exchange("rmdir \"A:\\FULL\""),
               "rmdir \"A:\\FULL\"\r\nDirectory not empty\r\nBoot> ");
     EXPECT_EQ(bench.exchange("rmdir A:\\FULL\\X"), "rmdir A:\\FULL\\X\r\nNo directory\r\nBoot> ");
-    EXPECT_EQ(bench.exchange("rmdir \"A:\\EMPTY\\\""), "rmdir \"A:\\EMPTY\\\"\r\nBoot> ");
+    // The folder is named without the backslash that ends a folder path.
+    for (const std::string trailing : {"rmdir \"A:\\EMPTY\\\"", "rmdir A:\\EMPTY\\"})
+        EXPECT_EQ(bench.exchange(trailing), trailing + "\r\nPath error\r\nBoot> ");
+    EXPECT_TRUE(fs::exists(bench.drive('A') / "EMPTY"));
+    EXPECT_EQ(bench.exchange("rmdir \"A:\\EMPTY\""), "rmdir \"A:\\EMPTY\"\r\nBoot> ");
     EXPECT_FALSE(fs::exists(bench.drive('A') / "EMPTY"));
     EXPECT_EQ(bench.exchange("rmdir A:\\..\\drives"),
               "rmdir A:\\..\\drives\r\nPath error\r\nBoot> ");
