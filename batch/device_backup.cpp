@@ -161,7 +161,8 @@ DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
                                     });
     }
     if (read == ImageRead::DeviceFailed) {
-        view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
+        if (!StopRequested())  // a stop says so itself
+            view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
         return ImageSaved::Failed;
     }
     // A write that failed (a full disk) makes the commit fail and say why.
