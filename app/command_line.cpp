@@ -3,10 +3,11 @@
 #include <cctype>
 #include <charconv>
 #include <map>
+#include <set>
 
 #include "app/file_system_cli.h"
 #include "app/operation_trace.h"
-#include "lang/language_choice.h"
+#include "lang/catalog.h"
 
 namespace tarmix {
 
@@ -64,32 +65,42 @@ std::optional<ChosenPort> readChosenPort(const std::string& value) {
     return ChosenPort{index, path};
 }
 
+// The codes --lang takes, as "cs, da, de, ...".
+std::string languageCodes() {
+    std::set<std::string> codes;  // sorted
+    for (const Language& language : languages())
+        if (language.hasCatalogue) codes.insert(language.code);
+    std::string text;
+    for (const std::string& code : codes) text += (text.empty() ? "" : ", ") + code;
+    return text;
+}
+
 }  // namespace
 
 namespace {
 
 constexpr ExitCode kExitCodes[] = {
-    {kResultOk, "no error detected"},
-    {kResultBadPort, "port argument not recognised"},
-    {kResultBadBaud, "baud argument not recognised"},
-    {kResultBadSwitch, "no recognised switch"},
-    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it"},
-    {kResultFileDownloadFailed, "/d: the file download to the controller failed"},
-    {kResultFileUploadFailed, "/u: the file upload from the controller failed"},
-    {kResultDownloadFailed, "/p: the download or the script failed"},
-    {kResultBackupFailed, "/s: the backup failed"},
-    {kResultNoController, "no controller was identified"},
-    {kResultCheckFailed, "--verify-backup or --dry-run found a problem"},
-    {kResultCommandFailed, "the controller did not carry out the file-system command"},
-    {kResultNoSuchPath, "the controller has no such drive or folder"},
-    {kResultNoPort, "the port could not be opened (missing, in use, no permission)"},
-    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)"},
-    {kResultStationRefused, "a station's port or controller is another station's too"},
-    {kResultRecordFailed, "--record: the device history cannot be written"},
-    {kResultUsage, "command line not understood"},
-    {kResultHangup, "hung up (SIGHUP)"},
-    {kResultInterrupted, "interrupted (SIGINT)"},
-    {kResultTerminated, "terminated (SIGTERM)"},
+    {kResultOk, "no error detected", 64882},
+    {kResultBadPort, "port argument not recognised", 64883},
+    {kResultBadBaud, "baud argument not recognised", 64884},
+    {kResultBadSwitch, "no recognised switch", 64885},
+    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it", 64886},
+    {kResultFileDownloadFailed, "/d: the file download to the controller failed", 64887},
+    {kResultFileUploadFailed, "/u: the file upload from the controller failed", 64888},
+    {kResultDownloadFailed, "/p: the download or the script failed", 64889},
+    {kResultBackupFailed, "/s: the backup failed", 64890},
+    {kResultNoController, "no controller was identified", 64891},
+    {kResultCheckFailed, "--verify-backup or --dry-run found a problem", 64892},
+    {kResultCommandFailed, "the controller did not carry out the file-system command", 64893},
+    {kResultNoSuchPath, "the controller has no such drive or folder", 64894},
+    {kResultNoPort, "the port could not be opened (missing, in use, no permission)", 64895},
+    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)", 64896},
+    {kResultStationRefused, "a station's port or controller is another station's too", 64804},
+    {kResultRecordFailed, "--record: the device history cannot be written", 64805},
+    {kResultUsage, "command line not understood", 64897},
+    {kResultHangup, "hung up (SIGHUP)", 64806},
+    {kResultInterrupted, "interrupted (SIGINT)", 64898},
+    {kResultTerminated, "terminated (SIGTERM)", 64899},
 };
 
 }  // namespace
@@ -98,7 +109,7 @@ std::span<const ExitCode> ExitCodes() { return kExitCodes; }
 
 std::string DescribeResult(int code) {
     for (const ExitCode& row : kExitCodes)
-        if (row.code == code) return row.meaning;
+        if (row.code == code) return row.textId != 0 ? LoadText(row.textId) : row.meaning;
     return "result " + std::to_string(code);
 }
 
@@ -239,15 +250,6 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.answerGiven = true;
         } else if (word == "--verify") {
             options.verify = true;
-        } else if (takeValue("--lang", value)) {
-            options.language = LanguageOfCode(value);
-            if (!options.language) {
-                parsed.error =
-                    "--lang takes a language code (cs da de el en es fr lt nl pl ru), "
-                    "not \"" +
-                    value + "\"";
-                return parsed;
-            }
         } else if (word == "--json") {
             options.json = true;
         } else if (takeValue("--port", value)) {
@@ -259,6 +261,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             options.ports.push_back(*port);
+        } else if (takeValue("--lang", value)) {
+            options.language = languageOfCode(value);
+            if (!options.language) {
+                parsed.error = "--lang takes one of " + languageCodes() + ", not \"" + value + "\"";
+                return parsed;
+            }
         } else if (takeValue("--trace", value)) {
             options.traceFile = value;
         } else if (takeValue("--wait", value)) {
@@ -341,7 +349,11 @@ std::string UsageText() {
         "  --yes, --no              how the console answers questions (at a terminal it asks;\n"
         "                           otherwise --no)\n"
         "  --json                   one JSON event per line on stdout\n"
-        "  --lang CODE              this run's language: cs da de el en es fr lt nl pl ru\n"
+        "  --lang CODE              the language of this run (not stored): " +
+        languageCodes() +
+        "\n"
+        "                           without it, Tarmix.ini's; on the first run the\n"
+        "                           locale's (LC_ALL, LC_MESSAGES, LANG), else German\n"
         "  --verify                 check every copy: the flash is compared with the image\n"
         "                           after each download, files and the EEPROM written are\n"
         "                           read back, and what comes from the controller is read\n"

@@ -52,13 +52,14 @@ enum ResultCode : int {
 
 struct ExitCode {
     int code;
-    const char* meaning;  // one line of English
+    const char* meaning;  // one line of English, as --help shows it
+    int textId = 0;       // the meaning in the catalogue; 0: the English only
 };
 
 // Every exit code the program ends with, in ascending order.
 std::span<const ExitCode> ExitCodes();
 
-// A one-line English explanation of a result code, for the console summary.
+// A one-line explanation of a result code in the current language, for the console summary.
 std::string DescribeResult(int code);
 
 // The file-system forms of this build (--ls, --tree, --mkdir, --rm, --rmdir, --format, --df).
@@ -114,9 +115,6 @@ struct MainWindowStart {
     // The port this run must use instead of the stored one (which stays stored): the one
     // --port or --simulate put a device behind.
     std::optional<int> runPort;
-    // --lang: the language of this run; the stored one stays stored unless the user picks
-    // another in the window.
-    std::optional<int> runLanguage;
 };
 
 // The launcher's mapping: port word "com1".."com6" / "COM1".."COM6" / "lpt1" / "LPT1"
@@ -139,9 +137,9 @@ struct ToolOptions {
     std::string libraryFolder;            // --library DIR: the boot images' folder for this run
     bool answerYes = false;               // how the console answers questions (default No)
     bool answerGiven = false;             // --yes or --no was given
-    std::optional<int> language;          // --lang CODE: this run's language, not stored
     bool json = false;                    // JSON events on stdout
     bool verify = false;                  // compare the flash after each download (not saved)
+    std::optional<int> language;          // --lang CODE: the language of this run (not saved)
     std::string traceFile;                // wire trace
     std::vector<ChosenPort> ports;        // --port: devices for COM names, for this run
     bool terminal = false;                // the console terminal instead of the window

@@ -9,6 +9,7 @@
 #include "app/port_problem.h"
 #include "app/settings.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "link/serial.h"
 #include "platform/raw_console.h"
 #include "platform/replacing_file.h"
@@ -18,6 +19,11 @@ namespace tarmix {
 namespace {
 
 constexpr int kTextErrorWhileInit = 60173;  // "Error while init:"
+constexpr int kTextLogUnwritable = 64823;   // "cannot write the log file %s"
+constexpr int kTextTerminalOn = 64824;      // "terminal on %s (%s) at %d baud; Ctrl-] quits"
+constexpr int kTextTerminalClosed = 64825;  // "terminal closed"
+constexpr int kTextClosedBySignal = 64826;  // "terminal closed by a signal"
+constexpr int kTextLogNotWritten = 64827;   // "the log was not written: %s"
 
 constexpr char kEscape = 0x1b;
 constexpr char kDelete = 0x7f;
@@ -195,15 +201,17 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
     std::string error;
     if (!setup.logFile.empty()) {
         if (!log.Open(setup.logFile, error)) {
-            view.say("cannot write the log file " + error);
+            view.say(FormatText(kTextLogUnwritable, error));
             return kResultUsage;
         }
         serial.setObserver(&logObserver);
     }
 
     RawConsole raw(setup.input, stopSignal);
-    setup.messages << "tarmix: terminal on " << name << " (" << setup.portMap.resolve(name)
-                   << ") at " << CSerial::kLinkBaud << " baud; Ctrl-] quits\r\n"
+    setup.messages << "tarmix: "
+                   << FormatText(kTextTerminalOn, name, setup.portMap.resolve(name),
+                                 int(CSerial::kLinkBaud))
+                   << "\r\n"
                    << std::flush;
     CTerminal terminal(view, clock);
     terminal.Attach(&serial, port + 1);
@@ -241,10 +249,11 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
     }
     const bool interrupted = stopSignal != 0 && !quit;
     serial.Close();
-    setup.messages << "\r\ntarmix: terminal closed" << (interrupted ? " by a signal" : "") << "\r\n"
+    setup.messages << "\r\ntarmix: "
+                   << LoadText(interrupted ? kTextClosedBySignal : kTextTerminalClosed) << "\r\n"
                    << std::flush;
     if (log.isOpen() && !log.Commit(error)) {
-        setup.messages << "tarmix: the log was not written: " << error << "\n";
+        setup.messages << "tarmix: " << FormatText(kTextLogNotWritten, error) << "\n";
         return kResultUsage;
     }
     return interrupted ? 128 + stopSignal : kResultOk;  // as a shell reports a signal

@@ -78,7 +78,6 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
     commandLineVerify_ = start.verifyAfterWrite;
     ports_.selectedPort = start.selectedPort;
     runPort_ = start.runPort;
-    runLanguage_ = start.runLanguage;
     serial_.setObserver(services.wireObserver);
     SetUpFileSystemView();
 }
@@ -97,8 +96,7 @@ void CDownloadDialog::OnInitDialog() {
     Settings settings;
     ReadSettings(startDirectory_, settings);
     CheckSettingValues(settings);
-    storedLanguage_ = settings.languageIndex;
-    setLanguageIndex(runLanguage_.value_or(settings.languageIndex));
+    setLanguageIndex(settings.languageIndex);
     baudRate_ = settings.baudRate;
     storedPort_ = settings.selectedPort;
     ports_.selectedPort = runPort_.value_or(settings.selectedPort);
@@ -382,9 +380,7 @@ void CDownloadDialog::CloseThroughOk() {
     if (closed_) return;
     // The command line's port was for this run only.
     const int port = runPort_ ? storedPort_ : ports_.selectedPort;
-    // So was the command line's language, unless the user chose another one since.
-    const int language = runLanguage_ == languageIndex() ? storedLanguage_ : languageIndex();
-    const Settings settings{language, baudRate_, port, keepReceipts_ ? 1 : 0,
+    const Settings settings{languageIndex(), baudRate_, port, keepReceipts_ ? 1 : 0,
                             verifyAfterWrite_ ? 1 : 0};
     std::error_code ignored;  // a folder that cannot be made shows up as a failed write
     fs::create_directories(startDirectory_, ignored);

@@ -280,8 +280,6 @@ class CDownloadDialog {
     PortState ports_;
     // The command line's port for this run, and the stored port it stands in for.
     std::optional<int> runPort_;
-    std::optional<int> runLanguage_;
-    int storedLanguage_ = 0;
     int storedPort_ = 0;
     std::string linkPort_;
     PortScanner scanner_;

@@ -4,17 +4,22 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <string>
 
 #include "app/command_line.h"
+#include "lang/catalog.h"
 
 namespace tarmix {
 
 namespace {
 
-constexpr char kStoppingNotice[] =
-    "\ntarmix: stopping once the device is between two steps; press Ctrl-C again to abandon "
-    "at once\n";
-constexpr char kAbandonNotice[] = "\ntarmix: abandoning the operation\n";
+constexpr int kTextStoppingNotice = 64814;  // "stopping once the device is between two steps…"
+constexpr int kTextAbandonNotice = 64815;   // "abandoning the operation at once"
+
+// The notices in the run's language, made before a handler can need them: a handler
+// only writes.
+std::string stoppingNotice;
+std::string abandonNotice;
 
 std::atomic<int> wakeSocket{-1};
 std::atomic<int> signalsSeen{0};
@@ -36,10 +41,10 @@ void onStopSignal(int number) {
     const int seen = ++signalsSeen;
     if (seen == 1) {
         RequestStop(causeOf(number));
-        say(kStoppingNotice, sizeof kStoppingNotice - 1);
+        say(stoppingNotice.data(), stoppingNotice.size());
     } else {
         RequestAbandon();
-        say(kAbandonNotice, sizeof kAbandonNotice - 1);
+        say(abandonNotice.data(), abandonNotice.size());
         // A third signal is the signal itself.
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
@@ -55,6 +60,8 @@ void onStopSignal(int number) {
 }  // namespace
 
 void CatchStopSignals(int wakeFd) {
+    stoppingNotice = "\ntarmix: " + LoadText(kTextStoppingNotice) + "\n";
+    abandonNotice = "\ntarmix: " + LoadText(kTextAbandonNotice) + "\n";
     wakeSocket = wakeFd;
     signalsSeen = 0;
     struct sigaction action {};

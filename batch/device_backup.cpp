@@ -203,7 +203,8 @@ bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
         case EepromSaveResult::Failed:
             break;
     }
-    ctx_.view.showMessage(LoadText(kTextSaveFailed), LoadText(kTextError), MessageIcon::Error);
+    if (!StopRequested())  // a stop says so itself
+        ctx_.view.showMessage(LoadText(kTextSaveFailed), LoadText(kTextError), MessageIcon::Error);
     return false;
 }
 

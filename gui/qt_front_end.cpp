@@ -14,6 +14,7 @@
 
 #include "app/main_window.h"
 #include "app/stop_signals.h"
+#include "gui/qt_front_end_translations.h"
 #include "lang/catalog.h"
 
 #ifdef TARMIX_HAVE_XCB
@@ -103,6 +104,7 @@ RunEnd QtFrontEnd::run(CDownloadDialog& controller) {
         setLanguageIndex(index);
         controller.ApplyLanguage();
     });
+    UseLocaleOfLanguage();
     interrupted_ = false;
     StopSignals stopSignals([this] {
         interrupted_ = true;
@@ -168,6 +170,7 @@ void QtFrontEnd::controlPressed(Control control) {
 
 void QtFrontEnd::languageChosen(int languageIndex) {
     if (controller_ != nullptr) controller_->OnLanguage(languageIndex);
+    UseLocaleOfLanguage();
 }
 
 void QtFrontEnd::sourceEdited(const std::string& text) {
@@ -222,6 +225,9 @@ std::unique_ptr<FrontEnd> MakeQtFrontEnd(int argc, char** argv, const ToolOption
     count = argc;
     auto application = std::make_unique<QApplication>(count, argv);
     QApplication::setApplicationName(QStringLiteral("Tarmix"));
+    // Asked after Qt's own catalogues, which the window installs later.
+    static OwnQtTranslations ownWords;
+    QCoreApplication::installTranslator(&ownWords);
     return std::make_unique<QtFrontEnd>(std::move(application));
 }
 

@@ -7,7 +7,6 @@
 #include <iostream>
 
 #include "lang/embedded_catalogues.h"
-#include "lang/language_choice.h"
 
 namespace tarmix {
 
@@ -52,33 +51,27 @@ const std::string* translation(const PoCatalogue* catalogue, int id) {
 
 std::span<const Language> languages() { return kLanguages; }
 
-std::optional<int> LanguageOfCode(std::string_view code) {
-    for (const Language& language : kLanguages) {
-        const std::string_view own = language.code;
-        const bool same = language.hasCatalogue && own.size() == code.size() &&
-                          std::equal(own.begin(), own.end(), code.begin(), [](char a, char b) {
-                              return a == std::tolower(static_cast<unsigned char>(b));
-                          });
-        if (same) return language.index;
-    }
-    return std::nullopt;
-}
-
-int LanguageOfLocale() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value == nullptr || *value == '\0') continue;
-        // The first that is set decides, as for every other program: "C" names none.
-        const std::string_view locale = value;
-        return LanguageOfCode(locale.substr(0, locale.find_first_of("_.@")))
-            .value_or(kGermanLanguage);
-    }
-    return kGermanLanguage;
-}
-
 int languageIndex() { return currentLanguage.load(); }
 
 void setLanguageIndex(int index) { currentLanguage.store(index); }
+
+std::optional<int> languageOfCode(std::string_view code) {
+    for (const Language& language : kLanguages)
+        if (language.hasCatalogue && code == language.code) return language.index;
+    return std::nullopt;
+}
+
+int languageOfLocale(const std::function<const char*(const char*)>& environment) {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = environment(variable);
+        if (value == nullptr || *value == '\0') continue;
+        const std::string_view locale(value);
+        // language[_territory][.codeset][@modifier]
+        const std::string_view code = locale.substr(0, locale.find_first_of("_.@"));
+        return languageOfCode(code).value_or(kGermanLanguage);
+    }
+    return kGermanLanguage;
+}
 
 void TextCatalogues::add(std::string code, PoCatalogue catalogue) {
     catalogues_.insert_or_assign(std::move(code), std::move(catalogue));

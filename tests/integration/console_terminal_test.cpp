@@ -193,7 +193,7 @@ TEST_F(ConsoleTerminalTest, TheReenumeratedUsbPortIsFoundAgainByItsName) {
     ASSERT_TRUE(waitFor("[tarmix: Terminal over COM1]")) << screen;
     screen.clear();
     type("run appl\r");
-    ASSERT_TRUE(waitFor("[tarmix: Terminal without connection ]")) << screen;
+    ASSERT_TRUE(waitFor("[tarmix: Terminal without connection]")) << screen;
     ASSERT_TRUE(waitFor("[tarmix: Terminal over COM1]")) << screen;
     type("tell version\r");
     EXPECT_TRUE(waitFor("Version: ")) << screen;

@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <vector>
 
 #include "lang/catalog.h"
 
@@ -74,65 +74,73 @@ TEST_F(SettingsFileTest, WhatIsWrittenReadsBackUnchanged) {
     EXPECT_EQ(read.verifyAfterWrite, 1);
 }
 
-// The three locale variables as given ("" unsets one) for the lifetime of the object.
-class Locale {
+// Sets the locale variables for one test, and puts them back.
+class LocaleForTest {
   public:
-    Locale(const char* all, const char* messages, const char* lang) {
-        const char* values[] = {all, messages, lang};
-        for (size_t i = 0; i < kNames.size(); ++i) {
-            const char* old = std::getenv(kNames[i]);
-            saved_[i] = old ? std::optional<std::string>(old) : std::nullopt;
-            set(kNames[i], values[i]);
+    explicit LocaleForTest(const char* lang) {
+        for (const char* name : kNames) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+            unsetenv(name);
         }
+        if (lang) setenv("LANG", lang, 1);
     }
-    ~Locale() {
-        for (size_t i = 0; i < kNames.size(); ++i)
-            set(kNames[i], saved_[i] ? saved_[i]->c_str() : "");
+    ~LocaleForTest() {
+        for (const auto& [name, value] : saved_)
+            value ? setenv(name, value->c_str(), 1) : unsetenv(name);
     }
 
   private:
-    static void set(const char* name, const char* value) {
-        if (*value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    static constexpr std::array<const char*, 3> kNames = {"LC_ALL", "LC_MESSAGES", "LANG"};
-    std::array<std::optional<std::string>, 3> saved_;
+    static constexpr const char* kNames[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
-// Without a settings file the first of LC_ALL, LC_MESSAGES and LANG that is set chooses
-// the language; one of none of the eleven is German. A file's language stays its own.
-TEST_F(SettingsFileTest, AFirstRunSpeaksTheLanguageOfTheLocale) {
-    const struct {
-        const char* all;
-        const char* messages;
+// A first run takes the locale's language, a settings file keeps its own, and --lang
+// replaces either for the run without being written.
+TEST_F(SettingsFileTest, LanguageOfTheLocaleTheFileAndTheRun) {
+    struct Case {
+        const char* file;  // nullptr: no settings file yet
         const char* lang;
-        int language;
-    } cases[] = {
-        {"", "", "en_GB.UTF-8", 1},
-        {"", "el_GR.UTF-8", "en_US", 10},
-        {"fr_FR", "el", "de", 2},
-        {"", "", "LT_LT@euro", 11},
-        {"", "", "C", 0},
-        {"", "", "it_IT", 0},
-        {"C.UTF-8", "", "en_US", 0},
-        {"", "", "", 0},
+        std::optional<int> run;
+        int shown;
+        const char* written;  // the language line written back
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.all) + "|" + c.messages + "|" + c.lang);
-        const Locale locale(c.all, c.messages, c.lang);
-        Settings settings{7, 230400, 5, 1};
-        EXPECT_EQ(ReadSettings(folder, settings), 1);
-        EXPECT_EQ(settings.languageIndex, c.language);
+    const Case cases[] = {
+        {nullptr, "en_US.UTF-8", std::nullopt, 1, "[LANGUAGE]: 1"},
+        {nullptr, "el_GR.UTF-8", std::nullopt, 10, "[LANGUAGE]: 10"},
+        {nullptr, "C.UTF-8", std::nullopt, 0, "[LANGUAGE]: 0"},
+        {nullptr, "sv_SE.UTF-8", std::nullopt, 0, "[LANGUAGE]: 0"},
+        {"[LANGUAGE]: 5\r\n", "en_US.UTF-8", std::nullopt, 5, "[LANGUAGE]: 5"},
+        {"[BAUDRATE]: 115200\r\n", "en_US.UTF-8", std::nullopt, 0, "[LANGUAGE]: 0"},
+        {"[LANGUAGE]: 5\r\n", "en_US.UTF-8", 10, 10, "[LANGUAGE]: 5"},
+        {nullptr, "fr_FR.UTF-8", 11, 11, "[LANGUAGE]: 2"},
+    };
+    for (const Case& c : cases) {
+        const LocaleForTest locale(c.lang);
+        fs::remove(folder / kSettingsFileName);
+        if (c.file) writeFile(c.file);
+        SetRunLanguage(c.run);
+        Settings settings;
+        ReadSettings(folder, settings);
+        EXPECT_EQ(settings.languageIndex, c.shown) << (c.file ? c.file : "-") << " " << c.lang;
+        ASSERT_EQ(WriteSettings(folder, settings), 0);
+        EXPECT_EQ(readFile().find(utf16(c.written)), 0u) << c.lang;
+        SetRunLanguage(std::nullopt);
     }
-    const Locale greek("", "", "el_GR.UTF-8");
-    writeFile(utf16("[LANGUAGE]: 2\r\n"));
-    EXPECT_EQ(readBack().languageIndex, 2);
+    // A language picked in the window during a --lang run is the user's choice: kept.
+    const LocaleForTest locale("en_US.UTF-8");
+    writeFile("[LANGUAGE]: 5\r\n");
+    SetRunLanguage(10);
+    Settings settings;
+    ReadSettings(folder, settings);
+    settings.languageIndex = 2;
+    ASSERT_EQ(WriteSettings(folder, settings), 0);
+    EXPECT_EQ(readFile().find(utf16("[LANGUAGE]: 2")), 0u);
+    SetRunLanguage(std::nullopt);
 }
 
 TEST_F(SettingsFileTest, MissingFileResetsLanguageBaudAndPortOnly) {
-    const Locale none("", "", "");
+    const LocaleForTest locale(nullptr);
     Settings settings{7, 230400, 5, 1};
     EXPECT_EQ(ReadSettings(folder, settings), 1);
     EXPECT_EQ(settings.languageIndex, 0);

@@ -249,7 +249,7 @@ TEST(WindowTerminal, WithoutAPortTypingFailsWithTheWriteError) {
     bench.makeWindowOn(bench.view, bench.view, {}, &bench.wire);
     bench.window->OnInitDialog();
     bench.switchOn();
-    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection ");
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection");
     bench.window->OnTerminalText("ab");
     ASSERT_EQ(bench.view.messages.size(), 1u);  // one box, and the rest is not tried
     EXPECT_EQ(bench.view.messages[0].text, "Serial line write error!");
@@ -261,12 +261,12 @@ TEST(WindowTerminal, ThePortGoingAwayAndComingBack) {
     bench.switchOn();
     bench.faults.gone = true;
     bench.poll(60ms);
-    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection ");
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection");
     EXPECT_TRUE(bench.window->terminal().lineLost());
     bench.window->OnTerminalText("x");
     EXPECT_EQ(bench.view.messages.back().text, "Serial line write error!");
     bench.poll(2s);  // tried again every 500 ms, and each try fails at once
-    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection ");
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection");
 
     bench.faults.gone = false;
     bench.poll(600ms);
@@ -319,7 +319,7 @@ TEST(WindowTerminal, ApplicationStartOnAUsbAdapterReopensTheReenumeratedPort) {
     bench.wire.bytes.clear();
     bench.type("call 0");
     EXPECT_EQ(bench.wire.bytes, "call 0\r");
-    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection ");
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection");
     bench.poll(1s);
     EXPECT_EQ(bench.view.lastStatus(), "Terminal over COM1");
     bench.wire.bytes.clear();

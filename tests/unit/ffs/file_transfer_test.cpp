@@ -178,7 +178,7 @@ TEST_F(SimTransfer, DeviceRefusalsEndWithTheirMessages) {
     // A device file that is not there.
     EXPECT_EQ(transfer(monitor).Upload((folder / "x.bin").string(), "A:\\NONE.BIN"),
               TransferResult::DeviceFailed);
-    EXPECT_EQ(view.messages.back().text, "File upload error<A:\\NONE.BIN>\n\nFile not found");
+    EXPECT_EQ(view.messages.back().text, "File upload error\n\n<A:\\NONE.BIN>\n\nFile not found");
     EXPECT_FALSE(fs::exists(folder / "x.bin"));
     // The device is ready for the next command after each of them.
     writeFile(folder / "small.bin", "abc");
@@ -354,9 +354,17 @@ TEST_F(ScriptedTransfer, UploadFailuresLeaveTheOldPcFileAsItWas) {
          kSizeLine + ("Z" + frameOf(std::string(1000, 'd'))),
          {"\r\n"},
          ".",
-         "File upload errorTimeout"},
-        {"short header", "\r\nBoot> ", {}, "", "File upload error<A:\\F.BIN>\n\nFile not found"},
-        {"no number", "\r\n    abcdef", {}, "", "File upload error<A:\\F.BIN>\n\nFile not found"},
+         "File upload error\n\nTimeout"},
+        {"short header",
+         "\r\nBoot> ",
+         {},
+         "",
+         "File upload error\n\n<A:\\F.BIN>\n\nFile not found"},
+        {"no number",
+         "\r\n    abcdef",
+         {},
+         "",
+         "File upload error\n\n<A:\\F.BIN>\n\nFile not found"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
