@@ -346,8 +346,9 @@ BackupEnd DeviceBackup::Run(const fs::path& folder) {
     }
     DiscardBackupWork(folder);
     if (end == BackupEnd::Failed) {
-        ShowBackupError(cause + FormatText(kTextNotWritten, std::string(kRestoreScriptName)) +
-                        (earlier ? " " + LoadText(kTextEarlierKept) : std::string()));
+        if (!StopRequested())  // a stop has said so itself
+            ShowBackupError(cause + FormatText(kTextNotWritten, std::string(kRestoreScriptName)) +
+                            (earlier ? " " + LoadText(kTextEarlierKept) : std::string()));
         return end;
     }
     if (end == BackupEnd::CompletedExcept) ShowSkipped();

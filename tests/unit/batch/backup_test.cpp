@@ -54,15 +54,20 @@ TEST(Sha256, PublishedDigests) {
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
 
+constexpr char kDestroys[] =
+    " This formats the controller's drives and overwrites its flash and its EEPROM.";
+
 TEST(RestoreScript, QuestionInLatin1OrEnglishAndEveryLineEndsWithCrLf) {
     const LocalTime time{1, 7, 12, 2026, 8, 5, 0};
     struct Case {
         int language;
         const char* question;
     };
-    for (const Case& c : {Case{kEnglishLanguage, "Restore backup from 07.12.2026 08:05?"},
-                          Case{7, "Restore backup from 07.12.2026 08:05?"},      // Russian
-                          Case{10, "Restore backup from 07.12.2026 08:05?"}}) {  // Greek
+    // The question names what the script destroys.
+    const std::string english = std::string("Restore backup from 07.12.2026 08:05?") + kDestroys;
+    for (const Case& c :
+         {Case{kEnglishLanguage, english.c_str()}, Case{7, english.c_str()},  // Russian
+          Case{10, english.c_str()}}) {                                       // Greek
         SCOPED_TRACE(c.language);
         setLanguageIndex(c.language);
         RestoreScript script;
@@ -222,9 +227,10 @@ TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
     EXPECT_EQ(image[6675], "S70500110000E9");
     EXPECT_EQ(image[0].substr(0, 12), "S31500110000");
     EXPECT_EQ(crlfLines(readFile(bench.folder / "Reload.rom")),
-              (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
-                                        "program \"Flash\\Application.rom\"", "init drives 0 0 0",
-                                        "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+              (std::vector<std::string>{
+                  std::string("messageyesno Restore backup from 07.12.2026 08:30?") + kDestroys,
+                  "program \"Flash\\Application.rom\"", "init drives 0 0 0",
+                  "restoreeprom \"EEPROM\\Eeprom.bin\""}));
     EXPECT_EQ(readFile(bench.folder / "EEPROM" / "Eeprom.bin").size(), 12u + 0x2000 - 0x100);
     const std::string manifest = readFile(bench.folder / "manifest.json");
     for (const char* file : {"Reload.rom", "Flash/Application.rom", "EEPROM/Eeprom.bin"})
@@ -344,7 +350,7 @@ TEST(DeviceBackup, AStopEndsTheBackupAtTheNextBlockOrFile) {
         EXPECT_EQ(sent.find("geteepromdata"), std::string::npos);
         EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
         EXPECT_FALSE(fs::exists(bench.folder / "manifest.json"));
-        ASSERT_EQ(bench.view.messages.size(), 1u);
+        ASSERT_EQ(bench.view.messages.size(), 1u) << bench.view.messages.back().text;
         EXPECT_EQ(bench.view.messages[0].text,
                   "The backup was stopped: Reload.rom was not written.");
         EXPECT_EQ(bench.view.messages[0].icon, MessageIcon::Warning);
@@ -414,16 +420,16 @@ TEST(DeviceBackup, DrivesAreCopiedWithTheirLinesAfterTheirFormatLine) {
     std::ofstream(c / "APP.CFG") << "cfg";
     ASSERT_EQ(bench.run(), BackupEnd::Completed)
         << (bench.view.messages.empty() ? "" : bench.view.messages[0].text);
-    EXPECT_EQ(
-        crlfLines(readFile(bench.folder / "Reload.rom")),
-        (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
-                                  "program \"Flash\\Application.rom\"", "init drives 64 0 32",
-                                  "format a:", "download \"Drive_A\\ROOT.TXT\" \"A:\\ROOT.TXT\"",
-                                  "mkdir \"A:\\LOG\\\"", "mkdir \"A:\\LOG\\OLD\\\"",
-                                  "download \"Drive_A\\LOG\\OLD\\DAY1.TXT\" "
-                                  "\"A:\\LOG\\OLD\\DAY1.TXT\"",
-                                  "format c:", "download \"Drive_C\\APP.CFG\" \"C:\\APP.CFG\"",
-                                  "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+    EXPECT_EQ(crlfLines(readFile(bench.folder / "Reload.rom")),
+              (std::vector<std::string>{
+                  std::string("messageyesno Restore backup from 07.12.2026 08:30?") + kDestroys,
+                  "program \"Flash\\Application.rom\"", "init drives 64 0 32",
+                  "format a:", "download \"Drive_A\\ROOT.TXT\" \"A:\\ROOT.TXT\"",
+                  "mkdir \"A:\\LOG\\\"", "mkdir \"A:\\LOG\\OLD\\\"",
+                  "download \"Drive_A\\LOG\\OLD\\DAY1.TXT\" "
+                  "\"A:\\LOG\\OLD\\DAY1.TXT\"",
+                  "format c:", "download \"Drive_C\\APP.CFG\" \"C:\\APP.CFG\"",
+                  "restoreeprom \"EEPROM\\Eeprom.bin\""}));
     EXPECT_EQ(readFile(bench.folder / "Drive_A" / "LOG" / "OLD" / "DAY1.TXT"), "day one");
     EXPECT_FALSE(fs::exists(bench.folder / "Drive_B"));
     const std::string manifest = readFile(bench.folder / "manifest.json");
@@ -514,10 +520,10 @@ TEST(DeviceBackup, AControllerWithoutAnApplicationIsBackedUpWithoutOne) {
     ASSERT_EQ(bench.run(), BackupEnd::Completed)
         << (bench.view.messages.empty() ? "" : bench.view.messages[0].text);
     EXPECT_FALSE(fs::exists(bench.folder / "Flash"));
-    EXPECT_EQ(
-        crlfLines(readFile(bench.folder / "Reload.rom")),
-        (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
-                                  "init drives 0 0 0", "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+    EXPECT_EQ(crlfLines(readFile(bench.folder / "Reload.rom")),
+              (std::vector<std::string>{
+                  std::string("messageyesno Restore backup from 07.12.2026 08:30?") + kDestroys,
+                  "init drives 0 0 0", "restoreeprom \"EEPROM\\Eeprom.bin\""}));
     EXPECT_NE(readFile(bench.folder / "manifest.json").find("\"application\": false"),
               std::string::npos);
     EXPECT_TRUE(VerifyBackup(bench.folder).ok());

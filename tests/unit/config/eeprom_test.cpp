@@ -25,7 +25,9 @@ using namespace std::chrono_literals;
 struct SentBytes final : WireObserver {
     void onSent(Millis, const uint8_t* data, size_t count) override {
         all.append(reinterpret_cast<const char*>(data), count);
-        if (!stopAfter.empty() && this->count(stopAfter) == 1) RequestStop(StopCause::Operator);
+        if (stopAfter.empty() || this->count(stopAfter) == 0) return;
+        RequestStop(StopCause::Operator);
+        stopAfter.clear();  // once
     }
     void onReceived(Millis, const uint8_t*, size_t) override {}
     // How often the text went out (block data never hold the commands' words).

@@ -260,8 +260,8 @@ TEST_F(SimTransfer, AStopBetweenFramesEndsEitherDirectionThere) {
         SCOPED_TRACE(c.upload);
         ResetStopRequest();
         StoppingView stopping;
-        stopping.stopAt = 2048;
-        bool replace = false;  // no question: the old PC file is there on purpose
+        stopping.stopAt = 1000;  // the simulator's first dump frame
+        bool replace = false;    // no question: the old PC file is there on purpose
         FileTransfer stopped({monitor, stopping, device, replace, {}});
         writeFile(folder / "back.bin", "old");
         const TransferResult result =
@@ -419,7 +419,8 @@ TEST_F(ScriptedTransfer, AGoodUploadReplacesTheFileOnlyAtTheEnd) {
     EXPECT_EQ(readFile(folder / "keep.bin"), "12345");
     EXPECT_TRUE(fs::is_symlink(folder / "link.bin"));
     EXPECT_EQ(afterCommand(), "...");
-    EXPECT_EQ(view.statuses.back(), "Upload <F.BIN>");
+    EXPECT_EQ(view.statuses.back(),
+              "Copied <A:\\F.BIN> to " + (folder / "link.bin").string() + " (5 bytes)");
 }
 
 TEST_F(ScriptedTransfer, NoToReplacingSendsNothingAndKeepsTheFile) {
@@ -534,7 +535,8 @@ TEST_F(ScriptedTransfer, DownloadSendsFramesOf512AndWaitsForThePrompt) {
     const std::string bytes = pattern(1025);
     EXPECT_EQ(afterCommand(), frameOf(bytes.substr(0, 512)) + frameOf(bytes.substr(512, 512)) +
                                   frameOf(bytes.substr(1024)));
-    EXPECT_EQ(view.statuses.back(), "File - download <IN.BIN>");
+    EXPECT_EQ(view.statuses.back(),
+              "Copied " + (folder / "in.bin").string() + " to <A:\\D\\IN.BIN> (1025 bytes)");
 }
 
 TEST_F(ScriptedTransfer, AnEmptyFileAcceptsThePromptInTheSameReadAsTheEcho) {
