@@ -175,7 +175,7 @@ DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
 
 CopyReport DeviceBackup::CopyDrives(const fs::path& folder, RestoreScript& script) {
     CopyReport all;
-    for (int drive = 0; drive < kDriveCount && !all.silent; ++drive) {
+    for (int drive = 0; drive < kDriveCount && !all.silent && !all.stopped; ++drive) {
         if (ctx_.device.driveSizes[size_t(drive)] == 0) continue;
         script.AddFormat(drive);
         const std::string name = std::string("Drive_") + char('A' + drive);
