@@ -103,9 +103,10 @@ constexpr ExitCode kExitCodes[] = {
     {kResultNoSuchPath, "the controller has no such drive or folder", 64894},
     {kResultNoPort, "the port could not be opened (missing, in use, no permission)", 64895},
     {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)", 64896},
-    {kResultStationRefused, "a station's port or controller is another station's too", 0},
-    {kResultRecordFailed, "--record: the device history cannot be written", 0},
+    {kResultStationRefused, "a station's port or controller is another station's too", 64804},
+    {kResultRecordFailed, "--record: the device history cannot be written", 64805},
     {kResultUsage, "command line not understood", 64897},
+    {kResultHangup, "hung up (SIGHUP)", 64806},
     {kResultInterrupted, "interrupted (SIGINT)", 64898},
     {kResultTerminated, "terminated (SIGTERM)", 64899},
 };
@@ -254,8 +255,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.libraryFolder = value;
         } else if (word == "--yes") {
             options.answerYes = true;
+            options.answerGiven = true;
         } else if (word == "--no") {
             options.answerYes = false;
+            options.answerGiven = true;
         } else if (word == "--verify") {
             options.verify = true;
         } else if (word == "--json") {
@@ -369,7 +372,8 @@ std::string UsageText() {
         "                           the port of the first --port, not the stored one\n"
         "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
         "                           DIR (with --simulate: demo images made for the run)\n"
-        "  --yes, --no              how the console answers questions (default --no)\n"
+        "  --yes, --no              how the console answers questions (at a terminal it asks;\n"
+        "                           otherwise --no)\n"
         "  --json                   one JSON event per line on stdout\n"
         "  --lang CODE              the language of this run (not stored): " +
         languageCodes() +

@@ -46,7 +46,8 @@ enum ResultCode : int {
     kResultStationRefused = 15,  // a station's port or controller is another station's too
     kResultRecordFailed = 16,    // --record: the device history cannot be written
     kResultUsage = 64,           // the command line was not understood
-    kResultInterrupted = 130,    // stopped by SIGINT (128 + the signal's number)
+    kResultHangup = 129,         // stopped by SIGHUP (128 + the signal's number)
+    kResultInterrupted = 130,    // stopped by SIGINT
     kResultTerminated = 143,     // stopped by SIGTERM
 };
 
@@ -136,6 +137,7 @@ struct ToolOptions {
     std::string simulatorState;           // --sim-state DIR: the simulator keeps its memory here
     std::string libraryFolder;            // --library DIR: the boot images' folder for this run
     bool answerYes = false;               // how the console answers questions (default No)
+    bool answerGiven = false;             // --yes or --no was given
     bool json = false;                    // JSON events on stdout
     bool verify = false;                  // compare the flash after each download (not saved)
     std::optional<int> language;          // --lang CODE: the language of this run (not saved)

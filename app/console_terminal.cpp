@@ -19,8 +19,12 @@ namespace tarmix {
 namespace {
 
 constexpr int kTextErrorWhileInit = 60173;  // "Error while init:"
+constexpr int kTextLogUnwritable = 64823;   // "cannot write the log file %s"
 // "terminal on %s (%s) at %d baud; Ctrl-] quits, Ctrl-T ? shows the keys"
 constexpr int kTextTerminalOn = 64908;
+constexpr int kTextTerminalClosed = 64825;  // "terminal closed"
+constexpr int kTextClosedBySignal = 64826;  // "terminal closed by a signal"
+constexpr int kTextLogNotWritten = 64827;   // "the log was not written: %s"
 
 constexpr char kEscape = 0x1b;
 constexpr char kDelete = 0x7f;
@@ -206,7 +210,7 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
     std::string error;
     if (!setup.logFile.empty()) {
         if (!log.Open(setup.logFile, error)) {
-            view.say("cannot write the log file " + error);
+            view.say(FormatText(kTextLogUnwritable, error));
             return kResultUsage;
         }
         serial.setObserver(&logObserver);
@@ -258,10 +262,11 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
     }
     const bool interrupted = stopSignal != 0 && !quit;
     serial.Close();
-    setup.messages << "\r\ntarmix: terminal closed" << (interrupted ? " by a signal" : "") << "\r\n"
+    setup.messages << "\r\ntarmix: "
+                   << LoadText(interrupted ? kTextClosedBySignal : kTextTerminalClosed) << "\r\n"
                    << std::flush;
     if (log.isOpen() && !log.Commit(error)) {
-        setup.messages << "tarmix: the log was not written: " << error << "\n";
+        setup.messages << "tarmix: " << FormatText(kTextLogNotWritten, error) << "\n";
         return kResultUsage;
     }
     return interrupted ? 128 + stopSignal : kResultOk;  // as a shell reports a signal

@@ -1,6 +1,7 @@
 #include "app/console_view.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +47,11 @@ constexpr int kTextQuestion = 64871;     // "Question"
 constexpr int kTextInformation = 64872;  // "Information"
 constexpr int kTextAnsweredYes = 64873;  // "Yes (--yes)"
 constexpr int kTextAnsweredNo = 64874;   // "No (--no)"
+constexpr int kTextAbandoned =
+    64816;  // "The operation was abandoned part-way: … may need a restart …"
+constexpr int kTextYesNoChoice = 64807;  // "(y/N)"
+constexpr int kTextYes = 64808;          // "Yes"
+constexpr int kTextNo = 64809;           // "No"
 constexpr int kTextDownloaded = 64875;   // "Downloaded %s bytes in %d blocks, %s, %s bytes/s"
 constexpr int kTextCompared = 64876;     // "Compared %s bytes in %d blocks, %s, %s bytes/s"
 constexpr int kTextExitCode = 64877;     // "exit code %d (%s)"
@@ -85,6 +91,23 @@ const char* fieldName(InfoField field) {
             break;
     }
     return "Firmware";
+}
+
+// An operator's reply means Yes when it starts with "y" or with the language's own yes
+// letter, the text between "(" and "/" of choices ("(j/N)").
+bool saysYes(std::string_view reply, std::string_view choices) {
+    const size_t open = choices.find('(');
+    const size_t slash = choices.find('/');
+    const std::string_view letter = open < slash && slash != std::string_view::npos
+                                        ? choices.substr(open + 1, slash - open - 1)
+                                        : std::string_view("y");
+    const auto lower = [](std::string_view text) {
+        std::string out(text);
+        for (char& c : out) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return out;
+    };
+    const std::string said = lower(reply);
+    return said.starts_with('y') || (!letter.empty() && said.starts_with(lower(letter)));
 }
 
 int percent(double fraction) { return int(fraction * 100.0); }
@@ -131,7 +154,8 @@ RunEnd ConsoleFrontEnd::run(CDownloadDialog& window) {
     while (!window.closed()) {
         // The operator's own stop (there is none on the console) would not end the program.
         const StopCause stop = PendingStop();
-        if (stop == StopCause::Interrupt || stop == StopCause::Terminate)
+        if (stop == StopCause::Interrupt || stop == StopCause::Terminate ||
+            stop == StopCause::Hangup)
             return RunEnd::Interrupted;
         if (window.awaitingController()) {
             const bool late =
@@ -256,7 +280,12 @@ void ConsoleFrontEnd::showMessage(const std::string& text, const std::string& ca
     const IconWords words = iconWords(icon);
     std::string shown = LoadText(words.textId) + ": ";
     if (!caption.empty()) shown += oneLine(caption) + ": ";
-    line(shown + oneLine(text));
+    // After a second signal the operation ended through cut-short waits: its complaints
+    // (no answer, the rate not switched back) are the abandon's doing, not the device's.
+    // The summary says instead what state the controller may be in.
+    const bool abandonsDoing =
+        AbandonRequested() && (icon == MessageIcon::Error || icon == MessageIcon::Warning);
+    if (!abandonsDoing) line(shown + oneLine(text));
     event(JsonEvent("message")
               .text("icon", words.json)
               .text("caption", caption)
@@ -266,9 +295,19 @@ void ConsoleFrontEnd::showMessage(const std::string& text, const std::string& ca
 }
 
 bool ConsoleFrontEnd::askYesNo(const std::string& text, const std::string& caption) {
-    const bool answer = options_.answerYes;
-    line(LoadText(kTextQuestion) + ": " + oneLine(text) + " -> " +
-         LoadText(answer ? kTextAnsweredYes : kTextAnsweredNo));
+    bool answer = options_.answerYes;
+    const std::string question = LoadText(kTextQuestion) + ": " + oneLine(text);
+    if (options_.operatorAnswers != nullptr) {
+        clearProgressBar();
+        const std::string choices = LoadText(kTextYesNoChoice);  // "(y/N)"
+        errors_ << WithoutControls(question + " " + choices + " ") << std::flush;
+        std::string reply;
+        // No answer (end of input) is No: the question comes before destructive work.
+        answer = std::getline(*options_.operatorAnswers, reply) && saysYes(reply, choices);
+        line("-> " + LoadText(answer ? kTextYes : kTextNo));
+    } else {
+        line(question + " -> " + LoadText(answer ? kTextAnsweredYes : kTextAnsweredNo));
+    }
     event(JsonEvent("question")
               .text("caption", caption)
               .json("captionIds", idsOf(caption))
@@ -347,6 +386,7 @@ std::string ConsoleFrontEnd::SaveLastOperation() {
 }
 
 void ConsoleFrontEnd::finish(const RunOutcome& outcome) {
+    if (AbandonRequested()) showMessage(LoadText(kTextAbandoned), "", MessageIcon::Information);
     std::string summary = "tarmix: " + FormatText(kTextExitCode, outcome.exitCode, outcome.reason);
     if (!outcome.port.empty())
         summary += " " + FormatText(kTextOnPort, outcome.port, outcome.device);

@@ -223,10 +223,28 @@ QAbstractButton* MainWindow::languageButton(int languageIndex) const {
 void MainWindow::setStatus(const std::string& text) {
     statusText_ = text;
     showStatus();
+    paintDuringOperation();
 }
 
 void MainWindow::setTransferred(uint64_t done, uint64_t total) {
     transfer_.update(done, total, systemClock().now());
+    showStatus();
+    paintDuringOperation();
+}
+
+void MainWindow::paintDuringOperation() {
+    constexpr auto kPaintPeriod = std::chrono::milliseconds(50);
+    if (!waitCursor_ || modalDepth_ > 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - paintedAt_ < kPaintPeriod) return;
+    paintedAt_ = now;
+    keepPainted();
+}
+
+void MainWindow::clearOperationProgress() {
+    transfer_.reset();
+    QProgressBar* bar = parts_.progress;
+    if (bar->value() != bar->maximum()) bar->setValue(bar->minimum());
     showStatus();
 }
 
@@ -241,7 +259,10 @@ void MainWindow::showStatus() {
 
 void MainWindow::setProgressRange(int low, int high) { parts_.progress->setRange(low, high); }
 
-void MainWindow::setProgress(int position) { parts_.progress->setValue(position); }
+void MainWindow::setProgress(int position) {
+    parts_.progress->setValue(position);
+    paintDuringOperation();
+}
 
 void MainWindow::showMessage(const std::string& text, const std::string& caption,
                              MessageIcon icon) {
@@ -254,7 +275,8 @@ bool MainWindow::askYesNo(const std::string& text, const std::string& caption) {
     ModalScope modal(*this, ModalScope::Dialog);
     QMessageBox box(QMessageBox::Question, boxTitle(caption), qt(text),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.setDefaultButton(QMessageBox::Yes);
+    // Every question comes before something that cannot be undone: Enter declines.
+    box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -267,6 +289,7 @@ void MainWindow::setWaitCursor(bool on) {
     if (on == waitCursor_) return;
     if (on) {
         waitCursor_ = true;
+        transfer_.reset();  // the figures belong to this operation only
         holdInput(true);
         QApplication::setOverrideCursor(Qt::WaitCursor);
         return;
@@ -277,6 +300,7 @@ void MainWindow::setWaitCursor(bool on) {
     QApplication::restoreOverrideCursor();
     waitCursor_ = false;
     holdInput(false);
+    clearOperationProgress();
 }
 
 void MainWindow::keepPainted() {

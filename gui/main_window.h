@@ -17,6 +17,7 @@
 
 #include <QDialog>
 #include <QTranslator>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -160,10 +161,16 @@ class MainWindow final : public QDialog, public MainWindowView {
     QString boxTitle(const std::string& caption) const;
     void requestClose();
     void showStatus();
+    // During an operation: repaints, and lets Stop and Escape through, at most every
+    // kPaintPeriod, whatever the operation reports.
+    void paintDuringOperation();
+    // An operation's end: the transfer figures go, and a bar left part-way goes empty.
+    void clearOperationProgress();
 
     WindowParts parts_;
     std::string statusText_;
     TransferMeter transfer_;
+    std::chrono::steady_clock::time_point paintedAt_;
     WindowEvents* events_ = nullptr;
     bool waitCursor_ = false;
     int modalDepth_ = 0;

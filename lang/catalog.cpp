@@ -1,6 +1,9 @@
 #include "lang/catalog.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cstdlib>
 #include <iostream>
 
 #include "lang/embedded_catalogues.h"

@@ -269,6 +269,25 @@ TEST_F(CliTest, FailedDownloadIsNotASuccessAndKeepsItsTrace) {
     EXPECT_EQ(last.parent_path(), folder / "state" / "tarmix");
 }
 
+// With no display and no form the console only watches: it says so and which forms do
+// work, and Ctrl-C ends it without the trace of a failed run.
+TEST_F(CliTest, TheWatchingFormSaysWhatItDoesAndEndsOnCtrlC) {
+    bool sent = false;
+    const Outcome outcome = run({"--simulate"}, [&](pid_t tarmix) {
+        if (!sent && errorsSoFar().find("Panel: Alder-Panel") != std::string::npos) {
+            sent = true;
+            kill(tarmix, SIGINT);
+        }
+    });
+    ASSERT_TRUE(sent) << outcome.err;
+    EXPECT_EQ(outcome.exitCode, 130) << outcome.err;
+    for (const char* said : {"watching the link", "tarmix /p ROMFILE PORT BAUD", "tarmix --help"})
+        EXPECT_NE(outcome.err.find(said), std::string::npos) << said << "\n" << outcome.err;
+    EXPECT_EQ(outcome.err.find("wire trace of the last operation"), std::string::npos)
+        << outcome.err;
+    EXPECT_FALSE(fs::exists(folder / "state" / "tarmix"));
+}
+
 TEST_F(CliTest, ListPortsShowsTheSimulatedControllerAsCom1) {
     const Outcome outcome = run({"--simulate", "--list-ports"});
     EXPECT_EQ(outcome.exitCode, 0);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "lang/catalog.h"
+#include "platform/stop_request.h"
 #include "window_bench.h"
 
 namespace tarmix {
@@ -73,14 +76,51 @@ TEST(ConsoleFrontEnd, WritesChangesOnceAndAnswersQuestionsAsTold) {
               R"({"event":"progress","position":500,"low":0,"high":1000})"
               "\n");
 
-    Console yes(
-        {.answerYes = true, .progressBar = true, .waitForController = {}, .traceFolder = {}});
+    Console yes({.answerYes = true,
+                 .operatorAnswers = nullptr,
+                 .progressBar = true,
+                 .waitForController = {},
+                 .traceFolder = {}});
     EXPECT_TRUE(yes.frontEnd.askYesNo("Overwrite?", ""));
     yes.frontEnd.setProgress(250);
     yes.frontEnd.setStatus("Download finished");
     EXPECT_NE(yes.errors.str().find("] 25%"), std::string::npos);
     // The bar is wiped before the next line.
     EXPECT_NE(yes.errors.str().find("\r\x1b[KDownload finished\n"), std::string::npos);
+}
+
+// At a terminal without --yes or --no the operator answers; anything but y is No.
+TEST(ConsoleFrontEnd, TheOperatorAnswersQuestionsWithNoAsDefault) {
+    const struct {
+        const char* reply;
+        bool answer;
+    } cases[] = {{"y\n", true}, {"Yes\n", true}, {"\n", false}, {"n\n", false}, {"", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        std::istringstream replies(c.reply);
+        Console asking({.answerYes = true,
+                        .operatorAnswers = &replies,
+                        .progressBar = false,
+                        .waitForController = {},
+                        .traceFolder = {}});
+        EXPECT_EQ(asking.frontEnd.askYesNo("Format drive A:?", ""), c.answer);
+        EXPECT_NE(asking.errors.str().find("Question: Format drive A:? (y/N) "), std::string::npos);
+    }
+}
+
+// After a second signal abandoned the operation its complaints of a silent line are not
+// shown; the last words say what state the controller may be in.
+TEST(ConsoleFrontEnd, AnAbandonedRunSaysWhatStateTheControllerMayBeIn) {
+    Console console;
+    RequestAbandon();
+    console.frontEnd.showMessage("The controller does not answer any more", "", MessageIcon::Error);
+    console.frontEnd.finish({kResultInterrupted, DescribeResult(kResultInterrupted), "", ""});
+    ResetStopRequest();
+    const std::string said = console.errors.str();
+    EXPECT_EQ(said.find("does not answer"), std::string::npos) << said;
+    EXPECT_NE(said.find("may need a restart"), std::string::npos) << said;
+    EXPECT_NE(console.events.str().find("does not answer"), std::string::npos)
+        << "the event keeps what happened";
 }
 
 TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
