@@ -83,6 +83,8 @@ constexpr ExitCode kExitCodes[] = {
     {kResultNoSuchPath, "the controller has no such drive or folder"},
     {kResultNoPort, "the port could not be opened (missing, in use, no permission)"},
     {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)"},
+    {kResultStationRefused, "a station's port or controller is another station's too"},
+    {kResultRecordFailed, "--record: the device history cannot be written"},
     {kResultUsage, "command line not understood"},
     {kResultInterrupted, "interrupted (SIGINT)"},
     {kResultTerminated, "terminated (SIGTERM)"},
@@ -276,6 +278,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.logFile = value;
         } else if (word == "--list-ports") {
             options.listPorts = true;
+        } else if (TakeLineOption(arguments, i, options.line, parsed.error)) {
+            if (!parsed.error.empty()) return parsed;
         } else if (word == "--help") {
             options.help = true;
         } else if (word == "--version") {
@@ -347,6 +351,8 @@ std::string UsageText() {
         "  --format A:              format a drive (asks; --yes answers)\n"
         "  --df                     the drives with size, block size and free space\n"
         "  --help, --version\n"
+        "\n" +
+        std::string(LineUsageText()) +
         "\n"
         "Failed console runs keep the wire trace of their last operation in\n  " +
         TraceFolder().string() + "\n(the newest " + std::to_string(kTracesKept) +
@@ -356,6 +362,7 @@ std::string UsageText() {
         const std::string code = std::to_string(row.code);
         text += "  " + code + std::string(5 - code.size(), ' ') + row.meaning + "\n";
     }
+    text += kLineExitRule;
     return text;
 }
 

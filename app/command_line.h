@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "app/line/line_options.h"
+
 namespace tarmix {
 
 // Result codes of an unattended run: the process exit code. Every code has one meaning,
@@ -32,17 +34,19 @@ enum ResultCode : int {
     kResultFileDownloadFailed = 5,  // "/d": the copy to the controller failed
     kResultFileUploadFailed = 6,    // "/u": the copy from the controller failed
     // Beyond the classic codes, so that a failed run never ends as a success:
-    kResultDownloadFailed = 7,  // "/p": the download or the script failed
-    kResultBackupFailed = 8,    // "/s": the backup failed
-    kResultNoController = 9,    // no controller was identified in the waiting time
-    kResultCheckFailed = 10,    // --verify-backup or --dry-run found a problem
-    kResultCommandFailed = 11,  // a file-system form: the controller refused or did not answer
-    kResultNoSuchPath = 12,     // a file-system form: the controller has no such drive or folder
-    kResultNoPort = 13,         // the port of the run could not be opened
-    kResultBackupExcept = 14,   // "/s": complete except the device entries skipped.txt names
-    kResultUsage = 64,          // the command line was not understood
-    kResultInterrupted = 130,   // stopped by SIGINT (128 + the signal's number)
-    kResultTerminated = 143,    // stopped by SIGTERM
+    kResultDownloadFailed = 7,   // "/p": the download or the script failed
+    kResultBackupFailed = 8,     // "/s": the backup failed
+    kResultNoController = 9,     // no controller was identified in the waiting time
+    kResultCheckFailed = 10,     // --verify-backup or --dry-run found a problem
+    kResultCommandFailed = 11,   // a file-system form: the controller refused or did not answer
+    kResultNoSuchPath = 12,      // a file-system form: the controller has no such drive or folder
+    kResultNoPort = 13,          // the port of the run could not be opened
+    kResultBackupExcept = 14,    // "/s": complete except the device entries skipped.txt names
+    kResultStationRefused = 15,  // a station's port or controller is another station's too
+    kResultRecordFailed = 16,    // --record: the device history cannot be written
+    kResultUsage = 64,           // the command line was not understood
+    kResultInterrupted = 130,    // stopped by SIGINT (128 + the signal's number)
+    kResultTerminated = 143,     // stopped by SIGTERM
 };
 
 struct ExitCode {
@@ -141,6 +145,7 @@ struct ToolOptions {
     bool listPorts = false;
     std::string verifyBackup;  // --verify-backup FOLDER: check a backup against its manifest
     std::string dryRun;        // --dry-run SCRIPT: what the script would do, no port opened
+    LineOptions line;          // --gang, --repeat, --baud, --record, --record-summary
     bool help = false;
     bool version = false;
 };

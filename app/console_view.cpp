@@ -153,7 +153,13 @@ void ConsoleFrontEnd::printEntry(const std::string& line, const JsonEvent& json)
 }
 
 void ConsoleFrontEnd::event(const JsonEvent& json) {
-    if (events_) *events_ << json.str() << "\n" << std::flush;
+    if (!events_) return;
+    if (!station_) {
+        *events_ << json.str() << "\n" << std::flush;
+        return;
+    }
+    JsonEvent stationed = json;
+    *events_ << stationed.number("station", *station_).str() << "\n" << std::flush;
 }
 
 std::string ConsoleFrontEnd::caption(Control control, const char* fallback) const {

@@ -32,12 +32,15 @@ struct ConsoleOptions {
 // text from a script or a device must not move the cursor or clear the operator's screen.
 std::string WithoutControls(std::string_view text);
 
-class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public TimerHost {
+class ConsoleFrontEnd : public FrontEnd, public MainWindowView, public TimerHost {
   public:
     // `events`: where JSON events go (nullptr: none). The run ends between two ticks once a
     // signal's stop request is pending (platform/stop_request.h).
     ConsoleFrontEnd(std::ostream& errors, std::ostream* events, Clock& clock,
                     ConsoleOptions options);
+
+    // The station of a production line this console belongs to: every JSON event says so.
+    void setStation(int station) { station_ = station; }
 
     // FrontEnd
     MainWindowView& view() override { return *this; }
@@ -115,6 +118,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MainWindowView, public Tim
     std::optional<int> progress_;
     bool progressShown_ = false;
     TransferMeter transfer_;
+    std::optional<int> station_;
 };
 
 }  // namespace tarmix

@@ -12,12 +12,15 @@
 
 #include "app/console_terminal.h"
 #include "app/console_view.h"
+#include "app/line/device_record.h"
+#include "app/line/production_line.h"
 #include "app/operation_trace.h"
 #include "app/port_listing.h"
 #include "app/port_problem.h"
 #include "app/settings.h"
 #include "app/simulator_launcher.h"
 #include "app/stop_signals.h"
+#include "app/wire_tee.h"
 #include "batch/backup_manifest.h"
 #include "batch/dry_run.h"
 #include "lang/catalog.h"
@@ -66,24 +69,6 @@ void resolvePcPaths(MainWindowStart& start) {
         start.secondPath = fromWorkingFolder(start.secondPath);
 }
 
-// Passes every byte to two observers (the --trace file and the front end's own).
-class WireTee final : public WireObserver {
-  public:
-    WireTee(WireObserver* first, WireObserver* second) : first_(first), second_(second) {}
-    void onSent(Millis at, const uint8_t* data, size_t count) override {
-        for (WireObserver* observer : {first_, second_})
-            if (observer) observer->onSent(at, data, count);
-    }
-    void onReceived(Millis at, const uint8_t* data, size_t count) override {
-        for (WireObserver* observer : {first_, second_})
-            if (observer) observer->onReceived(at, data, count);
-    }
-
-  private:
-    WireObserver* first_;
-    WireObserver* second_;
-};
-
 // --port: the named devices stand behind their COM names for this run. Unless the run only
 // lists the ports, a device that cannot be opened ends it before anything else, with the
 // reason (and how to fix a permission problem).
@@ -128,6 +113,10 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
                   << (windowed ? ", with window" : ", console only") << ")\n";
         return kResultOk;
     }
+
+    if (!options.line.recordSummary.empty())
+        return PrintRecordSummary(options.line.recordSummary, std::cout, std::cerr);
+    if (options.line.active()) return RunProductionLine(options, parsed.words);
 
     const LauncherArguments arguments = ReadArguments(parsed.words);
     if (const std::string refusal = CheckRunnable(options, arguments); !refusal.empty()) {

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <iostream>
-#include <mutex>
 
 #include "lang/embedded_catalogues.h"
 
@@ -24,8 +23,9 @@ constexpr size_t kMaxTextCharacters = 999;
 
 std::atomic<int> currentLanguage{kGermanLanguage};
 
-std::mutex reporterMutex;
-TextProblemReporter reporter;
+// Each thread of device work has its own window and so its own reporter (the stations of a
+// production line run side by side); the window's thread sets it and reports on it.
+thread_local TextProblemReporter reporter;
 
 // The first kMaxTextCharacters characters; a multi-byte character is never split.
 std::string limitLength(const std::string& text) {
@@ -92,18 +92,11 @@ std::string reportMissingText(int id) {
     return "String_" + std::to_string(id);
 }
 
-void setTextProblemReporter(TextProblemReporter newReporter) {
-    std::lock_guard lock(reporterMutex);
-    reporter = std::move(newReporter);
-}
+void setTextProblemReporter(TextProblemReporter newReporter) { reporter = std::move(newReporter); }
 
 void reportTextProblem(const std::string& message) {
-    TextProblemReporter current;
-    {
-        std::lock_guard lock(reporterMutex);
-        current = reporter;
-    }
-    // Called outside the lock: a reporter may well load texts itself.
+    // A copy: a reporter may well load texts itself, or set another reporter.
+    const TextProblemReporter current = reporter;
     if (current) {
         current(message);
     } else {

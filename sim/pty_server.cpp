@@ -53,6 +53,8 @@ PtyServer::~PtyServer() {
     if (parallelIn_ >= 0) close(parallelIn_);
     if (parallelKeepAlive_ >= 0) close(parallelKeepAlive_);
     if (!createdPipe_.empty()) std::filesystem::remove(createdPipe_, ignored);
+    for (int fd : {twinMaster_, twinSlave_})
+        if (fd >= 0) close(fd);
     closeDevice();
 }
 
@@ -69,23 +71,38 @@ bool PtyServer::start(const std::string& linkPath, std::string& error) {
     return createDevice(error);
 }
 
-bool PtyServer::createDevice(std::string& error) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+namespace {
+
+// A new pty in raw mode at 57600; its slave side is kept open so it lives on while the
+// program reopens it.
+bool openPty(int& master, int& slave, std::string& path, std::string& error) {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
         error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
         return false;
     }
-    devicePath_ = ptsname(master_);
-    slave_ = open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave_ < 0) {
-        error = "cannot open " + devicePath_ + ": " + std::strerror(errno);
+    path = ptsname(master);
+    slave = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
     }
     termios settings{};
-    tcgetattr(slave_, &settings);
+    tcgetattr(slave, &settings);
     cfmakeraw(&settings);
     cfsetspeed(&settings, B57600);
-    tcsetattr(slave_, TCSANOW, &settings);
+    tcsetattr(slave, TCSANOW, &settings);
+    return true;
+}
+
+}  // namespace
+
+bool PtyServer::addTwin(std::string& error) {
+    return openPty(twinMaster_, twinSlave_, twinPath_, error);
+}
+
+bool PtyServer::createDevice(std::string& error) {
+    if (!openPty(master_, slave_, devicePath_, error)) return false;
     if (linkPath_.empty()) return true;
     // Made beside the link and renamed over it, so the link never names nothing.
     std::error_code failure;
@@ -141,11 +158,11 @@ void PtyServer::takeParallelInput() {
     char buffer[kReadChunk];
     ssize_t got;
     while ((got = read(parallelIn_, buffer, sizeof buffer)) > 0)
-        controller_.receiveParallel(std::string_view(buffer, size_t(got)));
+        controller_->receiveParallel(std::string_view(buffer, size_t(got)));
 }
 
 std::chrono::nanoseconds PtyServer::byteTime() const {
-    return std::chrono::nanoseconds(10'000'000'000LL / controller_.uartBaud());
+    return std::chrono::nanoseconds(10'000'000'000LL / controller_->uartBaud());
 }
 
 bool PtyServer::lineAgrees() const {
@@ -154,7 +171,7 @@ bool PtyServer::lineAgrees() const {
     const bool format = (settings.c_cflag & CSIZE) == CS8 &&
                         !(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS)) &&
                         !(settings.c_iflag & (IXON | IXOFF));
-    return format && baudOf(cfgetospeed(&settings)) == controller_.uartBaud();
+    return format && baudOf(cfgetospeed(&settings)) == controller_->uartBaud();
 }
 
 size_t PtyServer::nextPieceSize(Clock::time_point now, size_t pending) {
@@ -164,7 +181,7 @@ size_t PtyServer::nextPieceSize(Clock::time_point now, size_t pending) {
     return 1 + (pieceSeed_ >> 16) % pieceLimit_;
 }
 
-void PtyServer::takeInput(Clock::time_point now) {
+void PtyServer::takeInput(Clock::time_point now, int from) {
     size_t allowed = kReadChunk;
     if (paced_) {
         // A byte needs its 10 bit times on the wire. The loop wakes about every
@@ -175,7 +192,7 @@ void PtyServer::takeInput(Clock::time_point now) {
         allowed = std::min<size_t>(kReadChunk, size_t((now - inputFreeAt_) / byteTime()) + 1);
     }
     char buffer[kReadChunk];
-    ssize_t got = read(master_, buffer, allowed);
+    ssize_t got = read(from, buffer, allowed);
     if (got <= 0) return;
     if (paced_) inputFreeAt_ += got * byteTime();
     std::string bytes(buffer, size_t(got));
@@ -184,7 +201,7 @@ void PtyServer::takeInput(Clock::time_point now) {
         in = faults_->receive(bytes);
         bytes = in.bytes;
     }
-    controller_.receive(lineAgrees() ? bytes : garble(bytes));
+    controller_->receive(lineAgrees() ? bytes : garble(bytes));
     applyLineEvents(in, now);
 }
 
@@ -192,7 +209,7 @@ void PtyServer::applyLineEvents(const FaultInjector::Inbound& in, Clock::time_po
     if (in.stall) holdUntil_ = now + faults_->plan().stall;
     if (in.event == FaultInjector::LineEvent::kReset) {
         outgoing_.clear();
-        controller_.powerCycle();
+        controller_->powerCycle();
     }
     if (in.event == FaultInjector::LineEvent::kGone) closeLine();
 }
@@ -206,7 +223,7 @@ void PtyServer::closeLine() {
 void PtyServer::queueOutput(Clock::time_point now) {
     if (now < holdUntil_) return;
     const Millis at = std::chrono::duration_cast<Millis>(now.time_since_epoch());
-    while (auto chunk = controller_.takeDue(at))
+    while (auto chunk = controller_->takeDue(at))
         outgoing_.push_back(
             {faults_ ? faults_->send(chunk->bytes) : chunk->bytes, chunk->baudAfter});
 }
@@ -225,11 +242,14 @@ void PtyServer::sendOutput(Clock::time_point now) {
         const std::string bytes = head.bytes.substr(0, allowed);
         ssize_t put = write(master_, mismatch ? garble(bytes).data() : bytes.data(), bytes.size());
         if (put <= 0) return;  // the program is not reading: the pty is full
+        if (twinMaster_ >= 0 && write(twinMaster_, bytes.data(), size_t(put)) < 0) {
+            // A twin nobody reads loses what it cannot take, as a wire would.
+        }
         if (paced_) outputFreeAt_ += put * byteTime();
         if (pieceLimit_) nextPieceAt_ = now + kPieceGap;
         head.bytes.erase(0, size_t(put));
         if (!head.bytes.empty()) return;
-        if (head.baudAfter) controller_.setUartBaud(head.baudAfter);
+        if (head.baudAfter) controller_->setUartBaud(head.baudAfter);
         outgoing_.pop_front();
         if (pieceLimit_) return;  // one piece per gap
     }
@@ -238,16 +258,41 @@ void PtyServer::sendOutput(Clock::time_point now) {
 int PtyServer::pollTimeoutMs(Clock::time_point now) const {
     auto wait = std::chrono::milliseconds(kMaxPollMs);
     if (!outgoing_.empty()) wait = std::chrono::milliseconds(1);
-    if (auto due = controller_.nextDue()) {
+    if (auto due = controller_->nextDue()) {
         const auto dueAt = std::max(Clock::time_point(*due), holdUntil_);
         wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(dueAt - now));
     }
     return int(std::max<long>(0, wait.count()));
 }
 
-void PtyServer::run(const std::atomic<bool>& stop) {
+void PtyServer::unplug(bool portGoes) {
+    controller_ = nullptr;
+    outgoing_.clear();
+    holdUntil_ = {};
+    if (!portGoes) return;
+    closeDevice();
+    std::error_code ignored;
+    if (!linkPath_.empty()) std::filesystem::remove(linkPath_, ignored);
+}
+
+void PtyServer::plug(Controller& next) {
+    controller_ = &next;
+    lineGone_ = false;
+    std::string error;
+    if (master_ < 0 && !createDevice(error)) lineGone_ = true;  // the port cannot come back
+}
+
+void PtyServer::run(const std::atomic<bool>& stop, const std::function<void()>& between) {
     while (!stop) {
-        if (lineGone_) {  // nothing to serve but the stop
+        if (between) between();
+        if (!controller_ && master_ >= 0) {  // an empty line: what arrives is lost
+            char buffer[kReadChunk];
+            pollfd wait{master_, POLLIN, 0};
+            if (poll(&wait, 1, kMaxPollMs) > 0 && read(master_, buffer, sizeof buffer) < 0)
+                poll(nullptr, 0, kMaxPollMs);  // not readable after all: do not spin
+            continue;
+        }
+        if (lineGone_ || !controller_) {  // nothing to serve but the stop
             poll(nullptr, 0, kMaxPollMs);
             continue;
         }
@@ -258,16 +303,18 @@ void PtyServer::run(const std::atomic<bool>& stop) {
             if (!createDevice(error)) return;  // the device cannot come back
         }
         const bool inputAllowed = !paced_ || inputFreeAt_ <= now;
-        pollfd wait[2] = {{master_, short(inputAllowed ? POLLIN : 0), 0},
-                          {parallelIn_, POLLIN, 0}};  // a negative descriptor is skipped
+        pollfd wait[3] = {{master_, short(inputAllowed ? POLLIN : 0), 0},
+                          {parallelIn_, POLLIN, 0},  // a negative descriptor is skipped
+                          {twinMaster_, short(inputAllowed ? POLLIN : 0), 0}};
         int timeout = pollTimeoutMs(now);
         if (!inputAllowed) timeout = std::min(timeout, 1);
-        poll(wait, 2, timeout);
+        poll(wait, 3, timeout);
         now = Clock::now();
-        if (wait[0].revents & POLLIN) takeInput(now);
+        if (wait[0].revents & POLLIN) takeInput(now, master_);
+        if (wait[2].revents & POLLIN && !lineGone_) takeInput(now, twinMaster_);
         if (lineGone_) continue;
         if (wait[1].revents & POLLIN) takeParallelInput();
-        if (controller_.takeReenumeration()) reenumerate(now);
+        if (controller_->takeReenumeration()) reenumerate(now);
         queueOutput(now);
         if (master_ >= 0)
             sendOutput(now);

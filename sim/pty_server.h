@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -23,7 +24,7 @@ namespace tarmix::sim {
 
 class PtyServer {
   public:
-    PtyServer(Controller& controller, bool paced) : controller_(controller), paced_(paced) {}
+    PtyServer(Controller& controller, bool paced) : controller_(&controller), paced_(paced) {}
     ~PtyServer();
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
@@ -47,8 +48,23 @@ class PtyServer {
     // Puts a bad line between the program and the monitor (nullptr: a clean line).
     void setFaults(FaultInjector* faults) { faults_ = faults; }
 
-    // Serves until `stop` becomes true (checked at least every 100 ms).
-    void run(const std::atomic<bool>& stop);
+    // A second pseudo-terminal on which the same controller answers too, as a wrong cable
+    // joins two adapters to one controller: what either side sends reaches the controller,
+    // and its answers go out on both. false with a reason when it cannot be made.
+    bool addTwin(std::string& error);
+    const std::string& twinPath() const { return twinPath_; }
+
+    // Serves until `stop` becomes true (checked at least every 100 ms). `between` runs
+    // between two rounds of the loop, on the serving thread: where unplug and plug are
+    // called from.
+    void run(const std::atomic<bool>& stop, const std::function<void()>& between = {});
+
+    // The controller is taken off the line. On a USB link its port disappears (the device
+    // closes and the link goes); on a plain serial line the port stays and nobody answers.
+    void unplug(bool portGoes);
+    // `next` is on the line now: the port comes back (under the same link) if it went, and
+    // the controller answers.
+    void plug(Controller& next);
 
     // A re-enumerating USB device is gone this long before its new device appears.
     static constexpr std::chrono::milliseconds kReenumerationTime{300};
@@ -68,7 +84,7 @@ class PtyServer {
     bool lineAgrees() const;
     // How many bytes the next write may carry under the piece rule (SIZE_MAX: any).
     size_t nextPieceSize(Clock::time_point now, size_t pending);
-    void takeInput(Clock::time_point now);
+    void takeInput(Clock::time_point now, int from);
     void takeParallelInput();
     void queueOutput(Clock::time_point now);
     void sendOutput(Clock::time_point now);
@@ -83,12 +99,15 @@ class PtyServer {
         uint32_t baudAfter = 0;
     };
 
-    Controller& controller_;
+    Controller* controller_;  // nullptr while unplugged
     bool paced_;
     int master_ = -1;
     int slave_ = -1;  // kept open so the pty lives on while the program reopens its side
     std::string devicePath_;
     std::string linkPath_;
+    int twinMaster_ = -1;
+    int twinSlave_ = -1;
+    std::string twinPath_;
     int parallelIn_ = -1;
     // A write end of our own keeps the pipe from reaching its end whenever the program
     // closes LPT1, so the read end never needs reopening.

@@ -3,19 +3,31 @@
 //   tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]
 //              [--lpt PATH] [--sector-ms N] [--app-ms N] [--app-output N] [--pieces N]
 //              [--usb] [--damage DRIVES] [--faults PLAN [--seed N]]
+//              [--count N [--control FIFO] [--unit K OPTIONS...]...]
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //   tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR
 //
-// Serving prints the pty's device path on stdout, then serves until SIGINT or SIGTERM, and
-// saves the device's state into DIR on the way out. make-image writes an application image
+// Serving prints the pty's device path on stdout (one line per controller with --count),
+// then serves until SIGINT or SIGTERM, and saves the device's state into DIR on the way
+// out. make-image writes an application image
 // for the model's application area and exits; make-library writes the model's boot images.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -37,6 +49,7 @@ const char kUsage[] =
     "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
     "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--app-output N] [--pieces N]\n"
     "                  [--usb] [--damage DRIVES] [--faults PLAN [--seed N]]\n"
+    "                  [--count N [--control FIFO] [--unit K OPTIONS...]...]\n"
     "       tarmix-sim --list-models | --help\n"
     "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
     "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
@@ -70,6 +83,18 @@ const char kUsage[] =
     "                  device behind --link with a new one when they restart\n"
     "  --damage DRIVES the file systems of these drives (letters, \"A\" or \"BC\") are damaged\n"
     "                  until they are formatted\n"
+    "  --count N       N controllers on N pseudo-terminals (a production line); their\n"
+    "                  paths are printed one per line. A shared --link PATH becomes PATH1..\n"
+    "                  PATHN and a shared --state DIR becomes DIR/1..DIR/N\n"
+    "  --unit K ...    the options after it (up to the next --unit) are controller K's\n"
+    "                  own: its model, faults, firmware, link or state\n"
+    "  --twin          the controller also answers on a second pseudo-terminal (a wrong\n"
+    "                  cable joining two adapters to it), printed after the others\n"
+    "  --control FIFO  a named pipe that takes the lines \"unplug K\" and \"plug K\":\n"
+    "                  controller K is taken off its line (its state saved; on a --usb\n"
+    "                  link the port disappears, otherwise nobody answers) and a new, blank\n"
+    "                  one is put on it; \"unplugged K\" and \"plugged K\" are printed\n"
+    "                  once done\n"
     "make-image writes an application image (S-records) loaded at the model's application\n"
     "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
     "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
@@ -99,6 +124,7 @@ bool parseNumber(const std::string& text, unsigned long long& value) {
 class Words {
   public:
     Words(int argc, char** argv, int first) : words_(argv + first, argv + argc) {}
+    explicit Words(std::vector<std::string> words) : words_(std::move(words)) {}
     bool done() const { return next_ >= words_.size(); }
     const std::string& take() { return words_[next_++]; }
     // The value after an option; false when it is missing.
@@ -147,6 +173,7 @@ struct ServeOptions {
     std::optional<sim::FaultPlan> faults;
     uint64_t seed = 1;
     bool usb = false;
+    bool twin = false;
 };
 
 bool parseServeOptions(Words& words, ServeOptions& options) {
@@ -169,6 +196,8 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
             options.pace = true;
         } else if (word == "--usb") {
             options.usb = true;
+        } else if (word == "--twin") {
+            options.twin = true;
         } else if (word == "--firmware") {
             ok = words.number(word, 1000000, number);
             options.firmware = (long long)number;
@@ -198,50 +227,251 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
         }
         if (!ok) return false;
     }
-    return !options.model.empty();
+    return true;
 }
 
-int serve(const ServeOptions& options) {
+// A controller as the options describe it; its state folder is loaded only for the first
+// controller of a line (a controller plugged in later is a new, blank one).
+std::unique_ptr<sim::Controller> makeController(const ServeOptions& options, bool loadState,
+                                                std::string& error) {
     const sim::ModelSpec* model = modelOrComplain(options.model);
-    if (!model) return 2;
-    sim::Controller controller(*model, systemClock());
-    if (options.sectorMs >= 0) controller.setSectorTime(Millis{options.sectorMs});
-    if (options.applicationMs >= 0) controller.setApplicationTime(Millis{options.applicationMs});
-    controller.setApplicationOutput(Millis{options.applicationOutputMs});
-    if (options.usb && options.link.empty()) {
-        std::cerr << "tarmix-sim: --usb needs --link: the new device appears behind the link\n";
-        return 2;
-    }
-    controller.setUsbLink(options.usb);
-    std::string error;
-    if (!options.state.empty() && !controller.loadState(options.state, error)) {
-        std::cerr << "tarmix-sim: " << error << "\n";
-        return 1;
-    }
-    for (char letter : options.damaged) controller.drives().setDamaged((letter | 0x20) - 'a', true);
+    if (!model) return nullptr;
+    auto controller = std::make_unique<sim::Controller>(*model, systemClock());
+    if (options.sectorMs >= 0) controller->setSectorTime(Millis{options.sectorMs});
+    if (options.applicationMs >= 0) controller->setApplicationTime(Millis{options.applicationMs});
+    controller->setApplicationOutput(Millis{options.applicationOutputMs});
+    controller->setUsbLink(options.usb);
+    if (loadState && !options.state.empty() && !controller->loadState(options.state, error))
+        return nullptr;
+    for (char letter : options.damaged)
+        controller->drives().setDamaged((letter | 0x20) - 'a', true);
     // The command line's version wins over the one the state folder keeps.
-    if (options.firmware >= 0) controller.setFirmware(int(options.firmware));
-    sim::PtyServer server(controller, options.pace);
-    if (options.pieces >= 0) server.setPieces(size_t(options.pieces));
+    if (options.firmware >= 0) controller->setFirmware(int(options.firmware));
+    return controller;
+}
+
+// One controller of the line, served on its own pty by its own thread.
+struct Unit {
+    ServeOptions options;
+    std::unique_ptr<sim::Controller> controller;
     std::optional<sim::FaultInjector> faults;
-    if (options.faults) server.setFaults(&faults.emplace(*options.faults, options.seed, std::cerr));
-    if (!server.start(options.link, error) ||
-        (!options.lpt.empty() && !server.openParallelPipe(options.lpt, error))) {
+    std::unique_ptr<sim::PtyServer> server;
+    std::atomic<int> request{0};  // what the control pipe asked for
+    std::thread thread;
+};
+
+enum Request { kNone = 0, kUnplug, kPlug };
+std::mutex outputLock;
+
+void say(const std::string& line) {
+    std::lock_guard<std::mutex> hold(outputLock);
+    std::cout << line << std::endl;
+}
+
+bool saveUnit(const Unit& unit) {
+    std::string error;
+    if (!unit.controller || unit.options.state.empty() ||
+        unit.controller->saveState(unit.options.state, error))
+        return true;
+    std::cerr << "tarmix-sim: " << error << "\n";
+    return false;
+}
+
+// Carries out an unplug or plug request on the unit's own thread.
+void serveRequest(Unit& unit, int number) {
+    const int request = unit.request.exchange(kNone);
+    std::string error;
+    if (request == kUnplug && unit.controller) {
+        saveUnit(unit);
+        unit.server->unplug(unit.options.usb && !unit.options.link.empty());
+        unit.controller.reset();
+        say("unplugged " + std::to_string(number));
+    } else if (request == kPlug && !unit.controller) {
+        unit.controller = makeController(unit.options, false, error);
+        if (!unit.controller) return;
+        unit.server->plug(*unit.controller);
+        say("plugged " + std::to_string(number));
+    }
+}
+
+bool startUnit(Unit& unit, std::string& error) {
+    unit.controller = makeController(unit.options, true, error);
+    if (!unit.controller) return false;
+    if (unit.options.usb && unit.options.link.empty()) {
+        error = "--usb needs --link: the new device appears behind the link";
+        return false;
+    }
+    unit.server = std::make_unique<sim::PtyServer>(*unit.controller, unit.options.pace);
+    if (unit.options.pieces >= 0) unit.server->setPieces(size_t(unit.options.pieces));
+    if (unit.options.faults)
+        unit.server->setFaults(
+            &unit.faults.emplace(*unit.options.faults, unit.options.seed, std::cerr));
+    return unit.server->start(unit.options.link, error) &&
+           (!unit.options.twin || unit.server->addTwin(error)) &&
+           (unit.options.lpt.empty() || unit.server->openParallelPipe(unit.options.lpt, error));
+}
+
+// The control pipe: "unplug K" and "plug K", one per line. A pipe of our own keeps its read
+// end from reaching its end whenever a writer closes it.
+class ControlPipe {
+  public:
+    ~ControlPipe() {
+        for (int fd : {in_, keepAlive_})
+            if (fd >= 0) close(fd);
+        if (made_) unlink(path_.c_str());
+    }
+    bool open(const std::string& path, std::string& error) {
+        path_ = path;
+        struct stat existing {};
+        if (lstat(path.c_str(), &existing) == 0 && !S_ISFIFO(existing.st_mode)) {
+            error = path + " exists and is not a named pipe; not replacing it";
+            return false;
+        }
+        made_ = mkfifo(path.c_str(), 0600) == 0;
+        in_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (in_ >= 0) keepAlive_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (in_ < 0 || keepAlive_ < 0)
+            error = "cannot open the pipe " + path + ": " + std::strerror(errno);
+        return error.empty();
+    }
+    // Waits up to 100 ms for lines and hands each to `take`.
+    template <class Take>
+    void poll(Take take) {
+        pollfd wait{in_, POLLIN, 0};
+        if (in_ < 0) {
+            ::poll(nullptr, 0, 100);
+            return;
+        }
+        if (::poll(&wait, 1, 100) <= 0) return;
+        char buffer[512];
+        const ssize_t got = read(in_, buffer, sizeof buffer);
+        if (got > 0) pending_.append(buffer, size_t(got));
+        for (size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+            take(pending_.substr(0, end));
+            pending_.erase(0, end + 1);
+        }
+    }
+
+  private:
+    std::string path_;
+    int in_ = -1;
+    int keepAlive_ = -1;
+    bool made_ = false;
+    std::string pending_;
+};
+
+void takeRequest(const std::string& line, std::vector<std::unique_ptr<Unit>>& units) {
+    std::istringstream words(line);
+    std::string verb;
+    size_t number = 0;
+    if (!(words >> verb >> number) || number < 1 || number > units.size() ||
+        (verb != "unplug" && verb != "plug")) {
+        std::cerr
+            << "tarmix-sim: the control pipe takes \"unplug K\" or \"plug K\" with K from 1 to "
+            << units.size() << ", not \"" << line << "\"\n";
+        return;
+    }
+    units[number - 1]->request = verb == "unplug" ? kUnplug : kPlug;
+}
+
+struct LineOptions {
+    size_t count = 1;
+    std::string control;
+};
+
+int serveLine(std::vector<std::unique_ptr<Unit>>& units, const LineOptions& line) {
+    std::string error;
+    ControlPipe control;
+    if (!line.control.empty() && !control.open(line.control, error)) {
         std::cerr << "tarmix-sim: " << error << "\n";
         return 1;
     }
-    std::cout << server.devicePath() << std::endl;
+    for (auto& unit : units) {
+        if (!startUnit(*unit, error)) {
+            std::cerr << "tarmix-sim: " << error << "\n";
+            return 1;
+        }
+    }
+    for (auto& unit : units) std::cout << unit->server->devicePath() << "\n";
+    for (auto& unit : units)
+        if (unit->options.twin) std::cout << unit->server->twinPath() << "\n";
+    std::cout << std::flush;
 
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
     std::signal(SIGPIPE, SIG_IGN);
-    server.run(stopRequested);
-
-    if (!options.state.empty() && !controller.saveState(options.state, error)) {
-        std::cerr << "tarmix-sim: " << error << "\n";
-        return 1;
+    for (size_t i = 0; i < units.size(); ++i) {
+        Unit& unit = *units[i];
+        unit.thread = std::thread([&unit, i] {
+            unit.server->run(stopRequested, [&unit, i] { serveRequest(unit, int(i + 1)); });
+        });
     }
-    return 0;
+    while (!stopRequested)
+        control.poll([&](const std::string& request) { takeRequest(request, units); });
+    bool saved = true;
+    for (auto& unit : units) {
+        unit->thread.join();
+        saved = saveUnit(*unit) && saved;
+    }
+    return saved ? 0 : 1;
+}
+
+// Splits the serving words: the shared options, --count and --control, and the sections
+// that --unit K begins. false with a complaint when they do not fit together.
+bool splitLineWords(Words& words, std::vector<std::string>& shared,
+                    std::vector<std::vector<std::string>>& sections, LineOptions& line) {
+    std::vector<std::pair<unsigned long long, std::vector<std::string>>> found;
+    while (!words.done()) {
+        const std::string word = words.take();
+        unsigned long long number = 0;
+        if (word == "--count") {
+            if (!words.number(word, 64, number) || number == 0) return false;
+            line.count = size_t(number);
+        } else if (word == "--control") {
+            if (!words.value(word, line.control)) return false;
+        } else if (word == "--unit") {
+            if (!words.number(word, 64, number)) return false;
+            found.push_back({number, {}});
+        } else {
+            (found.empty() ? shared : found.back().second).push_back(word);
+        }
+    }
+    sections.assign(line.count, {});
+    for (auto& [number, section] : found) {
+        if (number < 1 || number > line.count) {
+            std::cerr << "tarmix-sim: --unit " << number << " is not one of the " << line.count
+                      << " controllers\n";
+            return false;
+        }
+        auto& into = sections[number - 1];
+        into.insert(into.end(), section.begin(), section.end());
+    }
+    return true;
+}
+
+// Each unit's options: the shared ones, numbered apart when there are several controllers,
+// then its own.
+bool unitOptions(Words& words, std::vector<std::unique_ptr<Unit>>& units, LineOptions& line) {
+    std::vector<std::string> shared;
+    std::vector<std::vector<std::string>> sections;
+    if (!splitLineWords(words, shared, sections, line)) return false;
+    ServeOptions base;
+    Words sharedWords(shared);
+    if (!parseServeOptions(sharedWords, base)) return false;
+    for (size_t i = 0; i < line.count; ++i) {
+        auto unit = std::make_unique<Unit>();
+        unit->options = base;
+        if (line.count > 1) {
+            const std::string number = std::to_string(i + 1);
+            if (!base.link.empty()) unit->options.link = base.link + number;
+            if (!base.state.empty()) unit->options.state = base.state + "/" + number;
+            if (!base.lpt.empty()) unit->options.lpt = base.lpt + number;
+        }
+        Words own(sections[i]);
+        if (!parseServeOptions(own, unit->options) || unit->options.model.empty()) return false;
+        units.push_back(std::move(unit));
+    }
+    return true;
 }
 
 int makeImage(Words& words) {
@@ -352,10 +582,11 @@ int main(int argc, char** argv) {
         return makeLibrary(words);
     }
     Words words(argc, argv, 1);
-    ServeOptions options;
-    if (!parseServeOptions(words, options)) {
+    std::vector<std::unique_ptr<Unit>> units;
+    LineOptions line;
+    if (!unitOptions(words, units, line)) {
         printUsage();
         return 2;
     }
-    return serve(options);
+    return serveLine(units, line);
 }

@@ -6,7 +6,7 @@ PROJECT_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 # The Debian packages the build and the tests need.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev clang-format
                 qt6-base-dev qt6-translations-l10n libgl-dev libxcb1-dev fonts-dejavu-core ccache
-                nlohmann-json3-dev help2man dpkg-dev file)
+                nlohmann-json3-dev help2man dpkg-dev file libpq-dev postgresql)
 
 # Installs the named Debian packages that are missing (as root, with apt-get).
 ensure_packages() {

@@ -67,6 +67,14 @@ class CliBatchTest : public ::testing::Test {
         return WIFEXITED(status) && WEXITSTATUS(status) != 124 ? WEXITSTATUS(status) : -1;
     }
 
+    // The alder boot images bringing version 77, in the folder "images".
+    bool makeLibraryOfVersion77() const {
+        const std::string make = quoted(TARMIX_SIM_PATH) +
+                                 " make-library --model alder --version 77 -o " +
+                                 quoted((folder / "images").string());
+        return std::system(make.c_str()) == 0;
+    }
+
     fs::path folder = fs::temp_directory_path() / ("tarmix_cli_batch_" + std::to_string(getpid()));
     std::string err;
 };
@@ -100,10 +108,7 @@ int savedBootLoaderVersion(const fs::path& device) {
 }
 
 TEST_F(CliBatchTest, UpdateFirmwareTakesItsImagesFromBesideTheScript) {
-    const std::string make = quoted(TARMIX_SIM_PATH) +
-                             " make-library --model alder --version 77 -o " +
-                             quoted((folder / "images").string());
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_TRUE(makeLibraryOfVersion77());
     const fs::path script = folder / "renew.rom";
     std::ofstream(script, std::ios::binary) << "update firmware images\r\n";
     EXPECT_EQ(run(script), 0) << err;
@@ -130,10 +135,7 @@ TEST_F(CliBatchTest, UpdateFirmwareStopsBeforeTheEraseWhenARecordArrivesChanged)
         {"--state", (folder / "device").string(), "--faults", "corrupt-in=0.00002", "--seed", "1"},
         error))
         << error;
-    const std::string make = quoted(TARMIX_SIM_PATH) +
-                             " make-library --model alder --version 77 -o " +
-                             quoted((folder / "images").string());
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_TRUE(makeLibraryOfVersion77());
     const fs::path script = folder / "renew.rom";
     std::ofstream(script, std::ios::binary) << "update firmware images\r\n";
     const fs::path trace = folder / "trace.txt";

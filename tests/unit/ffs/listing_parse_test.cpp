@@ -119,12 +119,11 @@ TEST(DirParse, MalformedRowsAreSkippedAndNamed) {
     ASSERT_EQ(parse.rows.size(), 1u);
     EXPECT_EQ(parse.rows[0].name, "GOOD");
     EXPECT_EQ(parse.rows[0].size, 12u);
-    EXPECT_EQ(
-        parse.skippedEntries,
-        (std::vector<SkippedEntry>{
-            {"A:\\A_NAME_LONGER_THAN_TWENTY       12 01.01.2020", SkipReason::UnreadableLine},
-            {"A:\\..", SkipReason::UnsafeName, true},
-            {"A:\\", SkipReason::UnreadableLine}}));  // the empty last row
+    EXPECT_EQ(parse.skippedEntries,
+              (std::vector<SkippedEntry>{
+                  {"A:\\A_NAME_LONGER_THAN_TWENTY       12 01.01.2020", SkipReason::UnreadableLine},
+                  {"A:\\..", SkipReason::UnsafeName, true},
+                  {"A:\\", SkipReason::UnreadableLine}}));  // the empty last row
     EXPECT_EQ(parse.skipped, 3);
 }
 
