@@ -170,9 +170,12 @@ class Rig:
     def flash(self):
         return read_srecords(self.state / "memory.srec")
 
+    def device_file(self):
+        return read_or_none(self.state / "drives" / Path(*DEVICE_FILE_PARTS))
+
     def relative(self, argument):
         """A path of the run as the in-process runner is given it: from the run's folder."""
-        if argument.startswith("/"):
+        if argument.startswith(str(self.folder.parent) + os.sep):
             return os.path.relpath(argument, self.folder)
         return argument
 
@@ -192,8 +195,10 @@ class InProcessRig(Rig):
 
     def command(self, arguments, verify):
         log = "sim-faults.log" if self.faulty else "sim.log"
+        # The program takes relative PC paths from its own folder, which is the run's.
+        shutil.copy(self.config / "Tarmix.ini", self.folder / "Tarmix.ini")
         command = [str(self.build / "tarmix-faults"), "--model", self.trial.operation.model,
-                   "--state", "state", "--settings", "config/tarmix", "--log", log]
+                   "--state", "state", "--settings", ".", "--log", log]
         if self.faulty:
             command += ["--faults", self.trial.faults, "--seed", str(self.trial.seed)]
         command += ["--", "--headless"] + (["--verify"] if verify else [])
@@ -207,9 +212,6 @@ class InProcessRig(Rig):
         except subprocess.TimeoutExpired:
             code = None
         return code, time.monotonic() - began
-
-    def device_file(self):
-        return read_or_none(self.state / "drives" / Path(*DEVICE_FILE_PARTS))
 
 
 def cancelling_pairs(log):
