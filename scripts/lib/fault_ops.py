@@ -10,6 +10,7 @@ drives.txt (drive sizes in kB), firmware.txt and drives/A|B|C/ (the drives' file
 import bisect
 import hashlib
 import random
+import re
 import shutil
 import subprocess
 from pathlib import Path
@@ -210,9 +211,10 @@ def device_damage(op, rig, success):
     outside the area it restores; drive files it does not write."""
     before, after = rig.device_before, DeviceState(rig.state)
     reasons = []
-    if flash_changes(before.flash, after.flash, op.flash_written(rig)):
+    written = op.flash_written(rig)
+    if written is not None and flash_changes(before.flash, after.flash, written):
         reasons.append("flash outside the image changed")
-    if after.boot_touched != before.boot_touched:
+    if after.boot_touched != before.boot_touched and written is not None:
         reasons.append("boot area erased")
     if after.caps not in op.caps_after(before.caps, success):
         reasons.append(f"capability record {before.caps} became {after.caps}")
@@ -263,7 +265,7 @@ class Operation:
     writes_drives = False
 
     def flash_written(self, rig):
-        """The flash addresses it writes."""
+        """The flash addresses it writes; None: the boot area, judged on its own."""
         return set()
 
     def caps_after(self, caps, success):
@@ -404,9 +406,14 @@ class Backup(EepromOperation):
     drive_files = {("A", "DATA", "LOG.BIN"): 3000, ("A", "CFG.TXT"): 200}
 
     def prepare_once(self, tools, workroot):
+        """The image, and the flash of a device it was downloaded into."""
         self.image = Path(workroot) / f"{self.key}.rom"
         tools.make_image(self.model, IMAGE_SIZE, self.image)
         self.image_data = read_srecords(self.image)
+        rig = tools.rig(Path(workroot) / f"{self.key}-programmed", self, seed=0)
+        rig.write_state(drives=self.drive_sizes)
+        tools.program_flash(rig, self.image)
+        self.programmed = (rig.state / "memory.srec").read_bytes()
 
     def traffic(self, verify):
         """--verify reads everything a second time."""
@@ -415,8 +422,7 @@ class Backup(EepromOperation):
 
     def prepare(self, rig):
         rig.write_state(drives=self.drive_sizes, eeprom=self.eeprom_contents(rig.trial.seed))
-        rig.tools.program_flash(rig, self.image)
-        rig.write_caps()  # the download cleared the EEPROM data length
+        (rig.state / "memory.srec").write_bytes(self.programmed)
         for parts, size in self.drive_files.items():
             path = rig.state / "drives" / Path(*parts)
             path.parent.mkdir(parents=True, exist_ok=True)
@@ -667,6 +673,45 @@ def worst(judgements):
     return Undetectable(sum(j.blocks for j in hidden)) if hidden else EQUAL
 
 
+class BootUpdate(Operation):
+    """The boot loader update ("update firmware" in a script run with /p) from the model's
+    boot images: afterwards the controller, started afresh on a clean line, answers with the
+    new version. After a failure it must answer at all, with the old version or the new: a
+    controller whose boot area holds no whole boot loader never answers again."""
+
+    NEW_VERSION = 52
+    verify_applies = False
+
+    def __init__(self, key, model, firmware):
+        self.key, self.model, self.firmware = key, model, firmware
+
+    def prepare_once(self, tools, workroot):
+        self.library = Path(workroot) / f"{self.key}-Library"
+        tools.make_library(self.model, self.NEW_VERSION, self.firmware, self.library)
+        self.script = Path(workroot) / f"{self.key}.rom"
+        self.script.write_bytes(b"update firmware\r\n")
+
+    def traffic(self, verify):
+        """The boot-init and boot loader images go to the device as S-records."""
+        return 170000, 2000
+
+    def prepare(self, rig):
+        rig.write_state()
+        (rig.state / "firmware.txt").write_text(f"{self.firmware}\n")
+
+    def arguments(self, rig):
+        return ["--library", str(self.library), "--yes", "/p", str(self.script)]
+
+    def judge(self, rig):
+        return EQUAL if rig.tools.device_version(rig) == self.NEW_VERSION else WRONG
+
+    def intact(self, rig):
+        return rig.tools.device_version(rig) in (self.firmware, self.NEW_VERSION)
+
+    def flash_written(self, rig):
+        return None
+
+
 OPERATIONS = {
     op.key: op
     for op in (
@@ -678,6 +723,8 @@ OPERATIONS = {
         EepromRestore(),
         Backup(),
         Restore(),
+        BootUpdate("boot-update", "heron", 30),
+        BootUpdate("boot-update-ram", "small-alder", 24),
     )
 }
 
@@ -687,6 +734,21 @@ class Tools:
 
     def __init__(self, build, rig_class):
         self.build, self.rig_class = Path(build), rig_class
+
+    def make_library(self, model, version, monitor, folder):
+        subprocess.run([str(self.build / "tarmix-sim"), "make-library", "--model", model,
+                        "--version", str(version), "--monitor", str(monitor), "-o", str(folder)],
+                       check=True)
+
+    def device_version(self, rig):
+        """The monitor version the device answers with when it is switched on afresh, on a
+        clean line; None when it does not answer."""
+        log = rig.output_log()
+        before = log.stat().st_size if log.exists() else 0
+        code = self.run_once(rig, ["--df"])
+        answered = log.read_bytes()[before:].decode(errors="replace")
+        found = re.findall(r"Firmware version: (\d+)", answered)
+        return int(found[-1]) if code == 0 and found else None
 
     def make_image(self, model, size, path):
         subprocess.run([str(self.build / "tarmix-sim"), "make-image", "--model", model,

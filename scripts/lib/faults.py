@@ -170,6 +170,10 @@ class Rig:
     def flash(self):
         return read_srecords(self.state / "memory.srec")
 
+    def output_log(self):
+        """Where the program's clean runs write what they say."""
+        return self.folder / "tarmix.log"
+
     def device_file(self):
         return read_or_none(self.state / "drives" / Path(*DEVICE_FILE_PARTS))
 
@@ -186,9 +190,13 @@ class InProcessRig(Rig):
     from the run's folder, so the log of a seed is the same in any folder."""
 
     HANG_LIMIT_S = 60  # real seconds; a run takes milliseconds
+    HUNG = 124  # tarmix-faults: the run went on for hours of line time
 
     def start_simulator(self, faults):
         self.faulty = faults
+
+    def output_log(self):
+        return self.folder / "sim.log"
 
     def stop_simulator(self):
         pass
@@ -208,8 +216,10 @@ class InProcessRig(Rig):
         began = time.monotonic()
         try:
             code = subprocess.run(self.command(arguments, verify), cwd=self.folder,
-                                  timeout=self.HANG_LIMIT_S).returncode
+                                  stdout=subprocess.DEVNULL, timeout=self.HANG_LIMIT_S).returncode
         except subprocess.TimeoutExpired:
+            code = None
+        if code == self.HUNG:
             code = None
         return code, time.monotonic() - began
 
@@ -334,7 +344,7 @@ def print_table(records, out):
         cell["retry"] += r["retry_failed"]
         cell["max_s"] = max(cell["max_s"], r["seconds"])
     columns = ["runs"] + CLASSES + ["retry", "max_s"]
-    header = f"{'operation':16} {'baud':>6} {'verify':6} {'fault':10} " + " ".join(
+    header = f"{'operation':16} {'baud':>6} {'verify':6} {'fault':20} " + " ".join(
         f"{c:>12}" if c == "undetectable" else f"{c:>7}" for c in columns)
     print(header, file=out)
     for key in sorted(cells):
@@ -342,7 +352,7 @@ def print_table(records, out):
         values = " ".join(
             f"{cell[c]:>12}" if c == "undetectable" else
             (f"{cell[c]:>7.1f}" if c == "max_s" else f"{cell[c]:>7}") for c in columns)
-        print(f"{key[0]:16} {key[1]:>6} {key[2]:6} {key[3]:10} {values}", file=out)
+        print(f"{key[0]:16} {key[1]:>6} {key[2]:6} {key[3]:20} {values}", file=out)
     totals = {c: sum(cell[c] for cell in cells.values()) for c in columns if c != "max_s"}
     print("total: " + ", ".join(f"{c} {v}" for c, v in totals.items()), file=out)
 

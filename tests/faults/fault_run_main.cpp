@@ -24,6 +24,7 @@
 #include "lang/catalog.h"
 #include "platform/clock.h"
 #include "platform/port_map.h"
+#include "platform/stop_request.h"
 #include "sim/controller.h"
 #include "sim/fault_injector.h"
 #include "sim/in_process_port.h"
@@ -34,6 +35,28 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kUsage = 125;  // the runner could not run (the program never returns it)
+// A run still going after this much line time hangs: it is stopped as by two SIGTERMs, and
+// the runner ends with kHang (what `timeout` returns).
+constexpr Millis kHangAfter = std::chrono::hours(2);
+constexpr int kHang = 124;
+
+// The virtual clock, with a limit: the program's own waits end, however long they are.
+class LimitedClock final : public Clock {
+  public:
+    Millis now() const override { return clock_.now(); }
+    void sleep(Millis duration) override {
+        clock_.advance(duration);
+        if (clock_.now() < kHangAfter || hung_) return;
+        hung_ = true;
+        RequestStop(StopCause::Terminate);
+        RequestAbandon();
+    }
+    bool hung() const { return hung_; }
+
+  private:
+    VirtualClock clock_;
+    bool hung_ = false;
+};
 constexpr char kUsageText[] =
     "usage: tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] "
     "[--seed N] [--log FILE] -- TARMIX-ARGUMENTS...\n";
@@ -102,6 +125,13 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
     setLanguageIndex(stored.languageIndex);
 
     MainWindowStart start = PrepareMainWindow(arguments);
+    // A file-system form runs as the unattended forms do.
+    const bool fileSystemForm = parsed.options.fileSystem.form != FileSystemForm::None;
+    if (fileSystemForm) {
+        start.commandLineMode = true;
+        start.fileSystem = parsed.options.fileSystem;
+        start.resultCode = kResultOk;
+    }
     start.verifyAfterWrite = parsed.options.verify;
     ConsoleOptions console;
     console.answerYes = parsed.options.answerYes;
@@ -117,7 +147,7 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
     window.OnInitDialog();
     const RunEnd end = frontEnd.run(window);
     if (!window.closed()) window.CloseThroughOk();
-    int exitCode = arguments.reportResult ? window.resultCode() : kResultOk;
+    int exitCode = arguments.reportResult || fileSystemForm ? window.resultCode() : kResultOk;
     if (end == RunEnd::NoController) exitCode = kResultNoController;
     std::string reason = DescribeResult(exitCode);
     if (exitCode != kResultOk && !window.resultDetail().empty())
@@ -142,7 +172,7 @@ int run(int argc, char** argv) {
     if (!runner.logFile.empty()) logFile.open(runner.logFile, std::ios::binary | std::ios::app);
     std::ostream& log = runner.logFile.empty() ? std::cerr : logFile;
 
-    VirtualClock clock;
+    LimitedClock clock;
     sim::Controller controller(*model, clock);
     if (!controller.loadState(runner.state, error)) {
         std::cerr << "tarmix-faults: " << error << "\n";
@@ -159,11 +189,13 @@ int run(int argc, char** argv) {
     };
     const int exitCode = runProgram(runner, clock, ports, log);
     faults.reset();  // its last words (an unpaired flip) go to the log
+    if (clock.hung()) log << "tarmix-faults: still running after " << kHangAfter.count()
+                          << " ms of line time\n";
     if (!controller.saveState(runner.state, error)) {
         std::cerr << "tarmix-faults: " << error << "\n";
         return kUsage;
     }
-    return exitCode;
+    return clock.hung() ? kHang : exitCode;
 }
 
 }  // namespace
