@@ -724,7 +724,7 @@ OPERATIONS = {
         Backup(),
         Restore(),
         BootUpdate("boot-update", "heron", 30),
-        BootUpdate("boot-update-ram", "small-alder", 24),
+        BootUpdate("boot-update-ram", "vantix+", 30),
     )
 }
 
