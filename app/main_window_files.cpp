@@ -2,8 +2,8 @@
 // the copies a batch script asks for; with --verify or the Verify check box each copy is
 // read back and compared.
 #include "app/main_window.h"
-#include "link/baud_switch.h"
 #include "lang/catalog.h"
+#include "link/baud_switch.h"
 #include "platform/latin1.h"
 
 namespace tarmix {

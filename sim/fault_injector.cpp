@@ -244,9 +244,9 @@ bool FaultInjector::endsCommandLine(char byte) {
 void FaultInjector::aimAt(const std::string& line) {
     if (plan_.phase.empty() || aimTaken_) return;
     for (const PhaseCommand& entry : kPhaseCommands) {
-        const bool starts = line.compare(0, entry.command.size(), entry.command) == 0 &&
-                            (line.size() == entry.command.size() ||
-                             line[entry.command.size()] == ' ');
+        const bool starts =
+            line.compare(0, entry.command.size(), entry.command) == 0 &&
+            (line.size() == entry.command.size() || line[entry.command.size()] == ' ');
         if (entry.phase != plan_.phase || !starts) continue;
         // The echo of the line and its CR LF come before the answer.
         const uint64_t echo = line.size() + 2;

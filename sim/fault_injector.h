@@ -130,11 +130,11 @@ class FaultInjector {
     FaultPlan plan_;
     uint64_t seed_;
     std::ostream& log_;
-    uint64_t received_ = 0;  // bytes the device received so far, counted on the wire
-    uint64_t sent_ = 0;      // bytes the device produced so far
-    bool ended_ = false;     // the line went or the device restarted; that happens once
-    bool gone_ = false;      // the line went: nothing reaches the device any more
-    std::string line_;         // printable bytes received since the last line end
+    uint64_t received_ = 0;      // bytes the device received so far, counted on the wire
+    uint64_t sent_ = 0;          // bytes the device produced so far
+    bool ended_ = false;         // the line went or the device restarted; that happens once
+    bool gone_ = false;          // the line went: nothing reaches the device any more
+    std::string line_;           // printable bytes received since the last line end
     bool linePrintable_ = true;  // no other byte came since the last line end
     struct Aim {
         bool inbound;

@@ -140,10 +140,14 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
     ConsoleFrontEnd frontEnd(log, nullptr, clock, console);
     PortMap map;
     map.setCom(0, {"simulated controller", false});
-    CDownloadDialog window(
-        {frontEnd.view(), frontEnd.timers(), clock, map, ports,
-         {runner.settings, parsed.options.libraryFolder}, nullptr},
-        start);
+    CDownloadDialog window({frontEnd.view(),
+                            frontEnd.timers(),
+                            clock,
+                            map,
+                            ports,
+                            {runner.settings, parsed.options.libraryFolder},
+                            nullptr},
+                           start);
     window.OnInitDialog();
     const RunEnd end = frontEnd.run(window);
     if (!window.closed()) window.CloseThroughOk();
@@ -189,8 +193,8 @@ int run(int argc, char** argv) {
     };
     const int exitCode = runProgram(runner, clock, ports, log);
     faults.reset();  // its last words (an unpaired flip) go to the log
-    if (clock.hung()) log << "tarmix-faults: still running after " << kHangAfter.count()
-                          << " ms of line time\n";
+    if (clock.hung())
+        log << "tarmix-faults: still running after " << kHangAfter.count() << " ms of line time\n";
     if (!controller.saveState(runner.state, error)) {
         std::cerr << "tarmix-faults: " << error << "\n";
         return kUsage;

@@ -212,8 +212,8 @@ TEST(FaultInjector, AStallComesOnlyAtTheEndOfACommandLine) {
         {"tell caps\r", true},
         {"burn 00110000 00000fa0 0001e240\r", true},
         {std::string("\x01\xfe\r", 3), false},  // block data
-        {"ab\x80\r", false},                   // a line with a byte no command holds
-        {"\r", false},                         // an empty line
+        {"ab\x80\r", false},                    // a line with a byte no command holds
+        {"\r", false},                          // an empty line
         {"\x01\rtell drives\r", true},          // the next line after binary data counts
     };
     FaultPlan plan;
