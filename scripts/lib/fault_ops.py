@@ -38,6 +38,8 @@ DEVICE_FILE_PARTS = ("A", "DATA", "LOG.BIN")
 # rewritten record shows.
 FACTORY_CAPS = (1, 0x1000, 0x2000, 0, 2)
 EEPROM_SIZE = 8192
+# The exit code of a backup that is complete except the entries it names in skipped.txt.
+BACKUP_EXCEPT_SKIPPED = 14
 # Where the EEPROM area a save covers starts, by the device's model: fixed on these models;
 # on the others 0x100, or value 3 minus value 2 of the record when drive B: has a size.
 EEPROM_FIXED_START = {"vantix": 0x200, "vantix+": 0x200}
@@ -223,10 +225,13 @@ def device_damage(op, rig, success):
         reasons.append("EEPROM outside the restored area changed")
     if after.drive_sizes != before.drive_sizes and not op.writes_drives:
         reasons.append("drive sizes changed")
+    # A command line a fault changed can make the device create a file of another name;
+    # the program sees the echo differ and fails, but cannot undo it: only a success is
+    # held to the files it may write.
     written = op.files_written()
     changed = {f for f in set(before.files) | set(after.files)
                if before.files.get(f) != after.files.get(f)}
-    if written is not None and changed - written:
+    if success and written is not None and changed - written:
         reasons.append("drive files changed: " + ", ".join(sorted(changed - written)))
     return reasons
 
@@ -478,7 +483,11 @@ class Backup(EepromOperation):
                                     rig.device_before, self.model)
 
     def intact(self, rig):
-        if (rig.folder / "backup" / "Reload.rom").exists():
+        """A backup that ended with the code for skipped entries keeps its Reload.rom and
+        names the entries in skipped.txt; any other failure leaves no Reload.rom."""
+        folder = rig.folder / "backup"
+        partial = rig.exit_code == BACKUP_EXCEPT_SKIPPED and (folder / "skipped.txt").exists()
+        if (folder / "Reload.rom").exists() and not partial:
             return False
         return all(whole(v, rig) for v in self.parts(rig).values())
 
