@@ -232,10 +232,16 @@ class InProcessRig(Rig):
         return code, time.monotonic() - began
 
 
-def cancelling_pairs(log):
-    """The cancelling pairs of flips the log shows ("fault cancel 17+20 bit 3")."""
-    return sum(1 for line in log.splitlines()
-               if line.startswith("fault cancel") and "+" in line.split()[2])
+def flipped_bytes(log):
+    """How many bytes the log shows flipped: two for each cancelling pair ("fault cancel
+    17+20 bit 3"), one for each other flip (corrupt, an unpaired cancel, an aimed fault)."""
+    count = 0
+    for line in log.splitlines():
+        words = line.split()
+        if len(words) < 3 or words[0] != "fault" or "bit" not in words:
+            continue
+        count += 2 if "+" in words[-3] else 1
+    return count
 
 
 def classify(trial, code, rig):
@@ -263,11 +269,12 @@ def classify(trial, code, rig):
     judgement = op.judge(rig)
     if judgement == EQUAL:
         return "good", ""
+    # Changes that cancel in a block's sum take at least two flipped bytes in it.
     if isinstance(judgement, Undetectable):
-        pairs = cancelling_pairs(log)
-        if pairs >= judgement.blocks:
+        flips = flipped_bytes(log)
+        if flips >= 2 * judgement.blocks:
             return "undetectable", ""
-        return "silent", f"wrong data in {judgement.blocks} blocks, {pairs} cancelling pairs"
+        return "silent", f"wrong data in {judgement.blocks} blocks, {flips} flipped bytes"
     return "silent", "wrong data"
 
 
