@@ -1,12 +1,15 @@
-// The simulator's boot loader update table against the text of the tables it was written
-// from (boot_update_tables.txt, copied word for word), and the boot area check at a restart.
+// The simulator's boot loader update table and memory maps against the text of the tables
+// they were written from (boot_update_tables.txt and memory_maps.txt, copied word for word),
+// and the boot area check at a restart.
 #include "sim/boot_update_table.h"
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
 #include "sim/boot_library.h"
+#include "sim/sim_models.h"
 #include "sim_bench.h"
 
 namespace tarmix::sim {
@@ -154,6 +157,125 @@ TEST(SimBootUpdateTable, EveryModelAndMonitorMatchesTheTablesText) {
             EXPECT_EQ(c->extraSector, v > 8 ? extraSector((*erase)[3], code) : "");
             EXPECT_EQ(c->program, quoted((*program)[1]).front());
         }
+    }
+}
+
+struct Range {
+    uint32_t low = 0;
+    uint32_t high = 0;
+    bool operator==(const Range&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Range& r) {
+    return out << std::hex << r.low << ".." << r.high << std::dec;
+}
+
+Range rangeOf(const MemoryArea& area) { return {area.start, area.end()}; }
+
+// "0x110000..0x2FFFFF" as it stands in a cell; "0..0" for none.
+Range rangeIn(const std::string& text) {
+    std::smatch m;
+    const std::regex pattern("(0x[0-9A-F]+|0)\\.\\.(0x[0-9A-F]+|0)");
+    EXPECT_TRUE(std::regex_search(text, m, pattern)) << text;
+    return {uint32_t(std::stoul(m[1], nullptr, 0)), uint32_t(std::stoul(m[2], nullptr, 0))};
+}
+
+std::string unescaped(std::string text) {
+    return std::regex_replace(text, std::regex("\\\\r\\\\n"), "\r\n");
+}
+
+// The rows of memory_maps.txt: identification (by model code), model 2's banks, EEPROM areas.
+struct Maps {
+    std::map<int, std::vector<std::string>> byCode;
+    std::vector<std::vector<std::string>> banks, eeprom;
+};
+
+Maps readMaps() {
+    std::ifstream in(TARMIX_CHECKOUT "/tests/unit/sim/memory_maps.txt");
+    Maps maps;
+    std::vector<std::vector<std::string>>* table = nullptr;
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("| Order"))
+            table = nullptr;
+        else if (line.starts_with("| Size field"))
+            table = &maps.banks;
+        else if (line.starts_with("| Model codes"))
+            table = &maps.eeprom;
+        else if (table)
+            table->push_back(cellsOf(line));
+        else if (const auto cells = cellsOf(line); cells[1] != "anything else")
+            maps.byCode[std::stoi(cells[2])] = cells;
+    }
+    return maps;
+}
+
+// A cell that says "as model N", with "starts at"/"areas from" another address, followed
+// to the text it refers to; `from` gets the changed start, if any.
+std::string resolved(const Maps& maps, const std::string& cell, size_t column,
+                     std::optional<uint32_t>& from) {
+    std::smatch m;
+    if (!std::regex_search(cell, m, std::regex("^as model ([0-9]+)"))) return cell;
+    if (std::smatch start;
+        std::regex_search(cell, start, std::regex("(?:starts at|from) (0x[0-9A-F]+)")))
+        from = uint32_t(std::stoul(start[1], nullptr, 0));
+    return resolved(maps, maps.byCode.at(std::stoi(m[1]))[column], column, from);
+}
+
+// The area a size field selects in a cell of "size" → "text": low..high entries.
+std::optional<Range> areaFor(const std::string& cell, const std::string& sizeField) {
+    const std::regex entry("\"([^\"]*)\"[^\"]*→ \"[^\"]*\": (0x[0-9A-F]+\\.\\.0x[0-9A-F]+)");
+    for (auto it = std::sregex_iterator(cell.begin(), cell.end(), entry);
+         it != std::sregex_iterator(); ++it)
+        if (sizeField.starts_with(unescaped((*it)[1]))) return rangeIn((*it)[2]);
+    return std::nullopt;
+}
+
+TEST(SimMemoryMaps, EveryModelMatchesTheIdentificationAndEepromTables) {
+    const Maps maps = readMaps();
+    ASSERT_EQ(maps.byCode.size(), 18u);
+    ASSERT_EQ(maps.eeprom.size(), 3u);
+    for (const ModelSpec& model : allModels()) {
+        SCOPED_TRACE(model.keyword);
+        const std::vector<std::string>& row = maps.byCode.at(model.code);
+        EXPECT_EQ(model.modelText, quoted(row[1]).front());
+        EXPECT_EQ(model.sizePosition, size_t(std::stoul(row[4])));
+        std::optional<uint32_t> ignored;
+        EXPECT_EQ(rangeOf(model.ram), rangeIn(resolved(maps, row[5], 5, ignored)));
+        // The size field as the handshake answer carries it, and the banks it names. The
+        // application area of the staged models is their RAM.
+        const std::string sent = model.sizeField + "\r\n";
+        const Range application{model.applicationStart,
+                                (model.stagedFlash ? model.ram : model.flashBanks.front()).end()};
+        if (model.code == 2) {
+            const auto bank = std::find_if(maps.banks.begin(), maps.banks.end(), [&](auto& r) {
+                for (const std::string& size : quoted(r[0]))
+                    if (sent.starts_with(unescaped(size))) return true;
+                return false;
+            });
+            ASSERT_NE(bank, maps.banks.end());
+            EXPECT_EQ(application, rangeIn((*bank)[2]));
+            ASSERT_EQ(model.flashBanks.size(), 2u);
+            EXPECT_EQ(rangeOf(model.flashBanks[1]), rangeIn((*bank)[3]));
+            continue;
+        }
+        std::optional<uint32_t> from;
+        const std::string cell = resolved(maps, row[6], 6, from);
+        std::optional<Range> area = areaFor(cell, sent);
+        ASSERT_TRUE(area) << cell;
+        if (from) area->low = *from;
+        EXPECT_EQ(application, *area);
+    }
+    for (const ModelSpec& model : allModels()) {
+        SCOPED_TRACE(model.keyword);
+        const auto row = std::find_if(maps.eeprom.begin(), maps.eeprom.end(), [&](auto& r) {
+            return r[0] == "all other codes" || covers(r[0], model.code, 0);
+        });
+        ASSERT_NE(row, maps.eeprom.end());
+        std::smatch m;
+        const bool has = std::regex_search((*row)[1], m, std::regex("^(0x[0-9A-F]+)"));
+        EXPECT_EQ(model.eepromStart,
+                  has ? std::optional<uint32_t>(std::stoul(m[1], nullptr, 0)) : std::nullopt);
+        EXPECT_EQ(model.eepromFirmware, has ? std::stoi((*row)[2]) : 0);
     }
 }
 
