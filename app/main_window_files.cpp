@@ -3,6 +3,7 @@
 // read back and compared.
 #include "app/main_window.h"
 #include "lang/catalog.h"
+#include "link/baud_switch.h"
 #include "platform/latin1.h"
 
 namespace tarmix {
@@ -34,7 +35,12 @@ int CDownloadDialog::UnattendedUpload() {
                           LoadText(kTextFileUpload), MessageIcon::Error);
         return kResultFileUploadFailed;
     }
-    const TransferResult result = Transfers().Upload(secondPath_, *devicePath);
+    TransferResult result = TransferResult::Failed;
+    {
+        BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
+        RaisedBaudRate raised(baud);  // a file copy is a bulk transfer
+        result = Transfers().Upload(secondPath_, *devicePath);
+    }
     if (result == TransferResult::NotCopied)
         view_.showMessage(secondPath_ +
                               "\n\nThe file was not copied: a file of this name is "
@@ -57,6 +63,8 @@ int CDownloadDialog::UnattendedDownload() {
                           LoadText(kTextFileDownload), MessageIcon::Error);
         return kResultFileDownloadFailed;
     }
+    BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
+    RaisedBaudRate raised(baud);  // a file copy is a bulk transfer
     const TransferResult result = DownloadToDevice(firstPath_, *folder, *name);
     return result == TransferResult::Copied ? kResultOk : kResultFileDownloadFailed;
 }

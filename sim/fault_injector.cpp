@@ -1,5 +1,6 @@
 #include "sim/fault_injector.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace tarmix::sim {
@@ -8,6 +9,35 @@ namespace {
 
 // How many bytes after the first flip of a cancelling pair its partner may come.
 constexpr uint64_t kCancelWindow = 16;
+
+// Where each phase is in the talk: the command that begins it, whether the aimed byte is
+// one the device receives, and the bytes the flip may land in, counted from the echo's
+// end (answers) or the line's start (an echo: `window` 0 covers the echo and its CR LF).
+struct PhaseCommand {
+    std::string_view phase;
+    std::string_view command;
+    bool inbound;
+    bool afterEcho;
+    uint64_t window;
+};
+constexpr PhaseCommand kPhaseCommands[] = {
+    {"identification", "please answer me", false, true, 60},
+    {"caps", "tell caps", false, true, 24},
+    {"erase", "flash erase", false, true, 16},
+    {"echo", "burn", false, false, 0},
+    {"echo", "verify", false, false, 0},
+    {"address", "geteepromdata", false, true, 15},
+    {"address", "dump", false, true, 15},
+    {"listing", "dir", false, true, 60},
+    {"listing", "tree", false, true, 60},
+    {"listing", "tell drives", false, true, 30},
+    {"eeprom", "seteepromdata", true, false, 0xF02},
+    {"eeprom", "geteepromdata", false, true, 0xF00},
+    {"restart", "reset", false, true, 8},
+    {"restart", "call", false, true, 8},
+};
+
+bool isPrintable(char byte) { return byte >= 0x20 && byte < 0x7f; }
 
 // splitmix64: a good spread of bits from consecutive inputs.
 uint64_t mix(uint64_t x) {
@@ -33,6 +63,11 @@ bool readItem(std::string_view item, FaultPlan& plan) {
     const size_t at = item.find('@');
     if (equals != std::string_view::npos) {
         const std::string_view kind = item.substr(0, equals), value = item.substr(equals + 1);
+        if (kind == "phase") {
+            const auto& phases = FaultPhases();
+            plan.phase = value;
+            return std::find(phases.begin(), phases.end(), plan.phase) != phases.end();
+        }
         if (kind == "drop") return readProbability(value, plan.dropOut);
         if (kind == "drop-in") return readProbability(value, plan.dropIn);
         if (kind == "corrupt") return readProbability(value, plan.corruptOut);
@@ -69,7 +104,7 @@ bool ParseFaultPlan(std::string_view text, FaultPlan& plan, std::string& error) 
         if (!readItem(item, parsed)) {
             error = "cannot read the fault \"" + std::string(item) +
                     "\" (drop=P, drop-in=P, corrupt=P, corrupt-in=P, cancel=P, cancel-in=P, "
-                    "stall=MS@P, gone@N, reset@N)";
+                    "stall=MS@P, phase=NAME, gone@N, reset@N)";
             return false;
         }
         text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
@@ -80,6 +115,17 @@ bool ParseFaultPlan(std::string_view text, FaultPlan& plan, std::string& error) 
     }
     plan = parsed;
     return true;
+}
+
+const std::vector<std::string>& FaultPhases() {
+    static const std::vector<std::string> phases = [] {
+        std::vector<std::string> names;
+        for (const PhaseCommand& entry : kPhaseCommands)
+            if (std::find(names.begin(), names.end(), entry.phase) == names.end())
+                names.emplace_back(entry.phase);
+        return names;
+    }();
+    return phases;
 }
 
 double FaultInjector::chance(Salt salt, uint64_t offset) const {
@@ -150,9 +196,9 @@ FaultInjector::Inbound FaultInjector::receive(std::string_view wire) {
                 taken = flipped(byte, kCorruptIn, offset, bit);
                 log_ << "fault corrupt-in " << offset << " bit " << bit << std::endl;
             }
-            taken = cancel(taken, offset, cancelIn_);
+            taken = aimed(cancel(taken, offset, cancelIn_), true, offset);
             in.bytes += taken;
-            if (taken == '\r' && chance(kStall, offset) < plan_.stallChance) {
+            if (endsCommandLine(taken) && chance(kStall, offset) < plan_.stallChance) {
                 in.stall = true;
                 log_ << "fault stall " << plan_.stall.count() << "ms in " << offset << std::endl;
             }
@@ -177,9 +223,50 @@ std::string FaultInjector::send(std::string_view bytes) {
             taken = flipped(byte, kCorruptOut, offset, bit);
             log_ << "fault corrupt " << offset << " bit " << bit << std::endl;
         }
-        out += cancel(taken, offset, cancelOut_);
+        out += aimed(cancel(taken, offset, cancelOut_), false, offset);
     }
     return out;
+}
+
+bool FaultInjector::endsCommandLine(char byte) {
+    if (byte != '\r' && byte != '\n') {
+        linePrintable_ = linePrintable_ && isPrintable(byte);
+        if (linePrintable_) line_ += byte;
+        return false;
+    }
+    const bool command = byte == '\r' && linePrintable_ && !line_.empty();
+    if (command) aimAt(line_);
+    line_.clear();
+    linePrintable_ = true;
+    return command;
+}
+
+void FaultInjector::aimAt(const std::string& line) {
+    if (plan_.phase.empty() || aimTaken_) return;
+    for (const PhaseCommand& entry : kPhaseCommands) {
+        const bool starts =
+            line.compare(0, entry.command.size(), entry.command) == 0 &&
+            (line.size() == entry.command.size() || line[entry.command.size()] == ' ');
+        if (entry.phase != plan_.phase || !starts) continue;
+        // The echo of the line and its CR LF come before the answer.
+        const uint64_t echo = line.size() + 2;
+        const uint64_t window = entry.window ? entry.window : echo;
+        const uint64_t pick = uint64_t(chance(kPhase, entry.inbound ? received_ : sent_) * window);
+        const uint64_t from = entry.inbound ? received_ : sent_ + (entry.afterEcho ? echo : 0);
+        aim_ = Aim{entry.inbound, from + pick};
+        aimTaken_ = true;
+        return;
+    }
+}
+
+char FaultInjector::aimed(char byte, bool inbound, uint64_t offset) {
+    if (!aim_ || aim_->inbound != inbound || aim_->offset != offset) return byte;
+    aim_.reset();
+    int bit = 0;
+    const char changed = flipped(byte, kPhase, offset, bit);
+    log_ << "fault phase " << plan_.phase << (inbound ? " in " : " out ") << offset << " bit "
+         << bit << std::endl;
+    return changed;
 }
 
 }  // namespace tarmix::sim

@@ -7,7 +7,13 @@
 //                             byte within 16 whose bit k is the other way: one change is
 //                             +2^k, the other -2^k, so a sum over both bytes misses them
 //   stall=MS@P                a command line the device receives is answered only after MS
-//                             milliseconds of silence, with probability P
+//                             milliseconds of silence, with probability P; a command line
+//                             is a CR after printable characters, never a CR in binary data
+//   phase=NAME                one bit flipped in a chosen phase of the talk, the first time
+//                             the program enters it: identification, caps, erase (the
+//                             erase answer), echo (of a block command), address (the
+//                             address line before read data), listing, eeprom (a block
+//                             either way), restart; the byte within the phase is seeded
 //   gone@N                    after the device has received N bytes the line goes away
 //   reset@N                   after the device has received N bytes it restarts
 //
@@ -23,6 +29,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/clock.h"
 
@@ -39,7 +46,11 @@ struct FaultPlan {
     Millis stall{0};
     std::optional<uint64_t> goneAt;
     std::optional<uint64_t> resetAt;
+    std::string phase;  // empty: no aimed fault
 };
+
+// The phases a fault can be aimed at (the names of phase=NAME).
+const std::vector<std::string>& FaultPhases();
 
 // Reads a comma-separated plan such as "drop=0.001,stall=300@0.05,reset@20000". false with
 // a reason for an unknown kind, a probability outside [0, 1] or a malformed number.
@@ -67,6 +78,9 @@ class FaultInjector {
     Inbound receive(std::string_view wire);
     // Bytes the device sends, as they reach the program.
     std::string send(std::string_view bytes);
+    // The monitor's UART switched to another rate: written to the log, so that a run at
+    // another rate than 57600 can show it got there.
+    void noteRate(uint32_t baud) { log_ << "rate " << baud << std::endl; }
 
   private:
     // The bit of a flip is drawn with the salt of its kind plus kBit; the cancelling kinds
@@ -79,7 +93,8 @@ class FaultInjector {
         kStall,
         kBit,
         kCancelIn = 16,
-        kCancelOut
+        kCancelOut,
+        kPhase = 32,
     };
     // One direction's cancelling flips: the first flip of a pair waits here for a byte
     // whose bit is the other way.
@@ -105,14 +120,28 @@ class FaultInjector {
     void giveUpPartner(Cancelling& kind);
     // Once the device has received its N bytes: the line goes or the device restarts (once).
     bool lineEnds(Inbound& in);
+    // A CR that ends a command line: the bytes since the last line end are printable.
+    bool endsCommandLine(char byte);
+    // The command line just received starts the aimed phase: the byte to flip is chosen.
+    void aimAt(const std::string& line);
+    // The byte at `offset` in the direction, with the aimed flip when it is that byte.
+    char aimed(char byte, bool inbound, uint64_t offset);
 
     FaultPlan plan_;
     uint64_t seed_;
     std::ostream& log_;
-    uint64_t received_ = 0;  // bytes the device received so far, counted on the wire
-    uint64_t sent_ = 0;      // bytes the device produced so far
-    bool ended_ = false;     // the line went or the device restarted; that happens once
-    bool gone_ = false;      // the line went: nothing reaches the device any more
+    uint64_t received_ = 0;      // bytes the device received so far, counted on the wire
+    uint64_t sent_ = 0;          // bytes the device produced so far
+    bool ended_ = false;         // the line went or the device restarted; that happens once
+    bool gone_ = false;          // the line went: nothing reaches the device any more
+    std::string line_;           // printable bytes received since the last line end
+    bool linePrintable_ = true;  // no other byte came since the last line end
+    struct Aim {
+        bool inbound;
+        uint64_t offset;
+    };
+    std::optional<Aim> aim_;  // the phase's byte, once the phase has begun
+    bool aimTaken_ = false;   // the phase fault is placed once
     Cancelling cancelIn_{"cancel-in", kCancelIn, plan_.cancelIn, {}};
     Cancelling cancelOut_{"cancel", kCancelOut, plan_.cancelOut, {}};
 };

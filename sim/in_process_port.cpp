@@ -7,36 +7,39 @@
 namespace tarmix::sim {
 
 bool InProcessPort::open(const std::string& name) {
-    if (refused_.count(name)) return false;
+    if (refused_.count(name) || lineGone_) return false;
     open_ = true;
     received_.clear();
     return true;
 }
 
 bool InProcessPort::configure(uint32_t baud) {
-    if (!open_) return false;
+    if (!open_ || lineGone_) return false;
     portBaud_ = baud;
     received_.clear();
     return true;
 }
 
 void InProcessPort::collectDueOutput() {
+    if (clock_.now() < holdUntil_) return;
     while (auto chunk = controller_.takeDue(clock_.now())) {
-        const std::string bytes =
-            portBaud_ == controller_.uartBaud() ? chunk->bytes : garble(chunk->bytes);
+        const std::string sent = faults_ ? faults_->send(chunk->bytes) : chunk->bytes;
+        const std::string bytes = portBaud_ == controller_.uartBaud() ? sent : garble(sent);
         received_.insert(received_.end(), bytes.begin(), bytes.end());
-        if (chunk->baudAfter) controller_.setUartBaud(chunk->baudAfter);
+        if (!chunk->baudAfter) continue;
+        controller_.setUartBaud(chunk->baudAfter);
+        if (faults_) faults_->noteRate(chunk->baudAfter);
     }
 }
 
 long InProcessPort::bytesWaiting() {
-    if (!open_) return -1;
+    if (!open_ || lineGone_) return -1;
     collectDueOutput();
     return long(received_.size());
 }
 
 long InProcessPort::read(uint8_t* data, size_t capacity) {
-    if (!open_) return -1;
+    if (!open_ || lineGone_) return -1;
     size_t count = std::min(capacity, received_.size());
     std::copy_n(received_.begin(), count, data);
     received_.erase(received_.begin(), received_.begin() + long(count));
@@ -44,10 +47,25 @@ long InProcessPort::read(uint8_t* data, size_t capacity) {
 }
 
 long InProcessPort::write(const uint8_t* data, size_t count, Millis) {
-    if (!open_) return -1;
+    if (!open_ || lineGone_) return -1;
     std::string bytes(reinterpret_cast<const char*>(data), count);
+    FaultInjector::Inbound in;
+    if (faults_) {
+        in = faults_->receive(bytes);
+        bytes = in.bytes;
+    }
     controller_.receive(portBaud_ == controller_.uartBaud() ? bytes : garble(bytes));
+    applyLineEvents(in);
     return long(count);
+}
+
+void InProcessPort::applyLineEvents(const FaultInjector::Inbound& in) {
+    if (in.stall) holdUntil_ = clock_.now() + faults_->plan().stall;
+    if (in.event == FaultInjector::LineEvent::kReset) controller_.powerCycle();
+    if (in.event == FaultInjector::LineEvent::kGone) {
+        lineGone_ = true;
+        received_.clear();
+    }
 }
 
 void InProcessPort::waitForInput(Millis timeout) {
@@ -55,6 +73,11 @@ void InProcessPort::waitForInput(Millis timeout) {
     collectDueOutput();
     if (received_.size() > before) return;
     const Millis now = clock_.now();
+    if (lineGone_) return clock_.sleep(timeout);
+    if (now < holdUntil_) {
+        clock_.sleep(std::min(holdUntil_ - now, timeout));
+        return;
+    }
     const auto next = controller_.nextDue();
     clock_.sleep(next && *next - now < timeout ? std::max(*next - now, Millis{0}) : timeout);
 }

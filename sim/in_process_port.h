@@ -1,5 +1,7 @@
 // A port that leads straight into a simulated controller, without a pty, on any clock:
-// the protocol tests run on the virtual clock, fast and deterministic.
+// the protocol tests run on the virtual clock, fast and deterministic. With a fault
+// injector between them the line is as bad as the pty server's: the same seed brings the
+// same faults at the same bytes.
 #pragma once
 
 #include <deque>
@@ -7,6 +9,7 @@
 
 #include "platform/port_backend.h"
 #include "sim/controller.h"
+#include "sim/fault_injector.h"
 #include "sim/uart.h"
 
 namespace tarmix::sim {
@@ -17,6 +20,8 @@ class InProcessPort final : public PortBackend {
 
     // Names that refuse to open, as a port that does not exist or is in use.
     void refuseOpen(const std::string& name) { refused_.insert(name); }
+    // The bad line between the port and the controller (nullptr: a clean line).
+    void setFaults(FaultInjector* faults) { faults_ = faults; }
 
     bool open(const std::string& name) override;
     void close() override { open_ = false; }
@@ -29,6 +34,8 @@ class InProcessPort final : public PortBackend {
 
   private:
     void collectDueOutput();
+    // What the injector decided for input that has just reached the monitor.
+    void applyLineEvents(const FaultInjector::Inbound& in);
 
     Controller& controller_;
     Clock& clock_;
@@ -36,6 +43,9 @@ class InProcessPort final : public PortBackend {
     bool open_ = false;
     uint32_t portBaud_ = kMonitorStartBaud;
     std::deque<uint8_t> received_;
+    FaultInjector* faults_ = nullptr;
+    Millis holdUntil_{0};    // a stalled device says nothing until then
+    bool lineGone_ = false;  // for good: a fault took the line away
 };
 
 }  // namespace tarmix::sim

@@ -250,6 +250,7 @@ void PtyServer::sendOutput(Clock::time_point now) {
         head.bytes.erase(0, size_t(put));
         if (!head.bytes.empty()) return;
         if (head.baudAfter) controller_->setUartBaud(head.baudAfter);
+        if (head.baudAfter && faults_) faults_->noteRate(head.baudAfter);
         outgoing_.pop_front();
         if (pieceLimit_) return;  // one piece per gap
     }

@@ -10,6 +10,7 @@ drives.txt (drive sizes in kB), firmware.txt and drives/A|B|C/ (the drives' file
 import bisect
 import hashlib
 import random
+import re
 import shutil
 import subprocess
 from pathlib import Path
@@ -32,8 +33,33 @@ FIRMWARE = 40  # new enough for the EEPROM save
 DEVICE_FILE = "A:\\DATA\\LOG.BIN"
 DEVICE_FILE_PARTS = ("A", "DATA", "LOG.BIN")
 
+# The capability record the rig gives every device: value 2 (the EEPROM data length) and
+# value 3 (the end of the EEPROM area) set, so that a save covers a real area and a
+# rewritten record shows.
+FACTORY_CAPS = (1, 0x1000, 0x2000, 0, 2)
+EEPROM_SIZE = 8192
+# The exit code of a backup that is complete except the entries it names in skipped.txt.
+BACKUP_EXCEPT_SKIPPED = 14
+# Where the EEPROM area a save covers starts, by the device's model: fixed on these models;
+# on the others 0x100, or value 3 minus value 2 of the record when drive B: has a size.
+EEPROM_FIXED_START = {"vantix": 0x200, "vantix+": 0x200}
+
 # Judgements of a successful run.
 EQUAL, UNDETECTABLE, WRONG = "equal", "undetectable", "wrong"
+
+
+class Undetectable:
+    """Wrong bytes whose changes cancel in the checksum of each of `blocks` blocks; equal
+    to UNDETECTABLE."""
+
+    def __init__(self, blocks):
+        self.blocks = blocks
+
+    def __eq__(self, other):
+        return other == UNDETECTABLE or isinstance(other, Undetectable)
+
+    def __repr__(self):
+        return f"undetectable in {self.blocks} blocks"
 
 
 def read_srecords(path):
@@ -87,7 +113,7 @@ def compare(expected, actual, block_of, modulus):
             change[block] = change.get(block, 0) + got - byte
     if not change:
         return EQUAL
-    return UNDETECTABLE if all(c % modulus == 0 for c in change.values()) else WRONG
+    return Undetectable(len(change)) if all(c % modulus == 0 for c in change.values()) else WRONG
 
 
 def compare_bytes(expected, actual, block_of, modulus):
@@ -142,6 +168,74 @@ def eeprom_area(saved):
     return header, saved[12:]
 
 
+def read_numbers(path):
+    text = read_or_none(path)
+    return [int(word) for word in text.split()] if text is not None else None
+
+
+class DeviceState:
+    """What the simulated device holds, read from its state folder: the whole flash, the
+    capability record, the EEPROM, the drive sizes and every drive file."""
+
+    def __init__(self, state):
+        state = Path(state)
+        self.flash = read_srecords(state / "memory.srec")
+        self.caps = read_numbers(state / "caps.txt")
+        self.eeprom = (read_or_none(state / "eeprom.bin") or b"").ljust(EEPROM_SIZE, b"\xff")
+        self.drive_sizes = read_numbers(state / "drives.txt")
+        drives = state / "drives"
+        self.files = {str(p.relative_to(drives)): p.read_bytes()
+                      for p in sorted(drives.rglob("*")) if p.is_file()}
+        self.boot_touched = (state / "boot.txt").exists()
+
+    def eeprom_area(self, model):
+        """(start, data length, end) of the area an EEPROM save covers on this device."""
+        length, end = self.caps[1], self.caps[2]
+        start = EEPROM_FIXED_START.get(model, end - length if self.drive_sizes[1] else 0x100)
+        return start, length, end
+
+
+def with_value(caps, index, values):
+    """The record with value `index` replaced by each of `values`."""
+    return [caps[:index] + [v] + caps[index + 1 :] for v in values] if caps else [caps]
+
+
+def flash_changes(before, after, allowed):
+    """The flash addresses outside `allowed` whose byte changed (a missing byte is 0xFF)."""
+    return [a for a in set(before) | set(after)
+            if a not in allowed and before.get(a, 0xFF) != after.get(a, 0xFF)]
+
+
+def device_damage(op, rig, success):
+    """What changed on the device that the operation must leave alone, as a list of
+    reasons (empty: nothing). The flash outside what the operation writes, the boot area
+    with it; the capability record beyond the one value the operation sets; the EEPROM
+    outside the area it restores; drive files it does not write."""
+    before, after = rig.device_before, DeviceState(rig.state)
+    reasons = []
+    written = op.flash_written(rig)
+    if written is not None and flash_changes(before.flash, after.flash, written):
+        reasons.append("flash outside the image changed")
+    if after.boot_touched != before.boot_touched and written is not None:
+        reasons.append("boot area erased")
+    if after.caps not in op.caps_after(before.caps, success):
+        reasons.append(f"capability record {before.caps} became {after.caps}")
+    start, end = op.eeprom_written(rig, before)
+    if after.eeprom[:start] != before.eeprom[:start] or after.eeprom[end:] != before.eeprom[end:]:
+        reasons.append("EEPROM outside the restored area changed")
+    if after.drive_sizes != before.drive_sizes and not op.writes_drives:
+        reasons.append("drive sizes changed")
+    # A command line a fault changed can make the device create a file of another name;
+    # the program sees the echo differ and fails, but cannot undo it: only a success is
+    # held to the files it may write.
+    written = op.files_written()
+    changed = {f for f in set(before.files) | set(after.files)
+               if before.files.get(f) != after.files.get(f)}
+    if success and written is not None and changed - written:
+        reasons.append("drive files changed: " + ", ".join(sorted(changed - written)))
+    return reasons
+
+
 class Operation:
     """One bulk operation. Subclasses fill in the device, the command and the judgement."""
 
@@ -171,6 +265,25 @@ class Operation:
     def intact(self, rig):
         """After a failure: the PC's files as they were (no partial file under a final name)."""
         raise NotImplementedError
+
+    # What the operation may change on the device (device_damage looks at everything else).
+    writes_drives = False
+
+    def flash_written(self, rig):
+        """The flash addresses it writes; None: the boot area, judged on its own."""
+        return set()
+
+    def caps_after(self, caps, success):
+        """The capability records it may leave, from the one it found."""
+        return [caps]
+
+    def eeprom_written(self, rig, device):
+        """The EEPROM addresses [start, end) it writes."""
+        return 0, 0
+
+    def files_written(self):
+        """The drive files (as "A/DATA/LOG.BIN") it may change; None: any."""
+        return set()
 
 
 def whole(judgement, rig):
@@ -204,6 +317,13 @@ class Download(Operation):
     def judge(self, rig):
         return compare_download(self.expected, rig.flash(), self.blocks)
 
+    def flash_written(self, rig):
+        return set(self.expected)
+
+    def caps_after(self, caps, success):
+        """The download clears the EEPROM data length once the image is in."""
+        return with_value(caps, 1, [0]) + ([] if success else [caps])
+
     def intact(self, rig):
         return self.image.read_bytes() == self.image_bytes
 
@@ -229,6 +349,9 @@ class FileDownload(Operation):
     def judge(self, rig):
         contents = (rig.folder / "pc" / "LOG.BIN").read_bytes()
         return compare_file_sent(contents, rig.device_file())
+
+    def files_written(self):
+        return {"/".join(DEVICE_FILE_PARTS)}
 
     def intact(self, rig):
         return folder_digest(rig.folder / "pc") == {
@@ -288,9 +411,14 @@ class Backup(EepromOperation):
     drive_files = {("A", "DATA", "LOG.BIN"): 3000, ("A", "CFG.TXT"): 200}
 
     def prepare_once(self, tools, workroot):
+        """The image, and the flash of a device it was downloaded into."""
         self.image = Path(workroot) / f"{self.key}.rom"
         tools.make_image(self.model, IMAGE_SIZE, self.image)
         self.image_data = read_srecords(self.image)
+        rig = tools.rig(Path(workroot) / f"{self.key}-programmed", self, seed=0)
+        rig.write_state(drives=self.drive_sizes)
+        tools.program_flash(rig, self.image)
+        self.programmed = (rig.state / "memory.srec").read_bytes()
 
     def traffic(self, verify):
         """--verify reads everything a second time."""
@@ -299,7 +427,7 @@ class Backup(EepromOperation):
 
     def prepare(self, rig):
         rig.write_state(drives=self.drive_sizes, eeprom=self.eeprom_contents(rig.trial.seed))
-        rig.tools.program_flash(rig, self.image)
+        (rig.state / "memory.srec").write_bytes(self.programmed)
         for parts, size in self.drive_files.items():
             path = rig.state / "drives" / Path(*parts)
             path.parent.mkdir(parents=True, exist_ok=True)
@@ -335,20 +463,31 @@ class Backup(EepromOperation):
         return compare(self.image_data, saved, even_blocks(min(saved), size), 1 << 32)
 
     def judge_eeprom(self, rig, saved):
+        """The file against the device's own area: its header names the area and data
+        length of the device's capability record, its contents what the EEPROM held."""
         if len(saved) < 12:
             return WRONG
-        (start, _, end), contents = eeprom_area(saved)
-        return compare_eeprom(self.eeprom_contents(rig.trial.seed)[start:end], contents)
+        device = rig.device_before
+        header, contents = eeprom_area(saved)
+        start, length, end = device.eeprom_area(self.model)
+        if tuple(header) != (start, length, end):
+            return WRONG
+        return compare_eeprom(device.eeprom[start:end], contents)
 
     def judge(self, rig):
-        found = self.parts(rig)
-        wanted = {"flash", "eeprom"} | set(self.drive_files)
-        if set(found) != wanted or not (rig.folder / "backup" / "Reload.rom").exists():
+        """Reload.rom line by line: what it would put back equals what the device held."""
+        script = read_or_none(rig.folder / "backup" / "Reload.rom")
+        if script is None:
             return WRONG
-        return worst(found.values())
+        return judge_restore_script(script.decode("latin-1"), rig.folder / "backup",
+                                    rig.device_before, self.model)
 
     def intact(self, rig):
-        if (rig.folder / "backup" / "Reload.rom").exists():
+        """A backup that ended with the code for skipped entries keeps its Reload.rom and
+        names the entries in skipped.txt; any other failure leaves no Reload.rom."""
+        folder = rig.folder / "backup"
+        partial = rig.exit_code == BACKUP_EXCEPT_SKIPPED and (folder / "skipped.txt").exists()
+        if (folder / "Reload.rom").exists() and not partial:
             return False
         return all(whole(v, rig) for v in self.parts(rig).values())
 
@@ -381,9 +520,12 @@ class Restore(EepromOperation):
         source.prepare_once(tools, workroot)
         rig = tools.rig(self.template, source, seed=4242)
         source.prepare(rig)
+        rig.device_before = device = DeviceState(rig.state)
         self.flash = source.image_data
         self.drive_sizes = source.drive_sizes
-        self.eeprom = self.eeprom_contents(4242)
+        self.eeprom = device.eeprom
+        self.area = device.eeprom_area(source.model)
+        self.stored_length = device.caps[1]
         self.drive_files = {
             parts: seeded_bytes(size, 4242 + size) for parts, size in source.drive_files.items()
         }
@@ -391,7 +533,6 @@ class Restore(EepromOperation):
         if code != 0 or source.judge(rig) != EQUAL:
             raise RuntimeError(f"the backup for {self.key} failed (code {code}) in {rig.folder}")
         self.backup = rig.folder / "backup"
-        self.limits = eeprom_area((self.backup / "EEPROM" / "Eeprom.bin").read_bytes())[0]
         application = read_srecords(self.backup / "Flash" / "Application.rom")
         self.blocks = download_blocks(application, source.model)
 
@@ -402,7 +543,9 @@ class Restore(EepromOperation):
         return application + 8200 + 3600, 1000 + (8200 + 3200 if verify else 0)
 
     def prepare(self, rig):
-        rig.write_state(drives=self.drive_sizes, eeprom=b"\xff" * 8192)
+        """A device that lost its EEPROM and its EEPROM data length (value 2)."""
+        rig.write_state(drives=self.drive_sizes, eeprom=b"\xff" * EEPROM_SIZE)
+        rig.write_caps(with_value(list(FACTORY_CAPS), 1, [0])[0])
         shutil.copytree(self.backup, rig.folder / "backup")
         rig.before = folder_digest(rig.folder / "backup")
 
@@ -410,14 +553,33 @@ class Restore(EepromOperation):
         return ["--yes", "/p", str(rig.folder / "backup" / self.script)]
 
     def judge(self, rig):
-        start, _, end = self.limits
-        eeprom = read_or_none(rig.state / "eeprom.bin") or b""
-        found = [compare_eeprom(self.eeprom[start:end], eeprom[start:end])]
+        found = [self.judge_eeprom(rig)]
         found.append(compare_download(self.flash, rig.flash(), self.blocks))
         for parts, contents in self.drive_files.items():
             copy = read_or_none(rig.state / "drives" / Path(*parts))
             found.append(compare_file_sent(contents, copy))
         return worst(found)
+
+    def judge_eeprom(self, rig):
+        """The area the backed-up device's record named, against what it held."""
+        start, _, end = self.area
+        return compare_eeprom(self.eeprom[start:end], DeviceState(rig.state).eeprom[start:end])
+
+    writes_drives = True
+
+    def flash_written(self, rig):
+        return set(self.flash)
+
+    def caps_after(self, caps, success):
+        """The download in the script clears value 2, the EEPROM restore sets it back."""
+        stored = with_value(caps, 1, [self.stored_length])
+        return stored if success else stored + with_value(caps, 1, [0]) + [caps]
+
+    def eeprom_written(self, rig, device):
+        return self.area[0], self.area[2]
+
+    def files_written(self):
+        return None
 
     def intact(self, rig):
         return folder_digest(rig.folder / "backup") == rig.before
@@ -440,17 +602,123 @@ class EepromRestore(Restore):
         rig.before = folder_digest(rig.folder / "backup")
 
     def judge(self, rig):
-        start, _, end = self.limits
-        eeprom = read_or_none(rig.state / "eeprom.bin") or b""
-        return compare_eeprom(self.eeprom[start:end], eeprom[start:end])
+        return self.judge_eeprom(rig)
+
+    writes_drives = False
+
+    def flash_written(self, rig):
+        return set()
+
+    def caps_after(self, caps, success):
+        stored = with_value(caps, 1, [self.stored_length])
+        return stored if success else stored + [caps]
+
+    def files_written(self):
+        return set()
+
+
+def script_words(line):
+    """The words of a script line; a quoted word keeps its blanks."""
+    words, rest = [], line.strip()
+    while rest:
+        if rest.startswith('"'):
+            end = rest.find('"', 1)
+            end = len(rest) if end < 0 else end
+            words.append(rest[1:end])
+            rest = rest[end + 1 :].lstrip()
+        else:
+            word, _, rest = rest.partition(" ")
+            words.append(word)
+            rest = rest.lstrip()
+    return words
+
+
+def judge_restore_script(script, folder, device, model):
+    """A restore script against the device it was made from: the application it programs
+    is the device's flash, its EEPROM file the device's EEPROM area, its drive sizes the
+    device's, and its downloads put back every drive file the device held, each as it was.
+    A line that names a file that is not there is WRONG."""
+    found, restored, sizes = [], {}, None
+    has_program = has_eeprom = False
+    for line in script.splitlines():
+        words = script_words(line)
+        if not words or words[0] in ("messageyesno", "format", "mkdir"):
+            continue
+        pc = lambda name: folder / Path(*name.split("\\"))
+        if words[0] == "program" and len(words) == 2:
+            has_program = True
+            saved = read_srecords(pc(words[1]))
+            held = {a: device.flash.get(a, 0xFF) for a in set(device.flash) | set(saved)}
+            blocks = even_blocks(min(saved), APPLICATION_READ_BLOCK.get(model, READ_BLOCK))
+            found.append(compare(held, saved, blocks, 1 << 32) if saved else WRONG)
+        elif words[0] == "restoreeprom" and len(words) == 2:
+            has_eeprom = True
+            saved = read_or_none(pc(words[1])) or b""
+            start, length, end = device.eeprom_area(model)
+            header, contents = eeprom_area(saved) if len(saved) >= 12 else ((), b"")
+            found.append(compare_eeprom(device.eeprom[start:end], contents)
+                         if tuple(header) == (start, length, end) else WRONG)
+        elif words[0] == "init" and words[1:2] == ["drives"]:
+            sizes = [int(w) for w in words[2:]]
+        elif words[0] == "download" and len(words) == 3:
+            target = words[2].replace(":", "", 1).replace("\\", "/")
+            restored[target] = read_or_none(pc(words[1]))
+        else:
+            return WRONG
+    if not has_program or not has_eeprom or sizes != device.drive_sizes:
+        return WRONG
+    if set(restored) != set(device.files):
+        return WRONG
+    found += [compare_file_received(device.files[name], copy) for name, copy in restored.items()]
+    return worst(found)
 
 
 def worst(judgements):
+    """WRONG over UNDETECTABLE (with the blocks of all its parts) over EQUAL."""
     judgements = list(judgements)
-    for j in (WRONG, UNDETECTABLE):
-        if j in judgements:
-            return j
-    return EQUAL
+    if WRONG in judgements:
+        return WRONG
+    hidden = [j for j in judgements if isinstance(j, Undetectable)]
+    return Undetectable(sum(j.blocks for j in hidden)) if hidden else EQUAL
+
+
+class BootUpdate(Operation):
+    """The boot loader update ("update firmware" in a script run with /p) from the model's
+    boot images: afterwards the controller, started afresh on a clean line, answers with the
+    new version. After a failure it must answer at all, with the old version or the new: a
+    controller whose boot area holds no whole boot loader never answers again."""
+
+    NEW_VERSION = 52
+    verify_applies = False
+
+    def __init__(self, key, model, firmware):
+        self.key, self.model, self.firmware = key, model, firmware
+
+    def prepare_once(self, tools, workroot):
+        self.library = Path(workroot) / f"{self.key}-Library"
+        tools.make_library(self.model, self.NEW_VERSION, self.firmware, self.library)
+        self.script = Path(workroot) / f"{self.key}.rom"
+        self.script.write_bytes(b"update firmware\r\n")
+
+    def traffic(self, verify):
+        """The boot-init and boot loader images go to the device as S-records."""
+        return 170000, 2000
+
+    def prepare(self, rig):
+        rig.write_state()
+        (rig.state / "firmware.txt").write_text(f"{self.firmware}\n")
+
+    def arguments(self, rig):
+        return ["--library", str(self.library), "--yes", "/p", str(self.script)]
+
+    def judge(self, rig):
+        return EQUAL if rig.tools.device_version(rig) == self.NEW_VERSION else WRONG
+
+    def intact(self, rig):
+        return rig.tools.device_version(rig) in (self.firmware, self.NEW_VERSION)
+
+    def flash_written(self, rig):
+        return None
 
 
 OPERATIONS = {
@@ -464,6 +732,8 @@ OPERATIONS = {
         EepromRestore(),
         Backup(),
         Restore(),
+        BootUpdate("boot-update", "heron", 30),
+        BootUpdate("boot-update-ram", "vantix+", 30),
     )
 }
 
@@ -473,6 +743,21 @@ class Tools:
 
     def __init__(self, build, rig_class):
         self.build, self.rig_class = Path(build), rig_class
+
+    def make_library(self, model, version, monitor, folder):
+        subprocess.run([str(self.build / "tarmix-sim"), "make-library", "--model", model,
+                        "--version", str(version), "--monitor", str(monitor), "-o", str(folder)],
+                       check=True)
+
+    def device_version(self, rig):
+        """The monitor version the device answers with when it is switched on afresh, on a
+        clean line; None when it does not answer."""
+        log = rig.output_log()
+        before = log.stat().st_size if log.exists() else 0
+        code = self.run_once(rig, ["--df"])
+        answered = log.read_bytes()[before:].decode(errors="replace")
+        found = re.findall(r"Firmware version: (\d+)", answered)
+        return int(found[-1]) if code == 0 and found else None
 
     def make_image(self, model, size, path):
         subprocess.run([str(self.build / "tarmix-sim"), "make-image", "--model", model,

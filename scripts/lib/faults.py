@@ -37,13 +37,22 @@ import time
 from dataclasses import dataclass
 from pathlib import Path
 
-from fault_ops import (DEVICE_FILE_PARTS, EQUAL, FIRMWARE, OPERATIONS, UNDETECTABLE, Operation,
-                       Tools, read_or_none, read_srecords)
+from fault_ops import (DEVICE_FILE_PARTS, EQUAL, FACTORY_CAPS, FIRMWARE, OPERATIONS,
+                       DeviceState, Operation, Tools, Undetectable, device_damage, read_or_none,
+                       read_srecords)
 
 HANG_LIMIT_S = 150
-CLASSES = ["good", "failure", "damaged", "undetectable", "silent", "hang", "crash"]
+CLASSES = ["good", "failure", "damaged", "undetectable", "silent", "hang", "crash", "rig"]
+# The rate the monitor starts at; a run at another rate must show that the line got there.
+RESTING_BAUD = 57600
+BAUD_CHANGE_ERROR = "Baudrate change error"  # the program's message, in English
 # The fields of a recorded run, which together name it.
 RUN_KEY = ("operation", "baud", "verify", "fault", "seed")
+
+
+# The phases a fault can be aimed at: one bit flipped in each run, so that the short phases
+# are hit in every run that asks for them (an operation without the phase runs clean).
+PHASES = ("identification", "caps", "erase", "echo", "address", "listing", "eeprom", "restart")
 
 
 def fault_plans(seed, traffic):
@@ -62,7 +71,7 @@ def fault_plans(seed, traffic):
         "stall": "stall=4500@0.03",
         "gone": f"gone@{point}",
         "reset": f"reset@{point}",
-    }
+    } | {f"phase-{name}": f"phase={name}" for name in PHASES}
 
 
 @dataclass
@@ -82,6 +91,7 @@ class Result:
     seconds: float
     retry_failed: bool = False
     detail: str = ""
+    why: str = ""
 
 
 class Rig:
@@ -92,9 +102,11 @@ class Rig:
         self.state = self.folder / "state"
         self.link = self.folder / "tty"
         self.state.mkdir(parents=True, exist_ok=True)
-        config = self.folder / "config" / "tarmix"
-        config.mkdir(parents=True, exist_ok=True)
-        (config / "Tarmix.ini").write_bytes(b"[LANGUAGE]: 1\r\n")
+        self.config = self.folder / "config" / "tarmix"
+        self.config.mkdir(parents=True, exist_ok=True)
+        # The rate of a bulk transfer comes from the settings, not from the command line.
+        (self.config / "Tarmix.ini").write_bytes(
+            f"[LANGUAGE]: 1\r\n[BAUDRATE]: {trial.baud}\r\n".encode())
 
     @classmethod
     def standalone(cls, tools, folder, operation, seed):
@@ -110,6 +122,14 @@ class Rig:
             (self.state / "drives" / drive).mkdir(parents=True, exist_ok=True)
         if eeprom is not None:
             (self.state / "eeprom.bin").write_bytes(eeprom)
+        self.write_caps(FACTORY_CAPS)
+
+    def write_caps(self, caps=FACTORY_CAPS):
+        (self.state / "caps.txt").write_text("".join(f"{value}\n" for value in caps))
+
+    def fault_log(self):
+        """What the fault injector wrote: each fault, and each change of the line's rate."""
+        return (read_or_none(self.folder / "sim-faults.log") or b"").decode(errors="replace")
 
     def start_simulator(self, faults):
         command = [str(self.build / "tarmix-sim"), "--model", self.trial.operation.model,
@@ -151,35 +171,140 @@ class Rig:
     def flash(self):
         return read_srecords(self.state / "memory.srec")
 
+    def output_log(self):
+        """Where the program's clean runs write what they say."""
+        return self.folder / "tarmix.log"
+
+    def console(self):
+        """What the program said in its runs."""
+        return (read_or_none(self.folder / "tarmix.log") or b"").decode(errors="replace")
+
     def device_file(self):
         return read_or_none(self.state / "drives" / Path(*DEVICE_FILE_PARTS))
 
+    def relative(self, argument):
+        """A path of the run as the in-process runner is given it: from the run's folder."""
+        if argument.startswith(str(self.folder.parent) + os.sep):
+            return os.path.relpath(argument, self.folder)
+        return argument
+
+
+class InProcessRig(Rig):
+    """The same run through tarmix-faults: the program and the simulated controller in one
+    process on the virtual clock, the faults from the same injector. The paths are given
+    from the run's folder, so the log of a seed is the same in any folder."""
+
+    HANG_LIMIT_S = 60  # real seconds; a run takes milliseconds
+    HUNG = 124  # tarmix-faults: the run went on for hours of line time
+
+    def start_simulator(self, faults):
+        self.faulty = faults
+
+    def output_log(self):
+        return self.folder / "sim.log"
+
+    def console(self):
+        return self.fault_log()  # the program's words and the faults share the log
+
+    def stop_simulator(self):
+        pass
+
+    def command(self, arguments, verify):
+        log = "sim-faults.log" if self.faulty else "sim.log"
+        # The program takes relative PC paths from its own folder, which is the run's.
+        shutil.copy(self.config / "Tarmix.ini", self.folder / "Tarmix.ini")
+        command = [str(self.build / "tarmix-faults"), "--model", self.trial.operation.model,
+                   "--state", "state", "--settings", ".", "--log", log]
+        if self.faulty:
+            command += ["--faults", self.trial.faults, "--seed", str(self.trial.seed)]
+        command += ["--", "--headless"] + (["--verify"] if verify else [])
+        return command + [self.relative(a) for a in arguments] + ["COM1", str(self.trial.baud)]
+
+    def run_program(self, arguments, verify):
+        began = time.monotonic()
+        try:
+            code = subprocess.run(self.command(arguments, verify), cwd=self.folder,
+                                  stdout=subprocess.DEVNULL, timeout=self.HANG_LIMIT_S).returncode
+        except subprocess.TimeoutExpired:
+            code = None
+        if code == self.HUNG:
+            code = None
+        return code, time.monotonic() - began
+
+
+def flipped_bytes(log):
+    """How many bytes the log shows flipped: two for each cancelling pair ("fault cancel
+    17+20 bit 3"), one for each other flip (corrupt, an unpaired cancel, an aimed fault)."""
+    count = 0
+    for line in log.splitlines():
+        words = line.split()
+        if len(words) < 3 or words[0] != "fault" or "bit" not in words:
+            continue
+        count += 2 if "+" in words[-3] else 1
+    return count
+
 
 def classify(trial, code, rig):
+    """The run's class, and why when it is a bad one. Everything is judged against the
+    simulated device's own state before and after the run and the PC's files, never
+    against what the program said or wrote about them."""
     if code is None:
-        return "hang"
+        return "hang", ""
     if code < 0:
-        return "crash"
+        return "crash", ""
     op = trial.operation
+    damage = device_damage(op, rig, code == 0)
     if code != 0:
-        return "failure" if op.intact(rig) else "damaged"
+        if damage:
+            return "damaged", "; ".join(damage)
+        return ("failure", "") if op.intact(rig) else ("damaged", "PC files changed")
+    log = rig.fault_log()
+    # A rate change a fault spoiled is said on the console; without that, a run that never
+    # reached its cell's rate means the rig did not set it up.
+    if (trial.baud != RESTING_BAUD and f"rate {trial.baud}" not in log
+            and BAUD_CHANGE_ERROR not in rig.console()):
+        return "rig", f"the line never ran at {trial.baud}"
+    if damage:
+        return "silent", "; ".join(damage)
     judgement = op.judge(rig)
     if judgement == EQUAL:
-        return "good"
-    return "undetectable" if judgement == UNDETECTABLE else "silent"
+        return "good", ""
+    # Changes that cancel in a block's sum take at least two flipped bytes in it.
+    if isinstance(judgement, Undetectable):
+        flips = flipped_bytes(log)
+        if flips >= 2 * judgement.blocks:
+            return "undetectable", ""
+        return "silent", f"wrong data in {judgement.blocks} blocks, {flips} flipped bytes"
+    return "silent", "wrong data"
 
 
-def run_trial(tools, workroot, trial):
-    folder = tempfile.mkdtemp(prefix=f"{trial.operation.key}-{trial.fault}-", dir=workroot)
-    rig = Rig(tools, folder, trial)
+def run_name_of(record):
+    return Path(record["files"]).name
+
+
+def run_name(trial):
+    """The folder of a run: the same for the same trial, so that a replay of a seed gives
+    its log byte for byte."""
+    verify = "verify" if trial.verify else "plain"
+    return (f"{trial.operation.key}-{trial.operation.model}-{trial.baud}-{verify}-{trial.fault}"
+            f"-{trial.seed}").replace("+", "plus")
+
+
+def run_trial(tools, workroot, trial, keep=False):
+    folder = Path(workroot) / run_name(trial)
+    folder.mkdir(parents=True)
+    rig = tools.rig_class(tools, folder, trial)
     op = trial.operation
     op.prepare(rig)
+    rig.device_before = DeviceState(rig.state)
     rig.start_simulator(faults=True)
     try:
         code, seconds = rig.run_program(op.arguments(rig), trial.verify)
     finally:
         rig.stop_simulator()
-    result = Result(trial, classify(trial, code, rig), seconds)
+    rig.exit_code = code
+    outcome, why = classify(trial, code, rig)
+    result = Result(trial, outcome, seconds, why=why)
     if result.outcome == "failure":
         rig.start_simulator(faults=False)
         try:
@@ -187,10 +312,10 @@ def run_trial(tools, workroot, trial):
         finally:
             rig.stop_simulator()
         result.retry_failed = retry_code != 0 or op.judge(rig) != EQUAL
-    if result.outcome in ("good", "failure", "undetectable") and not result.retry_failed:
+    if result.outcome in ("good", "failure", "undetectable") and not result.retry_failed and not keep:
         shutil.rmtree(folder, ignore_errors=True)
     else:
-        result.detail = folder
+        result.detail = str(folder)
     return result
 
 
@@ -202,6 +327,8 @@ def record_of(result):
               "seconds": round(result.seconds, 2), "retry_failed": result.retry_failed}
     if result.detail:
         record["files"] = result.detail
+    if result.why:
+        record["why"] = result.why
     return record
 
 
@@ -222,7 +349,7 @@ def read_records(paths):
 
 def fails(record):
     """Whether a run fails the matrix."""
-    return (record["outcome"] in ("damaged", "silent", "hang", "crash")
+    return (record["outcome"] in ("damaged", "silent", "hang", "crash", "rig")
             or record["retry_failed"] or (record["outcome"] == "undetectable" and record["verify"]))
 
 
@@ -236,7 +363,7 @@ def print_table(records, out):
         cell["retry"] += r["retry_failed"]
         cell["max_s"] = max(cell["max_s"], r["seconds"])
     columns = ["runs"] + CLASSES + ["retry", "max_s"]
-    header = f"{'operation':16} {'baud':>6} {'verify':6} {'fault':10} " + " ".join(
+    header = f"{'operation':16} {'baud':>6} {'verify':6} {'fault':20} " + " ".join(
         f"{c:>12}" if c == "undetectable" else f"{c:>7}" for c in columns)
     print(header, file=out)
     for key in sorted(cells):
@@ -244,7 +371,7 @@ def print_table(records, out):
         values = " ".join(
             f"{cell[c]:>12}" if c == "undetectable" else
             (f"{cell[c]:>7.1f}" if c == "max_s" else f"{cell[c]:>7}") for c in columns)
-        print(f"{key[0]:16} {key[1]:>6} {key[2]:6} {key[3]:10} {values}", file=out)
+        print(f"{key[0]:16} {key[1]:>6} {key[2]:6} {key[3]:20} {values}", file=out)
     totals = {c: sum(cell[c] for cell in cells.values()) for c in columns if c != "max_s"}
     print("total: " + ", ".join(f"{c} {v}" for c, v in totals.items()), file=out)
 
@@ -269,9 +396,12 @@ def report(records, out):
     bad = [r for r in records if fails(r)]
     for r in bad:
         files = f"; files in {r['files']}" if "files" in r else ""
-        print(f"FAIL {r['outcome']}{' (retry failed)' if r['retry_failed'] else ''}: "
+        why = f" ({r['why']})" if r.get("why") else ""
+        print(f"FAIL {r['outcome']}{' (retry failed)' if r['retry_failed'] else ''}{why}: "
               f"{r['operation']} {r['baud']} verify={'on' if r['verify'] else 'off'} "
               f"--faults {r['faults']} --seed {r['seed']}{files}", file=sys.stderr)
+        if r.get("replay"):
+            print(f"  replay: {r['replay']}", file=sys.stderr)
     return 1 if bad else 0
 
 
@@ -284,6 +414,17 @@ def parse_arguments():
     parser.add_argument("--verify-ops", default=None,
                         help="comma-separated operations that also run with --verify (default all)")
     parser.add_argument("--baud", default="57600,115200", help="comma-separated line speeds")
+    parser.add_argument("--verify", choices=("on", "off", "both"), default="both",
+                        help="which runs of the --verify-ops to make")
+    parser.add_argument("--in-process", action="store_true",
+                        help="run program and device in one process on the virtual clock")
+    parser.add_argument("--keep", action="store_true",
+                        help="keep every run's folder and print where (for a replay)")
+    parser.add_argument("--time-limit", type=float, default=0,
+                        help="start no run after this many seconds (0: none)")
+    parser.add_argument("--check-paths", action="store_true",
+                        help="run each trial on the pty and twice in process: the classes must "
+                             "agree and the two in-process logs be the same bytes")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--first-seed", type=int, default=1)
     parser.add_argument("--record", help="append one JSON line per run to this file")
@@ -317,11 +458,14 @@ def make_trials(args, has_verify):
     for op in (OPERATIONS[k] for k in keys):
         with_verify = has_verify and op.verify_applies and op.key in verify_keys
         for baud in [int(b) for b in args.baud.split(",")]:
-            for verify in [False, True] if with_verify else [False]:
+            switches = {"on": [True], "off": [False], "both": [False, True]}[args.verify]
+            for verify in switches if with_verify else [False]:
                 for seed in range(args.first_seed, args.first_seed + args.runs):
                     plans = fault_plans(seed, op.traffic(verify))
                     for kind in kinds:
                         trials.append(Trial(op, baud, verify, kind, seed, plans[kind]))
+    # Seed by seed over all cells: a run cut short by --time-limit covers every cell.
+    trials.sort(key=lambda t: t.seed)
     return trials, None
 
 
@@ -329,19 +473,65 @@ def run_matrix(args, trials, out):
     """Runs the trials, appending each run to the --record file; the records of the runs and
     the work folder."""
     workroot = tempfile.mkdtemp(prefix="tarmix-faults-")
-    tools = Tools(args.build, Rig)
+    tools = Tools(args.build, InProcessRig if args.in_process else Rig)
     for op in {t.operation.key: t.operation for t in trials}.values():
         op.prepare_once(tools, Path(workroot))
     began = time.monotonic()
+
+    def results():
+        """The runs' results in the trials' order, a batch at a time, until the time is up."""
+        batch = 50 * args.jobs
+        with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+            for start in range(0, len(trials), batch):
+                if args.time_limit and time.monotonic() - began > args.time_limit:
+                    return
+                yield from pool.map(lambda t: run_trial(tools, workroot, t, args.keep),
+                                    trials[start : start + batch])
+
     records = []
-    with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
-        for result in pool.map(lambda t: run_trial(tools, workroot, t), trials):
-            records.append(record_of(result))
-            if args.record:
-                with open(args.record, "a") as recorded:
-                    recorded.write(json.dumps(records[-1]) + "\n")
-    print(f"{len(records)} runs in {time.monotonic() - began:.0f} s", file=out)
+    for result in results():
+        records.append(record_of(result))
+        if args.in_process and fails(records[-1]):
+            records[-1]["replay"] = replay_command(args, result.trial)
+        if args.record:
+            with open(args.record, "a") as recorded:
+                recorded.write(json.dumps(records[-1]) + "\n")
+    seconds = time.monotonic() - began
+    print(f"{len(records)} runs in {seconds:.0f} s ({len(records) / max(seconds, 1e-3):.1f} runs/s)",
+          file=out)
     return records, workroot
+
+
+def replay_command(args, trial):
+    """The command that runs this one trial again and keeps its folder and log."""
+    return (f"scripts/faults --build {args.build} --in-process --ops {trial.operation.key} "
+            f"--baud {trial.baud} --verify {'on' if trial.verify else 'off'} "
+            f"--faults {trial.fault} --first-seed {trial.seed} --runs 1 --keep")
+
+
+def check_paths(args, trials, out):
+    """Each trial on both paths: the pty run and the in-process run must fall into the same
+    class, and two in-process runs of the seed (in two folders) must write the same log."""
+    workroots = [Path(tempfile.mkdtemp(prefix="tarmix-paths-")) for _ in range(3)]
+    rigs = (Rig, InProcessRig, InProcessRig)
+    tools = [Tools(args.build, rig) for rig in rigs]
+    for t, root in zip(tools, workroots):
+        for op in {tr.operation.key: tr.operation for tr in trials}.values():
+            op.prepare_once(t, root)
+    problems = 0
+    for trial in trials:
+        results = [run_trial(t, root, trial, keep=True) for t, root in zip(tools, workroots)]
+        logs = [(Path(r.detail) / "sim-faults.log").read_bytes() for r in results[1:]]
+        outcomes = [r.outcome for r in results]
+        same = outcomes[0] == outcomes[1] == outcomes[2] and logs[0] == logs[1]
+        problems += not same
+        print(f"{'same' if same else 'DIFFERENT'}: {run_name(trial)}: pty {outcomes[0]}, "
+              f"in process {outcomes[1]} and {outcomes[2]}, logs "
+              f"{'equal' if logs[0] == logs[1] else 'differ'}", file=out)
+    if not problems:
+        for root in workroots:
+            shutil.rmtree(root, ignore_errors=True)
+    return 1 if problems else 0
 
 
 def main():
@@ -354,9 +544,14 @@ def main():
     if problem:
         print(problem, file=sys.stderr)
         return 2
+    if args.check_paths:
+        return check_paths(args, trials, sys.stdout)
     records, workroot = run_matrix(args, trials, sys.stdout)
     status = report(records, sys.stdout)
-    if status == 0:
+    if args.keep:
+        for r in records:
+            print(f"run {run_name_of(r)}: {r['outcome']}; log {r['files']}/sim-faults.log")
+    elif status == 0:
         shutil.rmtree(workroot, ignore_errors=True)
     return status
 

@@ -30,9 +30,9 @@ TEST(FaultPlan, ReadsEveryKindAndRefusesWhatIsNotAFault) {
     EXPECT_EQ(plan.goneAt, 10u);
     EXPECT_EQ(plan.resetAt, 0u);
 
-    for (const char* bad :
-         {"drop", "drop=", "drop=1.5", "drop=-0.1", "drop=0.1x", "jitter=0.1", "stall=300",
-          "stall=x@0.1", "gone@", "gone@-1", "reset=5", "gone@5,", "cancel=2", "cancel-in"}) {
+    for (const char* bad : {"drop", "drop=", "drop=1.5", "drop=-0.1", "drop=0.1x", "jitter=0.1",
+                            "stall=300", "stall=x@0.1", "gone@", "gone@-1", "reset=5", "gone@5,",
+                            "cancel=2", "cancel-in", "phase=nowhere", "phase="}) {
         SCOPED_TRACE(bad);
         FaultPlan untouched;
         untouched.dropIn = 0.75;
@@ -203,6 +203,75 @@ TEST(FaultInjector, TheLineGoesOrTheDeviceRestartsOnceAfterNBytes) {
         EXPECT_EQ(after.event, FaultInjector::LineEvent::kNone);
         EXPECT_EQ(after.bytes, event == FaultInjector::LineEvent::kReset ? "more" : "");
         EXPECT_NE(log.str().find(" in 1500\n"), std::string::npos) << log.str();
+    }
+}
+
+// A stall holds the answer to a command line only: a CR in binary data is no line end.
+TEST(FaultInjector, AStallComesOnlyAtTheEndOfACommandLine) {
+    const std::pair<std::string, bool> cases[] = {
+        {"tell caps\r", true},
+        {"burn 00110000 00000fa0 0001e240\r", true},
+        {std::string("\x01\xfe\r", 3), false},  // block data
+        {"ab\x80\r", false},                    // a line with a byte no command holds
+        {"\r", false},                          // an empty line
+        {"\x01\rtell drives\r", true},          // the next line after binary data counts
+    };
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(ParseFaultPlan("stall=100@1", plan, error));
+    for (const auto& [input, stalls] : cases) {
+        std::ostringstream log;
+        FaultInjector faults(plan, 1, log);
+        EXPECT_EQ(faults.receive(input).stall, stalls) << input;
+    }
+}
+
+// An aimed fault flips one bit in its phase, the first time the program enters it: in the
+// answer after the command's echo, in the echo itself, or in the block the program sends.
+TEST(FaultInjector, APhaseFaultFlipsOneByteOfItsPhaseOnce) {
+    struct Case {
+        const char* phase;
+        std::string command;
+        bool hits;
+    };
+    const Case cases[] = {
+        {"caps", "tell caps", true},
+        {"identification", "please answer me", true},
+        {"erase", "flash erase application 00110000 001fffff", true},
+        {"echo", "burn 00110000 00000fa0 0001e240", true},
+        {"address", "geteepromdata 00000100 00000f00", true},
+        {"listing", "dir", true},
+        {"restart", "reset", true},
+        {"eeprom", "seteepromdata 00000100 00000f00", true},
+        {"caps", "tell capsule", false},  // another command
+        {"listing", "tell caps", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        FaultPlan plan;
+        std::string error;
+        ASSERT_TRUE(ParseFaultPlan(std::string("phase=") + c.phase, plan, error)) << error;
+        const bool inbound = std::string(c.phase) == "eeprom";
+        const std::string answer = c.command + "\r\n" + std::string(4000, 'x');
+        for (uint64_t seed = 1; seed <= 20; ++seed) {
+            std::ostringstream log;
+            FaultInjector faults(plan, seed, log);
+            std::string got;
+            for (int round = 0; round < 2; ++round) {  // the second time the phase is clean
+                faults.receive(c.command + "\r");
+                got += inbound ? faults.receive(answer).bytes : faults.send(answer);
+            }
+            size_t changed = 0, at = 0;
+            for (size_t i = 0; i < got.size(); ++i)
+                if (got[i] != answer[i % answer.size()]) ++changed, at = i;
+            ASSERT_EQ(changed, c.hits ? 1u : 0u) << log.str();
+            if (!c.hits) continue;
+            const size_t echo = c.command.size() + 2;
+            // The echo phase is the echo; the answers come after it.
+            if (!inbound) {
+                EXPECT_EQ(at < echo, std::string(c.phase) == "echo") << at;
+            }
+        }
     }
 }
 

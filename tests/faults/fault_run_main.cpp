@@ -1,0 +1,208 @@
+// tarmix-faults: one run of the program's console form against the simulated controller in
+// this process, on the virtual clock, with a seeded bad line between them. A run that takes
+// minutes of line time takes milliseconds here, and the same seed gives the same run byte
+// for byte: the fault matrix's --in-process runs use it, and a failing seed is replayed
+// alone with it.
+//
+//   tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] [--seed N]
+//                 [--log FILE] -- TARMIX-ARGUMENTS...
+//
+// The device's state is read from DIR before the run and written back after it, as
+// tarmix-sim does. The program's settings (Tarmix.ini) come from the settings folder.
+// Everything the console says, and every injected fault, goes to the log (stderr without
+// --log); relative paths in the arguments are taken from the working folder, so that two
+// runs of one seed in two folders write the same log. The exit status is the program's.
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/console_view.h"
+#include "app/launcher.h"
+#include "app/settings.h"
+#include "lang/catalog.h"
+#include "platform/clock.h"
+#include "platform/port_map.h"
+#include "platform/stop_request.h"
+#include "sim/controller.h"
+#include "sim/fault_injector.h"
+#include "sim/in_process_port.h"
+
+namespace tarmix {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kUsage = 125;  // the runner could not run (the program never returns it)
+// A run still going after this much line time hangs: it is stopped as by two SIGTERMs, and
+// the runner ends with kHang (what `timeout` returns).
+constexpr Millis kHangAfter = std::chrono::hours(2);
+constexpr int kHang = 124;
+
+// The virtual clock, with a limit: the program's own waits end, however long they are.
+class LimitedClock final : public Clock {
+  public:
+    Millis now() const override { return clock_.now(); }
+    void sleep(Millis duration) override {
+        clock_.advance(duration);
+        if (clock_.now() < kHangAfter || hung_) return;
+        hung_ = true;
+        RequestStop(StopCause::Terminate);
+        RequestAbandon();
+    }
+    bool hung() const { return hung_; }
+
+  private:
+    VirtualClock clock_;
+    bool hung_ = false;
+};
+constexpr char kUsageText[] =
+    "usage: tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] "
+    "[--seed N] [--log FILE] -- TARMIX-ARGUMENTS...\n";
+
+struct RunnerOptions {
+    std::string model;
+    fs::path state;
+    fs::path settings;
+    std::optional<sim::FaultPlan> faults;
+    uint64_t seed = 1;
+    std::string logFile;
+    std::vector<std::string> program;  // the program's own command line
+};
+
+bool readOptions(int argc, char** argv, RunnerOptions& options, std::string& error) {
+    int i = 1;
+    for (; i < argc && std::string(argv[i]) != "--"; ++i) {
+        const std::string word = argv[i];
+        if (i + 1 >= argc) {
+            error = word + " needs a value";
+            return false;
+        }
+        const std::string value = argv[++i];
+        if (word == "--model") {
+            options.model = value;
+        } else if (word == "--state") {
+            options.state = value;
+        } else if (word == "--settings") {
+            options.settings = value;
+        } else if (word == "--log") {
+            options.logFile = value;
+        } else if (word == "--seed") {
+            options.seed = std::stoull(value);
+        } else if (word == "--faults") {
+            if (!sim::ParseFaultPlan(value, options.faults.emplace(), error)) return false;
+        } else {
+            error = "unknown option " + word;
+            return false;
+        }
+    }
+    options.program.assign(argv + std::min(i + 1, argc), argv + argc);
+    if (options.model.empty() || options.state.empty() || options.settings.empty() ||
+        options.program.empty()) {
+        error = "--model, --state, --settings and the program's arguments are needed";
+        return false;
+    }
+    return true;
+}
+
+// The program's console form as the launcher runs it, on this clock and port.
+int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& ports,
+               std::ostream& log) {
+    const ParsedCommandLine parsed = ParseCommandLine(runner.program);
+    const LauncherArguments arguments = ReadArguments(parsed.words);
+    if (!parsed.error.empty()) {
+        log << "tarmix: " << parsed.error << "\n";
+        return kResultUsage;
+    }
+    if (const std::string refusal = CheckRunnable(parsed.options, arguments); !refusal.empty()) {
+        log << "tarmix: " << refusal << "\n";
+        return kResultUsage;
+    }
+    Settings stored;
+    ReadSettings(runner.settings, stored);
+    CheckSettingValues(stored);
+    setLanguageIndex(stored.languageIndex);
+
+    MainWindowStart start = PrepareMainWindow(arguments);
+    // A file-system form runs as the unattended forms do.
+    const bool fileSystemForm = parsed.options.fileSystem.form != FileSystemForm::None;
+    if (fileSystemForm) {
+        start.commandLineMode = true;
+        start.fileSystem = parsed.options.fileSystem;
+        start.resultCode = kResultOk;
+    }
+    start.verifyAfterWrite = parsed.options.verify;
+    ConsoleOptions console;
+    console.answerYes = parsed.options.answerYes;
+    console.waitForController =
+        std::chrono::seconds(parsed.options.waitSeconds.value_or(kDefaultWaitSeconds));
+    ConsoleFrontEnd frontEnd(log, nullptr, clock, console);
+    PortMap map;
+    map.setCom(0, {"simulated controller", false});
+    CDownloadDialog window({frontEnd.view(),
+                            frontEnd.timers(),
+                            clock,
+                            map,
+                            ports,
+                            {runner.settings, parsed.options.libraryFolder},
+                            nullptr},
+                           start);
+    window.OnInitDialog();
+    const RunEnd end = frontEnd.run(window);
+    if (!window.closed()) window.CloseThroughOk();
+    int exitCode = arguments.reportResult || fileSystemForm ? window.resultCode() : kResultOk;
+    if (end == RunEnd::NoController) exitCode = kResultNoController;
+    std::string reason = DescribeResult(exitCode);
+    if (exitCode != kResultOk && !window.resultDetail().empty())
+        reason += "; " + window.resultDetail();
+    frontEnd.finish({exitCode, reason, window.linkPort(), "simulated controller"});
+    return exitCode;
+}
+
+int run(int argc, char** argv) {
+    RunnerOptions runner;
+    std::string error;
+    if (!readOptions(argc, argv, runner, error)) {
+        std::cerr << "tarmix-faults: " << error << "\n" << kUsageText;
+        return kUsage;
+    }
+    const sim::ModelSpec* model = sim::findModel(runner.model);
+    if (!model) {
+        std::cerr << "tarmix-faults: no model \"" << runner.model << "\"\n";
+        return kUsage;
+    }
+    std::ofstream logFile;
+    if (!runner.logFile.empty()) logFile.open(runner.logFile, std::ios::binary | std::ios::app);
+    std::ostream& log = runner.logFile.empty() ? std::cerr : logFile;
+
+    LimitedClock clock;
+    sim::Controller controller(*model, clock);
+    if (!controller.loadState(runner.state, error)) {
+        std::cerr << "tarmix-faults: " << error << "\n";
+        return kUsage;
+    }
+    std::optional<sim::FaultInjector> faults;
+    if (runner.faults) faults.emplace(*runner.faults, runner.seed, log);
+    // The simulated controller is COM1; no other port opens.
+    const PortFactory ports = [&] {
+        auto port = std::make_unique<sim::InProcessPort>(controller, clock);
+        for (int i = 1; i <= kLptPortIndex; ++i) port->refuseOpen(portName(i));
+        port->setFaults(faults ? &*faults : nullptr);
+        return port;
+    };
+    const int exitCode = runProgram(runner, clock, ports, log);
+    faults.reset();  // its last words (an unpaired flip) go to the log
+    if (clock.hung())
+        log << "tarmix-faults: still running after " << kHangAfter.count() << " ms of line time\n";
+    if (!controller.saveState(runner.state, error)) {
+        std::cerr << "tarmix-faults: " << error << "\n";
+        return kUsage;
+    }
+    return clock.hung() ? kHang : exitCode;
+}
+
+}  // namespace
+}  // namespace tarmix
+
+int main(int argc, char** argv) { return tarmix::run(argc, argv); }
