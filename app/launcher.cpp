@@ -102,13 +102,14 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         std::cout << UsageText();
         return kResultOk;
     }
+    // Everything the run says, from its first refusal on, is said in the run's language.
+    useRunLanguage();
     if (!options.verifyBackup.empty()) {
         const BackupCheck check = VerifyBackup(options.verifyBackup);
         std::cout << DescribeBackupCheck(check);
         return check.ok() ? kResultOk : kResultCheckFailed;
     }
     if (!options.dryRun.empty()) {
-        useRunLanguage();  // its refusals are the real run's messages
         return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
     }
     if (options.version) {
@@ -131,8 +132,6 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     SimulatorLauncher simulator;
     DemoLibrary demoLibrary;
     PortMap portMap = PortMap::fromSystem();
-    // What is said before the window opens is said in the run's language too.
-    useRunLanguage();
     if (!chooseRequestedPorts(options.ports, !options.listPorts, portMap)) return kResultNoPort;
     if (options.simulate) {
         std::vector<std::string> extra;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/console_view.h"
+#include "lang/format_text.h"
 
 namespace tarmix {
 
@@ -10,6 +11,9 @@ namespace {
 
 constexpr int kBarWidth = 20;
 constexpr size_t kStatusWidth = 48;
+
+constexpr int kTextStation = 64990;  // "station %d"
+constexpr int kTextCounts = 64991;   // "good %d, failed %d"
 
 }  // namespace
 
@@ -47,7 +51,7 @@ LineConsole::LineConsole(std::ostream& errors, std::ostream* events, bool board,
 
 std::string LineConsole::boardLine(size_t index) const {
     const Station& station = stations_[index];
-    std::string text = "station " + std::to_string(index + 1) + " " + station.port + " ";
+    std::string text = FormatText(kTextStation, int(index + 1)) + " " + station.port + " ";
     if (station.percent >= 0) {
         const int filled = std::clamp(station.percent, 0, 100) * kBarWidth / 100;
         text += "[" + std::string(size_t(filled), '#') +
@@ -55,8 +59,7 @@ std::string LineConsole::boardLine(size_t index) const {
                 std::to_string(station.percent) + "% ";
     }
     if (station.good + station.failed > 0)
-        text += "good " + std::to_string(station.good) + ", failed " +
-                std::to_string(station.failed) + "; ";
+        text += FormatText(kTextCounts, station.good, station.failed) + "; ";
     return text + WithoutControls(station.status.substr(0, kStatusWidth));
 }
 
@@ -74,12 +77,9 @@ void LineConsole::redraw() {
     boardShown_ = true;
 }
 
-void LineConsole::stationText(int station, const std::string& text) {
+void LineConsole::stationText(int station, const std::string& text, bool lasting) {
     std::lock_guard<std::mutex> hold(lock_);
     Station& shown = stations_.at(size_t(station - 1));
-    // On the board a status gives way to the next; warnings, errors and refusals stay above it.
-    const bool lasting = text.rfind("warning: ", 0) == 0 || text.rfind("error: ", 0) == 0 ||
-                         text.rfind("refused: ", 0) == 0;
     if (board_ && !lasting) {
         shown.status = text;
         return redraw();

@@ -35,8 +35,9 @@ class LineConsole {
     LineConsole(std::ostream& errors, std::ostream* events, bool board,
                 std::vector<std::string> ports);
 
-    // A line the station's console printed.
-    void stationText(int station, const std::string& text);
+    // A line the station's console printed. A `lasting` one (a message: a warning, an
+    // error, a refusal) stays above the board; any other gives way to the next status.
+    void stationText(int station, const std::string& text, bool lasting);
     // The station's progress in percent (-1: none shown) and status line.
     void stationProgress(int station, int percent);
     void stationStatus(int station, const std::string& text);

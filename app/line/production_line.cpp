@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <iostream>
@@ -18,6 +19,8 @@
 #include "app/port_problem.h"
 #include "app/stop_signals.h"
 #include "batch/sha256.h"
+#include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "platform/program_folder.h"
 #include "platform/stop_request.h"
 #include "platform/termios_port.h"
@@ -30,6 +33,24 @@ namespace {
 
 // A station that found no controller at all waits this long before it looks again.
 constexpr Millis kIdlePause{500};
+
+constexpr int kTextExitCode = 64877;          // "exit code %d (%s)"
+constexpr int kTextSameDevice = 64992;        // "the same device as station %d's (%s): …"
+constexpr int kTextCannotBeOpened = 64993;    // "cannot be opened"
+constexpr int kTextSharedController = 64994;  // "its controller answers on station %d's port …"
+constexpr int kTextRefused = 64995;           // "refused: %s"
+constexpr int kTextRecordBroken = 64996;      // "%s; the line stops after the controllers …"
+constexpr int kTextColumnStation = 64997;     // the table's column headings
+constexpr int kTextColumnPort = 64998;
+constexpr int kTextColumnModel = 64999;
+constexpr int kTextColumnMonitor = 65000;
+constexpr int kTextColumnBytes = 65001;
+constexpr int kTextColumnTime = 65002;
+constexpr int kTextColumnGood = 65003;
+constexpr int kTextColumnFailed = 65004;
+constexpr int kTextColumnResult = 65005;
+constexpr int kTextAllSucceeded = 65006;    // "every station succeeded"
+constexpr int kTextFailedStations = 65007;  // "failed stations:"
 
 // What a station came to over the run.
 struct StationTally {
@@ -56,8 +77,13 @@ std::string seconds(Millis duration) {
     return text;
 }
 
+// The text and blanks up to `width` characters (UTF-8: continuation bytes take no column),
+// then one blank.
 std::string padded(std::string text, size_t width) {
-    if (text.size() < width) text += std::string(width - text.size(), ' ');
+    const size_t shown = size_t(std::count_if(text.begin(), text.end(), [](char byte) {
+        return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    }));
+    if (shown < width) text += std::string(width - shown, ' ');
     return text + " ";
 }
 
@@ -100,18 +126,18 @@ class ProductionLine {
             const int number = int(i + 1);
             StationTally& tally = tallies_[i];
             if (same[i] >= 0) {
-                tally.refused = "the same device as station " + std::to_string(same[i] + 1) +
-                                "'s (" + stationPorts[size_t(same[i])] + "): not programmed twice";
+                tally.refused =
+                    FormatText(kTextSameDevice, same[i] + 1, stationPorts[size_t(same[i])]);
                 tally.firstFailure = kResultStationRefused;
             } else if (const OpenFailure failure = ProbeSerialPath(stationPorts[i]);
                        failure != OpenFailure::None) {
                 // As for one controller: a station uses its port or none.
                 tally.refused = DescribeOpenFailure(failure, stationPorts[i]);
-                if (tally.refused.empty()) tally.refused = "cannot be opened";
+                if (tally.refused.empty()) tally.refused = LoadText(kTextCannotBeOpened);
                 tally.firstFailure = kResultNoPort;
             }
             if (!tally.refused.empty()) {
-                console_.stationText(number, "refused: " + tally.refused);
+                console_.stationText(number, FormatText(kTextRefused, tally.refused), true);
                 continue;
             }
             stations.push_back(std::make_unique<Station>(number, stationPorts[i], plan_, console_));
@@ -136,11 +162,10 @@ class ProductionLine {
             if (shared[i] < 0) continue;
             const Station& first = *stations[size_t(shared[i])];
             StationTally& tally = tallies_[size_t(stations[i]->number() - 1)];
-            tally.refused = "its controller answers on station " + std::to_string(first.number()) +
-                            "'s port (" + first.port() +
-                            ") too: a wrong cable? Not programmed twice";
+            tally.refused = FormatText(kTextSharedController, first.number(), first.port());
             tally.firstFailure = kResultStationRefused;
-            console_.stationText(stations[i]->number(), "refused: " + tally.refused);
+            console_.stationText(stations[i]->number(), FormatText(kTextRefused, tally.refused),
+                                 true);
             stations.erase(stations.begin() + std::ptrdiff_t(i));
         }
     }
@@ -213,10 +238,7 @@ class ProductionLine {
         if (record_->append(line, error)) return;
         // The line is not lost: it is on the console, and the line stops taking controllers.
         recordBroken_ = true;
-        console_.say("tarmix: " + error +
-                     "; the line stops after the controllers in progress. "
-                     "The line that could not be kept:\n" +
-                     line);
+        console_.say("tarmix: " + FormatText(kTextRecordBroken, error) + "\n" + line);
     }
 
     static std::string hostName() {
@@ -227,21 +249,25 @@ class ProductionLine {
 
     int finish() {
         const std::vector<std::string> stationPorts = ports();
-        std::string table = padded("station", 7) + padded("port", 20) + padded("model", 18) +
-                            padded("monitor", 7) + padded("bytes", 8) + padded("time", 8) +
-                            (plan_.repeat ? padded("good", 4) + padded("failed", 6) : "") +
-                            "result";
+        std::string table =
+            padded(LoadText(kTextColumnStation), 7) + padded(LoadText(kTextColumnPort), 20) +
+            padded(LoadText(kTextColumnModel), 18) + padded(LoadText(kTextColumnMonitor), 7) +
+            padded(LoadText(kTextColumnBytes), 8) + padded(LoadText(kTextColumnTime), 8) +
+            (plan_.repeat
+                 ? padded(LoadText(kTextColumnGood), 4) + padded(LoadText(kTextColumnFailed), 6)
+                 : "") +
+            LoadText(kTextColumnResult);
         std::vector<int> codes;
         std::vector<int> failedStations;
         for (size_t i = 0; i < tallies_.size(); ++i) {
             const StationTally& tally = tallies_[i];
             const ControllerOutcome empty;
             const ControllerOutcome& last = tally.last ? *tally.last : empty;
-            const std::string result =
-                !tally.refused.empty()
-                    ? std::to_string(tally.firstFailure) + " refused: " + tally.refused
-                    : std::to_string(last.exitCode) + " " + last.reason +
-                          (last.message.empty() ? "" : ": " + last.message);
+            const std::string result = !tally.refused.empty()
+                                           ? std::to_string(tally.firstFailure) + " " +
+                                                 FormatText(kTextRefused, tally.refused)
+                                           : std::to_string(last.exitCode) + " " + last.reason +
+                                                 (last.message.empty() ? "" : ": " + last.message);
             table += "\n" + padded(std::to_string(i + 1), 7) + padded(stationPorts[i], 20) +
                      padded(last.model.empty() ? "-" : last.model, 18) +
                      padded(last.monitorBefore ? std::to_string(*last.monitorBefore) : "-", 7) +
@@ -270,12 +296,12 @@ class ProductionLine {
         int exitCode = LineExitCode(codes);
         if (const int stopped = ExitCodeOfStop(PendingStop()); stopped != 0) exitCode = stopped;
         if (exitCode == kResultOk && recordBroken_) exitCode = kResultRecordFailed;
-        std::string last = "tarmix: exit code " + std::to_string(exitCode) + " (" +
-                           DescribeResult(exitCode) + "); ";
+        std::string last =
+            "tarmix: " + FormatText(kTextExitCode, exitCode, DescribeResult(exitCode)) + "; ";
         if (failedStations.empty()) {
-            last += "every station succeeded";
+            last += LoadText(kTextAllSucceeded);
         } else {
-            last += "failed stations:";
+            last += LoadText(kTextFailedStations);
             for (int station : failedStations)
                 last +=
                     " " + std::to_string(station) + " (" + stationPorts[size_t(station - 1)] + ")";

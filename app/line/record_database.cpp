@@ -11,6 +11,8 @@
 
 #include "app/operation_trace.h"
 #include "batch/sha256.h"
+#include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "platform/clock.h"
 
 #ifdef TARMIX_HAVE_LIBPQ
@@ -20,6 +22,19 @@
 namespace tarmix {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTextNoClientUseFile =
+    65011;  // "this build … has no PostgreSQL client …; use a record file"
+constexpr int kTextNoClient = 65012;  // "this build of tarmix has no PostgreSQL client (libpq)"
+constexpr int kTextLinesWaiting =
+    65013;  // "%d line(s) of the record are not in the database yet …"
+constexpr int kTextCannotReach = 65014;      // "cannot reach %s: %s"
+constexpr int kTextCannotReadTable = 65015;  // "cannot read %s: %s"
+constexpr int kTextNotTried = 65016;         // "not tried"
+
+}  // namespace
 
 bool IsDatabaseRecord(const std::string& target) {
     return target.rfind("postgresql://", 0) == 0 || target.rfind("postgres://", 0) == 0;
@@ -34,12 +49,12 @@ std::string RecordSpoolFile(const std::string& target) {
 #ifndef TARMIX_HAVE_LIBPQ
 
 std::unique_ptr<RecordSink> OpenDatabaseRecord(const std::string&, std::string& error) {
-    error = "this build of tarmix has no PostgreSQL client (libpq); use a record file";
+    error = LoadText(kTextNoClientUseFile);
     return nullptr;
 }
 
 bool ReadDatabaseRecord(const std::string&, std::vector<std::string>&, std::string& error) {
-    error = "this build of tarmix has no PostgreSQL client (libpq)";
+    error = LoadText(kTextNoClient);
     return false;
 }
 
@@ -152,9 +167,7 @@ class DatabaseRecord final : public RecordSink {
         lastTry_.reset();  // one more try at the end, whatever the pause
         waiting_ = send();
         if (waiting_ == 0) return "";
-        return std::to_string(waiting_) + " line(s) of the record are not in the database yet (" +
-               lastError_ + "); they wait in " + spool_.path() +
-               " and are sent by the next run with the same --record";
+        return FormatText(kTextLinesWaiting, int(waiting_), lastError_, spool_.path());
     }
 
   private:
@@ -203,7 +216,7 @@ class DatabaseRecord final : public RecordSink {
     std::mutex lock_;  // one connection, used by one station at a time
     Connection connection_;
     std::optional<Millis> lastTry_;
-    std::string lastError_ = "not tried";
+    std::string lastError_ = LoadText(kTextNotTried);
     size_t waiting_ = 0;
 };
 
@@ -219,13 +232,13 @@ bool ReadDatabaseRecord(const std::string& target, std::vector<std::string>& lin
                         std::string& error) {
     Connection connection = connect(target);
     if (PQstatus(connection.get()) != CONNECTION_OK) {
-        error = "cannot reach " + target + ": " + PQerrorMessage(connection.get());
+        error = FormatText(kTextCannotReach, target, std::string(PQerrorMessage(connection.get())));
         return false;
     }
     Result result(PQexec(connection.get(), kSelect.c_str()));
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
-        error =
-            "cannot read " + std::string(kRecordTable) + ": " + PQerrorMessage(connection.get());
+        error = FormatText(kTextCannotReadTable, std::string(kRecordTable),
+                           std::string(PQerrorMessage(connection.get())));
         return false;
     }
     for (int row = 0; row < PQntuples(result.get()); ++row)

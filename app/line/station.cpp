@@ -13,6 +13,7 @@
 #include "app/stop_signals.h"
 #include "app/wire_tee.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "link/identify.h"
 #include "link/monitor_exchange.h"
 #include "link/serial.h"
@@ -25,7 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kTextVerified = 64301;  // "Verified": the flash was read back and matched
+constexpr int kTextVerified = 64301;         // "Verified": the flash was read back and matched
+constexpr int kTextSettingsNotKept = 65008;  // "cannot keep the station's settings in %s"
+constexpr int kTextTakeAway = 65009;         // "done: take the controller away"
+constexpr int kTextWaitingForPort = 65010;   // "waiting for the port"
 // How often a station looks whether its controller is still there, or its port back.
 constexpr Millis kPresencePoll{500};
 // A controller counts as gone after this many handshakes in a row without an answer: one
@@ -38,11 +42,13 @@ constexpr Millis kStopPoll{100};
 // operation did for the station's result, and shows the progress on the station's line.
 class StationFrontEnd final : public ConsoleFrontEnd {
   public:
+    // `messageShowing` is true while a message's line goes to `errors`.
     StationFrontEnd(std::ostream& errors, std::ostream* events, ConsoleOptions options,
-                    LineConsole& console, int station)
+                    LineConsole& console, int station, bool& messageShowing)
         : ConsoleFrontEnd(errors, events, systemClock(), std::move(options)),
           console_(console),
-          station_(station) {
+          station_(station),
+          messageShowing_(messageShowing) {
         setStation(station);
     }
 
@@ -72,7 +78,9 @@ class StationFrontEnd final : public ConsoleFrontEnd {
     }
     void showMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
+        messageShowing_ = true;
         ConsoleFrontEnd::showMessage(text, caption, icon);
+        messageShowing_ = false;
         if (icon == MessageIcon::Error || icon == MessageIcon::Warning) message = text;
     }
     void setInfo(InfoField field, const std::string& text) override {
@@ -96,6 +104,7 @@ class StationFrontEnd final : public ConsoleFrontEnd {
   private:
     LineConsole& console_;
     int station_;
+    bool& messageShowing_;
     int low_ = 0;
     int high_ = kProgressRange;
 };
@@ -135,7 +144,7 @@ fs::path StationSettings(const fs::path& userFolder, int station, std::optional<
         ("tarmix-station-" + std::to_string(getpid()) + "-" + std::to_string(station));
     fs::create_directories(folder, failure);
     if (failure || WriteSettings(folder, settings) != 0) {
-        error = "cannot keep the station's settings in " + folder.string();
+        error = FormatText(kTextSettingsNotKept, folder.string());
         return {};
     }
     return folder;
@@ -153,21 +162,25 @@ const fs::path& Station::settingsFolder() {
     if (settingsFolder_.empty()) {
         std::string error;
         settingsFolder_ = StationSettings(plan_.folders.settings, number_, plan_.baud, error);
-        if (settingsFolder_.empty()) console_.stationText(number_, error);
+        if (settingsFolder_.empty()) console_.stationText(number_, error, true);
     }
     return settingsFolder_;
 }
 
 ControllerOutcome Station::programOne() {
-    LineHandOver errorLines(
-        [this](const std::string& line) { console_.stationText(number_, line); });
+    // Messages stay above the board; the other lines give way to the next status.
+    bool messageShowing = false;
+    LineHandOver errorLines([this, &messageShowing](const std::string& line) {
+        console_.stationText(number_, line, messageShowing);
+    });
     LineHandOver eventLines([this](const std::string& line) { console_.event(line); });
     std::ostream errors(&errorLines);
     std::ostream events(&eventLines);
     ConsoleOptions options;
     options.waitForController = plan_.waitFor;
     options.traceFolder = TraceFolder();
-    StationFrontEnd seen(errors, plan_.json ? &events : nullptr, options, console_, number_);
+    StationFrontEnd seen(errors, plan_.json ? &events : nullptr, options, console_, number_,
+                         messageShowing);
 
     std::ofstream traceFile;
     std::optional<WireTrace> trace;
@@ -279,7 +292,7 @@ std::optional<int32_t> Station::askVersion() {
 }
 
 bool Station::waitUntilRemoved() {
-    console_.stationStatus(number_, "done: take the controller away");
+    console_.stationStatus(number_, LoadText(kTextTakeAway));
     std::optional<StationLink> link;
     int silent = 0;
     while (!StopRequested()) {
@@ -299,7 +312,8 @@ bool Station::waitForPort() {
     bool said = false;
     while (!StopRequested()) {
         if (ProbeSerialPath(port_) == OpenFailure::None) return true;
-        if (!std::exchange(said, true)) console_.stationStatus(number_, "waiting for the port");
+        if (!std::exchange(said, true))
+            console_.stationStatus(number_, LoadText(kTextWaitingForPort));
         systemClock().sleep(kStopPoll);
     }
     return false;

@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "app/line/device_record.h"
+#include "lang/catalog.h"
 
 namespace tarmix {
 namespace {
@@ -121,6 +122,7 @@ TEST_F(RecordTest, ALineTheDiskCannotTakeWholeIsTakenBack) {
 }
 
 TEST_F(RecordTest, ARecordThatCannotTakeLinesIsRefusedAtOnce) {
+    setLanguageIndex(kEnglishLanguage);
     std::string error;
     EXPECT_EQ(OpenRecord("/dev/full", error), nullptr);
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
@@ -135,6 +137,7 @@ TEST_F(RecordTest, ARecordThatCannotTakeLinesIsRefusedAtOnce) {
 }
 
 TEST(RecordSummary, CountsPerDayAndImageWithTheReasons) {
+    setLanguageIndex(kEnglishLanguage);
     auto entry = [](const char* time, const char* image, int code, const char* message) {
         return nlohmann::json{{"time", time},
                               {"image", image},
@@ -159,6 +162,10 @@ TEST(RecordSummary, CountsPerDayAndImageWithTheReasons) {
               "2026-12-08  b.rom (sha256 0123456789ab)  programmed 0, failed 1\n"
               "    1 x 9 m9\n"
               "1 lines are not record entries\n");
+    // The summary speaks the run's language.
+    setLanguageIndex(kGermanLanguage);
+    EXPECT_EQ(SummarizeRecord({entry("2026-12-07T23:59:59.000Z", "a.rom", 0, "")}),
+              "2026-12-07  a.rom (sha256 0123456789ab)  programmiert 1, fehlgeschlagen 0\n");
 }
 
 TEST(LineRules, OptionsAreReadOrRefused) {
