@@ -6,6 +6,7 @@
 
 #include "app/file_system_cli.h"
 #include "app/operation_trace.h"
+#include "platform/user_folders.h"
 
 namespace tarmix {
 
@@ -63,6 +64,15 @@ std::optional<ChosenPort> readChosenPort(const std::string& value) {
     return ChosenPort{index, path};
 }
 
+// "~/…" for a path in the home folder: the user's own, and the same text in the man page
+// made from this help on a build machine.
+std::string withHomeAsTilde(const std::filesystem::path& path) {
+    const std::string home = HomeFolder().string();
+    const std::string text = path.string();
+    if (home.empty() || home == "/" || text.rfind(home + "/", 0) != 0) return text;
+    return "~" + text.substr(home.size());
+}
+
 }  // namespace
 
 namespace {
@@ -85,6 +95,7 @@ constexpr ExitCode kExitCodes[] = {
     {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)"},
     {kResultStationRefused, "a station's port or controller is another station's too"},
     {kResultRecordFailed, "--record: the device history cannot be written"},
+    {kResultSettingsFailed, "--settings: the settings file cannot be written"},
     {kResultUsage, "command line not understood"},
     {kResultInterrupted, "interrupted (SIGINT)"},
     {kResultTerminated, "terminated (SIGTERM)"},
@@ -276,6 +287,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.terminal = true;
         } else if (takeValue("--log", value)) {
             options.logFile = value;
+        } else if (word == "--settings") {
+            // The change is optional: a next word that is no KEY=VALUE is not taken.
+            const bool change = i + 1 < arguments.size() &&
+                                arguments[i + 1].find('=') != std::string::npos &&
+                                arguments[i + 1].rfind("--", 0) != 0;
+            options.settings = change ? arguments[++i] : "";
+        } else if (word.rfind("--settings=", 0) == 0) {
+            options.settings = word.substr(11);
         } else if (word == "--list-ports") {
             options.listPorts = true;
         } else if (TakeLineOption(arguments, i, options.line, parsed.error)) {
@@ -335,10 +354,12 @@ std::string UsageText() {
         "  --wait SECONDS           headless unattended forms: give up when no controller\n"
         "                           is identified in time (default 30)\n"
         "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
+        "  --settings [KEY=VALUE]   show the settings file in plain text with its path, or\n"
+        "                           change one setting (BAUDRATE=115200) and show them\n"
         "  --terminal               a serial terminal on this console at 57600 baud, on\n"
         "                           the usual port (Ctrl-] quits); the controller is not\n"
         "                           identified, so nothing is typed into its application\n"
-        "  --log FILE               --terminal: keep a copy of everything received\n"
+        "  --log FILE               with --terminal: keep a copy of everything received\n"
         "  --verify-backup FOLDER   check a backup folder against its manifest.json\n"
         "  --dry-run SCRIPT         show what each line of a script would do; no port\n"
         "                           is opened\n"
@@ -350,12 +371,13 @@ std::string UsageText() {
         "  --mkdir PATH, --rm PATH, --rmdir PATH   new folder, delete file or folder\n"
         "  --format A:              format a drive (asks; --yes answers)\n"
         "  --df                     the drives with size, block size and free space\n"
-        "  --help, --version\n"
+        "  --help                   this text\n"
+        "  --version                the version of tarmix and of the monitor dialogue\n"
         "\n" +
         std::string(LineUsageText()) +
         "\n"
         "Failed console runs keep the wire trace of their last operation in\n  " +
-        TraceFolder().string() + "\n(the newest " + std::to_string(kTracesKept) +
+        withHomeAsTilde(TraceFolder()) + "\n(the newest " + std::to_string(kTracesKept) +
         "; the folder is $XDG_STATE_HOME/tarmix, else ~/.local/state/tarmix).\n";
     text += "\nExit codes:\n";
     for (const ExitCode& row : kExitCodes) {

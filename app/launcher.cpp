@@ -18,6 +18,7 @@
 #include "app/port_listing.h"
 #include "app/port_problem.h"
 #include "app/settings.h"
+#include "app/settings_command.h"
 #include "app/simulator_launcher.h"
 #include "app/stop_signals.h"
 #include "app/wire_tee.h"
@@ -35,7 +36,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kVersionText[] = "Tarmix 3.5u";
+// The monitor dialogue this build keeps to, as the window title shows it.
+constexpr char kMonitorCompatibility[] = "Tarmix 3.5u";
 
 bool displayAvailable() {
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -99,6 +101,13 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         std::cout << UsageText();
         return kResultOk;
     }
+    if (options.settings) {
+        const std::filesystem::path folder = FindProgramFolders(executableFolder()).settings;
+        useSettingsLanguage();
+        return options.settings->empty()
+                   ? ShowSettings(folder, std::cout)
+                   : ChangeSettingsFile(folder, *options.settings, std::cout, std::cerr);
+    }
     if (!options.verifyBackup.empty()) {
         const BackupCheck check = VerifyBackup(options.verifyBackup);
         std::cout << DescribeBackupCheck(check);
@@ -109,8 +118,8 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
     }
     if (options.version) {
-        std::cout << kVersionText << " (build " << TARMIX_VERSION
-                  << (windowed ? ", with window" : ", console only") << ")\n";
+        std::cout << "tarmix " << TARMIX_VERSION << (windowed ? " (with window)" : " (console only)")
+                  << "\ncompatible with the monitor dialogue of " << kMonitorCompatibility << "\n";
         return kResultOk;
     }
 
