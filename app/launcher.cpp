@@ -118,7 +118,8 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
     }
     if (options.version) {
-        std::cout << "tarmix " << TARMIX_VERSION << (windowed ? " (with window)" : " (console only)")
+        std::cout << "tarmix " << TARMIX_VERSION
+                  << (windowed ? " (with window)" : " (console only)")
                   << "\ncompatible with the monitor dialogue of " << kMonitorCompatibility << "\n";
         return kResultOk;
     }

@@ -18,7 +18,7 @@ struct PortLine {
     bool usb = false;
     bool available = false;
     bool missing = false;  // the device path does not exist
-    std::string problem;  // why it cannot be opened, and how to fix it
+    std::string problem;   // why it cannot be opened, and how to fix it
     SerialDeviceInfo info;
 };
 

@@ -45,7 +45,8 @@ std::optional<DeviceAccess> ReadDeviceAccess(const std::string& path) {
 std::string DescribeNoPermission(const std::string& device,
                                  const std::optional<DeviceAccess>& access) {
     if (!access) return FormatText(kTextNoPermission, device);
-    const bool groupHelps = (access->mode & kGroupReadWrite) == kGroupReadWrite && !access->rootGroup;
+    const bool groupHelps =
+        (access->mode & kGroupReadWrite) == kGroupReadWrite && !access->rootGroup;
     if (!groupHelps) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", access->mode);

@@ -177,7 +177,8 @@ bool ChangeSetting(Settings& settings, std::string_view name, std::string_view v
         if (bareName(key) != name) continue;
         // The whole value is one number: "57600x" is a mistake, not 57600.
         int number = 0;
-        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+        const auto [end, error] =
+            std::from_chars(value.data(), value.data() + value.size(), number);
         if (error != std::errc() || end != value.data() + value.size() || !allows(key, number))
             return false;
         settings.*key.value = number;

@@ -276,9 +276,9 @@ TEST_F(CliTest, ListPortsShowsTheSimulatedControllerAsCom1) {
     EXPECT_NE(outcome.out.find("available\nCOM2  -"), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("LPT1  " + (folder / "no-lpt").string()), std::string::npos);
     // A printer port that is not there is called missing, not merely unopenable.
-    EXPECT_NE(outcome.out.find("missing\n      " + (folder / "no-lpt").string() +
-                               " does not exist.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        outcome.out.find("missing\n      " + (folder / "no-lpt").string() + " does not exist.\n"),
+        std::string::npos)
         << outcome.out;
 }
 
