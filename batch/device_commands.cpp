@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 
 #include "batch/script_words.h"
 #include "config/capability.h"
@@ -51,18 +52,30 @@ std::vector<std::string> CapabilityWords(const std::string& answer) {
     return SplitScriptWords(values);
 }
 
+// The words of "tell caps" as two readings agreed on them: a digit the line changed in one
+// reading is never written back into the record.
+std::optional<std::vector<std::string>> AgreedCapabilityWords(BatchSession& session) {
+    const std::optional<std::string> answer =
+        ReadAgreedAnswer(session.context().monitor, kTellCaps, BatchSession::kAnswerCapacity);
+    if (!answer) return std::nullopt;
+    return CapabilityWords(*answer);
+}
+
 bool SetRtcFlag(BatchSession& session) {
-    if (!session.Exchange("tell caps", kShortBudget)) return false;
-    std::vector<std::string> values = CapabilityWords(session.lastAnswer());
-    if (values.size() < kMinCapabilityValues) return false;
-    if (values[kRtcFlagIndex] != "0") return true;  // the flag is set already
-    values[kRtcFlagIndex] = "1";
+    const std::optional<std::vector<std::string>> read = AgreedCapabilityWords(session);
+    if (!read || read->size() < kMinCapabilityValues) return false;
+    if ((*read)[kRtcFlagIndex] != "0") return true;  // the flag is set already
+    std::vector<std::string> values = *read;
+    values[kRtcFlagIndex][0] = '1';  // the "0" becomes "1"
     std::string command = "init caps";
     for (const std::string& value : values) command += ' ' + value;
     // Values that would not go out as they came back are not sent.
     if (!IsSendable(command)) return false;
-    return session.Exchange(command, kLongBudget) &&
-           StartsWith(session.lastAnswer(), command + kMonitorPrompt);
+    if (!session.Exchange(command, kLongBudget) ||
+        !StartsWith(session.lastAnswer(), command + kMonitorPrompt))
+        return false;
+    // What the monitor took shows in the record read back.
+    return AgreedCapabilityWords(session) == values;
 }
 
 struct RtcTexts {

@@ -17,7 +17,6 @@ constexpr int kTextNoRecord = 64551;    // "The controller keeps no usable capab
 constexpr int kTextNotTaken = 64552;  // "… does not hold what was written: sent %s, read back %s."
 constexpr int kTextNotReadBack = 64553;  // "… was written as %s but could not be read back."
 
-constexpr char kTellCaps[] = "tell caps";
 constexpr size_t kEchoLength = 11;  // "tell caps" and CR LF
 
 // One number as scanf's %d or %x reads it: leading white space, an optional sign, digits.

@@ -23,6 +23,9 @@
 
 namespace tarmix {
 
+// The command that prints the record.
+inline constexpr char kTellCaps[] = "tell caps";
+
 inline constexpr size_t kMinCapabilityValues = 5;
 inline constexpr size_t kMaxCapabilityValues = 10;
 

@@ -24,13 +24,15 @@ TEST(BatchRun, SetsUpDrivesFoldersClockAndCaps) {
         "del B:\\GONE.TXT\r\nrtc init\r\nmodify rtc caps\r\nmodify rtc caps\r\n"
         "monitor  tell version\r\n  monitor \"tell\" drives\r\n");
     ASSERT_EQ(outcome.end, BatchEnd::Finished) << bench.lastMessage();
-    // The second "modify rtc caps" finds the flag set and sends nothing more. "monitor"
+    // The record is read until two readings agree, written, and read back the same way;
+    // the second "modify rtc caps" finds the flag set and sends nothing more. "monitor"
     // sends the rest of its line as it is, one blank after the word taken away.
     EXPECT_EQ(
         bench.sent.lines,
         Lines({"init drives 1024 64 256", "format a:", "mkdir \"A:\\LOG\\\"", "del B:\\GONE.TXT",
-               "rtc init mo 07.12.2026 08.30.05", "tell caps", "init caps 1 0000 2000 1 0",
-               "tell caps", " tell version", "\"tell\" drives"}));
+               "rtc init mo 07.12.2026 08.30.05", "tell caps", "tell caps",
+               "init caps 1 0000 2000 1 0", "tell caps", "tell caps", "tell caps", "tell caps",
+               " tell version", "\"tell\" drives"}));
     EXPECT_TRUE(bench.view.messages.empty());
     EXPECT_TRUE(bench.downloads.empty());
     EXPECT_FALSE(fs::exists(bench.drive('A') / "OLD"));
