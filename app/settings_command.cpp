@@ -63,6 +63,8 @@ int ChangeSettingsFile(const std::filesystem::path& folder, const std::string& a
             << "\n";
         return kResultUsage;
     }
+    std::error_code ignored;  // a folder that cannot be made shows up as a failed write
+    std::filesystem::create_directories(folder, ignored);
     std::string reason;
     if (WriteSettings(folder, settings, &reason) != 0) {
         err << "tarmix: " << kSettingsWriteFailedText << " " << reason << "\n";

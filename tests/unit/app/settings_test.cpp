@@ -223,6 +223,13 @@ TEST_F(SettingsFileTest, SettingsCommandChangesOneSettingAndKeepsTheFileSixteenB
         {"VERIFY=", 64, "", "It takes 0..1."},
         {"COMPORT", 64, "", "--settings takes KEY=VALUE"},
     };
+    // The first run of a new user: no file, and no folder for it yet.
+    const fs::path fresh = folder / "new" / "tarmix";
+    std::ostringstream shown, problems;
+    EXPECT_EQ(ChangeSettingsFile(fresh, "VERIFY=1", shown, problems), 0) << problems.str();
+    Settings written;
+    EXPECT_EQ(ReadSettings(fresh, written), 0);
+    EXPECT_EQ(written.verifyAfterWrite, 1);
     for (const Case& c : cases) {
         writeFile(before);
         std::ostringstream out, err;
