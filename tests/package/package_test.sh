@@ -41,7 +41,8 @@ version="$(dpkg-deb -f "$deb" Version)"
 root="$scratch/root"
 dpkg -x "$deb" "$root"
 tarmix="$root/usr/bin/tarmix"
-"$tarmix" --version | head -n 1 | grep -q "^tarmix $version " || fail "--version does not begin with tarmix $version"
+"$tarmix" --version | head -n 1 | grep -q "^tarmix ${version%-*} " ||
+    fail "--version does not begin with tarmix ${version%-*}"
 gzip -dc "$root/usr/share/doc/tarmix/changelog.Debian.gz" | head -n 1 | grep -qF "tarmix ($version)" ||
     fail "the changelog does not begin with version $version"
 "$tarmix" --help >"$scratch/help.txt" || fail "--help"
