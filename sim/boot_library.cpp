@@ -3,14 +3,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "models/models.h"
+#include "sim/boot_update_table.h"
 #include "sim/image_maker.h"
 
 namespace tarmix::sim {
 
 namespace {
 
-constexpr char kMarkerFormat[] = "TARMIX-SIM BOOT LOADER MODEL %d VERSION %d";
+constexpr char kMarkerFormat[] = "TARMIX-SIM BOOT LOADER MODEL %d VERSION %d LENGTH %x";
+// The last bytes of a boot loader: the sum of all before them.
+constexpr uint32_t kSumBytes = 4;
 constexpr uint32_t kBootInitSize = 1024;
 constexpr uint32_t kSeedBase = 0xB0070000;
 
@@ -41,13 +43,25 @@ ImageOptions plainImage(uint32_t seed) {
 
 }  // namespace
 
+namespace {
+
+uint32_t BootLoaderSum(std::span<const uint8_t> bytes) {
+    uint32_t hash = 2166136261u;  // FNV-1a: one changed byte always changes it
+    for (uint8_t b : bytes) hash = (hash ^ b) * 16777619u;
+    return hash;
+}
+
+}  // namespace
+
 std::vector<uint8_t> BootLoaderBytes(int code, int version, uint32_t size) {
     std::vector<uint8_t> bytes =
         MakeImageBytes(0, size, plainImage(kSeedBase + uint32_t(code) * 1000 + uint32_t(version)));
+    if (size < kBootMarkerOffset + kBootMarkerLength + kSumBytes) return bytes;
     char marker[kBootMarkerLength] = {};
-    std::snprintf(marker, sizeof marker, kMarkerFormat, code, version);
-    if (size >= kBootMarkerOffset + kBootMarkerLength)
-        std::memcpy(bytes.data() + kBootMarkerOffset, marker, sizeof marker);
+    std::snprintf(marker, sizeof marker, kMarkerFormat, code, version, size);
+    std::memcpy(bytes.data() + kBootMarkerOffset, marker, sizeof marker);
+    const uint32_t sum = BootLoaderSum(std::span(bytes).first(size - kSumBytes));
+    for (uint32_t i = 0; i < kSumBytes; ++i) bytes[size - kSumBytes + i] = uint8_t(sum >> (8 * i));
     return bytes;
 }
 
@@ -58,39 +72,41 @@ std::optional<BootMarker> ReadBootMarker(std::span<const uint8_t> bootArea) {
     text.resize(std::strlen(text.c_str()));
     BootMarker marker;
     int consumed = 0;
-    if (std::sscanf(text.c_str(), "TARMIX-SIM BOOT LOADER MODEL %d VERSION %d%n", &marker.code,
-                    &marker.version, &consumed) != 2 ||
+    if (std::sscanf(text.c_str(), "TARMIX-SIM BOOT LOADER MODEL %d VERSION %d LENGTH %x%n",
+                    &marker.code, &marker.version, &marker.length, &consumed) != 3 ||
         size_t(consumed) != text.size())
         return std::nullopt;
     return marker;
 }
 
+bool ValidBootLoader(std::span<const uint8_t> bootArea, const BootMarker& marker) {
+    if (marker.length < kBootMarkerOffset + kBootMarkerLength + kSumBytes ||
+        marker.length > bootArea.size())
+        return false;
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < kSumBytes; ++i)
+        sum |= uint32_t(bootArea[marker.length - kSumBytes + i]) << (8 * i);
+    return sum == BootLoaderSum(bootArea.first(marker.length - kSumBytes));
+}
+
 std::optional<BootImagePlace> BootImagePlaceFor(int code, int loadingMonitorVersion) {
-    const ModelInfo* info = tarmix::findModel(code);
-    if (info == nullptr) return std::nullopt;
-    std::string_view bootInitOffset, bootLoaderOffset, program;
-    if (info->update == UpdateKind::General) {
-        const auto steps = generalUpdateSteps(code, loadingMonitorVersion);
-        bootInitOffset = steps->ram.bootInitOffset;
-        bootLoaderOffset = steps->ram.bootLoaderOffset;
-        program = steps->program;
-    } else if (info->update == UpdateKind::RamBank) {
-        bootLoaderOffset = ramBankUpdate().offset;
-        program = ramBankUpdate().program;
-    } else {
-        return std::nullopt;
-    }
+    const BootUpdateRow* row = BootUpdateRowFor(code);
+    const auto commands = BootUpdateCommandsFor(code, loadingMonitorVersion);
+    if (row == nullptr || !commands) return std::nullopt;
+    const std::string_view bootInitOffset = commands->firstOffset;
+    const std::string_view bootLoaderOffset = commands->secondOffset;
+    const std::string_view program = commands->program;
     uint32_t copy[3] = {}, offset = 0;  // destination, source, length
     if (!hexNumbers(program, 2, copy) || !hexNumbers(bootLoaderOffset, 1, {&offset, 1}))
         return std::nullopt;
     BootImagePlace place;
-    place.bootLoaderFile = info->bootLoaderImage;
+    place.bootLoaderFile = row->bootLoader;
     place.bootLoaderSize = copy[2];
     place.bootLoaderAddress = copy[1] - offset;
     if (!bootInitOffset.empty()) {
         // The boot-init program lands just above the window "flash program" copies.
         if (!hexNumbers(bootInitOffset, 1, {&offset, 1})) return std::nullopt;
-        place.bootInitFile = info->bootInitImage;
+        place.bootInitFile = row->bootInit;
         place.bootInitAddress = copy[1] + copy[2] - offset;
     }
     return place;
@@ -98,9 +114,8 @@ std::optional<BootImagePlace> BootImagePlaceFor(int code, int loadingMonitorVers
 
 int MakeBootLibrary(const ModelSpec& model, int version, int loadingMonitorVersion,
                     const std::filesystem::path& folder, std::string& error) {
-    const ModelInfo* info = tarmix::findModel(model.code);
     std::vector<int> codes{model.code};
-    if (info && info->variantPartner) codes.push_back(info->variantPartner);
+    if (const int partner = VariantPartner(model.code)) codes.push_back(partner);
     std::error_code failure;
     std::filesystem::create_directories(folder, failure);
     for (int code : codes) {

@@ -4,8 +4,10 @@
 // run names their folder (--library) or was started with --simulate.
 //
 // A boot loader image is pseudo-random "code" with a marker at kBootMarkerOffset that names
-// the model and the monitor version it brings. Once it has been programmed into the boot
-// area, a restart of the simulated controller runs it and reports that version.
+// the model, the monitor version it brings and its length, and ends with a sum of all its
+// other bytes. A boot area that does not hold exactly such an image does not start. Once it has
+// been programmed into the boot area, a restart of the simulated controller runs it and reports
+// that version.
 #pragma once
 
 #include <cstdint>
@@ -24,16 +26,20 @@ inline constexpr uint32_t kBootMarkerOffset = 0x100;
 inline constexpr uint32_t kBootMarkerLength = 64;
 
 struct BootMarker {
-    int code = 0;     // the hardware model code the image is made for
-    int version = 0;  // the monitor version it brings
+    int code = 0;         // the hardware model code the image is made for
+    int version = 0;      // the monitor version it brings
+    uint32_t length = 0;  // the image's bytes, its sum included
 };
 
-// The boot loader's bytes: `size` bytes, the marker included.
+// The boot loader's bytes: `size` bytes, the marker and the sum included.
 std::vector<uint8_t> BootLoaderBytes(int code, int version, uint32_t size);
 
 // The marker at the start of `bootArea` (at least kBootMarkerOffset + kBootMarkerLength
 // bytes); nullopt when there is none.
 std::optional<BootMarker> ReadBootMarker(std::span<const uint8_t> bootArea);
+
+// `bootArea` holds the whole image `marker` describes, every byte as it was made.
+bool ValidBootLoader(std::span<const uint8_t> bootArea, const BootMarker& marker);
 
 // Where the boot loader image goes: its records' address and its size. The records land in
 // the RAM window that "flash program" copies into the boot area once the monitor has added

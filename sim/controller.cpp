@@ -98,7 +98,8 @@ void Controller::receiveParallel(std::string_view bytes) {
 }
 
 void Controller::take(Source source, std::string_view bytes) {
-    if (dead_ || awayFromMonitor()) return;  // nobody reads the line
+    // Nobody reads the line.
+    if (dead_ || awayFromMonitor() || clock_.now() < eepromBusyUntil_) return;
     if (block_ && clock_.now() - block_->lastByte > kBlockTimeout) {
         // The sender has given up on the block; so does the monitor.
         block_.reset();

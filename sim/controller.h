@@ -69,6 +69,9 @@ class Controller {
     // The EEPROM's size, and the most "geteepromdata" and "seteepromdata" carry at once.
     static constexpr size_t kEepromSize = 8192;
     static constexpr uint32_t kMaxEepromBlock = 0xF00;
+    // After a "seteepromdata" block the monitor writes the EEPROM for this long and loses
+    // what arrives meanwhile: the sender has to pause between blocks.
+    static constexpr Millis kEepromWriteTime{150};
     // How long an application started with "call" runs before the device is back in its
     // monitor, unless setApplicationTime says otherwise.
     static constexpr Millis kDefaultApplicationTime{2000};
@@ -83,6 +86,8 @@ class Controller {
     void setFirmware(int version) { firmware_ = version; }
     void setSectorTime(Millis perSector) { sectorTime_ = perSector; }
     void setApplicationTime(Millis running) { applicationTime_ = running; }
+    // "tell appl" reports a data area of this many bytes after the application's text.
+    void setApplicationDataLength(uint32_t bytes) { applicationData_ = bytes; }
     // A running application prints a line every `period` (0: it prints nothing).
     void setApplicationOutput(Millis period) { applicationOutputPeriod_ = period; }
     // The monitor does not listen: a started application runs, or the device restarts.
@@ -152,6 +157,14 @@ class Controller {
         uint32_t blocksLeft = 0;
         std::string frame;  // the frame being received
         Millis lastByte{0};
+        // "New program": the first frame is the application header (start, total and sum
+        // of the image bytes, big-endian); the data frames must bring exactly that.
+        bool program = false;
+        bool headerTaken = false;
+        uint32_t total = 0;
+        uint32_t sum = 0;
+        uint32_t received = 0;
+        uint32_t receivedSum = 0;
     };
     // A "file dump" sending a drive file in frames, each waiting for the PC's answer.
     struct FileDump {
@@ -197,17 +210,23 @@ class Controller {
     // Whether the boot area holds a boot loader that starts; takes over the version a
     // programmed demo image brings.
     bool bootAreaStarts();
-    // The erase of this flash sector touches the boot area.
-    void noteErased(const Sector& sector);
+    bool touchesBootArea(uint32_t start, uint32_t count) const;
+    // Erasing or writing these bytes of flash: the factory boot loader is gone if they touch
+    // the boot area.
+    void noteFlashWrite(uint32_t start, uint32_t count);
+    // The running line is one of the model's boot loader update lines for this monitor.
+    bool updateLineKnown(std::string_view line) const;
     // The text of the running line after its command's name, without the blanks around it.
     std::string lineArgument(std::string_view name) const;
     // The host path of the device path argument of the running line; nullopt when it was
     // refused (the refusal has been answered).
-    std::optional<std::filesystem::path> devicePathArgument(std::string_view name,
-                                                            int* driveIndex = nullptr);
+    std::optional<std::filesystem::path> devicePathArgument(
+        std::string_view name, int* driveIndex = nullptr,
+        DriveFolders::Quotes quotes = DriveFolders::Quotes::kRequired);
     // The host folder of a drive that exists and is not damaged; nullopt when refused.
     std::optional<std::filesystem::path> usableDrive(int index);
-    // The one argument "a" (or "a:" with the colon) as a usable drive's host folder.
+    // The one argument "a" (or "a:" with the colon) as a usable drive's host folder; the
+    // index of the drive in `index`.
     std::optional<std::filesystem::path> driveArgument(const Args& args, bool colon);
 
     // Listings and figures of the drives (file_system_commands.cpp).
@@ -222,9 +241,12 @@ class Controller {
     // Files to and from the PC (file_commands.cpp).
     void startFileLoad();
     // The host file a "file load" writes; nullopt when the device could not open it.
-    std::optional<std::filesystem::path> loadTarget(std::string_view text, int& drive);
+    std::optional<std::filesystem::path> loadTarget(const DriveFolders::DevicePath& path,
+                                                    int& drive);
     void takeFileLoadData(std::string_view& bytes);
     void finishFileLoadFrame();
+    // One frame of a "New program"; false when it breaks what the application header says.
+    bool takeProgramFrame(std::string_view data);
     void startFileDump();
     void takeFileDumpAnswer(std::string_view& bytes);
     void sendFileDumpFrame();
@@ -258,6 +280,8 @@ class Controller {
     void getEepromData(const Args& args);
     void setEepromData(const Args& args);
     void finishEepromBlock(const Block& block);
+    // The model's monitor has the EEPROM block commands; else the refusal has been answered.
+    bool eepromCommandKnown();
     // The EEPROM range [address, address + count) as the block commands take it.
     bool eepromRange(const Args& args, uint32_t& address, uint32_t& count) const;
 
@@ -298,12 +322,14 @@ class Controller {
     std::vector<uint8_t> eeprom_;
     Memory memory_;
     bool parallelOn_ = false;
+    Millis eepromBusyUntil_{0};
     uint32_t s3Offset_ = 0;
-    bool bootErased_ = false;  // a boot sector was erased since the factory
+    bool bootTouched_ = false;  // the boot area was erased or written since the factory
     bool dead_ = false;
     bool usbLink_ = false;
     bool reenumeration_ = false;
 
+    uint32_t applicationData_ = 0;
     Millis applicationOutputPeriod_{0};
     Millis nextApplicationLine_{0};
     uint32_t applicationLines_ = 0;

@@ -7,7 +7,9 @@
 //                                     prompt
 //
 // The checksum is the ones' complement of the 16-bit sum of the data bytes. A refused
-// command answers its error line and the prompt at once and takes no data.
+// command answers its error line and the prompt at once and takes no data. Both numbers are
+// eight lower-case digits; the range lies in the model's EEPROM data area. After "O.K." the
+// monitor writes the block into the EEPROM and hears nothing for kEepromWriteTime.
 #include "sim/controller.h"
 #include "sim/monitor_text.h"
 
@@ -23,15 +25,20 @@ uint16_t eepromChecksum(std::string_view bytes) {
 
 }  // namespace
 
+bool Controller::eepromCommandKnown() {
+    if (model_.eepromStart && firmware_ >= model_.eepromFirmware) return true;
+    refuse(kUnknownCommand + runningLine_.substr(0, runningLine_.find(' ')));
+    return false;
+}
+
 bool Controller::eepromRange(const Args& args, uint32_t& address, uint32_t& count) const {
-    // Both numbers are written with exactly eight digits.
-    if (args.size() != 2 || args[0].size() != 8 || args[1].size() != 8) return false;
-    if (!parseHexArgs(args, {&address, &count})) return false;
-    return count <= kMaxEepromBlock && address <= eeprom_.size() &&
-           count <= eeprom_.size() - address;
+    if (!parseHexFields(args, {&address, &count}, kHex08)) return false;
+    return count <= kMaxEepromBlock && address >= *model_.eepromStart &&
+           address <= eeprom_.size() && count <= eeprom_.size() - address;
 }
 
 void Controller::getEepromData(const Args& args) {
+    if (!eepromCommandKnown()) return;
     uint32_t address = 0, count = 0;
     if (!eepromRange(args, address, count)) return refuse(kSyntaxError);
     const std::string data(eeprom_.begin() + address, eeprom_.begin() + address + count);
@@ -42,6 +49,7 @@ void Controller::getEepromData(const Args& args) {
 }
 
 void Controller::setEepromData(const Args& args) {
+    if (!eepromCommandKnown()) return;
     uint32_t address = 0, count = 0;
     if (!eepromRange(args, address, count)) return refuse(kSyntaxError);
     Block block;
@@ -65,6 +73,7 @@ void Controller::finishEepromBlock(const Block& block) {
     std::copy(data.begin(), data.end(), eeprom_.begin() + block.address);
     emit("O.K.");
     prompt();
+    eepromBusyUntil_ = std::max(outputCursor_, clock_.now()) + kEepromWriteTime;
 }
 
 }  // namespace tarmix::sim

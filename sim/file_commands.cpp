@@ -8,7 +8,12 @@
 //   file load "A:\LOG\DAY1.TXT" 3 → echo, CR LF; then the PC sends 3 frames of at most 512
 //       bytes (n, n bytes, checksum) and each is answered: "." kept, " " the file could not
 //       be opened for writing, "c" checksum error, "e" the drive is full. The prompt follows
-//       the last good frame; after an error the monitor takes commands again at once.
+//       the last good frame; after an error the monitor takes commands again at once. A frame
+//       of no bytes is a checksum error.
+//   file load A:\Application.exe 3 → "New program", the path without quotes: the first frame
+//       is the application header (start, total, sum; twelve bytes, big-endian), the others
+//       carry exactly `total` bytes that add up to `sum`; else the frame that breaks it is
+//       answered "c".
 // The monitor chooses the sizes of its own frames, up to 65535 bytes.
 #include <algorithm>
 #include <array>
@@ -30,6 +35,9 @@ constexpr char kCannotWrite = ' ';
 constexpr char kChecksumBad = 'c';
 constexpr char kDriveFull = 'e';
 constexpr size_t kLargestPcFrame = 512;
+// "New program" sends the application file under this name, its first frame a header.
+constexpr char kApplicationFile[] = "Application.exe";
+constexpr size_t kProgramHeaderBytes = 12;
 // The sizes of the monitor's frames, in turn: large and small ones, so that the program
 // meets every kind.
 constexpr std::array<size_t, 6> kDumpFrameSizes = {1000, 65535, 4096, 1, 512, 30000};
@@ -76,7 +84,8 @@ bool Controller::giveUpStalledTransfer() {
 // --- PC to device -----------------------------------------------------------------------------
 
 void Controller::startFileLoad() {
-    // The path (in quotes, or without them as far as the last blank), then the block count.
+    // The path in quotes, then the block count. "New program" sends its file without quotes:
+    // "Application.exe" in a drive's root.
     const std::string argument = lineArgument("file load");
     const size_t blank = argument.rfind(' ');
     int blocks = 0;
@@ -84,20 +93,24 @@ void Controller::startFileLoad() {
         blocks < 0)
         return refuse(kSyntaxError);
     const std::string pathText = argument.substr(0, argument.find_last_not_of(' ', blank) + 1);
+    const auto path = DriveFolders::parse(pathText, DriveFolders::Quotes::kOptional);
+    const bool program = !pathText.starts_with('"') && path && path->relative == kApplicationFile;
+    if (!path || (!pathText.starts_with('"') && !program)) return refuse(kPathError);
 
     FileLoad load;
+    load.program = program;
     load.blocksLeft = uint32_t(blocks);
     load.lastByte = clock_.now();
     int drive = 0;
-    if (const std::optional<fs::path> path = loadTarget(pathText, drive)) {
+    if (const std::optional<fs::path> target = loadTarget(*path, drive)) {
         std::error_code error;
         const uint64_t size = uint64_t(driveSizesKb_[size_t(drive)]) * 1024;
         const uint64_t held = usedBytes(drives_.drive(drive));
         const uint64_t replaced =
-            fs::is_regular_file(*path, error) ? fs::file_size(*path, error) : 0;
+            fs::is_regular_file(*target, error) ? fs::file_size(*target, error) : 0;
         const uint64_t used = held - std::min(replaced, held);
         load.room = size > used ? size - used : 0;
-        load.file.open(*path, std::ios::binary | std::ios::trunc);
+        load.file.open(*target, std::ios::binary | std::ios::trunc);
     }
     emit("\r\n");
     if (blocks == 0) {
@@ -127,15 +140,18 @@ void Controller::takeFileLoadData(std::string_view& bytes) {
 void Controller::finishFileLoadFrame() {
     FileLoad& load = *fileLoad_;
     const std::string_view data = std::string_view(load.frame).substr(2, load.frame.size() - 3);
-    char answer = kGood;
-    if (data.size() > kLargestPcFrame || checksum(data) != uint8_t(load.frame.back()))
-        answer = kChecksumBad;
-    else if (!load.file.is_open())
-        answer = kCannotWrite;
-    else if (data.size() > load.room)
-        answer = kDriveFull;
-    else if (!load.file.write(data.data(), std::streamsize(data.size())).flush())
-        answer = kDriveFull;
+    const auto judge = [&] {
+        if (data.empty() || data.size() > kLargestPcFrame ||
+            checksum(data) != uint8_t(load.frame.back()))
+            return kChecksumBad;
+        if (load.program && !takeProgramFrame(data)) return kChecksumBad;
+        if (!load.file.is_open()) return kCannotWrite;
+        if (data.size() > load.room ||
+            !load.file.write(data.data(), std::streamsize(data.size())).flush())
+            return kDriveFull;
+        return kGood;
+    };
+    const char answer = judge();
     emit(std::string(1, answer));
     if (answer != kGood) {
         fileLoad_.reset();
@@ -149,14 +165,37 @@ void Controller::finishFileLoadFrame() {
     }
 }
 
-std::optional<fs::path> Controller::loadTarget(std::string_view text, int& drive) {
-    const auto path = DriveFolders::parse(text);
-    if (!path || path->relative.empty()) return std::nullopt;
-    drive = path->drive;
+bool Controller::takeProgramFrame(std::string_view data) {
+    FileLoad& load = *fileLoad_;
+    const auto word = [&](size_t at) {
+        uint32_t value = 0;
+        for (size_t i = 0; i < 4; ++i) value = value << 8 | uint8_t(data[at + i]);
+        return value;
+    };
+    if (!load.headerTaken) {
+        // The header: start, total, sum. The blocks announced are the header and the total
+        // in frames of 512.
+        if (data.size() != kProgramHeaderBytes) return false;
+        load.headerTaken = true;
+        load.total = word(4);
+        load.sum = word(8);
+        return load.blocksLeft - 1 ==
+               (uint64_t{load.total} + kLargestPcFrame - 1) / kLargestPcFrame;
+    }
+    for (char c : data) load.receivedSum += uint8_t(c);
+    load.received += uint32_t(data.size());
+    if (load.received > load.total) return false;
+    // The last frame completes the image: every byte there, and the sum the header named.
+    return load.blocksLeft > 1 || (load.received == load.total && load.receivedSum == load.sum);
+}
+
+std::optional<fs::path> Controller::loadTarget(const DriveFolders::DevicePath& path, int& drive) {
+    if (path.relative.empty()) return std::nullopt;
+    drive = path.drive;
     if (driveSizesKb_[size_t(drive)] == 0 || drives_.damaged(drive)) return std::nullopt;
     const fs::path folder = drives_.drive(drive);
     std::error_code error;
-    const fs::path target = folder / path->relative;
+    const fs::path target = folder / path.relative;
     if (folder.empty() || !fs::is_directory(target.parent_path(), error) ||
         fs::is_directory(target, error))
         return std::nullopt;

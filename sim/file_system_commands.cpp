@@ -121,13 +121,8 @@ void DriveFolders::setDamaged(int index, bool on) {
 // --- the commands ---------------------------------------------------------------------------
 
 std::optional<fs::path> Controller::driveArgument(const Args& args, bool colon) {
-    const size_t length = colon ? 2 : 1;
-    if (args.size() != 1 || args[0].size() != length || (colon && args[0][1] != ':')) {
-        refuse(kSyntaxError);
-        return std::nullopt;
-    }
-    const int index = (args[0][0] | 0x20) - 'a';
-    if (index < 0 || index > 2) {
+    const int index = DriveLetterIndex(args, colon);
+    if (index < 0) {
         refuse(kSyntaxError);
         return std::nullopt;
     }
@@ -154,7 +149,7 @@ std::optional<fs::path> Controller::usableDrive(int index) {
 void Controller::listTree(const Args& args) {
     const std::optional<fs::path> drive = driveArgument(args, true);
     if (!drive) return;
-    answerLine(std::string(1, char(args[0][0] & ~0x20)) + ":");
+    answerLine(std::string(1, char(args[0][0] - 'a' + 'A')) + ":");
     listTreeBelow(*drive, "");
     prompt();
 }
@@ -168,7 +163,7 @@ void Controller::listTreeBelow(const fs::path& folder, const std::string& prefix
 }
 
 void Controller::listFolder() {
-    const auto path = DriveFolders::parse(lineArgument("dir"));
+    const auto path = DriveFolders::parse(lineArgument("dir"), DriveFolders::Quotes::kRequired);
     if (!path) return refuse(kPathError);
     const std::optional<fs::path> drive = usableDrive(path->drive);
     if (!drive) return;
@@ -189,7 +184,7 @@ void Controller::listFolder() {
 void Controller::answerFileInfo(const Args& args) {
     const std::optional<fs::path> drive = driveArgument(args, false);
     if (!drive) return;
-    const int index = (args[0][0] | 0x20) - 'a';
+    const int index = args[0][0] - 'a';
     const uint32_t bytes = uint32_t(driveSizesKb_[size_t(index)]) * 1024;
     const uint32_t blockSize = BlockSize(bytes);
     const uint64_t blocks = bytes / blockSize;

@@ -60,7 +60,7 @@ void Controller::eraseWithProgress(const std::vector<Sector>& sectors) {
     answerLine(format(model_.stagedFlash ? "Sectors(%4d):" : "Sectors(%3d):", int(sectors.size())));
     for (const Sector& sector : sectors) {
         memory_.erase(sector);
-        noteErased(sector);
+        noteFlashWrite(sector.start, sector.size);
         emit(".", flashTime(sector.size));
     }
     if (model_.stagedFlash)
@@ -107,16 +107,19 @@ void Controller::eraseWholeApplication() {
 
 void Controller::eraseSector(const Args& args) {
     uint32_t typed = 0, address = 0;
-    if (!parseHexArgs(args, {&typed})) return refuse(kSyntaxError);
+    // Single sectors are erased only by the boot loader update.
+    if (!updateLineKnown(runningLine_) || !parseHexArgs(args, {&typed}))
+        return refuse(kSyntaxError);
     if (!flashTarget(typed, address)) return refuse(kAddressError);
     const Sector sector = *memory_.sectorAt(address);
     memory_.erase(sector);
-    noteErased(sector);
+    noteFlashWrite(sector.start, sector.size);
     emit(format("\r\n Sector #%d", sector.index), flashTime(sector.size));
     prompt();
 }
 
 void Controller::eraseBootLoader() {
+    if (!updateLineKnown(runningLine_)) return refuse(kSyntaxError);
     if (!model_.bootSize) return refuse(kAddressError);
     const uint32_t start = model_.flashBanks.front().start;
     eraseWithProgress(memory_.sectorsOverlapping(start, start + model_.bootSize - 1));
@@ -127,6 +130,10 @@ void Controller::programFlash(const Args& args) {
     if (!parseHexArgs(args, {&typedDestination, &source, &length})) return refuse(kSyntaxError);
     if (!flashTarget(typedDestination, destination) || !memory_.flashBank(destination, length))
         return refuse(kAddressError);
+    // Over the boot area it copies only the update's RAM window, as the table has it.
+    if (touchesBootArea(destination, length) && !updateLineKnown(runningLine_))
+        return refuse(kAddressError);
+    noteFlashWrite(destination, length);
     memory_.program(destination, memory_.read(source, length));
     answerLine(
         format("Programming from %08x to %08x Length %8u ...", source, typedDestination, length));

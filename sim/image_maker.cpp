@@ -5,13 +5,17 @@
 #include <memory>
 #include <span>
 
-#include "flash/rom_image_header.h"
-#include "flash/srec_writer.h"
+#include "sim/srec.h"
 
 namespace tarmix::sim {
 
 namespace {
 
+// The info header's magic word and its tags "Inf1", "Inf2", "Inf3" as 32-bit values.
+constexpr uint32_t kHeaderMagic = 0x00090009;
+constexpr uint32_t kTagInf1 = 0x496E6631;
+constexpr uint32_t kTagInf2 = 0x496E6632;
+constexpr uint32_t kTagInf3 = 0x496E6633;
 // Header bytes the maker writes: words 0..32 for "Inf1", up to the version word otherwise.
 constexpr size_t kInf1HeaderBytes = 36;
 constexpr size_t kInfHeaderBytes = 44;
@@ -101,7 +105,6 @@ struct FileCloser {
 bool WriteRecords(std::FILE* file, uint32_t start, std::span<const uint8_t> data,
                   const ImageOptions& o) {
     std::string text;
-    std::string line;
     const auto put = [&](const std::string& record) {
         text += record;
         text += "\r\n";
@@ -110,30 +113,21 @@ bool WriteRecords(std::FILE* file, uint32_t start, std::span<const uint8_t> data
         text.clear();
         return written;
     };
-    if (o.ramOnly) {
-        line = "S0RAM-VERSION";
-    } else {
-        FormatRecord(line, '0', 0,
-                     {reinterpret_cast<const uint8_t*>(o.title.data()), o.title.size()});
-    }
-    bool ok = put(line);
+    bool ok =
+        put(o.ramOnly
+                ? "S0RAM-VERSION"
+                : EncodeSrecord(
+                      '0', 0, {reinterpret_cast<const uint8_t*>(o.title.data()), o.title.size()}));
     uint32_t records = 0;
     for (size_t offset = 0; ok && offset < data.size(); ++records) {
         const size_t count = std::min(o.recordBytes, data.size() - offset);
-        if (o.s2Records) {
-            FormatRecord(line, '2', start + static_cast<uint32_t>(offset),
-                         data.subspan(offset, count));
-            offset += count;
-        } else {
-            FormatDataRecord(line, data, offset, start, count);
-        }
-        ok = put(line);
+        ok = put(EncodeSrecord(o.s2Records ? '2' : '3', start + static_cast<uint32_t>(offset),
+                               data.subspan(offset, count)));
+        offset += count;
     }
     // "S5" holds 16 bits of count; larger images take the 24-bit "S6".
-    FormatRecord(line, records <= 0xFFFF ? '5' : '6', records, {});
-    ok = ok && put(line);
-    FormatRecord(line, o.s2Records ? '8' : '7', start, {});
-    ok = ok && put(line);
+    ok = ok && put(EncodeSrecord(records <= 0xFFFF ? '5' : '6', records, {}));
+    ok = ok && put(EncodeSrecord(o.s2Records ? '8' : '7', start, {}));
     return ok && std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 

@@ -1,6 +1,6 @@
 // Application ROM images for the simulated controller, its tests, the benchmarks and the
 // demo files: S-records of deterministic pseudo-random data with an optional info header
-// (flash/rom_image_header.h) in the first bytes.
+// in the first bytes.
 //
 // The header describes a plain image the download accepts as it is: the code covers the
 // whole image, the ROM ends with it, the RAM it needs fits in the RAM it has, and the

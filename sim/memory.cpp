@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <fstream>
 
-#include "flash/srec_line.h"
-#include "flash/srec_writer.h"
+#include "sim/srec.h"
 
 namespace tarmix::sim {
 
@@ -152,11 +152,10 @@ bool Memory::lastWritten(const MemoryArea& area, uint32_t& address) const {
 }
 
 bool Memory::saveFlash(const std::filesystem::path& path, std::string& error) const {
-    std::string text;
-    std::string line;
     static constexpr std::string_view kName = "tarmix-sim flash";
-    FormatRecord(line, '0', 0, {reinterpret_cast<const uint8_t*>(kName.data()), kName.size()});
-    text += line + "\r\n";
+    std::string text =
+        EncodeSrecord('0', 0, {reinterpret_cast<const uint8_t*>(kName.data()), kName.size()}) +
+        "\r\n";
     for (const auto& [index, bytes] : pages_) {
         const uint32_t pageStart = index * kPageSize;
         if (!flashBank(pageStart)) continue;
@@ -164,12 +163,10 @@ bool Memory::saveFlash(const std::filesystem::path& path, std::string& error) co
             const auto chunk = std::span(bytes).subspan(offset, kSavedRecordBytes);
             if (std::all_of(chunk.begin(), chunk.end(), [](uint8_t b) { return b == kErased; }))
                 continue;
-            FormatRecord(line, '3', pageStart + uint32_t(offset), chunk);
-            text += line + "\r\n";
+            text += EncodeSrecord('3', pageStart + uint32_t(offset), chunk) + "\r\n";
         }
     }
-    FormatEndRecord(line, 0);
-    text += line + "\r\n";
+    text += EncodeSrecord('7', 0, {}) + "\r\n";
 
     // Written aside and renamed, so a stop in the middle never leaves half a memory.
     const std::filesystem::path partial = path.string() + ".part";
@@ -190,29 +187,26 @@ bool Memory::loadFlash(const std::filesystem::path& path, std::string& error) {
     std::error_code ignored;
     if (!std::filesystem::exists(path, ignored)) return true;
 
-    SrecLineReader reader;
-    if (!reader.open(path.string())) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
         error = "cannot read " + path.string();
         return false;
     }
-    std::string_view line;
-    std::vector<uint8_t> bytes;
-    while (reader.next(line)) {
-        DataRecord record;
-        const LineKind kind = ClassifyLine(line, record);
-        if (kind != LineKind::kData && kind != LineKind::kDamaged) continue;
-        if (kind == LineKind::kDamaged || !flashBank(record.address, uint32_t(record.count))) {
-            char where[80];
-            std::snprintf(where, sizeof where, ": line %llu does not hold flash contents",
-                          static_cast<unsigned long long>(reader.lineNumber()));
-            error = path.string() + where;
+    unsigned long lineNumber = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        const std::optional<Srecord> record = DecodeSrecord(line);
+        if (record && !record->carriesData()) continue;
+        if (!record || !flashBank(record->address, uint32_t(record->data.size()))) {
+            error = path.string() + ": line " + std::to_string(lineNumber) +
+                    " does not hold flash contents";
             return false;
         }
-        bytes.resize(record.count);
-        DecodeBytes(record.digits, bytes.data());
-        store(record.address, bytes);
+        store(record->address, record->data);
     }
-    if (reader.failed()) {
+    if (in.bad()) {
         error = "cannot read " + path.string();
         return false;
     }

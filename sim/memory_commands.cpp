@@ -4,6 +4,7 @@
 
 #include "sim/controller.h"
 #include "sim/monitor_text.h"
+#include "sim/srec.h"
 
 namespace tarmix::sim {
 
@@ -12,18 +13,6 @@ namespace {
 constexpr uint32_t kDumpBytesPerLine = 16;
 // "fill" covers at most this much; the largest RAM fill the program sends is 1 MiB.
 constexpr uint32_t kMaxFill = 0x2000000;
-
-// The bytes of a hexadecimal text; false for an odd length or a character that is no digit.
-bool decodeHex(std::string_view text, std::vector<uint8_t>& bytes) {
-    if (text.size() % 2) return false;
-    bytes.clear();
-    for (size_t i = 0; i < text.size(); i += 2) {
-        uint32_t value = 0;
-        if (!parseHex(std::string(text.substr(i, 2)), value)) return false;
-        bytes.push_back(uint8_t(value));
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -135,6 +124,8 @@ void Controller::readMemory(const Args& args) {
 }
 
 void Controller::fill(const Args& args) {
+    // The monitor fills RAM only for the boot loader update, in its model's window.
+    if (!updateLineKnown(runningLine_)) return refuse(kSyntaxError);
     uint32_t address = 0, count = 0, value = 0;
     if (!parseHexArgs(args, {&address, &count, &value}) || value > 0xff || count > kMaxFill ||
         uint64_t{address} + count > uint64_t{1} << 32)
@@ -146,32 +137,21 @@ void Controller::fill(const Args& args) {
 
 void Controller::setS3Offset(const Args& args) {
     uint32_t offset = 0;
-    if (!parseHexArgs(args, {&offset})) return refuse(kSyntaxError);
+    if (!updateLineKnown(runningLine_) || !parseHexArgs(args, {&offset}))
+        return refuse(kSyntaxError);
     s3Offset_ = offset;
     answerLine(format("  Offset:    %08X", offset));
     prompt();
 }
 
 void Controller::takeSrecord(const std::string& line) {
-    // "S", the type, then byte count, address, data and checksum as pairs of digits; the
-    // checksum makes the bytes add up to 0xff.
-    std::vector<uint8_t> bytes;
-    uint32_t sum = 0;
-    const bool decoded = decodeHex(std::string_view(line).substr(2), bytes) && !bytes.empty();
-    for (uint8_t b : bytes) sum += b;
-    const char type = line[1];
-    const bool data = type >= '1' && type <= '3';
-    const size_t addressBytes = data ? size_t(type - '0') + 1 : 0;
-    if (!decoded || bytes[0] + 1u != bytes.size() || (sum & 0xff) != 0xff ||
-        bytes.size() < 2 + addressBytes)
-        return answerLine("S-record error");
+    const std::optional<Srecord> record = DecodeSrecord(line);
+    if (!record) return answerLine("S-record error");
     emit("\r\n");
-    if (!data) return;  // header, count and end records carry nothing to store
-    uint32_t address = 0;
-    for (size_t i = 1; i <= addressBytes; ++i) address = address << 8 | bytes[i];
-    const auto payload =
-        std::span(bytes).subspan(1 + addressBytes, bytes.size() - 2 - addressBytes);
-    memory_.program(address + s3Offset_, payload);
+    if (!record->carriesData()) return;  // header, count and end records carry nothing to store
+    const uint32_t address = record->address + s3Offset_;
+    noteFlashWrite(address, uint32_t(record->data.size()));
+    memory_.program(address, record->data);
 }
 
 void Controller::tellApplication() {
@@ -180,7 +160,7 @@ void Controller::tellApplication() {
     uint32_t last = 0;
     const uint32_t length = memory_.lastWritten(area, last) ? last - area.start + 1 : 0;
     answerLine(format("Text: %08X %08X", area.start, length));
-    answerLine(format("Data: %08X %08X", area.start + length, 0u));
+    answerLine(format("Data: %08X %08X", area.start + length, applicationData_));
     prompt();
 }
 

@@ -1,5 +1,7 @@
 #include "sim/sim_models.h"
 
+#include <set>
+
 namespace tarmix::sim {
 
 namespace {
@@ -89,6 +91,16 @@ std::vector<ModelSpec> makeModels() {
                               model.code == 17 || model.code == 18;
         model.bootEntry = fromZero ? 0u : 0x40u;
         model.usbReenumerates = model.code == 11 || model.code == 17 || model.code == 18;
+    }
+    // The EEPROM below 0x100 (0x200 on the VANTIX models) is the monitor's own.
+    for (ModelSpec& model : m) {
+        if (model.code == 17 || model.code == 18) {
+            model.eepromStart = 0x200;
+            model.eepromFirmware = 10;
+        } else if (std::set<int>{1, 3, 9, 11, 12, 13, 14}.contains(model.code)) {
+            model.eepromStart = 0x100;
+            model.eepromFirmware = 33;
+        }
     }
     return m;
 }

@@ -68,7 +68,11 @@ struct ModelSpec {
     // On a USB link the controller's port goes away at a restart and comes back as a new
     // device.
     bool usbReenumerates = false;
-    bool parallelPort = false;                 // answers "parportCTRL test"
+    bool parallelPort = false;  // answers "parportCTRL test"
+    // The EEPROM data the block commands reach: from this address up to the end of the
+    // EEPROM, on monitors from eepromFirmware on; no value: the monitor has no such commands.
+    std::optional<uint32_t> eepromStart;
+    int eepromFirmware = 0;
     int firmware = 30;                         // default answer to "tell version"
     std::array<int, 3> driveSizesKb{0, 0, 0};  // A:, B:, C:
 };

@@ -63,7 +63,7 @@ bool Controller::loadState(const fs::path& dir, std::string& error) {
         eeprom_.assign(text.begin(), text.end());
         eeprom_.resize(size, 0xff);
     }
-    bootErased_ = readFile(dir / kBootFile, text) && text == kBootErased;
+    bootTouched_ = readFile(dir / kBootFile, text) && text == kBootErased;
     if (!memory_.loadFlash(dir / kFlashFile, error)) return false;
     // Switching on is a restart.
     dead_ = !bootAreaStarts();
@@ -89,8 +89,8 @@ bool Controller::saveState(const fs::path& dir, std::string& error) const {
         return false;
     }
     std::error_code ignored;  // a boot file that is not there is not removed
-    if (!bootErased_) fs::remove(dir / kBootFile, ignored);
-    if (bootErased_ && !writeFile(dir / kBootFile, kBootErased)) {
+    if (!bootTouched_) fs::remove(dir / kBootFile, ignored);
+    if (bootTouched_ && !writeFile(dir / kBootFile, kBootErased)) {
         error = "cannot write the state into " + dir.string();
         return false;
     }

@@ -103,9 +103,18 @@ fs::path DriveFolders::drive(int index) {
     return error ? fs::path() : folder;
 }
 
-std::optional<DriveFolders::DevicePath> DriveFolders::parse(std::string_view text) {
+int DriveLetterIndex(const std::vector<std::string>& args, bool colon) {
+    if (args.size() != 1 || args[0].size() != (colon ? 2u : 1u) || (colon && args[0][1] != ':'))
+        return -1;
+    const char letter = args[0][0];
+    return letter >= 'a' && letter <= 'c' ? letter - 'a' : -1;
+}
+
+std::optional<DriveFolders::DevicePath> DriveFolders::parse(std::string_view text, Quotes quotes) {
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
         text = text.substr(1, text.size() - 2);
+    else if (quotes == Quotes::kRequired)
+        return std::nullopt;
     if (text.size() < 2 || text[1] != ':') return std::nullopt;
     const char letter = char(text[0] | 0x20);  // lower case
     if (letter < 'a' || letter > 'c') return std::nullopt;
@@ -136,8 +145,9 @@ std::string Controller::lineArgument(std::string_view name) const {
     return runningLine_.substr(first, runningLine_.find_last_not_of(' ') + 1 - first);
 }
 
-std::optional<fs::path> Controller::devicePathArgument(std::string_view name, int* driveIndex) {
-    const auto path = DriveFolders::parse(lineArgument(name));
+std::optional<fs::path> Controller::devicePathArgument(std::string_view name, int* driveIndex,
+                                                       DriveFolders::Quotes quotes) {
+    const auto path = DriveFolders::parse(lineArgument(name), quotes);
     if (!path || path->relative.empty()) {
         refuse(kPathError);
         return std::nullopt;
@@ -164,9 +174,8 @@ void Controller::initDrives(const Args& args) {
 }
 
 void Controller::formatDrive(const Args& args) {
-    if (args.size() != 1 || args[0].size() != 2 || args[0][1] != ':') return refuse(kSyntaxError);
-    const int index = (args[0][0] | 0x20) - 'a';
-    if (index < 0 || index > 2) return refuse(kSyntaxError);
+    const int index = DriveLetterIndex(args, true);
+    if (index < 0) return refuse(kSyntaxError);
     if (driveSizesKb_[size_t(index)] == 0) return refuse(kDriveNotAvailable);
     drives_.setDamaged(index, false);
     blocksToErase_[size_t(index)] = 0;
@@ -197,7 +206,9 @@ void Controller::makeFolder() {
 
 void Controller::deleteFile() {
     int drive = 0;
-    const std::optional<fs::path> file = devicePathArgument("del", &drive);
+    // Scripts send "del" with the path as typed, without quotes.
+    const std::optional<fs::path> file =
+        devicePathArgument("del", &drive, DriveFolders::Quotes::kOptional);
     if (!file) return;
     std::error_code error;
     if (!fs::is_regular_file(fs::symlink_status(*file, error))) return refuse(kFileNotFound);

@@ -2,17 +2,22 @@
 // by which a device path names something inside them.
 //
 // A device path is a drive letter, a colon, then folder and file names each separated by
-// "\" (a trailing "\" is allowed): A:\LOG\DAY1.TXT. It may stand in one pair of double
-// quotes. Nothing a path names ever lies outside its drive's folder: names "." and "..",
-// empty names, names with "/" or ":" and names with control characters are refused.
+// "\" (a trailing "\" is allowed): A:\LOG\DAY1.TXT, in one pair of double quotes where the
+// command wants them. Nothing a path names ever lies outside its drive's folder: names "." and
+// "..", empty names, names with "/" or ":" and names with control characters are refused.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarmix::sim {
+
+// The one argument naming a drive as the program writes it: a lower-case "a" to "c", followed
+// by a colon when `colon` is set. The drive's index 0..2, or -1.
+int DriveLetterIndex(const std::vector<std::string>& args, bool colon);
 
 class DriveFolders {
   public:
@@ -36,8 +41,10 @@ class DriveFolders {
         std::filesystem::path relative;  // empty for the drive's root
         std::string folderText;          // as the device writes it: "A:\DATA\"
     };
-    // nullopt when the text is no device path or names something outside its drive.
-    static std::optional<DevicePath> parse(std::string_view text);
+    enum class Quotes { kRequired, kOptional };
+    // nullopt when the text is no device path, lacks required quotes, or names something
+    // outside its drive.
+    static std::optional<DevicePath> parse(std::string_view text, Quotes quotes);
 
     // A damaged drive answers every file system command with an error until it is
     // formatted. The mark is a file beside the drive's folder (root/A-damaged), so a state

@@ -65,6 +65,8 @@ const char kUsage[] =
     "  --lpt PATH      a named pipe at PATH is the parallel port (open it as LPT1)\n"
     "  --sector-ms N   erase time of a 64 KiB flash sector (smaller ones take their share),\n"
     "                  40 ms unless given\n"
+    "  --appl-data N   \"tell appl\" reports a data area of N bytes after the text (0 unless\n"
+    "                  given)\n"
     "  --app-ms N      an application started with \"call\" runs N ms (2000 unless given),\n"
     "                  then the device is back in its monitor and sends the prompt\n"
     "  --pieces N      answers leave in pieces of 1 to N bytes, one per millisecond, as a USB\n"
@@ -172,6 +174,7 @@ struct ServeOptions {
     long long applicationMs = -1;
     long long pieces = -1;
     long long applicationOutputMs = 0;
+    uint32_t applicationData = 0;
     bool pace = false;
     std::optional<sim::FaultPlan> faults;
     uint64_t seed = 1;
@@ -221,6 +224,9 @@ bool parseServeOptions(Words& words, ServeOptions& options) {
         } else if (word == "--app-ms") {
             ok = words.number(word, 86400000, number);
             options.applicationMs = (long long)number;
+        } else if (word == "--appl-data") {
+            ok = words.number(word, 0xFFFFFFFF, number);
+            options.applicationData = uint32_t(number);
         } else if (word == "--app-output") {
             ok = words.number(word, 600000, number);
             options.applicationOutputMs = (long long)number;
@@ -243,6 +249,7 @@ std::unique_ptr<sim::Controller> makeController(const ServeOptions& options, boo
     if (options.sectorMs >= 0) controller->setSectorTime(Millis{options.sectorMs});
     if (options.applicationMs >= 0) controller->setApplicationTime(Millis{options.applicationMs});
     controller->setApplicationOutput(Millis{options.applicationOutputMs});
+    controller->setApplicationDataLength(options.applicationData);
     controller->setUsbLink(options.usb);
     if (loadState && !options.state.empty() && !controller->loadState(options.state, error))
         return nullptr;

@@ -235,6 +235,18 @@ TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
               bench.view.progress.end());
 }
 
+// A data area that "tell appl" reports after the text is saved with it.
+TEST(DeviceBackup, TheImageCoversTheDataAreaAfterTheText) {
+    BackupBench bench;
+    bench.application(1000);
+    bench.controller.setApplicationDataLength(0x200);
+    ASSERT_EQ(bench.run(), BackupEnd::Completed);
+    const auto image = crlfLines(readFile(bench.folder / "Flash" / "Application.rom"));
+    EXPECT_EQ(countStarting(image, "S3"), 95u);  // 1512 bytes in records of 16
+    ASSERT_GE(image.size(), 3u);
+    EXPECT_EQ(image[image.size() - 3].substr(0, 12), "S30D001105E0");
+}
+
 // Two changes that cancel in a block's 32-bit sum pass the block check: with verify each
 // block is read until two reads agree, so the image holds the flash as it is.
 TEST(DeviceBackup, VerifyReadsTheApplicationUntilTwoReadsAgree) {

@@ -64,7 +64,7 @@ TEST(SimFileSystem, DirRowsInFixedColumnsWithLatin1Names) {
             "LOG                 <DIR>     22.10.2002 07:40:22\r\n") +
         "M\xFCll.txt" + std::string(12, ' ') + "     1234 22.10.2002 07:40:22\r\nBoot> ";
     EXPECT_EQ(bench.exchange("dir \"A:\\DATA\\\""), "dir \"A:\\DATA\\\"" + rows);
-    EXPECT_EQ(bench.exchange("dir a:\\DATA"), "dir a:\\DATA" + rows);
+    EXPECT_EQ(bench.exchange("dir \"a:\\DATA\""), "dir \"a:\\DATA\"" + rows);
     EXPECT_EQ(bench.exchange("dir \"A:\\NONE\\\""),
               "dir \"A:\\NONE\\\"\r\nPath not found\r\nBoot> ");
     EXPECT_EQ(
@@ -94,22 +94,23 @@ TEST(SimFileSystem, RmdirRemovesOnlyEmptyFolders) {
     fs::create_directories(bench.drive('A') / "EMPTY");
     EXPECT_EQ(bench.exchange("rmdir \"A:\\FULL\""),
               "rmdir \"A:\\FULL\"\r\nDirectory not empty\r\nBoot> ");
-    EXPECT_EQ(bench.exchange("rmdir A:\\FULL\\X"), "rmdir A:\\FULL\\X\r\nNo directory\r\nBoot> ");
+    EXPECT_EQ(bench.exchange("rmdir \"A:\\FULL\\X\""),
+              "rmdir \"A:\\FULL\\X\"\r\nNo directory\r\nBoot> ");
     // The folder is named without the backslash that ends a folder path.
     for (const std::string trailing : {"rmdir \"A:\\EMPTY\\\"", "rmdir A:\\EMPTY\\"})
         EXPECT_EQ(bench.exchange(trailing), trailing + "\r\nPath error\r\nBoot> ");
     EXPECT_TRUE(fs::exists(bench.drive('A') / "EMPTY"));
     EXPECT_EQ(bench.exchange("rmdir \"A:\\EMPTY\""), "rmdir \"A:\\EMPTY\"\r\nBoot> ");
     EXPECT_FALSE(fs::exists(bench.drive('A') / "EMPTY"));
-    EXPECT_EQ(bench.exchange("rmdir A:\\..\\drives"),
-              "rmdir A:\\..\\drives\r\nPath error\r\nBoot> ");
+    EXPECT_EQ(bench.exchange("rmdir \"A:\\..\\drives\""),
+              "rmdir \"A:\\..\\drives\"\r\nPath error\r\nBoot> ");
 }
 
 TEST(SimFileSystem, DamagedDriveAnswersTheErrorUntilFormatted) {
     FileSystemBench bench;
     bench.controller.drives().setDamaged(0, true);
     for (const std::string command :
-         {"tree a:", "dir \"A:\\\"", "finfo a", "mkdir \"A:\\X\"", "del A:\\X", "rmdir A:\\X"})
+         {"tree a:", "dir \"A:\\\"", "finfo a", "mkdir \"A:\\X\"", "del A:\\X", "rmdir \"A:\\X\""})
         EXPECT_EQ(bench.exchange(command), command + "\r\n[FFS-Error]\r\nBoot> ");
     EXPECT_EQ(bench.exchange("tree b:"), "tree b:\r\nB:\r\nBoot> ");
     EXPECT_EQ(bench.exchange("format a:"), "format a:\r\n Drive formatiert\r\nBoot> ");

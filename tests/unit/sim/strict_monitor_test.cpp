@@ -114,5 +114,121 @@ TEST(StrictMonitor, TheCapabilityRecordCarriesTenValues) {
               std::string::npos);
 }
 
+// Drive letters, paths and EEPROM ranges only as the program writes them, only on the models
+// and monitor versions that have the command, only inside the model's EEPROM data area.
+TEST(StrictMonitor, DriveLettersPathsAndEepromRangesInTheirWrittenFormOnly) {
+    expectAnswers({
+        {"alder", 40, "tree a:", "A:"},
+        {"alder", 40, "tree A:", "Syntax error"},  // case
+        {"alder", 40, "tree a", "Syntax error"},   // the colon
+        {"alder", 40, "finfo a", "Drive A:"},
+        {"alder", 40, "finfo a:", "Syntax error"},
+        {"alder", 40, "format C:", "Syntax error"},
+        {"alder", 40, "dir \"A:\\\"", "Directory of A:\\"},
+        {"alder", 40, "dir A:\\", "Path error"},  // without its quotes
+        {"alder", 40, "mkdir A:\\NEW", "Path error"},
+        {"alder", 40, "file dump A:\\X.TXT", "Path error"},
+        {"alder", 40, "file load A:\\X.TXT 1", "Path error"},
+        {"alder", 40, "rmdir \"A:\\NEW\\\"", "Path error"},
+        {"alder", 40, "geteepromdata 00000100 00000010", "Addr 00000100"},
+        {"alder", 40, "geteepromdata 00001c00 00000010", "Addr 00001c00"},
+        {"alder", 40, "geteepromdata 00001C00 00000010", "Syntax error"},  // case
+        {"alder", 40, "geteepromdata 1c00 10", "Syntax error"},            // width
+        {"alder", 40, "geteepromdata 000000ff 00000010", "Syntax error"},  // below the area
+        {"vantix", 40, "seteepromdata 00000100 00000010", "Syntax error"},
+        {"alder", 32, "geteepromdata 00000100 00000010", "Unknown command"},    // monitor
+        {"core510", 40, "seteepromdata 00000100 00000010", "Unknown command"},  // model
+    });
+}
+
+// "seteepromdata" block by block: the monitor writes each block after its "O.K." and hears
+// the next one only after a pause.
+TEST(StrictMonitor, AnEepromBlockSentWithoutThePauseIsLost) {
+    for (const Millis pause : {Millis{0}, Millis{100}, Millis{200}}) {
+        SCOPED_TRACE(pause.count());
+        Bench bench("alder");
+        bench.controller.setFirmware(40);
+        const auto sendBlock = [&](uint32_t address, uint8_t value) {
+            const std::string command = Bench::text("seteepromdata %08x 00000004", address);
+            bench.serial.SendLine(command);
+            std::string echo;
+            bench.serial.ReceiveText(echo, 99, command.size() + 2, 2000ms);
+            if (echo != command + "\r\n") return "no echo: " + echo;
+            const uint8_t data[] = {value, value, value, value, uint8_t(~(4 * value)), 0xff};
+            bench.serial.WriteBytes(data, sizeof data);
+            return bench.untilPrompt();
+        };
+        ASSERT_EQ(sendBlock(0x100, 1), "O.K.\r\nBoot> ");
+        bench.clock.sleep(pause);
+        const bool heard = pause >= Millis{200};
+        EXPECT_EQ(sendBlock(0x104, 2) == "O.K.\r\nBoot> ", heard);
+        EXPECT_EQ(bench.controller.eeprom()[0x104], heard ? 2 : 0xff);
+    }
+}
+
+// "New program" sends "Application.exe" without quotes; its first frame is the application
+// header, and the data frames must bring exactly what the header promised.
+TEST(StrictMonitor, NewProgramFramesKeepTheHeadersPromise) {
+    const auto frame = [](std::vector<uint8_t> data) {
+        uint8_t sum = 0;
+        for (uint8_t b : data) sum = uint8_t(sum + b);
+        data.insert(data.begin(), {uint8_t(data.size() >> 8), uint8_t(data.size())});
+        data.push_back(uint8_t(~sum));
+        return data;
+    };
+    const auto header = [](uint32_t total, uint32_t sum) {
+        std::vector<uint8_t> h{0x00, 0x01, 0x00, 0x00};
+        for (uint32_t word : {total, sum})
+            for (int shift = 24; shift >= 0; shift -= 8) h.push_back(uint8_t(word >> shift));
+        return h;
+    };
+    const std::vector<uint8_t> image = Bench::pattern(600);
+    uint32_t sum = 0;
+    for (uint8_t b : image) sum += b;
+    const std::vector<uint8_t> first(image.begin(), image.begin() + 512);
+    const std::vector<uint8_t> rest(image.begin() + 512, image.end());
+    std::vector<uint8_t> shortHeader = header(600, sum);
+    shortHeader.pop_back();
+    struct Case {
+        const char* name;
+        std::string command;
+        std::vector<std::vector<uint8_t>> frames;
+        std::string answers;  // one per frame sent
+    };
+    for (const Case& c : {
+             Case{
+                 "kept", "file load A:\\Application.exe 3", {header(600, sum), first, rest}, "..."},
+             Case{"total beyond the blocks",
+                  "file load A:\\Application.exe 3",
+                  {header(1100, sum)},
+                  "c"},
+             Case{"sum",
+                  "file load A:\\Application.exe 3",
+                  {header(600, sum + 1), first, rest},
+                  "..c"},
+             Case{"short header", "file load A:\\Application.exe 3", {shortHeader}, "c"},
+             Case{"empty frame", "file load A:\\Application.exe 3", {header(600, sum), {}}, ".c"},
+             Case{"empty frame of a file", "file load \"A:\\X.BIN\" 1", {{}}, "c"},
+             // In quotes it is a file like any other: no header.
+             Case{"quoted", "file load \"A:\\Application.exe\" 2", {first, rest}, ".."},
+         }) {
+        SCOPED_TRACE(c.name);
+        Bench bench("alder");
+        bench.serial.SendLine(c.command);
+        std::string echo;
+        bench.serial.ReceiveText(echo, 999, c.command.size() + 2, 2000ms);
+        ASSERT_EQ(echo, c.command + "\r\n");
+        std::string answers;
+        for (const auto& data : c.frames) {
+            const std::vector<uint8_t> bytes = frame(data);
+            bench.serial.WriteBytes(bytes.data(), bytes.size());
+            std::string answer;
+            bench.serial.ReceiveText(answer, 1, 1, 2000ms);
+            answers += answer;
+        }
+        EXPECT_EQ(answers, c.answers);
+    }
+}
+
 }  // namespace
 }  // namespace tarmix::sim

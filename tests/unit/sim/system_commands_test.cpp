@@ -43,10 +43,12 @@ TEST(SimDrives, InitDrivesAndFormat) {
 TEST(SimDrives, MkdirAndDelEchoThenPrompt) {
     DriveBench bench;
     EXPECT_EQ(bench.exchange("mkdir \"A:\\LOG\\\""), "mkdir \"A:\\LOG\\\"\r\nBoot> ");
-    EXPECT_EQ(bench.exchange("mkdir a:\\LOG\\DAY 1"), "mkdir a:\\LOG\\DAY 1\r\nBoot> ");
+    EXPECT_EQ(bench.exchange("mkdir \"a:\\LOG\\DAY 1\""), "mkdir \"a:\\LOG\\DAY 1\"\r\nBoot> ");
     EXPECT_TRUE(fs::is_directory(bench.drive('A') / "LOG" / "DAY 1"));
-    EXPECT_EQ(bench.exchange("mkdir A:\\LOG"), "mkdir A:\\LOG\r\nDirectory exists\r\nBoot> ");
-    EXPECT_EQ(bench.exchange("mkdir A:\\NO\\SUB"), "mkdir A:\\NO\\SUB\r\nPath not found\r\nBoot> ");
+    EXPECT_EQ(bench.exchange("mkdir \"A:\\LOG\""),
+              "mkdir \"A:\\LOG\"\r\nDirectory exists\r\nBoot> ");
+    EXPECT_EQ(bench.exchange("mkdir \"A:\\NO\\SUB\""),
+              "mkdir \"A:\\NO\\SUB\"\r\nPath not found\r\nBoot> ");
 
     std::ofstream(bench.drive('A') / "LOG" / "A.TXT") << "x";
     EXPECT_EQ(bench.exchange("del \"A:\\LOG\\A.TXT\""), "del \"A:\\LOG\\A.TXT\"\r\nBoot> ");
@@ -61,7 +63,8 @@ TEST(SimDrives, PathsNeverLeaveTheirDrive) {
     for (const std::string path : {"A:\\..\\..\\outside.txt", "A:\\..", "A:/etc", "A:\\a/b",
                                    "/tmp/x", "D:\\x", "A:\\a\\\\b", "A:\\a:b", "A:\\a\tb", "A:"}) {
         SCOPED_TRACE(path);
-        EXPECT_EQ(bench.exchange("mkdir " + path), "mkdir " + path + "\r\nPath error\r\nBoot> ");
+        const std::string mkdir = "mkdir \"" + path + "\"";
+        EXPECT_EQ(bench.exchange(mkdir), mkdir + "\r\nPath error\r\nBoot> ");
         EXPECT_EQ(bench.exchange("del " + path), "del " + path + "\r\nPath error\r\nBoot> ");
     }
     EXPECT_TRUE(fs::exists(bench.state / "outside.txt"));
