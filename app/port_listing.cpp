@@ -4,6 +4,7 @@
 
 #include "app/json_event.h"
 #include "app/port_problem.h"
+#include "lang/catalog.h"
 #include "link/parallel.h"
 #include "platform/serial_device_info.h"
 #include "platform/termios_port.h"
@@ -17,15 +18,17 @@ struct PortLine {
     std::string device;  // empty: not listed
     bool usb = false;
     bool available = false;
-    bool missing = false;  // the device path does not exist
-    std::string problem;   // why it cannot be opened, and how to fix it
+    std::string problem;  // why it cannot be opened, and how to fix it
     SerialDeviceInfo info;
 };
 
-const char* stateOf(const PortLine& port) {
-    if (port.device.empty()) return "not listed";
-    if (port.missing) return "missing";
-    return port.available ? "available" : "cannot be opened";
+constexpr int kTextAvailable = 60020;     // "Available"
+constexpr int kTextNotAvailable = 60340;  // "Not available"
+constexpr int kTextNotListed = 64870;     // "not listed"
+
+std::string stateOf(const PortLine& port) {
+    if (port.device.empty()) return LoadText(kTextNotListed);
+    return LoadText(port.available ? kTextAvailable : kTextNotAvailable);
 }
 
 void print(const PortLine& port, std::ostream& out, bool json) {
@@ -46,7 +49,7 @@ void print(const PortLine& port, std::ostream& out, bool json) {
     char text[512];
     std::snprintf(text, sizeof text, "%-5s %-28s %-4s %s\n", port.name.c_str(),
                   port.device.empty() ? "-" : port.device.c_str(), port.usb ? "usb" : "",
-                  stateOf(port));
+                  stateOf(port).c_str());
     out << text;
     const std::string adapter =
         port.info.maker.empty() ? port.info.product : port.info.maker + " " + port.info.product;
@@ -58,7 +61,6 @@ void print(const PortLine& port, std::ostream& out, bool json) {
 // Fills in whether the port could be opened, and why not.
 void noteOpenFailure(PortLine& port, OpenFailure failure) {
     port.available = failure == OpenFailure::None;
-    port.missing = failure == OpenFailure::Missing;
     port.problem = DescribeOpenFailure(failure, port.device);
 }
 

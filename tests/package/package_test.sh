@@ -46,6 +46,10 @@ tarmix="$root/usr/bin/tarmix"
 gzip -dc "$root/usr/share/doc/tarmix/changelog.Debian.gz" | head -n 1 | grep -qF "tarmix ($version)" ||
     fail "the changelog does not begin with version $version"
 "$tarmix" --help >"$scratch/help.txt" || fail "--help"
+if "$tarmix" --version | grep -q "with window"; then
+    dpkg-deb -f "$deb" Recommends | grep -q 'qt6-translations-l10n' ||
+        fail "the window's Qt texts are not recommended"
+fi
 
 # Every option that --help names is in the man page.
 man_text="$(gzip -dc "$root/usr/share/man/man1/tarmix.1.gz" | sed 's/\\-/-/g')"
