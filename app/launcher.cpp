@@ -106,7 +106,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     }
     if (options.settings) {
         const std::filesystem::path folder = FindProgramFolders(executableFolder()).settings;
-        useSettingsLanguage();
+        useRunLanguage();
         return options.settings->empty()
                    ? ShowSettings(folder, std::cout)
                    : ChangeSettingsFile(folder, *options.settings, std::cout, std::cerr);
