@@ -9,6 +9,7 @@
 #include "app/file_system_cli.h"
 #include "app/operation_trace.h"
 #include "lang/catalog.h"
+#include "platform/user_folders.h"
 
 namespace tarmix {
 
@@ -66,6 +67,15 @@ std::optional<ChosenPort> readChosenPort(const std::string& value) {
     return ChosenPort{index, path};
 }
 
+// "~/…" for a path in the home folder: the user's own, and the same text in the man page
+// made from this help on a build machine.
+std::string withHomeAsTilde(const std::filesystem::path& path) {
+    const std::string home = HomeFolder().string();
+    const std::string text = path.string();
+    if (home.empty() || home == "/" || text.rfind(home + "/", 0) != 0) return text;
+    return "~" + text.substr(home.size());
+}
+
 // The codes --lang takes, as "cs, da, de, ...".
 std::string languageCodes() {
     std::set<std::string> codes;  // sorted
@@ -105,6 +115,7 @@ constexpr ExitCode kExitCodes[] = {
     {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)", 64896},
     {kResultStationRefused, "a station's port or controller is another station's too", 64804},
     {kResultRecordFailed, "--record: the device history cannot be written", 64805},
+    {kResultSettingsFailed, "--settings: the settings file cannot be written", 64937},
     {kResultUsage, "command line not understood", 64897},
     {kResultHangup, "hung up (SIGHUP)", 64806},
     {kResultInterrupted, "interrupted (SIGINT)", 64898},
@@ -308,6 +319,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.terminal = true;
         } else if (takeValue("--log", value)) {
             options.logFile = value;
+        } else if (word == "--settings") {
+            // The change is optional: a next word that is no KEY=VALUE is not taken.
+            const bool change = i + 1 < arguments.size() &&
+                                arguments[i + 1].find('=') != std::string::npos &&
+                                arguments[i + 1].rfind("--", 0) != 0;
+            options.settings = change ? arguments[++i] : "";
+        } else if (word.rfind("--settings=", 0) == 0) {
+            options.settings = word.substr(11);
         } else if (word == "--timestamps") {
             options.terminalSettings.timestamps = true;
         } else if (word == "--local-echo") {
@@ -388,18 +407,20 @@ std::string UsageText() {
         "  --wait SECONDS           headless unattended forms: give up when no controller\n"
         "                           is identified in time (default 30)\n"
         "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
+        "  --settings [KEY=VALUE]   show the settings file in plain text with its path, or\n"
+        "                           change one setting (BAUDRATE=115200) and show them\n"
         "  --terminal               a serial terminal on this console at 57600 baud, on\n"
         "                           the usual port (Ctrl-] quits, Ctrl-T ? shows its\n"
         "                           keys); the controller is not identified, so nothing\n"
         "                           is typed into its application\n"
-        "  --log FILE               --terminal: keep a copy of everything received, with\n"
+        "  --log FILE               with --terminal: keep a copy of everything received, with\n"
         "                           a marked line where the line went away and came back\n"
-        "  --baud RATE              --terminal: the line's rate instead of 57600, one of\n"
+        "  --baud RATE              with --terminal: the line's rate instead of 57600, one of\n"
         "                           " +
         terminalRates() +
         "\n"
-        "  --timestamps             --terminal: each line starts with the time it came\n"
-        "  --local-echo             --terminal: show what is typed (for a device that\n"
+        "  --timestamps             with --terminal: each line starts with the time it came\n"
+        "  --local-echo             with --terminal: show what is typed (for a device that\n"
         "                           does not echo)\n"
         "  --verify-backup FOLDER   check a backup folder against its manifest.json\n"
         "  --dry-run SCRIPT         show what each line of a script would do; no port\n"
@@ -412,12 +433,13 @@ std::string UsageText() {
         "  --mkdir PATH, --rm PATH, --rmdir PATH   new folder, delete file or folder\n"
         "  --format A:              format a drive (asks; --yes answers)\n"
         "  --df                     the drives with size, block size and free space\n"
-        "  --help, --version\n"
+        "  --help                   this text\n"
+        "  --version                the version of tarmix and of the monitor dialogue\n"
         "\n" +
         std::string(LineUsageText()) +
         "\n"
         "Failed console runs keep the wire trace of their last operation in\n  " +
-        TraceFolder().string() + "\n(the newest " + std::to_string(kTracesKept) +
+        withHomeAsTilde(TraceFolder()) + "\n(the newest " + std::to_string(kTracesKept) +
         "; the folder is $XDG_STATE_HOME/tarmix, else ~/.local/state/tarmix).\n";
     text += "\nExit codes:\n";
     for (const ExitCode& row : kExitCodes) {

@@ -45,6 +45,7 @@ enum ResultCode : int {
     kResultBackupExcept = 14,    // "/s": complete except the device entries skipped.txt names
     kResultStationRefused = 15,  // a station's port or controller is another station's too
     kResultRecordFailed = 16,    // --record: the device history cannot be written
+    kResultSettingsFailed = 17,  // --settings: the settings file cannot be written
     kResultUsage = 64,           // the command line was not understood
     kResultHangup = 129,         // stopped by SIGHUP (128 + the signal's number)
     kResultInterrupted = 130,    // stopped by SIGINT
@@ -152,6 +153,8 @@ struct ToolOptions {
     std::string verifyBackup;  // --verify-backup FOLDER: check a backup against its manifest
     std::string dryRun;        // --dry-run SCRIPT: what the script would do, no port opened
     LineOptions line;          // --gang, --repeat, --baud, --record, --record-summary
+    // --settings: show the settings file; with a value ("KEY=VALUE") change one setting.
+    std::optional<std::string> settings;
     bool help = false;
     bool version = false;
 };

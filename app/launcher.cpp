@@ -18,6 +18,7 @@
 #include "app/port_listing.h"
 #include "app/port_problem.h"
 #include "app/settings.h"
+#include "app/settings_command.h"
 #include "app/simulator_launcher.h"
 #include "app/stop_signals.h"
 #include "app/wire_tee.h"
@@ -35,7 +36,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kVersionText[] = "Tarmix 3.5u";
+// The monitor dialogue this build keeps to, as the window title shows it.
+constexpr char kMonitorCompatibility[] = "Tarmix 3.5u";
 constexpr int kTextNoWindow = 64881;       // "no window available; running on the console (…)"
 constexpr int kTextWatchingForms = 64822;  // "watching the link: …", then the forms
 
@@ -104,6 +106,12 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     }
     // Everything the run says, from its first refusal on, is said in the run's language.
     useRunLanguage();
+    if (options.settings) {
+        const std::filesystem::path folder = FindProgramFolders(executableFolder()).settings;
+        return options.settings->empty()
+                   ? ShowSettings(folder, std::cout)
+                   : ChangeSettingsFile(folder, *options.settings, std::cout, std::cerr);
+    }
     if (!options.verifyBackup.empty()) {
         const BackupCheck check = VerifyBackup(options.verifyBackup);
         std::cout << DescribeBackupCheck(check);
@@ -113,8 +121,9 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
     }
     if (options.version) {
-        std::cout << kVersionText << " (build " << TARMIX_VERSION
-                  << (windowed ? ", with window" : ", console only") << ")\n";
+        std::cout << "tarmix " << TARMIX_VERSION
+                  << (windowed ? " (with window)" : " (console only)")
+                  << "\ncompatible with the monitor dialogue of " << kMonitorCompatibility << "\n";
         return kResultOk;
     }
 

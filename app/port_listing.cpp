@@ -58,10 +58,15 @@ void print(const PortLine& port, std::ostream& out, bool json) {
     if (!port.problem.empty()) out << "      " << port.problem << "\n";
 }
 
+// Fills in whether the port could be opened, and why not.
+void noteOpenFailure(PortLine& port, OpenFailure failure) {
+    port.available = failure == OpenFailure::None;
+    port.problem = DescribeOpenFailure(failure, port.device);
+}
+
 }  // namespace
 
-void ListPorts(const PortMap& map, std::ostream& out, bool json) {
-    TermiosPort trial(map);
+void ListPorts(const PortMap& map, std::ostream& out, bool json, const PortProbe& probe) {
     for (int i = 0; i < kComPortCount; ++i) {
         PortLine port;
         port.name = portName(i);
@@ -69,10 +74,7 @@ void ListPorts(const PortMap& map, std::ostream& out, bool json) {
             port.device = device->path;
             port.usb = device->usb;
             port.info = DescribeSerialDevice(device->path);
-            port.available = trial.open(port.name);
-            if (!port.available)
-                port.problem = DescribeOpenFailure(trial.openFailure(), device->path);
-            trial.close();
+            noteOpenFailure(port, probe(device->path));
         }
         print(port, out, json);
     }
@@ -80,8 +82,9 @@ void ListPorts(const PortMap& map, std::ostream& out, bool json) {
     PortLine lpt;
     lpt.name = portName(kLptPortIndex);
     lpt.device = map.lpt();
-    lpt.available = parallel.Open(lpt.name) == 0;
+    parallel.Open(lpt.name);
     parallel.Close();
+    if (!lpt.device.empty()) noteOpenFailure(lpt, parallel.openFailure());
     print(lpt, out, json);
 }
 

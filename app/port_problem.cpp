@@ -1,5 +1,11 @@
 #include "app/port_problem.h"
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 
@@ -14,13 +20,46 @@ constexpr int kTextPortInUse = 64102;       // "%s is in use by another program.
 constexpr int kTextNotSerial = 64103;       // "%s is not a serial device."
 constexpr int kTextCannotOpen = 64400;      // "%s cannot be opened."
 constexpr int kTextNotListed = 64401;       // "No serial device stands behind %s."
+constexpr int kTextOwnerOnly = 64935;       // "Permission denied for %s: only its owner …"
+constexpr int kTextJoinGroup = 64936;       // "Permission denied for %s. Add your user to …"
+
+constexpr unsigned kGroupReadWrite = 0060;
+
+std::string nameOrNumber(const char* name, unsigned number) {
+    return name ? std::string(name) : std::to_string(number);
+}
 
 }  // namespace
+
+std::optional<DeviceAccess> ReadDeviceAccess(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    const passwd* user = getpwuid(status.st_uid);
+    const group* owners = getgrgid(status.st_gid);
+    return DeviceAccess{unsigned(status.st_mode & 07777),
+                        nameOrNumber(user ? user->pw_name : nullptr, status.st_uid),
+                        nameOrNumber(owners ? owners->gr_name : nullptr, status.st_gid),
+                        status.st_gid == 0};
+}
+
+std::string DescribeNoPermission(const std::string& device,
+                                 const std::optional<DeviceAccess>& access) {
+    if (!access) return FormatText(kTextNoPermission, device);
+    const bool groupHelps =
+        (access->mode & kGroupReadWrite) == kGroupReadWrite && !access->rootGroup;
+    if (!groupHelps) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", access->mode);
+        return FormatText(kTextOwnerOnly, device, access->owner, mode);
+    }
+    if (access->group == "dialout") return FormatText(kTextNoPermission, device);
+    return FormatText(kTextJoinGroup, device, access->group, access->group);
+}
 
 std::string DescribeOpenFailure(OpenFailure failure, const std::string& device) {
     switch (failure) {
         case OpenFailure::NoPermission:
-            return FormatText(kTextNoPermission, device);
+            return DescribeNoPermission(device, ReadDeviceAccess(device));
         case OpenFailure::Missing:
             return FormatText(kTextNoSuchDevice, device);
         case OpenFailure::InUse:

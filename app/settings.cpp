@@ -1,9 +1,13 @@
 #include "app/settings.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "lang/catalog.h"
@@ -19,18 +23,32 @@ namespace {
 // A real settings file is about a hundred bytes; anything beyond this is not read.
 constexpr std::streamsize kMaxFileSize = 1 << 20;
 
+constexpr int kAllowedBaudRates[] = {57600, 115200, 230400};
+
 struct Key {
     std::string_view name;
     int Settings::*value;
+    // What a user may set: one of `choices`, or with none a number from low to high.
+    int low = 0;
+    int high = 0;
+    std::span<const int> choices = {};
 };
 // In the order the file is written.
 constexpr Key kKeys[] = {
-    {"[LANGUAGE]", &Settings::languageIndex},  {"[BAUDRATE]", &Settings::baudRate},
-    {"[COMPORT]", &Settings::selectedPort},    {"[KEEP_RECEIPTS]", &Settings::keepReceipts},
-    {"[VERIFY]", &Settings::verifyAfterWrite},
+    {"[LANGUAGE]", &Settings::languageIndex, kGermanLanguage, kLastLanguage},
+    {"[BAUDRATE]", &Settings::baudRate, 0, 0, kAllowedBaudRates},
+    {"[COMPORT]", &Settings::selectedPort, -1, 6},
+    {"[KEEP_RECEIPTS]", &Settings::keepReceipts, 0, 1},
+    {"[VERIFY]", &Settings::verifyAfterWrite, 0, 1},
 };
 
-constexpr int kAllowedBaudRates[] = {57600, 115200, 230400};
+// The key without its brackets, as the user types it.
+std::string_view bareName(const Key& key) { return key.name.substr(1, key.name.size() - 2); }
+
+bool allows(const Key& key, int value) {
+    if (key.choices.empty()) return value >= key.low && value <= key.high;
+    return std::find(key.choices.begin(), key.choices.end(), value) != key.choices.end();
+}
 
 // --lang: the language of this run, and the one the settings gave, which the file keeps.
 struct RunLanguage {
@@ -155,6 +173,55 @@ int WriteSettings(const fs::path& folder, const Settings& settings, std::string*
     if (WriteFileSafely(folder / kSettingsFileName, encodeUtf16(text), error)) return 0;
     if (reason) *reason = error;
     return 1;
+}
+
+std::vector<SettingLine> SettingLines(const Settings& settings) {
+    std::vector<SettingLine> lines;
+    for (const Key& key : kKeys) lines.push_back({bareName(key), settings.*key.value});
+    return lines;
+}
+
+std::string FindSettingName(std::string_view typed) {
+    std::string name(typed);
+    for (char& c : name) c = char(std::toupper(static_cast<unsigned char>(c)));
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']')
+        name = name.substr(1, name.size() - 2);
+    for (const Key& key : kKeys)
+        if (bareName(key) == name) return name;
+    return {};
+}
+
+bool ChangeSetting(Settings& settings, std::string_view name, std::string_view value) {
+    for (const Key& key : kKeys) {
+        if (bareName(key) != name) continue;
+        // The whole value is one number: "57600x" is a mistake, not 57600.
+        int number = 0;
+        const auto [end, error] =
+            std::from_chars(value.data(), value.data() + value.size(), number);
+        if (error != std::errc() || end != value.data() + value.size() || !allows(key, number))
+            return false;
+        settings.*key.value = number;
+        return true;
+    }
+    return false;
+}
+
+std::string SettingNames() {
+    std::string names;
+    for (const Key& key : kKeys) names += (names.empty() ? "" : ", ") + std::string(bareName(key));
+    return names;
+}
+
+std::string AllowedSettingValues(std::string_view name) {
+    for (const Key& key : kKeys) {
+        if (bareName(key) != name) continue;
+        if (key.choices.empty()) return std::to_string(key.low) + ".." + std::to_string(key.high);
+        std::string values;
+        for (int choice : key.choices)
+            values += (values.empty() ? "" : ", ") + std::to_string(choice);
+        return values;
+    }
+    return {};
 }
 
 void CheckSettingValues(Settings& settings) {

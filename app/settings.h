@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarmix {
 
@@ -65,5 +66,30 @@ int WriteSettings(const std::filesystem::path& folder, const Settings& settings,
 // and 230400 becomes 57600, and a language index above 11 becomes 1 (English). The port
 // is checked against the ports found by the port scan, not here.
 void CheckSettingValues(Settings& settings);
+
+// One setting as `tarmix --settings` shows it: the file's key without brackets
+// ("BAUDRATE") and the value.
+struct SettingLine {
+    std::string_view name;
+    int value;
+};
+// Every setting, in the order of the file.
+std::vector<SettingLine> SettingLines(const Settings& settings);
+
+// The setting a user means by `typed` (the key, brackets optional, any case), as
+// SettingLines names it; empty when there is no such setting.
+std::string FindSettingName(std::string_view typed);
+
+// Sets the setting `name` (as SettingLines names it) to `value`, which must be one whole
+// decimal number the setting takes (AllowedSettingValues). false, and nothing changed,
+// otherwise.
+bool ChangeSetting(Settings& settings, std::string_view name, std::string_view value);
+
+// "LANGUAGE, BAUDRATE, ...": the names ChangeSetting knows.
+std::string SettingNames();
+
+// The values the setting `name` (as SettingLines names it) takes: "0..11" or
+// "57600, 115200, 230400"; empty for an unknown name.
+std::string AllowedSettingValues(std::string_view name);
 
 }  // namespace tarmix

@@ -347,8 +347,10 @@ BackupEnd DeviceBackup::Run(const fs::path& folder) {
     DiscardBackupWork(folder);
     if (end == BackupEnd::Failed) {
         if (!StopRequested())  // a stop has said so itself
-            ShowBackupError(cause + FormatText(kTextNotWritten, std::string(kRestoreScriptName)) +
-                            (earlier ? " " + LoadText(kTextEarlierKept) : std::string()));
+            // Appended, not "…" + a temporary: GCC 12 warns falsely (-Wrestrict) on that at -O3.
+            ShowBackupError(
+                cause + FormatText(kTextNotWritten, std::string(kRestoreScriptName)) +
+                (earlier ? std::string(" ").append(LoadText(kTextEarlierKept)) : std::string()));
         return end;
     }
     if (end == BackupEnd::CompletedExcept) ShowSkipped();

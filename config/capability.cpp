@@ -56,7 +56,7 @@ std::string CapabilityText(const std::vector<int>& values) {
             std::snprintf(field, sizeof field, "%04x", static_cast<unsigned>(values[i]));
         else
             std::snprintf(field, sizeof field, "%d", values[i]);
-        text += (i ? " " : "") + std::string(field);
+        text.append(i ? " " : "").append(field);
     }
     return text;
 }

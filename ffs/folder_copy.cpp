@@ -78,7 +78,8 @@ CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
     const FolderListing listing = ReadFolder(ctx_.monitor, deviceFolder);
     if (listing.collected != Collected::Complete || !listing.parse.headerMatches) {
         ++result.unreadable;
-        report("<" + Shown(deviceFolder) +
+        // Appended, not "…" + a temporary: GCC 12 warns falsely (-Wrestrict) on that at -O3.
+        report(std::string("<").append(Shown(deviceFolder)) +
                ">\n\nThe folder's listing could not be read; its "
                "files were not copied." +
                (listing.refusal.empty() ? "" : "\n\n" + listing.refusal));

@@ -178,8 +178,10 @@ bool BootLoaderUpdate::Refused(const ModelInfo* model) {
 bool BootLoaderUpdate::LoadImage(std::string_view name, BootImage& image) {
     const auto path = FindFileInFolder(ctx_.library, name);
     std::string problem;
+    // Appended, not "…" + a temporary: GCC 12 warns falsely (-Wrestrict) on that at -O3.
     if (!path)
-        problem = "\"" + std::string(name) + "\" " + kImageMissing + " " + ctx_.library.string();
+        problem =
+            std::string("\"").append(name) + "\" " + kImageMissing + " " + ctx_.library.string();
     else if (LoadBootImage(*path, image, problem))
         return true;
     fail(problem);

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "link/serial.h"
+#include "platform/termios_port.h"
 
 namespace tarmix {
 
@@ -18,14 +19,20 @@ int CParallel::Open(const std::string& name) {
     Close();
     portName_ = name;
     const std::string path = map_.resolve(name);
+    openFailure_ = OpenFailure::NotListed;
     if (path.empty()) return 1;
     // Non-blocking, so a pipe or printer port nobody serves cannot hang the open.
     int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 1;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    if (fd < 0) {
+        openFailure_ = OpenFailureOf(errno);
         return 1;
     }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        openFailure_ = OpenFailure::InUse;
+        return 1;
+    }
+    openFailure_ = OpenFailure::None;
     fd_ = fd;
     return 0;
 }

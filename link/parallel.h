@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/port_backend.h"
 #include "platform/port_map.h"
 
 namespace tarmix {
@@ -32,6 +33,8 @@ class CParallel {
     int Open(const std::string& name);
     int Close();
     bool IsOpen() const { return fd_ >= 0; }
+    // Why the last Open failed; None after a successful one.
+    OpenFailure openFailure() const { return openFailure_; }
     const std::string& portName() const { return portName_; }
 
     int WriteText(const std::string& text);
@@ -54,6 +57,7 @@ class CParallel {
     Clock& clock_;
     std::string portName_;
     int fd_ = -1;
+    OpenFailure openFailure_ = OpenFailure::None;
 };
 
 }  // namespace tarmix

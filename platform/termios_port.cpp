@@ -50,7 +50,9 @@ bool hungUp(int fd) {
     return poll(&check, 1, 0) > 0 && (check.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
-OpenFailure failureOf(int error) {
+}  // namespace
+
+OpenFailure OpenFailureOf(int error) {
     switch (error) {
         case ENOENT:
         case ENODEV:
@@ -69,8 +71,6 @@ OpenFailure failureOf(int error) {
     }
 }
 
-}  // namespace
-
 bool TermiosPort::open(const std::string& name) {
     close();
     openFailure_ = OpenFailure::None;
@@ -81,7 +81,7 @@ bool TermiosPort::open(const std::string& name) {
     }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        openFailure_ = failureOf(errno);
+        openFailure_ = OpenFailureOf(errno);
         return false;
     }
     // Exclusive: the tty refuses further opens, and the lock keeps out other instances of
@@ -89,7 +89,7 @@ bool TermiosPort::open(const std::string& name) {
     const int refusal = !isatty(fd) ? ENOTTY : flock(fd, LOCK_EX | LOCK_NB) != 0 ? EWOULDBLOCK : 0;
     if (refusal != 0) {
         ::close(fd);
-        openFailure_ = failureOf(refusal);
+        openFailure_ = OpenFailureOf(refusal);
         return false;
     }
     ioctl(fd, TIOCEXCL);

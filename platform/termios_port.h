@@ -44,4 +44,7 @@ PortFactory termiosPortFactory(const PortMap& map);
 // is opened and closed again); None when it could.
 OpenFailure ProbeSerialPath(const std::string& path);
 
+// Why an open failed, from its errno.
+OpenFailure OpenFailureOf(int error);
+
 }  // namespace tarmix

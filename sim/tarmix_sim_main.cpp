@@ -27,6 +27,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -46,14 +47,13 @@ std::atomic<bool> stopRequested{false};
 void requestStop(int) { stopRequested = true; }
 
 const char kUsage[] =
-    "usage: tarmix-sim --model KEYWORD [--firmware N] [--link PATH] [--state DIR] [--pace]\n"
-    "                  [--lpt PATH] [--sector-ms N] [--app-ms N] [--app-output N] [--pieces N]\n"
-    "                  [--usb] [--damage DRIVES] [--faults PLAN [--seed N]]\n"
-    "                  [--count N [--control FIFO] [--unit K OPTIONS...]...]\n"
-    "       tarmix-sim --list-models | --help\n"
-    "       tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]\n"
-    "                  [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE\n"
-    "       tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR\n"
+    // One form per line, each "or:" line its own form: the man page's synopsis is made
+    // from these lines.
+    "Usage: tarmix-sim --model KEYWORD [OPTION...]\n"
+    "  or:  tarmix-sim --count N [--control FIFO] [OPTION...] [--unit K OPTION...]...\n"
+    "  or:  tarmix-sim make-image --model KEYWORD --size BYTES [IMAGE-OPTION...] -o FILE\n"
+    "  or:  tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR\n"
+    "  or:  tarmix-sim --list-models | --help | --version\n"
     "\n"
     "Serves the model's boot monitor on a new pseudo-terminal and prints its device path.\n"
     "  --firmware N    monitor version answered to \"tell version\"\n"
@@ -97,16 +97,19 @@ const char kUsage[] =
     "                  link the port disappears, otherwise nobody answers) and a new, blank\n"
     "                  one is put on it; \"unplugged K\" and \"plugged K\" are printed\n"
     "                  once done\n"
+    "\n"
     "make-image writes an application image (S-records) loaded at the model's application\n"
-    "start: --size in bytes (decimal or 0x hex), --header the info header form (inf1 unless\n"
-    "given), --big-endian header words, --ram-only marks an image that runs from RAM,\n"
-    "--s2 writes 24-bit records, --seed chooses the data.\n"
+    "start: --size in bytes (decimal or 0x hex); its IMAGE-OPTIONs are --header\n"
+    "inf1|inf2|inf3|none, the info header form (inf1 unless given), --big-endian header\n"
+    "words, --ram-only marks an image that runs from RAM, --s2 writes 24-bit records,\n"
+    "--seed N chooses the data.\n"
     "make-library writes the boot-init and boot loader images of the model (and of its\n"
     "plain or extended partner) into DIR under the names the boot loader update looks for:\n"
     "the simulated controller reports version N (its default firmware + 1 unless given)\n"
     "after restarting from them; --monitor is the version of the monitor that loads them\n"
     "(the model's default firmware unless given).\n"
-    "models:";
+    "\n"
+    "Models:";
 
 void printUsage(std::ostream& out = std::cerr) {
     out << kUsage;
@@ -564,11 +567,18 @@ int makeLibrary(Words& words) {
     return 0;
 }
 
+// "--help" anywhere on the line, after a subcommand too, asks for the usage.
+bool asksForHelp(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string first = argc > 1 ? argv[1] : "";
-    if (first == "--help" || first == "-h") {
+    if (asksForHelp(argc, argv)) {
         printUsage(std::cout);
         return 0;
     }
@@ -584,7 +594,7 @@ int main(int argc, char** argv) {
         Words words(argc, argv, 2);
         return makeImage(words);
     }
-    if (argc > 1 && std::string(argv[1]) == "make-library") {
+    if (first == "make-library") {
         Words words(argc, argv, 2);
         return makeLibrary(words);
     }

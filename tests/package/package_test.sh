@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian package into a scratch root and uses it from there: the installed
-# programs answer --version and --help, the man pages carry every option of --help, a
-# download into a simulated controller succeeds, and the settings land in the XDG config
-# folder. A second package build gives the same file list, and unpacking it over the
-# first keeps the user's settings.
+# Installs the Debian package into a scratch root and uses it from there: lintian finds no
+# error in it, the installed programs answer --version and --help, the man pages carry
+# every option of --help and examples and no build machine's home folder, a download into a
+# simulated controller succeeds, and the settings land in the XDG config folder. A second
+# package build gives the same file list, and unpacking it over the first keeps the user's
+# settings. The README's screenshot script still makes its picture.
 #
 #   tests/package/package_test.sh BUILD_NAME
 set -euo pipefail
@@ -24,17 +25,26 @@ for path in ./usr/bin/tarmix ./usr/bin/tarmix-sim ./usr/share/applications/tarmi
     ./usr/share/icons/hicolor/scalable/apps/tarmix.svg ./usr/share/man/man1/tarmix.1.gz \
     ./usr/share/man/man1/tarmix-sim.1.gz ./usr/share/tarmix/Library/README \
     ./usr/share/doc/tarmix/README.md ./usr/share/doc/tarmix/copyright \
+    ./usr/share/doc/tarmix/changelog.Debian.gz \
     ./usr/share/bash-completion/completions/tarmix; do
     grep -qx "$path" "$scratch/first.list" || fail "the package lacks $path"
 done
 grep -c '^./usr/share/tarmix/Library/' "$scratch/first.list" | grep -qx 2 ||
     fail "the Library folder holds more than its README"
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no dependencies computed"
+! grep -q '^./usr/share/doc/tarmix/docs' "$scratch/first.list" ||
+    fail "the developer documents went into the package"
+lintian --fail-on error "$deb" >"$scratch/lintian.txt" ||
+    { cat "$scratch/lintian.txt" >&2; fail "lintian found errors"; }
+version="$(dpkg-deb -f "$deb" Version)"
 
 root="$scratch/root"
 dpkg -x "$deb" "$root"
 tarmix="$root/usr/bin/tarmix"
-"$tarmix" --version | grep -qi "tarmix" || fail "--version"
+"$tarmix" --version | head -n 1 | grep -q "^tarmix ${version%-*} " ||
+    fail "--version does not begin with tarmix ${version%-*}"
+gzip -dc "$root/usr/share/doc/tarmix/changelog.Debian.gz" | head -n 1 | grep -qF "tarmix ($version)" ||
+    fail "the changelog does not begin with version $version"
 "$tarmix" --help >"$scratch/help.txt" || fail "--help"
 if "$tarmix" --version | grep -q "with window"; then
     dpkg-deb -f "$deb" Recommends | grep -q 'qt6-translations-l10n' ||
@@ -48,6 +58,12 @@ for option in $(grep -o -- '--[a-z][a-z-]*' "$scratch/help.txt" | sort -u); do
 done
 gzip -dc "$root/usr/share/man/man1/tarmix-sim.1.gz" | sed 's/\\-/-/g' | grep -q 'make-image' ||
     fail "tarmix-sim man page lacks make-image"
+# Both pages have examples, and no home folder of the machine that made them.
+for page in tarmix tarmix-sim; do
+    text="$(gzip -dc "$root/usr/share/man/man1/$page.1.gz")"
+    grep -q '^\.SH EXAMPLES' <<<"$text" || fail "$page(1) has no EXAMPLES section"
+    ! grep -qE "/root/|$HOME/" <<<"$text" || fail "$page(1) names a home folder: $(grep -E "/root/|$HOME/" <<<"$text" | head -n 1)"
+done
 
 # A download from the installed programs; the settings go to the XDG config folder.
 home="$scratch/home"
@@ -68,4 +84,7 @@ dpkg-deb -c "$deb" | awk '{print $6}' | sort | diff -q - "$scratch/first.list" >
 dpkg -x "$deb" "$root"
 cmp -s "$scratch/settings.before" "$home/.config/tarmix/Tarmix.ini" ||
     fail "the settings changed when the package was unpacked again"
+scripts/screenshot "$build" "$scratch/window.png" >/dev/null || fail "scripts/screenshot failed"
+[ "$(head -c 8 "$scratch/window.png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] ||
+    fail "scripts/screenshot made no PNG picture"
 echo "package test: passed ($(basename "$deb"))"

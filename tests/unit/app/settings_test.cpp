@@ -11,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/settings_command.h"
 #include "lang/catalog.h"
 
 namespace tarmix {
@@ -261,6 +262,57 @@ TEST_F(SettingsFileTest, APipeInPlaceOfTheFileIsLeftAlone) {
     }
     EXPECT_TRUE(fs::is_symlink(folder / kSettingsFileName));
     setLanguageIndex(language);
+}
+
+// `tarmix --settings KEY=VALUE` changes one line of a file the window wrote and keeps its
+// encoding; a key or value it cannot take leaves the file byte for byte as it was.
+TEST_F(SettingsFileTest, SettingsCommandChangesOneSettingAndKeepsTheFileSixteenBit) {
+    setLanguageIndex(kEnglishLanguage);
+    const std::string before =
+        utf16("[LANGUAGE]: 5\r\n[BAUDRATE]: 57600\r\n[COMPORT]: 2\r\n[KEEP_RECEIPTS]: 1\r\n");
+    struct Case {
+        std::string assignment;
+        int exitCode;
+        std::string file;  // empty: unchanged
+        std::string said;  // in the output (success) or the error
+    };
+    const Case cases[] = {
+        {"BAUDRATE=115200", 0,
+         "[LANGUAGE]: 5\r\n[BAUDRATE]: 115200\r\n[COMPORT]: 2\r\n[KEEP_RECEIPTS]: 1\r\n"
+         "[VERIFY]: 0\r\n",
+         "BAUDRATE=115200\n"},
+        {"[comport]=-1", 0,
+         "[LANGUAGE]: 5\r\n[BAUDRATE]: 57600\r\n[COMPORT]: -1\r\n[KEEP_RECEIPTS]: 1\r\n"
+         "[VERIFY]: 0\r\n",
+         "LANGUAGE=5  (Dutch)\n"},
+        {"SPEED=115200", 64, "", "There is no setting \"SPEED\". The settings are: LANGUAGE, "},
+        {"BAUDRATE=9600", 64, "", "BAUDRATE cannot be \"9600\". It takes 57600, 115200, 230400."},
+        {"BAUDRATE=115200x", 64, "", "It takes 57600, 115200, 230400."},
+        {"LANGUAGE=12", 64, "", "It takes 0..11."},
+        {"VERIFY=", 64, "", "It takes 0..1."},
+        {"COMPORT", 64, "", "--settings takes KEY=VALUE"},
+    };
+    // The first run of a new user: no file, and no folder for it yet.
+    const fs::path fresh = folder / "new" / "tarmix";
+    std::ostringstream shown, problems;
+    EXPECT_EQ(ChangeSettingsFile(fresh, "VERIFY=1", shown, problems), 0) << problems.str();
+    Settings written;
+    EXPECT_EQ(ReadSettings(fresh, written), 0);
+    EXPECT_EQ(written.verifyAfterWrite, 1);
+    for (const Case& c : cases) {
+        writeFile(before);
+        std::ostringstream out, err;
+        EXPECT_EQ(ChangeSettingsFile(folder, c.assignment, out, err), c.exitCode) << c.assignment;
+        EXPECT_EQ(readFile(), c.file.empty() ? before : utf16(c.file)) << c.assignment;
+        EXPECT_NE((c.exitCode == 0 ? out : err).str().find(c.said), std::string::npos)
+            << c.assignment << ": " << out.str() << err.str();
+        if (c.exitCode == 0) {
+            EXPECT_EQ(out.str().rfind(
+                          "Settings file: " + (folder / kSettingsFileName).string() + "\n", 0),
+                      0u)
+                << out.str();
+        }
+    }
 }
 
 TEST(SettingValues, OnlyTheThreeRatesAndLanguagesUpToElevenStay) {
