@@ -423,7 +423,7 @@ int ApplicationDownload::CountErasedSectors(size_t digits, int& sectors) {
     const std::string head = "Sectors(";
     const size_t length = head.size() + digits + 2;
     std::string answer;
-    serial_.ReceiveText(answer, length, length, kEchoTimeout);
+    serial_.ReceiveText(answer, length, length, ctx_.monitor.scaled(kEchoTimeout));
     sectors = 0;
     char tail[3] = {};
     if (answer.size() != length || answer.compare(0, head.size(), head) != 0 ||

@@ -251,6 +251,8 @@ void PtyServer::sendOutput(Clock::time_point now) {
         if (!head.bytes.empty()) return;
         if (head.baudAfter) controller_->setUartBaud(head.baudAfter);
         outgoing_.pop_front();
+        if (outgoing_.empty())
+            controller_->outputLeft(std::chrono::duration_cast<Millis>(now.time_since_epoch()));
         if (pieceLimit_) return;  // one piece per gap
     }
 }
