@@ -406,7 +406,7 @@ int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
         int sectors = 0;
         if (CountErasedSectors(kDirectSectorDigits, sectors) == kSuccess &&
             receiveStartingWith(std::string("\r\n") + kEraseDone, kShortAnswer, 14,
-                                kEraseDoneTimeout, answer)) {
+                                ctx_.monitor.scaled(kEraseDoneTimeout), answer)) {
             AwaitPrompt(answer);
             // No sector erased ("Sectors(  0):") leaves the flash as it was.
             flashErased_ = sectors > 0;
@@ -474,7 +474,8 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
     status(kTextEraseFlash);
     int sectors = 0;
     if (CountErasedSectors(kStagedSectorDigits, sectors) != kSuccess) return kFailure;
-    if (!receiveStartingWith(kEraseDone, kShortAnswer, 12, kEraseDoneTimeout, answer)) {
+    if (!receiveStartingWith(kEraseDone, kShortAnswer, 12, ctx_.monitor.scaled(kEraseDoneTimeout),
+                             answer)) {
         status(kTextFlashEraseError);
         return kFailure;
     }
