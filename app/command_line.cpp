@@ -1,11 +1,14 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <map>
+#include <set>
 
 #include "app/file_system_cli.h"
 #include "app/operation_trace.h"
+#include "lang/catalog.h"
 
 namespace tarmix {
 
@@ -63,31 +66,49 @@ std::optional<ChosenPort> readChosenPort(const std::string& value) {
     return ChosenPort{index, path};
 }
 
+// The codes --lang takes, as "cs, da, de, ...".
+std::string languageCodes() {
+    std::set<std::string> codes;  // sorted
+    for (const Language& language : languages())
+        if (language.hasCatalogue) codes.insert(language.code);
+    std::string text;
+    for (const std::string& code : codes) text += (text.empty() ? "" : ", ") + code;
+    return text;
+}
+
+// The rates of --baud with --terminal, as "9600, 19200, ...".
+std::string terminalRates() {
+    std::string text;
+    for (uint32_t rate : kTerminalRates) text += (text.empty() ? "" : ", ") + std::to_string(rate);
+    return text;
+}
+
 }  // namespace
 
 namespace {
 
 constexpr ExitCode kExitCodes[] = {
-    {kResultOk, "no error detected"},
-    {kResultBadPort, "port argument not recognised"},
-    {kResultBadBaud, "baud argument not recognised"},
-    {kResultBadSwitch, "no recognised switch"},
-    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it"},
-    {kResultFileDownloadFailed, "/d: the file download to the controller failed"},
-    {kResultFileUploadFailed, "/u: the file upload from the controller failed"},
-    {kResultDownloadFailed, "/p: the download or the script failed"},
-    {kResultBackupFailed, "/s: the backup failed"},
-    {kResultNoController, "no controller was identified"},
-    {kResultCheckFailed, "--verify-backup or --dry-run found a problem"},
-    {kResultCommandFailed, "the controller did not carry out the file-system command"},
-    {kResultNoSuchPath, "the controller has no such drive or folder"},
-    {kResultNoPort, "the port could not be opened (missing, in use, no permission)"},
-    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)"},
-    {kResultStationRefused, "a station's port or controller is another station's too"},
-    {kResultRecordFailed, "--record: the device history cannot be written"},
-    {kResultUsage, "command line not understood"},
-    {kResultInterrupted, "interrupted (SIGINT)"},
-    {kResultTerminated, "terminated (SIGTERM)"},
+    {kResultOk, "no error detected", 64882},
+    {kResultBadPort, "port argument not recognised", 64883},
+    {kResultBadBaud, "baud argument not recognised", 64884},
+    {kResultBadSwitch, "no recognised switch", 64885},
+    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it", 64886},
+    {kResultFileDownloadFailed, "/d: the file download to the controller failed", 64887},
+    {kResultFileUploadFailed, "/u: the file upload from the controller failed", 64888},
+    {kResultDownloadFailed, "/p: the download or the script failed", 64889},
+    {kResultBackupFailed, "/s: the backup failed", 64890},
+    {kResultNoController, "no controller was identified", 64891},
+    {kResultCheckFailed, "--verify-backup or --dry-run found a problem", 64892},
+    {kResultCommandFailed, "the controller did not carry out the file-system command", 64893},
+    {kResultNoSuchPath, "the controller has no such drive or folder", 64894},
+    {kResultNoPort, "the port could not be opened (missing, in use, no permission)", 64895},
+    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)", 64896},
+    {kResultStationRefused, "a station's port or controller is another station's too", 64804},
+    {kResultRecordFailed, "--record: the device history cannot be written", 64805},
+    {kResultUsage, "command line not understood", 64897},
+    {kResultHangup, "hung up (SIGHUP)", 64806},
+    {kResultInterrupted, "interrupted (SIGINT)", 64898},
+    {kResultTerminated, "terminated (SIGTERM)", 64899},
 };
 
 }  // namespace
@@ -96,7 +117,7 @@ std::span<const ExitCode> ExitCodes() { return kExitCodes; }
 
 std::string DescribeResult(int code) {
     for (const ExitCode& row : kExitCodes)
-        if (row.code == code) return row.meaning;
+        if (row.code == code) return row.textId != 0 ? LoadText(row.textId) : row.meaning;
     return "result " + std::to_string(code);
 }
 
@@ -205,6 +226,9 @@ MainWindowStart PrepareMainWindow(const LauncherArguments& arguments) {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
     ToolOptions& options = parsed.options;
+    // With --terminal, --baud is the terminal's rate rather than the transfers'.
+    const bool terminal =
+        std::find(arguments.begin(), arguments.end(), "--terminal") != arguments.end();
     for (size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
         const std::string& word = arguments[i];
         if (word.rfind("--", 0) != 0) {
@@ -231,8 +255,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.libraryFolder = value;
         } else if (word == "--yes") {
             options.answerYes = true;
+            options.answerGiven = true;
         } else if (word == "--no") {
             options.answerYes = false;
+            options.answerGiven = true;
         } else if (word == "--verify") {
             options.verify = true;
         } else if (word == "--json") {
@@ -246,6 +272,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             options.ports.push_back(*port);
+        } else if (takeValue("--lang", value)) {
+            options.language = languageOfCode(value);
+            if (!options.language) {
+                parsed.error = "--lang takes one of " + languageCodes() + ", not \"" + value + "\"";
+                return parsed;
+            }
         } else if (takeValue("--trace", value)) {
             options.traceFile = value;
         } else if (takeValue("--wait", value)) {
@@ -276,6 +308,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             options.terminal = true;
         } else if (takeValue("--log", value)) {
             options.logFile = value;
+        } else if (word == "--timestamps") {
+            options.terminalSettings.timestamps = true;
+        } else if (word == "--local-echo") {
+            options.terminalSettings.localEcho = true;
+        } else if (terminal && takeValue("--baud", value)) {
+            const auto rate = std::find_if(std::begin(kTerminalRates), std::end(kTerminalRates),
+                                           [&](uint32_t r) { return std::to_string(r) == value; });
+            if (rate == std::end(kTerminalRates)) {
+                parsed.error = "--baud with --terminal takes one of " + terminalRates() +
+                               ", not \"" + value + "\"";
+                return parsed;
+            }
+            options.terminalSettings.baud = *rate;
         } else if (word == "--list-ports") {
             options.listPorts = true;
         } else if (TakeLineOption(arguments, i, options.line, parsed.error)) {
@@ -297,7 +342,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.error = "--trace needs a file name";
     if (!options.logFile.empty() && options.logFile.rfind("--", 0) == 0)
         parsed.error = "--log needs a file name";
-    if (!options.logFile.empty() && !options.terminal) parsed.error = "--log goes with --terminal";
+    if (!options.terminal && (!options.logFile.empty() || options.terminalSettings.timestamps ||
+                              options.terminalSettings.localEcho))
+        parsed.error = "--log, --timestamps and --local-echo go with --terminal";
     return parsed;
 }
 
@@ -325,8 +372,14 @@ std::string UsageText() {
         "                           the port of the first --port, not the stored one\n"
         "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
         "                           DIR (with --simulate: demo images made for the run)\n"
-        "  --yes, --no              how the console answers questions (default --no)\n"
+        "  --yes, --no              how the console answers questions (at a terminal it asks;\n"
+        "                           otherwise --no)\n"
         "  --json                   one JSON event per line on stdout\n"
+        "  --lang CODE              the language of this run (not stored): " +
+        languageCodes() +
+        "\n"
+        "                           without it, Tarmix.ini's; on the first run the\n"
+        "                           locale's (LC_ALL, LC_MESSAGES, LANG), else German\n"
         "  --verify                 check every copy: the flash is compared with the image\n"
         "                           after each download, files and the EEPROM written are\n"
         "                           read back, and what comes from the controller is read\n"
@@ -336,9 +389,18 @@ std::string UsageText() {
         "                           is identified in time (default 30)\n"
         "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
         "  --terminal               a serial terminal on this console at 57600 baud, on\n"
-        "                           the usual port (Ctrl-] quits); the controller is not\n"
-        "                           identified, so nothing is typed into its application\n"
-        "  --log FILE               --terminal: keep a copy of everything received\n"
+        "                           the usual port (Ctrl-] quits, Ctrl-T ? shows its\n"
+        "                           keys); the controller is not identified, so nothing\n"
+        "                           is typed into its application\n"
+        "  --log FILE               --terminal: keep a copy of everything received, with\n"
+        "                           a marked line where the line went away and came back\n"
+        "  --baud RATE              --terminal: the line's rate instead of 57600, one of\n"
+        "                           " +
+        terminalRates() +
+        "\n"
+        "  --timestamps             --terminal: each line starts with the time it came\n"
+        "  --local-echo             --terminal: show what is typed (for a device that\n"
+        "                           does not echo)\n"
         "  --verify-backup FOLDER   check a backup folder against its manifest.json\n"
         "  --dry-run SCRIPT         show what each line of a script would do; no port\n"
         "                           is opened\n"

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/line/line_options.h"
+#include "app/terminal.h"
 
 namespace tarmix {
 
@@ -45,19 +46,21 @@ enum ResultCode : int {
     kResultStationRefused = 15,  // a station's port or controller is another station's too
     kResultRecordFailed = 16,    // --record: the device history cannot be written
     kResultUsage = 64,           // the command line was not understood
-    kResultInterrupted = 130,    // stopped by SIGINT (128 + the signal's number)
+    kResultHangup = 129,         // stopped by SIGHUP (128 + the signal's number)
+    kResultInterrupted = 130,    // stopped by SIGINT
     kResultTerminated = 143,     // stopped by SIGTERM
 };
 
 struct ExitCode {
     int code;
-    const char* meaning;  // one line of English
+    const char* meaning;  // one line of English, as --help shows it
+    int textId = 0;       // the meaning in the catalogue; 0: the English only
 };
 
 // Every exit code the program ends with, in ascending order.
 std::span<const ExitCode> ExitCodes();
 
-// A one-line English explanation of a result code, for the console summary.
+// A one-line explanation of a result code in the current language, for the console summary.
 std::string DescribeResult(int code);
 
 // The file-system forms of this build (--ls, --tree, --mkdir, --rm, --rmdir, --format, --df).
@@ -134,12 +137,15 @@ struct ToolOptions {
     std::string simulatorState;           // --sim-state DIR: the simulator keeps its memory here
     std::string libraryFolder;            // --library DIR: the boot images' folder for this run
     bool answerYes = false;               // how the console answers questions (default No)
+    bool answerGiven = false;             // --yes or --no was given
     bool json = false;                    // JSON events on stdout
     bool verify = false;                  // compare the flash after each download (not saved)
+    std::optional<int> language;          // --lang CODE: the language of this run (not saved)
     std::string traceFile;                // wire trace
     std::vector<ChosenPort> ports;        // --port: devices for COM names, for this run
     bool terminal = false;                // the console terminal instead of the window
     std::string logFile;                  // --terminal: a copy of everything received
+    TerminalSettings terminalSettings;    // --terminal: --baud, --timestamps, --local-echo
     std::optional<int> waitSeconds;  // headless unattended run: how long to wait for a controller
     FileSystemRequest fileSystem;
     bool listPorts = false;

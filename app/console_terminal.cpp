@@ -9,6 +9,7 @@
 #include "app/port_problem.h"
 #include "app/settings.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "link/serial.h"
 #include "platform/raw_console.h"
 #include "platform/replacing_file.h"
@@ -18,6 +19,12 @@ namespace tarmix {
 namespace {
 
 constexpr int kTextErrorWhileInit = 60173;  // "Error while init:"
+constexpr int kTextLogUnwritable = 64823;   // "cannot write the log file %s"
+// "terminal on %s (%s) at %d baud; Ctrl-] quits, Ctrl-T ? shows the keys"
+constexpr int kTextTerminalOn = 64908;
+constexpr int kTextTerminalClosed = 64825;  // "terminal closed"
+constexpr int kTextClosedBySignal = 64826;  // "terminal closed by a signal"
+constexpr int kTextLogNotWritten = 64827;   // "the log was not written: %s"
 
 constexpr char kEscape = 0x1b;
 constexpr char kDelete = 0x7f;
@@ -51,8 +58,8 @@ void writeAll(int fd, std::string_view bytes) {
 // own lines of the message stream (the terminal is raw: lines end "\r\n").
 class ConsoleTerminalView final : public TerminalView {
   public:
-    ConsoleTerminalView(int output, std::ostream& messages)
-        : output_(output), messages_(messages) {}
+    ConsoleTerminalView(int output, std::ostream& messages, ReplacingFile& log)
+        : output_(output), messages_(messages), log_(log) {}
 
     void updateTerminal(const TerminalUpdate& update) override {
         std::string bytes;
@@ -75,14 +82,21 @@ class ConsoleTerminalView final : public TerminalView {
     void setProgressRange(int, int) override {}
     void setProgress(int) override {}
     void setWaitCursor(bool) override {}
+    void lineChanged(bool back) override {
+        if (log_.isOpen()) log_.Write(LineMarker(back, std::chrono::system_clock::now()));
+    }
 
-    void say(const std::string& text) {
+    void say(std::string text) {
+        // The terminal is raw: a line break of the text needs its carriage return.
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+            text.replace(at, 1, "\r\n");
         messages_ << "\r\n[tarmix: " << text << "]\r\n" << std::flush;
     }
 
   private:
     int output_;
     std::ostream& messages_;
+    ReplacingFile& log_;
     std::string status_;
 };
 
@@ -175,7 +189,8 @@ std::vector<ConsoleInput> ConsoleKeyReader::Take(std::string_view bytes) {
 }
 
 int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal) {
-    ConsoleTerminalView view(setup.output, setup.messages);
+    ReplacingFile log;
+    ConsoleTerminalView view(setup.output, setup.messages, log);
     // Typing goes to the port asked for or to none: never to another controller.
     const int port = choosePort(setup);
     const std::string name = portName(port);
@@ -185,27 +200,33 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
         view.say(OpenErrorText(name, setup.portMap.resolve(name), serial.LastOpenFailure()));
         return kResultNoPort;
     }
-    if (serial.Configure(CSerial::kLinkBaud) != 0) {
-        view.say(LoadText(kTextErrorWhileInit) + " " + name);
+    if (serial.Configure(setup.terminal.baud) != 0) {
+        view.say(LoadText(kTextErrorWhileInit) + " " + name + " " +
+                 std::to_string(setup.terminal.baud));
         return kResultNoPort;
     }
 
-    ReplacingFile log;
     ReceiveLog logObserver(log);
     std::string error;
     if (!setup.logFile.empty()) {
         if (!log.Open(setup.logFile, error)) {
-            view.say("cannot write the log file " + error);
+            view.say(FormatText(kTextLogUnwritable, error));
             return kResultUsage;
         }
         serial.setObserver(&logObserver);
     }
 
     RawConsole raw(setup.input, stopSignal);
-    setup.messages << "tarmix: terminal on " << name << " (" << setup.portMap.resolve(name)
-                   << ") at " << CSerial::kLinkBaud << " baud; Ctrl-] quits\r\n"
+    setup.messages << "tarmix: "
+                   << FormatText(kTextTerminalOn, name, setup.portMap.resolve(name),
+                                 setup.terminal.baud)
+                   << "\r\n"
                    << std::flush;
     CTerminal terminal(view, clock);
+    terminal.SetBaud(setup.terminal.baud);
+    terminal.SetLocalEcho(setup.terminal.localEcho);
+    terminal.SetTimestamps(setup.terminal.timestamps);
+    terminal.ShowQuitKeyInHelp();
     terminal.Attach(&serial, port + 1);
     ConsoleKeyReader keys;
 
@@ -241,10 +262,11 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
     }
     const bool interrupted = stopSignal != 0 && !quit;
     serial.Close();
-    setup.messages << "\r\ntarmix: terminal closed" << (interrupted ? " by a signal" : "") << "\r\n"
+    setup.messages << "\r\ntarmix: "
+                   << LoadText(interrupted ? kTextClosedBySignal : kTextTerminalClosed) << "\r\n"
                    << std::flush;
     if (log.isOpen() && !log.Commit(error)) {
-        setup.messages << "tarmix: the log was not written: " << error << "\n";
+        setup.messages << "tarmix: " << FormatText(kTextLogNotWritten, error) << "\n";
         return kResultUsage;
     }
     return interrupted ? 128 + stopSignal : kResultOk;  // as a shell reports a signal

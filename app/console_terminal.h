@@ -5,9 +5,11 @@
 // it at 57600 without identifying the controller (so nothing is typed into a running
 // application), puts the user's terminal into raw mode and then works as the window's
 // terminal does: what the controller sends is shown, every key goes out by the same key
-// table, and the same reopen follows a lost line. Ctrl-] quits. The terminal settings are
-// restored on every way out, SIGTERM and SIGHUP included. With a log file, everything
-// received is also kept there, byte for byte.
+// table, and the same reopen follows a lost line. Ctrl-] quits; Ctrl-T starts the
+// terminal's command keys (Ctrl-T ? shows them). The terminal settings are restored on
+// every way out, SIGTERM and SIGHUP included. With a log file, everything received is also
+// kept there, byte for byte, with a marked line of its own where the line went away and
+// where it came back.
 #pragma once
 
 #include <atomic>
@@ -58,6 +60,7 @@ struct ConsoleTerminalSetup {
     int output;                            // what the controller sends
     std::ostream& messages;                // the terminal's own messages
     std::string logFile;                   // empty: no log
+    TerminalSettings terminal;             // rate, local echo, time stamps
 };
 
 // Runs until Ctrl-], the end of the input, or SIGTERM, SIGHUP, SIGINT or SIGQUIT, whose

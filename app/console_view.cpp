@@ -1,11 +1,15 @@
 #include "app/console_view.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
+#include "lang/catalog.h"
+#include "lang/format_text.h"
+#include "lang/text_ids.h"
 #include "platform/stop_request.h"
 
 namespace tarmix {
@@ -16,35 +20,66 @@ namespace {
 constexpr Millis kLoopSlice{100};
 constexpr int kBarWidth = 40;
 
-// A message on one console line: line breaks become " / ".
+// A message on one console line: each run of line breaks (an empty line too) becomes " / ".
 std::string oneLine(const std::string& text) {
     std::string out;
+    bool lineBreak = false;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r') continue;
         if (text[i] == '\n') {
-            while (!out.empty() && out.back() == ' ') out.pop_back();
-            if (!out.empty()) out += " / ";
+            lineBreak = true;
             while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
             continue;
         }
+        if (lineBreak && !out.empty()) {
+            while (!out.empty() && out.back() == ' ') out.pop_back();
+            out += " / ";
+        }
+        lineBreak = false;
         out += text[i] == '\t' ? ' ' : text[i];
     }
     return out;
 }
 
-const char* iconWord(MessageIcon icon) {
+constexpr int kTextError = 60170;        // "Error"
+constexpr int kTextWarning = 63737;      // "Warning"
+constexpr int kTextQuestion = 64871;     // "Question"
+constexpr int kTextInformation = 64872;  // "Information"
+constexpr int kTextAnsweredYes = 64873;  // "Yes (--yes)"
+constexpr int kTextAnsweredNo = 64874;   // "No (--no)"
+constexpr int kTextAbandoned =
+    64816;  // "The operation was abandoned part-way: … may need a restart …"
+constexpr int kTextYesNoChoice = 64807;  // "(y/N)"
+constexpr int kTextYes = 64808;          // "Yes"
+constexpr int kTextNo = 64809;           // "No"
+constexpr int kTextDownloaded = 64875;   // "Downloaded %s bytes in %d blocks, %s, %s bytes/s"
+constexpr int kTextCompared = 64876;     // "Compared %s bytes in %d blocks, %s, %s bytes/s"
+constexpr int kTextExitCode = 64877;     // "exit code %d (%s)"
+constexpr int kTextOnPort = 64878;       // "on %s (%s)"
+constexpr int kTextTraceKept = 64879;    // "wire trace of the last operation: %s"
+constexpr int kTextTraceLost = 64880;    // "the wire trace could not be kept: %s"
+
+struct IconWords {
+    const char* json;  // the event's icon, the same in every language
+    int textId;        // the word on the console line
+};
+
+IconWords iconWords(MessageIcon icon) {
     switch (icon) {
         case MessageIcon::Error:
-            return "error";
+            return {"error", kTextError};
         case MessageIcon::Warning:
-            return "warning";
+            return {"warning", kTextWarning};
         case MessageIcon::Question:
-            return "question";
+            return {"question", kTextQuestion};
         case MessageIcon::Information:
             break;
     }
-    return "information";
+    return {"information", kTextInformation};
 }
+
+// The catalogue ids of a text, as a JSON array.
+nlohmann::ordered_json idsOf(const std::string& text) { return TextIdsOf(text); }
 
 const char* fieldName(InfoField field) {
     switch (field) {
@@ -56,6 +91,23 @@ const char* fieldName(InfoField field) {
             break;
     }
     return "Firmware";
+}
+
+// An operator's reply means Yes when it starts with "y" or with the language's own yes
+// letter, the text between "(" and "/" of choices ("(j/N)").
+bool saysYes(std::string_view reply, std::string_view choices) {
+    const size_t open = choices.find('(');
+    const size_t slash = choices.find('/');
+    const std::string_view letter = open < slash && slash != std::string_view::npos
+                                        ? choices.substr(open + 1, slash - open - 1)
+                                        : std::string_view("y");
+    const auto lower = [](std::string_view text) {
+        std::string out(text);
+        for (char& c : out) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return out;
+    };
+    const std::string said = lower(reply);
+    return said.starts_with('y') || (!letter.empty() && said.starts_with(lower(letter)));
 }
 
 int percent(double fraction) { return int(fraction * 100.0); }
@@ -102,7 +154,8 @@ RunEnd ConsoleFrontEnd::run(CDownloadDialog& window) {
     while (!window.closed()) {
         // The operator's own stop (there is none on the console) would not end the program.
         const StopCause stop = PendingStop();
-        if (stop == StopCause::Interrupt || stop == StopCause::Terminate)
+        if (stop == StopCause::Interrupt || stop == StopCause::Terminate ||
+            stop == StopCause::Hangup)
             return RunEnd::Interrupted;
         if (window.awaitingController()) {
             const bool late =
@@ -176,7 +229,7 @@ void ConsoleFrontEnd::setStatus(const std::string& text) {
     if (text == status_) return;
     status_ = text;
     line(oneLine(text));
-    event(JsonEvent("status").text("text", text));
+    event(JsonEvent("status").text("text", text).json("ids", idsOf(text)));
 }
 
 void ConsoleFrontEnd::setProgressRange(int low, int high) {
@@ -224,21 +277,42 @@ void ConsoleFrontEnd::drawProgressBar() {
 
 void ConsoleFrontEnd::showMessage(const std::string& text, const std::string& caption,
                                   MessageIcon icon) {
-    std::string shown = std::string(iconWord(icon)) + ": ";
+    const IconWords words = iconWords(icon);
+    std::string shown = LoadText(words.textId) + ": ";
     if (!caption.empty()) shown += oneLine(caption) + ": ";
-    line(shown + oneLine(text));
+    // After a second signal the operation ended through cut-short waits: its complaints
+    // (no answer, the rate not switched back) are the abandon's doing, not the device's.
+    // The summary says instead what state the controller may be in.
+    const bool abandonsDoing =
+        AbandonRequested() && (icon == MessageIcon::Error || icon == MessageIcon::Warning);
+    if (!abandonsDoing) line(shown + oneLine(text));
     event(JsonEvent("message")
-              .text("icon", iconWord(icon))
+              .text("icon", words.json)
               .text("caption", caption)
-              .text("text", text));
+              .json("captionIds", idsOf(caption))
+              .text("text", text)
+              .json("ids", idsOf(text)));
 }
 
 bool ConsoleFrontEnd::askYesNo(const std::string& text, const std::string& caption) {
-    const bool answer = options_.answerYes;
-    line("question: " + oneLine(text) + " -> " + (answer ? "Yes (--yes)" : "No (--no)"));
+    bool answer = options_.answerYes;
+    const std::string question = LoadText(kTextQuestion) + ": " + oneLine(text);
+    if (options_.operatorAnswers != nullptr) {
+        clearProgressBar();
+        const std::string choices = LoadText(kTextYesNoChoice);  // "(y/N)"
+        errors_ << WithoutControls(question + " " + choices + " ") << std::flush;
+        std::string reply;
+        // No answer (end of input) is No: the question comes before destructive work.
+        answer = std::getline(*options_.operatorAnswers, reply) && saysYes(reply, choices);
+        line("-> " + LoadText(answer ? kTextYes : kTextNo));
+    } else {
+        line(question + " -> " + LoadText(answer ? kTextAnsweredYes : kTextAnsweredNo));
+    }
     event(JsonEvent("question")
               .text("caption", caption)
+              .json("captionIds", idsOf(caption))
               .text("text", text)
+              .json("ids", idsOf(text))
               .text("answer", answer ? "yes" : "no"));
     return answer;
 }
@@ -258,7 +332,10 @@ void ConsoleFrontEnd::setInfo(InfoField field, const std::string& text) {
             line(text);  // the text carries its own label
             break;
     }
-    event(JsonEvent("info").text("field", fieldName(field)).text("text", text));
+    event(JsonEvent("info")
+              .text("field", fieldName(field))
+              .text("text", text)
+              .json("ids", idsOf(text)));
 }
 
 void ConsoleFrontEnd::setUsage(const UsageFigures& usage) {
@@ -282,10 +359,10 @@ void ConsoleFrontEnd::setUsage(const UsageFigures& usage) {
 void ConsoleFrontEnd::reportDownload(const DownloadSummary& summary) {
     const double secondsTaken = double(summary.duration.count()) / 1000.0;
     const uint64_t rate = secondsTaken > 0 ? uint64_t(double(summary.bytes) / secondsTaken) : 0;
-    line(std::string(summary.compare ? "Compared " : "Downloaded ") +
-         std::to_string(summary.bytes) + " bytes in " + std::to_string(summary.blocks) +
-         " blocks, " + seconds(summary.duration) + ", " + std::to_string(rate) + " bytes/s; " +
-         caption(Control::StaticRom, "ROM usage:") + " " +
+    line(FormatText(summary.compare ? kTextCompared : kTextDownloaded,
+                    std::to_string(summary.bytes), summary.blocks, seconds(summary.duration),
+                    std::to_string(rate)) +
+         "; " + caption(Control::StaticRom, "ROM usage:") + " " +
          std::to_string(std::max(RomBarPercent(summary.usage), 0)) + "%, " +
          caption(Control::StaticRam, "RAM usage:") + " " +
          std::to_string(std::max(RamBarPercent(summary.usage), 0)) + "%");
@@ -304,22 +381,23 @@ std::string ConsoleFrontEnd::SaveLastOperation() {
     if (trace.empty() || options_.traceFolder.empty()) return "";
     std::string error;
     const std::filesystem::path file = SaveTrace(options_.traceFolder, trace, error);
-    if (file.empty()) line("tarmix: the wire trace could not be kept: " + error);
+    if (file.empty()) line("tarmix: " + FormatText(kTextTraceLost, error));
     return file.string();
 }
 
 void ConsoleFrontEnd::finish(const RunOutcome& outcome) {
-    std::string summary =
-        "tarmix: exit code " + std::to_string(outcome.exitCode) + " (" + outcome.reason + ")";
-    if (!outcome.port.empty()) summary += " on " + outcome.port + " (" + outcome.device + ")";
+    if (AbandonRequested()) showMessage(LoadText(kTextAbandoned), "", MessageIcon::Information);
+    std::string summary = "tarmix: " + FormatText(kTextExitCode, outcome.exitCode, outcome.reason);
+    if (!outcome.port.empty())
+        summary += " " + FormatText(kTextOnPort, outcome.port, outcome.device);
     const std::string traceFile = outcome.exitCode == 0 ? "" : SaveLastOperation();
-    if (!traceFile.empty()) summary += "; wire trace of the last operation: " + traceFile;
+    if (!traceFile.empty()) summary += "; " + FormatText(kTextTraceKept, traceFile);
     line(summary);
     JsonEvent result("result");
     result.number("exitCode", outcome.exitCode).text("reason", outcome.reason);
     if (!outcome.port.empty()) result.text("port", outcome.port).text("device", outcome.device);
     if (!traceFile.empty()) result.text("trace", traceFile);
-    event(result);
+    event(result.json("ids", idsOf(outcome.reason)));
 }
 
 }  // namespace tarmix

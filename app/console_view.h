@@ -20,7 +20,9 @@
 namespace tarmix {
 
 struct ConsoleOptions {
-    bool answerYes = false;    // how questions are answered
+    bool answerYes = false;  // how questions are answered
+    // Where the operator answers questions (y/N) instead; nullptr: answerYes answers.
+    std::istream* operatorAnswers = nullptr;
     bool progressBar = false;  // draw a progress bar on the error stream (a terminal)
     // An unattended run gives up when no controller is identified within this time.
     std::optional<Millis> waitForController;

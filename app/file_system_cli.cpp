@@ -4,6 +4,7 @@
 #include "app/json_event.h"
 #include "ffs/device_path.h"
 #include "ffs/drive_listing.h"
+#include "ffs/drive_tables.h"
 #include "ffs/fs_commands.h"
 #include "lang/catalog.h"
 #include "platform/latin1.h"
@@ -13,7 +14,6 @@ namespace tarmix {
 namespace {
 
 constexpr int kTextFormatQuestion = 60144;
-constexpr int kTextFormatFinished = 60145;
 
 struct FormName {
     const char* option;
@@ -60,11 +60,14 @@ class Runner {
             if (CheckNewName(path->names.back()) != NameProblem::None)
                 return Fail(kResultUsage, "the name \"" + DisplayName(path->names.back()) +
                                               "\" cannot be used on the controller");
-            return Done(MakeFolder(monitor_, path->parentFolderPath(), path->names.back()));
+            return Done(MakeFolder(monitor_, path->parentFolderPath(), path->names.back()),
+                        FsCommand::MakeFolder, path->filePath());
         }
         if (request.form == FileSystemForm::DeleteFile)
-            return Done(DeleteFile(monitor_, path->filePath()));
-        return Done(RemoveFolder(monitor_, path->parentFolderPath(), path->names.back()));
+            return Done(DeleteFile(monitor_, path->filePath()), FsCommand::DeleteFile,
+                        path->filePath());
+        return Done(RemoveFolder(monitor_, path->parentFolderPath(), path->names.back()),
+                    FsCommand::RemoveFolder, path->filePath());
     }
 
   private:
@@ -107,11 +110,10 @@ class Runner {
     }
 
     int Format(int drive) {
-        if (!view_.askYesNo(LoadText(kTextFormatQuestion), ""))
+        if (!view_.askYesNo(LoadText(kTextFormatQuestion) + "\n\n<" + DriveRootPath(drive) + ">",
+                            ""))
             return Fail(kResultCommandFailed, "not formatted");
-        const int result = Done(FormatDrive(monitor_, drive));
-        if (result == kResultOk) view_.setStatus(LoadText(kTextFormatFinished));
-        return result;
+        return Done(FormatDrive(monitor_, drive), FsCommand::Format, DriveRootPath(drive));
     }
 
     int Drives() {
@@ -148,8 +150,12 @@ class Runner {
         return result;
     }
 
-    int Done(const CommandOutcome& outcome) {
-        if (outcome.done) return kResultOk;
+    // The outcome line of `command` on `devicePath`, or what failed.
+    int Done(const CommandOutcome& outcome, FsCommand command, const std::string& devicePath) {
+        if (outcome.done) {
+            view_.setStatus(CommandDoneText(command, devicePath));
+            return kResultOk;
+        }
         if (outcome.collected != Collected::Complete)
             return Unanswered(outcome.collected, kCommandCapacity);
         return Fail(kResultCommandFailed, "the controller refused: " + outcome.deviceText);

@@ -68,4 +68,9 @@ JsonEvent& JsonEvent::flag(std::string_view key, bool value) {
     return *this;
 }
 
+JsonEvent& JsonEvent::json(std::string_view key, nlohmann::ordered_json value) {
+    body_[JsonText(key)] = std::move(value);
+    return *this;
+}
+
 }  // namespace tarmix

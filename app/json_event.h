@@ -25,6 +25,7 @@ class JsonEvent {
     JsonEvent& number(std::string_view key, long long value);
     JsonEvent& real(std::string_view key, double value);  // null when not finite
     JsonEvent& flag(std::string_view key, bool value);
+    JsonEvent& json(std::string_view key, nlohmann::ordered_json value);  // as it is
 
     // The object, without a line end.
     std::string str() const { return body_.dump(); }

@@ -36,6 +36,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kVersionText[] = "Tarmix 3.5u";
+constexpr int kTextNoWindow = 64881;       // "no window available; running on the console (…)"
+constexpr int kTextWatchingForms = 64822;  // "watching the link: …", then the forms
 
 bool displayAvailable() {
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -54,8 +56,8 @@ std::string fromWorkingFolder(const std::string& path) {
     return error ? path : (here / path).string();
 }
 
-// The forms that run without the window speak the language of the settings file too.
-void useSettingsLanguage() {
+// The run's language: --lang, else the settings file's (the locale's before there is one).
+void useRunLanguage() {
     Settings settings;
     ReadSettings(FindProgramFolders(executableFolder()).settings, settings);
     CheckSettingValues(settings);
@@ -91,6 +93,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     const ParsedCommandLine parsed =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     const ToolOptions& options = parsed.options;
+    SetRunLanguage(options.language);
     if (!parsed.error.empty()) {
         std::cerr << "tarmix: " << parsed.error << "\n" << UsageText();
         return kResultUsage;
@@ -105,7 +108,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         return check.ok() ? kResultOk : kResultCheckFailed;
     }
     if (!options.dryRun.empty()) {
-        useSettingsLanguage();  // its refusals are the real run's messages
+        useRunLanguage();  // its refusals are the real run's messages
         return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
     }
     if (options.version) {
@@ -128,11 +131,8 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     SimulatorLauncher simulator;
     DemoLibrary demoLibrary;
     PortMap portMap = PortMap::fromSystem();
-    // What is said before the window opens is said in the stored language too.
-    Settings stored;
-    ReadSettings(FindProgramFolders(executableFolder()).settings, stored);
-    CheckSettingValues(stored);
-    setLanguageIndex(stored.languageIndex);
+    // What is said before the window opens is said in the run's language too.
+    useRunLanguage();
     if (!chooseRequestedPorts(options.ports, !options.listPorts, portMap)) return kResultNoPort;
     if (options.simulate) {
         std::vector<std::string> extra;
@@ -173,7 +173,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         const PortFactory factory = termiosPortFactory(portMap);
         return RunConsoleTerminal(
             {portMap, factory, FindProgramFolders(executableFolder()).settings, RunPortOf(options),
-             STDIN_FILENO, STDOUT_FILENO, std::cerr, options.logFile},
+             STDIN_FILENO, STDOUT_FILENO, std::cerr, options.logFile, options.terminalSettings},
             terminalStop);
     }
 
@@ -194,14 +194,21 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     if (!options.headless && !fileSystemForm && windowed && displayAvailable())
         frontEnd = windowed(argc, argv, options);
     if (!frontEnd) {
+        // Without a form the console only watches: say so, and which forms do work.
         if (!options.headless && !reportResult)
-            std::cerr << "tarmix: no window available; running on the console (Ctrl-C ends)\n";
+            std::cerr << "tarmix: " << LoadText(kTextNoWindow) << "\n"
+                      << "tarmix: " << LoadText(kTextWatchingForms) << "\n";
         ConsoleOptions console;
         console.answerYes = options.answerYes;
+        // At a terminal, without --yes or --no, the operator answers as in the window.
+        if (!options.answerGiven && !options.headless && isatty(STDIN_FILENO) == 1)
+            console.operatorAnswers = &std::cin;
         console.progressBar = isatty(STDERR_FILENO) == 1;
         console.waitForController =
             std::chrono::seconds(options.waitSeconds.value_or(kDefaultWaitSeconds));
-        console.traceFolder = TraceFolder();
+        // Only a form that does work leaves the trace of a failed run; the watching one
+        // ends on Ctrl-C.
+        if (reportResult) console.traceFolder = TraceFolder();
         CatchStopSignals();
         frontEnd = std::make_unique<ConsoleFrontEnd>(std::cerr, options.json ? &std::cout : nullptr,
                                                      systemClock(), console);

@@ -177,11 +177,18 @@ void CDownloadDialog::UpdateControls() {
         view_.setEnabled(radio.control, device_.*radio.allowed);
         view_.setChecked(radio.control, baudRate_ == radio.rate);
     }
+    // A backup needs an identified controller with the monitor on the line.
+    view_.setEnabled(Control::Backup,
+                     device_.deviceIdentified && !terminalOn_ && !applicationRunning_);
 }
 
 void CDownloadDialog::Status(int textId) {
     view_.setStatus(LoadText(textId));
     statusTextId_ = textId;
+}
+
+void CDownloadDialog::LinkStatus(int textId) {
+    if (!outcomeHeld_) Status(textId);
 }
 
 void CDownloadDialog::StatusText(const std::string& text) {
@@ -211,8 +218,9 @@ bool CDownloadDialog::Connect() {
     linkPort_ = portName(port);
     const std::string device = portMap_.resolve(linkPort_);
     // Which device the run works on, before anything is sent to it.
-    if (!device.empty()) StatusText(FormatText(kTextPortDevice, linkPort_, device));
-    Status(kTextEstablishing);
+    if (!device.empty() && !outcomeHeld_)
+        StatusText(FormatText(kTextPortDevice, linkPort_, device));
+    LinkStatus(kTextEstablishing);
 
     serial_.Close();
     device_.deviceIdentified = false;
@@ -248,6 +256,7 @@ void CDownloadDialog::Disconnect() {
     parallelFlags_ = ParallelFlags{};
     UpdateControls();
     view_.setEnabled(Control::StartDownload, false);
+    outcomeHeld_ = false;
     Status(kTextConnectionAborted);
 }
 

@@ -10,6 +10,7 @@
 // runs while a device operation (or one of its message boxes) is in progress.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -97,6 +98,13 @@ class CDownloadDialog {
     void OnTerminalOnOff();
     void OnTerminalKey(TerminalKey key);
     void OnTerminalText(const std::string& utf8);
+    // The terminal's own controls: the line's rate, local echo, time stamps, and Clear and
+    // Save for its text.
+    void OnTerminalRate(uint32_t baud);
+    void OnTerminalEcho(bool on);
+    void OnTerminalTimestamps(bool on);
+    void OnTerminalClear();
+    void OnTerminalSave();
     // The window's Stop control, or Escape: the operation under way stops at its next
     // safe point (the only input an operation takes). Nothing happens between operations.
     void OnStopOperation();
@@ -155,10 +163,13 @@ class CDownloadDialog {
     // afterwards; nested operations (the unattended download inside a tick) count once.
     class DeviceOperation {
       public:
-        explicit DeviceOperation(CDownloadDialog& window) : window_(window), outer_(!window.busy_) {
+        // A timer tick (`tick`) leaves what the last operation said in place.
+        explicit DeviceOperation(CDownloadDialog& window, bool tick = false)
+            : window_(window), outer_(!window.busy_) {
             if (!outer_) return;
             window_.busy_ = true;
             window_.statusTextId_ = 0;  // what the operation shows may come from below
+            if (!tick) window_.outcomeHeld_ = true;
             window_.timers_.stop(kWatchTimer);
         }
         ~DeviceOperation() {
@@ -193,6 +204,9 @@ class CDownloadDialog {
     // another text, which stays as it is.
     void Status(int textId);
     void StatusText(const std::string& text);
+    // The link's own news (connecting, connected): it does not replace what an operation
+    // said.
+    void LinkStatus(int textId);
     bool SelectedPortIsUsb() const;
     // Settles the port to connect to. Only the window, with no port of the command line,
     // gives way to the first available port; every other run keeps its own, so that it
@@ -209,6 +223,10 @@ class CDownloadDialog {
     bool BootLoaderUpdateEnabled() const;
     // The start-application button's work: starts the application, or stops it when it runs.
     void StartOrStopApplication();
+    // The folder chooser for `purpose`: it opens in the folder last chosen for it, else in
+    // the home folder; nullopt when cancelled.
+    enum class FolderPurpose { Backup, Upload };
+    std::optional<std::string> ChooseFolderFor(FolderPurpose purpose);
     // The backup into `folder`, or into a folder the operator chooses when it is empty.
     // The result code: kResultOk, kResultBackupExcept or kResultBackupFailed.
     int RunBackup(const std::string& folder);
@@ -279,6 +297,7 @@ class CDownloadDialog {
     std::filesystem::path startDirectory_;
     std::string romFilePath_;
     std::string sourceFolder_;
+    std::array<std::string, 2> chosenFolders_;  // by FolderPurpose, this session
     int32_t baudRate_ = CSerial::kLinkBaud;
     bool connecting_ = false;
     bool keepReceipts_ = false;
@@ -331,6 +350,9 @@ class CDownloadDialog {
     bool terminalOn_ = false;
     bool watchActive_ = false;  // timer 1 belongs to a connected link
     bool busy_ = false;         // a device operation or a timer tick is running
+    // The status line holds what an operation said until the next operation, or until the
+    // link is lost or closed: the link's own news does not replace it.
+    bool outcomeHeld_ = false;
     bool closed_ = false;
 };
 

@@ -16,6 +16,7 @@ namespace {
 
 // The T-PQ7xx restarts with "reset"; every other model jumps to the application.
 constexpr int32_t kModelTpq7 = 16;
+constexpr int kTextDownloadFinished = 60131;  // "Download finished"
 
 }  // namespace
 
@@ -97,9 +98,9 @@ int CDownloadDialog::DownloadRomImage(const std::string& path) {
     usage_.ramUsage = fractions.ram;
     view_.setUsage(usage_);
     RefreshModelControls();
-    if (result == 0)
-        view_.reportDownload(
-            {compareMode_, figures.bytesSent, figures.blocksSent, duration, usage_});
+    if (result != 0) return result;
+    if (!compareMode_) Status(kTextDownloadFinished);
+    view_.reportDownload({compareMode_, figures.bytesSent, figures.blocksSent, duration, usage_});
     return result;
 }
 

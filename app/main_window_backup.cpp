@@ -4,6 +4,7 @@
 #include "batch/device_backup.h"
 #include "config/eeprom.h"
 #include "platform/pc_paths.h"
+#include "platform/user_folders.h"
 
 namespace tarmix {
 
@@ -39,7 +40,7 @@ int CDownloadDialog::RunBackup(const std::string& folder) {
                              askBeforeOverwrite_, CurrentLocalTime, Verifying()});
         if (backup.CheckController()) {
             std::optional<std::string> chosen = folder;
-            if (folder.empty()) chosen = view_.chooseFolder(startDirectory_.string());
+            if (folder.empty()) chosen = ChooseFolderFor(FolderPurpose::Backup);
             if (chosen && !chosen->empty())
                 result = ResultOf(backup.Run(CompleteName(*chosen, startDirectory_.string())));
         }
@@ -47,6 +48,14 @@ int CDownloadDialog::RunBackup(const std::string& folder) {
     // The port is opened afresh and the watch resumes, whatever happened.
     Connect();
     return result;
+}
+
+std::optional<std::string> CDownloadDialog::ChooseFolderFor(FolderPurpose purpose) {
+    std::string& last = chosenFolders_[size_t(purpose)];
+    const std::optional<std::string> chosen =
+        view_.chooseFolder(last.empty() ? HomeFolder().string() : last);
+    if (chosen && !chosen->empty()) last = *chosen;
+    return chosen;
 }
 
 int CDownloadDialog::RestoreEeprom(const std::string& path) {

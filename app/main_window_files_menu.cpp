@@ -70,7 +70,7 @@ void CDownloadDialog::QueueUploads(const std::vector<int>& rows) {
         uploadQueue_.push_back({*chosen, FilePathIn(folder, file.name)});
         askBeforeOverwrite_ = false;  // the save dialog has asked already
     } else {
-        const std::optional<std::string> chosen = view_.chooseFolder(startDirectory_.string());
+        const std::optional<std::string> chosen = ChooseFolderFor(FolderPurpose::Upload);
         if (!chosen || chosen->empty()) return;
         for (int row : rows) {
             const std::string& name = tables.files[size_t(row)].name;
@@ -97,9 +97,12 @@ void CDownloadDialog::UploadQueueStep() {
     {
         BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
         RaisedBaudRate raised(baud);
-        // A failed file does not hold up the others; each failure has been shown.
-        for (const QueuedUpload& upload : queue)
+        // A failed file does not hold up the others; each failure has been shown. A stop
+        // request ends the queue.
+        for (const QueuedUpload& upload : queue) {
+            if (StopRequested()) break;
             Transfers().Upload(upload.pcPath, upload.devicePath);
+        }
     }
     askBeforeOverwrite_ = true;  // a later upload asks again
 }

@@ -36,6 +36,10 @@ constexpr int kTextCom5 = 60621;              // "Com5"
 constexpr int kTextCom6 = 60622;              // "Com6"
 constexpr int kTextLpt1 = 60623;              // "Lpt1"
 constexpr int kTextLanguageLabel = 60650;     // "Language"
+constexpr int kTextLocalEcho = 64909;         // "Local echo"
+constexpr int kTextTimestamps = 64910;        // "Time stamps"
+constexpr int kTextClear = 64911;             // "Clear"
+constexpr int kTextSave = 64912;              // "Save..."
 
 // Captions that do not depend on the window's state.
 constexpr Caption kCaptions[] = {
@@ -65,6 +69,11 @@ constexpr Caption kCaptions[] = {
     {Control::ComLpt, kTextLpt1},
     {Control::StopOperation, kTextStop},
     {Control::LanguageGroup, kTextLanguageLabel},
+    {Control::StaticTerminalRate, kTextSpeedLabel},
+    {Control::TerminalEcho, kTextLocalEcho},
+    {Control::TerminalTimestamps, kTextTimestamps},
+    {Control::TerminalClear, kTextClear},
+    {Control::TerminalSave, kTextSave},
 };
 
 }  // namespace

@@ -3,8 +3,19 @@
 #include "app/main_window.h"
 #include "app/window_texts.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
+#include "platform/replacing_file.h"
 
 namespace tarmix {
+
+namespace {
+
+constexpr int kTextTerminalSaved = 64913;     // "Terminal text saved in %s"
+constexpr int kTextTerminalNotSaved = 64914;  // "The terminal text was not saved:\n%s"
+
+constexpr char kTerminalFileName[] = "terminal.txt";
+
+}  // namespace
 
 void CDownloadDialog::OnTerminalOnOff() {
     if (busy_) return;
@@ -59,6 +70,36 @@ void CDownloadDialog::OnTerminalKey(TerminalKey key) {
 void CDownloadDialog::OnTerminalText(const std::string& utf8) {
     if (busy_ || !terminalOn_) return;
     terminal_.OnText(utf8);
+}
+
+void CDownloadDialog::OnTerminalRate(uint32_t baud) {
+    if (busy_ || !terminalOn_) return;
+    terminal_.SetBaud(baud);
+}
+
+void CDownloadDialog::OnTerminalEcho(bool on) {
+    if (terminalOn_) terminal_.SetLocalEcho(on);
+}
+
+void CDownloadDialog::OnTerminalTimestamps(bool on) {
+    if (terminalOn_) terminal_.SetTimestamps(on);
+}
+
+void CDownloadDialog::OnTerminalClear() {
+    if (terminalOn_) terminal_.Clear();
+}
+
+void CDownloadDialog::OnTerminalSave() {
+    if (busy_ || !terminalOn_) return;
+    const std::optional<std::string> file = view_.chooseSaveFile(kTerminalFileName);
+    if (!file) return;
+    ReplacingFile out;
+    std::string error;
+    if (out.Open(*file, error)) {
+        out.Write(view_.shownTerminalText());
+        if (out.Commit(error)) return view_.setStatus(FormatText(kTextTerminalSaved, *file));
+    }
+    view_.showMessage(FormatText(kTextTerminalNotSaved, error), "", MessageIcon::Error);
 }
 
 }  // namespace tarmix

@@ -46,6 +46,14 @@ enum class Control {
     Terminal = 1218,   // the terminal's text
     // This build's own: stops the operation under way (the only control it leaves enabled).
     StopOperation = 1500,
+    // The terminal's own controls, shown with it: the line's rate (and its label), local
+    // echo, time stamps, Clear and Save.
+    TerminalRate = 1501,
+    TerminalEcho = 1502,
+    TerminalTimestamps = 1503,
+    TerminalClear = 1504,
+    TerminalSave = 1505,
+    StaticTerminalRate = 1506,
     // Static captions (labels) that ApplyLanguage fills.
     StaticPanel = 1399,
     StaticFlash = 1215,

@@ -9,7 +9,6 @@ namespace tarmix {
 
 namespace {
 
-constexpr int kTextDownloadFinished = 60131;       // "Download finished"
 constexpr int kTextConnectionEstablished = 60122;  // "Connection established"
 constexpr int kTextConnectionInterrupted = 60123;  // "Connection interrupted"
 
@@ -27,7 +26,7 @@ void CDownloadDialog::onTimer(int id) {
 }
 
 void CDownloadDialog::RescanTick() {
-    DeviceOperation operation(*this);
+    DeviceOperation operation(*this, true);
     if (connecting_) return;
     scanner_.ScanSerialPorts(ports_);
     UpdateControls();
@@ -53,7 +52,7 @@ bool CDownloadDialog::SelectedPortIsUsb() const {
 }
 
 void CDownloadDialog::WatchTick() {
-    DeviceOperation operation(*this);
+    DeviceOperation operation(*this, true);
     const bool wasIdentified = device_.deviceIdentified;
     const WatchReport report = watch_.Tick(SelectedPortIsUsb(), baudRate_, flashText_);
     if (wasIdentified && !device_.deviceIdentified && fileSystem_)
@@ -68,6 +67,7 @@ void CDownloadDialog::WatchTick() {
     if (!device_.deviceIdentified) {
         SetInfo(InfoField::Panel, LoadText(kTextUnknown));
         SetInfo(InfoField::Flash, LoadText(kTextUnknown));
+        outcomeHeld_ = false;
         Status(kTextConnectionInterrupted);
     }
     RefreshModelControls();
@@ -78,7 +78,7 @@ void CDownloadDialog::ShowWatchReport(const WatchReport& report) {
     if (!report.answered) return;
     SetInfo(InfoField::Panel, report.fields.panel);
     SetInfo(InfoField::Flash, report.fields.flash);
-    Status(applicationLoaded_ ? kTextDownloadFinished : kTextConnectionEstablished);
+    LinkStatus(kTextConnectionEstablished);
     ShowUsage();
     if (!report.queriesRan) return;
     SetInfo(InfoField::Firmware, report.firmwareText);

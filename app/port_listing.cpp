@@ -4,6 +4,7 @@
 
 #include "app/json_event.h"
 #include "app/port_problem.h"
+#include "lang/catalog.h"
 #include "link/parallel.h"
 #include "platform/serial_device_info.h"
 #include "platform/termios_port.h"
@@ -21,9 +22,13 @@ struct PortLine {
     SerialDeviceInfo info;
 };
 
-const char* stateOf(const PortLine& port) {
-    if (port.device.empty()) return "not listed";
-    return port.available ? "available" : "cannot be opened";
+constexpr int kTextAvailable = 60020;     // "Available"
+constexpr int kTextNotAvailable = 60340;  // "Not available"
+constexpr int kTextNotListed = 64870;     // "not listed"
+
+std::string stateOf(const PortLine& port) {
+    if (port.device.empty()) return LoadText(kTextNotListed);
+    return LoadText(port.available ? kTextAvailable : kTextNotAvailable);
 }
 
 void print(const PortLine& port, std::ostream& out, bool json) {
@@ -44,7 +49,7 @@ void print(const PortLine& port, std::ostream& out, bool json) {
     char text[512];
     std::snprintf(text, sizeof text, "%-5s %-28s %-4s %s\n", port.name.c_str(),
                   port.device.empty() ? "-" : port.device.c_str(), port.usb ? "usb" : "",
-                  stateOf(port));
+                  stateOf(port).c_str());
     out << text;
     const std::string adapter =
         port.info.maker.empty() ? port.info.product : port.info.maker + " " + port.info.product;

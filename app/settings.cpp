@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,13 @@ constexpr Key kKeys[] = {
 };
 
 constexpr int kAllowedBaudRates[] = {57600, 115200, 230400};
+
+// --lang: the language of this run, and the one the settings gave, which the file keeps.
+struct RunLanguage {
+    std::optional<int> chosen;
+    int stored = kGermanLanguage;
+};
+RunLanguage runLanguage;
 
 // Text of 16-bit little-endian characters has a zero in (nearly) every odd byte; UTF-8
 // and ASCII text has no zero bytes at all.
@@ -121,17 +129,28 @@ int ReadSettings(const fs::path& folder, Settings& settings) {
     settings.baudRate = kDefaultBaudRate;
     settings.selectedPort = 0;
     InputFile file;  // a pipe or a device in its place would never end: defaults then
-    if (!file.open((folder / kSettingsFileName).string())) return 1;
-    std::string contents(static_cast<size_t>(kMaxFileSize), '\0');
-    contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
-    ParseSettings(contents, settings);
-    return 0;
+    const bool opened = file.open((folder / kSettingsFileName).string());
+    if (opened) {
+        std::string contents(static_cast<size_t>(kMaxFileSize), '\0');
+        contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
+        ParseSettings(contents, settings);
+    } else {
+        settings.languageIndex =
+            languageOfLocale([](const char* name) { return std::getenv(name); });
+    }
+    runLanguage.stored = settings.languageIndex;
+    if (runLanguage.chosen) settings.languageIndex = *runLanguage.chosen;
+    return opened ? 0 : 1;
 }
 
+void SetRunLanguage(std::optional<int> language) { runLanguage.chosen = language; }
+
 int WriteSettings(const fs::path& folder, const Settings& settings, std::string* reason) {
+    Settings kept = settings;
+    if (runLanguage.chosen == settings.languageIndex) kept.languageIndex = runLanguage.stored;
     std::string text;
     for (const Key& key : kKeys)
-        text += std::string(key.name) + ": " + std::to_string(settings.*key.value) + "\r\n";
+        text += std::string(key.name) + ": " + std::to_string(kept.*key.value) + "\r\n";
     std::string error;
     if (WriteFileSafely(folder / kSettingsFileName, encodeUtf16(text), error)) return 0;
     if (reason) *reason = error;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,13 +34,20 @@ struct Settings {
 };
 
 // Reads folder/Tarmix.ini into settings. Language, baud rate and port are first reset to
-// German, 57600 and COM1 (keepReceipts keeps its value), then each line of the file
+// German, 57600 and COM1 (keepReceipts keeps its value); when there is no file yet, the
+// language is the locale's (languageOfLocale). Then each line of the file
 // that starts with one of the four keys sets its value from the first decimal number
 // after the line's first ":". Lines starting with ";" and all other lines are skipped; a
 // value without a readable number (or one beyond the 32-bit range) stays as it was. The
 // values are not checked here (see CheckSettingValues).
+// A language chosen for the run (SetRunLanguage) replaces the one read.
 // Returns 0 when the file was read, 1 when it could not be opened (defaults kept).
 int ReadSettings(const std::filesystem::path& folder, Settings& settings);
+
+// --lang: the language of this run only. ReadSettings gives it instead of the stored one,
+// and WriteSettings writes the language read instead of it, so that only a language the
+// user picks in the window is kept. std::nullopt ends it.
+void SetRunLanguage(std::optional<int> language);
 
 // The reading rules above applied to the contents of a settings file.
 void ParseSettings(std::string_view contents, Settings& settings);

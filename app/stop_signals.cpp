@@ -4,22 +4,34 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <string>
 
 #include "app/command_line.h"
+#include "lang/catalog.h"
 
 namespace tarmix {
 
 namespace {
 
-constexpr char kStoppingNotice[] =
-    "\ntarmix: stopping once the device is between two steps; press Ctrl-C again to abandon "
-    "at once\n";
-constexpr char kAbandonNotice[] = "\ntarmix: abandoning the operation\n";
+constexpr int kTextStoppingNotice = 64814;  // "stopping once the device is between two steps…"
+constexpr int kTextAbandonNotice = 64815;   // "abandoning the operation at once"
+
+// The notices in the run's language, made before a handler can need them: a handler
+// only writes.
+std::string stoppingNotice;
+std::string abandonNotice;
 
 std::atomic<int> wakeSocket{-1};
 std::atomic<int> signalsSeen{0};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
+struct sigaction previousHup {};
+
+StopCause causeOf(int number) {
+    return number == SIGTERM  ? StopCause::Terminate
+           : number == SIGHUP ? StopCause::Hangup
+                              : StopCause::Interrupt;
+}
 
 void say(const char* text, size_t length) {
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, length);
@@ -28,14 +40,15 @@ void say(const char* text, size_t length) {
 void onStopSignal(int number) {
     const int seen = ++signalsSeen;
     if (seen == 1) {
-        RequestStop(number == SIGTERM ? StopCause::Terminate : StopCause::Interrupt);
-        say(kStoppingNotice, sizeof kStoppingNotice - 1);
+        RequestStop(causeOf(number));
+        say(stoppingNotice.data(), stoppingNotice.size());
     } else {
         RequestAbandon();
-        say(kAbandonNotice, sizeof kAbandonNotice - 1);
+        say(abandonNotice.data(), abandonNotice.size());
         // A third signal is the signal itself.
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
+        signal(SIGHUP, SIG_DFL);
     }
     const int wake = wakeSocket.load();
     if (wake >= 0) {
@@ -47,6 +60,8 @@ void onStopSignal(int number) {
 }  // namespace
 
 void CatchStopSignals(int wakeFd) {
+    stoppingNotice = "\ntarmix: " + LoadText(kTextStoppingNotice) + "\n";
+    abandonNotice = "\ntarmix: " + LoadText(kTextAbandonNotice) + "\n";
     wakeSocket = wakeFd;
     signalsSeen = 0;
     struct sigaction action {};
@@ -54,12 +69,14 @@ void CatchStopSignals(int wakeFd) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previousInt);
     sigaction(SIGTERM, &action, &previousTerm);
+    sigaction(SIGHUP, &action, &previousHup);
     signal(SIGPIPE, SIG_IGN);  // a closed event reader must not kill a download
 }
 
 void ReleaseStopSignals() {
     sigaction(SIGINT, &previousInt, nullptr);
     sigaction(SIGTERM, &previousTerm, nullptr);
+    sigaction(SIGHUP, &previousHup, nullptr);
     wakeSocket = -1;
 }
 
@@ -69,6 +86,8 @@ int ExitCodeOfStop(StopCause cause) {
             return kResultInterrupted;
         case StopCause::Terminate:
             return kResultTerminated;
+        case StopCause::Hangup:
+            return kResultHangup;
         case StopCause::None:
         case StopCause::Operator:
             break;

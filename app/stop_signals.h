@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM as stop requests (platform/stop_request.h).
+// SIGINT, SIGTERM and SIGHUP as stop requests (platform/stop_request.h).
 //
 // The first signal asks the operation under way to stop where the device is in a known
 // state, and says so on the error stream; the program then ends with 128 + the signal's
@@ -16,7 +16,7 @@ void CatchStopSignals(int wakeFd = -1);
 // Puts back what the handlers replaced.
 void ReleaseStopSignals();
 
-// 130 after SIGINT, 143 after SIGTERM, 0 for anything else.
+// 130 after SIGINT, 143 after SIGTERM, 129 after SIGHUP, 0 for anything else.
 int ExitCodeOfStop(StopCause cause);
 
 }  // namespace tarmix

@@ -1,5 +1,7 @@
 #include "app/terminal.h"
 
+#include <ctime>
+
 #include "lang/catalog.h"
 #include "link/connection_watch.h"
 
@@ -10,6 +12,15 @@ namespace {
 constexpr int kTextTerminalOverCom = 60450;       // "Terminal over COM"
 constexpr int kTextTerminalWithoutLink = 60451;   // "Terminal without connection "
 constexpr int kTextSerialLineWriteError = 60624;  // "Serial line write error!"
+constexpr int kTextErrorWhileInit = 60173;        // "Error while init:"
+constexpr int kTextKeyHelp = 64900;               // "Terminal keys: Ctrl-T, then …"
+constexpr int kTextQuitKeyHelp = 64901;           // "Ctrl-] quits the terminal."
+constexpr int kTextEchoOn = 64902;                // "Local echo on"
+constexpr int kTextEchoOff = 64903;               // "Local echo off"
+constexpr int kTextStampsOn = 64904;              // "Time stamps on"
+constexpr int kTextStampsOff = 64905;             // "Time stamps off"
+constexpr int kTextLineWentAway = 64906;          // "the line went away"
+constexpr int kTextLineBack = 64907;              // "the line is back"
 
 constexpr char kNotLatin1Note[] = "Not sent: the serial line carries ISO 8859-1 characters only";
 
@@ -46,7 +57,38 @@ char32_t nextCharacter(std::string_view& text) {
     return character;
 }
 
+// The local time of `when` by a strftime format, with its milliseconds when `millis`.
+std::string localTime(std::chrono::system_clock::time_point when, const char* format, bool millis) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm parts{};
+    localtime_r(&seconds, &parts);
+    char text[40];
+    size_t length = std::strftime(text, sizeof text, format, &parts);
+    if (millis) {
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()) % 1000;
+        length += size_t(std::snprintf(text + length, sizeof text - length, ".%03d",
+                                       int((ms.count() + 1000) % 1000)));
+    }
+    return std::string(text, length);
+}
+
 }  // namespace
+
+std::string TerminalKeyHelp(bool quitKey) {
+    std::string help = LoadText(kTextKeyHelp);
+    if (quitKey) help += "\n" + LoadText(kTextQuitKeyHelp);
+    return help;
+}
+
+std::string LineStamp(std::chrono::system_clock::time_point when) {
+    return "[" + localTime(when, "%H:%M:%S", true) + "] ";
+}
+
+std::string LineMarker(bool back, std::chrono::system_clock::time_point when) {
+    return "\r\n[tarmix " + localTime(when, "%Y-%m-%d %H:%M:%S", false) + ": " +
+           LoadText(back ? kTextLineBack : kTextLineWentAway) + "]\r\n";
+}
 
 std::string_view BytesForKey(TerminalKey key) {
     switch (key) {
@@ -74,7 +116,52 @@ void CTerminal::Attach(CSerial* link, int comNumber) {
     comNumber_ = comNumber;
     lineLost_ = false;
     inputLine_.clear();
+    commandPending_ = false;
+    // The line opened at the monitor's rate; the terminal's own goes on it, and its
+    // controls show the settings.
+    if (link_ != nullptr && link_->IsOpen() && settings_.baud != CSerial::kLinkBaud)
+        SetBaud(settings_.baud);
+    else
+        view_.terminalSettingsChanged(settings_);
     ShowConnection();
+}
+
+bool CTerminal::SetBaud(uint32_t baud) {
+    settings_.baud = baud;
+    view_.terminalSettingsChanged(settings_);
+    if (link_ == nullptr || !link_->IsOpen() || link_->Configure(baud) == 0) return true;
+    view_.showMessage(
+        LoadText(kTextErrorWhileInit) + " " + link_->portName() + " " + std::to_string(baud), "",
+        MessageIcon::Error);
+    return false;
+}
+
+void CTerminal::SetLocalEcho(bool on) {
+    settings_.localEcho = on;
+    view_.terminalSettingsChanged(settings_);
+}
+
+void CTerminal::SetTimestamps(bool on) {
+    settings_.timestamps = on;
+    view_.terminalSettingsChanged(settings_);
+}
+
+void CTerminal::Clear() {
+    const TerminalUpdate update = text_.Clear();
+    if (!update.empty()) view_.updateTerminal(update);
+}
+
+void CTerminal::Show(std::string_view bytes) {
+    const std::string stamp =
+        settings_.timestamps ? LineStamp(std::chrono::system_clock::now()) : std::string();
+    const TerminalUpdate update = text_.Take(bytes, stamp);
+    if (!update.empty()) view_.updateTerminal(update);
+}
+
+void CTerminal::SetLineLost(bool lost) {
+    if (lost == lineLost_) return;
+    lineLost_ = lost;
+    view_.lineChanged(!lost);
 }
 
 void CTerminal::ShowConnection() {
@@ -94,13 +181,12 @@ void CTerminal::Poll() {
     }
     if (received.empty()) return;
     received_ += received.size();
-    const TerminalUpdate update = text_.Take(received);
-    if (!update.empty()) view_.updateTerminal(update);
+    Show(received);
 }
 
 void CTerminal::LoseLine() {
     link_->Close();
-    lineLost_ = true;
+    SetLineLost(true);
     nextReopen_ = clock_.now() + kReopenPeriod;
     view_.setStatus(LoadText(kTextTerminalWithoutLink));
 }
@@ -109,15 +195,15 @@ void CTerminal::TryReopen() {
     if (clock_.now() < nextReopen_) return;
     nextReopen_ = clock_.now() + kReopenPeriod;
     // One open, no waiting: the tick must stay short.
-    if (link_->Open(link_->portName()) != 0 || link_->Configure(CSerial::kLinkBaud) != 0) {
+    if (link_->Open(link_->portName()) != 0 || link_->Configure(settings_.baud) != 0) {
         link_->Close();
         if (!lineLost_) {
-            lineLost_ = true;
+            SetLineLost(true);
             view_.setStatus(LoadText(kTextTerminalWithoutLink));
         }
         return;
     }
-    lineLost_ = false;
+    SetLineLost(false);
     ShowConnection();
 }
 
@@ -136,15 +222,50 @@ bool CTerminal::SendCharacter(char32_t character) {
         view_.setStatus(kNotLatin1Note);
         return true;
     }
+    if (commandPending_) {
+        RunCommand(*byte);
+        return true;
+    }
+    if (*byte == kCommandKey) {
+        commandPending_ = true;
+        return true;
+    }
     if (*byte == kBackspace || *byte == kDelete) {
         if (!inputLine_.empty()) inputLine_.pop_back();
     } else if (inputLine_.size() < kInputLineLimit) {
         inputLine_ += *byte;  // kept also when it cannot be written
     }
-    return Send(std::string_view(&*byte, 1));
+    if (!Send(std::string_view(&*byte, 1))) return false;
+    // Local echo shows DEL as the backspace it stands for.
+    if (settings_.localEcho) Show(std::string(1, *byte == kDelete ? kBackspace : *byte));
+    return true;
+}
+
+void CTerminal::RunCommand(char key) {
+    commandPending_ = false;
+    for (const auto& [letter, command] : kCommandKeys) {
+        if (letter != key) continue;
+        switch (command) {
+            case TerminalCommand::Help:
+                view_.showMessage(TerminalKeyHelp(quitKeyInHelp_), "", MessageIcon::Information);
+                break;
+            case TerminalCommand::ToggleEcho:
+                SetLocalEcho(!settings_.localEcho);
+                view_.setStatus(LoadText(settings_.localEcho ? kTextEchoOn : kTextEchoOff));
+                break;
+            case TerminalCommand::ToggleTimestamps:
+                SetTimestamps(!settings_.timestamps);
+                view_.setStatus(LoadText(settings_.timestamps ? kTextStampsOn : kTextStampsOff));
+                break;
+            case TerminalCommand::SendCommandKey:
+                Send(std::string_view(&kCommandKey, 1));
+                break;
+        }
+    }
 }
 
 void CTerminal::OnKey(TerminalKey key) {
+    commandPending_ = false;  // a key that is no command key ends the command
     if (key == TerminalKey::Enter) return Enter();
     Send(BytesForKey(key));
 }
@@ -163,7 +284,9 @@ void CTerminal::OnText(std::string_view utf8) {
 }
 
 void CTerminal::Enter() {
-    Send(BytesForKey(TerminalKey::Enter));
+    commandPending_ = false;
+    if (Send(BytesForKey(TerminalKey::Enter)) && settings_.localEcho)
+        Show(BytesForKey(TerminalKey::Enter));
     bool leavesMonitor = false;
     for (std::string_view start : kApplicationStarts)
         leavesMonitor = leavesMonitor || inputLine_.find(start) != std::string::npos;
@@ -175,7 +298,9 @@ void CTerminal::ReopenAfterApplicationStart() {
     // The device re-enumerates its USB port: the old one is gone and comes back after a
     // while, perhaps under another device name (the port map holds its stable name).
     WaitCursor wait(view_);
-    if (ReopenLink(*link_, true) != 0) {
+    view_.lineChanged(false);
+    if (ReopenLink(*link_, true) != 0 ||
+        (settings_.baud != CSerial::kLinkBaud && link_->Configure(settings_.baud) != 0)) {
         link_->Close();
         lineLost_ = true;
         nextReopen_ = clock_.now() + kReopenPeriod;
@@ -183,6 +308,7 @@ void CTerminal::ReopenAfterApplicationStart() {
         return;
     }
     lineLost_ = false;
+    view_.lineChanged(true);
     Send(BytesForKey(TerminalKey::Enter));
 }
 

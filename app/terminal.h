@@ -18,11 +18,18 @@
 // A line that fails while the terminal is on (the adapter pulled out, the device gone) is
 // closed and opened again by its name every kReopenPeriod, so the terminal goes on once the
 // port is back.
+//
+// Command keys: Ctrl-T starts one (it is not sent); the key after it says what to do (see
+// kCommandKeys); Ctrl-T twice sends one Ctrl-T. The user chooses the line's rate, local
+// echo (what is typed is shown as it goes out, for a device that does not echo) and time
+// stamps (each shown line starts with the local time its first character came).
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/terminal_text.h"
 #include "link/serial.h"
@@ -38,11 +45,49 @@ std::string_view BytesForKey(TerminalKey key);
 // The byte a character sends; nullopt for a character the line cannot carry.
 std::optional<char> ByteForCharacter(char32_t character);
 
+// What the user chose for the terminal.
+struct TerminalSettings {
+    uint32_t baud = CSerial::kLinkBaud;  // the line's rate while the terminal is on
+    bool localEcho = false;
+    bool timestamps = false;
+};
+
 // Where the terminal shows what arrives, besides the View's status line and messages.
 class TerminalView : public View {
   public:
     virtual void updateTerminal(const TerminalUpdate& update) = 0;
+    // The line went away (false) or came back (true) while the terminal was on.
+    virtual void lineChanged(bool back) { (void)back; }
+    // Everything the terminal shows, lines ending "\n" (for saving it).
+    virtual std::string shownTerminalText() const { return {}; }
+    // The terminal's settings changed (by its controls or by a command key).
+    virtual void terminalSettingsChanged(const TerminalSettings& settings) { (void)settings; }
 };
+
+// The rates the terminal offers.
+inline constexpr uint32_t kTerminalRates[] = {9600, 19200, 38400, 57600, 115200, 230400};
+
+// The key that starts a command key.
+inline constexpr char kCommandKey = 0x14;  // Ctrl-T
+
+// The command keys after Ctrl-T.
+enum class TerminalCommand { Help, ToggleEcho, ToggleTimestamps, SendCommandKey };
+inline constexpr std::pair<char, TerminalCommand> kCommandKeys[] = {
+    {'?', TerminalCommand::Help},
+    {'h', TerminalCommand::Help},
+    {'e', TerminalCommand::ToggleEcho},
+    {'t', TerminalCommand::ToggleTimestamps},
+    {kCommandKey, TerminalCommand::SendCommandKey}};
+
+// The key help, in the user's language; `quitKey` adds the line of the console's quit key.
+std::string TerminalKeyHelp(bool quitKey);
+
+// "[hh:mm:ss.mmm] ": the stamp of a line that began at `when` (local time).
+std::string LineStamp(std::chrono::system_clock::time_point when);
+
+// The line a log gets where the line went away or came back: on a line of its own, with
+// the local date and time.
+std::string LineMarker(bool back, std::chrono::system_clock::time_point when);
 
 class CTerminal {
   public:
@@ -62,6 +107,18 @@ class CTerminal {
     // Stops talking on the link; the shown text stays.
     void Detach() { link_ = nullptr; }
 
+    const TerminalSettings& settings() const { return settings_; }
+    // Sets the line at the new rate at once when it is open; false (after the message) when
+    // the port refuses it.
+    bool SetBaud(uint32_t baud);
+    void SetLocalEcho(bool on);
+    void SetTimestamps(bool on);
+    // The console has a quit key of its own: the key help names it.
+    void ShowQuitKeyInHelp() { quitKeyInHelp_ = true; }
+
+    // Empties the shown text.
+    void Clear();
+
     // One tick of the receive poll: never waits.
     void Poll();
 
@@ -75,6 +132,8 @@ class CTerminal {
     bool lineLost() const { return lineLost_; }
     // Bytes received since the terminal was made.
     size_t received() const { return received_; }
+    // A command key (Ctrl-T) waits for the key after it.
+    bool commandPending() const { return commandPending_; }
 
   private:
     // false (after the error message) when the bytes could not be written.
@@ -85,6 +144,9 @@ class CTerminal {
     void LoseLine();
     void TryReopen();
     void ShowConnection();
+    void Show(std::string_view bytes);
+    void RunCommand(char key);
+    void SetLineLost(bool lost);
 
     TerminalView& view_;
     Clock& clock_;
@@ -95,6 +157,9 @@ class CTerminal {
     bool lineLost_ = false;
     Millis nextReopen_{0};
     size_t received_ = 0;
+    TerminalSettings settings_;
+    bool commandPending_ = false;
+    bool quitKeyInHelp_ = false;
 };
 
 }  // namespace tarmix

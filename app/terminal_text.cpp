@@ -33,9 +33,12 @@ std::string Latin1ToUtf8(std::string_view bytes) {
     return utf8;
 }
 
-void TerminalText::Clear() {
+TerminalUpdate TerminalText::Clear() {
+    TerminalUpdate update;
+    if (size_ > 0) update.push_back({TerminalPiece::Drop, {}, size_});
     lines_ = {0};
     size_ = 0;
+    return update;
 }
 
 size_t TerminalText::Trim(size_t incoming) {
@@ -62,7 +65,7 @@ size_t TerminalText::Trim(size_t incoming) {
     return dropped;
 }
 
-TerminalUpdate TerminalText::Take(std::string_view received) {
+TerminalUpdate TerminalText::Take(std::string_view received, std::string_view stamp) {
     TerminalUpdate update;
     auto text = [&update]() -> std::string& {
         if (update.empty() || update.back().kind != TerminalPiece::Text)
@@ -72,9 +75,11 @@ TerminalUpdate TerminalText::Take(std::string_view received) {
     while (!received.empty()) {
         const std::string_view slice = received.substr(0, kSlice);
         received.remove_prefix(slice.size());
-        size_t incoming = 0;
-        for (char c : slice)
-            if (c == '\r' || shown(static_cast<unsigned char>(c))) ++incoming;
+        size_t incoming = stamp.size();
+        for (char c : slice) {
+            if (c == '\r') incoming += 1 + stamp.size();
+            if (shown(static_cast<unsigned char>(c))) ++incoming;
+        }
         if (const size_t dropped = Trim(incoming))
             update.push_back({TerminalPiece::Drop, {}, dropped});
         for (char c : slice) {
@@ -89,6 +94,11 @@ TerminalUpdate TerminalText::Take(std::string_view received) {
                 --lines_.back();
                 --size_;
             } else if (shown(byte)) {
+                if (lines_.back() == 0 && !stamp.empty()) {
+                    text() += stamp;
+                    lines_.back() += stamp.size();
+                    size_ += stamp.size();
+                }
                 appendLatin1(text(), byte);
                 ++lines_.back();
                 ++size_;

@@ -36,13 +36,15 @@ using TerminalUpdate = std::vector<TerminalPiece>;
 // The shown text's shape (the length of each line) and the rules above.
 class TerminalText {
   public:
-    // The change that showing `received` makes.
-    TerminalUpdate Take(std::string_view received);
+    // The change that showing `received` makes; `stamp` (ASCII) goes before the first
+    // character shown on each line.
+    TerminalUpdate Take(std::string_view received, std::string_view stamp = {});
 
     // Characters shown, line breaks included.
     size_t size() const { return size_; }
     size_t lineCount() const { return lines_.size(); }
-    void Clear();
+    // Empties the text: the change drops everything shown.
+    TerminalUpdate Clear();
 
   private:
     // Whole lines from the top until at least kTerminalTrimBlock characters are gone and

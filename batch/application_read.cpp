@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "flash/srec_writer.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -154,6 +155,8 @@ ImageRead ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_
     std::string answer;
     std::string firstRead;  // the block as read before, when it must be read twice
     while (left > 0) {
+        if (StopRequested())
+            return ImageRead::DeviceFailed;  // between two blocks: the monitor prompts
         const uint32_t count = std::min(blockSize, left);
         char command[40];
         std::snprintf(command, sizeof command, "read %08X %08X", address, count);

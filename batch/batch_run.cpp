@@ -14,9 +14,10 @@ namespace tarmix {
 
 namespace {
 
-constexpr int kTextFileReadError = 60214;  // "File read error"
-constexpr int kTextNoManifest = 64468;     // "No manifest.json beside the script: …"
-constexpr int kTextStoppedAtLine = 64469;  // "The script stopped at line %d"
+constexpr int kTextFileReadError = 60214;      // "File read error"
+constexpr int kTextNoManifest = 64468;         // "No manifest.json beside the script: …"
+constexpr int kTextStoppedAtLine = 64469;      // "The script stopped at line %d"
+constexpr int kTextStoppedBeforeLine = 64833;  // "Stopped before line %d of the script; …"
 
 // "File read error", then the file and the reason.
 BatchOutcome FileError(View& view, const std::string& path, const std::string& reason) {
@@ -79,7 +80,10 @@ BatchOutcome RunBatchFile(BatchContext& context, const std::string& path) {
     BatchSession session(context, check.folder);
     for (const ScriptLine& line : check.lines) {
         // A stop request ends the run between two lines, where the device is idle.
-        if (StopRequested()) return {BatchEnd::Stopped};
+        if (StopRequested()) {
+            context.view.setStatus(FormatText(kTextStoppedBeforeLine, line.number));
+            return {BatchEnd::Stopped, 1, session.eepromRestoreFailed()};
+        }
         if (RunScriptLine(session, line) == Step::Stop) {
             context.view.setStatus(FormatText(kTextStoppedAtLine, line.number));
             return {BatchEnd::Stopped, 1, session.eepromRestoreFailed()};

@@ -9,6 +9,7 @@
 #include "models/models.h"
 #include "platform/output_questions.h"
 #include "platform/replacing_file.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -16,6 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr int kTextBackupStopped = 64802;        // "The backup was stopped: %s was not written."
 constexpr int kTextSaveFailed = 106;             // "Error while saving EPROM content!"
 constexpr int kTextBackup = 60030;               // "Backup"
 constexpr int kTextBackupError = 60031;          // "Backup error"
@@ -159,7 +161,8 @@ DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
                                     });
     }
     if (read == ImageRead::DeviceFailed) {
-        view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
+        if (!StopRequested())  // a stop says so itself
+            view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
         return ImageSaved::Failed;
     }
     // A write that failed (a full disk) makes the commit fail and say why.
@@ -172,7 +175,7 @@ DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
 
 CopyReport DeviceBackup::CopyDrives(const fs::path& folder, RestoreScript& script) {
     CopyReport all;
-    for (int drive = 0; drive < kDriveCount && !all.silent; ++drive) {
+    for (int drive = 0; drive < kDriveCount && !all.silent && !all.stopped; ++drive) {
         if (ctx_.device.driveSizes[size_t(drive)] == 0) continue;
         script.AddFormat(drive);
         const std::string name = std::string("Drive_") + char('A' + drive);
@@ -200,7 +203,8 @@ bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
         case EepromSaveResult::Failed:
             break;
     }
-    ctx_.view.showMessage(LoadText(kTextSaveFailed), LoadText(kTextError), MessageIcon::Error);
+    if (!StopRequested())  // a stop says so itself
+        ctx_.view.showMessage(LoadText(kTextSaveFailed), LoadText(kTextError), MessageIcon::Error);
     return false;
 }
 
@@ -246,13 +250,20 @@ BackupEnd DeviceBackup::Build(const fs::path& work) {
     script.AddInitDrives(ctx_.device.driveSizes);
     // After a failed step the next ones run only while the controller answers: on a line
     // gone silent each of them would wait out its time-outs in vain.
-    const bool silent = image == ImageSaved::Failed && !ctx_.monitor.Answers();
+    const bool silent = image == ImageSaved::Failed && !StopRequested() && !ctx_.monitor.Answers();
     CopyReport drives;
     drives.silent = silent;
-    if (!silent) drives = CopyDrives(work, script);
-    const bool eepromSaved = !drives.silent && SaveEeprom(work, script);
+    drives.stopped = StopRequested();
+    if (!silent && !drives.stopped) drives = CopyDrives(work, script);
+    const bool eepromSaved = !drives.silent && !drives.stopped && SaveEeprom(work, script);
     silent_ = drives.silent;
     skipped_ = drives.skipped;
+    if (StopRequested()) {
+        const std::string text = FormatText(kTextBackupStopped, kRestoreScriptName);
+        ctx_.view.setStatus(text);
+        ctx_.view.showMessage(text, LoadText(kTextBackup), MessageIcon::Warning);
+        return BackupEnd::Failed;
+    }
     if (image == ImageSaved::Failed || !drives.complete() || !eepromSaved ||
         !WriteBackupFiles(work, script, time, image == ImageSaved::Saved))
         return BackupEnd::Failed;
@@ -335,8 +346,9 @@ BackupEnd DeviceBackup::Run(const fs::path& folder) {
     }
     DiscardBackupWork(folder);
     if (end == BackupEnd::Failed) {
-        ShowBackupError(cause + FormatText(kTextNotWritten, std::string(kRestoreScriptName)) +
-                        (earlier ? " " + LoadText(kTextEarlierKept) : std::string()));
+        if (!StopRequested())  // a stop has said so itself
+            ShowBackupError(cause + FormatText(kTextNotWritten, std::string(kRestoreScriptName)) +
+                            (earlier ? " " + LoadText(kTextEarlierKept) : std::string()));
         return end;
     }
     if (end == BackupEnd::CompletedExcept) ShowSkipped();

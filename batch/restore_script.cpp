@@ -10,6 +10,7 @@ namespace tarmix {
 namespace {
 
 constexpr int kTextRestoreQuestion = 60033;  // "Restore backup from %d.%m.%Y %H:%M?"
+constexpr int kTextRestoreDestroys = 64821;  // "This formats the drives and overwrites …"
 
 std::string TwoDigits(int value) {
     char text[16];
@@ -61,10 +62,15 @@ void RestoreScript::AddLine(std::string_view line) {
 }
 
 void RestoreScript::AddQuestion(const LocalTime& time) {
-    auto question = Utf8ToLatin1(FillBackupTime(LoadText(kTextRestoreQuestion), time));
+    // The question names what the script destroys.
+    const auto asked = [&time](const std::string& question, const std::string& destroyed) {
+        return Utf8ToLatin1(FillBackupTime(question, time) + " " + destroyed);
+    };
+    auto question = asked(LoadText(kTextRestoreQuestion), LoadText(kTextRestoreDestroys));
     if (!question) {
-        const auto english = builtInCatalogues().lookup(kEnglishLanguage, kTextRestoreQuestion);
-        question = Utf8ToLatin1(FillBackupTime(english.value_or(""), time));
+        const TextCatalogues& builtIn = builtInCatalogues();
+        question = asked(builtIn.lookup(kEnglishLanguage, kTextRestoreQuestion).value_or(""),
+                         builtIn.lookup(kEnglishLanguage, kTextRestoreDestroys).value_or(""));
     }
     AddLine("messageyesno " + question.value_or(""));
 }

@@ -15,6 +15,7 @@
 #include "link/identify.h"
 #include "platform/output_questions.h"
 #include "platform/replacing_file.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -24,16 +25,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kTextSaving = 108;           // "Saving <EEPROM>"
-constexpr int kTextRestoring = 154;        // "Restoring <EEPROM>"
-constexpr int kTextRestoreFailed = 155;    // "Error while restoring EEPROM content."
-constexpr int kTextError = 60170;          // "Error"
-constexpr int kTextFileOpenError = 60208;  // "File open error "
-constexpr int kTextFileReadError = 60214;  // "File read error"
-constexpr int kTextWriteError = 60224;     // "Error when writing the file"
-constexpr int kTextWarning = 63737;        // "Warning"
-constexpr int kTextVerified = 64301;       // "Verified"
-constexpr int kTextSaved = 64554;          // "EEPROM saved: 0x%08X to 0x%08X, %u bytes"
+constexpr int kTextSaving = 108;            // "Saving <EEPROM>"
+constexpr int kTextRestoring = 154;         // "Restoring <EEPROM>"
+constexpr int kTextRestoreFailed = 155;     // "Error while restoring EEPROM content."
+constexpr int kTextError = 60170;           // "Error"
+constexpr int kTextFileOpenError = 60208;   // "File open error "
+constexpr int kTextFileReadError = 60214;   // "File read error"
+constexpr int kTextWriteError = 60224;      // "Error when writing the file"
+constexpr int kTextWarning = 63737;         // "Warning"
+constexpr int kTextVerified = 64301;        // "Verified"
+constexpr int kTextSaved = 64554;           // "EEPROM saved: 0x%08X to 0x%08X, %u bytes"
+constexpr int kTextSaveStopped = 64810;     // "Stopped: the EEPROM was not saved."
+constexpr int kTextRestoreStopped = 64811;  // "Stopped: the EEPROM is partly written (%u of …"
 
 // The echo of a block command is the 31-character command and CR LF.
 constexpr size_t kEchoLength = 33;
@@ -236,6 +239,7 @@ std::optional<std::string> ReadArea(EepromContext& context, const EepromHeader& 
     uint32_t address = area.start;
     // The first block is asked for even when the area is empty.
     do {
+        if (StopRequested()) return std::nullopt;  // between two blocks: nothing is pending
         const uint32_t length = std::min(kEepromBlockLength, area.end - address);
         if (!ReadBlock(context.monitor, in, address, length, contents)) return std::nullopt;
         std::string again;
@@ -248,19 +252,21 @@ std::optional<std::string> ReadArea(EepromContext& context, const EepromHeader& 
     return contents;
 }
 
-bool WriteArea(EepromContext& context, const EepromHeader& area, std::span<const uint8_t> data) {
+// The bytes written; data.size() when all were. A stop ends it between two blocks.
+size_t WriteArea(EepromContext& context, const EepromHeader& area, std::span<const uint8_t> data) {
     ProgressOverArea progress(context.view, area);
     RaisedBaudRate raised(context.baud);
     Incoming in(context.monitor);
     Clock& clock = context.monitor.serial().clock();
     for (size_t offset = 0; offset < data.size(); offset += kEepromBlockLength) {
+        if (StopRequested()) return offset;
         const auto block =
             data.subspan(offset, std::min<size_t>(kEepromBlockLength, data.size() - offset));
-        if (!WriteBlock(context.monitor, in, area.start + uint32_t(offset), block)) return false;
+        if (!WriteBlock(context.monitor, in, area.start + uint32_t(offset), block)) return offset;
         progress.reached(area.start + uint32_t(offset + block.size()));
         clock.sleep(kBlockPause);
     }
-    return true;
+    return data.size();
 }
 
 void ShowError(View& view, const std::string& text) {
@@ -358,7 +364,11 @@ EepromSaveResult EepromSave(EepromContext& context, const fs::path& backupFolder
         return EepromSaveResult::Failed;
     }
     const auto contents = ReadArea(context, *area);
-    if (!contents) return EepromSaveResult::Failed;
+    if (!contents) {
+        // The file is not replaced: an earlier one stays as it was.
+        if (StopRequested()) view.setStatus(LoadText(kTextSaveStopped));
+        return EepromSaveResult::Failed;
+    }
     if (!file.Write(EncodeEepromHeader(*area)) || !file.Write(*contents) || !file.Commit(error)) {
         ShowError(view, LoadText(kTextWriteError) + "\n" + path.string() + "\n\n" + error);
         return EepromSaveResult::Failed;
@@ -395,8 +405,17 @@ int EepromRestore(EepromContext& context, const std::string& path) {
                                 "; this controller keeps that data at " + AreaText(*area) + ".");
         return 1;
     }
-    if (!WriteArea(context, header, image->contents)) {
-        RestoreFailed(view, "");
+    if (const size_t written = WriteArea(context, header, image->contents);
+        written != image->contents.size()) {
+        if (!StopRequested()) {
+            RestoreFailed(view, "");
+            return 1;
+        }
+        // The controller's state: the warning stays until it has been read.
+        const std::string text =
+            FormatText(kTextRestoreStopped, unsigned(written), unsigned(image->contents.size()));
+        view.setStatus(text);
+        view.showMessage(text, LoadText(kTextWarning), MessageIcon::Warning);
         return 1;
     }
     if (context.verify && !HoldsImage(context, *image)) {

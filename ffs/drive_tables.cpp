@@ -1,5 +1,6 @@
 #include "ffs/drive_tables.h"
 
+#include "lang/format_text.h"
 #include "platform/latin1.h"
 
 namespace tarmix {
@@ -31,5 +32,15 @@ std::string FileRow::sizeText() const {
 }
 
 std::string DisplayName(const std::string& deviceText) { return Latin1ToUtf8(deviceText); }
+
+std::string CommandDoneText(FsCommand command, const std::string& devicePath) {
+    static constexpr int kTexts[] = {
+        64817,  // "Formatted %s"
+        64818,  // "Created the folder %s"
+        64819,  // "Deleted %s"
+        64820,  // "Deleted the folder %s"
+    };
+    return FormatText(kTexts[int(command)], "<" + DisplayName(devicePath) + ">");
+}
 
 }  // namespace tarmix

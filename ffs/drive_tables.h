@@ -94,4 +94,9 @@ struct DriveTables {
 // Device text as UTF-8 for the screen.
 std::string DisplayName(const std::string& deviceText);
 
+// The outcome line of a file-system command that was done, naming its device path
+// ("Formatted <A:\>"), in the window and on the console alike.
+enum class FsCommand { Format, MakeFolder, DeleteFile, RemoveFolder };
+std::string CommandDoneText(FsCommand command, const std::string& devicePath);
+
 }  // namespace tarmix

@@ -295,20 +295,18 @@ void FileSystemView::FormatSelectedDrive() {
         view_.showMessage(LoadText(kTextPartitionNotAvailable), "", MessageIcon::Error);
         return;
     }
-    if (!view_.askYesNo(LoadText(kTextFormatQuestion), "")) return;
+    // The question names the drive it empties.
+    if (!view_.askYesNo(LoadText(kTextFormatQuestion) + "\n\n<" + DriveRootPath(drive) + ">", ""))
+        return;
     WaitCursor wait(view_);
     const CommandOutcome outcome = FormatDrive(monitor_, drive);
-    if (outcome.collected == Collected::SendFailed) return;
-    if (outcome.collected == Collected::GivenUp) {
-        view_.showMessage(LoadText(kTextFormatTimeout), "", MessageIcon::Error);
-        return;
-    }
+    if (outcome.collected == Collected::SendFailed) return ReportFailure(outcome);
+    if (outcome.collected == Collected::GivenUp) return ReportError(LoadText(kTextFormatTimeout));
     if (outcome.collected == Collected::TooLong) return ReportFailure(outcome);
     ShowDrive(drive, 0);
-    if (outcome.done)
-        view_.showMessage(LoadText(kTextFormatFinished), "", MessageIcon::Warning);
-    else
-        ReportFailure(outcome);
+    if (!outcome.done) return ReportFailure(outcome);
+    view_.setStatus(CommandDoneText(FsCommand::Format, DriveRootPath(drive)));
+    view_.showMessage(LoadText(kTextFormatFinished), "", MessageIcon::Information);
 }
 
 void FileSystemView::NewFolder() { BeginNameEdit({kNewFolderName, "", "", FsIcon::Folder}, false); }
@@ -319,10 +317,12 @@ void FileSystemView::CreateFolder(const std::string& name) {
         return ListSelectedFolder();
     }
     WaitCursor wait(view_);
-    const CommandOutcome outcome = MakeFolder(monitor_, tables_.selected().path, name);
-    if (outcome.collected == Collected::SendFailed) return;
+    const std::string folder = tables_.selected().path;
+    const CommandOutcome outcome = MakeFolder(monitor_, folder, name);
+    if (outcome.collected == Collected::SendFailed) return ReportFailure(outcome);
     if (outcome.collected != Collected::TooLong) Refresh();
-    if (!outcome.done) ReportFailure(outcome);
+    if (!outcome.done) return ReportFailure(outcome);
+    view_.setStatus(CommandDoneText(FsCommand::MakeFolder, FilePathIn(folder, name)));
 }
 
 void FileSystemView::DeleteRows(const std::vector<int>& rows) {
@@ -334,6 +334,7 @@ void FileSystemView::DeleteRows(const std::vector<int>& rows) {
     WaitCursor wait(view_);
     const std::string folder = tables_.selected().path;
     bool removedFolder = false;
+    std::vector<std::string> done;  // the outcome line of each entry deleted
     for (int index : rows) {
         if (!available(tables_.drive)) {
             view_.showMessage(LoadText(kTextNotAvailable), "", MessageIcon::Error);
@@ -343,19 +344,26 @@ void FileSystemView::DeleteRows(const std::vector<int>& rows) {
         const CommandOutcome outcome = row.isFolder
                                            ? RemoveFolder(monitor_, folder, row.name)
                                            : DeleteFile(monitor_, FilePathIn(folder, row.name));
-        if (outcome.collected == Collected::SendFailed) return;
+        if (outcome.collected == Collected::SendFailed) return ReportFailure(outcome);
         removedFolder |= row.isFolder;
         if (outcome.collected == Collected::TooLong) return ReportFailure(outcome);
         if (!outcome.done) {
             removedFolder ? Refresh() : ListSelectedFolder();
             return ReportFailure(outcome);
         }
+        done.push_back(
+            CommandDoneText(row.isFolder ? FsCommand::RemoveFolder : FsCommand::DeleteFile,
+                            FilePathIn(folder, row.name)));
     }
     removedFolder ? Refresh() : ListSelectedFolder();
+    // After the new listing, whose figures would replace it.
+    for (const std::string& text : done) view_.setStatus(text);
 }
 
 void FileSystemView::ReportFailure(const CommandOutcome& outcome) {
     switch (outcome.collected) {
+        case Collected::SendFailed:  // the line's own failure has been shown
+            return view_.setStatus(LoadText(kTextNoAnswer));
         case Collected::Complete:
             return ReportError(FormatText(kTextRefused, outcome.deviceText));
         case Collected::TooLong:

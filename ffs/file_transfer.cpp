@@ -14,6 +14,7 @@
 #include "lang/format_text.h"
 #include "platform/latin1.h"
 #include "platform/replacing_file.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -24,12 +25,12 @@ namespace {
 constexpr int kTextChecksumError = 60080;      // "Checksum error"
 constexpr int kTextConnectionError = 60121;    // "Connection error"
 constexpr int kTextDriveNotAvailable = 60147;  // "The drive is not available"
-constexpr int kTextFileExists = 60200;         // "The file already exist!"
+constexpr int kTextFileExists = 60200;         // "The file already exists!"
 constexpr int kTextFileDownload = 60202;       // "File - download"
 constexpr int kTextDownloadError = 60203;      // "Error on file - Download"
 constexpr int kTextFileNotFound = 60206;       // "File not found"
 constexpr int kTextCannotWrite = 60211;        // "File could not be opened to write."
-constexpr int kTextOverwrite = 60212;          // "Should the file to be overwritten?"
+constexpr int kTextOverwrite = 60212;          // "Should the file be overwritten?"
 constexpr int kTextFileReadError = 60214;      // "File read error"
 constexpr int kTextFileUpload = 60220;         // "File - upload"
 constexpr int kTextUploadError = 60221;        // "File upload error"
@@ -38,16 +39,21 @@ constexpr int kTextOutOfMemory = 60350;        // "Out of memory"
 constexpr int kTextTimeout = 60460;            // "Timeout"
 constexpr int kTextUpload = 60510;             // "Upload"
 constexpr int kTextVerified = 64301;           // "Verified"
+constexpr int kTextCopyStopped = 64800;        // "Stopped: %s was not copied."
+constexpr int kTextDeviceFileCut = 64801;      // "Stopped: the device file %s is incomplete."
+constexpr int kTextCopied = 64803;             // "Copied %s to %s (%s bytes)"
 constexpr int kTextNameTooLong = 64601;
 constexpr int kTextNoRoom = 64602;
 constexpr int kTextIncomplete = 64603;
 constexpr int kTextIncompleteRemoved = 64604;
 
-constexpr char kDiskFull[] = ": cannot be written (is the disk full?)";
+constexpr int kTextDiskFull = 64828;  // "%s: cannot be written (is the disk full?)"
 // For a download the read-back is compared with what was sent, for an upload with the
 // first read.
-constexpr char kReadBackDiffers[] =
-    "\n\nVerify failed: the file read back from the controller holds other bytes.";
+constexpr int kTextReadBackDiffers = 64829;  // "Verify failed: the file read back … other bytes."
+constexpr int kTextNoDevicePath = 64830;     // "This is no device path the monitor takes."
+constexpr int kTextSentMore = 64831;         // "The device sent more than the %s bytes it …"
+constexpr int kTextSentOther = 64832;        // "The device announced %s bytes and sent %s."
 
 // After the echo of "file dump": CR LF and a line of ten characters whose number (the file
 // size) is read from its second character on.
@@ -142,9 +148,8 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
         return TransferResult::Failed;
     }
     if (!IsQuotablePath(devicePath) || dumpCommand(devicePath).size() > CSerial::kMaxLineLength)
-        return uploadFailed(
-            TransferResult::Failed,
-            "\n\n" + bracketed(devicePath) + "\n\nThis is no device path the monitor takes.");
+        return uploadFailed(TransferResult::Failed,
+                            "\n\n" + bracketed(devicePath) + "\n\n" + LoadText(kTextNoDevicePath));
     if (!MayReplace(pcPath)) return TransferResult::NotCopied;
     ReplacingFile file;
     std::string error;
@@ -162,10 +167,11 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
             return TransferResult::DeviceFailed;
         if (!file.Write(std::string_view(first)))
             return uploadFailed(TransferResult::Failed,
-                                "\n\n" + file.target().string() + kDiskFull);
+                                "\n\n" + FormatText(kTextDiskFull, file.target().string()));
     }
     if (!file.Commit(error)) return uploadFailed(TransferResult::Failed, "\n\n" + error);
-    if (ctx_.verify) view.setStatus(LoadText(kTextVerified));
+    std::error_code sizeError;
+    ShowCopied(bracketed(devicePath), pcPath, fs::file_size(pcPath, sizeError));
     return TransferResult::Copied;
 }
 
@@ -174,15 +180,44 @@ bool FileTransfer::MatchesDeviceFile(const std::string& devicePath, std::string_
     std::string device;
     if (receive(devicePath, memorySink(device), "") != TransferResult::Copied) return false;
     if (device == expected) return true;
-    ctx_.view.showMessage(bracketed(devicePath) + kReadBackDiffers, LoadText(caption),
-                          MessageIcon::Error);
+    ctx_.view.showMessage(bracketed(devicePath) + "\n\n" + LoadText(kTextReadBackDiffers),
+                          LoadText(caption), MessageIcon::Error);
     return false;
 }
 
 TransferResult FileTransfer::uploadFailed(TransferResult result, const std::string& detail) {
-    ctx_.view.showMessage(LoadText(kTextUploadError) + detail, LoadText(kTextFileUpload),
-                          MessageIcon::Error);
+    // The detail stands on lines of its own below the heading.
+    const bool ownLines = detail.empty() || detail.front() == '\n';
+    ctx_.view.showMessage(LoadText(kTextUploadError) + (ownLines ? "" : "\n\n") + detail,
+                          LoadText(kTextFileUpload), MessageIcon::Error);
     return result;
+}
+
+void FileTransfer::ShowCopied(const std::string& from, const std::string& to, uint64_t bytes) {
+    std::string text = FormatText(kTextCopied, from, to, std::to_string(bytes));
+    if (ctx_.verify) text += ", " + LoadText(kTextVerified);
+    ctx_.view.setStatus(text);
+}
+
+TransferResult FileTransfer::StopLoad(const std::string& devicePath) {
+    ctx_.view.setProgressRange(0, kProgressRange);
+    // An empty frame with a wrong checksum: the monitor drops the load and prompts.
+    uint8_t refused[kFrameOverhead] = {0, 0, 0};
+    ctx_.monitor.serial().WriteBytes(refused, kFrameOverhead);
+    return stopped(devicePath, true);
+}
+
+TransferResult FileTransfer::stopped(const std::string& devicePath, bool deviceFileIncomplete) {
+    WaitForTransferEnd(ctx_.monitor, "");
+    const std::string shown = bracketed(devicePath);
+    if (!deviceFileIncomplete) {
+        ctx_.view.setStatus(FormatText(kTextCopyStopped, shown));
+        return TransferResult::Stopped;
+    }
+    const std::string text = FormatText(kTextDeviceFileCut, shown);
+    ctx_.view.setStatus(text);
+    ctx_.view.showMessage(text, LoadText(kTextFileDownload), MessageIcon::Warning);
+    return TransferResult::Stopped;
 }
 
 TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& sink,
@@ -233,22 +268,25 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
             n + 1)
             return uploadFailed(TransferResult::DeviceFailed, "");
         if (received + n > size)
-            return refuse(TransferResult::DeviceFailed, "\n\nThe device sent more than the " +
-                                                            std::to_string(size) +
-                                                            " bytes it announced.");
+            return refuse(TransferResult::DeviceFailed,
+                          "\n\n" + FormatText(kTextSentMore, std::to_string(size)));
         if (FrameChecksum({frame.data(), n}) != frame[n])
             return refuse(TransferResult::DeviceFailed, "");
         if (!sink(std::span<const uint8_t>(frame.data(), n)))
-            return refuse(TransferResult::Failed, "\n\n" + sinkName + kDiskFull);
+            return refuse(TransferResult::Failed, "\n\n" + FormatText(kTextDiskFull, sinkName));
+        if (StopRequested() && received + n < size) {
+            answer(kFrameRejected);  // the monitor ends the dump and prompts
+            return stopped(devicePath, false);
+        }
         answer(kFrameGood);
         received += n;
         view.setProgress(int(received));
         view.setTransferred(received, size);
     }
     if (received != size)
-        return uploadFailed(TransferResult::DeviceFailed,
-                            "\n\nThe device announced " + std::to_string(size) +
-                                " bytes and sent " + std::to_string(received) + ".");
+        return uploadFailed(
+            TransferResult::DeviceFailed,
+            "\n\n" + FormatText(kTextSentOther, std::to_string(size), std::to_string(received)));
     if (!WaitForTransferEnd(ctx_.monitor, next))
         return uploadFailed(TransferResult::DeviceFailed, LoadText(kTextTimeout));
     return TransferResult::Copied;
@@ -277,9 +315,9 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     const std::string command = "file load \"" + devicePath + "\" " + std::to_string(blocks);
     if (deviceName.empty() || !IsQuotablePath(devicePath) ||
         command.size() > CSerial::kMaxLineLength) {
-        view.showMessage(heading + "\n\n" + bracketed(devicePath) +
-                             "\n\nThis is no device path the monitor takes.",
-                         caption, MessageIcon::Error);
+        view.showMessage(
+            heading + "\n\n" + bracketed(devicePath) + "\n\n" + LoadText(kTextNoDevicePath),
+            caption, MessageIcon::Error);
         return TransferResult::Failed;
     }
     if (LastNameOf(devicePath).size() > kMaxListedNameLength) {
@@ -318,6 +356,7 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     std::vector<uint8_t> block(kPcFrameLimit);
     std::string sent;  // kept for the read-back of a verified copy
     for (size_t i = 1; i <= blocks; ++i) {
+        if (StopRequested()) return StopLoad(devicePath);
         view.setProgress(int(i));
         file.read(reinterpret_cast<char*>(block.data()), std::streamsize(block.size()));
         const size_t got = size_t(file.gcount());
@@ -346,10 +385,9 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     if (!WaitForTransferEnd(ctx_.monitor, ""))
         return broken(TransferResult::DeviceFailed, heading + "\n\r" + LoadText(kTextPromptMissed),
                       caption);
-    if (!ctx_.verify) return TransferResult::Copied;
-    if (!MatchesDeviceFile(devicePath, sent, kTextFileDownload))
+    if (ctx_.verify && !MatchesDeviceFile(devicePath, sent, kTextFileDownload))
         return TransferResult::DeviceFailed;
-    view.setStatus(LoadText(kTextVerified));
+    ShowCopied(pcPath, bracketed(devicePath), size);
     return TransferResult::Copied;
 }
 

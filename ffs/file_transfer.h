@@ -30,6 +30,7 @@ enum class TransferResult {
     Failed,        // trying again cannot help: a PC file missing, unreadable or not writable,
                    // a name the monitor cannot take, a drive the device does not have
     DeviceFailed,  // the device refused, or the line failed: trying again may help
+    Stopped,       // a stop request ended it between two frames; the monitor prompts again
 };
 
 inline int ResultCode(TransferResult result) { return result == TransferResult::Copied ? 0 : 1; }
@@ -70,6 +71,12 @@ class FileTransfer {
     // shown under the caption's catalogue text, as is a failed read.
     bool MatchesDeviceFile(const std::string& devicePath, std::string_view expected, int caption);
 
+    // A "file load" of `devicePath` stopped between two frames: ends the load, says that
+    // the device file is incomplete and waits for the prompt.
+    TransferResult StopLoad(const std::string& devicePath);
+    // The outcome line of a finished copy.
+    void ShowCopied(const std::string& from, const std::string& to, uint64_t bytes);
+
     // Where the frames of an upload go; false when they cannot be kept.
     using Sink = std::function<bool(std::span<const uint8_t> bytes)>;
 
@@ -89,6 +96,8 @@ class FileTransfer {
     TransferResult receive(const std::string& devicePath, const Sink& sink,
                            const std::string& sinkName);
     TransferResult uploadFailed(TransferResult result, const std::string& detail);
+    // A stop request between two frames: says what is left and waits for the prompt.
+    TransferResult stopped(const std::string& devicePath, bool deviceFileIncomplete);
     // A download that failed after "file load" was taken: waits for the monitor, removes
     // the device file when it is new, and shows `text` with what became of it.
     TransferResult loadBroken(TransferResult result, const std::string& text,

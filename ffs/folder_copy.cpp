@@ -9,6 +9,7 @@
 #include "lang/catalog.h"
 #include "link/baud_switch.h"
 #include "platform/latin1.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -51,6 +52,7 @@ CopyReport& CopyReport::operator+=(const CopyReport& other) {
     failed += other.failed;
     unreadable += other.unreadable;
     silent = silent || other.silent;
+    stopped = stopped || other.stopped;
     skipped.insert(skipped.end(), other.skipped.begin(), other.skipped.end());
     return *this;
 }
@@ -94,9 +96,13 @@ CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
         if (row.isFolder) continue;
         const std::string devicePath = FilePathIn(deviceFolder, row.name);
         const fs::path pcPath = pcFolder / Latin1ToUtf8(row.name);
+        result.stopped = StopRequested();
+        if (result.stopped) break;
         const TransferResult copied = transfer.Upload(pcPath.string(), devicePath);
         if (copied != TransferResult::Copied) {
             ++result.failed;
+            result.stopped = copied == TransferResult::Stopped;
+            if (result.stopped) break;
             if (copied == TransferResult::DeviceFailed && !stillAnswers(result)) break;
             continue;
         }
@@ -140,7 +146,7 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
         }
         if (script && k != 0) script(MkdirLine(deviceFolder));
         result += CopyFolderToPc(drive, pcFolder, deviceFolder, relativePrefix, script);
-        if (result.silent) break;
+        if (result.silent || result.stopped) break;
     }
     return result;
 }

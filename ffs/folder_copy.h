@@ -34,8 +34,9 @@ struct CopyReport {
     int failed = 0;                     // files that did not arrive (each reported by the upload)
     int unreadable = 0;                 // listings that never completed or were refused
     bool silent = false;                // the controller stopped answering: the copy ended there
+    bool stopped = false;               // a stop request ended it between two files
     std::vector<SkippedEntry> skipped;  // entries left out, each named
-    bool complete() const { return failed == 0 && unreadable == 0 && !silent; }
+    bool complete() const { return failed == 0 && unreadable == 0 && !silent && !stopped; }
     CopyReport& operator+=(const CopyReport& other);
 };
 

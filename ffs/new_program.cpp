@@ -7,6 +7,7 @@
 #include "flash/rom_image.h"
 #include "flash/srec_line.h"
 #include "lang/catalog.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -15,7 +16,6 @@ namespace {
 constexpr int kTextStorageTooLarge = 60070;    // "Storage area is too large"
 constexpr int kTextDriveNotAvailable = 60147;  // "The drive is not available"
 constexpr int kTextProgramDownload = 60361;    // "Program - download"
-constexpr int kTextVerified = 64301;           // "Verified"
 constexpr int kTextProgramError = 60362;       // "Error with program - download"
 constexpr int kNoData = -1;
 
@@ -107,6 +107,10 @@ int DownloadProgram(TransferContext& context, const std::string& romPath,
     view.setTransferred(0, image.bytes.size());
     if (SendFrame(context.monitor, ApplicationHeader(image)) != kFrameGood) return fail();
     for (size_t j = 0; j < blocks; ++j) {
+        if (StopRequested()) {
+            FileTransfer(context).StopLoad(rootFolder + kApplicationFile);
+            return 1;
+        }
         view.setProgress(int(j + 1));
         const size_t start = j * kPcFrameLimit;
         const size_t count = std::min(kPcFrameLimit, image.bytes.size() - start);
@@ -116,14 +120,14 @@ int DownloadProgram(TransferContext& context, const std::string& romPath,
     }
     if (!WaitForTransferEnd(context.monitor, "")) return fail();
     view.setProgressRange(0, kProgressRange);
-    if (!context.verify) return 0;
     const std::vector<uint8_t> header = ApplicationHeader(image);
     std::string sent(header.begin(), header.end());
     sent.append(image.bytes.begin(), image.bytes.end());
-    if (!FileTransfer(context).MatchesDeviceFile(rootFolder + kApplicationFile, sent,
-                                                 kTextProgramDownload))
+    FileTransfer transfer(context);
+    const std::string devicePath = rootFolder + kApplicationFile;
+    if (context.verify && !transfer.MatchesDeviceFile(devicePath, sent, kTextProgramDownload))
         return 1;
-    view.setStatus(LoadText(kTextVerified));
+    transfer.ShowCopied(romPath, "<" + devicePath + ">", sent.size());
     return 0;
 }
 

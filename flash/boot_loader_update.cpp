@@ -12,6 +12,7 @@
 #include "link/baud_switch.h"
 #include "link/connection_watch.h"
 #include "platform/folder_lookup.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -27,14 +28,16 @@ constexpr int kTextUnknown = 60490;           // "<unknown>"
 constexpr int kTextUpdateError = 60500;       // "Error with the update of the Bootloader"
 constexpr int kTextUpdateFirmware = 60616;    // "Update firmware"
 constexpr int kTextUpdateQuestion = 64501;    // "… monitor version %d … version %s from %s …"
-constexpr int kTextDowngradeQuestion = 64502;  // "… version %d, is older … version %d …"
-constexpr int kTextLineNotIntact = 64504;      // "… answers to %s differ … at line %d …"
-constexpr int kTextLinesUnanswered = 64505;    // "… did not answer every line of %s …"
-constexpr int kTextRamDiffers = 64506;         // "%s differs from … RAM at 0x%08X …"
-constexpr int kTextRamUnreadable = 64507;      // "… RAM could not be read back …"
-constexpr int kTextReadingBack = 64508;        // "Reading back %s"
-constexpr int kTextRateNotBack = 64510;        // "The link did not return to 57600 baud. …"
-constexpr int kTextVersions = 64509;           // "Boot loader: controller version %d, Library …"
+constexpr int kTextDowngradeQuestion = 64502;   // "… version %d, is older … version %d …"
+constexpr int kTextLineNotIntact = 64504;       // "… answers to %s differ … at line %d …"
+constexpr int kTextLinesUnanswered = 64505;     // "… did not answer every line of %s …"
+constexpr int kTextRamDiffers = 64506;          // "%s differs from … RAM at 0x%08X …"
+constexpr int kTextRamUnreadable = 64507;       // "… RAM could not be read back …"
+constexpr int kTextReadingBack = 64508;         // "Reading back %s"
+constexpr int kTextRateNotBack = 64510;         // "The link did not return to 57600 baud. …"
+constexpr int kTextVersions = 64509;            // "Boot loader: controller version %d, Library …"
+constexpr int kTextStoppedBeforeErase = 64812;  // "Stopped before the erase: … unchanged."
+constexpr int kTextFinishedAfterStop = 64813;   // "… finished: the stop came after the erase …"
 
 // Fixed texts of this version's own checks.
 constexpr char kVersionUnknown[] =
@@ -144,7 +147,17 @@ int BootLoaderUpdate::UpdateBootLoader() {
                                             bootInit, bootLoader)
                                : RunRamBank(bootLoader);
     ctx_.view.setProgressRange(0, kProgressRange);
-    if (result != kSuccess) fail(eraseSent_ ? kBootAreaMayBeErased : problem_);
+    if (result == kSuccess) {
+        if (StopRequested()) tell(kTextFinishedAfterStop, MessageIcon::Information);
+    } else if (eraseSent_) {
+        // The controller's state, also where an abandoned run keeps its complaints back.
+        ctx_.view.setStatus(kBootAreaMayBeErased);
+        fail(kBootAreaMayBeErased);
+    } else if (StopRequested()) {
+        tell(kTextStoppedBeforeErase, MessageIcon::Warning);
+    } else {
+        fail(problem_);
+    }
     // The controller restarted, or is in an unknown state: identify it afresh.
     device.deviceIdentified = false;
     return result;
@@ -194,8 +207,8 @@ int BootLoaderUpdate::RunGeneral(const GeneralUpdateSteps& steps, const BootImag
                                  const BootImage& bootLoader) {
     const ImageLoad loads[] = {{steps.ram.bootInitOffset, bootInit, kShownBootInit},
                                {steps.ram.bootLoaderOffset, bootLoader, kShownBootLoader}};
-    if (LoadIntoRam(steps.ram.fill, loads) != kSuccess || EraseBootSectors(steps) != kSuccess ||
-        ProgramBootArea(steps.program) != kSuccess)
+    if (LoadIntoRam(steps.ram.fill, loads) != kSuccess || StopRequested() ||
+        EraseBootSectors(steps) != kSuccess || ProgramBootArea(steps.program) != kSuccess)
         return kFailure;
     return Restart(steps.restart, false);
 }
@@ -203,7 +216,7 @@ int BootLoaderUpdate::RunGeneral(const GeneralUpdateSteps& steps, const BootImag
 int BootLoaderUpdate::RunRamBank(const BootImage& bootLoader) {
     const RamBankUpdate& commands = ramBankUpdate();
     const ImageLoad loads[] = {{commands.offset, bootLoader, kShownBootLoader}};
-    if (LoadIntoRam(commands.fill, loads) != kSuccess ||
+    if (LoadIntoRam(commands.fill, loads) != kSuccess || StopRequested() ||
         EraseWholeBootArea(commands.erase) != kSuccess)
         return kFailure;
     serial_.clock().sleep(kAfterImagePause);
@@ -409,6 +422,8 @@ int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view sh
     for (const std::string& piece : image.pieces) total += piece.size() + 1;
     std::string answers;
     for (const std::string& piece : image.pieces) {
+        // Nothing is erased yet: a stop ends the typing between two lines.
+        if (StopRequested()) return kFailure;
         // No answer is awaited before the next piece: the answers are followed as they come,
         // and the first one that is not the record's own ends the typing.
         answers.clear();
@@ -474,6 +489,11 @@ Millis BootLoaderUpdate::unit(Millis base) const {
 
 void BootLoaderUpdate::status(int textId, std::string_view suffix) const {
     ctx_.view.setStatus(LoadText(textId) + std::string(suffix));
+}
+
+void BootLoaderUpdate::tell(int textId, MessageIcon icon) const {
+    status(textId);
+    ctx_.view.showMessage(LoadText(textId), LoadText(kTextUpdateFirmware), icon);
 }
 
 void BootLoaderUpdate::fail(const std::string& detail) const {

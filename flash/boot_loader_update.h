@@ -15,7 +15,9 @@
 // `verify` the RAM is read back and compared. Every check that can refuse comes before the
 // erase. Once the first erase command has gone out, stopping is the worst outcome: only an
 // error the controller reports, or a controller that no longer answers, ends the run before
-// the programming; an answer worded otherwise does not. A failure after the first erase
+// the programming; an answer worded otherwise does not. A stop request ends the update
+// between two image lines or before the erase, and is not taken once the erase began: the
+// update then runs to its end and says so. A failure after the first erase
 // command says plainly that the controller may have lost its boot loader. Whatever happened
 // once a command went out, the identification is cleared at the end so that the connection
 // watch identifies the restarted controller afresh. The images go out at the rate chosen
@@ -161,6 +163,8 @@ class BootLoaderUpdate {
 
     Millis unit(Millis base) const;
     void status(int textId, std::string_view suffix = {}) const;
+    // The status line and a message box with the text.
+    void tell(int textId, MessageIcon icon) const;
     void fail(const std::string& detail) const;
 
     BootLoaderUpdateContext ctx_;

@@ -176,7 +176,11 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
     status(ctx_.options.compare ? kTextCompareApplication : kTextDownloadApplication);
     if (TransferBlocks(file, ctx_.figures.downloadStart) != kSuccess) {
         if (StopRequested()) {
-            status(ctx_.options.compare ? kTextCompareCutShort : kTextDownloadCutShort);
+            // What the flash holds now: the warning stays until it has been read.
+            const int cutShort =
+                ctx_.options.compare ? kTextCompareCutShort : kTextDownloadCutShort;
+            status(cutShort);
+            message(LoadText(cutShort), MessageIcon::Warning);
             return kFailure;
         }
         message(LoadText(ctx_.options.compare ? kTextCompareError : kTextDownloadError),

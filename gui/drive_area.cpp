@@ -197,6 +197,23 @@ void DriveArea::showFolderTree(const std::vector<TreeNode>& nodes) {
     }
     folders_->expandAll();
     folders_->setCurrentItem(nullptr);
+    // The splitter never squeezes the tree below its labels' width.
+    folders_->setMinimumWidth(folderLabelsWidth());
+}
+
+int DriveArea::folderLabelsWidth() const {
+    QStyleOptionViewItem option;
+    option.initFrom(folders_);
+    option.decorationSize = QSize(16, 16);  // the nodes' pictures
+    int widest = 0;
+    for (QTreeWidgetItem* item : nodes_) {
+        int depth = folders_->rootIsDecorated() ? 1 : 0;
+        for (const QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent()) ++depth;
+        const QModelIndex index = folders_->indexFromItem(item);
+        widest = std::max(widest, depth * folders_->indentation() +
+                                      folders_->itemDelegate()->sizeHint(option, index).width());
+    }
+    return widest + 2 * folders_->frameWidth() + folders_->verticalScrollBar()->sizeHint().width();
 }
 
 void DriveArea::selectFolderNode(int index) {

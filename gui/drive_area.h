@@ -62,6 +62,8 @@ class DriveArea : public QWidget, public DriveView {
 
   private:
     int treeWidth() const;
+    // The width the folder tree needs to show every label whole.
+    int folderLabelsWidth() const;
     int listWidth() const;
     QTreeWidgetItem* makeRow(const ListRow& row) const;
     void connectEvents();

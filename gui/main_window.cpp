@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -32,13 +33,23 @@ QString qt(const std::string& text) { return QString::fromStdString(text); }
 
 // The controls whose press goes to the controller by id.
 constexpr Control kPressable[] = {
-    Control::StartDownload,    Control::Exit,
-    Control::ChooseFile,       Control::TerminalOnOff,
-    Control::StartApplication, Control::KeepSettings,
-    Control::Compare,          Control::VerifyAfterWrite,
-    Control::ExtendedFirmware, Control::Backup,
-    Control::UpdateBootloader, Control::ExtendedView,
+    Control::StartDownload,
+    Control::Exit,
+    Control::ChooseFile,
+    Control::TerminalOnOff,
+    Control::StartApplication,
+    Control::KeepSettings,
+    Control::Compare,
+    Control::VerifyAfterWrite,
+    Control::ExtendedFirmware,
+    Control::Backup,
+    Control::UpdateBootloader,
+    Control::ExtendedView,
     Control::StopOperation,
+    Control::TerminalEcho,
+    Control::TerminalTimestamps,
+    Control::TerminalClear,
+    Control::TerminalSave,
 };
 // Radio buttons that show only what the controller sets.
 constexpr Control kControllerRadios[] = {
@@ -158,6 +169,10 @@ void MainWindow::connectControls() {
     parts_.terminal->textTyped = [this](const std::string& text) {
         if (events_ != nullptr) events_->terminalText(text);
     };
+    connect(parts_.terminalRate, &QComboBox::activated, this, [this](int index) {
+        if (events_ != nullptr)
+            events_->terminalRateChosen(parts_.terminalRate->itemData(index).toUInt());
+    });
     connectDriveArea();
 }
 
@@ -208,10 +223,28 @@ QAbstractButton* MainWindow::languageButton(int languageIndex) const {
 void MainWindow::setStatus(const std::string& text) {
     statusText_ = text;
     showStatus();
+    paintDuringOperation();
 }
 
 void MainWindow::setTransferred(uint64_t done, uint64_t total) {
     transfer_.update(done, total, systemClock().now());
+    showStatus();
+    paintDuringOperation();
+}
+
+void MainWindow::paintDuringOperation() {
+    constexpr auto kPaintPeriod = std::chrono::milliseconds(50);
+    if (!waitCursor_ || modalDepth_ > 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - paintedAt_ < kPaintPeriod) return;
+    paintedAt_ = now;
+    keepPainted();
+}
+
+void MainWindow::clearOperationProgress() {
+    transfer_.reset();
+    QProgressBar* bar = parts_.progress;
+    if (bar->value() != bar->maximum()) bar->setValue(bar->minimum());
     showStatus();
 }
 
@@ -226,7 +259,10 @@ void MainWindow::showStatus() {
 
 void MainWindow::setProgressRange(int low, int high) { parts_.progress->setRange(low, high); }
 
-void MainWindow::setProgress(int position) { parts_.progress->setValue(position); }
+void MainWindow::setProgress(int position) {
+    parts_.progress->setValue(position);
+    paintDuringOperation();
+}
 
 void MainWindow::showMessage(const std::string& text, const std::string& caption,
                              MessageIcon icon) {
@@ -239,7 +275,8 @@ bool MainWindow::askYesNo(const std::string& text, const std::string& caption) {
     ModalScope modal(*this, ModalScope::Dialog);
     QMessageBox box(QMessageBox::Question, boxTitle(caption), qt(text),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.setDefaultButton(QMessageBox::Yes);
+    // Every question comes before something that cannot be undone: Enter declines.
+    box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -252,6 +289,7 @@ void MainWindow::setWaitCursor(bool on) {
     if (on == waitCursor_) return;
     if (on) {
         waitCursor_ = true;
+        transfer_.reset();  // the figures belong to this operation only
         holdInput(true);
         QApplication::setOverrideCursor(Qt::WaitCursor);
         return;
@@ -262,6 +300,7 @@ void MainWindow::setWaitCursor(bool on) {
     QApplication::restoreOverrideCursor();
     waitCursor_ = false;
     holdInput(false);
+    clearOperationProgress();
 }
 
 void MainWindow::keepPainted() {
@@ -468,6 +507,7 @@ void MainWindow::setTerminalShown(bool shown) {
     if (shown == !parts_.terminal->isHidden()) return;
     if (!shown) {
         parts_.terminal->hide();
+        parts_.terminalBar->hide();
         for (QWidget* widget : hiddenForTerminal_) widget->show();
         hiddenForTerminal_.clear();
         layout()->activate();
@@ -481,6 +521,7 @@ void MainWindow::setTerminalShown(bool shown) {
         hiddenForTerminal_.push_back(widget);
     }
     parts_.terminal->show();
+    parts_.terminalBar->show();
     layout()->activate();
     widenForTerminal();
 }
@@ -509,6 +550,17 @@ void MainWindow::focusTerminal() { parts_.terminal->setFocus(); }
 
 void MainWindow::updateTerminal(const TerminalUpdate& update) { parts_.terminal->apply(update); }
 
+std::string MainWindow::shownTerminalText() const {
+    return parts_.terminal->toPlainText().toStdString();
+}
+
+void MainWindow::terminalSettingsChanged(const TerminalSettings& settings) {
+    const int rate = parts_.terminalRate->findData(QVariant::fromValue(settings.baud));
+    if (rate >= 0) parts_.terminalRate->setCurrentIndex(rate);
+    setChecked(Control::TerminalEcho, settings.localEcho);
+    setChecked(Control::TerminalTimestamps, settings.timestamps);
+}
+
 // --- Placement and closing --------------------------------------------------------------
 
 void MainWindow::setExtendedView(bool extended) {
@@ -519,10 +571,30 @@ void MainWindow::setExtendedView(bool extended) {
 
 void MainWindow::fitToContents() {
     layout()->activate();
-    // The size the contents ask for, as far as the screen has room.
+    // The size the contents ask for, as far as the screen has room beside the frame.
     QSize wanted = sizeHint();
-    if (screen() != nullptr) wanted = wanted.boundedTo(screen()->availableGeometry().size());
+    if (screen() != nullptr) {
+        const QSize frame = frameGeometry().size() - geometry().size();
+        wanted = wanted.boundedTo(screen()->availableGeometry().size() - frame);
+    }
     resize(wanted.expandedTo(minimumSizeHint()));
+    keepOnScreen();
+}
+
+void MainWindow::keepOnScreen() {
+    if (screen() == nullptr || !isVisible()) return;
+    const QRect work = screen()->availableGeometry();
+    const QRect frame = frameGeometry();
+    // The top-left corner wins over the others, so that the title bar stays reachable.
+    QPoint corner = frame.topLeft();
+    corner.setX(std::max(work.left(), std::min(corner.x(), work.right() - frame.width() + 1)));
+    corner.setY(std::max(work.top(), std::min(corner.y(), work.bottom() - frame.height() + 1)));
+    if (corner != frame.topLeft()) move(corner);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    keepOnScreen();
 }
 
 bool MainWindow::extendedView() const { return !parts_.drives->isHidden(); }

@@ -17,6 +17,7 @@
 
 #include <QDialog>
 #include <QTranslator>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -45,6 +46,8 @@ class WindowEvents {
     // A key, or text (typed or pasted, UTF-8), in the shown terminal.
     virtual void terminalKey(TerminalKey key) = 0;
     virtual void terminalText(const std::string& utf8) = 0;
+    // A rate chosen for the shown terminal's line.
+    virtual void terminalRateChosen(uint32_t baud) { (void)baud; }
     // Escape, or the Stop control, while a device operation runs.
     virtual void stopRequested() = 0;
     // The extended view: a drive tab chosen, a folder selected, a context menu asked for
@@ -98,6 +101,8 @@ class MainWindow final : public QDialog, public MainWindowView {
     std::optional<std::string> chooseRomImage() override;
     void closeWindow() override;
     void printEntry(const std::string& line, const JsonEvent& json) override;
+    std::string shownTerminalText() const override;
+    void terminalSettingsChanged(const TerminalSettings& settings) override;
     void setTerminalShown(bool shown) override;
     void focusTerminal() override;
     void updateTerminal(const TerminalUpdate& update) override;
@@ -135,6 +140,8 @@ class MainWindow final : public QDialog, public MainWindowView {
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
     bool eventFilter(QObject* target, QEvent* event) override;
+    // A window that grows (longer labels in the folder tree) stays on its screen.
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     class ModalScope;
@@ -148,14 +155,22 @@ class MainWindow final : public QDialog, public MainWindowView {
     void connectDriveArea();
     // Takes the size the contents ask for, as far as the screen has room.
     void fitToContents();
+    // Moves the window, frame included, into the free area of the screen it is on.
+    void keepOnScreen();
     void forward(Control control);
     QString boxTitle(const std::string& caption) const;
     void requestClose();
     void showStatus();
+    // During an operation: repaints, and lets Stop and Escape through, at most every
+    // kPaintPeriod, whatever the operation reports.
+    void paintDuringOperation();
+    // An operation's end: the transfer figures go, and a bar left part-way goes empty.
+    void clearOperationProgress();
 
     WindowParts parts_;
     std::string statusText_;
     TransferMeter transfer_;
+    std::chrono::steady_clock::time_point paintedAt_;
     WindowEvents* events_ = nullptr;
     bool waitCursor_ = false;
     int modalDepth_ = 0;

@@ -14,6 +14,7 @@
 
 #include "app/main_window.h"
 #include "app/stop_signals.h"
+#include "gui/qt_front_end_translations.h"
 #include "lang/catalog.h"
 
 #ifdef TARMIX_HAVE_XCB
@@ -103,6 +104,7 @@ RunEnd QtFrontEnd::run(CDownloadDialog& controller) {
         setLanguageIndex(index);
         controller.ApplyLanguage();
     });
+    UseLocaleOfLanguage();
     interrupted_ = false;
     StopSignals stopSignals([this] {
         interrupted_ = true;
@@ -161,6 +163,14 @@ void QtFrontEnd::controlPressed(Control control) {
             return handlers.OnStopOperation();
         case Control::ExtendedView:
             return handlers.OnExtendedView();
+        case Control::TerminalEcho:
+            return handlers.OnTerminalEcho(window_.isChecked(control));
+        case Control::TerminalTimestamps:
+            return handlers.OnTerminalTimestamps(window_.isChecked(control));
+        case Control::TerminalClear:
+            return handlers.OnTerminalClear();
+        case Control::TerminalSave:
+            return handlers.OnTerminalSave();
         default:
             return;  // the controller has no action for it (the button stays disabled)
     }
@@ -168,6 +178,7 @@ void QtFrontEnd::controlPressed(Control control) {
 
 void QtFrontEnd::languageChosen(int languageIndex) {
     if (controller_ != nullptr) controller_->OnLanguage(languageIndex);
+    UseLocaleOfLanguage();
 }
 
 void QtFrontEnd::sourceEdited(const std::string& text) {
@@ -180,6 +191,10 @@ void QtFrontEnd::terminalKey(TerminalKey key) {
 
 void QtFrontEnd::terminalText(const std::string& utf8) {
     if (controller_ != nullptr) controller_->OnTerminalText(utf8);
+}
+
+void QtFrontEnd::terminalRateChosen(uint32_t baud) {
+    if (controller_ != nullptr) controller_->OnTerminalRate(baud);
 }
 
 void QtFrontEnd::stopRequested() {
@@ -222,6 +237,9 @@ std::unique_ptr<FrontEnd> MakeQtFrontEnd(int argc, char** argv, const ToolOption
     count = argc;
     auto application = std::make_unique<QApplication>(count, argv);
     QApplication::setApplicationName(QStringLiteral("Tarmix"));
+    // Asked after Qt's own catalogues, which the window installs later.
+    static OwnQtTranslations ownWords;
+    QCoreApplication::installTranslator(&ownWords);
     return std::make_unique<QtFrontEnd>(std::move(application));
 }
 

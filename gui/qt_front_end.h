@@ -38,6 +38,7 @@ class QtFrontEnd final : public FrontEnd, private WindowEvents {
     void closeRequested() override;
     void terminalKey(TerminalKey key) override;
     void terminalText(const std::string& utf8) override;
+    void terminalRateChosen(uint32_t baud) override;
     void stopRequested() override;
     void driveTabChosen(int drive) override;
     void folderChosen(int index) override;

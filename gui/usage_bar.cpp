@@ -86,7 +86,6 @@ void UsageBar::drawRom(QPainter& p, const QRect& inside) const {
         return;
     }
     p.fillRect(inside, Qt::white);
-    drawPercent(p, inside);
     const double unused =
         figures_.romExtent == 0
             ? 0.0
@@ -98,6 +97,7 @@ void UsageBar::drawRom(QPainter& p, const QRect& inside) const {
     xorSegment(p, inside, 0, olive, kOlive);
     xorSegment(p, inside, olive, used - olive, kCyan);
     xorSegment(p, inside, width - fileSystem, fileSystem, kGreen);
+    drawPercent(p, inside);
 }
 
 void UsageBar::drawRam(QPainter& p, const QRect& inside) const {
@@ -106,16 +106,34 @@ void UsageBar::drawRam(QPainter& p, const QRect& inside) const {
         return;
     }
     p.fillRect(inside, Qt::white);
-    drawPercent(p, inside);
     const double share =
         figures_.ramAvailable == 0 ? 0.0 : double(figures_.ramNeeded) / figures_.ramAvailable;
     xorSegment(p, inside, 0, span(inside.width(), share), kCyan);
+    drawPercent(p, inside);
 }
 
 void UsageBar::drawPercent(QPainter& p, const QRect& inside) const {
+    // Drawn last, over the segments: each run of one background colour gets a text colour
+    // that stands out on it (red on the white part).
+    const auto* image = static_cast<const QImage*>(p.device());
+    const qreal density = image->devicePixelRatio();
+    const int row = int(inside.center().y() * density);
+    const auto background = [&](int x) { return image->pixelColor(int(x * density), row); };
+    const QString text = QString("%1%").arg(percent());
     p.setFont(font());
-    p.setPen(kText);
-    p.drawText(inside, Qt::AlignCenter, QString("%1%").arg(percent()));
+    for (int from = inside.left(); from <= inside.right();) {
+        const QColor colour = background(from);
+        int to = from + 1;
+        while (to <= inside.right() && background(to) == colour) ++to;
+        p.save();
+        p.setClipRect(QRect(from, inside.top(), to - from, inside.height()));
+        p.setPen(colour == Qt::white         ? kText
+                 : qGray(colour.rgb()) < 128 ? QColor(Qt::white)
+                                             : QColor(Qt::black));
+        p.drawText(inside, Qt::AlignCenter, text);
+        p.restore();
+        from = to;
+    }
 }
 
 }  // namespace tarmix::gui

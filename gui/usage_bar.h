@@ -2,9 +2,9 @@
 //
 // Both sit in a sunken frame. While the ROM usage is 0 nothing is loaded: the ROM bar shows
 // only the file-system share (magenta, at the right end) on the menu colour and the RAM bar
-// stays empty. Otherwise the bar is white with the percentage centred in red, and the
-// segments are laid over it with an exclusive-or, so the text stays readable where a
-// segment covers it:
+// stays empty. Otherwise the bar is white, the segments are laid over it with an
+// exclusive-or, and the percentage is centred on top: red on the white part, black or white
+// on a segment, whichever stands out on its colour:
 //   ROM: olive for the unused part of the image's ROM extent, cyan up to the ROM usage,
 //        green for the file-system share at the right end; the text is ROM + RAM usage.
 //   RAM: cyan for RAM needed of RAM available; the text is that share.
@@ -38,6 +38,8 @@ class UsageBar : public QWidget {
   private:
     void drawRom(QPainter& p, const QRect& inside) const;
     void drawRam(QPainter& p, const QRect& inside) const;
+    // The painter draws into an image (see paintEvent): the text's colour follows the
+    // pixels under it.
     void drawPercent(QPainter& p, const QRect& inside) const;
 
     Kind kind_;

@@ -1,6 +1,7 @@
 #include "gui/window_layout.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFormLayout>
 #include <QFrame>
@@ -61,6 +62,7 @@ class Builder {
     QWidget* optionsFrame(QWidget* parent);
     QWidget* transferRows(QWidget* parent);
     QWidget* buttonRow(QWidget* parent);
+    QWidget* terminalBar(QWidget* parent);
 
     void hideWithTerminal(std::initializer_list<QWidget*> widgets) {
         parts_.hiddenWithTerminal.insert(parts_.hiddenWithTerminal.end(), widgets);
@@ -219,6 +221,25 @@ QWidget* Builder::buttonRow(QWidget* parent) {
     return row;
 }
 
+QWidget* Builder::terminalBar(QWidget* parent) {
+    auto* bar = new QWidget(parent);
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(label(Control::StaticTerminalRate, bar));
+    parts_.terminalRate = make<QComboBox>(Control::TerminalRate, bar);
+    for (uint32_t rate : kTerminalRates)
+        parts_.terminalRate->addItem(QString::number(rate / 1000.0, 'f', 1),
+                                     QVariant::fromValue(rate));
+    layout->addWidget(parts_.terminalRate);
+    layout->addWidget(make<QCheckBox>(Control::TerminalEcho, bar));
+    layout->addWidget(make<QCheckBox>(Control::TerminalTimestamps, bar));
+    layout->addStretch(1);
+    layout->addWidget(make<QPushButton>(Control::TerminalClear, bar));
+    layout->addWidget(make<QPushButton>(Control::TerminalSave, bar));
+    bar->hide();
+    return bar;
+}
+
 QFrame* separator(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
@@ -274,6 +295,8 @@ WindowParts buildWindow(QDialog& window) {
     column->addLayout(top);
     column->addLayout(settings);
     column->addWidget(parts.terminal, 1);
+    parts.terminalBar = build.terminalBar(main);
+    column->addWidget(parts.terminalBar);
     column->addWidget(build.transferRows(main));
     column->addWidget(filler, 1);
     column->addWidget(line);

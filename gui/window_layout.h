@@ -17,6 +17,7 @@
 #include "lang/catalog.h"
 
 class QAbstractButton;
+class QComboBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -53,6 +54,8 @@ struct WindowParts {
     UsageBar* ramBar = nullptr;
     DriveArea* drives = nullptr;
     TerminalWidget* terminal = nullptr;  // hidden until the terminal is switched on
+    QWidget* terminalBar = nullptr;      // the terminal's own controls, shown with it
+    QComboBox* terminalRate = nullptr;
     // What the terminal hides: everything but itself, the status line, TERMINAL_ON_OFF
     // and START_APPLICATION.
     std::vector<QWidget*> hiddenWithTerminal;

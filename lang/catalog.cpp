@@ -1,6 +1,9 @@
 #include "lang/catalog.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cstdlib>
 #include <iostream>
 
 #include "lang/embedded_catalogues.h"
@@ -51,6 +54,24 @@ std::span<const Language> languages() { return kLanguages; }
 int languageIndex() { return currentLanguage.load(); }
 
 void setLanguageIndex(int index) { currentLanguage.store(index); }
+
+std::optional<int> languageOfCode(std::string_view code) {
+    for (const Language& language : kLanguages)
+        if (language.hasCatalogue && code == language.code) return language.index;
+    return std::nullopt;
+}
+
+int languageOfLocale(const std::function<const char*(const char*)>& environment) {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = environment(variable);
+        if (value == nullptr || *value == '\0') continue;
+        const std::string_view locale(value);
+        // language[_territory][.codeset][@modifier]
+        const std::string_view code = locale.substr(0, locale.find_first_of("_.@"));
+        return languageOfCode(code).value_or(kGermanLanguage);
+    }
+    return kGermanLanguage;
+}
 
 void TextCatalogues::add(std::string code, PoCatalogue catalogue) {
     catalogues_.insert_or_assign(std::move(code), std::move(catalogue));

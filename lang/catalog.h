@@ -41,6 +41,16 @@ inline constexpr int kLastLanguage = 11;
 int languageIndex();
 void setLanguageIndex(int index);
 
+// The language of one of the eleven catalogues' codes ("de", "en", "el", ...); none for
+// another code (Italian has no catalogue of its own).
+std::optional<int> languageOfCode(std::string_view code);
+
+// The language the locale asks for: the first of LC_ALL, LC_MESSAGES and LANG that is set
+// and not empty decides, by its language part ("el_GR.UTF-8" is Greek). German, the
+// program's default, when that is none of the eleven ("C", "POSIX", "ja_JP") or when
+// none is set. `environment` reads a variable (std::getenv; nullptr when unset).
+int languageOfLocale(const std::function<const char*(const char*)>& environment);
+
 // A set of catalogues by language code, and the rule that picks a text from them.
 class TextCatalogues {
   public:

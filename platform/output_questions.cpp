@@ -9,8 +9,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kTextSave = 60390;                // "Save"
-constexpr int kTextFolderExists = 60260;        // "Folder already exist!"
-constexpr int kTextOverwriteFiles = 60226;      // "Should the files to be overwritten?"
+constexpr int kTextFolderExists = 60260;        // "Folder already exists!"
+constexpr int kTextOverwriteFiles = 60226;      // "Should the files be overwritten?"
 constexpr int kTextCannotCreateFolder = 60261;  // "Could not create the folder"
 constexpr int kTextFileExists = 60200;          // "The file already exist!"
 constexpr int kTextOverwriteFile = 60212;       // "Should the file to be overwritten?"

@@ -13,6 +13,7 @@ enum class StopCause {
     Operator,   // the window's Stop control or Escape: the program goes on afterwards
     Interrupt,  // SIGINT: the program ends once the operation has stopped
     Terminate,  // SIGTERM: the same
+    Hangup,     // SIGHUP (the terminal went away): the same
 };
 
 // Records the request; an earlier signal is not replaced by a later operator request.

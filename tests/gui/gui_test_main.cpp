@@ -17,12 +17,15 @@ int main(int argc, char** argv) {
         const std::string word = argv[i];
         if (word.rfind("--scale=", 0) == 0) scale = word.substr(8);
     }
-    // A screen as large as a desktop's, so that the window gets the size it asks for.
+    // A screen as large as a desktop's, so that the window gets the size it asks for, and a
+    // laptop's beside it.
     const std::string screens =
         std::string(TARMIX_SCREENSHOT_DIR) + "-screen-" + std::to_string(getpid()) + ".json";
     if (FILE* file = std::fopen(screens.c_str(), "w")) {
         std::fputs(R"({"screens": [{"name": "Desktop", "x": 0, "y": 0, "width": 3840,)"
-                   R"( "height": 2160, "logicalDpi": 96, "dpr": 1}]})",
+                   R"( "height": 2160, "logicalDpi": 96, "dpr": 1},)"
+                   R"( {"name": "Laptop", "x": 3840, "y": 0, "width": 1366,)"
+                   R"( "height": 768, "logicalDpi": 96, "dpr": 1}]})",
                    file);
         std::fclose(file);
     }

@@ -5,7 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
-#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -272,7 +272,12 @@ TEST_F(WindowTest, TerminalKeysGoToTheControllerAndTheTextStaysReadOnly) {
                            {TerminalPiece::Text, "1", 0}});
     EXPECT_EQ(terminal->toPlainText(), "Version: 31");
     EXPECT_TRUE(terminal->textCursor().atEnd());
-    EXPECT_TRUE(QFontInfo(terminal->font()).fixedPitch());
+    // Columns line up: every character is as wide as any other, whatever font the
+    // system's "monospace" resolves to (some do not report themselves as fixed pitch).
+    const QFontMetrics metrics(terminal->font());
+    for (const QChar c : QStringLiteral("il.MW@ 0_|"))
+        EXPECT_EQ(metrics.horizontalAdvance(c), metrics.horizontalAdvance(QChar('m')))
+            << int(c.unicode());
 }
 
 TEST_F(WindowTest, ANarrowTerminalIsWidenedTo80ColumnsWithinTheDesktop) {

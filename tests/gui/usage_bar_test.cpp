@@ -4,6 +4,8 @@
 
 #include <QImage>
 #include <QPixmap>
+#include <algorithm>
+#include <map>
 
 namespace tarmix::gui {
 namespace {
@@ -72,6 +74,48 @@ TEST_F(UsageBarTest, FiguresThatCannotBeDrawnStayInsideTheBar) {
     EXPECT_FALSE(rom.grab().isNull());
     EXPECT_FALSE(ram.grab().isNull());
     EXPECT_EQ(pixel(rom, 50, 21), QColor(255, 255, 255)) << "the frame is not painted over";
+}
+
+// The percentage must stand out on whatever part of the bar lies under it: red on white,
+// white on the magenta the file-system share makes and on the red the RAM share makes.
+TEST_F(UsageBarTest, PercentageStandsOutOnEveryPartOfTheBar) {
+    struct Case {
+        UsageFigures figures;
+        bool romBar;
+        QColor background;
+        QColor text;
+    };
+    const Case cases[] = {
+        {{.romUsage = 0.01, .ramUsage = 0.0}, true, Qt::white, QColor(255, 0, 0)},
+        {{.romUsage = 0.01, .ramUsage = 1.0}, true, QColor(255, 0, 255), Qt::white},
+        {{.romUsage = 0.5, .ramNeeded = 0x10000, .ramAvailable = 0x10000},
+         false,
+         QColor(255, 0, 0),
+         Qt::white},
+    };
+    for (const Case& c : cases) {
+        show(c.figures);
+        UsageBar& bar = c.romBar ? rom : ram;
+        const QImage image = bar.grab().toImage();
+        const qreal density = image.devicePixelRatio();
+        std::map<QRgb, int> seen;  // the colours in the middle, where the text is
+        for (int x = 80; x < 122; ++x)
+            for (int y = 3; y < 19; ++y) ++seen[image.pixel(int(x * density), int(y * density))];
+        EXPECT_GT(seen[c.background.rgb()], 0) << bar.percent();
+        EXPECT_GT(seen[c.text.rgb()], 0) << "no text of its colour at " << bar.percent() << "%";
+        // Nothing of the text may share the background's colour family only faintly:
+        // every other pixel is a blend of the two.
+        for (const auto& [colour, count] : seen) {
+            const QColor pixel = QColor::fromRgb(colour);
+            const auto between = [](int value, int a, int b) {
+                return value >= std::min(a, b) - 1 && value <= std::max(a, b) + 1;
+            };
+            EXPECT_TRUE(between(pixel.red(), c.background.red(), c.text.red()) &&
+                        between(pixel.green(), c.background.green(), c.text.green()) &&
+                        between(pixel.blue(), c.background.blue(), c.text.blue()))
+                << pixel.name().toStdString() << " at " << bar.percent() << "%";
+        }
+    }
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ class BoxAnswerer {
     struct Seen {
         QString text;
         QMessageBox::Icon icon;
+        bool defaultNo;  // a question's default button is No
     };
 
     BoxAnswerer() {
@@ -75,7 +76,8 @@ class BoxAnswerer {
     void answer() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible()) return;
-        seen.push_back({box->text(), box->icon()});
+        seen.push_back(
+            {box->text(), box->icon(), box->defaultButton() == box->button(QMessageBox::No)});
         QAbstractButton* button = box->button(QMessageBox::Ok);
         if (button == nullptr) {
             const bool yes = !yesNo.empty() && yesNo.front();
@@ -354,6 +356,7 @@ TEST_F(WindowOnSimulator, ExitAsksAndClosesOnlyOnYes) {
     EXPECT_TRUE(controller_->closed());
     ASSERT_EQ(boxes_.seen.size(), 2u);
     EXPECT_EQ(boxes_.seen[0].icon, QMessageBox::Question);
+    EXPECT_TRUE(boxes_.seen[0].defaultNo);
 }
 
 TEST_F(WindowOnSimulator, TheTerminalTakesTheWindowAndGivesItBack) {
@@ -368,9 +371,17 @@ TEST_F(WindowOnSimulator, TheTerminalTakesTheWindowAndGivesItBack) {
     EXPECT_EQ(caption(Control::TerminalOnOff), "Hide terminal");
     EXPECT_EQ(status(), "Terminal over COM1");
     TerminalWidget* terminal = window().parts().terminal;
-    const std::set<int> stayShown = {int(Control::Terminal), int(Control::TerminalOnOff),
-                                     int(Control::StartApplication), int(Control::StaticState),
-                                     1122};
+    const std::set<int> stayShown = {int(Control::Terminal),
+                                     int(Control::TerminalOnOff),
+                                     int(Control::StartApplication),
+                                     int(Control::StaticState),
+                                     1122,
+                                     int(Control::TerminalRate),
+                                     int(Control::TerminalEcho),
+                                     int(Control::TerminalTimestamps),
+                                     int(Control::TerminalClear),
+                                     int(Control::TerminalSave),
+                                     int(Control::StaticTerminalRate)};
     for (const auto& [id, widget] : window().parts().controls)
         EXPECT_EQ(widget->isVisibleTo(&window()), stayShown.contains(id)) << id;
     EXPECT_GE(terminal->columns(), 80);
@@ -390,6 +401,17 @@ TEST_F(WindowOnSimulator, TheTerminalTakesTheWindowAndGivesItBack) {
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return terminal->toPlainText().endsWith("tell versio"); }, 3000));
     saveScreenshot(window(), "11-terminal");
+
+    // A command key shows in the terminal's check box; with local echo a key shows at once,
+    // before the device's echo; Clear empties the text.
+    QTest::keyClick(terminal, Qt::Key_T, Qt::ControlModifier);
+    QTest::keyClick(terminal, Qt::Key_E);
+    EXPECT_TRUE(button(Control::TerminalEcho)->isChecked());
+    button(Control::TerminalClear)->click();
+    EXPECT_EQ(terminal->toPlainText(), "");
+    QTest::keyClick(terminal, Qt::Key_N);
+    EXPECT_EQ(terminal->toPlainText(), "n");
+    QTest::keyClick(terminal, Qt::Key_Return);
 
     button(Control::TerminalOnOff)->click();
     EXPECT_EQ(caption(Control::TerminalOnOff), "Show terminal");
@@ -579,6 +601,58 @@ TEST_F(WindowOnSimulator, BackupCopiesTheDrivesWithFiguresInTheStatusLine) {
         << text;
     for (const auto& box : boxes_.seen)
         EXPECT_NE(box.icon, QMessageBox::Critical) << box.text.toStdString();
+}
+
+// Stop and Escape end a backup between two frames of the drive copy: no restore script and
+// no half file on the PC, the status line says so, and the next operation runs.
+TEST_F(WindowOnSimulator, StopAndEscapeEndABackupBetweenFrames) {
+    device_.setFirmware(40);
+    const std::filesystem::path log = device_.drives().drive(0) / "LOG";
+    std::filesystem::create_directories(log);
+    // Many frames: the stop comes after the first, well before the last.
+    std::ofstream(log / "DAY1.TXT", std::ios::binary) << std::string(200000, 'x');
+    const struct {
+        const char* how;
+        std::function<void()> stop;
+    } ways[] = {
+        {"Stop", [this] { QTest::mouseClick(window().parts().stop, Qt::LeftButton); }},
+        {"Escape", [this] { QTest::keyClick(&window(), Qt::Key_Escape); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        // A backup ends with the controller identified afresh.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return button(Control::Backup)->isEnabled(); },
+                                    kIdentifyWaitMs));
+        const std::filesystem::path backup = settingsFolder_ / (std::string("to-") + way.how);
+        std::filesystem::create_directories(backup);
+        QTimer chooserAnswer;
+        chooserAnswer.callOnTimeout([&] {
+            if (auto* chooser = dynamic_cast<FolderChooser*>(QApplication::activeModalWidget())) {
+                chooser->selectPath(backup.string());
+                chooser->okButton()->click();
+            }
+        });
+        bool stopped = false;
+        sent_.onBytes = [&] {
+            if (stopped || !status().contains("DAY1.TXT") || status().contains(" 0.0 of ")) return;
+            stopped = true;
+            way.stop();
+        };
+        const size_t dumps = sent_.countContaining("file dump");
+        chooserAnswer.start(0);
+        button(Control::Backup)->click();
+        chooserAnswer.stop();
+        sent_.onBytes = nullptr;
+
+        ASSERT_TRUE(stopped);
+        EXPECT_EQ(sent_.countContaining("file dump"), dumps + 1) << "no further file";
+        EXPECT_EQ(sent_.countContaining("geteepromdata"), 0u);
+        EXPECT_FALSE(std::filesystem::exists(backup / "Reload.rom"));
+        EXPECT_FALSE(std::filesystem::exists(backup / "Drive_A" / "LOG" / "DAY1.TXT"));
+        EXPECT_TRUE(status().contains("Reload.rom")) << status().toStdString();
+        EXPECT_FALSE(StopRequested()) << "the next operation runs";
+    }
+    saveScreenshot(window(), "11-backup-stopped");
 }
 
 }  // namespace

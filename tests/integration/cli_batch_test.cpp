@@ -91,7 +91,7 @@ TEST_F(CliBatchTest, ScriptStoppedByTheOperatorsNoIsAFailure) {
     const fs::path script = folder / "ask.rom";
     std::ofstream(script, std::ios::binary) << "messageyesno Format A:?\r\nmkdir \"A:\\NEW\"\r\n";
     EXPECT_EQ(run(script, "--no"), 7) << err;
-    EXPECT_NE(err.find("question: Format A:?  -> No"), std::string::npos) << err;
+    EXPECT_NE(err.find("Question: Format A:?  -> No"), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(folder / "device" / "drives" / "A" / "NEW"));
 
     EXPECT_EQ(run(script, "--yes"), 0) << err;

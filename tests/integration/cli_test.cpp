@@ -117,7 +117,7 @@ TEST_F(CliTest, UnattendedDownloadWritesTheFlashAndEndsWithZero) {
     EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_NE(outcome.err.find("Panel: Alder-Panel"), std::string::npos) << outcome.err;
     EXPECT_NE(outcome.err.find("exit code 0"), std::string::npos);
-    EXPECT_NE(outcome.out.find(R"({"event":"status","text":"Download the application"})"),
+    EXPECT_NE(outcome.out.find(R"({"event":"status","text":"Download the application","ids":[)"),
               std::string::npos)
         << outcome.out;
     const size_t lastLine = outcome.out.rfind('\n', outcome.out.size() - 2);
@@ -269,13 +269,32 @@ TEST_F(CliTest, FailedDownloadIsNotASuccessAndKeepsItsTrace) {
     EXPECT_EQ(last.parent_path(), folder / "state" / "tarmix");
 }
 
+// With no display and no form the console only watches: it says so and which forms do
+// work, and Ctrl-C ends it without the trace of a failed run.
+TEST_F(CliTest, TheWatchingFormSaysWhatItDoesAndEndsOnCtrlC) {
+    bool sent = false;
+    const Outcome outcome = run({"--simulate"}, [&](pid_t tarmix) {
+        if (!sent && errorsSoFar().find("Panel: Alder-Panel") != std::string::npos) {
+            sent = true;
+            kill(tarmix, SIGINT);
+        }
+    });
+    ASSERT_TRUE(sent) << outcome.err;
+    EXPECT_EQ(outcome.exitCode, 130) << outcome.err;
+    for (const char* said : {"watching the link", "tarmix /p ROMFILE PORT BAUD", "tarmix --help"})
+        EXPECT_NE(outcome.err.find(said), std::string::npos) << said << "\n" << outcome.err;
+    EXPECT_EQ(outcome.err.find("wire trace of the last operation"), std::string::npos)
+        << outcome.err;
+    EXPECT_FALSE(fs::exists(folder / "state" / "tarmix"));
+}
+
 TEST_F(CliTest, ListPortsShowsTheSimulatedControllerAsCom1) {
     const Outcome outcome = run({"--simulate", "--list-ports"});
     EXPECT_EQ(outcome.exitCode, 0);
     EXPECT_EQ(outcome.out.rfind("COM1  /dev/pts/", 0), 0u) << outcome.out;
-    EXPECT_NE(outcome.out.find("available\nCOM2  -"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("Available\nCOM2  -"), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("LPT1  " + (folder / "no-lpt").string()), std::string::npos);
-    EXPECT_NE(outcome.out.find("cannot be opened\n"), std::string::npos);
+    EXPECT_NE(outcome.out.find("Not available\n"), std::string::npos);
 }
 
 TEST_F(CliTest, FilesGoToTheControllerAndBackUnattended) {
@@ -483,7 +502,7 @@ TEST_F(CliTest, APortThatCannotBeOpenedEndsTheRunAndLeavesTheNextControllerAlone
     // The "result" event of a run that tried COM1 at `com1`.
     const auto resultEvent = [](int code, const std::string& reason, const std::string& com1) {
         return "\"exitCode\":" + std::to_string(code) + ",\"reason\":\"" + reason +
-               "\",\"port\":\"COM1\",\"device\":\"" + com1 + "\"}";
+               "\",\"port\":\"COM1\",\"device\":\"" + com1 + "\",\"ids\":[";
     };
     testing::PortHolder holder(device);
     ASSERT_TRUE(holder.held());

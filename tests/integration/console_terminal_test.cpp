@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "app/simulator_launcher.h"
@@ -189,17 +190,60 @@ TEST_F(ConsoleTerminalTest, TheReenumeratedUsbPortIsFoundAgainByItsName) {
     // link goes away and a new one appears there.
     const std::string link = (folder / "usb-serial").string();
     simulate("dmx610", {"--usb", "--link", link, "--app-ms", "300"}, link);
-    start({"--terminal"});
+    const fs::path log = folder / "received.log";
+    start({"--terminal", "--log", log.string()});
     ASSERT_TRUE(waitFor("[tarmix: Terminal over COM1]")) << screen;
     screen.clear();
     type("run appl\r");
-    ASSERT_TRUE(waitFor("[tarmix: Terminal without connection ]")) << screen;
+    ASSERT_TRUE(waitFor("[tarmix: Terminal without connection]")) << screen;
     ASSERT_TRUE(waitFor("[tarmix: Terminal over COM1]")) << screen;
     type("tell version\r");
     EXPECT_TRUE(waitFor("Version: ")) << screen;
     type("\x1d");
     EXPECT_EQ(exitCode(), 0);
     EXPECT_TRUE(asBefore());
+    // The log marks where the line went away and where it came back, between what came.
+    std::ifstream saved(log, std::ios::binary);
+    const std::string received(std::istreambuf_iterator<char>(saved), {});
+    const std::regex marked(R"([\s\S]*\r\n\[tarmix [0-9-]{10} [0-9:]{8}: )"
+                            R"(the line went away\]\r\n[\s\S]*\r\n\[tarmix [0-9-]{10} )"
+                            R"([0-9:]{8}: the line is back\]\r\n[\s\S]*Version: [\s\S]*)");
+    EXPECT_TRUE(std::regex_match(received, marked)) << received;
+}
+
+// The rate goes on the line: at 115200 the monitor's 57600 answer is garbled. With time
+// stamps and local echo, what is typed shows at once and each line starts with its time;
+// Ctrl-T ? lists the keys, the quit key with them.
+TEST_F(ConsoleTerminalTest, RateTimeStampsLocalEchoAndKeyHelp) {
+    simulate("alder");
+    start({"--terminal", "--timestamps", "--local-echo"});
+    ASSERT_TRUE(waitFor("at 57600 baud")) << screen;
+    type("\x14?");
+    ASSERT_TRUE(waitFor("Ctrl-] quits the terminal.")) << screen;
+    EXPECT_NE(screen.find("Terminal keys: Ctrl-T, then\r\n  ?  this help\r\n"), std::string::npos)
+        << screen;
+    screen.clear();
+    type("tell version\r");
+    ASSERT_TRUE(waitFor("Boot> ")) << screen;
+    const std::string stamp = R"(\[[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}\] )";
+    EXPECT_TRUE(std::regex_match(
+        screen, std::regex(stamp + "tell version\r\n" + stamp + "tell version\r\n" + stamp +
+                           "Version: 30\r\n" + stamp + "Boot> ")))
+        << screen;
+    type("\x1d");
+    EXPECT_EQ(exitCode(), 0);
+    EXPECT_TRUE(asBefore());
+    close(master);
+    close(slave);
+    master = slave = -1;
+
+    screen.clear();
+    start({"--terminal", "--baud", "115200"});
+    ASSERT_TRUE(waitFor("at 115200 baud; Ctrl-] quits, Ctrl-T ? shows the keys")) << screen;
+    type("tell version\r");
+    EXPECT_FALSE(waitFor("Version: 30", 1500ms)) << screen;
+    type("\x1d");
+    EXPECT_EQ(exitCode(), 0);
 }
 
 // Typing goes to the port asked for or to none: with that port held by another program the

@@ -154,8 +154,10 @@ class PtyBackupTest : public ::testing::TestWithParam<Device> {
 
     // The backup of `device` into `backup` through a simulator started with `simulatorWords`;
     // tarmix's exit code. Its standard output is kept in `out`.
+    // With `hangUpAfter`, tarmix gets SIGHUP once its error stream holds that text.
     int backUp(const fs::path& device, const fs::path& backup,
-               const std::vector<std::string>& simulatorWords, const std::string& extraWords = "") {
+               const std::vector<std::string>& simulatorWords, const std::string& extraWords = "",
+               const std::string& hangUpAfter = "") {
         SimulatorLauncher simulator;
         simulator.setExecutable(TARMIX_SIM_PATH);
         std::vector<std::string> arguments{"--state", device.string()};
@@ -165,12 +167,18 @@ class PtyBackupTest : public ::testing::TestWithParam<Device> {
             ADD_FAILURE() << error;
             return -1;
         }
-        const std::string command =
+        const std::string errFile = quoted((folder / "err").string());
+        std::string command =
             "env -u TARMIX_COM1 XDG_CONFIG_HOME=" + quoted((folder / "config").string()) +
             " TARMIX_LPT1=" + quoted((folder / "no-lpt").string()) + " timeout 120 " +
             quoted(TARMIX_PATH) + " --headless --port " + quoted(simulator.devicePath()) + " " +
             extraWords + " /s " + quoted(backup.string()) + " COM1 115200 >" +
-            quoted((folder / "out").string()) + " 2>" + quoted((folder / "err").string());
+            quoted((folder / "out").string()) + " 2>" + errFile;
+        // timeout hands the signal on to tarmix; the wait for the text is bounded.
+        if (!hangUpAfter.empty())
+            command = command + " & p=$!; i=0; until grep -qF " + quoted(hangUpAfter) + " " +
+                      errFile + " || [ $i -ge 2400 ]; do sleep 0.05; i=$((i+1)); done; " +
+                      "kill -HUP $p; wait $p";
         const int status = std::system(command.c_str());
         out = readFile(folder / "out");
         err = readFile(folder / "err");
@@ -256,7 +264,7 @@ TEST_P(PtyBackupTest, AnExistingFolderAsksAndNoEndsWithCodeEight) {
     const fs::path backup = folder / "backup";
     writeFile(backup / "Flash" / "keep.txt", "mine");
     EXPECT_EQ(tarmix(populated, "--no /s " + quoted(backup.string()) + " COM1 57600"), 8) << err;
-    EXPECT_NE(err.find("Folder already exist!"), std::string::npos) << err;
+    EXPECT_NE(err.find("Folder already exists!"), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(backup / "Reload.rom"));
     EXPECT_FALSE(fs::exists(backup / "Flash" / "Application.rom"));
     EXPECT_EQ(readFile(backup / "Flash" / "keep.txt"), "mine");
@@ -341,6 +349,21 @@ TEST_P(PtyBackupTest, AControllerThatGoesAwayInEachPartLeavesNoHalfBackup) {
 // On a line paced like a real cable, the JSON events carry the figures of each part of the
 // backup: the application, every drive file, the EEPROM area, each up to its whole size, at
 // no more than the line's rate.
+// SIGHUP (a dropped ssh session) during the drive copy: the file under way ends between two
+// frames, no further file is asked for, no Reload.rom is written, and the code is 129.
+TEST_P(PtyBackupTest, AHangupStopsTheBackupBetweenFramesAndWritesNoScript) {
+    const fs::path populated = populatedDevice();
+    const fs::path backup = folder / "backup";
+    EXPECT_EQ(backUp(populated, backup, {"--pace"}, "", "DAY1.TXT"), 129) << err;
+    EXPECT_NE(err.find("stopping once the device is between two steps"), std::string::npos);
+    EXPECT_NE(err.find("The backup was stopped: Reload.rom was not written."), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("exit code 129 (hung up (SIGHUP))"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(backup / "Reload.rom"));
+    EXPECT_FALSE(fs::exists(backup / "manifest.json"));
+    EXPECT_FALSE(fs::exists(backup / "Drive_C" / "DATA.BIN"));
+}
+
 TEST_P(PtyBackupTest, ProgressCarriesTheFiguresOfEveryPart) {
     const fs::path populated = populatedDevice();
     ASSERT_EQ(backUp(populated, folder / "backup", {"--pace"}, "--json"), 0) << err;

@@ -36,6 +36,10 @@ dpkg -x "$deb" "$root"
 tarmix="$root/usr/bin/tarmix"
 "$tarmix" --version | grep -qi "tarmix" || fail "--version"
 "$tarmix" --help >"$scratch/help.txt" || fail "--help"
+if "$tarmix" --version | grep -q "with window"; then
+    dpkg-deb -f "$deb" Recommends | grep -q 'qt6-translations-l10n' ||
+        fail "the window's Qt texts are not recommended"
+fi
 
 # Every option that --help names is in the man page.
 man_text="$(gzip -dc "$root/usr/share/man/man1/tarmix.1.gz" | sed 's/\\-/-/g')"

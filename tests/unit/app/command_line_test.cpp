@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "lang/catalog.h"
+
 namespace tarmix {
 namespace {
 
@@ -76,9 +78,9 @@ TEST(CommandLineForms, TimeFactor) {
 }
 
 TEST(CommandLineOptions, AreTakenOutBeforeTheFormsAreMatched) {
-    const ParsedCommandLine parsed =
-        ParseCommandLine({"--headless", "/p", "--simulate=birch", "x.rom", "--trace", "t.txt",
-                          "COM1", "57600", "--json", "--yes", "--wait=5", "--sim-state", "st"});
+    const ParsedCommandLine parsed = ParseCommandLine(
+        {"--headless", "/p", "--simulate=birch", "x.rom", "--trace", "t.txt", "COM1", "57600",
+         "--json", "--yes", "--wait=5", "--sim-state", "st", "--lang", "el"});
     ASSERT_EQ(parsed.error, "");
     EXPECT_EQ(parsed.words, (std::vector<std::string>{"/p", "x.rom", "COM1", "57600"}));
     EXPECT_TRUE(parsed.options.headless);
@@ -88,11 +90,21 @@ TEST(CommandLineOptions, AreTakenOutBeforeTheFormsAreMatched) {
     EXPECT_TRUE(parsed.options.answerYes);
     EXPECT_EQ(parsed.options.waitSeconds, 5);
     EXPECT_EQ(parsed.options.simulatorState, "st");
+    EXPECT_EQ(parsed.options.language, 10);
+    EXPECT_EQ(ParseCommandLine({"--lang=lt"}).options.language, 11);
+    EXPECT_EQ(ParseCommandLine({}).options.language, std::nullopt);
 
     EXPECT_EQ(ParseCommandLine({"--simulate"}).options.simulate, kDefaultSimulatedModel);
     EXPECT_FALSE(ParseCommandLine({"--yes", "--no"}).options.answerYes);
-    for (auto wrong : std::vector<std::vector<std::string>>{
-             {"--frobnicate"}, {"--trace"}, {"--wait", "soon"}, {"--simulate="}, {"--wait=-1"}})
+    for (auto wrong : std::vector<std::vector<std::string>>{{"--frobnicate"},
+                                                            {"--trace"},
+                                                            {"--wait", "soon"},
+                                                            {"--simulate="},
+                                                            {"--wait=-1"},
+                                                            {"--lang", "it"},
+                                                            {"--lang", "EN"},
+                                                            {"--lang", "en_US"},
+                                                            {"--lang"}})
         EXPECT_NE(ParseCommandLine(wrong).error, "") << wrong[0];
 }
 
@@ -100,8 +112,8 @@ TEST(CommandLineOptions, AreTakenOutBeforeTheFormsAreMatched) {
 // option that takes one: it must never run as if the option had been left out.
 TEST(CommandLineOptions, EmptyValuesAreRefusedForEveryOptionThatTakesOne) {
     for (const char* option :
-         {"--sim-state", "--library", "--port", "--trace", "--wait", "--verify-backup", "--dry-run",
-          "--log", "--ls", "--tree", "--mkdir", "--rm", "--rmdir", "--format"}) {
+         {"--sim-state", "--library", "--port", "--lang", "--trace", "--wait", "--verify-backup",
+          "--dry-run", "--log", "--ls", "--tree", "--mkdir", "--rm", "--rmdir", "--format"}) {
         for (const std::vector<std::string>& words :
              {std::vector<std::string>{option, ""}, {std::string(option) + "="}}) {
             SCOPED_TRACE(words[0]);
@@ -121,6 +133,7 @@ TEST(ExitCodes, OneTableInHelpAndReadme) {
     std::stringstream text;
     text << in.rdbuf();
     std::set<int> codes;
+    setLanguageIndex(kEnglishLanguage);  // the summary speaks the run's language
     for (const ExitCode& row : ExitCodes()) {
         EXPECT_TRUE(codes.insert(row.code).second) << "two meanings for " << row.code;
         const std::string code = std::to_string(row.code);
@@ -130,6 +143,8 @@ TEST(ExitCodes, OneTableInHelpAndReadme) {
                   std::string::npos);
         EXPECT_EQ(DescribeResult(row.code), row.meaning);
     }
+    setLanguageIndex(kGermanLanguage);
+    EXPECT_EQ(DescribeResult(kResultNoController), "keine Steuerung erkannt");
     EXPECT_TRUE(codes.contains(kResultTerminated));
 }
 

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "lang/catalog.h"
+#include "platform/stop_request.h"
 #include "window_bench.h"
 
 namespace tarmix {
@@ -33,7 +37,9 @@ TEST(JsonEvent, EscapesControlsAndKeepsEveryLineValidUtf8) {
 // The front end on the bench's clock, or on its own.
 struct Console {
     explicit Console(ConsoleOptions options = {}, Clock* on = nullptr)
-        : frontEnd(errors, &events, on ? *on : clock, options) {}
+        : frontEnd(errors, &events, on ? *on : clock, options) {
+        setLanguageIndex(kEnglishLanguage);
+    }
     VirtualClock clock;
     std::ostringstream errors;
     std::ostringstream events;
@@ -54,29 +60,67 @@ TEST(ConsoleFrontEnd, WritesChangesOnceAndAnswersQuestionsAsTold) {
     EXPECT_EQ(console.errors.str(),
               "Connection established\n"
               "Panel: Alder-Panel\n"
-              "error: Flash erase error / sector 3\n"
-              "question: Would you really terminate the program? -> No (--no)\n");
-    EXPECT_EQ(
-        console.events.str(),
-        R"({"event":"status","text":"Connection established"})"
-        "\n"
-        R"({"event":"info","field":"Panel","text":"Alder-Panel"})"
-        "\n"
-        R"({"event":"message","icon":"error","caption":"","text":"Flash erase error\nsector 3"})"
-        "\n"
-        R"({"event":"question","caption":"","text":"Would you really terminate the program?","answer":"no"})"
-        "\n"
-        R"({"event":"progress","position":500,"low":0,"high":1000})"
-        "\n");
+              "Error: Flash erase error / sector 3\n"
+              "Question: Would you really terminate the program? -> No (--no)\n");
+    EXPECT_EQ(console.events.str(),
+              R"({"event":"status","text":"Connection established","ids":[60122]})"
+              "\n"
+              R"({"event":"info","field":"Panel","text":"Alder-Panel","ids":[]})"
+              "\n"
+              R"({"event":"message","icon":"error","caption":"","captionIds":[],)"
+              R"("text":"Flash erase error\nsector 3","ids":[60253]})"
+              "\n"
+              R"({"event":"question","caption":"","captionIds":[],)"
+              R"("text":"Would you really terminate the program?","ids":[60010],"answer":"no"})"
+              "\n"
+              R"({"event":"progress","position":500,"low":0,"high":1000})"
+              "\n");
 
-    Console yes(
-        {.answerYes = true, .progressBar = true, .waitForController = {}, .traceFolder = {}});
+    Console yes({.answerYes = true,
+                 .operatorAnswers = nullptr,
+                 .progressBar = true,
+                 .waitForController = {},
+                 .traceFolder = {}});
     EXPECT_TRUE(yes.frontEnd.askYesNo("Overwrite?", ""));
     yes.frontEnd.setProgress(250);
     yes.frontEnd.setStatus("Download finished");
     EXPECT_NE(yes.errors.str().find("] 25%"), std::string::npos);
     // The bar is wiped before the next line.
     EXPECT_NE(yes.errors.str().find("\r\x1b[KDownload finished\n"), std::string::npos);
+}
+
+// At a terminal without --yes or --no the operator answers; anything but y is No.
+TEST(ConsoleFrontEnd, TheOperatorAnswersQuestionsWithNoAsDefault) {
+    const struct {
+        const char* reply;
+        bool answer;
+    } cases[] = {{"y\n", true}, {"Yes\n", true}, {"\n", false}, {"n\n", false}, {"", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        std::istringstream replies(c.reply);
+        Console asking({.answerYes = true,
+                        .operatorAnswers = &replies,
+                        .progressBar = false,
+                        .waitForController = {},
+                        .traceFolder = {}});
+        EXPECT_EQ(asking.frontEnd.askYesNo("Format drive A:?", ""), c.answer);
+        EXPECT_NE(asking.errors.str().find("Question: Format drive A:? (y/N) "), std::string::npos);
+    }
+}
+
+// After a second signal abandoned the operation its complaints of a silent line are not
+// shown; the last words say what state the controller may be in.
+TEST(ConsoleFrontEnd, AnAbandonedRunSaysWhatStateTheControllerMayBeIn) {
+    Console console;
+    RequestAbandon();
+    console.frontEnd.showMessage("The controller does not answer any more", "", MessageIcon::Error);
+    console.frontEnd.finish({kResultInterrupted, DescribeResult(kResultInterrupted), "", ""});
+    ResetStopRequest();
+    const std::string said = console.errors.str();
+    EXPECT_EQ(said.find("does not answer"), std::string::npos) << said;
+    EXPECT_NE(said.find("may need a restart"), std::string::npos) << said;
+    EXPECT_NE(console.events.str().find("does not answer"), std::string::npos)
+        << "the event keeps what happened";
 }
 
 TEST(ConsoleFrontEnd, GivesUpWhenNoControllerAnswersAndKeepsTheLastOperation) {
@@ -137,9 +181,9 @@ TEST(ConsoleFrontEnd, ControlCharactersNeverReachTheTerminal) {
     console.frontEnd.askYesNo("Go\bon?\x7f", "");
     console.frontEnd.setStatus("tab\there");
     EXPECT_EQ(console.errors.str(),
-              "warning: Batch handling: ?[2J?[Hcleared?\n"
+              "Warning: Batch handling: ?[2J?[Hcleared?\n"
               "Panel: Alder?]0;title??2J\n"
-              "question: Go?on?? -> No (--no)\n"
+              "Question: Go?on?? -> No (--no)\n"
               "tab here\n");
 }
 

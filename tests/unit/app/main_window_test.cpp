@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "app/settings.h"
 #include "lang/catalog.h"
@@ -185,6 +186,39 @@ TEST(MainWindowWatch, FirstTickIdentifiesAndFillsTheWindow) {
     EXPECT_FALSE(bench.view.isEnabled(Control::Baud230400));
     // Drive C: of 256 kB at the top of bank A 0x110000..0x2FFFFF.
     EXPECT_NEAR(bench.view.usage.ramUsage, 256.0 * 1024 / 0x1F0000, 1e-9);
+}
+
+// Backup needs an identified controller with its monitor on the line; the button follows
+// every change of that, also after the terminal was shown and hidden again.
+TEST(MainWindowWatch, BackupIsEnabledExactlyWhileAControllerIsIdentified) {
+    WindowBench bench("alder");
+    const struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool enabled;
+    } steps[] = {
+        {"start", [&] { bench.window->OnInitDialog(); }, false},
+        {"identified", [&] { bench.tick(); }, true},
+        {"terminal shown", [&] { bench.window->OnTerminalOnOff(); }, false},
+        {"terminal hidden", [&] { bench.window->OnTerminalOnOff(); }, false},
+        {"identified again", [&] { bench.tick(); }, true},
+        {"controller gone",
+         [&] {
+             bench.silent = true;
+             bench.tick();
+         },
+         false},
+        {"back",
+         [&] {
+             bench.silent = false;
+             bench.tick();
+         },
+         true},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(bench.view.isEnabled(Control::Backup), step.enabled) << step.what;
+    }
 }
 
 TEST(MainWindowWatch, LostControllerIsShownAndIdentifiedAgain) {

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <vector>
 
 #include "lang/catalog.h"
 
@@ -71,7 +74,73 @@ TEST_F(SettingsFileTest, WhatIsWrittenReadsBackUnchanged) {
     EXPECT_EQ(read.verifyAfterWrite, 1);
 }
 
+// Sets the locale variables for one test, and puts them back.
+class LocaleForTest {
+  public:
+    explicit LocaleForTest(const char* lang) {
+        for (const char* name : kNames) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+            unsetenv(name);
+        }
+        if (lang) setenv("LANG", lang, 1);
+    }
+    ~LocaleForTest() {
+        for (const auto& [name, value] : saved_)
+            value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+
+  private:
+    static constexpr const char* kNames[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+// A first run takes the locale's language, a settings file keeps its own, and --lang
+// replaces either for the run without being written.
+TEST_F(SettingsFileTest, LanguageOfTheLocaleTheFileAndTheRun) {
+    struct Case {
+        const char* file;  // nullptr: no settings file yet
+        const char* lang;
+        std::optional<int> run;
+        int shown;
+        const char* written;  // the language line written back
+    };
+    const Case cases[] = {
+        {nullptr, "en_US.UTF-8", std::nullopt, 1, "[LANGUAGE]: 1"},
+        {nullptr, "el_GR.UTF-8", std::nullopt, 10, "[LANGUAGE]: 10"},
+        {nullptr, "C.UTF-8", std::nullopt, 0, "[LANGUAGE]: 0"},
+        {nullptr, "sv_SE.UTF-8", std::nullopt, 0, "[LANGUAGE]: 0"},
+        {"[LANGUAGE]: 5\r\n", "en_US.UTF-8", std::nullopt, 5, "[LANGUAGE]: 5"},
+        {"[BAUDRATE]: 115200\r\n", "en_US.UTF-8", std::nullopt, 0, "[LANGUAGE]: 0"},
+        {"[LANGUAGE]: 5\r\n", "en_US.UTF-8", 10, 10, "[LANGUAGE]: 5"},
+        {nullptr, "fr_FR.UTF-8", 11, 11, "[LANGUAGE]: 2"},
+    };
+    for (const Case& c : cases) {
+        const LocaleForTest locale(c.lang);
+        fs::remove(folder / kSettingsFileName);
+        if (c.file) writeFile(c.file);
+        SetRunLanguage(c.run);
+        Settings settings;
+        ReadSettings(folder, settings);
+        EXPECT_EQ(settings.languageIndex, c.shown) << (c.file ? c.file : "-") << " " << c.lang;
+        ASSERT_EQ(WriteSettings(folder, settings), 0);
+        EXPECT_EQ(readFile().find(utf16(c.written)), 0u) << c.lang;
+        SetRunLanguage(std::nullopt);
+    }
+    // A language picked in the window during a --lang run is the user's choice: kept.
+    const LocaleForTest locale("en_US.UTF-8");
+    writeFile("[LANGUAGE]: 5\r\n");
+    SetRunLanguage(10);
+    Settings settings;
+    ReadSettings(folder, settings);
+    settings.languageIndex = 2;
+    ASSERT_EQ(WriteSettings(folder, settings), 0);
+    EXPECT_EQ(readFile().find(utf16("[LANGUAGE]: 2")), 0u);
+    SetRunLanguage(std::nullopt);
+}
+
 TEST_F(SettingsFileTest, MissingFileResetsLanguageBaudAndPortOnly) {
+    const LocaleForTest locale(nullptr);
     Settings settings{7, 230400, 5, 1};
     EXPECT_EQ(ReadSettings(folder, settings), 1);
     EXPECT_EQ(settings.languageIndex, 0);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+
 #include "app/console_terminal.h"
 #include "app/main_window.h"
 #include "window_bench.h"
@@ -18,6 +21,7 @@ TEST(TerminalText, LineEndsBackspacesAndControlCharacters) {
     struct Case {
         std::vector<std::string_view> received;
         std::string shown;
+        std::string_view stamp = {};  // before the first character shown on a line
     };
     const Case cases[] = {
         {{"tell version\r\nVersion: 30\r\nBoot> "}, "tell version\nVersion: 30\nBoot> "},
@@ -27,11 +31,14 @@ TEST(TerminalText, LineEndsBackspacesAndControlCharacters) {
         {{"\b\bok\r\b\b"}, "ok\n"},                                  // never past the line's start
         {{std::string_view("a\0b\x1b[1mc\x7f\x07", 10)}, "ab[1mc"},  // NUL, ESC, DEL, BEL
         {{"\tx"}, "\tx"},
+        {{"ab\r\ncd\r\n"}, "[S] ab\n[S] cd\n", "[S] "},
+        {{"a", "b\r", "\n\r\n\nc"}, "[S] ab\n\n[S] c", "[S] "},  // once a line, none when empty
     };
     for (const Case& test : cases) {
         TerminalText text;
         testing::RecordingWindow view;
-        for (std::string_view bytes : test.received) view.updateTerminal(text.Take(bytes));
+        for (std::string_view bytes : test.received)
+            view.updateTerminal(text.Take(bytes, test.stamp));
         EXPECT_EQ(view.terminalText, test.shown) << test.received.front();
         EXPECT_EQ(text.size(), test.shown.size());
     }
@@ -249,7 +256,7 @@ TEST(WindowTerminal, WithoutAPortTypingFailsWithTheWriteError) {
     bench.makeWindowOn(bench.view, bench.view, {}, &bench.wire);
     bench.window->OnInitDialog();
     bench.switchOn();
-    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection ");
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection");
     bench.window->OnTerminalText("ab");
     ASSERT_EQ(bench.view.messages.size(), 1u);  // one box, and the rest is not tried
     EXPECT_EQ(bench.view.messages[0].text, "Serial line write error!");
@@ -261,12 +268,12 @@ TEST(WindowTerminal, ThePortGoingAwayAndComingBack) {
     bench.switchOn();
     bench.faults.gone = true;
     bench.poll(60ms);
-    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection ");
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection");
     EXPECT_TRUE(bench.window->terminal().lineLost());
     bench.window->OnTerminalText("x");
     EXPECT_EQ(bench.view.messages.back().text, "Serial line write error!");
     bench.poll(2s);  // tried again every 500 ms, and each try fails at once
-    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection ");
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection");
 
     bench.faults.gone = false;
     bench.poll(600ms);
@@ -275,6 +282,89 @@ TEST(WindowTerminal, ThePortGoingAwayAndComingBack) {
     bench.wire.bytes.clear();
     bench.type("tell version");
     EXPECT_EQ(bench.wire.bytes, "tell version\r");  // the "x" never went out
+    EXPECT_EQ(bench.view.terminalText, "tell version\nVersion: 30\nBoot> ");
+}
+
+// Local echo, time stamps and the command keys after Ctrl-T, as typed into the window.
+TEST(WindowTerminal, EchoStampsAndCommandKeys) {
+    struct Case {
+        const char* name;
+        bool echo, stamps;
+        std::string typed;  // then Enter
+        std::string sent;
+        std::string shownPattern;  // the whole text, as a regular expression
+        std::string message;       // the last message box, when one is expected
+    };
+    const std::string stamp = R"(\[[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}\] )";
+    const std::string anything = R"([\s\S]*)";
+    const Case cases[] = {
+        {"echo", true, false, "tell version", "tell version\r",
+         "tell version\ntell version\nVersion: 30\nBoot> ", ""},
+        {"echo of a mended typo", true, false, "tell x\bversion", "tell x\bversion\r",
+         "tell version\ntell version\nVersion: 30\nBoot> ", ""},
+        {"stamps", false, true, "tell version", "tell version\r",
+         stamp + "tell version\n" + stamp + "Version: 30\n" + stamp + "Boot> ", ""},
+        {"Ctrl-T e turns echo on", false, false,
+         "\x14"
+         "etell version",
+         "tell version\r", "tell version\ntell version\nVersion: 30\nBoot> ", ""},
+        {"Ctrl-T t turns stamps off", false, true,
+         "\x14"
+         "ttell version",
+         "tell version\r", "tell version\nVersion: 30\nBoot> ", ""},
+        {"Ctrl-T ? shows the keys and sends nothing", false, false, "\x14?", "\r", anything,
+         "Terminal keys: Ctrl-T, then\n  ?  this help"},
+        {"Ctrl-T twice sends Ctrl-T once", false, false, "\x14\x14", "\x14\r", anything, ""},
+        {"an unknown command key is dropped", false, false, "\x14xtell version", "tell version\r",
+         "tell version\nVersion: 30\nBoot> ", ""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        TerminalBench bench;
+        bench.switchOn();
+        bench.window->OnTerminalEcho(test.echo);
+        bench.window->OnTerminalTimestamps(test.stamps);
+        bench.type(test.typed);
+        EXPECT_EQ(bench.wire.bytes, test.sent);
+        EXPECT_TRUE(std::regex_match(bench.view.terminalText, std::regex(test.shownPattern)))
+            << bench.view.terminalText;
+        if (!test.message.empty()) {
+            ASSERT_FALSE(bench.view.messages.empty());
+            EXPECT_EQ(bench.view.messages.back().text.rfind(test.message, 0), 0u)
+                << bench.view.messages.back().text;
+            EXPECT_EQ(bench.view.messages.back().text.find("Ctrl-]"), std::string::npos);
+        }
+    }
+}
+
+// The rate goes on the line at once: at another rate than the monitor's, its answer is
+// garbled; back at 57600 it reads again. Clear empties the text; Save writes it.
+TEST(WindowTerminal, RateClearAndSave) {
+    TerminalBench bench;
+    bench.switchOn();
+    bench.window->OnTerminalRate(115200);
+    EXPECT_EQ(bench.window->terminal().settings().baud, 115200u);
+    bench.type("tell version");
+    EXPECT_EQ(bench.view.terminalText.find("Version: 30"), std::string::npos);
+    bench.window->OnTerminalRate(57600);
+    bench.type("");  // ends the garbled line in the monitor
+    bench.poll(2s);
+    bench.window->OnTerminalClear();
+    EXPECT_EQ(bench.view.terminalText, "");
+    bench.type("tell version");
+    EXPECT_EQ(bench.view.terminalText, "tell version\nVersion: 30\nBoot> ");
+
+    bench.view.chosenSaveFile = (bench.folder / "terminal.txt").string();
+    bench.window->OnTerminalSave();
+    EXPECT_EQ(bench.view.proposedNames.back(), "terminal.txt");
+    std::ifstream saved(*bench.view.chosenSaveFile);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), bench.view.terminalText);
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal text saved in " + *bench.view.chosenSaveFile);
+    // A folder that does not exist: the message says why, and the text stays.
+    bench.view.chosenSaveFile = (bench.folder / "missing" / "terminal.txt").string();
+    bench.window->OnTerminalSave();
+    ASSERT_FALSE(bench.view.messages.empty());
+    EXPECT_EQ(bench.view.messages.back().text.rfind("The terminal text was not saved:\n", 0), 0u);
     EXPECT_EQ(bench.view.terminalText, "tell version\nVersion: 30\nBoot> ");
 }
 
@@ -319,7 +409,7 @@ TEST(WindowTerminal, ApplicationStartOnAUsbAdapterReopensTheReenumeratedPort) {
     bench.wire.bytes.clear();
     bench.type("call 0");
     EXPECT_EQ(bench.wire.bytes, "call 0\r");
-    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection ");
+    EXPECT_EQ(bench.view.lastStatus(), "Terminal without connection");
     bench.poll(1s);
     EXPECT_EQ(bench.view.lastStatus(), "Terminal over COM1");
     bench.wire.bytes.clear();

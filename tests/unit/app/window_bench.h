@@ -66,7 +66,8 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     void printEntry(const std::string& line, const JsonEvent&) override { entries.push_back(line); }
     void setTerminalShown(bool shown) override { terminalShown = shown; }
     void focusTerminal() override { ++terminalFocus; }
-    // The terminal's text as the view would hold it (the tests show ASCII only).
+    std::string shownTerminalText() const override { return terminalText; }
+    // The terminal's text as the view would hold it (erasing assumes ASCII at the end).
     void updateTerminal(const TerminalUpdate& update) override {
         for (const TerminalPiece& piece : update) {
             switch (piece.kind) {
@@ -79,9 +80,17 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
                 case TerminalPiece::Erase:
                     terminalText.pop_back();
                     break;
-                case TerminalPiece::Drop:
-                    terminalText.erase(0, piece.count);
+                case TerminalPiece::Drop: {
+                    // `count` characters: UTF-8 continuation bytes go with their lead.
+                    size_t end = 0;
+                    for (size_t n = 0; n < piece.count && end < terminalText.size(); ++n) {
+                        ++end;
+                        while (end < terminalText.size() && (terminalText[end] & 0xc0) == 0x80)
+                            ++end;
+                    }
+                    terminalText.erase(0, end);
                     break;
+                }
             }
         }
     }

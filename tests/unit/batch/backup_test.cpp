@@ -15,6 +15,7 @@
 #include "batch/restore_script.h"
 #include "batch/sha256.h"
 #include "lang/catalog.h"
+#include "platform/stop_request.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "support/cancelling_flips.h"
@@ -53,15 +54,20 @@ TEST(Sha256, PublishedDigests) {
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
 
+constexpr char kDestroys[] =
+    " This formats the controller's drives and overwrites its flash and its EEPROM.";
+
 TEST(RestoreScript, QuestionInLatin1OrEnglishAndEveryLineEndsWithCrLf) {
     const LocalTime time{1, 7, 12, 2026, 8, 5, 0};
     struct Case {
         int language;
         const char* question;
     };
-    for (const Case& c : {Case{kEnglishLanguage, "Restore backup from 07.12.2026 08:05?"},
-                          Case{7, "Restore backup from 07.12.2026 08:05?"},      // Russian
-                          Case{10, "Restore backup from 07.12.2026 08:05?"}}) {  // Greek
+    // The question names what the script destroys.
+    const std::string english = std::string("Restore backup from 07.12.2026 08:05?") + kDestroys;
+    for (const Case& c :
+         {Case{kEnglishLanguage, english.c_str()}, Case{7, english.c_str()},  // Russian
+          Case{10, english.c_str()}}) {                                       // Greek
         SCOPED_TRACE(c.language);
         setLanguageIndex(c.language);
         RestoreScript script;
@@ -221,9 +227,10 @@ TEST(DeviceBackup, ImageRecordsScriptAndManifest) {
     EXPECT_EQ(image[6675], "S70500110000E9");
     EXPECT_EQ(image[0].substr(0, 12), "S31500110000");
     EXPECT_EQ(crlfLines(readFile(bench.folder / "Reload.rom")),
-              (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
-                                        "program \"Flash\\Application.rom\"", "init drives 0 0 0",
-                                        "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+              (std::vector<std::string>{
+                  std::string("messageyesno Restore backup from 07.12.2026 08:30?") + kDestroys,
+                  "program \"Flash\\Application.rom\"", "init drives 0 0 0",
+                  "restoreeprom \"EEPROM\\Eeprom.bin\""}));
     EXPECT_EQ(readFile(bench.folder / "EEPROM" / "Eeprom.bin").size(), 12u + 0x2000 - 0x100);
     const std::string manifest = readFile(bench.folder / "manifest.json");
     for (const char* file : {"Reload.rom", "Flash/Application.rom", "EEPROM/Eeprom.bin"})
@@ -302,6 +309,68 @@ TEST(DeviceBackup, ALineGoneSilentEndsTheBackupAtOnce) {
     EXPECT_NE(bench.view.messages.back().text.find("does not answer"), std::string::npos);
 }
 
+// Asks the operation to stop once the PC has sent `trigger`, and records what it sent.
+class StopsAfter final : public testing::ForwardingPort {
+  public:
+    StopsAfter(std::unique_ptr<PortBackend> inner, std::string trigger, std::string& sent)
+        : ForwardingPort(std::move(inner)), trigger_(std::move(trigger)), sent_(sent) {}
+    long write(const uint8_t* data, size_t count, Millis timeout) override {
+        sent_.append(reinterpret_cast<const char*>(data), count);
+        if (!asked_ && sent_.find(trigger_) != std::string::npos) {
+            asked_ = true;
+            RequestStop(StopCause::Operator);
+        }
+        return ForwardingPort::write(data, count, timeout);
+    }
+
+  private:
+    std::string trigger_;
+    std::string& sent_;
+    bool asked_ = false;
+};
+
+// A stop during any step ends the backup at the next block or file: nothing further is
+// asked of the controller, no Reload.rom is written, and it says so without an error box.
+TEST(DeviceBackup, AStopEndsTheBackupAtTheNextBlockOrFile) {
+    struct Case {
+        const char* trigger;
+        const char* notSent;  // the step after the stop that must not begin
+    };
+    const Case cases[] = {
+        {"read 00112710", "tree a:"},                // the second block of the application
+        {"file dump \"A:\\F1\\G1.BIN\"", "G2.BIN"},  // the first file of drive A
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.trigger);
+        ResetStopRequest();
+        std::string sent;
+        BackupBench bench([&](std::unique_ptr<PortBackend> port) {
+            return std::make_unique<StopsAfter>(std::move(port), c.trigger, sent);
+        });
+        bench.application(30000);
+        std::string answer;
+        bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 2000, Millis{500});
+        bench.device.driveSizes = {64, 0, 32};
+        const fs::path f1 = bench.controller.drives().drive(0) / "F1";
+        fs::create_directories(f1);
+        for (const char* file : {"G1.BIN", "G2.BIN"}) std::ofstream(f1 / file) << file;
+        EXPECT_EQ(bench.run(), BackupEnd::Failed);
+        const bool stopped = StopRequested();
+        ResetStopRequest();
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(sent.find(c.notSent), std::string::npos);
+        EXPECT_EQ(sent.find("geteepromdata"), std::string::npos);
+        EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
+        EXPECT_FALSE(fs::exists(bench.folder / "manifest.json"));
+        ASSERT_EQ(bench.view.messages.size(), 1u) << bench.view.messages.back().text;
+        EXPECT_EQ(bench.view.messages[0].text,
+                  "The backup was stopped: Reload.rom was not written.");
+        EXPECT_EQ(bench.view.messages[0].icon, MessageIcon::Warning);
+        // The monitor answers the next command.
+        EXPECT_TRUE(bench.monitor.Answers());
+    }
+}
+
 // A read command whose line end was lost is answered by nothing but its echo: the echo
 // shows the monitor took another line, so the block is asked for again at once instead of
 // after the wait for a monitor that is thinking.
@@ -363,16 +432,16 @@ TEST(DeviceBackup, DrivesAreCopiedWithTheirLinesAfterTheirFormatLine) {
     std::ofstream(c / "APP.CFG") << "cfg";
     ASSERT_EQ(bench.run(), BackupEnd::Completed)
         << (bench.view.messages.empty() ? "" : bench.view.messages[0].text);
-    EXPECT_EQ(
-        crlfLines(readFile(bench.folder / "Reload.rom")),
-        (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
-                                  "program \"Flash\\Application.rom\"", "init drives 64 0 32",
-                                  "format a:", "download \"Drive_A\\ROOT.TXT\" \"A:\\ROOT.TXT\"",
-                                  "mkdir \"A:\\LOG\\\"", "mkdir \"A:\\LOG\\OLD\\\"",
-                                  "download \"Drive_A\\LOG\\OLD\\DAY1.TXT\" "
-                                  "\"A:\\LOG\\OLD\\DAY1.TXT\"",
-                                  "format c:", "download \"Drive_C\\APP.CFG\" \"C:\\APP.CFG\"",
-                                  "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+    EXPECT_EQ(crlfLines(readFile(bench.folder / "Reload.rom")),
+              (std::vector<std::string>{
+                  std::string("messageyesno Restore backup from 07.12.2026 08:30?") + kDestroys,
+                  "program \"Flash\\Application.rom\"", "init drives 64 0 32",
+                  "format a:", "download \"Drive_A\\ROOT.TXT\" \"A:\\ROOT.TXT\"",
+                  "mkdir \"A:\\LOG\\\"", "mkdir \"A:\\LOG\\OLD\\\"",
+                  "download \"Drive_A\\LOG\\OLD\\DAY1.TXT\" "
+                  "\"A:\\LOG\\OLD\\DAY1.TXT\"",
+                  "format c:", "download \"Drive_C\\APP.CFG\" \"C:\\APP.CFG\"",
+                  "restoreeprom \"EEPROM\\Eeprom.bin\""}));
     EXPECT_EQ(readFile(bench.folder / "Drive_A" / "LOG" / "OLD" / "DAY1.TXT"), "day one");
     EXPECT_FALSE(fs::exists(bench.folder / "Drive_B"));
     const std::string manifest = readFile(bench.folder / "manifest.json");
@@ -463,10 +532,10 @@ TEST(DeviceBackup, AControllerWithoutAnApplicationIsBackedUpWithoutOne) {
     ASSERT_EQ(bench.run(), BackupEnd::Completed)
         << (bench.view.messages.empty() ? "" : bench.view.messages[0].text);
     EXPECT_FALSE(fs::exists(bench.folder / "Flash"));
-    EXPECT_EQ(
-        crlfLines(readFile(bench.folder / "Reload.rom")),
-        (std::vector<std::string>{"messageyesno Restore backup from 07.12.2026 08:30?",
-                                  "init drives 0 0 0", "restoreeprom \"EEPROM\\Eeprom.bin\""}));
+    EXPECT_EQ(crlfLines(readFile(bench.folder / "Reload.rom")),
+              (std::vector<std::string>{
+                  std::string("messageyesno Restore backup from 07.12.2026 08:30?") + kDestroys,
+                  "init drives 0 0 0", "restoreeprom \"EEPROM\\Eeprom.bin\""}));
     EXPECT_NE(readFile(bench.folder / "manifest.json").find("\"application\": false"),
               std::string::npos);
     EXPECT_TRUE(VerifyBackup(bench.folder).ok());

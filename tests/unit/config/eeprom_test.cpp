@@ -8,6 +8,7 @@
 
 #include "config/eeprom_area.h"
 #include "lang/catalog.h"
+#include "platform/stop_request.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "support/cancelling_flips.h"
@@ -24,6 +25,9 @@ using namespace std::chrono_literals;
 struct SentBytes final : WireObserver {
     void onSent(Millis, const uint8_t* data, size_t count) override {
         all.append(reinterpret_cast<const char*>(data), count);
+        if (stopAfter.empty() || this->count(stopAfter) == 0) return;
+        RequestStop(StopCause::Operator);
+        stopAfter.clear();  // once
     }
     void onReceived(Millis, const uint8_t*, size_t) override {}
     // How often the text went out (block data never hold the commands' words).
@@ -34,6 +38,7 @@ struct SentBytes final : WireObserver {
         return found;
     }
     std::string all;
+    std::string stopAfter;  // a stop is asked for once this has gone out
 };
 
 struct EepromBench {
@@ -320,6 +325,42 @@ TEST(Eeprom, ExactMultipleOfTheBlockAndOneByteMore) {
         EXPECT_EQ(bench.sent.count("seteepromdata 00000100 00000f00"), 1u);
         EXPECT_EQ(bench.controller.eeprom()[0x100 + size - 1], 0x5A);
         EXPECT_EQ(bench.controller.caps()[1], 7);
+    }
+}
+
+// A stop ends a save or a restore between two blocks: a save leaves the file of an earlier
+// save as it was, a restore says how much of the EEPROM it wrote.
+TEST(Eeprom, AStopEndsSaveAndRestoreBetweenBlocks) {
+    const struct {
+        bool restore;
+        const char* status;
+    } cases[] = {
+        {false, "Stopped: the EEPROM was not saved."},
+        {true, "Stopped: the EEPROM is partly written (3840 of 7936 bytes)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.restore);
+        EepromBench bench("alder");
+        bench.exchange("init drives 1024 0 256");
+        bench.exchange("init caps 1 0000 2000 0 0");
+        const fs::path image = c.restore ? bench.folder / "image.bin" : bench.image();
+        bench.writeImage(image, {0x100, 7, 0x2000}, 0x1F00);
+        const std::string before = bench.imageBytes();
+        const char* command = c.restore ? "seteepromdata" : "geteepromdata";
+        bench.sent.stopAfter = command;
+        bench.view.answers = {true, true};  // a save may use the folder and replace the file
+        auto context = bench.context();
+        const bool failed = c.restore
+                                ? EepromRestore(context, image.string()) != 0
+                                : EepromSave(context, bench.folder) == EepromSaveResult::Failed;
+        ResetStopRequest();
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(bench.sent.count(command), 1u);
+        EXPECT_EQ(bench.imageBytes(), before);
+        ASSERT_FALSE(bench.view.statuses.empty());
+        EXPECT_EQ(bench.view.statuses.back().rfind(c.status, 0), 0u) << bench.view.statuses.back();
+        EXPECT_EQ(bench.view.messages.size(), c.restore ? 1u : 0u);
+        EXPECT_TRUE(bench.monitor.Answers());
     }
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "lang/catalog.h"
 #include "support/recording_drives.h"
 #include "support/recording_view.h"
 #include "unit/sim/sim_bench.h"
@@ -20,6 +21,7 @@ namespace fs = std::filesystem;
 
 struct ViewBench : sim::Bench {
     ViewBench() : Bench("alder"), files(monitor, device, view, drives) {
+        setLanguageIndex(kEnglishLanguage);
         fs::remove_all(state);
         std::string error;
         EXPECT_TRUE(controller.loadState(state, error)) << error;
@@ -86,6 +88,7 @@ TEST(FileSystemView, DeleteRemovesExactlyTheSelectedRowsAfterOneQuestion) {
     EXPECT_FALSE(bench.drives.fileMenus[0].newFolderEnabled);
     EXPECT_EQ(bench.drives.rowNames(), (std::vector<std::string>{"DATA", "B.TXT"}));
     EXPECT_TRUE(fs::exists(bench.drive('A') / "B.TXT"));
+    EXPECT_EQ(bench.view.statuses.back(), "Deleted <A:\\C.TXT>");
 
     // A folder that is not empty is refused: the device's own words are shown.
     bench.drives.fileChoices = {FileCommand::Delete};
@@ -93,6 +96,8 @@ TEST(FileSystemView, DeleteRemovesExactlyTheSelectedRowsAfterOneQuestion) {
     ASSERT_EQ(bench.view.messages.size(), 1u);
     EXPECT_NE(bench.view.messages[0].text.find("Directory not empty"), std::string::npos);
     EXPECT_TRUE(fs::is_directory(bench.drive('A') / "DATA" / "LOG"));
+    EXPECT_EQ(bench.view.statuses.back().find("Deleted"), std::string::npos)
+        << "a failure never shows the success text";
 
     // An empty folder goes, and the tree is read again.
     bench.files.OnFolderSelected(1);
@@ -101,6 +106,7 @@ TEST(FileSystemView, DeleteRemovesExactlyTheSelectedRowsAfterOneQuestion) {
     EXPECT_EQ(bench.view.messages.size(), 1u);
     EXPECT_FALSE(fs::exists(bench.drive('A') / "DATA" / "LOG"));
     EXPECT_EQ(bench.drives.nodes.size(), 2u);
+    EXPECT_EQ(bench.view.statuses.back(), "Deleted the folder <A:\\DATA\\LOG>");
 }
 
 TEST(FileSystemView, NewFolderIsNamedByTheLabelEditAndChecked) {
@@ -113,6 +119,7 @@ TEST(FileSystemView, NewFolderIsNamedByTheLabelEditAndChecked) {
     EXPECT_FALSE(bench.files.OnBeginLabelEdit());  // a slow double click later is refused
     bench.files.OnEndLabelEdit({1}, "new dir#1");
     EXPECT_TRUE(fs::is_directory(bench.drive('A') / "DATA" / "new dir"));
+    EXPECT_EQ(bench.view.statuses.back(), "Created the folder <A:\\DATA\\new dir>");
     EXPECT_EQ(bench.files.tables().selected().path, "A:\\DATA\\");  // kept by its path
 
     const auto entries = [&] {
@@ -142,7 +149,11 @@ TEST(FileSystemView, FolderMenuOnlyOnTheRootAndItsCommands) {
     bench.files.OnTreeRightClick(0);
     EXPECT_TRUE(fs::is_empty(bench.drive('A')));
     EXPECT_EQ(bench.drives.nodes.size(), 1u);
-    EXPECT_EQ(bench.view.messages.back().icon, MessageIcon::Warning);  // "Format finished"
+    EXPECT_NE(bench.view.questions.back().find("<A:\\>"), std::string::npos)
+        << "the question names the drive it empties";
+    EXPECT_EQ(bench.view.statuses.back(), "Formatted <A:\\>");
+    EXPECT_EQ(bench.view.messages.back().text, "Format finished");
+    EXPECT_EQ(bench.view.messages.back().icon, MessageIcon::Information);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "ffs/transfer_frame.h"
 #include "lang/catalog.h"
 #include "platform/latin1.h"
+#include "platform/stop_request.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "support/file_contents.h"
@@ -177,7 +178,7 @@ TEST_F(SimTransfer, DeviceRefusalsEndWithTheirMessages) {
     // A device file that is not there.
     EXPECT_EQ(transfer(monitor).Upload((folder / "x.bin").string(), "A:\\NONE.BIN"),
               TransferResult::DeviceFailed);
-    EXPECT_EQ(view.messages.back().text, "File upload error<A:\\NONE.BIN>\n\nFile not found");
+    EXPECT_EQ(view.messages.back().text, "File upload error\n\n<A:\\NONE.BIN>\n\nFile not found");
     EXPECT_FALSE(fs::exists(folder / "x.bin"));
     // The device is ready for the next command after each of them.
     writeFile(folder / "small.bin", "abc");
@@ -229,6 +230,58 @@ TEST_F(SimTransfer, ADriveTheDeviceDoesNotHaveIsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(transfer(monitor).Upload((folder / "x").string(), "B:\\X"), TransferResult::Failed);
     EXPECT_EQ(view.messages.back().text, "The drive is not available");
     EXPECT_EQ(view.messages.back().caption, "File - upload");
+}
+
+// Asks the operation to stop once `stopAt` bytes of a transfer are done.
+class StoppingView : public RecordingView {
+  public:
+    void setTransferred(uint64_t done, uint64_t total) override {
+        RecordingView::setTransferred(done, total);
+        if (done >= stopAt && done < total) RequestStop(StopCause::Operator);
+    }
+    uint64_t stopAt = 0;
+};
+
+TEST_F(SimTransfer, AStopBetweenFramesEndsEitherDirectionThere) {
+    fs::create_directories(drive('A') / "DATA");
+    const std::string bytes = pattern(70000);
+    writeFile(drive('A') / "DATA" / "OLD.BIN", bytes);
+    writeFile(folder / "out.bin", bytes);
+    struct Case {
+        bool upload;
+        std::string status;
+        bool warned;  // the controller holds a cut file: a message box says so
+    };
+    const Case cases[] = {
+        {false, "Stopped: the device file <A:\\DATA\\NEW.BIN> is incomplete.", true},
+        {true, "Stopped: <A:\\DATA\\OLD.BIN> was not copied.", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.upload);
+        ResetStopRequest();
+        StoppingView stopping;
+        stopping.stopAt = 1000;  // the simulator's first dump frame
+        bool replace = false;    // no question: the old PC file is there on purpose
+        FileTransfer stopped({monitor, stopping, device, replace, {}});
+        writeFile(folder / "back.bin", "old");
+        const TransferResult result =
+            c.upload ? stopped.Upload((folder / "back.bin").string(), "A:\\DATA\\OLD.BIN")
+                     : stopped.Download((folder / "out.bin").string(), "A:\\DATA\\", "NEW.BIN");
+        ResetStopRequest();
+        EXPECT_EQ(result, TransferResult::Stopped);
+        EXPECT_EQ(stopping.statuses.back(), c.status);
+        EXPECT_EQ(stopping.messages.size(), c.warned ? 1u : 0u);
+        // Stopped early, not at the end; the PC file is as it was.
+        ASSERT_FALSE(stopping.transfers.empty());
+        EXPECT_LT(stopping.transfers.back().first, 70000u);
+        EXPECT_EQ(readFile(folder / "back.bin"), "old");
+        // The monitor takes the next command at once.
+        fs::remove(folder / "again.bin");
+        EXPECT_EQ(
+            transfer(monitor).UploadFile((folder / "again.bin").string(), "A:\\DATA\\OLD.BIN"), 0);
+        EXPECT_EQ(readFile(folder / "again.bin"), bytes);
+    }
+    EXPECT_LT(fs::file_size(drive('A') / "DATA" / "NEW.BIN"), 70000u);
 }
 
 // --- against a scripted device ---------------------------------------------------------------
@@ -301,9 +354,17 @@ TEST_F(ScriptedTransfer, UploadFailuresLeaveTheOldPcFileAsItWas) {
          kSizeLine + ("Z" + frameOf(std::string(1000, 'd'))),
          {"\r\n"},
          ".",
-         "File upload errorTimeout"},
-        {"short header", "\r\nBoot> ", {}, "", "File upload error<A:\\F.BIN>\n\nFile not found"},
-        {"no number", "\r\n    abcdef", {}, "", "File upload error<A:\\F.BIN>\n\nFile not found"},
+         "File upload error\n\nTimeout"},
+        {"short header",
+         "\r\nBoot> ",
+         {},
+         "",
+         "File upload error\n\n<A:\\F.BIN>\n\nFile not found"},
+        {"no number",
+         "\r\n    abcdef",
+         {},
+         "",
+         "File upload error\n\n<A:\\F.BIN>\n\nFile not found"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -358,7 +419,8 @@ TEST_F(ScriptedTransfer, AGoodUploadReplacesTheFileOnlyAtTheEnd) {
     EXPECT_EQ(readFile(folder / "keep.bin"), "12345");
     EXPECT_TRUE(fs::is_symlink(folder / "link.bin"));
     EXPECT_EQ(afterCommand(), "...");
-    EXPECT_EQ(view.statuses.back(), "Upload <F.BIN>");
+    EXPECT_EQ(view.statuses.back(),
+              "Copied <A:\\F.BIN> to " + (folder / "link.bin").string() + " (5 bytes)");
 }
 
 TEST_F(ScriptedTransfer, NoToReplacingSendsNothingAndKeepsTheFile) {
@@ -368,7 +430,7 @@ TEST_F(ScriptedTransfer, NoToReplacingSendsNothingAndKeepsTheFile) {
               TransferResult::NotCopied);
     EXPECT_EQ(view.questions,
               std::vector<std::string>({(folder / "keep.bin").string() +
-                                        "\n\nThe file already exist!\n\nShould the file to be "
+                                        "\n\nThe file already exists!\n\nShould the file be "
                                         "overwritten?"}));
     EXPECT_EQ(port->written, "");
     EXPECT_EQ(readFile(folder / "keep.bin"), "old");
@@ -473,7 +535,8 @@ TEST_F(ScriptedTransfer, DownloadSendsFramesOf512AndWaitsForThePrompt) {
     const std::string bytes = pattern(1025);
     EXPECT_EQ(afterCommand(), frameOf(bytes.substr(0, 512)) + frameOf(bytes.substr(512, 512)) +
                                   frameOf(bytes.substr(1024)));
-    EXPECT_EQ(view.statuses.back(), "File - download <IN.BIN>");
+    EXPECT_EQ(view.statuses.back(),
+              "Copied " + (folder / "in.bin").string() + " to <A:\\D\\IN.BIN> (1025 bytes)");
 }
 
 TEST_F(ScriptedTransfer, AnEmptyFileAcceptsThePromptInTheSameReadAsTheEcho) {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "lang/catalog.h"
+#include "platform/stop_request.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
 #include "support/recording_view.h"
@@ -84,9 +85,31 @@ TEST_F(NewProgram, HeaderFrameThenTheImageInFramesOf512) {
     std::string expected("\x00\x00\x10\x00\x00\x00\x02\x01\x00\x00\x0A\xF5", 12);
     expected += std::string(16, char(0xAA)) + std::string(496, '\0') + "\x55";
     EXPECT_EQ(deviceFile(), expected);  // the device keeps every frame it took
-    EXPECT_EQ(view.statuses.back(), "Program - download <app.rom>");
+    EXPECT_EQ(view.statuses.back(),
+              "Copied " + (folder / "app.rom").string() + " to <A:\\Application.exe> (525 bytes)");
     ASSERT_FALSE(view.transfers.empty());
     EXPECT_EQ(view.transfers.back(), (std::pair<uint64_t, uint64_t>{513, 513}));
+}
+
+// A stop between two frames ends the load there, and says that the device file is cut.
+TEST_F(NewProgram, AStopBetweenFramesEndsTheLoad) {
+    struct StopsAtSecondFrame : RecordingView {
+        void setProgress(int position) override {
+            RecordingView::setProgress(position);
+            if (position == 2) RequestStop(StopCause::Operator);
+        }
+    } stopping;
+    TransferContext context{monitor, stopping, device, ask, {}};
+    const int result =
+        DownloadProgram(context, rom(s3(0x1000, 16, 0xAA) + s3(0x1800, 1, 0x55)), "A:\\");
+    ResetStopRequest();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(stopping.statuses.back(),
+              "Stopped: the device file <A:\\Application.exe> is incomplete.");
+    ASSERT_EQ(stopping.messages.size(), 1u);
+    EXPECT_EQ(stopping.messages[0].icon, MessageIcon::Warning);
+    EXPECT_LT(deviceFile().size(), 12u + 2049);
+    EXPECT_TRUE(monitor.Answers());
 }
 
 TEST_F(NewProgram, ImagesThatCannotBeSentAreRefusedBeforeTheDeviceHearsOfThem) {

@@ -15,6 +15,7 @@
 
 #include "lang/catalog.h"
 #include "link/identify.h"
+#include "platform/stop_request.h"
 #include "sim/boot_library.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
@@ -359,6 +360,37 @@ std::function<void(std::string&)> changeWrite(std::string prefix, int n,
     return [=, seen = 0](std::string& line) mutable {
         if (line.rfind(prefix, 0) == 0 && ++seen == n) change(line);
     };
+}
+
+// A stop request ends the update between two image lines, before anything is erased; once
+// the erase has begun the update runs to its end and says that it finished.
+TEST_F(BootLoaderUpdateTest, AStopIsTakenBeforeTheEraseOnly) {
+    const struct {
+        const char* stopAfter;  // the line after which the stop is requested
+        int result;
+        const char* message;
+        MessageIcon icon;
+    } cases[] = {
+        {"\nS3", 1, "Stopped before the erase: the boot loader is unchanged.",
+         MessageIcon::Warning},
+        {"flash erase", 0, "The boot loader update finished", MessageIcon::Information},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stopAfter);
+        connect("alder", 30);
+        const size_t shown = view.messages.size();
+        const std::vector<uint8_t> before = bootArea();
+        tamper.onWrite =
+            changeWrite(c.stopAfter, 3, [](std::string&) { RequestStop(StopCause::Operator); });
+        const int result = update();
+        ResetStopRequest();
+        EXPECT_EQ(result, c.result) << lastMessage();
+        EXPECT_EQ(sent.any("flash erase"), c.result == 0);
+        EXPECT_EQ(bootArea() == before, c.result != 0);
+        ASSERT_EQ(view.messages.size(), shown + 1) << lastMessage();
+        EXPECT_EQ(view.messages.back().text.rfind(c.message, 0), 0u) << lastMessage();
+        EXPECT_EQ(view.messages.back().icon, c.icon);
+    }
 }
 
 struct Damage {

@@ -80,5 +80,41 @@ TEST_F(LanguageTest, LanguageTableMatchesTheIndexAndCaptionIds) {
     }
 }
 
+// The first of LC_ALL, LC_MESSAGES, LANG that is set and not empty decides; only the
+// eleven catalogues count, anything else is German.
+TEST_F(LanguageTest, LocaleChoosesTheLanguageByItsFirstSetVariable) {
+    struct Case {
+        const char* all;
+        const char* messages;
+        const char* lang;
+        int expected;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, "en_GB.UTF-8", kEnglishLanguage},
+        {nullptr, nullptr, "el_GR.UTF-8", 10},
+        {nullptr, nullptr, "lt_LT", 11},
+        {nullptr, nullptr, "cs_CZ.UTF-8@euro", 9},
+        {nullptr, nullptr, "fr", 2},
+        {nullptr, "da_DK.UTF-8", "en_US.UTF-8", 8},
+        {"pl_PL.UTF-8", "da_DK.UTF-8", "en_US.UTF-8", 6},
+        {"", "", "ru_RU.UTF-8", 7},  // empty counts as unset
+        {nullptr, nullptr, "C.UTF-8", kGermanLanguage},
+        {nullptr, nullptr, "POSIX", kGermanLanguage},
+        {"ja_JP.UTF-8", nullptr, "en_US.UTF-8", kGermanLanguage},  // set, but none of ours
+        {nullptr, nullptr, "it_IT.UTF-8", kGermanLanguage},        // no Italian catalogue
+        {nullptr, nullptr, "english", kGermanLanguage},
+        {nullptr, nullptr, nullptr, kGermanLanguage},
+    };
+    for (const Case& c : cases) {
+        const auto environment = [&](const char* name) {
+            const std::string variable(name);
+            return variable == "LC_ALL" ? c.all : variable == "LC_MESSAGES" ? c.messages : c.lang;
+        };
+        EXPECT_EQ(languageOfLocale(environment), c.expected)
+            << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-") << " "
+            << (c.lang ? c.lang : "-");
+    }
+}
+
 }  // namespace
 }  // namespace tarmix
