@@ -410,7 +410,7 @@ int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
         int sectors = 0;
         if (CountErasedSectors(kDirectSectorDigits, sectors) == kSuccess &&
             receiveStartingWith(std::string("\r\n") + kEraseDone, kShortAnswer, 14,
-                                kEraseDoneTimeout, answer)) {
+                                ctx_.monitor.scaled(kEraseDoneTimeout), answer)) {
             AwaitPrompt(answer);
             // No sector erased ("Sectors(  0):") leaves the flash as it was.
             flashErased_ = sectors > 0;
@@ -427,7 +427,7 @@ int ApplicationDownload::CountErasedSectors(size_t digits, int& sectors) {
     const std::string head = "Sectors(";
     const size_t length = head.size() + digits + 2;
     std::string answer;
-    serial_.ReceiveText(answer, length, length, kEchoTimeout);
+    serial_.ReceiveText(answer, length, length, ctx_.monitor.scaled(kEchoTimeout));
     sectors = 0;
     char tail[3] = {};
     if (answer.size() != length || answer.compare(0, head.size(), head) != 0 ||
@@ -478,7 +478,8 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
     status(kTextEraseFlash);
     int sectors = 0;
     if (CountErasedSectors(kStagedSectorDigits, sectors) != kSuccess) return kFailure;
-    if (!receiveStartingWith(kEraseDone, kShortAnswer, 12, kEraseDoneTimeout, answer)) {
+    if (!receiveStartingWith(kEraseDone, kShortAnswer, 12, ctx_.monitor.scaled(kEraseDoneTimeout),
+                             answer)) {
         status(kTextFlashEraseError);
         return kFailure;
     }

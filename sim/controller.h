@@ -115,6 +115,9 @@ class Controller {
     std::optional<Chunk> takeDue(Millis now);
     // When the next output is due, if any is pending.
     std::optional<Millis> nextDue() const;
+    // The transport has put the last of the output on the line at `at`. A paced line on a
+    // busy machine can fall behind the line rate, so a frame's answer time runs from here.
+    void outputLeft(Millis at);
 
     Memory& memory() { return memory_; }
     const Memory& memory() const { return memory_; }

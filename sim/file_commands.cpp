@@ -235,6 +235,10 @@ void Controller::sendFileDumpFrame() {
         std::max(outputCursor_, clock_.now()) + wireTime(n + 4, uartBaud_) + kBlockTimeout;
 }
 
+void Controller::outputLeft(Millis at) {
+    if (fileDump_) fileDump_->answerBy = std::max(fileDump_->answerBy, at + kBlockTimeout);
+}
+
 void Controller::takeFileDumpAnswer(std::string_view& bytes) {
     const char answer = bytes.front();
     bytes.remove_prefix(1);

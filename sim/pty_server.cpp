@@ -223,9 +223,13 @@ void PtyServer::closeLine() {
 void PtyServer::queueOutput(Clock::time_point now) {
     if (now < holdUntil_) return;
     const Millis at = std::chrono::duration_cast<Millis>(now.time_since_epoch());
+    const bool idle = outgoing_.empty();
     while (auto chunk = controller_->takeDue(at))
         outgoing_.push_back(
             {faults_ ? faults_->send(chunk->bytes) : chunk->bytes, chunk->baudAfter});
+    // An idle line gathers no more credit than kLineCredit. A busy one keeps what it is owed
+    // when the loop wakes late on a loaded machine, so it still runs at its rate on average.
+    if (idle && !outgoing_.empty()) outputFreeAt_ = std::max(outputFreeAt_, now - kLineCredit);
 }
 
 void PtyServer::sendOutput(Clock::time_point now) {
@@ -234,7 +238,6 @@ void PtyServer::sendOutput(Clock::time_point now) {
         size_t allowed = std::min(head.bytes.size(), nextPieceSize(now, head.bytes.size()));
         if (allowed == 0) return;
         if (paced_) {
-            outputFreeAt_ = std::max(outputFreeAt_, now - kLineCredit);
             if (outputFreeAt_ > now) return;
             allowed = std::min(allowed, size_t((now - outputFreeAt_) / byteTime()) + 1);
         }
@@ -252,6 +255,8 @@ void PtyServer::sendOutput(Clock::time_point now) {
         if (head.baudAfter) controller_->setUartBaud(head.baudAfter);
         if (head.baudAfter && faults_) faults_->noteRate(head.baudAfter);
         outgoing_.pop_front();
+        if (outgoing_.empty())
+            controller_->outputLeft(std::chrono::duration_cast<Millis>(now.time_since_epoch()));
         if (pieceLimit_) return;  // one piece per gap
     }
 }

@@ -381,11 +381,11 @@ TEST_P(PtyBackupTest, ProgressCarriesTheFiguresOfEveryPart) {
     for (uint64_t total : {uint64_t(50000), uint64_t(0x2000 - GetParam().eepromStart),
                            uint64_t(3000), uint64_t(20000)})
         EXPECT_EQ(doneOfTotal[total], total) << total << "\n" << out;
-    // The application's data bytes, never faster than the line (a busy machine only makes it
-    // slower).
+    // The application's data bytes, never faster than the line. A busy machine only makes it
+    // slower, so the lower bound only catches a figure in the wrong unit.
     const double line = 115200.0 / 10;
     EXPECT_LE(lastRate[50000], line * 1.02);
-    EXPECT_GT(lastRate[50000], line / 4);
+    EXPECT_GT(lastRate[50000], line / 100);
 }
 
 // A backup over an earlier one that is killed half-way leaves the earlier one whole and

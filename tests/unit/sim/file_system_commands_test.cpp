@@ -117,5 +117,24 @@ TEST(SimFileSystem, DamagedDriveAnswersTheErrorUntilFormatted) {
     EXPECT_EQ(bench.exchange("tree a:"), "tree a:\r\nA:\r\nBoot> ");
 }
 
+// A paced line on a busy machine gets a dump frame out later than its line rate promises: the
+// PC's answer is then awaited from the moment the frame's last byte left, and the dump goes on.
+TEST(SimFileSystem, ADumpFrameThatLeftTheLineLateIsStillAnswered) {
+    FileSystemBench bench;
+    bench.file(bench.drive('A') / "D.BIN", 2000);
+    bench.serial.SendLine("file dump \"A:\\D.BIN\"");
+    std::string first, next;
+    bench.serial.ReceiveText(first, 5000, 5000, 2000ms);
+    ASSERT_NE(first.find('Z'), std::string::npos) << first;
+    bench.clock.advance(Controller::kBlockTimeout);
+    bench.controller.outputLeft(bench.clock.now());
+    bench.clock.advance(Controller::kBlockTimeout - 500ms);
+    const uint8_t good = '.';
+    bench.serial.WriteBytes(&good, 1);
+    bench.serial.ReceiveText(next, 5000, 5000, 2000ms);
+    ASSERT_FALSE(next.empty());
+    EXPECT_EQ(next[0], 'Z') << next;
+}
+
 }  // namespace
 }  // namespace tarmix::sim
