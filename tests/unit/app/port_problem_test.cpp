@@ -56,7 +56,7 @@ TEST(PortProblem, ListPortsExplainsADeviceOnlyItsOwnerMayOpen) {
         return path == device.string() ? OpenFailure::NoPermission : OpenFailure::Missing;
     });
     fs::remove(device);
-    EXPECT_NE(out.str().find("cannot be opened\n      Permission denied for " + device.string() +
+    EXPECT_NE(out.str().find("Not available\n      Permission denied for " + device.string() +
                              ": only its owner"),
               std::string::npos)
         << out.str();
