@@ -2,10 +2,12 @@
 
 #include "batch/backup_manifest.h"
 #include "batch/device_backup_folder.h"
+#include "config/capability.h"
 #include "config/eeprom.h"
 #include "ffs/folder_copy.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "link/identify.h"
 #include "models/models.h"
 #include "platform/output_questions.h"
 #include "platform/replacing_file.h"
@@ -36,6 +38,7 @@ constexpr int kTextNoApplication = 64705;        // "The controller holds no app
 constexpr int kTextForeignFiles = 64706;         // "The folder holds files that are not part ..."
 constexpr int kTextKeptBeside = 64707;           // "These entries of the folder are not part ..."
 constexpr int kTextNotWritten = 64708;           // "The backup is incomplete: %s was not written."
+constexpr int kTextDrivesUnconfirmed = 64711;    // "The drive sizes could not be confirmed …"
 constexpr int kTextEarlierKept = 64709;          // "The earlier backup in the folder is kept ..."
 constexpr int kTextSilent = 64710;               // "The controller does not answer any more."
 
@@ -239,7 +242,20 @@ bool DeviceBackup::WriteBackupFiles(const fs::path& folder, const RestoreScript&
     return written;
 }
 
+// The drive sizes the backup copies and its script sets up were read once, when the
+// controller was identified; a digit the line changed there would go into every restore.
+// They are taken only when two readings now agree with them.
+bool DeviceBackup::DriveSizesConfirmed() {
+    constexpr size_t kDrivesAnswerCapacity = 2000;  // echo, three sizes and the prompt
+    if (ctx_.device.firmwareVersion < kFirstVersionWithDrives) return true;
+    const auto sizes = ReadAgreedDriveSizes(ctx_.monitor, kDrivesAnswerCapacity);
+    if (sizes && *sizes == ctx_.device.driveSizes) return true;
+    if (!StopRequested()) ShowBackupError(LoadText(kTextDrivesUnconfirmed));
+    return false;
+}
+
 BackupEnd DeviceBackup::Build(const fs::path& work) {
+    if (!DriveSizesConfirmed()) return BackupEnd::Failed;
     const LocalTime time = ctx_.localTime();
     const ImageSaved image = SaveApplication(work);
     RestoreScript script;

@@ -72,6 +72,7 @@ class DeviceBackup {
     // and no file of the user's among its entries; the end of the backup otherwise.
     std::optional<BackupEnd> CheckFolder(const std::filesystem::path& folder, bool& earlier);
     // The whole backup into the work folder `work`.
+    bool DriveSizesConfirmed();
     BackupEnd Build(const std::filesystem::path& work);
     // The application image into Flash/Application.rom; Failed after its message.
     ImageSaved SaveApplication(const std::filesystem::path& folder);

@@ -7,6 +7,7 @@
 
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "link/identify.h"
 
 namespace tarmix {
 
@@ -79,6 +80,13 @@ std::optional<std::string> ReadAgreedAnswer(MonitorExchange& monitor, const std:
         readings.push_back(std::move(answer));
     }
     return std::nullopt;
+}
+
+std::optional<std::array<int32_t, 3>> ReadAgreedDriveSizes(MonitorExchange& monitor,
+                                                           size_t capacity) {
+    const auto answer = ReadAgreedAnswer(monitor, std::string(kDrivesCommand), capacity);
+    if (!answer) return std::nullopt;
+    return parseDrivesAnswer(*answer);
 }
 
 CapabilityRecord ReadCapabilities(MonitorExchange& monitor, size_t capacity) {

@@ -15,6 +15,8 @@
 // value must change, and it is read back afterwards.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,6 +64,11 @@ struct CapabilityRecord {
     CapabilityStatus status = CapabilityStatus::Unreadable;
     std::vector<int> values;  // when Read
 };
+
+// The drive sizes of A:, B:, C: in kB from agreeing readings of "tell drives"; nullopt when
+// no two readings agreed or the answer holds no sizes.
+std::optional<std::array<int32_t, 3>> ReadAgreedDriveSizes(MonitorExchange& monitor,
+                                                           size_t capacity);
 
 // The record from agreeing readings of "tell caps" (ReadAgreedAnswer).
 CapabilityRecord ReadCapabilities(MonitorExchange& monitor, size_t capacity);

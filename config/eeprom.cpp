@@ -116,9 +116,7 @@ class Incoming {
 
 // The size of drive B: in kB as the controller reports it now, from two readings that agree.
 std::optional<int32_t> DriveBSize(MonitorExchange& monitor) {
-    const auto answer = ReadAgreedAnswer(monitor, std::string(kDrivesCommand), kAnswerCapacity);
-    if (!answer) return std::nullopt;
-    const auto sizes = parseDrivesAnswer(*answer);
+    const auto sizes = ReadAgreedDriveSizes(monitor, kAnswerCapacity);
     if (!sizes) return std::nullopt;
     return (*sizes)[1];
 }

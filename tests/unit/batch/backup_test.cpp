@@ -405,6 +405,7 @@ TEST(DeviceBackup, AFailedBackupKeepsTheEarlierOneWhole) {
     bench.application(3000);
     std::string answer;
     bench.monitor.SendAndWaitPrompt("init drives 0 64 0", answer, 2000, Millis{500});
+    bench.device.driveSizes = {0, 64, 0};
     bench.monitor.SendAndWaitPrompt("init caps 1 3000 2000 0 0", answer, 2000, Millis{500});
     bench.view.answers = {true, true, true};  // replace the earlier backup
     EXPECT_EQ(bench.run(), BackupEnd::Failed);
@@ -415,6 +416,21 @@ TEST(DeviceBackup, AFailedBackupKeepsTheEarlierOneWhole) {
     EXPECT_NE(bench.view.messages.back().text.find("Reload.rom was not written"),
               std::string::npos);
     EXPECT_NE(bench.view.messages.back().text.find("earlier backup"), std::string::npos);
+}
+
+// Drive sizes from an identification whose answer the line changed ("tell drives" read
+// once) would go into every restore of the backup: they must read back the same first.
+TEST(DeviceBackup, DriveSizesThatDoNotReadBackAsIdentifiedEndItBeforeAnyRead) {
+    BackupBench bench;
+    bench.application(1000);
+    bench.device.driveSizes = {66, 0, 0};  // the controller has none
+    EXPECT_EQ(bench.run(), BackupEnd::Failed);
+    EXPECT_FALSE(fs::exists(bench.folder / "Reload.rom"));
+    EXPECT_FALSE(fs::exists(bench.folder / "Flash" / "Application.rom"));
+    ASSERT_FALSE(bench.view.messages.empty());
+    EXPECT_NE(bench.view.messages[0].text.find("drive sizes could not be confirmed"),
+              std::string::npos)
+        << bench.view.messages[0].text;
 }
 
 // Drives A: and C: mirrored below Drive_A and Drive_C, each after its format line, folders
