@@ -27,12 +27,11 @@ TEST(BatchRun, SetsUpDrivesFoldersClockAndCaps) {
     // The record is read until two readings agree, written, and read back the same way;
     // the second "modify rtc caps" finds the flag set and sends nothing more. "monitor"
     // sends the rest of its line as it is, one blank after the word taken away.
-    EXPECT_EQ(
-        bench.sent.lines,
-        Lines({"init drives 1024 64 256", "format a:", "mkdir \"A:\\LOG\\\"", "del B:\\GONE.TXT",
-               "rtc init mo 07.12.2026 08.30.05", "tell caps", "tell caps",
-               "init caps 1 0000 2000 1 0", "tell caps", "tell caps", "tell caps", "tell caps",
-               " tell version", "\"tell\" drives"}));
+    EXPECT_EQ(bench.sent.lines,
+              Lines({"init drives 1024 64 256", "format a:", "mkdir \"A:\\LOG\\\"",
+                     "del B:\\GONE.TXT", "rtc init mo 07.12.2026 08.30.05", "tell caps",
+                     "tell caps", "init caps 1 0000 2000 1 0", "tell caps", "tell caps",
+                     "tell caps", "tell caps", " tell version", "\"tell\" drives"}));
     EXPECT_TRUE(bench.view.messages.empty());
     EXPECT_TRUE(bench.downloads.empty());
     EXPECT_FALSE(fs::exists(bench.drive('A') / "OLD"));
