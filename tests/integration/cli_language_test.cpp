@@ -7,30 +7,17 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "app/command_line.h"
 #include "lang/catalog.h"
+#include "support/file_contents.h"
 
 namespace tarmix {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
-std::string Utf16(std::string_view text) {
-    std::string bytes;
-    for (char c : text) bytes += {c, '\0'};
-    return bytes;
-}
 
 // Shorter pieces would match by chance ("Flash:", "Start").
 constexpr size_t kShortestTelltale = 8;
@@ -75,7 +62,7 @@ class CliLanguageTest : public ::testing::Test {
             Quoted((folder / "device").string()) + " " + options + " >" +
             Quoted((folder / "out").string()) + " 2>" + Quoted((folder / "err").string());
         const int status = std::system(command.c_str());
-        output += ReadAll(folder / "out") + ReadAll(folder / "err");
+        output += testing::readFile(folder / "out") + testing::readFile(folder / "err");
         return WIFEXITED(status) && WEXITSTATUS(status) != 124 ? WEXITSTATUS(status) : -1;
     }
 
@@ -104,9 +91,9 @@ TEST_F(CliLanguageTest, EveryRunSpeaksOnlyItsOwnLanguage) {
             EXPECT_EQ(output.find(piece), std::string::npos) << "\"" << piece << "\" in\n"
                                                              << output;
         // --lang was for the run: the file keeps the locale's Greek.
-        EXPECT_EQ(
-            ReadAll(folder / "config" / "tarmix" / "Tarmix.ini").find(Utf16("[LANGUAGE]: 10\r\n")),
-            0u);
+        EXPECT_EQ(testing::readFile(folder / "config" / "tarmix" / "Tarmix.ini")
+                      .find(testing::utf16("[LANGUAGE]: 10\r\n")),
+                  0u);
     }
 }
 

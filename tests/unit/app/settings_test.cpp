@@ -13,17 +13,14 @@
 
 #include "app/settings_command.h"
 #include "lang/catalog.h"
+#include "support/file_contents.h"
 
 namespace tarmix {
 namespace {
 
-namespace fs = std::filesystem;
+using testing::utf16;
 
-std::string utf16(std::string_view text) {
-    std::string bytes;
-    for (char c : text) bytes += {c, '\0'};
-    return bytes;
-}
+namespace fs = std::filesystem;
 
 class SettingsFileTest : public ::testing::Test {
   protected:
