@@ -7,19 +7,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/settings.h"
 #include "gui/model_picture.h"
-#include "gui/qt_front_end.h"
 #include "lang/catalog.h"
-#include "sim/controller.h"
-#include "sim/in_process_port.h"
+#include "simulated_window.h"
 
 namespace tarmix::gui {
 namespace {
@@ -55,28 +50,10 @@ std::vector<std::string> shownTexts(const QWidget& window) {
 }
 
 TEST(LanguageSwitch, EveryLanguageInTurnLeavesNoOldTextAndMovesNothing) {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const std::filesystem::path settings = folder.path().toStdString();
-    ASSERT_EQ(WriteSettings(settings, Settings{kEnglishLanguage, 57600, 0, 0}), 0);
-    VirtualClock clock;
-    sim::Controller device(*sim::findModel("alder"), clock);
-    PortMap map;
-    map.setCom(0, {"/dev/simulated-controller", false});
-    QtFrontEnd front;
-    CDownloadDialog controller(
-        MainWindowServices{front.view(), front.timers(), clock, map,
-                           [&] { return std::make_unique<sim::InProcessPort>(device, clock); },
-                           ProgramFolders{settings, settings / "Library"}},
-        MainWindowStart{});
-    front.attach(&controller);
-    controller.OnInitDialog();
-    MainWindow& window = front.window();
-    // As the window's run does before it shows the window.
-    window.holdLayoutAcrossLanguages([&controller](int index) {
-        setLanguageIndex(index);
-        controller.ApplyLanguage();
-    });
+    testing::SimulatedWindow simulated(kEnglishLanguage);
+    ASSERT_TRUE(simulated.ready());
+    CDownloadDialog& controller = simulated.controller();
+    MainWindow& window = simulated.window();
     window.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller.device().deviceIdentified; }, 5000));
     QApplication::processEvents();
@@ -103,8 +80,6 @@ TEST(LanguageSwitch, EveryLanguageInTurnLeavesNoOldTextAndMovesNothing) {
                     << "still in the old language: \"" << text << "\"";
         previous = index;
     }
-    front.attach(nullptr);
-    controller.CloseThroughOk();
     setLanguageIndex(kGermanLanguage);
 }
 

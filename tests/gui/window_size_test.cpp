@@ -6,18 +6,13 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
-#include "app/main_window.h"
-#include "app/settings.h"
 #include "gui/drive_area.h"
-#include "gui/qt_front_end.h"
 #include "lang/catalog.h"
 #include "screenshots.h"
-#include "sim/controller.h"
-#include "sim/in_process_port.h"
+#include "simulated_window.h"
 
 namespace tarmix::gui {
 namespace {
@@ -38,27 +33,10 @@ TEST(WindowSize, TheExtendedViewFitsALaptopScreenInEveryLanguage) {
     for (const Language& language : languages()) {
         if (!language.hasCatalogue) continue;
         SCOPED_TRACE(language.name);
-        QTemporaryDir folder;
-        ASSERT_TRUE(folder.isValid());
-        const std::filesystem::path settings = folder.path().toStdString();
-        ASSERT_EQ(WriteSettings(settings, Settings{language.index, 57600, 0, 0}), 0);
-        VirtualClock clock;
-        sim::Controller device(*sim::findModel("alder"), clock);
-        PortMap map;
-        map.setCom(0, {"/dev/simulated-controller", false});
-        QtFrontEnd front;
-        CDownloadDialog controller(
-            MainWindowServices{front.view(), front.timers(), clock, map,
-                               [&] { return std::make_unique<sim::InProcessPort>(device, clock); },
-                               ProgramFolders{settings, settings / "Library"}},
-            MainWindowStart{});
-        front.attach(&controller);
-        controller.OnInitDialog();
-        MainWindow& window = front.window();
-        window.holdLayoutAcrossLanguages([&controller](int index) {
-            setLanguageIndex(index);
-            controller.ApplyLanguage();
-        });
+        testing::SimulatedWindow simulated(language.index);
+        ASSERT_TRUE(simulated.ready());
+        CDownloadDialog& controller = simulated.controller();
+        MainWindow& window = simulated.window();
         window.setScreen(laptop);
         window.move(laptop->availableGeometry().topLeft() + QPoint(200, 100));
         window.show();
@@ -79,9 +57,6 @@ TEST(WindowSize, TheExtendedViewFitsALaptopScreenInEveryLanguage) {
         EXPECT_LE(tree->indentation() + 16 + tree->fontMetrics().horizontalAdvance(root),
                   tree->viewport()->width())
             << root.toStdString();
-
-        front.attach(nullptr);
-        controller.CloseThroughOk();
     }
     QApplication::setFont(font);
     setLanguageIndex(kGermanLanguage);
