@@ -219,7 +219,8 @@ TEST_F(ConsoleTerminalTest, RateTimeStampsLocalEchoAndKeyHelp) {
     start({"--terminal", "--timestamps", "--local-echo"});
     ASSERT_TRUE(waitFor("at 57600 baud")) << screen;
     type("\x14?");
-    ASSERT_TRUE(waitFor("Ctrl-] quits the terminal.")) << screen;
+    // The whole message, its closing bracket and line end too, before the screen is cleared.
+    ASSERT_TRUE(waitFor("Ctrl-] quits the terminal.]\r\n")) << screen;
     EXPECT_NE(screen.find("Terminal keys: Ctrl-T, then\r\n  ?  this help\r\n"), std::string::npos)
         << screen;
     screen.clear();
