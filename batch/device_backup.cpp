@@ -254,8 +254,15 @@ bool DeviceBackup::DriveSizesConfirmed() {
     return false;
 }
 
+BackupEnd DeviceBackup::Stopped() {
+    const std::string text = FormatText(kTextBackupStopped, kRestoreScriptName);
+    ctx_.view.setStatus(text);
+    ctx_.view.showMessage(text, LoadText(kTextBackup), MessageIcon::Warning);
+    return BackupEnd::Failed;
+}
+
 BackupEnd DeviceBackup::Build(const fs::path& work) {
-    if (!DriveSizesConfirmed()) return BackupEnd::Failed;
+    if (!DriveSizesConfirmed()) return StopRequested() ? Stopped() : BackupEnd::Failed;
     const LocalTime time = ctx_.localTime();
     const ImageSaved image = SaveApplication(work);
     RestoreScript script;
@@ -274,12 +281,7 @@ BackupEnd DeviceBackup::Build(const fs::path& work) {
     const bool eepromSaved = !drives.silent && !drives.stopped && SaveEeprom(work, script);
     silent_ = drives.silent;
     skipped_ = drives.skipped;
-    if (StopRequested()) {
-        const std::string text = FormatText(kTextBackupStopped, kRestoreScriptName);
-        ctx_.view.setStatus(text);
-        ctx_.view.showMessage(text, LoadText(kTextBackup), MessageIcon::Warning);
-        return BackupEnd::Failed;
-    }
+    if (StopRequested()) return Stopped();
     if (image == ImageSaved::Failed || !drives.complete() || !eepromSaved ||
         !WriteBackupFiles(work, script, time, image == ImageSaved::Saved))
         return BackupEnd::Failed;

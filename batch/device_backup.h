@@ -73,6 +73,8 @@ class DeviceBackup {
     std::optional<BackupEnd> CheckFolder(const std::filesystem::path& folder, bool& earlier);
     // The whole backup into the work folder `work`.
     bool DriveSizesConfirmed();
+    // Says that the backup was stopped and wrote no Reload.rom. Returns Failed.
+    BackupEnd Stopped();
     BackupEnd Build(const std::filesystem::path& work);
     // The application image into Flash/Application.rom; Failed after its message.
     ImageSaved SaveApplication(const std::filesystem::path& folder);
