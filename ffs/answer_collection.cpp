@@ -10,6 +10,7 @@ namespace {
 // One look at the line takes at most this much; the answer grows by as many looks as needed.
 constexpr size_t kReceiveChunk = 4096;
 constexpr int kTextTooLong = 64600;
+constexpr char kEchoEnd[] = "\r\n";
 }  // namespace
 
 Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, std::string& answer,
@@ -31,7 +32,9 @@ Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, 
             if (limits.restartOnText) silent = 0;
             continue;
         }
-        if (EndsWithPrompt(answer)) return Collected::Complete;
+        if (EndsWithPrompt(answer))
+            return answer.starts_with(command + kEchoEnd) ? Collected::Complete
+                                                          : Collected::NotEchoed;
         const bool textArrived = answer.size() > echoLength;
         ++silent;
         if (silent >= (textArrived ? limits.silentAfterText : limits.silentBeforeText))

@@ -8,6 +8,7 @@
 //   - the other commands count silent cycles over the whole answer, whether text arrived
 //     in between or not: their own limit, with "finfo" bearing 1 once text has begun and 3
 //     before.
+// An answer is taken only when it begins with the command's echo (the command, then CR LF).
 // An answer is at most 59999 characters for a listing and 9999 for the other commands: a
 // device that talks on past that is not listened to any longer, and nothing of what it said
 // is taken (a listing cut short would read as a drive or folder with fewer entries).
@@ -42,6 +43,9 @@ enum class Collected {
     GivenUp,     // silence ran out first: `answer` holds what arrived
     TooLong,     // more than the capacity arrived without the prompt: `answer` is cut short
     SendFailed,  // the command did not go out: nothing was received
+    NotEchoed,   // it ends with the prompt but does not begin with the command's echo: the
+                 // line changed the command or the controller restarted, and nothing of the
+                 // answer is taken
 };
 
 Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, std::string& answer,

@@ -100,6 +100,8 @@ FiguresRead ReadDriveFigures(MonitorExchange& monitor, int drive, DriveFigures& 
             return FiguresRead::GivenUp;
         case Collected::TooLong:
             return FiguresRead::TooLong;
+        case Collected::NotEchoed:
+            return FiguresRead::Unreadable;
         case Collected::Complete:
             break;
     }

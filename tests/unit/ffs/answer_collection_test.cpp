@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 // Answers each command line with its echo and `talk` characters of listing lines at 57600
 // baud (576 characters every 100 ms), then the prompt.
 struct Talker {
-    explicit Talker(size_t talk)
+    explicit Talker(size_t talk, std::function<std::string(std::string)> echo = {})
         : serial(
               [this] {
                   return std::unique_ptr<PortBackend>(port = new testing::ScriptedPort(clock));
@@ -26,8 +26,9 @@ struct Talker {
               clock),
           monitor(serial) {
         serial.Open("COM1");
-        port->onWrite = [this, talk](const std::string& line) {
-            std::string text = line.substr(0, line.size() - 1) + "\r\n";
+        port->onWrite = [this, talk, echo](const std::string& line) {
+            std::string text = line.substr(0, line.size() - 1);
+            text = (echo ? echo(text) : text) + "\r\n";
             while (text.size() < talk)
                 text += "DAY1.TXT                 1234 22.10.2002 07:40:22\r\n";
             port->trickle(text.substr(0, talk) + kMonitorPrompt, 576, 100ms);
@@ -80,6 +81,22 @@ TEST(AnswerCollection, AnAnswerOfExactlyTheCapacityIsComplete) {
         EXPECT_EQ(CollectToPrompt(whole.monitor, "tree a:", answer, limits), Collected::Complete);
         EXPECT_EQ(answer.size(), capacity);
         EXPECT_EQ(CollectToPrompt(over.monitor, "tree a:", answer, limits), Collected::TooLong);
+    }
+}
+
+// A command the line changed, or one lost in a restart, is answered by what the device made
+// of it: such an answer ends with the prompt but is never taken as the listing asked for.
+TEST(AnswerCollection, AnAnswerWithoutTheCommandsEchoIsNotTaken) {
+    const std::function<std::string(std::string)> echoes[] = {
+        [](std::string command) { return command.replace(5, 1, "b"); },  // "tree b:"
+        [](std::string) { return std::string(); },  // a restart: only "\r\nBoot> " follows
+    };
+    for (const auto& echo : echoes) {
+        Talker talker(300, echo);
+        const TreeListing tree = ReadTree(talker.monitor, 0);
+        EXPECT_EQ(tree.collected, Collected::NotEchoed);
+        EXPECT_EQ(tree.parse.folders.size(), 1u);  // the root only
+        EXPECT_EQ(ReadFolder(talker.monitor, "A:\\").collected, Collected::NotEchoed);
     }
 }
 
