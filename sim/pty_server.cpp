@@ -174,9 +174,16 @@ bool PtyServer::lineAgrees() const {
     return format && baudOf(cfgetospeed(&settings)) == controller_->uartBaud();
 }
 
-size_t PtyServer::nextPieceSize(Clock::time_point now, size_t pending) {
-    if (pieceLimit_ == 0 || pending > kBulkPieces * pieceLimit_) return SIZE_MAX;
+size_t PtyServer::pendingOutput() const {
+    size_t pending = 0;
+    for (const Outgoing& chunk : outgoing_) pending += chunk.bytes.size();
+    return pending;
+}
+
+size_t PtyServer::nextPieceSize(Clock::time_point now) {
+    if (pieceLimit_ == 0 || pendingOutput() > kBulkPieces * pieceLimit_) return SIZE_MAX;
     if (now < nextPieceAt_) return 0;
+    if (paced_) return pieceLimit_;  // the pacing decides how much of it the wire brought
     pieceSeed_ = pieceSeed_ * 1103515245u + 12345u;
     return 1 + (pieceSeed_ >> 16) % pieceLimit_;
 }
@@ -233,10 +240,10 @@ void PtyServer::queueOutput(Clock::time_point now) {
 }
 
 void PtyServer::sendOutput(Clock::time_point now) {
-    while (!outgoing_.empty()) {
+    size_t piece = nextPieceSize(now);
+    while (!outgoing_.empty() && piece > 0) {
         Outgoing& head = outgoing_.front();
-        size_t allowed = std::min(head.bytes.size(), nextPieceSize(now, head.bytes.size()));
-        if (allowed == 0) return;
+        size_t allowed = std::min(head.bytes.size(), piece);
         if (paced_) {
             if (outputFreeAt_ > now) return;
             allowed = std::min(allowed, size_t((now - outputFreeAt_) / byteTime()) + 1);
@@ -250,6 +257,7 @@ void PtyServer::sendOutput(Clock::time_point now) {
         }
         if (paced_) outputFreeAt_ += put * byteTime();
         if (pieceLimit_) nextPieceAt_ = now + kPieceGap;
+        if (piece != SIZE_MAX) piece -= size_t(put);
         head.bytes.erase(0, size_t(put));
         if (!head.bytes.empty()) return;
         if (head.baudAfter) controller_->setUartBaud(head.baudAfter);
@@ -257,7 +265,6 @@ void PtyServer::sendOutput(Clock::time_point now) {
         outgoing_.pop_front();
         if (outgoing_.empty())
             controller_->outputLeft(std::chrono::duration_cast<Millis>(now.time_since_epoch()));
-        if (pieceLimit_) return;  // one piece per gap
     }
 }
 

@@ -37,10 +37,13 @@ class PtyServer {
     // cannot be made or opened.
     bool openParallelPipe(const std::string& path, std::string& error);
 
-    // Answers leave in pieces of 1 to `maxBytes` bytes (chosen by a seeded generator), at
-    // most one piece per kPieceGap; 0 sends what is due at once. A backlog of more than
-    // kBulkPieces pieces' worth goes out at once, as an adapter streams full packets, so
-    // bulk output (the echo of a long transfer) is not slowed below the line's rate.
+    // Answers leave in pieces, at most one per kPieceGap, as an adapter hands on what it
+    // gathered: of 1 to `maxBytes` bytes (chosen by a seeded generator) on an unpaced line,
+    // and on a paced one what the wire brought since the last piece, up to `maxBytes`; 0
+    // sends what is due at once. A piece may hold the end of one answer and the start of the
+    // next. A backlog of more than kBulkPieces pieces' worth goes out at once, as an adapter
+    // streams full packets, so bulk output (the echo of a long transfer) is never slowed
+    // below the line's rate.
     void setPieces(size_t maxBytes) { pieceLimit_ = maxBytes; }
     static constexpr size_t kBulkPieces = 8;
     static constexpr size_t kDefaultPieceLimit = 62;  // a full-speed USB packet's payload
@@ -83,7 +86,8 @@ class PtyServer {
     // The program's side of the line is set as the monitor's UART is: same rate and format.
     bool lineAgrees() const;
     // How many bytes the next write may carry under the piece rule (SIZE_MAX: any).
-    size_t nextPieceSize(Clock::time_point now, size_t pending);
+    size_t nextPieceSize(Clock::time_point now);
+    size_t pendingOutput() const;
     void takeInput(Clock::time_point now, int from);
     void takeParallelInput();
     void queueOutput(Clock::time_point now);
