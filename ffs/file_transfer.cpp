@@ -328,16 +328,33 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
             caption, MessageIcon::Error);
         return TransferResult::Failed;
     }
+    const auto read = [&file, size](size_t index, std::vector<uint8_t>& frame) {
+        const uint64_t at = uint64_t(index) * kPcFrameLimit;
+        frame.resize(size_t(std::min<uint64_t>(kPcFrameLimit, size - at)));
+        file.read(reinterpret_cast<char*>(frame.data()), std::streamsize(frame.size()));
+        return !frame.empty() && size_t(file.gcount()) == frame.size();
+    };
+    const std::string status = caption + " <" + ShortenForDisplay(Latin1ToUtf8(deviceName)) + ">";
+    return Send(
+        {command, blocks, size, read, pcPath, status, kTextFileDownload, kTextDownloadError},
+        devicePath);
+}
+
+TransferResult FileTransfer::Send(const OutgoingFile& file, const std::string& devicePath) {
+    View& view = ctx_.view;
+    const std::string caption = LoadText(file.caption);
+    const std::string heading = LoadText(file.heading);
+    incompleteFile_.clear();
     const LoadTarget target = InspectLoadTarget(ctx_.monitor, devicePath);
-    if (target.roomBytes && size > *target.roomBytes) {
-        view.showMessage(heading + "\n\n" +
-                             FormatText(kTextNoRoom, Latin1ToUtf8(devicePath), uint64_t(size),
-                                        *target.roomBytes),
-                         caption, MessageIcon::Error);
+    if (target.roomBytes && file.bytes > *target.roomBytes) {
+        view.showMessage(
+            heading + "\n\n" +
+                FormatText(kTextNoRoom, Latin1ToUtf8(devicePath), file.bytes, *target.roomBytes),
+            caption, MessageIcon::Error);
         return TransferResult::Failed;
     }
 
-    if (!StartFileLoad(ctx_.monitor, command)) {
+    if (!StartFileLoad(ctx_.monitor, file.command)) {
         view.showMessage(heading + "\n\r" + LoadText(kTextConnectionError), caption,
                          MessageIcon::Error);
         WaitForTransferEnd(ctx_.monitor, "");
@@ -350,21 +367,19 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
         return loadBroken(result, text, brokenCaption, devicePath, target.existed);
     };
 
-    view.setStatus(LoadText(kTextFileDownload) + " <" +
-                   ShortenForDisplay(Latin1ToUtf8(deviceName)) + ">");
-    view.setProgressRange(0, int(blocks));
-    view.setTransferred(0, size);
-    std::vector<uint8_t> block(kPcFrameLimit);
+    view.setStatus(file.status);
+    view.setProgressRange(0, int(file.frames));
+    view.setTransferred(0, file.bytes);
+    std::vector<uint8_t> frame;
     std::string sent;  // kept for the read-back of a verified copy
-    for (size_t i = 1; i <= blocks; ++i) {
+    uint64_t done = 0;
+    for (size_t i = 0; i < file.frames; ++i) {
         if (StopRequested()) return StopLoad(devicePath);
-        view.setProgress(int(i));
-        file.read(reinterpret_cast<char*>(block.data()), std::streamsize(block.size()));
-        const size_t got = size_t(file.gcount());
-        if (got == 0 || (got < block.size() && i < blocks))
-            return broken(TransferResult::Failed, LoadText(kTextFileReadError) + "\n\n" + pcPath,
-                          "");
-        const char c = SendFrame(ctx_.monitor, {block.data(), got});
+        view.setProgress(int(i + 1));
+        if (!file.read(i, frame))
+            return broken(TransferResult::Failed,
+                          LoadText(kTextFileReadError) + "\n\n" + file.source, "");
+        const char c = SendFrame(ctx_.monitor, frame);
         if (c != kFrameGood) {
             const int detail = c == kDeviceCannotWrite     ? kTextCannotWrite
                                : c == kDeviceChecksumError ? kTextChecksumError
@@ -372,23 +387,23 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
                                                            : 0;
             const std::string text = detail ? heading + "\n\r" + LoadText(detail) : heading;
             // A file the device could not open holds nothing of this copy.
-            if (i == 1 && c == kDeviceCannotWrite) {
+            if (i == 0 && c == kDeviceCannotWrite) {
                 view.setProgressRange(0, kProgressRange);
                 view.showMessage(text, caption, MessageIcon::Error);
                 return TransferResult::DeviceFailed;
             }
             return broken(TransferResult::DeviceFailed, text, detail ? caption : "");
         }
-        if (ctx_.verify) sent.append(reinterpret_cast<const char*>(block.data()), got);
-        view.setTransferred(std::min<uint64_t>(i * kPcFrameLimit, size), size);
+        if (ctx_.verify) sent.append(frame.begin(), frame.end());
+        view.setTransferred(done += frame.size(), file.bytes);
     }
     view.setProgressRange(0, kProgressRange);
     if (!WaitForTransferEnd(ctx_.monitor, ""))
         return broken(TransferResult::DeviceFailed, heading + "\n\r" + LoadText(kTextPromptMissed),
                       caption);
-    if (ctx_.verify && !MatchesDeviceFile(devicePath, sent, kTextFileDownload))
+    if (ctx_.verify && !MatchesDeviceFile(devicePath, sent, file.caption))
         return TransferResult::DeviceFailed;
-    ShowCopied(pcPath, bracketed(devicePath), size);
+    ShowCopied(file.source, bracketed(devicePath), file.bytes);
     return TransferResult::Copied;
 }
 

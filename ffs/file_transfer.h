@@ -16,6 +16,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "link/monitor_exchange.h"
 #include "models/device.h"
@@ -52,6 +53,20 @@ struct TransferContext {
     bool verify = false;
 };
 
+// A file on its way to the device: the "file load" line that announces it, and its frames,
+// read one at a time.
+struct OutgoingFile {
+    std::string command;  // "file load PATH FRAMES"
+    size_t frames = 0;
+    uint64_t bytes = 0;
+    // Fills `frame` with frame `index` (from 0); false when the PC side cannot give it.
+    std::function<bool(size_t index, std::vector<uint8_t>& frame)> read;
+    std::string source;  // the PC file, as the outcome line and a read error name it
+    std::string status;  // the status line while the frames go out
+    int caption = 0;     // catalogue ids of the messages' caption and heading
+    int heading = 0;
+};
+
 class FileTransfer {
   public:
     explicit FileTransfer(TransferContext context) : ctx_(std::move(context)) {}
@@ -64,7 +79,10 @@ class FileTransfer {
     // names the one it could not remove (incompleteFile()).
     TransferResult Download(const std::string& pcPath, const std::string& deviceFolder,
                             const std::string& deviceName);
-    // The device file the last Download left incomplete; empty when it left none.
+    // `file` as the device file `devicePath`, with the same refusals and clean-up as
+    // Download.
+    TransferResult Send(const OutgoingFile& file, const std::string& devicePath);
+    // The device file the last Download or Send left incomplete; empty when it left none.
     const std::string& incompleteFile() const { return incompleteFile_; }
 
     // Reads the device file back and tells whether it holds `expected`; a difference is

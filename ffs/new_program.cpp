@@ -92,43 +92,30 @@ int DownloadProgram(TransferContext& context, const std::string& romPath,
         return 1;
     }
 
+    // The header goes in a frame of its own, then the image in frames of 512.
     const size_t blocks = (image.bytes.size() + kPcFrameLimit - 1) / kPcFrameLimit;
-    // The monitor takes this path without quotes: a drive root has no blanks.
-    const std::string command =
-        "file load " + rootFolder + kApplicationFile + " " + std::to_string(blocks + 1);
-    const auto fail = [&] {
-        view.setProgressRange(0, kProgressRange);
-        view.showMessage(LoadText(kTextProgramError), "", MessageIcon::Error);
-        return 1;
-    };
-    if (!StartFileLoad(context.monitor, command)) return fail();
-    view.setStatus(caption + " <" + ShortenForDisplay(romName) + ">");
-    view.setProgressRange(0, int(blocks));
-    view.setTransferred(0, image.bytes.size());
-    if (SendFrame(context.monitor, ApplicationHeader(image)) != kFrameGood) return fail();
-    for (size_t j = 0; j < blocks; ++j) {
-        if (StopRequested()) {
-            FileTransfer(context).StopLoad(rootFolder + kApplicationFile);
-            return 1;
-        }
-        view.setProgress(int(j + 1));
-        const size_t start = j * kPcFrameLimit;
-        const size_t count = std::min(kPcFrameLimit, image.bytes.size() - start);
-        if (SendFrame(context.monitor, {image.bytes.data() + start, count}) != kFrameGood)
-            return fail();
-        view.setTransferred(start + count, image.bytes.size());
-    }
-    if (!WaitForTransferEnd(context.monitor, "")) return fail();
-    view.setProgressRange(0, kProgressRange);
     const std::vector<uint8_t> header = ApplicationHeader(image);
-    std::string sent(header.begin(), header.end());
-    sent.append(image.bytes.begin(), image.bytes.end());
-    FileTransfer transfer(context);
+    const auto read = [&image, &header](size_t index, std::vector<uint8_t>& frame) {
+        if (index == 0) {
+            frame = header;
+            return true;
+        }
+        const size_t at = (index - 1) * kPcFrameLimit;
+        const size_t count = std::min(kPcFrameLimit, image.bytes.size() - at);
+        frame.assign(image.bytes.begin() + long(at), image.bytes.begin() + long(at + count));
+        return true;
+    };
     const std::string devicePath = rootFolder + kApplicationFile;
-    if (context.verify && !transfer.MatchesDeviceFile(devicePath, sent, kTextProgramDownload))
-        return 1;
-    transfer.ShowCopied(romPath, "<" + devicePath + ">", sent.size());
-    return 0;
+    // The monitor takes this path without quotes: a drive root has no blanks.
+    const OutgoingFile file{"file load " + devicePath + " " + std::to_string(blocks + 1),
+                            blocks + 1,
+                            header.size() + image.bytes.size(),
+                            read,
+                            romPath,
+                            caption + " <" + ShortenForDisplay(romName) + ">",
+                            kTextProgramDownload,
+                            kTextProgramError};
+    return ResultCode(FileTransfer(context).Send(file, devicePath));
 }
 
 }  // namespace tarmix

@@ -88,7 +88,7 @@ TEST_F(NewProgram, HeaderFrameThenTheImageInFramesOf512) {
     EXPECT_EQ(view.statuses.back(),
               "Copied " + (folder / "app.rom").string() + " to <A:\\Application.exe> (525 bytes)");
     ASSERT_FALSE(view.transfers.empty());
-    EXPECT_EQ(view.transfers.back(), (std::pair<uint64_t, uint64_t>{513, 513}));
+    EXPECT_EQ(view.transfers.back(), (std::pair<uint64_t, uint64_t>{525, 525}));
 }
 
 // A stop between two frames ends the load there, and says that the device file is cut.
@@ -110,6 +110,19 @@ TEST_F(NewProgram, AStopBetweenFramesEndsTheLoad) {
     EXPECT_EQ(stopping.messages[0].icon, MessageIcon::Warning);
     EXPECT_LT(deviceFile().size(), 12u + 2049);
     EXPECT_TRUE(monitor.Answers());
+}
+
+// An image larger than the drive's free room is refused before the old application file is
+// touched: a device left with half a program may not start it.
+TEST_F(NewProgram, AnImageTheDriveCannotHoldLeavesTheOldProgram) {
+    const fs::path program = folder / "device" / "drives" / "A" / kApplicationFile;
+    fs::create_directories(program.parent_path());
+    std::ofstream(program, std::ios::binary) << "the old program";
+    EXPECT_EQ(send(rom(s3(0, 1, 1) + s3(0x1FFFFF, 1, 1))), 1);  // 2 MiB on a drive of 1 MiB
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].text.find("does not fit"), std::string::npos)
+        << view.messages[0].text;
+    EXPECT_EQ(deviceFile(), "the old program");
 }
 
 TEST_F(NewProgram, ImagesThatCannotBeSentAreRefusedBeforeTheDeviceHearsOfThem) {
