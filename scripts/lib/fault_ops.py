@@ -51,6 +51,9 @@ MOVABLE_EEPROM_START = 0x100
 RESTING_BAUD = 57600
 # Monitors after this version run their UART at 115200 too (on the models that can).
 FAST_UART_FIRMWARE = 14
+# The program keeps the transfers of model code 2 at 57600 whatever the settings say (its
+# faster rate depends on a clock the program only lets the user choose in the window).
+RESTING_RATE_CODES = {2}
 
 
 class Model:
@@ -77,6 +80,10 @@ class Model:
         """Whether the monitor's UART can run at this rate."""
         fast = self.fast_uart and (self.fast_on_any_monitor or firmware > FAST_UART_FIRMWARE)
         return baud == RESTING_BAUD or (baud == 115200 and fast)
+
+    def transfers_at(self, baud, firmware):
+        """Whether a transfer asked to run at this rate gets there."""
+        return self.runs_at(baud, firmware) and self.code not in RESTING_RATE_CODES
 
     def flash_of(self, address):
         """Where an application byte loaded at `address` ends up in the flash: where it is,
@@ -533,7 +540,8 @@ class Backup(EepromOperation):
         made = self.made[model.keyword] = SimpleNamespace()
         made.image = Path(workroot) / f"{self.key}-{model.name}.rom"
         tools.make_image(model.keyword, IMAGE_SIZE, made.image)
-        made.image_data = read_srecords(made.image)
+        # Where the device holds the image: a staged model's is read back from the flash.
+        made.image_data = {model.flash_of(a): b for a, b in read_srecords(made.image).items()}
         rig = tools.rig(Path(workroot) / f"{self.key}-{model.name}-programmed", self, 0, model)
         rig.write_state(drives=self.layout(model)[0])
         tools.program_flash(rig, made.image)

@@ -292,7 +292,7 @@ def classify(trial, code, rig):
     log = rig.fault_log()
     # A rate change a fault spoiled is said on the console; without that, a run that never
     # reached its cell's rate means the rig did not set it up.
-    if (trial.baud != RESTING_BAUD and trial.model.runs_at(trial.baud, op.firmware)
+    if (trial.baud != RESTING_BAUD and trial.model.transfers_at(trial.baud, op.firmware)
             and f"rate {trial.baud}" not in log and BAUD_CHANGE_ERROR not in rig.console()):
         return "rig", f"the line never ran at {trial.baud}"
     if damage:
@@ -457,6 +457,8 @@ def parse_arguments():
     parser.add_argument("--build", help="build folder with tarmix and tarmix-sim")
     parser.add_argument("--runs", type=int, default=3, help="seeds per cell")
     parser.add_argument("--ops", default="", help="comma-separated operations (default all)")
+    parser.add_argument("--models", default="",
+                        help="comma-separated models the seeds turn through (default all)")
     parser.add_argument("--faults", default="", help="comma-separated fault kinds (default all)")
     parser.add_argument("--verify-ops", default=None,
                         help="comma-separated operations that also run with --verify (default all)")
@@ -502,8 +504,12 @@ def make_trials(args, has_verify, models):
     verify_keys = keys if args.verify_ops is None else args.verify_ops.split(",")
     kinds_known = list(fault_plans(1, (100, 100)))
     kinds = args.faults.split(",") if args.faults else kinds_known
+    known_models = {m.keyword: m for m in models}
+    if args.models:
+        models = [known_models.get(name) for name in args.models.split(",")]
     problem = (unknown_names(keys + verify_keys, OPERATIONS, "operation")
-               or unknown_names(kinds, kinds_known, "fault kind"))
+               or unknown_names(kinds, kinds_known, "fault kind")
+               or (args.models and unknown_names(args.models.split(","), known_models, "model")))
     if problem:
         return None, problem
     trials = []
@@ -566,7 +572,7 @@ def prepare_once(tools, workroot, trials):
 def replay_command(args, trial):
     """The command that runs this one trial again and keeps its folder and log."""
     return (f"scripts/faults --build {args.build} --in-process --ops {trial.operation.key} "
-            f"--baud {trial.baud} --verify {'on' if trial.verify else 'off'} "
+            f"--models '{trial.model.keyword}' --baud {trial.baud} --verify {'on' if trial.verify else 'off'} "
             f"--faults {trial.fault} --first-seed {trial.seed} --runs 1 --keep")
 
 
