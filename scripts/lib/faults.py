@@ -576,6 +576,30 @@ def replay_command(args, trial):
             f"--faults {trial.fault} --first-seed {trial.seed} --runs 1 --keep")
 
 
+def program_lines(text):
+    """What the program said, without the injector's lines and the rig's command lines."""
+    return [line for line in text.splitlines()
+            if line and not line.startswith(("fault ", "rate ", "$ ", "tarmix-faults: "))]
+
+
+def first_divergence(pty_folder, in_process_folder):
+    """Where the program's words on the pty first part from those in process: a run on the
+    pty that waited out a time-out the virtual clock did not (or the other way) shows here."""
+    console = (read_or_none(pty_folder / "tarmix.log") or b"").decode(errors="replace")
+    faulty_run = console.split("\n$ ")[0]  # a retry after a failure follows its command line
+    # The pty run names its device and files by their full paths, the other by the
+    # simulated port and paths from the run's folder.
+    faulty_run = faulty_run.replace(f"{pty_folder}/tty", "simulated controller")
+    pty = program_lines(faulty_run.replace(f"{pty_folder}/", ""))
+    own = program_lines((in_process_folder / "sim-faults.log").read_text(errors="replace"))
+    for number, (a, b) in enumerate(zip(pty, own)):
+        if a != b:
+            return f"  first difference, line {number + 1}: pty {a!r}, in process {b!r}"
+    if len(pty) == len(own):
+        return f"  the program said the same {len(pty)} lines on both paths"
+    return f"  the program said the same {min(len(pty), len(own))} lines first; then one stopped"
+
+
 def check_paths(args, trials, out):
     """Each trial on both paths: the pty run and the in-process run must fall into the same
     class, and two in-process runs of the seed (in two folders) must write the same log."""
@@ -594,6 +618,8 @@ def check_paths(args, trials, out):
         print(f"{'same' if same else 'DIFFERENT'}: {run_name(trial)}: pty {outcomes[0]}, "
               f"in process {outcomes[1]} and {outcomes[2]}, logs "
               f"{'equal' if logs[0] == logs[1] else 'differ'}", file=out)
+        if outcomes[0] != outcomes[1]:
+            print(first_divergence(Path(results[0].detail), Path(results[1].detail)), file=out)
     if not problems:
         for root in workroots:
             shutil.rmtree(root, ignore_errors=True)
