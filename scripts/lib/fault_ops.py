@@ -338,6 +338,7 @@ class Operation:
     key = ""
     verify_applies = True
     firmware = FIRMWARE  # the monitor version of the device it runs on
+    parallel = False  # sends through the parallel port (in process only)
 
     def __init__(self):
         self.made = {}
@@ -438,6 +439,26 @@ class Download(Operation):
     def intact(self, rig):
         made = self.mine(rig)
         return made.image.read_bytes() == made.image_bytes
+
+
+class ParallelDownload(Download):
+    """The application download with the parallel transfer switched on: the block command
+    lines and the blocks go to the controller through the parallel port, the echoes and
+    confirmations come back over the (bad) serial line. Only in process: the console form
+    has no switch for the parallel port, the in-process runner sets it as the window's
+    LPT1 choice does."""
+
+    parallel = True
+
+    def __init__(self):
+        super().__init__("download-parallel", staged=False)
+
+    def applies_to(self, model):
+        return model.parallel_port and super().applies_to(model)
+
+    def traffic(self, verify):
+        """The serial line carries the talk around the blocks and the answers."""
+        return 700 * (2 if verify else 1), 450 * (2 if verify else 1)
 
 
 class FileOperation(Operation):
@@ -873,6 +894,7 @@ OPERATIONS = {
     for op in (
         Download("download", staged=False),
         Download("download-staged", staged=True),
+        ParallelDownload(),
         FileDownload(),
         FileUpload(),
         EepromSave(),

@@ -219,6 +219,8 @@ class InProcessRig(Rig):
         shutil.copy(self.config / "Tarmix.ini", self.folder / "Tarmix.ini")
         command = [str(self.build / "tarmix-faults"), "--model", self.model.keyword,
                    "--state", "state", "--settings", ".", "--log", log]
+        if self.trial.operation.parallel:
+            command += ["--lpt", "lpt"]
         if self.faulty:
             command += ["--faults", self.trial.faults, "--seed", str(self.trial.seed)]
         command += ["--", "--headless"] + (["--verify"] if verify else [])
@@ -500,7 +502,9 @@ def model_of_seed(models, seed):
 
 def make_trials(args, has_verify, models):
     """Every run of the matrix, or a message naming an unknown operation or fault kind."""
-    keys = args.ops.split(",") if args.ops else list(OPERATIONS)
+    on_pty = not args.in_process or args.check_paths
+    keys = args.ops.split(",") if args.ops else [
+        k for k, op in OPERATIONS.items() if not (on_pty and op.parallel)]
     verify_keys = keys if args.verify_ops is None else args.verify_ops.split(",")
     kinds_known = list(fault_plans(1, (100, 100)))
     kinds = args.faults.split(",") if args.faults else kinds_known
@@ -510,6 +514,9 @@ def make_trials(args, has_verify, models):
     problem = (unknown_names(keys + verify_keys, OPERATIONS, "operation")
                or unknown_names(kinds, kinds_known, "fault kind")
                or (args.models and unknown_names(args.models.split(","), known_models, "model")))
+    if not problem and on_pty and any(OPERATIONS[k].parallel for k in keys):
+        problem = ("faults: the parallel transfer runs in process only (--in-process): the "
+                   "console form has no switch for the parallel port")
     if problem:
         return None, problem
     trials = []

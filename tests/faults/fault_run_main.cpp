@@ -5,13 +5,22 @@
 // alone with it.
 //
 //   tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] [--seed N]
-//                 [--log FILE] -- TARMIX-ARGUMENTS...
+//                 [--log FILE] [--lpt PIPE] -- TARMIX-ARGUMENTS...
 //
 // The device's state is read from DIR before the run and written back after it, as
 // tarmix-sim does. The program's settings (Tarmix.ini) come from the settings folder.
 // Everything the console says, and every injected fault, goes to the log (stderr without
 // --log); relative paths in the arguments are taken from the working folder, so that two
 // runs of one seed in two folders write the same log. The exit status is the program's.
+// With --lpt the program's parallel port LPT1 is a named pipe made at PIPE, which the
+// controller reads; the run switches the parallel transfer on as the user does with the
+// window's LPT1 choice before the controller is found (the parallel line has no faults).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -59,7 +68,7 @@ class LimitedClock final : public Clock {
 };
 constexpr char kUsageText[] =
     "usage: tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] "
-    "[--seed N] [--log FILE] -- TARMIX-ARGUMENTS...\n";
+    "[--seed N] [--log FILE] [--lpt PIPE] -- TARMIX-ARGUMENTS...\n";
 
 struct RunnerOptions {
     std::string model;
@@ -68,6 +77,7 @@ struct RunnerOptions {
     std::optional<sim::FaultPlan> faults;
     uint64_t seed = 1;
     std::string logFile;
+    std::string lpt;
     std::vector<std::string> program;  // the program's own command line
 };
 
@@ -88,6 +98,8 @@ bool readOptions(int argc, char** argv, RunnerOptions& options, std::string& err
             options.settings = value;
         } else if (word == "--log") {
             options.logFile = value;
+        } else if (word == "--lpt") {
+            options.lpt = value;
         } else if (word == "--seed") {
             options.seed = std::stoull(value);
         } else if (word == "--faults") {
@@ -140,6 +152,7 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
     ConsoleFrontEnd frontEnd(log, nullptr, clock, console);
     PortMap map;
     map.setCom(0, {"simulated controller", false});
+    if (!runner.lpt.empty()) map.setLpt(runner.lpt);
     CDownloadDialog window({frontEnd.view(),
                             frontEnd.timers(),
                             clock,
@@ -149,6 +162,7 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
                             nullptr},
                            start);
     window.OnInitDialog();
+    if (!runner.lpt.empty()) window.OnComLpt();
     const RunEnd end = frontEnd.run(window);
     if (!window.closed()) window.CloseThroughOk();
     int exitCode = arguments.reportResult || fileSystemForm ? window.resultCode() : kResultOk;
@@ -158,6 +172,19 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
         reason += "; " + window.resultDetail();
     frontEnd.finish({exitCode, reason, window.linkPort(), "simulated controller"});
     return exitCode;
+}
+
+// The controller's end of the parallel port: a named pipe made afresh at `path` and opened
+// for reading first, so that the program's open for writing finds a reader. -1 without a
+// path, or with an error.
+int openParallelPipe(const std::string& path, std::string& error) {
+    if (path.empty()) return -1;
+    ::unlink(path.c_str());
+    const int fd = ::mkfifo(path.c_str(), 0600) == 0
+                       ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+                       : -1;
+    if (fd < 0) error = "cannot make the parallel pipe " + path + ": " + std::strerror(errno);
+    return fd;
 }
 
 int run(int argc, char** argv) {
@@ -184,14 +211,21 @@ int run(int argc, char** argv) {
     }
     std::optional<sim::FaultInjector> faults;
     if (runner.faults) faults.emplace(*runner.faults, runner.seed, log);
+    const int parallelIn = openParallelPipe(runner.lpt, error);
+    if (!error.empty()) {
+        std::cerr << "tarmix-faults: " << error << "\n";
+        return kUsage;
+    }
     // The simulated controller is COM1; no other port opens.
     const PortFactory ports = [&] {
         auto port = std::make_unique<sim::InProcessPort>(controller, clock);
         for (int i = 1; i <= kLptPortIndex; ++i) port->refuseOpen(portName(i));
         port->setFaults(faults ? &*faults : nullptr);
+        port->setParallelInput(parallelIn);
         return port;
     };
     const int exitCode = runProgram(runner, clock, ports, log);
+    if (parallelIn >= 0) ::close(parallelIn);
     faults.reset();  // its last words (an unpaired flip) go to the log
     if (clock.hung())
         log << "tarmix-faults: still running after " << kHangAfter.count() << " ms of line time\n";
