@@ -37,6 +37,7 @@ EEPROM_BLOCK = 3840
 FIRMWARE = 40  # new enough for the EEPROM save
 DEVICE_FILE = "A:\\DATA\\LOG.BIN"
 DEVICE_FILE_PARTS = ("A", "DATA", "LOG.BIN")
+APPLICATION_FILE = "Application.exe"  # New program's file in a drive's root
 
 # The capability record the rig gives every device: value 2 (the EEPROM data length) and
 # value 3 (the end of the EEPROM area) set, so that a save covers a real area and a
@@ -338,7 +339,15 @@ class Operation:
     key = ""
     verify_applies = True
     firmware = FIRMWARE  # the monitor version of the device it runs on
-    parallel = False  # sends through the parallel port (in process only)
+    parallel = False  # sends through the parallel port
+    # The console form has no switch for it: the in-process runner does what the window does.
+    in_process_only = False
+    # Runs at the rate of the settings (Tarmix.ini); else at the link's own.
+    rate_from_settings = True
+
+    def runner_options(self, rig):
+        """What the in-process runner is told beside the program's arguments."""
+        return []
 
     def __init__(self):
         self.made = {}
@@ -449,6 +458,10 @@ class ParallelDownload(Download):
     LPT1 choice does."""
 
     parallel = True
+    in_process_only = True
+
+    def runner_options(self, rig):
+        return ["--lpt", "lpt"]
 
     def __init__(self):
         super().__init__("download-parallel", staged=False)
@@ -497,6 +510,55 @@ class FileDownload(FileOperation):
         return folder_digest(rig.folder / "pc") == {
             "LOG.BIN": hashlib.sha256(seeded_bytes(FILE_SIZE, rig.trial.seed)).hexdigest()
         }
+
+
+class NewProgram(FileOperation):
+    """New program: an image onto drive A: as Application.exe, its first frame the header
+    the monitor checks (lowest address, byte count, 32-bit sum; big-endian), then the bytes
+    from the lowest to the highest address, those no record gives 0. Only in process: the
+    console form has no New program, the in-process runner sends it as the window does."""
+
+    key = "new-program"
+    in_process_only = True
+    rate_from_settings = False  # New program runs at the link's rate
+    HEADER = 12
+
+    def prepare_once(self, tools, workroot, model):
+        made = self.made[model.keyword] = SimpleNamespace()
+        made.image = Path(workroot) / f"{self.key}-{model.name}.rom"
+        tools.make_image(model.keyword, IMAGE_SIZE, made.image)
+        made.image_bytes = made.image.read_bytes()
+        data = read_srecords(made.image)
+        lowest, highest = min(data), max(data)
+        body = bytes(data.get(a, 0) for a in range(lowest, highest + 1))
+        made.expected = b"".join(v.to_bytes(4, "big") for v in
+                                 (lowest, len(body), sum(body) & 0xFFFFFFFF)) + body
+
+    def traffic(self, verify):
+        return IMAGE_SIZE + 400, 400 + (IMAGE_SIZE if verify else 0)
+
+    def runner_options(self, rig):
+        return ["--new-program", str(self.mine(rig).image)]
+
+    def arguments(self, rig):
+        return []
+
+    def judge(self, rig):
+        """The header frame, then frames of 512 bytes, each with an 8-bit sum."""
+        copy = read_or_none(rig.state / "drives" / "A" / APPLICATION_FILE)
+        frame = lambda position: 0 if position < self.HEADER else 1 + (
+            position - self.HEADER) // FILE_FRAME
+        expected = self.mine(rig).expected
+        if copy is None or len(copy) != len(expected):
+            return WRONG
+        return compare(dict(enumerate(expected)), dict(enumerate(copy)), frame, 256)
+
+    def files_written(self):
+        return {f"A/{APPLICATION_FILE}"}
+
+    def intact(self, rig):
+        made = self.mine(rig)
+        return made.image.read_bytes() == made.image_bytes
 
 
 class FileUpload(FileOperation):
@@ -897,6 +959,7 @@ OPERATIONS = {
         ParallelDownload(),
         FileDownload(),
         FileUpload(),
+        NewProgram(),
         EepromSave(),
         EepromRestore(),
         Backup(),

@@ -219,8 +219,7 @@ class InProcessRig(Rig):
         shutil.copy(self.config / "Tarmix.ini", self.folder / "Tarmix.ini")
         command = [str(self.build / "tarmix-faults"), "--model", self.model.keyword,
                    "--state", "state", "--settings", ".", "--log", log]
-        if self.trial.operation.parallel:
-            command += ["--lpt", "lpt"]
+        command += self.trial.operation.runner_options(self)
         if self.faulty:
             command += ["--faults", self.trial.faults, "--seed", str(self.trial.seed)]
         command += ["--", "--headless"] + (["--verify"] if verify else [])
@@ -294,7 +293,8 @@ def classify(trial, code, rig):
     log = rig.fault_log()
     # A rate change a fault spoiled is said on the console; without that, a run that never
     # reached its cell's rate means the rig did not set it up.
-    if (trial.baud != RESTING_BAUD and trial.model.transfers_at(trial.baud, op.firmware)
+    if (trial.baud != RESTING_BAUD and op.rate_from_settings
+            and trial.model.transfers_at(trial.baud, op.firmware)
             and f"rate {trial.baud}" not in log and BAUD_CHANGE_ERROR not in rig.console()):
         return "rig", f"the line never ran at {trial.baud}"
     if damage:
@@ -504,7 +504,7 @@ def make_trials(args, has_verify, models):
     """Every run of the matrix, or a message naming an unknown operation or fault kind."""
     on_pty = not args.in_process or args.check_paths
     keys = args.ops.split(",") if args.ops else [
-        k for k, op in OPERATIONS.items() if not (on_pty and op.parallel)]
+        k for k, op in OPERATIONS.items() if not (on_pty and op.in_process_only)]
     verify_keys = keys if args.verify_ops is None else args.verify_ops.split(",")
     kinds_known = list(fault_plans(1, (100, 100)))
     kinds = args.faults.split(",") if args.faults else kinds_known
@@ -514,9 +514,10 @@ def make_trials(args, has_verify, models):
     problem = (unknown_names(keys + verify_keys, OPERATIONS, "operation")
                or unknown_names(kinds, kinds_known, "fault kind")
                or (args.models and unknown_names(args.models.split(","), known_models, "model")))
-    if not problem and on_pty and any(OPERATIONS[k].parallel for k in keys):
-        problem = ("faults: the parallel transfer runs in process only (--in-process): the "
-                   "console form has no switch for the parallel port")
+    pty_refused = [k for k in keys if not problem and on_pty and OPERATIONS[k].in_process_only]
+    if pty_refused:
+        problem = (f"faults: {', '.join(pty_refused)} run in process only (--in-process): the "
+                   "console form has no switch for the parallel port and no New program")
     if problem:
         return None, problem
     trials = []

@@ -5,7 +5,7 @@
 // alone with it.
 //
 //   tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] [--seed N]
-//                 [--log FILE] [--lpt PIPE] -- TARMIX-ARGUMENTS...
+//                 [--log FILE] [--lpt PIPE] [--new-program ROM] -- TARMIX-ARGUMENTS...
 //
 // The device's state is read from DIR before the run and written back after it, as
 // tarmix-sim does. The program's settings (Tarmix.ini) come from the settings folder.
@@ -15,6 +15,10 @@
 // With --lpt the program's parallel port LPT1 is a named pipe made at PIPE, which the
 // controller reads; the run switches the parallel transfer on as the user does with the
 // window's LPT1 choice before the controller is found (the parallel line has no faults).
+// With --new-program the run is the extended view's "New program ..." instead of a form of
+// the command line: the controller is identified once on the line, then ROM goes into the
+// root of A: as Application.exe (--verify among the arguments reads it back); the exit
+// status is 0 or 1.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,7 +34,10 @@
 #include "app/console_view.h"
 #include "app/launcher.h"
 #include "app/settings.h"
+#include "ffs/new_program.h"
 #include "lang/catalog.h"
+#include "link/identify.h"
+#include "link/monitor_exchange.h"
 #include "platform/clock.h"
 #include "platform/port_map.h"
 #include "platform/stop_request.h"
@@ -68,7 +75,7 @@ class LimitedClock final : public Clock {
 };
 constexpr char kUsageText[] =
     "usage: tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] "
-    "[--seed N] [--log FILE] [--lpt PIPE] -- TARMIX-ARGUMENTS...\n";
+    "[--seed N] [--log FILE] [--lpt PIPE] [--new-program ROM] -- TARMIX-ARGUMENTS...\n";
 
 struct RunnerOptions {
     std::string model;
@@ -78,6 +85,7 @@ struct RunnerOptions {
     uint64_t seed = 1;
     std::string logFile;
     std::string lpt;
+    std::string newProgram;  // the ROM image New program sends; empty: a command-line form
     std::vector<std::string> program;  // the program's own command line
 };
 
@@ -100,6 +108,8 @@ bool readOptions(int argc, char** argv, RunnerOptions& options, std::string& err
             options.logFile = value;
         } else if (word == "--lpt") {
             options.lpt = value;
+        } else if (word == "--new-program") {
+            options.newProgram = value;
         } else if (word == "--seed") {
             options.seed = std::stoull(value);
         } else if (word == "--faults") {
@@ -187,6 +197,37 @@ int openParallelPipe(const std::string& path, std::string& error) {
     return fd;
 }
 
+// New program as the extended view sends it, on a controller identified as the window does
+// first (model, monitor version, drives), at the link's rate.
+int runNewProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& ports,
+                  std::ostream& log) {
+    const ParsedCommandLine parsed = ParseCommandLine(runner.program);
+    Settings stored;
+    ReadSettings(runner.settings, stored);
+    CheckSettingValues(stored);
+    setLanguageIndex(stored.languageIndex);
+    ConsoleFrontEnd frontEnd(log, nullptr, clock, ConsoleOptions{});
+    CSerial serial(ports, clock);
+    if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
+    MonitorExchange monitor(serial);
+    constexpr size_t kAnswerCapacity = 1000;
+    constexpr Millis kAnswerTime{100};
+    DeviceDescription device;
+    identifyModel(monitor.CollectAnswer("please answer me", kAnswerCapacity, kAnswerTime), device,
+                  "");
+    applyVersion(device, parseVersionAnswer(
+                             monitor.CollectAnswer("tell version", kAnswerCapacity, kAnswerTime)));
+    applyDrives(device, parseDrivesAnswer(
+                            monitor.CollectAnswer("tell drives", kAnswerCapacity, kAnswerTime)));
+    device.deviceIdentified = true;
+    bool askBeforeOverwrite = false;
+    TransferContext context{monitor, frontEnd.view(),      device, askBeforeOverwrite,
+                            {},      parsed.options.verify};
+    const int result = DownloadProgram(context, runner.newProgram, "A:\\");
+    log << "tarmix-faults: New program " << (result == 0 ? "done" : "failed") << "\n";
+    return result == 0 ? 0 : 1;
+}
+
 int run(int argc, char** argv) {
     RunnerOptions runner;
     std::string error;
@@ -224,7 +265,8 @@ int run(int argc, char** argv) {
         port->setParallelInput(parallelIn);
         return port;
     };
-    const int exitCode = runProgram(runner, clock, ports, log);
+    const int exitCode = runner.newProgram.empty() ? runProgram(runner, clock, ports, log)
+                                                   : runNewProgram(runner, clock, ports, log);
     if (parallelIn >= 0) ::close(parallelIn);
     faults.reset();  // its last words (an unpaired flip) go to the log
     if (clock.hung())
