@@ -340,8 +340,9 @@ class Operation:
     verify_applies = True
     firmware = FIRMWARE  # the monitor version of the device it runs on
     parallel = False  # sends through the parallel port
-    # The console form has no switch for it: the in-process runner does what the window does.
-    in_process_only = False
+    # The console form of the program cannot start it: tarmix-faults does what the window
+    # does, in process or against tarmix-sim's pty.
+    needs_runner = False
     # Runs at the rate of the settings (Tarmix.ini); else at the link's own.
     rate_from_settings = True
 
@@ -458,7 +459,7 @@ class ParallelDownload(Download):
     LPT1 choice does."""
 
     parallel = True
-    in_process_only = True
+    needs_runner = True
 
     def runner_options(self, rig):
         return ["--lpt", "lpt"]
@@ -515,11 +516,11 @@ class FileDownload(FileOperation):
 class NewProgram(FileOperation):
     """New program: an image onto drive A: as Application.exe, its first frame the header
     the monitor checks (lowest address, byte count, 32-bit sum; big-endian), then the bytes
-    from the lowest to the highest address, those no record gives 0. Only in process: the
-    console form has no New program, the in-process runner sends it as the window does."""
+    from the lowest to the highest address, those no record gives 0. The console form has
+    no New program: tarmix-faults sends it as the window does."""
 
     key = "new-program"
-    in_process_only = True
+    needs_runner = True
     rate_from_settings = False  # New program runs at the link's rate
     HEADER = 12
 

@@ -143,6 +143,8 @@ class Rig:
     def start_simulator(self, faults):
         command = [str(self.build / "tarmix-sim"), "--model", self.model.keyword,
                    "--link", str(self.link), "--state", str(self.state)]
+        if self.trial.operation.parallel:
+            command += ["--lpt", str(self.folder / "lpt")]
         if faults:
             command += ["--faults", self.trial.faults, "--seed", str(self.trial.seed)]
         self.sim_log = open(self.folder / ("sim-faults.log" if faults else "sim.log"), "a")
@@ -163,12 +165,17 @@ class Rig:
                    XDG_STATE_HOME=str(self.folder / "traces"),
                    TARMIX_COM1=str(self.link), TARMIX_LPT1=str(self.folder / "no-lpt"))
         command = [str(self.build / "tarmix"), "--headless"] + (["--verify"] if verify else [])
+        op = self.trial.operation
+        if op.needs_runner:
+            command = [str(self.build / "tarmix-faults"), "--port", str(self.link), "--settings",
+                       str(self.config)] + op.runner_options(self) + ["--"] + command[1:]
         command += arguments + ["COM1", str(self.trial.baud)]
         began = time.monotonic()
         with open(self.folder / "tarmix.log", "a") as log:
             log.write("$ " + " ".join(command) + "\n")
             log.flush()
-            program = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT)
+            program = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT,
+                                       cwd=self.folder)
             code = wait_or_kill(program, HANG_LIMIT_S)
         return code, time.monotonic() - began
 
@@ -219,7 +226,7 @@ class InProcessRig(Rig):
         shutil.copy(self.config / "Tarmix.ini", self.folder / "Tarmix.ini")
         command = [str(self.build / "tarmix-faults"), "--model", self.model.keyword,
                    "--state", "state", "--settings", ".", "--log", log]
-        command += self.trial.operation.runner_options(self)
+        command += [self.relative(a) for a in self.trial.operation.runner_options(self)]
         if self.faulty:
             command += ["--faults", self.trial.faults, "--seed", str(self.trial.seed)]
         command += ["--", "--headless"] + (["--verify"] if verify else [])
@@ -502,9 +509,8 @@ def model_of_seed(models, seed):
 
 def make_trials(args, has_verify, models):
     """Every run of the matrix, or a message naming an unknown operation or fault kind."""
-    on_pty = not args.in_process or args.check_paths
     keys = args.ops.split(",") if args.ops else [
-        k for k, op in OPERATIONS.items() if not (on_pty and op.in_process_only)]
+        k for k, op in OPERATIONS.items()]
     verify_keys = keys if args.verify_ops is None else args.verify_ops.split(",")
     kinds_known = list(fault_plans(1, (100, 100)))
     kinds = args.faults.split(",") if args.faults else kinds_known
@@ -514,10 +520,6 @@ def make_trials(args, has_verify, models):
     problem = (unknown_names(keys + verify_keys, OPERATIONS, "operation")
                or unknown_names(kinds, kinds_known, "fault kind")
                or (args.models and unknown_names(args.models.split(","), known_models, "model")))
-    pty_refused = [k for k in keys if not problem and on_pty and OPERATIONS[k].in_process_only]
-    if pty_refused:
-        problem = (f"faults: {', '.join(pty_refused)} run in process only (--in-process): the "
-                   "console form has no switch for the parallel port and no New program")
     if problem:
         return None, problem
     trials = []

@@ -6,6 +6,8 @@
 //
 //   tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] [--seed N]
 //                 [--log FILE] [--lpt PIPE] [--new-program ROM] -- TARMIX-ARGUMENTS...
+//   tarmix-faults --port DEVICE --settings DIR [--log FILE] [--lpt PIPE] [--new-program ROM]
+//                 -- TARMIX-ARGUMENTS...
 //
 // The device's state is read from DIR before the run and written back after it, as
 // tarmix-sim does. The program's settings (Tarmix.ini) come from the settings folder.
@@ -19,6 +21,10 @@
 // the command line: the controller is identified once on the line, then ROM goes into the
 // root of A: as Application.exe (--verify among the arguments reads it back); the exit
 // status is 0 or 1.
+// With --port the controller is not in this process: the run goes to DEVICE (tarmix-sim's
+// pty, its faults its own) on the system clock, and --lpt names the pipe tarmix-sim made.
+// That is the pty path of the parallel transfer and of New program, which the console
+// form of the program cannot start.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +47,7 @@
 #include "platform/clock.h"
 #include "platform/port_map.h"
 #include "platform/stop_request.h"
+#include "platform/termios_port.h"
 #include "sim/controller.h"
 #include "sim/fault_injector.h"
 #include "sim/in_process_port.h"
@@ -75,7 +82,9 @@ class LimitedClock final : public Clock {
 };
 constexpr char kUsageText[] =
     "usage: tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] "
-    "[--seed N] [--log FILE] [--lpt PIPE] [--new-program ROM] -- TARMIX-ARGUMENTS...\n";
+    "[--seed N] [--log FILE] [--lpt PIPE] [--new-program ROM] -- TARMIX-ARGUMENTS...\n"
+    "   or: tarmix-faults --port DEVICE --settings DIR [--log FILE] [--lpt PIPE] "
+    "[--new-program ROM] -- TARMIX-ARGUMENTS...\n";
 
 struct RunnerOptions {
     std::string model;
@@ -85,6 +94,7 @@ struct RunnerOptions {
     uint64_t seed = 1;
     std::string logFile;
     std::string lpt;
+    std::string port;        // a real serial device: the controller is not in this process
     std::string newProgram;  // the ROM image New program sends; empty: a command-line form
     std::vector<std::string> program;  // the program's own command line
 };
@@ -108,6 +118,8 @@ bool readOptions(int argc, char** argv, RunnerOptions& options, std::string& err
             options.logFile = value;
         } else if (word == "--lpt") {
             options.lpt = value;
+        } else if (word == "--port") {
+            options.port = value;
         } else if (word == "--new-program") {
             options.newProgram = value;
         } else if (word == "--seed") {
@@ -120,9 +132,11 @@ bool readOptions(int argc, char** argv, RunnerOptions& options, std::string& err
         }
     }
     options.program.assign(argv + std::min(i + 1, argc), argv + argc);
-    if (options.model.empty() || options.state.empty() || options.settings.empty() ||
-        options.program.empty()) {
-        error = "--model, --state, --settings and the program's arguments are needed";
+    const bool inProcess = options.port.empty();
+    if ((inProcess && (options.model.empty() || options.state.empty())) ||
+        options.settings.empty() || options.program.empty()) {
+        error =
+            "--model and --state (or --port), --settings and the program's arguments are needed";
         return false;
     }
     return true;
@@ -161,7 +175,7 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
         std::chrono::seconds(parsed.options.waitSeconds.value_or(kDefaultWaitSeconds));
     ConsoleFrontEnd frontEnd(log, nullptr, clock, console);
     PortMap map;
-    map.setCom(0, {"simulated controller", false});
+    map.setCom(0, {runner.port.empty() ? "simulated controller" : runner.port, false});
     if (!runner.lpt.empty()) map.setLpt(runner.lpt);
     CDownloadDialog window({frontEnd.view(),
                             frontEnd.timers(),
@@ -228,6 +242,12 @@ int runNewProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& 
     return result == 0 ? 0 : 1;
 }
 
+int runOperation(const RunnerOptions& runner, Clock& clock, const PortFactory& ports,
+                 std::ostream& log) {
+    return runner.newProgram.empty() ? runProgram(runner, clock, ports, log)
+                                     : runNewProgram(runner, clock, ports, log);
+}
+
 int run(int argc, char** argv) {
     RunnerOptions runner;
     std::string error;
@@ -235,14 +255,19 @@ int run(int argc, char** argv) {
         std::cerr << "tarmix-faults: " << error << "\n" << kUsageText;
         return kUsage;
     }
+    std::ofstream logFile;
+    if (!runner.logFile.empty()) logFile.open(runner.logFile, std::ios::binary | std::ios::app);
+    std::ostream& log = runner.logFile.empty() ? std::cerr : logFile;
+    if (!runner.port.empty()) {
+        PortMap map;
+        map.setCom(0, {runner.port, false});
+        return runOperation(runner, systemClock(), termiosPortFactory(map), log);
+    }
     const sim::ModelSpec* model = sim::findModel(runner.model);
     if (!model) {
         std::cerr << "tarmix-faults: no model \"" << runner.model << "\"\n";
         return kUsage;
     }
-    std::ofstream logFile;
-    if (!runner.logFile.empty()) logFile.open(runner.logFile, std::ios::binary | std::ios::app);
-    std::ostream& log = runner.logFile.empty() ? std::cerr : logFile;
 
     LimitedClock clock;
     sim::Controller controller(*model, clock);
@@ -265,8 +290,7 @@ int run(int argc, char** argv) {
         port->setParallelInput(parallelIn);
         return port;
     };
-    const int exitCode = runner.newProgram.empty() ? runProgram(runner, clock, ports, log)
-                                                   : runNewProgram(runner, clock, ports, log);
+    const int exitCode = runOperation(runner, clock, ports, log);
     if (parallelIn >= 0) ::close(parallelIn);
     faults.reset();  // its last words (an unpaired flip) go to the log
     if (clock.hung())
