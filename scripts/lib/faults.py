@@ -141,8 +141,12 @@ class Rig:
         return (read_or_none(self.folder / "sim-faults.log") or b"").decode(errors="replace")
 
     def start_simulator(self, faults):
+        # Answers leave whole, as the in-process port hands them over: in pieces a
+        # millisecond apart, the tail of an answer the program gave up on could land before
+        # or after its next drain of the line depending on the machine's load, and the run's
+        # class with it.
         command = [str(self.build / "tarmix-sim"), "--model", self.model.keyword,
-                   "--link", str(self.link), "--state", str(self.state)]
+                   "--link", str(self.link), "--state", str(self.state), "--pieces", "0"]
         if self.trial.operation.parallel:
             command += ["--lpt", str(self.folder / "lpt")]
         if faults:
@@ -619,8 +623,13 @@ def check_paths(args, trials, out):
     # What the runs share (images, backups) is the same on both paths: made once.
     prepare_once(tools[1], workroots[0], trials)
     problems = 0
-    for trial in (t for t in trials if t.operation.applies_to(t.model)):
-        results = [run_trial(t, root, trial, keep=True) for t, root in zip(tools, workroots)]
+    runnable = [t for t in trials if t.operation.applies_to(t.model)]
+    on_all_paths = lambda trial: [run_trial(t, root, trial, keep=True)
+                                  for t, root in zip(tools, workroots)]
+    # The runs mostly wait for the line: --jobs trials at a time.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        every_result = list(pool.map(on_all_paths, runnable))
+    for trial, results in zip(runnable, every_result):
         logs = [(Path(r.detail) / "sim-faults.log").read_bytes() for r in results[1:]]
         outcomes = [r.outcome for r in results]
         same = outcomes[0] == outcomes[1] == outcomes[2] and logs[0] == logs[1]
