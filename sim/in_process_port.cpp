@@ -1,5 +1,7 @@
 #include "sim/in_process_port.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "sim/uart.h"
@@ -20,7 +22,16 @@ bool InProcessPort::configure(uint32_t baud) {
     return true;
 }
 
+void InProcessPort::takeParallelInput() {
+    if (parallelIn_ < 0) return;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(parallelIn_, buffer, sizeof buffer)) > 0)
+        controller_.receiveParallel(std::string_view(buffer, size_t(got)));
+}
+
 void InProcessPort::collectDueOutput() {
+    takeParallelInput();
     if (clock_.now() < holdUntil_) return;
     while (auto chunk = controller_.takeDue(clock_.now())) {
         const std::string sent = faults_ ? faults_->send(chunk->bytes) : chunk->bytes;
@@ -48,6 +59,7 @@ long InProcessPort::read(uint8_t* data, size_t capacity) {
 
 long InProcessPort::write(const uint8_t* data, size_t count, Millis) {
     if (!open_ || lineGone_) return -1;
+    takeParallelInput();
     std::string bytes(reinterpret_cast<const char*>(data), count);
     FaultInjector::Inbound in;
     if (faults_) {

@@ -22,6 +22,10 @@ class InProcessPort final : public PortBackend {
     void refuseOpen(const std::string& name) { refused_.insert(name); }
     // The bad line between the port and the controller (nullptr: a clean line).
     void setFaults(FaultInjector* faults) { faults_ = faults; }
+    // The read end of the pipe the program writes as its parallel port (-1: none). What it
+    // holds reaches the monitor's parallel input before the serial line is next served, so
+    // the order in which the program wrote to the two ports is kept.
+    void setParallelInput(int fd) { parallelIn_ = fd; }
 
     bool open(const std::string& name) override;
     void close() override { open_ = false; }
@@ -34,6 +38,7 @@ class InProcessPort final : public PortBackend {
 
   private:
     void collectDueOutput();
+    void takeParallelInput();
     // What the injector decided for input that has just reached the monitor.
     void applyLineEvents(const FaultInjector::Inbound& in);
 
@@ -46,6 +51,7 @@ class InProcessPort final : public PortBackend {
     FaultInjector* faults_ = nullptr;
     Millis holdUntil_{0};    // a stalled device says nothing until then
     bool lineGone_ = false;  // for good: a fault took the line away
+    int parallelIn_ = -1;
 };
 
 }  // namespace tarmix::sim

@@ -7,11 +7,14 @@
 //   tarmix-sim make-image --model KEYWORD --size BYTES [--header inf1|inf2|inf3|none]
 //              [--big-endian] [--ram-only] [--s2] [--seed N] -o FILE
 //   tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR
+//   tarmix-sim --describe-models
 //
 // Serving prints the pty's device path on stdout (one line per controller with --count),
 // then serves until SIGINT or SIGTERM, and saves the device's state into DIR on the way
 // out. make-image writes an application image
 // for the model's application area and exits; make-library writes the model's boot images.
+// --describe-models writes what the simulated controller knows of each model, one JSON
+// object a line: the fault matrix judges a run by it, not by the program's own tables.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -33,6 +36,7 @@
 
 #include "platform/clock.h"
 #include "sim/boot_library.h"
+#include "sim/boot_update_table.h"
 #include "sim/controller.h"
 #include "sim/fault_injector.h"
 #include "sim/image_maker.h"
@@ -53,7 +57,7 @@ const char kUsage[] =
     "  or:  tarmix-sim --count N [--control FIFO] [OPTION...] [--unit K OPTION...]...\n"
     "  or:  tarmix-sim make-image --model KEYWORD --size BYTES [IMAGE-OPTION...] -o FILE\n"
     "  or:  tarmix-sim make-library --model KEYWORD [--version N] [--monitor V] -o DIR\n"
-    "  or:  tarmix-sim --list-models | --help | --version\n"
+    "  or:  tarmix-sim --list-models | --describe-models | --help | --version\n"
     "\n"
     "Serves the model's boot monitor on a new pseudo-terminal and prints its device path.\n"
     "  --firmware N    monitor version answered to \"tell version\"\n"
@@ -108,6 +112,8 @@ const char kUsage[] =
     "the simulated controller reports version N (its default firmware + 1 unless given)\n"
     "after restarting from them; --monitor is the version of the monitor that loads them\n"
     "(the model's default firmware unless given).\n"
+    "--describe-models writes each model's memory map, block limit, EEPROM area, drives,\n"
+    "parallel port and boot loader update as one JSON object a line.\n"
     "\n"
     "Models:";
 
@@ -567,6 +573,36 @@ int makeLibrary(Words& words) {
     return 0;
 }
 
+// One model as a line of JSON: numbers in decimal, absent areas and features as null.
+void describeModel(const sim::ModelSpec& model, std::ostream& out) {
+    const auto area = [](const sim::MemoryArea& a) {
+        return "[" + std::to_string(a.start) + ", " + std::to_string(a.size) + "]";
+    };
+    const auto optional = [](const std::optional<uint32_t>& value) {
+        return value ? std::to_string(*value) : std::string("null");
+    };
+    const sim::BootUpdateRow* update = sim::BootUpdateRowFor(model.code);
+    const char* procedure = "null";
+    if (update && update->procedure == sim::UpdateProcedure::kGeneral) procedure = "\"general\"";
+    if (update && update->procedure == sim::UpdateProcedure::kRamBank) procedure = "\"ram-bank\"";
+    std::string banks;
+    for (const sim::MemoryArea& bank : model.flashBanks)
+        banks += (banks.empty() ? "" : ", ") + area(bank);
+    out << "{\"keyword\": \"" << model.keyword << "\", \"code\": " << model.code
+        << ", \"flash_banks\": [" << banks << "], \"sector_size\": " << model.sectorSize
+        << ", \"boot_size\": " << model.bootSize << ", \"ram\": " << area(model.ram)
+        << ", \"application_start\": " << model.applicationStart
+        << ", \"staged_flash\": " << (model.stagedFlash ? "true" : "false")
+        << ", \"serial_block_limit\": " << model.serialBlockLimit
+        << ", \"fast_uart\": " << (model.fastUart ? "true" : "false")
+        << ", \"fast_on_any_monitor\": " << (model.fastOnAnyMonitor ? "true" : "false")
+        << ", \"parallel_port\": " << (model.parallelPort ? "true" : "false")
+        << ", \"eeprom_start\": " << optional(model.eepromStart)
+        << ", \"eeprom_firmware\": " << model.eepromFirmware << ", \"firmware\": " << model.firmware
+        << ", \"drive_sizes_kb\": [" << model.driveSizesKb[0] << ", " << model.driveSizesKb[1]
+        << ", " << model.driveSizesKb[2] << "], \"boot_update\": " << procedure << "}\n";
+}
+
 // "--help" anywhere on the line, after a subcommand too, asks for the usage.
 bool asksForHelp(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
@@ -588,6 +624,10 @@ int main(int argc, char** argv) {
     }
     if (first == "--list-models") {
         for (const auto& model : sim::allModels()) std::cout << model.keyword << "\n";
+        return 0;
+    }
+    if (first == "--describe-models") {
+        for (const auto& model : sim::allModels()) describeModel(model, std::cout);
         return 0;
     }
     if (first == "make-image") {

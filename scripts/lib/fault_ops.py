@@ -5,33 +5,39 @@ a reported failure whether the PC's files are intact.
 
 The simulator's state folder holds the device: memory.srec (flash), eeprom.bin, caps.txt,
 drives.txt (drive sizes in kB), firmware.txt and drives/A|B|C/ (the drives' files).
+
+What the judges know of a model (its memory map, block limit, EEPROM area, drives, boot
+loader update) is what the simulated controller says of itself (tarmix-sim
+--describe-models), never the program's own tables. An operation the model does not have
+is skipped on it.
 """
 
 import bisect
 import hashlib
+import json
 import random
 import re
 import shutil
 import subprocess
 from pathlib import Path
+from types import SimpleNamespace
 
 IMAGE_SIZE = 12003  # four blocks of the serial download, the last one odd
 FILE_SIZE = 12003  # some frames of 512 bytes, the last one short
 # The blocks each protocol checks with a sum over their data bytes (a changed length,
 # header or checksum byte is seen). A download block is as long as the model's serial
-# block limit; the backup reads the application in blocks of 10000 bytes, or 256 where the
-# backup covers the whole flash. The PC sends files in frames of 512 bytes; the simulated
-# device sends its frames with these lengths in turn.
-SERIAL_BLOCK_LIMIT = {"t_pq7xx": 256}
-DOWNLOAD_BLOCK = 4000
-APPLICATION_READ_BLOCK = {"t_pq7xx": 256}
+# block limit; the backup reads the application in blocks of 10000 bytes, or 256 on the
+# model of code 16, whose backup covers the whole flash. The PC sends files in frames of
+# 512 bytes; the simulated device sends its frames with these lengths in turn.
 READ_BLOCK = 10000
+READ_BLOCK_BY_CODE = {16: 256}
 FILE_FRAME = 512
 DEVICE_FRAMES = (1000, 65535, 4096, 1, 512, 30000)
 EEPROM_BLOCK = 3840
 FIRMWARE = 40  # new enough for the EEPROM save
 DEVICE_FILE = "A:\\DATA\\LOG.BIN"
 DEVICE_FILE_PARTS = ("A", "DATA", "LOG.BIN")
+APPLICATION_FILE = "Application.exe"  # New program's file in a drive's root
 
 # The capability record the rig gives every device: value 2 (the EEPROM data length) and
 # value 3 (the end of the EEPROM area) set, so that a save covers a real area and a
@@ -40,17 +46,70 @@ FACTORY_CAPS = (1, 0x1000, 0x2000, 0, 2)
 EEPROM_SIZE = 8192
 # The exit code of a backup that is complete except the entries it names in skipped.txt.
 BACKUP_EXCEPT_SKIPPED = 14
-# Where the EEPROM area a save covers starts, by the device's model: fixed on these models;
-# on the others 0x100, or value 3 minus value 2 of the record when drive B: has a size.
-EEPROM_FIXED_START = {"vantix": 0x200, "vantix+": 0x200}
+# A save covers the EEPROM from the model's own start; on the models whose area starts at
+# 0x100 it starts at value 3 minus value 2 of the record when drive B: has a size.
+MOVABLE_EEPROM_START = 0x100
+RESTING_BAUD = 57600
+# Monitors after this version run their UART at 115200 too (on the models that can).
+FAST_UART_FIRMWARE = 14
+# The program keeps the transfers of model code 2 at 57600 whatever the settings say (its
+# faster rate depends on a clock the program only lets the user choose in the window).
+RESTING_RATE_CODES = {2}
+
+
+class Model:
+    """One model as the simulated controller describes itself: the fields of a line of
+    tarmix-sim --describe-models (keyword, code, flash_banks, ram, application_start,
+    staged_flash, serial_block_limit, boot_size, eeprom_start, drive_sizes_kb, ...)."""
+
+    def __init__(self, fields):
+        self.__dict__.update(fields)
+
+    @property
+    def name(self):
+        """The keyword as a part of a file name."""
+        return self.keyword.replace(" ", "_")
+
+    def has_drives(self):
+        return any(self.drive_sizes_kb)
+
+    def has_eeprom(self, firmware=None):
+        firmware = FIRMWARE if firmware is None else firmware
+        return self.eeprom_start is not None and firmware >= self.eeprom_firmware
+
+    def runs_at(self, baud, firmware):
+        """Whether the monitor's UART can run at this rate."""
+        fast = self.fast_uart and (self.fast_on_any_monitor or firmware > FAST_UART_FIRMWARE)
+        return baud == RESTING_BAUD or (baud == 115200 and fast)
+
+    def transfers_at(self, baud, firmware):
+        """Whether a transfer asked to run at this rate gets there."""
+        return self.runs_at(baud, firmware) and self.code not in RESTING_RATE_CODES
+
+    def flash_of(self, address):
+        """Where an application byte loaded at `address` ends up in the flash: where it is,
+        or on a staged model, copied from RAM into the flash above the boot loader."""
+        if not self.staged_flash:
+            return address
+        return address - self.application_start + self.flash_banks[0][0] + self.boot_size
+
+    def read_block(self):
+        return READ_BLOCK_BY_CODE.get(self.code, READ_BLOCK)
+
+
+def describe_models(build):
+    """The models tarmix-sim knows, in its own order."""
+    out = subprocess.run([str(Path(build) / "tarmix-sim"), "--describe-models"],
+                         capture_output=True, text=True, check=True).stdout
+    return [Model(json.loads(line)) for line in out.splitlines() if line.strip()]
 
 # Judgements of a successful run.
 EQUAL, UNDETECTABLE, WRONG = "equal", "undetectable", "wrong"
 
 
 class Undetectable:
-    """Wrong bytes whose changes cancel in the checksum of each of `blocks` blocks; equal
-    to UNDETECTABLE."""
+    """Wrong bytes whose changes cancel in the checksum of each of their blocks; equal to
+    UNDETECTABLE. `blocks` holds each block's changes as (position, new minus old byte)."""
 
     def __init__(self, blocks):
         self.blocks = blocks
@@ -59,7 +118,37 @@ class Undetectable:
         return other == UNDETECTABLE or isinstance(other, Undetectable)
 
     def __repr__(self):
-        return f"undetectable in {self.blocks} blocks"
+        return f"undetectable in {len(self.blocks)} blocks"
+
+    def unexplained(self, pairs):
+        """The blocks whose changes no cancelling pair of the line explains. A pair
+        (distance, bit) flipped bit k of one byte and the other way in a byte `distance`
+        further on, inside the block: its two changes are +2^k and -2^k that far apart.
+        Each pair explains one pair of changes; any change left over means the wrong bytes
+        came from somewhere else."""
+        pairs = list(pairs)  # each pair is used up by the block it explains
+        return [b for b in self.blocks if not explained(b, pairs)]
+
+
+def explained(changes, pairs):
+    """Whether the cancelling pairs (used up as they match) account for every change."""
+    left = dict(changes)
+    for position in sorted(changes):
+        if position not in left:
+            continue
+        delta = left.pop(position)
+        bit = abs(delta).bit_length() - 1
+        partner = next((q for q in sorted(left) if 0 < q - position <= CANCEL_REACH
+                        and left[q] == -delta and (q - position, bit) in pairs), None)
+        if abs(delta) != 1 << bit or partner is None:
+            return False
+        pairs.remove((partner - position, bit))
+        del left[partner]
+    return True
+
+
+# The partner of a cancelling flip lies within this many bytes of the first.
+CANCEL_REACH = 16
 
 
 def read_srecords(path):
@@ -78,8 +167,8 @@ def read_srecords(path):
             continue
         width = widths[line[1]]
         address = int.from_bytes(raw[1 : 1 + width], "big")
-        for i, byte in enumerate(raw[1 + width : -1]):
-            data[address + i] = byte
+        payload = raw[1 + width : -1]
+        data.update(zip(range(address, address + len(payload)), payload))
     return data
 
 
@@ -105,27 +194,32 @@ def compare(expected, actual, block_of, modulus):
     the sum modulo `modulus` that the protocol checks on the block (`block_of` maps a
     position to its block); else WRONG. `expected` and `actual` map positions to bytes; a
     missing position counts as 0xFF."""
+    if expected.items() <= actual.items():
+        return EQUAL  # the common case, without a loop over every byte
     change = {}
     for position, byte in expected.items():
         got = actual.get(position, 0xFF)
         if got != byte:
-            block = block_of(position)
-            change[block] = change.get(block, 0) + got - byte
+            change.setdefault(block_of(position), {})[position] = got - byte
     if not change:
         return EQUAL
-    return Undetectable(len(change)) if all(c % modulus == 0 for c in change.values()) else WRONG
+    if any(sum(c.values()) % modulus for c in change.values()):
+        return WRONG
+    return Undetectable(list(change.values()))
 
 
 def compare_bytes(expected, actual, block_of, modulus):
     if actual is None or len(actual) != len(expected):
         return WRONG
+    if actual == expected:
+        return EQUAL
     return compare(dict(enumerate(expected)), dict(enumerate(actual)), block_of, modulus)
 
 
 def download_blocks(srecords, model):
     """The blocks of an application download of these S-record bytes: from the first
     address, rounded down to a word, in blocks of the model's serial block limit."""
-    return even_blocks(min(srecords) & ~3, SERIAL_BLOCK_LIMIT.get(model, DOWNLOAD_BLOCK))
+    return even_blocks(min(srecords) & ~3, model.serial_block_limit)
 
 
 def compare_download(expected, flash, blocks):
@@ -191,7 +285,9 @@ class DeviceState:
     def eeprom_area(self, model):
         """(start, data length, end) of the area an EEPROM save covers on this device."""
         length, end = self.caps[1], self.caps[2]
-        start = EEPROM_FIXED_START.get(model, end - length if self.drive_sizes[1] else 0x100)
+        start = model.eeprom_start
+        if start == MOVABLE_EEPROM_START and self.drive_sizes[1]:
+            start = end - length
         return start, length, end
 
 
@@ -202,8 +298,8 @@ def with_value(caps, index, values):
 
 def flash_changes(before, after, allowed):
     """The flash addresses outside `allowed` whose byte changed (a missing byte is 0xFF)."""
-    return [a for a in set(before) | set(after)
-            if a not in allowed and before.get(a, 0xFF) != after.get(a, 0xFF)]
+    differing = {a for a, _ in before.items() ^ after.items()}
+    return [a for a in differing - allowed if before.get(a, 0xFF) != after.get(a, 0xFF)]
 
 
 def device_damage(op, rig, success):
@@ -218,7 +314,7 @@ def device_damage(op, rig, success):
         reasons.append("flash outside the image changed")
     if after.boot_touched != before.boot_touched and written is not None:
         reasons.append("boot area erased")
-    if after.caps not in op.caps_after(before.caps, success):
+    if after.caps not in op.caps_after(rig, before.caps, success):
         reasons.append(f"capability record {before.caps} became {after.caps}")
     start, end = op.eeprom_written(rig, before)
     if after.eeprom[:start] != before.eeprom[:start] or after.eeprom[end:] != before.eeprom[end:]:
@@ -237,14 +333,36 @@ def device_damage(op, rig, success):
 
 
 class Operation:
-    """One bulk operation. Subclasses fill in the device, the command and the judgement."""
+    """One bulk operation. Subclasses fill in the device, the command and the judgement.
+    What all runs on one model share is made once per model (`made[keyword]`)."""
 
     key = ""
-    model = "alder"
     verify_applies = True
+    firmware = FIRMWARE  # the monitor version of the device it runs on
+    parallel = False  # sends through the parallel port
+    # The console form of the program cannot start it: tarmix-faults does what the window
+    # does, in process or against tarmix-sim's pty.
+    needs_runner = False
+    # Runs at the rate of the settings (Tarmix.ini); else at the link's own.
+    rate_from_settings = True
 
-    def prepare_once(self, tools, workroot):
-        """What all runs of this operation share (an image, a backup), made once."""
+    def runner_options(self, rig):
+        """What the in-process runner is told beside the program's arguments."""
+        return []
+
+    def __init__(self):
+        self.made = {}
+
+    def applies_to(self, model):
+        """Whether the model has this operation; on the others its runs are skipped."""
+        return True
+
+    def prepare_once(self, tools, workroot, model):
+        """What all runs of this operation on the model share (an image, a backup)."""
+        self.made[model.keyword] = SimpleNamespace()
+
+    def mine(self, rig):
+        return self.made[rig.model.keyword]
 
     def traffic(self, verify):
         """About how many bytes the device receives and sends in one run, measured with
@@ -253,7 +371,7 @@ class Operation:
 
     def prepare(self, rig):
         """The device's state and the PC's files before the run."""
-        rig.write_state(drives=(1024, 64, 256))
+        rig.write_state()
 
     def arguments(self, rig):
         raise NotImplementedError
@@ -273,7 +391,7 @@ class Operation:
         """The flash addresses it writes; None: the boot area, judged on its own."""
         return set()
 
-    def caps_after(self, caps, success):
+    def caps_after(self, rig, caps, success):
         """The capability records it may leave, from the one it found."""
         return [caps]
 
@@ -293,42 +411,78 @@ def whole(judgement, rig):
 
 
 class Download(Operation):
-    """The application download (/p with a ROM image) into the flash."""
+    """The application download (/p with a ROM image) into the flash: straight into the
+    flash, or on the staged models into RAM and from there into the flash."""
 
-    def __init__(self, key, model, flash_of):
-        self.key, self.model, self.flash_of = key, model, flash_of
+    def __init__(self, key, staged):
+        super().__init__()
+        self.key, self.staged = key, staged
 
-    def prepare_once(self, tools, workroot):
-        self.image = Path(workroot) / f"{self.key}.rom"
-        tools.make_image(self.model, IMAGE_SIZE, self.image)
-        self.image_bytes = self.image.read_bytes()
-        self.expected = {self.flash_of(a): b for a, b in read_srecords(self.image).items()}
-        self.blocks = download_blocks(self.expected, self.model)
+    def applies_to(self, model):
+        return model.staged_flash == self.staged
+
+    def prepare_once(self, tools, workroot, model):
+        made = self.made[model.keyword] = SimpleNamespace()
+        made.image = Path(workroot) / f"{self.key}-{model.name}.rom"
+        tools.make_image(model.keyword, IMAGE_SIZE, made.image)
+        made.image_bytes = made.image.read_bytes()
+        made.expected = {model.flash_of(a): b for a, b in read_srecords(made.image).items()}
+        made.blocks = download_blocks(made.expected, model)
 
     def traffic(self, verify):
         return (IMAGE_SIZE + 600) * (2 if verify else 1), 350
 
-    def prepare(self, rig):
-        rig.write_state()
-
     def arguments(self, rig):
-        return ["/p", str(self.image)]
+        return ["/p", str(self.mine(rig).image)]
 
     def judge(self, rig):
-        return compare_download(self.expected, rig.flash(), self.blocks)
+        made = self.mine(rig)
+        return compare_download(made.expected, rig.flash(), made.blocks)
 
     def flash_written(self, rig):
-        return set(self.expected)
+        return set(self.mine(rig).expected)
 
-    def caps_after(self, caps, success):
+    def caps_after(self, rig, caps, success):
         """The download clears the EEPROM data length once the image is in."""
         return with_value(caps, 1, [0]) + ([] if success else [caps])
 
     def intact(self, rig):
-        return self.image.read_bytes() == self.image_bytes
+        made = self.mine(rig)
+        return made.image.read_bytes() == made.image_bytes
 
 
-class FileDownload(Operation):
+class ParallelDownload(Download):
+    """The application download with the parallel transfer switched on: the block command
+    lines and the blocks go to the controller through the parallel port, the echoes and
+    confirmations come back over the (bad) serial line. Only in process: the console form
+    has no switch for the parallel port, the in-process runner sets it as the window's
+    LPT1 choice does."""
+
+    parallel = True
+    needs_runner = True
+
+    def runner_options(self, rig):
+        return ["--lpt", "lpt"]
+
+    def __init__(self):
+        super().__init__("download-parallel", staged=False)
+
+    def applies_to(self, model):
+        return model.parallel_port and super().applies_to(model)
+
+    def traffic(self, verify):
+        """The serial line carries the talk around the blocks and the answers."""
+        return 700 * (2 if verify else 1), 450 * (2 if verify else 1)
+
+
+class FileOperation(Operation):
+    """A file copy between the PC and drive A:, on the models with drives."""
+
+    def applies_to(self, model):
+        return model.drive_sizes_kb[0] > 0
+
+
+class FileDownload(FileOperation):
     """A PC file onto drive A: (/d PCFILE DEVPATH); the PC file must stay as it is."""
 
     key = "file-download"
@@ -337,7 +491,7 @@ class FileDownload(Operation):
         return FILE_SIZE + 400, 400 + (FILE_SIZE if verify else 0)
 
     def prepare(self, rig):
-        rig.write_state(drives=(1024, 64, 256))
+        rig.write_state()
         (rig.state / "drives" / "A" / "DATA").mkdir(parents=True, exist_ok=True)
         source = rig.folder / "pc" / "LOG.BIN"
         source.parent.mkdir(parents=True, exist_ok=True)
@@ -359,7 +513,56 @@ class FileDownload(Operation):
         }
 
 
-class FileUpload(Operation):
+class NewProgram(FileOperation):
+    """New program: an image onto drive A: as Application.exe, its first frame the header
+    the monitor checks (lowest address, byte count, 32-bit sum; big-endian), then the bytes
+    from the lowest to the highest address, those no record gives 0. The console form has
+    no New program: tarmix-faults sends it as the window does."""
+
+    key = "new-program"
+    needs_runner = True
+    rate_from_settings = False  # New program runs at the link's rate
+    HEADER = 12
+
+    def prepare_once(self, tools, workroot, model):
+        made = self.made[model.keyword] = SimpleNamespace()
+        made.image = Path(workroot) / f"{self.key}-{model.name}.rom"
+        tools.make_image(model.keyword, IMAGE_SIZE, made.image)
+        made.image_bytes = made.image.read_bytes()
+        data = read_srecords(made.image)
+        lowest, highest = min(data), max(data)
+        body = bytes(data.get(a, 0) for a in range(lowest, highest + 1))
+        made.expected = b"".join(v.to_bytes(4, "big") for v in
+                                 (lowest, len(body), sum(body) & 0xFFFFFFFF)) + body
+
+    def traffic(self, verify):
+        return IMAGE_SIZE + 400, 400 + (IMAGE_SIZE if verify else 0)
+
+    def runner_options(self, rig):
+        return ["--new-program", str(self.mine(rig).image)]
+
+    def arguments(self, rig):
+        return []
+
+    def judge(self, rig):
+        """The header frame, then frames of 512 bytes, each with an 8-bit sum."""
+        copy = read_or_none(rig.state / "drives" / "A" / APPLICATION_FILE)
+        frame = lambda position: 0 if position < self.HEADER else 1 + (
+            position - self.HEADER) // FILE_FRAME
+        expected = self.mine(rig).expected
+        if copy is None or len(copy) != len(expected):
+            return WRONG
+        return compare(dict(enumerate(expected)), dict(enumerate(copy)), frame, 256)
+
+    def files_written(self):
+        return {f"A/{APPLICATION_FILE}"}
+
+    def intact(self, rig):
+        made = self.mine(rig)
+        return made.image.read_bytes() == made.image_bytes
+
+
+class FileUpload(FileOperation):
     """A file of drive A: onto the PC (/u DEVPATH PCFILE, --yes), replacing an older copy:
     after a failure the older copy must be there unchanged and nothing else beside it."""
 
@@ -369,7 +572,7 @@ class FileUpload(Operation):
         return 300 * (2 if verify else 1), (FILE_SIZE + 300) * (2 if verify else 1)
 
     def prepare(self, rig):
-        rig.write_state(drives=(1024, 64, 256))
+        rig.write_state()
         device_file = rig.state / "drives" / Path(*DEVICE_FILE_PARTS)
         device_file.parent.mkdir(parents=True, exist_ok=True)
         device_file.write_bytes(seeded_bytes(FILE_SIZE, rig.trial.seed))
@@ -403,22 +606,30 @@ class EepromOperation(Operation):
 
 class Backup(EepromOperation):
     """The whole backup (/s FOLDER --yes) into a new folder: after a success the folder holds
-    the flash's application, the EEPROM area and every drive file; after a failure there is
-    no Reload.rom, and each file under its final name is whole."""
+    the flash's application, the EEPROM area (on models with one) and every drive file;
+    after a failure there is no Reload.rom, and each file under its final name is whole."""
 
     key = "backup"
     drive_sizes = (64, 0, 0)
     drive_files = {("A", "DATA", "LOG.BIN"): 3000, ("A", "CFG.TXT"): 200}
 
-    def prepare_once(self, tools, workroot):
+    def layout(self, model):
+        """The drive sizes and files of the device: none on a model without drives."""
+        if not model.has_drives():
+            return (0, 0, 0), {}
+        return self.drive_sizes, self.drive_files
+
+    def prepare_once(self, tools, workroot, model):
         """The image, and the flash of a device it was downloaded into."""
-        self.image = Path(workroot) / f"{self.key}.rom"
-        tools.make_image(self.model, IMAGE_SIZE, self.image)
-        self.image_data = read_srecords(self.image)
-        rig = tools.rig(Path(workroot) / f"{self.key}-programmed", self, seed=0)
-        rig.write_state(drives=self.drive_sizes)
-        tools.program_flash(rig, self.image)
-        self.programmed = (rig.state / "memory.srec").read_bytes()
+        made = self.made[model.keyword] = SimpleNamespace()
+        made.image = Path(workroot) / f"{self.key}-{model.name}.rom"
+        tools.make_image(model.keyword, IMAGE_SIZE, made.image)
+        # Where the device holds the image: a staged model's is read back from the flash.
+        made.image_data = {model.flash_of(a): b for a, b in read_srecords(made.image).items()}
+        rig = tools.rig(Path(workroot) / f"{self.key}-{model.name}-programmed", self, 0, model)
+        rig.write_state(drives=self.layout(model)[0])
+        tools.program_flash(rig, made.image)
+        made.programmed = (rig.state / "memory.srec").read_bytes()
 
     def traffic(self, verify):
         """--verify reads everything a second time."""
@@ -426,9 +637,10 @@ class Backup(EepromOperation):
         return (250 + 60 * len(self.drive_files)) * (2 if verify else 1), sent * (2 if verify else 1)
 
     def prepare(self, rig):
-        rig.write_state(drives=self.drive_sizes, eeprom=self.eeprom_contents(rig.trial.seed))
-        (rig.state / "memory.srec").write_bytes(self.programmed)
-        for parts, size in self.drive_files.items():
+        sizes, files = self.layout(rig.model)
+        rig.write_state(drives=sizes, eeprom=self.eeprom_contents(rig.trial.seed))
+        (rig.state / "memory.srec").write_bytes(self.mine(rig).programmed)
+        for parts, size in files.items():
             path = rig.state / "drives" / Path(*parts)
             path.parent.mkdir(parents=True, exist_ok=True)
             path.write_bytes(seeded_bytes(size, rig.trial.seed + size))
@@ -443,33 +655,33 @@ class Backup(EepromOperation):
         found = {}
         application = folder / "Flash" / "Application.rom"
         if application.exists():
-            found["flash"] = self.judge_application(read_srecords(application))
+            found["flash"] = self.judge_application(rig, read_srecords(application))
         saved = read_or_none(folder / "EEPROM" / "Eeprom.bin")
         if saved is not None:
             found["eeprom"] = self.judge_eeprom(rig, saved)
-        for parts, size in self.drive_files.items():
+        for parts, size in self.layout(rig.model)[1].items():
             copy = read_or_none(folder / f"Drive_{parts[0]}" / Path(*parts[1:]))
             if copy is not None:
                 expected = seeded_bytes(size, rig.trial.seed + size)
                 found[parts] = compare_file_received(expected, copy)
         return found
 
-    def judge_application(self, saved):
+    def judge_application(self, rig, saved):
         """The application as read in blocks from the first address on, each with the
         32-bit sum of its bytes."""
         if not saved:
             return WRONG
-        size = APPLICATION_READ_BLOCK.get(self.model, READ_BLOCK)
-        return compare(self.image_data, saved, even_blocks(min(saved), size), 1 << 32)
+        blocks = even_blocks(min(saved), rig.model.read_block())
+        return compare(self.mine(rig).image_data, saved, blocks, 1 << 32)
 
     def judge_eeprom(self, rig, saved):
         """The file against the device's own area: its header names the area and data
         length of the device's capability record, its contents what the EEPROM held."""
-        if len(saved) < 12:
+        if len(saved) < 12 or not rig.model.has_eeprom():
             return WRONG
         device = rig.device_before
         header, contents = eeprom_area(saved)
-        start, length, end = device.eeprom_area(self.model)
+        start, length, end = device.eeprom_area(rig.model)
         if tuple(header) != (start, length, end):
             return WRONG
         return compare_eeprom(device.eeprom[start:end], contents)
@@ -480,7 +692,7 @@ class Backup(EepromOperation):
         if script is None:
             return WRONG
         return judge_restore_script(script.decode("latin-1"), rig.folder / "backup",
-                                    rig.device_before, self.model)
+                                    rig.device_before, rig.model)
 
     def intact(self, rig):
         """A backup that ended with the code for skipped entries keeps its Reload.rom and
@@ -499,6 +711,9 @@ class EepromSave(Backup):
     drive_sizes = (0, 0, 0)
     drive_files = {}
 
+    def applies_to(self, model):
+        return model.has_eeprom()
+
     def judge(self, rig):
         saved = read_or_none(rig.folder / "backup" / "EEPROM" / "Eeprom.bin")
         return WRONG if saved is None else self.judge_eeprom(rig, saved)
@@ -513,28 +728,27 @@ class Restore(EepromOperation):
     script = "Reload.rom"
     source = Backup
 
-    def prepare_once(self, tools, workroot):
+    def prepare_once(self, tools, workroot, model):
         """A backup of a device with an application, EEPROM contents and drive files."""
-        self.template = Path(workroot) / f"{self.key}-template"
+        made = self.made[model.keyword] = SimpleNamespace()
+        template = Path(workroot) / f"{self.key}-{model.name}-template"
         source = self.source()
-        source.prepare_once(tools, workroot)
-        rig = tools.rig(self.template, source, seed=4242)
+        source.prepare_once(tools, workroot, model)
+        rig = tools.rig(template, source, 4242, model)
         source.prepare(rig)
         rig.device_before = device = DeviceState(rig.state)
-        self.flash = source.image_data
-        self.drive_sizes = source.drive_sizes
-        self.eeprom = device.eeprom
-        self.area = device.eeprom_area(source.model)
-        self.stored_length = device.caps[1]
-        self.drive_files = {
-            parts: seeded_bytes(size, 4242 + size) for parts, size in source.drive_files.items()
-        }
+        made.flash = source.made[model.keyword].image_data
+        made.drive_sizes, files = source.layout(model)
+        made.eeprom = device.eeprom
+        made.area = device.eeprom_area(model) if model.has_eeprom() else None
+        made.stored_length = device.caps[1] if made.area else 0
+        made.drive_files = {parts: seeded_bytes(size, 4242 + size) for parts, size in files.items()}
         code = tools.run_once(rig, source.arguments(rig))
         if code != 0 or source.judge(rig) != EQUAL:
             raise RuntimeError(f"the backup for {self.key} failed (code {code}) in {rig.folder}")
-        self.backup = rig.folder / "backup"
-        application = read_srecords(self.backup / "Flash" / "Application.rom")
-        self.blocks = download_blocks(application, source.model)
+        made.backup = rig.folder / "backup"
+        application = read_srecords(made.backup / "Flash" / "Application.rom")
+        made.blocks = download_blocks(application, model)
 
     def traffic(self, verify):
         """--verify compares the application (sending it again) and reads the EEPROM and
@@ -544,39 +758,45 @@ class Restore(EepromOperation):
 
     def prepare(self, rig):
         """A device that lost its EEPROM and its EEPROM data length (value 2)."""
-        rig.write_state(drives=self.drive_sizes, eeprom=b"\xff" * EEPROM_SIZE)
+        made = self.mine(rig)
+        rig.write_state(drives=made.drive_sizes, eeprom=b"\xff" * EEPROM_SIZE)
         rig.write_caps(with_value(list(FACTORY_CAPS), 1, [0])[0])
-        shutil.copytree(self.backup, rig.folder / "backup")
+        shutil.copytree(made.backup, rig.folder / "backup")
         rig.before = folder_digest(rig.folder / "backup")
 
     def arguments(self, rig):
         return ["--yes", "/p", str(rig.folder / "backup" / self.script)]
 
     def judge(self, rig):
+        made = self.mine(rig)
         found = [self.judge_eeprom(rig)]
-        found.append(compare_download(self.flash, rig.flash(), self.blocks))
-        for parts, contents in self.drive_files.items():
+        found.append(compare_download(made.flash, rig.flash(), made.blocks))
+        for parts, contents in made.drive_files.items():
             copy = read_or_none(rig.state / "drives" / Path(*parts))
             found.append(compare_file_sent(contents, copy))
         return worst(found)
 
     def judge_eeprom(self, rig):
         """The area the backed-up device's record named, against what it held."""
-        start, _, end = self.area
-        return compare_eeprom(self.eeprom[start:end], DeviceState(rig.state).eeprom[start:end])
+        made = self.mine(rig)
+        if made.area is None:
+            return EQUAL
+        start, _, end = made.area
+        return compare_eeprom(made.eeprom[start:end], DeviceState(rig.state).eeprom[start:end])
 
     writes_drives = True
 
     def flash_written(self, rig):
-        return set(self.flash)
+        return set(self.mine(rig).flash)
 
-    def caps_after(self, caps, success):
+    def caps_after(self, rig, caps, success):
         """The download in the script clears value 2, the EEPROM restore sets it back."""
-        stored = with_value(caps, 1, [self.stored_length])
+        stored = with_value(caps, 1, [self.mine(rig).stored_length])
         return stored if success else stored + with_value(caps, 1, [0]) + [caps]
 
     def eeprom_written(self, rig, device):
-        return self.area[0], self.area[2]
+        area = self.mine(rig).area
+        return (area[0], area[2]) if area else (0, 0)
 
     def files_written(self):
         return None
@@ -591,6 +811,9 @@ class EepromRestore(Restore):
     key = "eeprom-restore"
     script = "Eeprom.rom"
     source = EepromSave
+
+    def applies_to(self, model):
+        return model.has_eeprom()
 
     def traffic(self, verify):
         """--verify reads the EEPROM back."""
@@ -609,8 +832,8 @@ class EepromRestore(Restore):
     def flash_written(self, rig):
         return set()
 
-    def caps_after(self, caps, success):
-        stored = with_value(caps, 1, [self.stored_length])
+    def caps_after(self, rig, caps, success):
+        stored = with_value(caps, 1, [self.mine(rig).stored_length])
         return stored if success else stored + [caps]
 
     def files_written(self):
@@ -649,7 +872,7 @@ def judge_restore_script(script, folder, device, model):
             has_program = True
             saved = read_srecords(pc(words[1]))
             held = {a: device.flash.get(a, 0xFF) for a in set(device.flash) | set(saved)}
-            blocks = even_blocks(min(saved), APPLICATION_READ_BLOCK.get(model, READ_BLOCK))
+            blocks = even_blocks(min(saved), model.read_block())
             found.append(compare(held, saved, blocks, 1 << 32) if saved else WRONG)
         elif words[0] == "restoreeprom" and len(words) == 2:
             has_eeprom = True
@@ -665,7 +888,10 @@ def judge_restore_script(script, folder, device, model):
             restored[target] = read_or_none(pc(words[1]))
         else:
             return WRONG
-    if not has_program or not has_eeprom or sizes != device.drive_sizes:
+    # A device without drives has no "init drives" line.
+    if not has_program or has_eeprom != model.has_eeprom():
+        return WRONG
+    if (sizes if sizes is not None else [0, 0, 0]) != device.drive_sizes:
         return WRONG
     if set(restored) != set(device.files):
         return WRONG
@@ -679,7 +905,7 @@ def worst(judgements):
     if WRONG in judgements:
         return WRONG
     hidden = [j for j in judgements if isinstance(j, Undetectable)]
-    return Undetectable(sum(j.blocks for j in hidden)) if hidden else EQUAL
+    return Undetectable([b for j in hidden for b in j.blocks]) if hidden else EQUAL
 
 
 class BootUpdate(Operation):
@@ -691,25 +917,30 @@ class BootUpdate(Operation):
     NEW_VERSION = 52
     verify_applies = False
 
-    def __init__(self, key, model, firmware):
-        self.key, self.model, self.firmware = key, model, firmware
+    def __init__(self, key, procedure, firmware):
+        super().__init__()
+        self.key, self.procedure, self.firmware = key, procedure, firmware
 
-    def prepare_once(self, tools, workroot):
-        self.library = Path(workroot) / f"{self.key}-Library"
-        tools.make_library(self.model, self.NEW_VERSION, self.firmware, self.library)
-        self.script = Path(workroot) / f"{self.key}.rom"
-        self.script.write_bytes(b"update firmware\r\n")
+    def applies_to(self, model):
+        return model.boot_update == self.procedure
+
+    def prepare_once(self, tools, workroot, model):
+        made = self.made[model.keyword] = SimpleNamespace()
+        made.library = Path(workroot) / f"{self.key}-{model.name}-Library"
+        tools.make_library(model.keyword, self.NEW_VERSION, self.firmware, made.library)
+        made.script = Path(workroot) / f"{self.key}.rom"
+        made.script.write_bytes(b"update firmware\r\n")
 
     def traffic(self, verify):
         """The boot-init and boot loader images go to the device as S-records."""
         return 170000, 2000
 
     def prepare(self, rig):
-        rig.write_state()
-        (rig.state / "firmware.txt").write_text(f"{self.firmware}\n")
+        rig.write_state(firmware=self.firmware)
 
     def arguments(self, rig):
-        return ["--library", str(self.library), "--yes", "/p", str(self.script)]
+        made = self.mine(rig)
+        return ["--library", str(made.library), "--yes", "/p", str(made.script)]
 
     def judge(self, rig):
         return EQUAL if rig.tools.device_version(rig) == self.NEW_VERSION else WRONG
@@ -724,16 +955,18 @@ class BootUpdate(Operation):
 OPERATIONS = {
     op.key: op
     for op in (
-        Download("download", "alder", lambda a: a),
-        Download("download-staged", "vantix", lambda a: a - 0x80000000 + 0x100000),
+        Download("download", staged=False),
+        Download("download-staged", staged=True),
+        ParallelDownload(),
         FileDownload(),
         FileUpload(),
+        NewProgram(),
         EepromSave(),
         EepromRestore(),
         Backup(),
         Restore(),
-        BootUpdate("boot-update", "heron", 30),
-        BootUpdate("boot-update-ram", "vantix+", 30),
+        BootUpdate("boot-update", "general", 30),
+        BootUpdate("boot-update-ram", "ram-bank", 30),
     )
 }
 
@@ -763,8 +996,8 @@ class Tools:
         subprocess.run([str(self.build / "tarmix-sim"), "make-image", "--model", model,
                         "--size", str(size), "-o", str(path)], check=True)
 
-    def rig(self, folder, operation, seed):
-        return self.rig_class.standalone(self, folder, operation, seed)
+    def rig(self, folder, operation, seed, model):
+        return self.rig_class.standalone(self, folder, operation, seed, model)
 
     def run_once(self, rig, arguments):
         rig.start_simulator(faults=False)

@@ -7,10 +7,15 @@ with a bad line between them, and sorts every run into one class:
   damaged         tarmix reported a failure but a PC file changed or a partial file lies
                   under a final name
   undetectable    reported success with wrong data that the protocol cannot see: in each
-                  block or frame with wrong bytes their changes cancel in its checksum
+                  block or frame with wrong bytes their changes cancel in its checksum,
+                  and cancelling flips of the line inside it account for every change
   silent          reported success with wrong data otherwise: a fault of the program
   hang            tarmix did not end within the limit
   crash           tarmix ended by a signal
+  skipped         the seed's model does not have the operation (nothing ran)
+
+The model turns with the seed: seed N runs on the Nth model of the simulated controller's
+list (modulo its length), so 18 seeds cover every model.
 
 After a reported failure the same operation runs again on a clean line against the same
 device; "retry" counts the retries that did not succeed. The table lists the counts per
@@ -33,21 +38,21 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from dataclasses import dataclass
 from pathlib import Path
 
 from fault_ops import (DEVICE_FILE_PARTS, EQUAL, FACTORY_CAPS, FIRMWARE, OPERATIONS,
-                       DeviceState, Operation, Tools, Undetectable, device_damage, read_or_none,
-                       read_srecords)
+                       RESTING_BAUD, DeviceState, Model, Operation, Tools, Undetectable,
+                       describe_models, device_damage, read_or_none, read_srecords)
 
 HANG_LIMIT_S = 150
-CLASSES = ["good", "failure", "damaged", "undetectable", "silent", "hang", "crash", "rig"]
-# The rate the monitor starts at; a run at another rate must show that the line got there.
-RESTING_BAUD = 57600
+CLASSES = ["good", "failure", "damaged", "undetectable", "silent", "hang", "crash", "rig",
+           "skipped"]
 BAUD_CHANGE_ERROR = "Baudrate change error"  # the program's message, in English
 # The fields of a recorded run, which together name it.
-RUN_KEY = ("operation", "baud", "verify", "fault", "seed")
+RUN_KEY = ("operation", "model", "baud", "verify", "fault", "seed")
 
 
 # The phases a fault can be aimed at: one bit flipped in each run, so that the short phases
@@ -77,6 +82,7 @@ def fault_plans(seed, traffic):
 @dataclass
 class Trial:
     operation: Operation
+    model: Model
     baud: int
     verify: bool
     fault: str
@@ -99,6 +105,7 @@ class Rig:
 
     def __init__(self, tools, folder, trial):
         self.tools, self.build, self.folder, self.trial = tools, tools.build, Path(folder), trial
+        self.model = trial.model
         self.state = self.folder / "state"
         self.link = self.folder / "tty"
         self.state.mkdir(parents=True, exist_ok=True)
@@ -109,14 +116,16 @@ class Rig:
             f"[LANGUAGE]: 1\r\n[BAUDRATE]: {trial.baud}\r\n".encode())
 
     @classmethod
-    def standalone(cls, tools, folder, operation, seed):
+    def standalone(cls, tools, folder, operation, seed, model):
         """A rig for preparing a run outside the matrix, on a clean line."""
         Path(folder).mkdir(parents=True, exist_ok=True)
-        return cls(tools, folder, Trial(operation, 115200, False, "none", seed, ""))
+        return cls(tools, folder, Trial(operation, model, 115200, False, "none", seed, ""))
 
-    def write_state(self, drives=(1024, 64, 256), eeprom=None):
-        """The device as it comes from the factory, with these drive sizes (kB)."""
-        (self.state / "firmware.txt").write_text(f"{FIRMWARE}\n")
+    def write_state(self, drives=None, eeprom=None, firmware=FIRMWARE):
+        """The device as it comes from the factory, with these drive sizes (kB; the model's
+        own unless given) and monitor version."""
+        drives = self.model.drive_sizes_kb if drives is None else drives
+        (self.state / "firmware.txt").write_text(f"{firmware}\n")
         (self.state / "drives.txt").write_text("".join(f"{kb}\n" for kb in drives))
         for drive in "ABC":
             (self.state / "drives" / drive).mkdir(parents=True, exist_ok=True)
@@ -132,8 +141,14 @@ class Rig:
         return (read_or_none(self.folder / "sim-faults.log") or b"").decode(errors="replace")
 
     def start_simulator(self, faults):
-        command = [str(self.build / "tarmix-sim"), "--model", self.trial.operation.model,
-                   "--link", str(self.link), "--state", str(self.state)]
+        # Answers leave whole, as the in-process port hands them over: in pieces a
+        # millisecond apart, the tail of an answer the program gave up on could land before
+        # or after its next drain of the line depending on the machine's load, and the run's
+        # class with it.
+        command = [str(self.build / "tarmix-sim"), "--model", self.model.keyword,
+                   "--link", str(self.link), "--state", str(self.state), "--pieces", "0"]
+        if self.trial.operation.parallel:
+            command += ["--lpt", str(self.folder / "lpt")]
         if faults:
             command += ["--faults", self.trial.faults, "--seed", str(self.trial.seed)]
         self.sim_log = open(self.folder / ("sim-faults.log" if faults else "sim.log"), "a")
@@ -154,18 +169,18 @@ class Rig:
                    XDG_STATE_HOME=str(self.folder / "traces"),
                    TARMIX_COM1=str(self.link), TARMIX_LPT1=str(self.folder / "no-lpt"))
         command = [str(self.build / "tarmix"), "--headless"] + (["--verify"] if verify else [])
+        op = self.trial.operation
+        if op.needs_runner:
+            command = [str(self.build / "tarmix-faults"), "--port", str(self.link), "--settings",
+                       str(self.config)] + op.runner_options(self) + ["--"] + command[1:]
         command += arguments + ["COM1", str(self.trial.baud)]
         began = time.monotonic()
         with open(self.folder / "tarmix.log", "a") as log:
             log.write("$ " + " ".join(command) + "\n")
             log.flush()
-            program = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT)
-            try:
-                code = program.wait(timeout=HANG_LIMIT_S)
-            except subprocess.TimeoutExpired:
-                program.kill()
-                program.wait()
-                code = None
+            program = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT,
+                                       cwd=self.folder)
+            code = wait_or_kill(program, HANG_LIMIT_S)
         return code, time.monotonic() - began
 
     def flash(self):
@@ -213,8 +228,9 @@ class InProcessRig(Rig):
         log = "sim-faults.log" if self.faulty else "sim.log"
         # The program takes relative PC paths from its own folder, which is the run's.
         shutil.copy(self.config / "Tarmix.ini", self.folder / "Tarmix.ini")
-        command = [str(self.build / "tarmix-faults"), "--model", self.trial.operation.model,
+        command = [str(self.build / "tarmix-faults"), "--model", self.model.keyword,
                    "--state", "state", "--settings", ".", "--log", log]
+        command += [self.relative(a) for a in self.trial.operation.runner_options(self)]
         if self.faulty:
             command += ["--faults", self.trial.faults, "--seed", str(self.trial.seed)]
         command += ["--", "--headless"] + (["--verify"] if verify else [])
@@ -222,26 +238,53 @@ class InProcessRig(Rig):
 
     def run_program(self, arguments, verify):
         began = time.monotonic()
-        try:
-            code = subprocess.run(self.command(arguments, verify), cwd=self.folder,
-                                  stdout=subprocess.DEVNULL, timeout=self.HANG_LIMIT_S).returncode
-        except subprocess.TimeoutExpired:
-            code = None
+        program = subprocess.Popen(self.command(arguments, verify), cwd=self.folder,
+                                   stdout=subprocess.DEVNULL)
+        code = wait_or_kill(program, self.HANG_LIMIT_S)
         if code == self.HUNG:
             code = None
         return code, time.monotonic() - began
 
 
-def flipped_bytes(log):
-    """How many bytes the log shows flipped: two for each cancelling pair ("fault cancel
-    17+20 bit 3"), one for each other flip (corrupt, an unpaired cancel, an aimed fault)."""
-    count = 0
+def wait_or_kill(program, limit_s):
+    """The program's exit code, or None when it was killed after `limit_s` seconds. The
+    wait blocks (a wait with a time-out polls, and overshoots a run of milliseconds by as
+    much again)."""
+    killed = threading.Event()
+
+    def kill():
+        killed.set()
+        program.kill()
+
+    killer = threading.Timer(limit_s, kill)
+    killer.start()
+    try:
+        code = program.wait()
+    finally:
+        killer.cancel()
+    return None if killed.is_set() else code
+
+
+def scratch_folder(prefix):
+    """A new folder for the runs: in memory where the machine offers it (a run makes and
+    removes a dozen files and folders, which a disk's journal makes slow), else in the
+    temporary folder."""
+    memory = Path("/dev/shm")
+    where = memory if memory.is_dir() and os.access(memory, os.W_OK) else None
+    return tempfile.mkdtemp(prefix=prefix, dir=where)
+
+
+def cancelling_pairs(log):
+    """The cancelling pairs the log shows ("fault cancel-in 17+20 bit 3"), each as the
+    distance between its two bytes and the bit flipped."""
+    pairs = []
     for line in log.splitlines():
         words = line.split()
-        if len(words) < 3 or words[0] != "fault" or "bit" not in words:
-            continue
-        count += 2 if "+" in words[-3] else 1
-    return count
+        if len(words) == 5 and words[0] == "fault" and words[1].startswith("cancel") \
+                and words[3] == "bit" and "+" in words[2]:
+            first, second = words[2].split("+")
+            pairs.append((int(second) - int(first), int(words[4])))
+    return pairs
 
 
 def classify(trial, code, rig):
@@ -261,20 +304,23 @@ def classify(trial, code, rig):
     log = rig.fault_log()
     # A rate change a fault spoiled is said on the console; without that, a run that never
     # reached its cell's rate means the rig did not set it up.
-    if (trial.baud != RESTING_BAUD and f"rate {trial.baud}" not in log
-            and BAUD_CHANGE_ERROR not in rig.console()):
+    if (trial.baud != RESTING_BAUD and op.rate_from_settings
+            and trial.model.transfers_at(trial.baud, op.firmware)
+            and f"rate {trial.baud}" not in log and BAUD_CHANGE_ERROR not in rig.console()):
         return "rig", f"the line never ran at {trial.baud}"
     if damage:
         return "silent", "; ".join(damage)
     judgement = op.judge(rig)
     if judgement == EQUAL:
         return "good", ""
-    # Changes that cancel in a block's sum take at least two flipped bytes in it.
+    # Changes that cancel in a block's sum are the line's doing only where a cancelling
+    # pair of flips lies inside that block.
     if isinstance(judgement, Undetectable):
-        flips = flipped_bytes(log)
-        if flips >= 2 * judgement.blocks:
+        unexplained = judgement.unexplained(cancelling_pairs(log))
+        if not unexplained:
             return "undetectable", ""
-        return "silent", f"wrong data in {judgement.blocks} blocks, {flips} flipped bytes"
+        return "silent", (f"wrong data cancelling in {len(unexplained)} of "
+                          f"{len(judgement.blocks)} blocks without a cancelling fault there")
     return "silent", "wrong data"
 
 
@@ -286,11 +332,13 @@ def run_name(trial):
     """The folder of a run: the same for the same trial, so that a replay of a seed gives
     its log byte for byte."""
     verify = "verify" if trial.verify else "plain"
-    return (f"{trial.operation.key}-{trial.operation.model}-{trial.baud}-{verify}-{trial.fault}"
+    return (f"{trial.operation.key}-{trial.model.name}-{trial.baud}-{verify}-{trial.fault}"
             f"-{trial.seed}").replace("+", "plus")
 
 
 def run_trial(tools, workroot, trial, keep=False):
+    if not trial.operation.applies_to(trial.model):
+        return Result(trial, "skipped", 0.0)
     folder = Path(workroot) / run_name(trial)
     folder.mkdir(parents=True)
     rig = tools.rig_class(tools, folder, trial)
@@ -322,7 +370,7 @@ def run_trial(tools, workroot, trial, keep=False):
 def record_of(result):
     """One run as a line of a --record file."""
     t = result.trial
-    record = {"operation": t.operation.key, "baud": t.baud, "verify": t.verify, "fault": t.fault,
+    record = {"operation": t.operation.key, "model": t.model.keyword, "baud": t.baud, "verify": t.verify, "fault": t.fault,
               "seed": t.seed, "faults": t.faults, "outcome": result.outcome,
               "seconds": round(result.seconds, 2), "retry_failed": result.retry_failed}
     if result.detail:
@@ -341,7 +389,7 @@ def read_records(paths):
                 continue
             try:
                 record = json.loads(line)
-                runs[tuple(record[k] for k in RUN_KEY)] = record
+                runs[tuple(record.get(k) for k in RUN_KEY)] = record
             except (ValueError, KeyError, TypeError) as error:
                 raise SystemExit(f"faults: {path}:{number}: not a recorded run ({error})")
     return list(runs.values())
@@ -353,33 +401,45 @@ def fails(record):
             or record["retry_failed"] or (record["outcome"] == "undetectable" and record["verify"]))
 
 
-def print_table(records, out):
+def print_table(records, out, key_of, headings):
+    """One row of class counts per key of a run; `headings` name the key's parts and give
+    their widths (negative: left-aligned)."""
     cells = {}
     for r in records:
-        key = (r["operation"], r["baud"], "on" if r["verify"] else "off", r["fault"])
-        cell = cells.setdefault(key, {c: 0 for c in CLASSES} | {"runs": 0, "retry": 0, "max_s": 0.0})
+        cell = cells.setdefault(key_of(r), {c: 0 for c in CLASSES}
+                                | {"runs": 0, "retry": 0, "max_s": 0.0})
         cell["runs"] += 1
         cell[r["outcome"]] += 1
         cell["retry"] += r["retry_failed"]
         cell["max_s"] = max(cell["max_s"], r["seconds"])
     columns = ["runs"] + CLASSES + ["retry", "max_s"]
-    header = f"{'operation':16} {'baud':>6} {'verify':6} {'fault':20} " + " ".join(
-        f"{c:>12}" if c == "undetectable" else f"{c:>7}" for c in columns)
-    print(header, file=out)
+    width = lambda c: 12 if c == "undetectable" else 7
+    key_text = lambda parts: " ".join(
+        f"{str(p):{'<' if w < 0 else '>'}{abs(w)}}" for p, w in zip(parts, headings.values()))
+    print(key_text(headings) + " " + " ".join(f"{c:>{width(c)}}" for c in columns), file=out)
     for key in sorted(cells):
         cell = cells[key]
-        values = " ".join(
-            f"{cell[c]:>12}" if c == "undetectable" else
-            (f"{cell[c]:>7.1f}" if c == "max_s" else f"{cell[c]:>7}") for c in columns)
-        print(f"{key[0]:16} {key[1]:>6} {key[2]:6} {key[3]:20} {values}", file=out)
+        values = " ".join(f"{cell[c]:>{width(c)}.1f}" if c == "max_s" else
+                          f"{cell[c]:>{width(c)}}" for c in columns)
+        print(f"{key_text(key)} {values}", file=out)
     totals = {c: sum(cell[c] for cell in cells.values()) for c in columns if c != "max_s"}
     print("total: " + ", ".join(f"{c} {v}" for c, v in totals.items()), file=out)
+
+
+def print_tables(records, out):
+    """The table per operation, line speed, verify switch and fault, then per model."""
+    print_table(records, out,
+                lambda r: (r["operation"], r["baud"], "on" if r["verify"] else "off", r["fault"]),
+                {"operation": -16, "baud": 6, "verify": -6, "fault": -20})
+    print(file=out)
+    print_table(records, out, lambda r: (r.get("model", "?"), r["operation"]),
+                {"model": -16, "operation": -16})
 
 
 def print_undetectable_rate(records, out):
     """How often wrong data passed the protocol's checks, without and with --verify."""
     for verify in (False, True):
-        runs = [r for r in records if r["verify"] == verify]
+        runs = [r for r in records if r["verify"] == verify and r["outcome"] != "skipped"]
         cancelling = [r for r in runs if r["fault"].startswith("cancel")]
         count = lambda rs: sum(r["outcome"] == "undetectable" for r in rs)
         share = f" ({100 * count(runs) / len(runs):.1f} %)" if runs else ""
@@ -391,14 +451,14 @@ def print_undetectable_rate(records, out):
 def report(records, out):
     """The table, the undetectable rate and a line for each run that fails the matrix;
     the exit status."""
-    print_table(records, out)
+    print_tables(records, out)
     print_undetectable_rate(records, out)
     bad = [r for r in records if fails(r)]
     for r in bad:
         files = f"; files in {r['files']}" if "files" in r else ""
         why = f" ({r['why']})" if r.get("why") else ""
         print(f"FAIL {r['outcome']}{' (retry failed)' if r['retry_failed'] else ''}{why}: "
-              f"{r['operation']} {r['baud']} verify={'on' if r['verify'] else 'off'} "
+              f"{r['operation']} {r.get('model', '?')} {r['baud']} verify={'on' if r['verify'] else 'off'} "
               f"--faults {r['faults']} --seed {r['seed']}{files}", file=sys.stderr)
         if r.get("replay"):
             print(f"  replay: {r['replay']}", file=sys.stderr)
@@ -410,6 +470,8 @@ def parse_arguments():
     parser.add_argument("--build", help="build folder with tarmix and tarmix-sim")
     parser.add_argument("--runs", type=int, default=3, help="seeds per cell")
     parser.add_argument("--ops", default="", help="comma-separated operations (default all)")
+    parser.add_argument("--models", default="",
+                        help="comma-separated models the seeds turn through (default all)")
     parser.add_argument("--faults", default="", help="comma-separated fault kinds (default all)")
     parser.add_argument("--verify-ops", default=None,
                         help="comma-separated operations that also run with --verify (default all)")
@@ -444,14 +506,24 @@ def unknown_names(names, known, what):
     return f"faults: unknown {what} {', '.join(unknown)}; known: {', '.join(known)}"
 
 
-def make_trials(args, has_verify):
+def model_of_seed(models, seed):
+    """The model a seed runs on: the models in turn."""
+    return models[seed % len(models)]
+
+
+def make_trials(args, has_verify, models):
     """Every run of the matrix, or a message naming an unknown operation or fault kind."""
-    keys = args.ops.split(",") if args.ops else list(OPERATIONS)
+    keys = args.ops.split(",") if args.ops else [
+        k for k, op in OPERATIONS.items()]
     verify_keys = keys if args.verify_ops is None else args.verify_ops.split(",")
     kinds_known = list(fault_plans(1, (100, 100)))
     kinds = args.faults.split(",") if args.faults else kinds_known
+    known_models = {m.keyword: m for m in models}
+    if args.models:
+        models = [known_models.get(name) for name in args.models.split(",")]
     problem = (unknown_names(keys + verify_keys, OPERATIONS, "operation")
-               or unknown_names(kinds, kinds_known, "fault kind"))
+               or unknown_names(kinds, kinds_known, "fault kind")
+               or (args.models and unknown_names(args.models.split(","), known_models, "model")))
     if problem:
         return None, problem
     trials = []
@@ -462,8 +534,9 @@ def make_trials(args, has_verify):
             for verify in switches if with_verify else [False]:
                 for seed in range(args.first_seed, args.first_seed + args.runs):
                     plans = fault_plans(seed, op.traffic(verify))
+                    model = model_of_seed(models, seed)
                     for kind in kinds:
-                        trials.append(Trial(op, baud, verify, kind, seed, plans[kind]))
+                        trials.append(Trial(op, model, baud, verify, kind, seed, plans[kind]))
     # Seed by seed over all cells: a run cut short by --time-limit covers every cell.
     trials.sort(key=lambda t: t.seed)
     return trials, None
@@ -472,10 +545,9 @@ def make_trials(args, has_verify):
 def run_matrix(args, trials, out):
     """Runs the trials, appending each run to the --record file; the records of the runs and
     the work folder."""
-    workroot = tempfile.mkdtemp(prefix="tarmix-faults-")
+    workroot = scratch_folder("tarmix-faults-")
     tools = Tools(args.build, InProcessRig if args.in_process else Rig)
-    for op in {t.operation.key: t.operation for t in trials}.values():
-        op.prepare_once(tools, Path(workroot))
+    prepare_once(tools, Path(workroot), trials)
     began = time.monotonic()
 
     def results():
@@ -497,30 +569,67 @@ def run_matrix(args, trials, out):
             with open(args.record, "a") as recorded:
                 recorded.write(json.dumps(records[-1]) + "\n")
     seconds = time.monotonic() - began
-    print(f"{len(records)} runs in {seconds:.0f} s ({len(records) / max(seconds, 1e-3):.1f} runs/s)",
-          file=out)
+    ran = sum(r["outcome"] != "skipped" for r in records)
+    print(f"{ran} runs ({len(records) - ran} skipped: the model lacks the operation) in "
+          f"{seconds:.0f} s ({ran / max(seconds, 1e-3):.1f} runs/s)", file=out)
     return records, workroot
+
+
+def prepare_once(tools, workroot, trials):
+    """What the runs of each operation on each model share, made once before them."""
+    pairs = {(t.operation.key, t.model.keyword): t for t in trials
+             if t.operation.applies_to(t.model)}
+    for trial in pairs.values():
+        trial.operation.prepare_once(tools, workroot, trial.model)
 
 
 def replay_command(args, trial):
     """The command that runs this one trial again and keeps its folder and log."""
     return (f"scripts/faults --build {args.build} --in-process --ops {trial.operation.key} "
-            f"--baud {trial.baud} --verify {'on' if trial.verify else 'off'} "
+            f"--models '{trial.model.keyword}' --baud {trial.baud} --verify {'on' if trial.verify else 'off'} "
             f"--faults {trial.fault} --first-seed {trial.seed} --runs 1 --keep")
+
+
+def program_lines(text):
+    """What the program said, without the injector's lines and the rig's command lines."""
+    return [line for line in text.splitlines()
+            if line and not line.startswith(("fault ", "rate ", "$ ", "tarmix-faults: "))]
+
+
+def first_divergence(pty_folder, in_process_folder):
+    """Where the program's words on the pty first part from those in process: a run on the
+    pty that waited out a time-out the virtual clock did not (or the other way) shows here."""
+    console = (read_or_none(pty_folder / "tarmix.log") or b"").decode(errors="replace")
+    faulty_run = console.split("\n$ ")[0]  # a retry after a failure follows its command line
+    # The pty run names its device and files by their full paths, the other by the
+    # simulated port and paths from the run's folder.
+    faulty_run = faulty_run.replace(f"{pty_folder}/tty", "simulated controller")
+    pty = program_lines(faulty_run.replace(f"{pty_folder}/", ""))
+    own = program_lines((in_process_folder / "sim-faults.log").read_text(errors="replace"))
+    for number, (a, b) in enumerate(zip(pty, own)):
+        if a != b:
+            return f"  first difference, line {number + 1}: pty {a!r}, in process {b!r}"
+    if len(pty) == len(own):
+        return f"  the program said the same {len(pty)} lines on both paths"
+    return f"  the program said the same {min(len(pty), len(own))} lines first; then one stopped"
 
 
 def check_paths(args, trials, out):
     """Each trial on both paths: the pty run and the in-process run must fall into the same
     class, and two in-process runs of the seed (in two folders) must write the same log."""
-    workroots = [Path(tempfile.mkdtemp(prefix="tarmix-paths-")) for _ in range(3)]
+    workroots = [Path(scratch_folder("tarmix-paths-")) for _ in range(3)]
     rigs = (Rig, InProcessRig, InProcessRig)
     tools = [Tools(args.build, rig) for rig in rigs]
-    for t, root in zip(tools, workroots):
-        for op in {tr.operation.key: tr.operation for tr in trials}.values():
-            op.prepare_once(t, root)
+    # What the runs share (images, backups) is the same on both paths: made once.
+    prepare_once(tools[1], workroots[0], trials)
     problems = 0
-    for trial in trials:
-        results = [run_trial(t, root, trial, keep=True) for t, root in zip(tools, workroots)]
+    runnable = [t for t in trials if t.operation.applies_to(t.model)]
+    on_all_paths = lambda trial: [run_trial(t, root, trial, keep=True)
+                                  for t, root in zip(tools, workroots)]
+    # The runs mostly wait for the line: --jobs trials at a time.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        every_result = list(pool.map(on_all_paths, runnable))
+    for trial, results in zip(runnable, every_result):
         logs = [(Path(r.detail) / "sim-faults.log").read_bytes() for r in results[1:]]
         outcomes = [r.outcome for r in results]
         same = outcomes[0] == outcomes[1] == outcomes[2] and logs[0] == logs[1]
@@ -528,6 +637,8 @@ def check_paths(args, trials, out):
         print(f"{'same' if same else 'DIFFERENT'}: {run_name(trial)}: pty {outcomes[0]}, "
               f"in process {outcomes[1]} and {outcomes[2]}, logs "
               f"{'equal' if logs[0] == logs[1] else 'differ'}", file=out)
+        if outcomes[0] != outcomes[1]:
+            print(first_divergence(Path(results[0].detail), Path(results[1].detail)), file=out)
     if not problems:
         for root in workroots:
             shutil.rmtree(root, ignore_errors=True)
@@ -540,7 +651,7 @@ def main():
         return report(read_records(args.tally), sys.stdout)
     help_text = subprocess.run([str(Path(args.build) / "tarmix"), "--help"],
                                capture_output=True, text=True).stdout
-    trials, problem = make_trials(args, "--verify" in help_text)
+    trials, problem = make_trials(args, "--verify" in help_text, describe_models(args.build))
     if problem:
         print(problem, file=sys.stderr)
         return 2
@@ -549,7 +660,7 @@ def main():
     records, workroot = run_matrix(args, trials, sys.stdout)
     status = report(records, sys.stdout)
     if args.keep:
-        for r in records:
+        for r in (r for r in records if "files" in r):
             print(f"run {run_name_of(r)}: {r['outcome']}; log {r['files']}/sim-faults.log")
     elif status == 0:
         shutil.rmtree(workroot, ignore_errors=True)

@@ -5,13 +5,32 @@
 // alone with it.
 //
 //   tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] [--seed N]
-//                 [--log FILE] -- TARMIX-ARGUMENTS...
+//                 [--log FILE] [--lpt PIPE] [--new-program ROM] -- TARMIX-ARGUMENTS...
+//   tarmix-faults --port DEVICE --settings DIR [--log FILE] [--lpt PIPE] [--new-program ROM]
+//                 -- TARMIX-ARGUMENTS...
 //
 // The device's state is read from DIR before the run and written back after it, as
 // tarmix-sim does. The program's settings (Tarmix.ini) come from the settings folder.
 // Everything the console says, and every injected fault, goes to the log (stderr without
 // --log); relative paths in the arguments are taken from the working folder, so that two
 // runs of one seed in two folders write the same log. The exit status is the program's.
+// With --lpt the program's parallel port LPT1 is a named pipe made at PIPE, which the
+// controller reads; the run switches the parallel transfer on as the user does with the
+// window's LPT1 choice before the controller is found (the parallel line has no faults).
+// With --new-program the run is the extended view's "New program ..." instead of a form of
+// the command line: the controller is identified once on the line, then ROM goes into the
+// root of A: as Application.exe (--verify among the arguments reads it back); the exit
+// status is 0 or 1.
+// With --port the controller is not in this process: the run goes to DEVICE (tarmix-sim's
+// pty, its faults its own) on the system clock, and --lpt names the pipe tarmix-sim made.
+// That is the pty path of the parallel transfer and of New program, which the console
+// form of the program cannot start.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -21,10 +40,14 @@
 #include "app/console_view.h"
 #include "app/launcher.h"
 #include "app/settings.h"
+#include "ffs/new_program.h"
 #include "lang/catalog.h"
+#include "link/identify.h"
+#include "link/monitor_exchange.h"
 #include "platform/clock.h"
 #include "platform/port_map.h"
 #include "platform/stop_request.h"
+#include "platform/termios_port.h"
 #include "sim/controller.h"
 #include "sim/fault_injector.h"
 #include "sim/in_process_port.h"
@@ -59,7 +82,9 @@ class LimitedClock final : public Clock {
 };
 constexpr char kUsageText[] =
     "usage: tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] "
-    "[--seed N] [--log FILE] -- TARMIX-ARGUMENTS...\n";
+    "[--seed N] [--log FILE] [--lpt PIPE] [--new-program ROM] -- TARMIX-ARGUMENTS...\n"
+    "   or: tarmix-faults --port DEVICE --settings DIR [--log FILE] [--lpt PIPE] "
+    "[--new-program ROM] -- TARMIX-ARGUMENTS...\n";
 
 struct RunnerOptions {
     std::string model;
@@ -68,6 +93,9 @@ struct RunnerOptions {
     std::optional<sim::FaultPlan> faults;
     uint64_t seed = 1;
     std::string logFile;
+    std::string lpt;
+    std::string port;        // a real serial device: the controller is not in this process
+    std::string newProgram;  // the ROM image New program sends; empty: a command-line form
     std::vector<std::string> program;  // the program's own command line
 };
 
@@ -88,6 +116,12 @@ bool readOptions(int argc, char** argv, RunnerOptions& options, std::string& err
             options.settings = value;
         } else if (word == "--log") {
             options.logFile = value;
+        } else if (word == "--lpt") {
+            options.lpt = value;
+        } else if (word == "--port") {
+            options.port = value;
+        } else if (word == "--new-program") {
+            options.newProgram = value;
         } else if (word == "--seed") {
             options.seed = std::stoull(value);
         } else if (word == "--faults") {
@@ -98,9 +132,11 @@ bool readOptions(int argc, char** argv, RunnerOptions& options, std::string& err
         }
     }
     options.program.assign(argv + std::min(i + 1, argc), argv + argc);
-    if (options.model.empty() || options.state.empty() || options.settings.empty() ||
-        options.program.empty()) {
-        error = "--model, --state, --settings and the program's arguments are needed";
+    const bool inProcess = options.port.empty();
+    if ((inProcess && (options.model.empty() || options.state.empty())) ||
+        options.settings.empty() || options.program.empty()) {
+        error =
+            "--model and --state (or --port), --settings and the program's arguments are needed";
         return false;
     }
     return true;
@@ -139,7 +175,8 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
         std::chrono::seconds(parsed.options.waitSeconds.value_or(kDefaultWaitSeconds));
     ConsoleFrontEnd frontEnd(log, nullptr, clock, console);
     PortMap map;
-    map.setCom(0, {"simulated controller", false});
+    map.setCom(0, {runner.port.empty() ? "simulated controller" : runner.port, false});
+    if (!runner.lpt.empty()) map.setLpt(runner.lpt);
     CDownloadDialog window({frontEnd.view(),
                             frontEnd.timers(),
                             clock,
@@ -149,6 +186,7 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
                             nullptr},
                            start);
     window.OnInitDialog();
+    if (!runner.lpt.empty()) window.OnComLpt();
     const RunEnd end = frontEnd.run(window);
     if (!window.closed()) window.CloseThroughOk();
     int exitCode = arguments.reportResult || fileSystemForm ? window.resultCode() : kResultOk;
@@ -160,6 +198,56 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
     return exitCode;
 }
 
+// The controller's end of the parallel port: a named pipe made afresh at `path` and opened
+// for reading first, so that the program's open for writing finds a reader. -1 without a
+// path, or with an error.
+int openParallelPipe(const std::string& path, std::string& error) {
+    if (path.empty()) return -1;
+    ::unlink(path.c_str());
+    const int fd = ::mkfifo(path.c_str(), 0600) == 0
+                       ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+                       : -1;
+    if (fd < 0) error = "cannot make the parallel pipe " + path + ": " + std::strerror(errno);
+    return fd;
+}
+
+// New program as the extended view sends it, on a controller identified as the window does
+// first (model, monitor version, drives), at the link's rate.
+int runNewProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& ports,
+                  std::ostream& log) {
+    const ParsedCommandLine parsed = ParseCommandLine(runner.program);
+    Settings stored;
+    ReadSettings(runner.settings, stored);
+    CheckSettingValues(stored);
+    setLanguageIndex(stored.languageIndex);
+    ConsoleFrontEnd frontEnd(log, nullptr, clock, ConsoleOptions{});
+    CSerial serial(ports, clock);
+    if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
+    MonitorExchange monitor(serial);
+    constexpr size_t kAnswerCapacity = 1000;
+    constexpr Millis kAnswerTime{100};
+    DeviceDescription device;
+    identifyModel(monitor.CollectAnswer("please answer me", kAnswerCapacity, kAnswerTime), device,
+                  "");
+    applyVersion(device, parseVersionAnswer(
+                             monitor.CollectAnswer("tell version", kAnswerCapacity, kAnswerTime)));
+    applyDrives(device, parseDrivesAnswer(
+                            monitor.CollectAnswer("tell drives", kAnswerCapacity, kAnswerTime)));
+    device.deviceIdentified = true;
+    bool askBeforeOverwrite = false;
+    TransferContext context{monitor, frontEnd.view(),      device, askBeforeOverwrite,
+                            {},      parsed.options.verify};
+    const int result = DownloadProgram(context, runner.newProgram, "A:\\");
+    log << "tarmix-faults: New program " << (result == 0 ? "done" : "failed") << "\n";
+    return result == 0 ? 0 : 1;
+}
+
+int runOperation(const RunnerOptions& runner, Clock& clock, const PortFactory& ports,
+                 std::ostream& log) {
+    return runner.newProgram.empty() ? runProgram(runner, clock, ports, log)
+                                     : runNewProgram(runner, clock, ports, log);
+}
+
 int run(int argc, char** argv) {
     RunnerOptions runner;
     std::string error;
@@ -167,14 +255,19 @@ int run(int argc, char** argv) {
         std::cerr << "tarmix-faults: " << error << "\n" << kUsageText;
         return kUsage;
     }
+    std::ofstream logFile;
+    if (!runner.logFile.empty()) logFile.open(runner.logFile, std::ios::binary | std::ios::app);
+    std::ostream& log = runner.logFile.empty() ? std::cerr : logFile;
+    if (!runner.port.empty()) {
+        PortMap map;
+        map.setCom(0, {runner.port, false});
+        return runOperation(runner, systemClock(), termiosPortFactory(map), log);
+    }
     const sim::ModelSpec* model = sim::findModel(runner.model);
     if (!model) {
         std::cerr << "tarmix-faults: no model \"" << runner.model << "\"\n";
         return kUsage;
     }
-    std::ofstream logFile;
-    if (!runner.logFile.empty()) logFile.open(runner.logFile, std::ios::binary | std::ios::app);
-    std::ostream& log = runner.logFile.empty() ? std::cerr : logFile;
 
     LimitedClock clock;
     sim::Controller controller(*model, clock);
@@ -184,14 +277,21 @@ int run(int argc, char** argv) {
     }
     std::optional<sim::FaultInjector> faults;
     if (runner.faults) faults.emplace(*runner.faults, runner.seed, log);
+    const int parallelIn = openParallelPipe(runner.lpt, error);
+    if (!error.empty()) {
+        std::cerr << "tarmix-faults: " << error << "\n";
+        return kUsage;
+    }
     // The simulated controller is COM1; no other port opens.
     const PortFactory ports = [&] {
         auto port = std::make_unique<sim::InProcessPort>(controller, clock);
         for (int i = 1; i <= kLptPortIndex; ++i) port->refuseOpen(portName(i));
         port->setFaults(faults ? &*faults : nullptr);
+        port->setParallelInput(parallelIn);
         return port;
     };
-    const int exitCode = runProgram(runner, clock, ports, log);
+    const int exitCode = runOperation(runner, clock, ports, log);
+    if (parallelIn >= 0) ::close(parallelIn);
     faults.reset();  // its last words (an unpaired flip) go to the log
     if (clock.hung())
         log << "tarmix-faults: still running after " << kHangAfter.count() << " ms of line time\n";

@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""The fault matrix's judgement of wrong data that a checksum cannot see: it is the line's
+doing only where a cancelling pair of flips lies inside the block that holds it."""
+
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts" / "lib"))
+
+from fault_ops import WRONG, Undetectable, compare, even_blocks  # noqa: E402
+from faults import cancelling_pairs  # noqa: E402
+
+BLOCK = 16
+
+
+def judged(changes, log):
+    """compare() of 64 zero bytes against the same with `changes` {position: new byte},
+    in blocks of 16 with an 8-bit sum; then the blocks no pair of the log explains."""
+    expected = {p: 0x40 for p in range(64)}
+    actual = expected | changes
+    judgement = compare(expected, actual, even_blocks(0, BLOCK), 256)
+    if not isinstance(judgement, Undetectable):
+        return judgement
+    return len(judgement.unexplained(cancelling_pairs(log)))
+
+
+class UndetectableNeedsAPairInTheBlock(unittest.TestCase):
+    def test_cases(self):
+        pair_3_apart_bit_2 = "fault cancel-in 100+103 bit 2\n"
+        cases = [
+            ("a pair inside one block", {4: 0x44, 7: 0x3C}, pair_3_apart_bit_2, 0),
+            ("the log names another distance", {4: 0x44, 9: 0x3C}, pair_3_apart_bit_2, 1),
+            ("the log names another bit", {4: 0x42, 7: 0x3E}, pair_3_apart_bit_2, 1),
+            ("no cancelling fault at all", {4: 0x44, 7: 0x3C}, "fault corrupt-in 5 bit 2\n", 1),
+            ("an unpaired flip pairs nothing", {4: 0x44, 7: 0x3C},
+             "fault cancel-in 100 bit 2 unpaired\n", 1),
+            ("one pair, two blocks with cancelling changes", {4: 0x44, 7: 0x3C, 20: 0x44,
+                                                              23: 0x3C}, pair_3_apart_bit_2, 1),
+            ("two pairs, two blocks", {4: 0x44, 7: 0x3C, 20: 0x44, 23: 0x3C},
+             pair_3_apart_bit_2 + "fault cancel 7+10 bit 2\n", 0),
+            ("changes that do not cancel are wrong", {4: 0x44}, pair_3_apart_bit_2, WRONG),
+            ("a pair across two blocks is seen by both sums", {14: 0x44, 17: 0x3C},
+             pair_3_apart_bit_2, WRONG),
+        ]
+        for name, changes, log, expected in cases:
+            with self.subTest(name):
+                self.assertEqual(judged(changes, log), expected)
+
+
+if __name__ == "__main__":
+    unittest.main()
