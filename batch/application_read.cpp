@@ -1,5 +1,6 @@
 #include "batch/application_read.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -27,6 +28,7 @@ constexpr size_t kAnswerCapacity = 30000;
 constexpr Millis kReadCycle = 100ms;
 constexpr int kPatientReads = 300;
 constexpr int kApplInfoImpatientReads = 10;
+constexpr size_t kApplInfoReadings = 4;  // at most, while looking for two that agree
 constexpr int kBlockImpatientReads = 100;
 // When the echo shows that another line reached the monitor (a byte changed on the way),
 // no answer to the command will come: a short silence ends the wait.
@@ -131,23 +133,35 @@ std::optional<ApplicationArea> ParseApplicationArea(const std::string& answer,
 
 std::optional<ApplicationArea> ReadApplicationArea(MonitorExchange& monitor, int32_t hardwareModel,
                                                    ApplicationAreaFailure& failure) {
+    // The answer is text without a checksum: a digit the line changed would move or cut
+    // the image. It is taken only when two readings agree.
+    std::vector<std::string> readings;
     std::string answer;
-    switch (CollectUntilPrompt(monitor, "tell appl", kApplInfoImpatientReads, 0, answer)) {
-        case Collected::SendFailed:
-            failure = {0, kTextCommandSendError};
+    while (true) {
+        switch (CollectUntilPrompt(monitor, "tell appl", kApplInfoImpatientReads, 0, answer)) {
+            case Collected::SendFailed:
+                failure = {0, kTextCommandSendError};
+                return std::nullopt;
+            case Collected::TimedOut:
+                failure = {0, kTextReadTimeout};
+                return std::nullopt;
+            case Collected::Complete:
+                break;
+        }
+        if (std::find(readings.begin(), readings.end(), answer) != readings.end()) break;
+        if (readings.size() + 1 == kApplInfoReadings) {
+            failure = {0, kTextReadError};
             return std::nullopt;
-        case Collected::TimedOut:
-            failure = {0, kTextReadTimeout};
-            return std::nullopt;
-        case Collected::Complete:
-            break;
+        }
+        readings.push_back(answer);
     }
     if (hardwareModel == kModelWholeFlashImage) return ApplicationArea{0, kWholeFlashSize, 0, 0};
     return ParseApplicationArea(answer, failure);
 }
 
-ImageRead ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
-                               uint32_t blockSize, bool readTwice, ReplacingFile& file,
+ImageRead ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t imageStart,
+                               uint32_t size, uint32_t blockSize, bool readTwice,
+                               ReplacingFile& file,
                                const std::function<void(int share, uint32_t bytesDone)>& progress) {
     const uint32_t wholeBlocks = std::max<uint32_t>(1, size / blockSize);
     uint32_t address = start, left = size, blocksDone = 0, records = 0;
@@ -180,7 +194,8 @@ ImageRead ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_
             continue;
         }
         firstRead.clear();
-        if (!WriteRecords(file, address, data, records)) return ImageRead::WriteFailed;
+        if (!WriteRecords(file, imageStart + (address - start), data, records))
+            return ImageRead::WriteFailed;
         address += count;
         left -= count;
         failedAttempts = 0;
@@ -194,7 +209,7 @@ ImageRead ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_
     else
         FormatRecord(line, '6', records, {});
     std::string tail = line + "\r\n";
-    FormatEndRecord(line, start);
+    FormatEndRecord(line, imageStart);
     tail += line + "\r\n";
     return file.Write(tail) ? ImageRead::Complete : ImageRead::WriteFailed;
 }

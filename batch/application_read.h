@@ -46,12 +46,15 @@ std::optional<ApplicationArea> ParseApplicationArea(const std::string& answer,
                                                     ApplicationAreaFailure& failure);
 
 // Reads `size` bytes from `start` in blocks of `blockSize` and writes them to `file` as an
-// image; with `readTwice` a block is taken only when two reads in a row agree. `progress`
+// image whose first byte lies at `imageStart` (a staged model's image lies in RAM, where its
+// download puts it, not in the flash it is read from); with `readTwice` a block is taken
+// only when two reads in a row agree. `progress`
 // is told after each finished block its share in thousandths and the bytes read so far.
 // The file is incomplete unless the whole image was read and written.
 enum class ImageRead { Complete, DeviceFailed, WriteFailed };
-ImageRead ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t size,
-                               uint32_t blockSize, bool readTwice, ReplacingFile& file,
+ImageRead ReadApplicationImage(MonitorExchange& monitor, uint32_t start, uint32_t imageStart,
+                               uint32_t size, uint32_t blockSize, bool readTwice,
+                               ReplacingFile& file,
                                const std::function<void(int share, uint32_t bytesDone)>& progress);
 
 }  // namespace tarmix

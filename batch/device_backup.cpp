@@ -131,6 +131,13 @@ std::optional<uint32_t> DeviceBackup::ImageSize() {
     return uint32_t(wanted);
 }
 
+uint32_t DeviceBackup::ImageStart() const {
+    const ModelInfo* model = findModel(ctx_.device.hardwareModel);
+    if (!model || !model->stagedDownload) return area_.textStart;
+    // The restore downloads the image into RAM, from where the monitor copies it back.
+    return area_.textStart - kStagedFlashBase + kStagingRam;
+}
+
 DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
     const auto size = ImageSize();
     if (!size) return ImageSaved::Failed;
@@ -157,11 +164,12 @@ DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
         RaisedBaudRate raised(ctx_.baud);
         const uint32_t block =
             ctx_.device.hardwareModel == kModelWholeFlashImage ? kWholeFlashBlockSize : kBlockSize;
-        read = ReadApplicationImage(ctx_.monitor, area_.textStart, *size, block, ctx_.verify, image,
-                                    [&view, size](int share, uint32_t bytesDone) {
-                                        view.setProgress(share);
-                                        view.setTransferred(bytesDone, *size);
-                                    });
+        read =
+            ReadApplicationImage(ctx_.monitor, area_.textStart, ImageStart(), *size, block,
+                                 ctx_.verify, image, [&view, size](int share, uint32_t bytesDone) {
+                                     view.setProgress(share);
+                                     view.setTransferred(bytesDone, *size);
+                                 });
     }
     if (read == ImageRead::DeviceFailed) {
         if (!StopRequested())  // a stop says so itself

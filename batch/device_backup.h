@@ -79,6 +79,8 @@ class DeviceBackup {
     // The application image into Flash/Application.rom; Failed after its message.
     ImageSaved SaveApplication(const std::filesystem::path& folder);
     std::optional<uint32_t> ImageSize();
+    // Where the image file puts the application's first byte.
+    uint32_t ImageStart() const;
     CopyReport CopyDrives(const std::filesystem::path& folder, RestoreScript& script);
     bool SaveEeprom(const std::filesystem::path& folder, RestoreScript& script);
     bool WriteBackupFiles(const std::filesystem::path& folder, const RestoreScript& script,

@@ -72,10 +72,6 @@ constexpr char kParallelOn[] = "parportCTRL on";
 constexpr char kParallelOff[] = "parportCTRL off";
 constexpr char kParallelOnAnswer[] = "ParPort aktiviert\r\n";
 constexpr char kParallelOffAnswer[] = "ParPort deaktiviert\r\n";
-// The staged models take the image into RAM here and program it to this flash offset.
-constexpr uint32_t kStagingRam = 0x80000000;
-constexpr uint32_t kStagedFlashBase = 0x100000;
-
 // The erase answer "Sectors(N):" gives N in this many characters.
 constexpr size_t kDirectSectorDigits = 3;
 constexpr size_t kStagedSectorDigits = 4;

@@ -156,8 +156,11 @@ enum class EraseKind {
 };
 
 // ---------------------------------------------------------------------------------------
-// The row of one model
+// Where a staged model's application image lies in RAM, and where the flash keeps it.
+inline constexpr uint32_t kStagingRam = 0x80000000;
+inline constexpr uint32_t kStagedFlashBase = 0x100000;
 
+// The row of one model
 struct ModelInfo {
     int32_t code = 0;
     std::string_view keyword{};          // of the batch command "change hardware"; empty: none
@@ -181,7 +184,8 @@ struct ModelInfo {
 
     EraseKind erase = EraseKind::RangeOrWhole;
 
-    // The application goes into RAM first and is then programmed with "flash program".
+    // The application goes into RAM first and is then programmed with "flash program": the
+    // image's byte at kStagingRam + x lands in the flash at kStagedFlashBase + x.
     bool stagedDownload = false;
     // The controller's USB port re-enumerates when it leaves the monitor, so a USB serial
     // adapter must be reopened after a restart.

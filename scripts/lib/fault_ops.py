@@ -625,7 +625,10 @@ class Backup(EepromOperation):
         made.image = Path(workroot) / f"{self.key}-{model.name}.rom"
         tools.make_image(model.keyword, IMAGE_SIZE, made.image)
         # Where the device holds the image: a staged model's is read back from the flash.
-        made.image_data = {model.flash_of(a): b for a, b in read_srecords(made.image).items()}
+        # Application.rom names each byte where a download of it puts it again: on a staged
+        # model in RAM, from where the monitor copies it into the flash.
+        made.image_records = read_srecords(made.image)
+        made.image_data = {model.flash_of(a): b for a, b in made.image_records.items()}
         rig = tools.rig(Path(workroot) / f"{self.key}-{model.name}-programmed", self, 0, model)
         rig.write_state(drives=self.layout(model)[0])
         tools.program_flash(rig, made.image)
@@ -672,7 +675,7 @@ class Backup(EepromOperation):
         if not saved:
             return WRONG
         blocks = even_blocks(min(saved), rig.model.read_block())
-        return compare(self.mine(rig).image_data, saved, blocks, 1 << 32)
+        return compare(self.mine(rig).image_records, saved, blocks, 1 << 32)
 
     def judge_eeprom(self, rig, saved):
         """The file against the device's own area: its header names the area and data
@@ -744,8 +747,10 @@ class Restore(EepromOperation):
         made.stored_length = device.caps[1] if made.area else 0
         made.drive_files = {parts: seeded_bytes(size, 4242 + size) for parts, size in files.items()}
         code = tools.run_once(rig, source.arguments(rig))
-        if code != 0 or source.judge(rig) != EQUAL:
-            raise RuntimeError(f"the backup for {self.key} failed (code {code}) in {rig.folder}")
+        judgement = source.judge(rig)
+        if code != 0 or judgement != EQUAL:
+            raise RuntimeError(f"the backup for {self.key} failed (code {code}, judged "
+                               f"{judgement}) in {rig.folder}")
         made.backup = rig.folder / "backup"
         application = read_srecords(made.backup / "Flash" / "Application.rom")
         made.blocks = download_blocks(application, model)
@@ -870,7 +875,8 @@ def judge_restore_script(script, folder, device, model):
         pc = lambda name: folder / Path(*name.split("\\"))
         if words[0] == "program" and len(words) == 2:
             has_program = True
-            saved = read_srecords(pc(words[1]))
+            # Where its download puts each byte: a staged model's goes through RAM.
+            saved = {model.flash_of(a): b for a, b in read_srecords(pc(words[1])).items()}
             held = {a: device.flash.get(a, 0xFF) for a in set(device.flash) | set(saved)}
             blocks = even_blocks(min(saved), model.read_block())
             found.append(compare(held, saved, blocks, 1 << 32) if saved else WRONG)

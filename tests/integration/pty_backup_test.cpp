@@ -223,7 +223,11 @@ class PtyBackupTest : public ::testing::TestWithParam<Device> {
     std::string out, err;
 };
 
-TEST_P(PtyBackupTest, RestoreIntoAFreshControllerBringsEverythingBack) {
+// The round trip also runs on a staged model, whose application is read from the flash but
+// downloaded through RAM.
+class PtyRestoreTest : public PtyBackupTest {};
+
+TEST_P(PtyRestoreTest, RestoreIntoAFreshControllerBringsEverythingBack) {
     const fs::path populated = populatedDevice();
     const fs::path backup = folder / "backup";
     ASSERT_EQ(tarmix(populated, "/s " + quoted(backup.string()) + " COM1 115200"), 0) << err;
@@ -458,16 +462,21 @@ TEST_P(PtyBackupTest, AControllerWithoutAnApplicationIsBackedUpAndRestored) {
               readFile(bare / "eeprom.bin").substr(start));
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, PtyBackupTest,
-                         ::testing::Values(
-                             // With a drive B: the EEPROM area is its data length below its end.
-                             Device{"alder", "64\n16\n32\n", 0x110000, 0x2000 - 0x400, true},
-                             Device{"small-alder", "64\n0\n32\n", 0x10000, 0x100, false}),
-                         [](const auto& info) {
-                             std::string name = info.param.model;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+std::string DeviceName(const ::testing::TestParamInfo<Device>& info) {
+    std::string name = info.param.model;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+}
+
+// With a drive B: the EEPROM area is its data length below its end.
+const Device kAlder{"alder", "64\n16\n32\n", 0x110000, 0x2000 - 0x400, true};
+const Device kSmallAlder{"small-alder", "64\n0\n32\n", 0x10000, 0x100, false};
+INSTANTIATE_TEST_SUITE_P(Models, PtyBackupTest, ::testing::Values(kAlder, kSmallAlder), DeviceName);
+INSTANTIATE_TEST_SUITE_P(Models, PtyRestoreTest,
+                         ::testing::Values(kAlder, kSmallAlder,
+                                           Device{"vantix", "64\n16\n32\n", 0x80000000, 0x200,
+                                                  true}),
+                         DeviceName);
 
 }  // namespace
 }  // namespace tarmix

@@ -137,6 +137,26 @@ class GoesSilent final : public testing::ForwardingPort {
     std::string& sent_;
 };
 
+// A line that changes one digit of the first "tell appl" answer, so that the application
+// looks shorter than it is: no checksum guards that text.
+class ShortensFirstApplication final : public testing::ForwardingPort {
+  public:
+    using ForwardingPort::ForwardingPort;
+    long read(uint8_t* data, size_t capacity) override {
+        const long n = ForwardingPort::read(data, capacity);
+        const std::string_view text(reinterpret_cast<const char*>(data), n > 0 ? size_t(n) : 0);
+        const size_t at = text.find("Text: 00110000 000003E8");
+        if (!changed_ && at != std::string_view::npos) {
+            data[at + 20] = '1';  // 0x1E8 bytes
+            changed_ = true;
+        }
+        return n;
+    }
+
+  private:
+    bool changed_ = false;
+};
+
 // A line that changes the CR of the first "read" command into another byte, so that the
 // monitor takes it for an unfinished line.
 class LosesFirstReadEnd final : public testing::ForwardingPort {
@@ -252,6 +272,17 @@ TEST(DeviceBackup, TheImageCoversTheDataAreaAfterTheText) {
     EXPECT_EQ(countStarting(image, "S3"), 95u);  // 1512 bytes in records of 16
     ASSERT_GE(image.size(), 3u);
     EXPECT_EQ(image[image.size() - 3].substr(0, 12), "S30D001105E0");
+}
+
+// The application's place and length are taken only from two readings that agree.
+TEST(DeviceBackup, AChangedFigureInTheApplicationsDescriptionIsNotTaken) {
+    BackupBench bench([](std::unique_ptr<PortBackend> port) {
+        return std::make_unique<ShortensFirstApplication>(std::move(port));
+    });
+    bench.application(1000);
+    ASSERT_EQ(bench.run(), BackupEnd::Completed);
+    const auto image = crlfLines(readFile(bench.folder / "Flash" / "Application.rom"));
+    EXPECT_EQ(countStarting(image, "S3"), 63u);  // 1000 bytes in records of 16
 }
 
 // Two changes that cancel in a block's 32-bit sum pass the block check: with verify each
