@@ -30,6 +30,10 @@ BaudSwitch::Outcome BaudSwitch::askForRate(uint32_t rate) {
         return Outcome::LinkFailed;
     if (answer.compare(0, expected.size(), expected) == 0 && answer.size() >= expected.size())
         return Outcome::Confirmed;
+    // The line may have changed the command's CR: the monitor would still hold its line and
+    // run it together with the next command. An empty line ends it.
+    monitor_.Answers();
+    serial.DrainInput();
     view_.showMessage(LoadText(kTextBaudrateChangeError), "", MessageIcon::Error);
     return Outcome::Refused;
 }

@@ -33,6 +33,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,10 +41,12 @@
 #include "app/console_view.h"
 #include "app/launcher.h"
 #include "app/settings.h"
+#include "app/wire_tee.h"
 #include "ffs/new_program.h"
 #include "lang/catalog.h"
 #include "link/identify.h"
 #include "link/monitor_exchange.h"
+#include "link/wire_trace.h"
 #include "platform/clock.h"
 #include "platform/port_map.h"
 #include "platform/stop_request.h"
@@ -174,6 +177,14 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
     console.waitForController =
         std::chrono::seconds(parsed.options.waitSeconds.value_or(kDefaultWaitSeconds));
     ConsoleFrontEnd frontEnd(log, nullptr, clock, console);
+    // --trace FILE keeps the wire trace, on the virtual clock, as the program's own does.
+    std::ofstream traceFile;
+    std::unique_ptr<WireTrace> trace;
+    if (!parsed.options.traceFile.empty()) {
+        traceFile.open(parsed.options.traceFile, std::ios::binary | std::ios::trunc);
+        trace = std::make_unique<WireTrace>(traceFile, clock.now());
+    }
+    WireTee tee(trace.get(), frontEnd.wireObserver());
     PortMap map;
     map.setCom(0, {runner.port.empty() ? "simulated controller" : runner.port, false});
     if (!runner.lpt.empty()) map.setLpt(runner.lpt);
@@ -183,7 +194,7 @@ int runProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& por
                             map,
                             ports,
                             {runner.settings, parsed.options.libraryFolder},
-                            nullptr},
+                            &tee},
                            start);
     window.OnInitDialog();
     if (!runner.lpt.empty()) window.OnComLpt();

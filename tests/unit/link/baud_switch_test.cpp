@@ -59,16 +59,30 @@ TEST_F(BaudSwitchTest, ConfirmedChangeReopensThePortAndSendsAnEmptyLine) {
     EXPECT_TRUE(view.messages.empty());
 }
 
+// A refusal, or an answer that shows the command's CR changed on the line: the rate stays,
+// and one empty line ends whatever line the monitor still holds before the next command.
 TEST_F(BaudSwitchTest, RefusedChangeSaysSoOnceAndStaysPut) {
-    reply = [](const std::string& line) {
-        return line + "\nUnknown command: setbaudrate\r\nBoot> ";
+    const std::function<std::string(const std::string&)> replies[] = {
+        [](const std::string& line) {
+            return line == "\r" ? std::string("\r\nBoot> ")
+                                : line + "\nUnknown command: setbaudrate\r\nBoot> ";
+        },
+        [](const std::string& line) {
+            return line == "\r" ? std::string("\r\nUnknown command: setbaudrate\r\nBoot> ")
+                                : line.substr(0, line.size() - 1) + "\x05";
+        },
     };
-    BaudSwitch baud(monitor, view, 230400);
-    baud.RaiseBaudRate();
-    EXPECT_EQ(sent, "setbaudrate 230400\r");  // no empty line after a refusal
-    EXPECT_EQ(opens, 1);
-    ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
+    for (const auto& answer : replies) {
+        sent.clear();
+        view.messages.clear();
+        reply = answer;
+        BaudSwitch baud(monitor, view, 115200);
+        baud.RaiseBaudRate();
+        EXPECT_EQ(sent, "setbaudrate 115200\r\r");
+        EXPECT_EQ(opens, 1);
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
+    }
 }
 
 }  // namespace
