@@ -1,5 +1,8 @@
 #include "link/connection_watch.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "lang/catalog.h"
 #include "models/models.h"
 
@@ -91,8 +94,21 @@ bool ConnectionWatch::RunOneTimeQueries(int32_t& baudRate, WatchReport& report) 
     return AskDrives(report);
 }
 
+std::optional<int32_t> ConnectionWatch::ReadAgreedVersion() {
+    // The answer has no checksum, and a digit lost on the line would change the version
+    // that decides the commands and rates: it counts once two readings agree.
+    std::vector<int32_t> readings;
+    for (int reading = 0; reading < kVersionReadings; ++reading) {
+        const std::optional<int32_t> version = parseVersionAnswer(Collect(kVersionCommand));
+        if (!version) continue;
+        if (std::find(readings.begin(), readings.end(), *version) != readings.end()) return version;
+        readings.push_back(*version);
+    }
+    return std::nullopt;
+}
+
 bool ConnectionWatch::AskVersion(int32_t& baudRate, WatchReport& report) {
-    const std::optional<int32_t> version = parseVersionAnswer(Collect(kVersionCommand));
+    const std::optional<int32_t> version = ReadAgreedVersion();
     if (!version && ++versionFailures_ < kVersionAsks) return false;
     versionFailures_ = 0;
     applyVersion(device_, version);

@@ -44,6 +44,8 @@ inline constexpr int kDrivesAsks = 3;
 // version 0, which would change the rates and commands used): after this many asks the
 // version counts as unknown.
 inline constexpr int kVersionAsks = 3;
+// Readings of "tell version" taken at most in one ask, while looking for two that agree.
+inline constexpr int kVersionReadings = 4;
 
 // A controller whose USB port re-enumerates needs this long before its port can be opened
 // again, and then up to kUsbOpenTries opens, kUsbRetryPause after each failed one.
@@ -103,6 +105,7 @@ class ConnectionWatch {
     // "tell version" and the baud capabilities. False while the answer was unusable and may
     // be asked for again on a later tick.
     bool AskVersion(int32_t& baudRate, WatchReport& report);
+    std::optional<int32_t> ReadAgreedVersion();
     // "tell drives" on a monitor that has drives. False while the answer was unusable and
     // may be asked for again on a later tick.
     bool AskDrives(WatchReport& report);

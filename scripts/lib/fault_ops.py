@@ -109,7 +109,8 @@ EQUAL, UNDETECTABLE, WRONG = "equal", "undetectable", "wrong"
 
 class Undetectable:
     """Wrong bytes whose changes cancel in the checksum of each of their blocks; equal to
-    UNDETECTABLE. `blocks` holds each block's changes as (position, new minus old byte)."""
+    UNDETECTABLE. `blocks` holds each block as its changes (position: new minus old byte)
+    and the position just past its data, where its checksum follows."""
 
     def __init__(self, blocks):
         self.blocks = blocks
@@ -123,14 +124,15 @@ class Undetectable:
     def unexplained(self, pairs):
         """The blocks whose changes no cancelling pair of the line explains. A pair
         (distance, bit) flipped bit k of one byte and the other way in a byte `distance`
-        further on, inside the block: its two changes are +2^k and -2^k that far apart.
+        further on, inside the block: its two changes are +2^k and -2^k that far apart, or
+        the second fell on the checksum just past the data, whose complement it keeps.
         Each pair explains one pair of changes; any change left over means the wrong bytes
         came from somewhere else."""
         pairs = list(pairs)  # each pair is used up by the block it explains
-        return [b for b in self.blocks if not explained(b, pairs)]
+        return [b for b in self.blocks if not explained(*b, pairs)]
 
 
-def explained(changes, pairs):
+def explained(changes, end, pairs):
     """Whether the cancelling pairs (used up as they match) account for every change."""
     left = dict(changes)
     for position in sorted(changes):
@@ -140,8 +142,14 @@ def explained(changes, pairs):
         bit = abs(delta).bit_length() - 1
         partner = next((q for q in sorted(left) if 0 < q - position <= CANCEL_REACH
                         and left[q] == -delta and (q - position, bit) in pairs), None)
-        if abs(delta) != 1 << bit or partner is None:
+        if abs(delta) != 1 << bit:
             return False
+        if partner is None:
+            # The other flip may have hit the checksum's first byte.
+            if (end - position, bit) not in pairs:
+                return False
+            pairs.remove((end - position, bit))
+            continue
         pairs.remove((partner - position, bit))
         del left[partner]
     return True
@@ -176,36 +184,62 @@ def seeded_bytes(size, seed):
     return random.Random(seed).randbytes(size)
 
 
+class Blocks:
+    """The blocks a protocol sums: `blocks(position)` is a position's block, `end(block)`
+    the position just past its data."""
+
+    def __init__(self, ends):
+        self.ends = ends
+
+    def __call__(self, position):
+        return self.ends(position)[0]
+
+    def end(self, position):
+        return self.ends(position)[1]
+
+
 def even_blocks(base, size):
-    """The block of a position when blocks of `size` bytes follow each other from `base`."""
-    return lambda position: (position - base) // size
+    """Blocks of `size` bytes following each other from `base`."""
+    def block(position):
+        index = (position - base) // size
+        return index, base + (index + 1) * size
+    return Blocks(block)
 
 
 def frames(lengths, total):
-    """The frame of a position when frames of these lengths, in turn, carry `total` bytes."""
+    """Frames of these lengths, in turn, carrying `total` bytes."""
     ends = []
     while not ends or ends[-1] < total:
         ends.append((ends[-1] if ends else 0) + lengths[len(ends) % len(lengths)])
-    return lambda position: bisect.bisect_right(ends, position)
+
+    def frame(position):
+        index = bisect.bisect_right(ends, position)
+        return index, ends[index] if index < len(ends) else total
+    return Blocks(frame)
 
 
-def compare(expected, actual, block_of, modulus):
-    """EQUAL; UNDETECTABLE when in every block holding wrong bytes their changes cancel in
-    the sum modulo `modulus` that the protocol checks on the block (`block_of` maps a
-    position to its block); else WRONG. `expected` and `actual` map positions to bytes; a
-    missing position counts as 0xFF."""
+def compare(expected, actual, blocks, modulus):
+    """EQUAL; UNDETECTABLE when the changes of every block holding wrong bytes cancel in the
+    sum modulo `modulus` that the protocol checks on it, or leave it one power of two off,
+    which a flip of the checksum just past the data can make up; else WRONG. `expected`
+    and `actual` map positions to bytes; a missing position counts as 0xFF."""
     if expected.items() <= actual.items():
         return EQUAL  # the common case, without a loop over every byte
     change = {}
     for position, byte in expected.items():
         got = actual.get(position, 0xFF)
         if got != byte:
-            change.setdefault(block_of(position), {})[position] = got - byte
+            change.setdefault(blocks(position), {})[position] = got - byte
     if not change:
         return EQUAL
-    if any(sum(c.values()) % modulus for c in change.values()):
-        return WRONG
-    return Undetectable(list(change.values()))
+    found = []
+    for changes in change.values():
+        off = sum(changes.values()) % modulus
+        off = min(off, modulus - off)
+        if off and (off & (off - 1) or off > 0x80):
+            return WRONG
+        found.append((changes, blocks.end(min(changes))))
+    return Undetectable(found)
 
 
 def compare_bytes(expected, actual, block_of, modulus):

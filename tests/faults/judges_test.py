@@ -39,9 +39,12 @@ class UndetectableNeedsAPairInTheBlock(unittest.TestCase):
                                                               23: 0x3C}, pair_3_apart_bit_2, 1),
             ("two pairs, two blocks", {4: 0x44, 7: 0x3C, 20: 0x44, 23: 0x3C},
              pair_3_apart_bit_2 + "fault cancel 7+10 bit 2\n", 0),
-            ("changes that do not cancel are wrong", {4: 0x44}, pair_3_apart_bit_2, WRONG),
+            ("the second flip on the checksum just past the data", {13: 0x44},
+             pair_3_apart_bit_2, 0),
+            ("a lone change with no flip on the checksum", {4: 0x44}, pair_3_apart_bit_2, 1),
+            ("changes that no flip can cancel are wrong", {4: 0x47}, pair_3_apart_bit_2, WRONG),
             ("a pair across two blocks is seen by both sums", {14: 0x44, 17: 0x3C},
-             pair_3_apart_bit_2, WRONG),
+             pair_3_apart_bit_2, 2),
         ]
         for name, changes, log, expected in cases:
             with self.subTest(name):
