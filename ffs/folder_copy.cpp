@@ -21,8 +21,9 @@ constexpr int kTextFileUpload = 60220;  // "File - upload"
 constexpr int kTextSave = 60390;        // "Save"
 // A device path's drive letter, colon and first backslash.
 constexpr size_t kDriveRootLength = 3;
-constexpr char kControllerSilent[] =
-    "The controller does not answer any more; the copy stops here.";
+constexpr int kTextControllerSilent = 64970;  // "The controller does not answer any more; …"
+constexpr int kTextDriveDamaged = 64971;      // "The drive reports a file system error; …"
+constexpr int kTextTreeUnreadable = 64972;    // "The drive's folder tree could not be read; …"
 
 // The PC folder that mirrors a device folder below `base`: one PC folder per name.
 fs::path MirroredFolder(const fs::path& base, const std::string& deviceFolder) {
@@ -60,7 +61,7 @@ CopyReport& CopyReport::operator+=(const CopyReport& other) {
 bool FolderCopy::stillAnswers(CopyReport& result) {
     if (ctx_.monitor.Answers()) return true;
     result.silent = true;
-    report(kControllerSilent);
+    report(LoadText(kTextControllerSilent));
     return false;
 }
 
@@ -124,9 +125,7 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
     if (tree.collected != Collected::Complete || tree.damaged) {
         ++result.unreadable;
         report("<" + root + ">\n\n" +
-               (tree.damaged ? "The drive reports a file system error"
-                             : "The drive's folder tree could not be read") +
-               "; nothing of it was copied.");
+               LoadText(tree.damaged ? kTextDriveDamaged : kTextTreeUnreadable));
         stillAnswers(result);
         return result;
     }

@@ -388,6 +388,48 @@ TEST_F(CliTest, ACopyCutOffPartWayLeavesNoUnnamedIncompleteFile) {
     }
 }
 
+// Ctrl-C twice during a paced upload through a real pty: the run ends at once instead of
+// at the end of the copy, says what state the controller may be in rather than that it
+// went silent, leaves no PC file under its name, and ends with the SIGINT code.
+TEST_F(CliTest, ASecondCtrlCAbandonsAnUploadAndSaysWhatStateTheControllerIsIn) {
+    const fs::path state = folder / "device";
+    fs::create_directories(state / "drives" / "A");
+    // Paced, this takes far longer than the run may after the signals.
+    std::ofstream(state / "drives" / "A" / "BIG.BIN", std::ios::binary)
+        << std::string(400 * 1024, 'x');
+    SimulatorLauncher simulator;
+    simulator.setExecutable(TARMIX_SIM_PATH);
+    std::string error;
+    ASSERT_TRUE(simulator.start("alder", {"--state", state.string(), "--pace"}, error)) << error;
+    const fs::path copy = folder / "big.bin";
+    std::chrono::steady_clock::time_point signalled;
+    bool sent = false;
+    const Outcome outcome =
+        run({"--headless", "--port", simulator.devicePath(), "/u", "A:\\BIG.BIN", copy.string(),
+             "COM1", "57600"},
+            [&](pid_t tarmix) {
+                if (sent || errorsSoFar().find(" of 400.0 KiB") == std::string::npos) return;
+                sent = true;
+                signalled = std::chrono::steady_clock::now();
+                kill(tarmix, SIGINT);
+                usleep(20000);
+                kill(tarmix, SIGINT);
+            });
+    const auto took = std::chrono::steady_clock::now() - signalled;
+    simulator.stop();
+    ASSERT_TRUE(sent) << outcome.err;
+    EXPECT_LT(took, 5s) << outcome.err;
+    EXPECT_EQ(outcome.exitCode, 130) << outcome.err;
+    EXPECT_NE(outcome.err.find("abandoning the operation at once"), std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("may need a restart"), std::string::npos) << outcome.err;
+    for (const char* misleading : {"does not answer any more", "Baudrate change error"})
+        EXPECT_EQ(outcome.err.find(misleading), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("exit code 130 (interrupted (SIGINT))"), std::string::npos)
+        << outcome.err;
+    EXPECT_FALSE(fs::exists(copy));
+}
+
 // Neither an uploaded file nor the settings file is ever written onto a device or a pipe:
 // the run names the file it left alone, and each node stays what it was. A link to a
 // regular file with a second hard link is written in place, so both names see the upload.
