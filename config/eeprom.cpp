@@ -41,7 +41,8 @@ constexpr int kTextNoDriveSizes = 64960;    // "The controller did not report it
 constexpr int kTextNoArea = 64961;  // "The controller's capability record names no EEPROM …"
 constexpr int kTextNoRestorable = 64962;    // "This controller model keeps no EEPROM data that …"
 constexpr int kTextFirmwareNeeded = 64963;  // "Firmware version %d or higher is required."
-constexpr int kTextOtherArea = 64964;  // "The file holds the EEPROM area 0x%08x to 0x%08x; …"
+constexpr int kTextOtherArea = 64964;     // "The file holds the EEPROM area 0x%08x to 0x%08x; …"
+constexpr int kTextSizeMismatch = 65048;  // "The file's size does not match the EEPROM area …"
 constexpr int kTextReadBackDiffers = 64965;  // "Verify failed: the EEPROM read back … differs …"
 
 // The echo of a block command is the 31-character command and CR LF.
@@ -303,9 +304,8 @@ std::optional<EepromImage> ReadImageFile(View& view, const std::string& path) {
     const EepromHeader& header = image.header;
     if (failure || header.start > header.end ||
         size != kEepromHeaderSize + uintmax_t(header.size())) {
-        ShowError(view, LoadText(kTextFileReadError) + "\n" + path +
-                            "\n\nThe file's size does not match the EEPROM area its header "
-                            "names: it is damaged or no EEPROM image.");
+        ShowError(view, LoadText(kTextFileReadError) + "\n" + path + "\n\n" +
+                            LoadText(kTextSizeMismatch));
         return std::nullopt;
     }
     image.contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
