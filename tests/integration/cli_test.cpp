@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -396,28 +397,30 @@ TEST_F(CliTest, ASecondCtrlCAbandonsAnUploadAndSaysWhatStateTheControllerIsIn) {
     fs::create_directories(state / "drives" / "A");
     // Paced, this takes far longer than the run may after the signals.
     std::ofstream(state / "drives" / "A" / "BIG.BIN", std::ios::binary)
-        << std::string(400 * 1024, 'x');
+        << std::string(200 * 1024, 'x');
     SimulatorLauncher simulator;
     simulator.setExecutable(TARMIX_SIM_PATH);
     std::string error;
     ASSERT_TRUE(simulator.start("alder", {"--state", state.string(), "--pace"}, error)) << error;
     const fs::path copy = folder / "big.bin";
-    std::chrono::steady_clock::time_point signalled;
-    bool sent = false;
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> started, signalled;
     const Outcome outcome =
         run({"--headless", "--port", simulator.devicePath(), "/u", "A:\\BIG.BIN", copy.string(),
              "COM1", "57600"},
             [&](pid_t tarmix) {
-                if (sent || errorsSoFar().find(" of 400.0 KiB") == std::string::npos) return;
-                sent = true;
-                signalled = std::chrono::steady_clock::now();
+                if (!started && errorsSoFar().find("Upload <BIG.BIN>") != std::string::npos)
+                    started = Clock::now();
+                // A second into the copy: frames are under way.
+                if (signalled || !started || Clock::now() - *started < 1s) return;
+                signalled = Clock::now();
                 kill(tarmix, SIGINT);
                 usleep(20000);
                 kill(tarmix, SIGINT);
             });
-    const auto took = std::chrono::steady_clock::now() - signalled;
+    const auto took = Clock::now() - signalled.value_or(Clock::now());
     simulator.stop();
-    ASSERT_TRUE(sent) << outcome.err;
+    ASSERT_TRUE(signalled) << outcome.err;
     EXPECT_LT(took, 5s) << outcome.err;
     EXPECT_EQ(outcome.exitCode, 130) << outcome.err;
     EXPECT_NE(outcome.err.find("abandoning the operation at once"), std::string::npos)
