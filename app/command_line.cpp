@@ -250,6 +250,15 @@ MainWindowStart PrepareMainWindow(const LauncherArguments& arguments) {
     return start;
 }
 
+std::optional<int> ChosenLanguage(const std::vector<std::string>& arguments) {
+    // The last one counts, as in ParseCommandLine.
+    std::optional<int> language;
+    std::string value;
+    for (size_t i = 0; i < arguments.size(); ++i)
+        if (takeOptionValue(arguments, i, "--lang", value)) language = languageOfCode(value);
+    return language;
+}
+
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
     ToolOptions& options = parsed.options;

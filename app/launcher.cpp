@@ -97,9 +97,8 @@ bool chooseRequestedPorts(const std::vector<ChosenPort>& ports, bool mustOpen, P
 
 int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     const std::vector<std::string> words(argv + 1, argv + argc);
-    SetRunLanguage(ParseCommandLine(words).options.language);
-    // Everything the run says, from its first refusal on, is said in the run's language:
-    // the words are parsed again in it, for a refusal of them.
+    // Everything the run says, from its first refusal on, is said in the run's language.
+    SetRunLanguage(ChosenLanguage(words));
     useRunLanguage();
     const ParsedCommandLine parsed = ParseCommandLine(words);
     const ToolOptions& options = parsed.options;
