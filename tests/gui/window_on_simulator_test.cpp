@@ -691,8 +691,11 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndEachOperationAtItsNextSafePoint) {
             chooser->selectPath(chosenFolder.string());
             chooser->okButton()->click();
         } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-            files->selectFile(QString::fromStdString(chosenFile.string()));
-            static_cast<QDialog*>(files)->accept();  // its own accept checks the file
+            // Accepted directly: the dialog's own accept can refuse while it is still
+            // reading the folder it opened in.
+            files->setDirectory(QString::fromStdString(chosenFile.parent_path().string()));
+            files->selectFile(QString::fromStdString(chosenFile.filename().string()));
+            static_cast<QDialog*>(files)->done(QDialog::Accepted);
         }
     });
     dialogs.start(10);
