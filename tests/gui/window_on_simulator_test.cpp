@@ -690,12 +690,13 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndEachOperationAtItsNextSafePoint) {
         if (auto* chooser = dynamic_cast<FolderChooser*>(modal)) {
             chooser->selectPath(chosenFolder.string());
             chooser->okButton()->click();
-        } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-            // Accepted directly: the dialog's own accept can refuse while it is still
-            // reading the folder it opened in.
-            files->setDirectory(QString::fromStdString(chosenFile.parent_path().string()));
-            files->selectFile(QString::fromStdString(chosenFile.filename().string()));
-            static_cast<QDialog*>(files)->done(QDialog::Accepted);
+        } else if (auto* files = qobject_cast<QFileDialog*>(modal); files && files->isVisible()) {
+            // Typed into its name field and accepted directly once it holds the file: it may
+            // still be reading a folder, and its own accept can refuse meanwhile.
+            const QString path = QString::fromStdString(chosenFile.string());
+            if (auto* name = files->findChild<QLineEdit*>("fileNameEdit")) name->setText(path);
+            if (files->selectedFiles() == QStringList{path})
+                static_cast<QDialog*>(files)->done(QDialog::Accepted);
         }
     });
     dialogs.start(10);
