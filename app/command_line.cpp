@@ -9,11 +9,28 @@
 #include "app/file_system_cli.h"
 #include "app/operation_trace.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "platform/user_folders.h"
 
 namespace tarmix {
 
 namespace {
+
+constexpr int kTextHeadlessNeedsForm = 65023;  // "--headless needs a form that runs without …"
+constexpr int kTextRomFileName = 65024;        // "/p takes a ROM file whose name contains …"
+constexpr int kTextEmptyValue = 65025;         // "%s was given an empty value"
+constexpr int kTextBadPort = 65026;            // "--port takes PATH (for COM1) or COMn=PATH …"
+constexpr int kTextBadLanguage = 65027;        // "--lang takes one of %s, not \"%s\""
+constexpr int kTextBadWait = 65028;            // "--wait needs a number of seconds, not \"%s\""
+constexpr int kTextOneFileSystemForm = 65029;  // "only one of --ls, --tree, --mkdir, …"
+constexpr int kTextNeedsDevicePath = 65030;    // "%s needs a device path, such as A:\\DATA"
+constexpr int kTextBadTerminalRate = 65031;    // "--baud with --terminal takes one of %s, …"
+constexpr int kTextUnknownOption = 65032;      // "unknown or incomplete option \"%s\""
+constexpr int kTextNeedsModel = 65033;         // "--simulate= needs a model"
+constexpr int kTextPortWithSimulate = 65034;   // "--port chooses a real device; it cannot …"
+constexpr int kTextNeedsFileName = 65035;      // "%s needs a file name"
+constexpr int kTextTerminalOnly = 65036;       // "--log, --timestamps and --local-echo go …"
+constexpr int kTextResult = 65045;             // "result %d"
 
 // "%u": one unsigned decimal number at the start of the text (blanks before it allowed).
 uint32_t readUnsigned(const std::string& text) {
@@ -129,7 +146,7 @@ std::span<const ExitCode> ExitCodes() { return kExitCodes; }
 std::string DescribeResult(int code) {
     for (const ExitCode& row : kExitCodes)
         if (row.code == code) return row.textId != 0 ? LoadText(row.textId) : row.meaning;
-    return "result " + std::to_string(code);
+    return FormatText(kTextResult, code);
 }
 
 std::optional<int> RunPortOf(const ToolOptions& options) {
@@ -145,14 +162,13 @@ bool HasConsoleAction(const ToolOptions& options) {
 
 std::string CheckRunnable(const ToolOptions& options, const LauncherArguments& arguments) {
     if (options.headless && !arguments.reportResult && !HasConsoleAction(options)) {
-        std::string text = "--headless needs a form that runs without an operator:";
+        std::string text = LoadText(kTextHeadlessNeedsForm);
         for (const char* form : kUnattendedForms) text += std::string("\n  ") + form;
         for (const char* action : kConsoleActions) text += std::string("\n  ") + action;
         return text;
     }
     if (arguments.switchArg == "/p" && !contains(arguments.romFileArg, ".rom"))
-        return "/p takes a ROM file whose name contains \".rom\", not \"" + arguments.romFileArg +
-               "\"";
+        return FormatText(kTextRomFileName, arguments.romFileArg);
     return "";
 }
 
@@ -234,6 +250,15 @@ MainWindowStart PrepareMainWindow(const LauncherArguments& arguments) {
     return start;
 }
 
+std::optional<int> ChosenLanguage(const std::vector<std::string>& arguments) {
+    // The last one counts, as in ParseCommandLine.
+    std::optional<int> language;
+    std::string value;
+    for (size_t i = 0; i < arguments.size(); ++i)
+        if (takeOptionValue(arguments, i, "--lang", value)) language = languageOfCode(value);
+    return language;
+}
+
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
     ToolOptions& options = parsed.options;
@@ -251,7 +276,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         // left out.
         const auto takeValue = [&](const std::string& name, std::string& into) {
             if (!takeOptionValue(arguments, i, name, into)) return false;
-            if (into.empty()) parsed.error = name + " was given an empty value";
+            if (into.empty()) parsed.error = FormatText(kTextEmptyValue, name);
             return true;
         };
         if (word == "--headless") {
@@ -277,16 +302,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (takeValue("--port", value)) {
             const std::optional<ChosenPort> port = readChosenPort(value);
             if (!port) {
-                parsed.error =
-                    "--port takes PATH (for COM1) or COMn=PATH with n from 1 to 6, not \"" + value +
-                    "\"";
+                parsed.error = FormatText(kTextBadPort, value);
                 return parsed;
             }
             options.ports.push_back(*port);
         } else if (takeValue("--lang", value)) {
             options.language = languageOfCode(value);
             if (!options.language) {
-                parsed.error = "--lang takes one of " + languageCodes() + ", not \"" + value + "\"";
+                parsed.error = FormatText(kTextBadLanguage, languageCodes(), value);
                 return parsed;
             }
         } else if (takeValue("--trace", value)) {
@@ -296,19 +319,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             const auto [end, error] =
                 std::from_chars(value.data(), value.data() + value.size(), seconds);
             if (error != std::errc() || end != value.data() + value.size() || seconds < 0) {
-                parsed.error = "--wait needs a number of seconds, not \"" + value + "\"";
+                parsed.error = FormatText(kTextBadWait, value);
                 return parsed;
             }
             options.waitSeconds = seconds;
         } else if (bool takesPath = false;
                    FileSystemFormOf(word, takesPath) != FileSystemForm::None) {
             if (options.fileSystem.form != FileSystemForm::None) {
-                parsed.error = "only one of --ls, --tree, --mkdir, --rm, --rmdir, --format, --df";
+                parsed.error = LoadText(kTextOneFileSystemForm);
                 return parsed;
             }
             options.fileSystem.form = FileSystemFormOf(word, takesPath);
             if (takesPath && !takeValue(word, options.fileSystem.path)) {
-                parsed.error = word + " needs a device path, such as A:\\DATA";
+                parsed.error = FormatText(kTextNeedsDevicePath, word);
                 return parsed;
             }
         } else if (takeValue("--verify-backup", value)) {
@@ -335,8 +358,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             const auto rate = std::find_if(std::begin(kTerminalRates), std::end(kTerminalRates),
                                            [&](uint32_t r) { return std::to_string(r) == value; });
             if (rate == std::end(kTerminalRates)) {
-                parsed.error = "--baud with --terminal takes one of " + terminalRates() +
-                               ", not \"" + value + "\"";
+                parsed.error = FormatText(kTextBadTerminalRate, terminalRates(), value);
                 return parsed;
             }
             options.terminalSettings.baud = *rate;
@@ -349,21 +371,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (word == "--version") {
             options.version = true;
         } else {
-            parsed.error = "unknown or incomplete option \"" + word + "\"";
+            parsed.error = FormatText(kTextUnknownOption, word);
             return parsed;
         }
     }
     if (!parsed.error.empty()) return parsed;
-    if (options.simulate && options.simulate->empty()) parsed.error = "--simulate= needs a model";
-    if (options.simulate && !options.ports.empty())
-        parsed.error = "--port chooses a real device; it cannot be used with --simulate";
+    if (options.simulate && options.simulate->empty()) parsed.error = LoadText(kTextNeedsModel);
+    if (options.simulate && !options.ports.empty()) parsed.error = LoadText(kTextPortWithSimulate);
     if (!options.traceFile.empty() && options.traceFile.rfind("--", 0) == 0)
-        parsed.error = "--trace needs a file name";
+        parsed.error = FormatText(kTextNeedsFileName, "--trace");
     if (!options.logFile.empty() && options.logFile.rfind("--", 0) == 0)
-        parsed.error = "--log needs a file name";
+        parsed.error = FormatText(kTextNeedsFileName, "--log");
     if (!options.terminal && (!options.logFile.empty() || options.terminalSettings.timestamps ||
                               options.terminalSettings.localEcho))
-        parsed.error = "--log, --timestamps and --local-echo go with --terminal";
+        parsed.error = LoadText(kTextTerminalOnly);
     return parsed;
 }
 

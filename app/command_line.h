@@ -199,6 +199,11 @@ struct ParsedCommandLine {
 // the program's forms. A word is an option when it begins with "--".
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
+// The language the last --lang among the arguments chooses (none when its code is not one
+// of the catalogues'), also when other words are not understood: a refusal of them is
+// said in it.
+std::optional<int> ChosenLanguage(const std::vector<std::string>& arguments);
+
 // The text of --help.
 std::string UsageText();
 

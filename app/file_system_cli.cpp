@@ -7,6 +7,7 @@
 #include "ffs/drive_tables.h"
 #include "ffs/fs_commands.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "platform/latin1.h"
 
 namespace tarmix {
@@ -14,6 +15,19 @@ namespace tarmix {
 namespace {
 
 constexpr int kTextFormatQuestion = 60144;
+constexpr int kTextNoDevicePath = 64973;      // "not a device path: %s"
+constexpr int kTextNoSuchDrive = 64974;       // "the controller has no drive %s"
+constexpr int kTextFormatTakesDrive = 64975;  // "--format takes a drive, such as A:"
+constexpr int kTextRootFixed = 64976;         // "the drive's root cannot be created or deleted"
+constexpr int kTextNameRefused = 64977;       // "the name \"%s\" cannot be used on the controller"
+constexpr int kTextDamaged = 64978;           // "the drive's file system is damaged"
+constexpr int kTextNotFormatted = 64979;      // "not formatted"
+constexpr int kTextNoFigures = 65017;         // "%s: the drive's figures cannot be read"
+constexpr int kTextDriveLine = 65018;         // "%s  size %llu kB  block %llu bytes  free …"
+constexpr int kTextRefused = 65019;           // "the controller refused: %s"
+constexpr int kTextPartial = 65020;           // "%d lines of the answer could not be read; …"
+constexpr int kTextNotSent = 65021;           // "the command could not be sent"
+constexpr int kTextNoAnswer = 65022;          // "the controller did not answer in time"
 
 struct FormName {
     const char* option;
@@ -39,10 +53,10 @@ class Runner {
         if (request.form == FileSystemForm::Drives) return Drives();
         const auto bytes = Utf8ToLatin1(request.path);
         const auto path = bytes ? ParseDevicePath(*bytes) : std::nullopt;
-        if (!path) return Fail(kResultUsage, "not a device path: " + request.path);
+        if (!path) return Fail(kResultUsage, FormatText(kTextNoDevicePath, request.path));
         if (!DriveAvailable(device_, path->drive))
             return Fail(kResultNoSuchPath,
-                        "the controller has no drive " + DriveRootPath(path->drive));
+                        FormatText(kTextNoSuchDrive, DriveRootPath(path->drive)));
         const bool root = path->names.empty();
         switch (request.form) {
             case FileSystemForm::List:
@@ -50,16 +64,16 @@ class Runner {
             case FileSystemForm::Tree:
                 return Tree(path->drive);
             case FileSystemForm::Format:
-                if (!root) return Fail(kResultUsage, "--format takes a drive, such as A:");
+                if (!root) return Fail(kResultUsage, LoadText(kTextFormatTakesDrive));
                 return Format(path->drive);
             default:
                 break;
         }
-        if (root) return Fail(kResultUsage, "the drive's root cannot be created or deleted");
+        if (root) return Fail(kResultUsage, LoadText(kTextRootFixed));
         if (request.form == FileSystemForm::MakeFolder) {
             if (CheckNewName(path->names.back()) != NameProblem::None)
-                return Fail(kResultUsage, "the name \"" + DisplayName(path->names.back()) +
-                                              "\" cannot be used on the controller");
+                return Fail(kResultUsage,
+                            FormatText(kTextNameRefused, DisplayName(path->names.back())));
             return Done(MakeFolder(monitor_, path->parentFolderPath(), path->names.back()),
                         FsCommand::MakeFolder, path->filePath());
         }
@@ -76,8 +90,7 @@ class Runner {
         const FolderListing listing = ReadFolder(monitor_, folder);
         if (listing.collected != Collected::Complete)
             return Unanswered(listing.collected, kListingCapacity);
-        if (listing.damaged)
-            return Fail(kResultCommandFailed, "the drive's file system is damaged");
+        if (listing.damaged) return Fail(kResultCommandFailed, LoadText(kTextDamaged));
         if (!listing.parse.headerMatches)
             return Fail(kResultNoSuchPath, DisplayName(folder) + ": " + listing.refusal);
         for (const FileRow& row : listing.parse.rows) {
@@ -99,8 +112,7 @@ class Runner {
         const TreeListing listing = ReadTree(monitor_, drive);
         if (listing.collected != Collected::Complete)
             return Unanswered(listing.collected, kListingCapacity);
-        if (listing.damaged)
-            return Fail(kResultCommandFailed, "the drive's file system is damaged");
+        if (listing.damaged) return Fail(kResultCommandFailed, LoadText(kTextDamaged));
         for (const FolderEntry& entry : listing.parse.folders) {
             const std::string path = DisplayName(entry.path);
             view_.printEntry(path,
@@ -112,7 +124,7 @@ class Runner {
     int Format(int drive) {
         if (!view_.askYesNo(LoadText(kTextFormatQuestion) + "\n\n<" + DriveRootPath(drive) + ">",
                             ""))
-            return Fail(kResultCommandFailed, "not formatted");
+            return Fail(kResultCommandFailed, LoadText(kTextNotFormatted));
         return Done(FormatDrive(monitor_, drive), FsCommand::Format, DriveRootPath(drive));
     }
 
@@ -130,17 +142,14 @@ class Runner {
                 continue;
             }
             if (!usage) {
-                view_.setStatus(root + ": the drive's figures cannot be read");
+                view_.setStatus(FormatText(kTextNoFigures, root));
                 result = kResultCommandFailed;
                 continue;
             }
             const uint64_t freeBytes = (figures.free + figures.toErase) * figures.blockSize;
-            char line[160];
-            std::snprintf(line, sizeof line,
-                          "%s  size %llu kB  block %llu bytes  free %llu kB (%.1f %%)",
-                          root.c_str(), (unsigned long long)usage->sizeKb,
-                          (unsigned long long)figures.blockSize,
-                          (unsigned long long)(freeBytes / 1024), usage->freePercent);
+            const std::string line = FormatText(
+                kTextDriveLine, root, uint64_t(usage->sizeKb), uint64_t(figures.blockSize),
+                uint64_t(freeBytes / 1024), double(usage->freePercent));
             view_.printEntry(line, JsonEvent("drive")
                                        .text("drive", root)
                                        .number("size", (long long)figures.size)
@@ -158,24 +167,22 @@ class Runner {
         }
         if (outcome.collected != Collected::Complete)
             return Unanswered(outcome.collected, kCommandCapacity);
-        return Fail(kResultCommandFailed, "the controller refused: " + outcome.deviceText);
+        return Fail(kResultCommandFailed, FormatText(kTextRefused, outcome.deviceText));
     }
 
     int Partial(int skipped) {
         if (skipped == 0) return kResultOk;
-        return Fail(kResultCommandFailed,
-                    std::to_string(skipped) +
-                        " lines of the answer could not be read; the listing is partial");
+        return Fail(kResultCommandFailed, FormatText(kTextPartial, skipped));
     }
 
     // A listing or command whose answer (of at most `capacity` characters) did not end with
     // the prompt.
     int Unanswered(Collected collected, size_t capacity) {
         if (collected == Collected::SendFailed)
-            return Fail(kResultCommandFailed, "the command could not be sent");
+            return Fail(kResultCommandFailed, LoadText(kTextNotSent));
         if (collected == Collected::TooLong)
             return Fail(kResultCommandFailed, TooLongText(capacity));
-        return Fail(kResultCommandFailed, "the controller did not answer in time");
+        return Fail(kResultCommandFailed, LoadText(kTextNoAnswer));
     }
 
     int Fail(int code, const std::string& text) {

@@ -25,6 +25,7 @@
 #include "batch/backup_manifest.h"
 #include "batch/dry_run.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "link/wire_trace.h"
 #include "models/models.h"
 #include "platform/program_folder.h"
@@ -38,8 +39,11 @@ namespace fs = std::filesystem;
 
 // The monitor dialogue this build keeps to, as the window title shows it.
 constexpr char kMonitorCompatibility[] = "Tarmix 3.5u";
-constexpr int kTextNoWindow = 64881;       // "no window available; running on the console (…)"
-constexpr int kTextWatchingForms = 64822;  // "watching the link: …", then the forms
+constexpr int kTextNoWindow = 64881;         // "no window available; running on the console (…)"
+constexpr int kTextWatchingForms = 64822;    // "watching the link: …", then the forms
+constexpr int kTextHelpHint = 65037;         // "tarmix --help shows the forms and the options."
+constexpr int kTextUnknownModel = 65046;     // "--simulate knows no model \"%s\"; the models are:"
+constexpr int kTextTraceUnwritable = 65047;  // "cannot write the trace file %s"
 
 bool displayAvailable() {
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -92,20 +96,20 @@ bool chooseRequestedPorts(const std::vector<ChosenPort>& ports, bool mustOpen, P
 }  // namespace
 
 int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
-    const ParsedCommandLine parsed =
-        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    // Everything the run says, from its first refusal on, is said in the run's language.
+    SetRunLanguage(ChosenLanguage(words));
+    useRunLanguage();
+    const ParsedCommandLine parsed = ParseCommandLine(words);
     const ToolOptions& options = parsed.options;
-    SetRunLanguage(options.language);
     if (!parsed.error.empty()) {
-        std::cerr << "tarmix: " << parsed.error << "\n" << UsageText();
+        std::cerr << "tarmix: " << parsed.error << "\n" << LoadText(kTextHelpHint) << "\n";
         return kResultUsage;
     }
     if (options.help) {
         std::cout << UsageText();
         return kResultOk;
     }
-    // Everything the run says, from its first refusal on, is said in the run's language.
-    useRunLanguage();
     if (options.settings) {
         const std::filesystem::path folder = FindProgramFolders(executableFolder()).settings;
         return options.settings->empty()
@@ -149,8 +153,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         const std::vector<std::string> models = SimulatorModels();
         if (!models.empty() &&
             std::find(models.begin(), models.end(), *options.simulate) == models.end()) {
-            std::cerr << "tarmix: --simulate knows no model \"" << *options.simulate
-                      << "\"; the models are:\n";
+            std::cerr << "tarmix: " << FormatText(kTextUnknownModel, *options.simulate) << "\n";
             for (const std::string& model : models) std::cerr << "  " << model << "\n";
             return kResultUsage;
         }
@@ -227,7 +230,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     if (!options.traceFile.empty()) {
         traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
         if (!traceFile) {
-            std::cerr << "tarmix: cannot write the trace file " << options.traceFile << "\n";
+            std::cerr << "tarmix: " << FormatText(kTextTraceUnwritable, options.traceFile) << "\n";
             return kResultUsage;
         }
         trace = std::make_unique<WireTrace>(traceFile, systemClock().now());

@@ -10,8 +10,10 @@ namespace tarmix {
 
 namespace {
 
-constexpr int kTextFileDownload = 60202;  // "File - download"
-constexpr int kTextFileUpload = 60220;    // "File - upload"
+constexpr int kTextFileDownload = 60202;       // "File - download"
+constexpr int kTextFileUpload = 60220;         // "File - upload"
+constexpr int kTextUnknownCharacters = 65038;  // "This controller path holds characters the …"
+constexpr int kTextNotReplaced = 65039;  // "The file was not copied: a file of this name is …"
 
 }  // namespace
 
@@ -29,9 +31,7 @@ int CDownloadDialog::UnattendedUpload() {
     DeviceOperation operation(*this);
     const std::optional<std::string> devicePath = Utf8ToLatin1(firstPath_);
     if (!devicePath) {
-        view_.showMessage("<" + firstPath_ +
-                              ">\n\nThis controller path holds characters the "
-                              "controller does not know.",
+        view_.showMessage("<" + firstPath_ + ">\n\n" + LoadText(kTextUnknownCharacters),
                           LoadText(kTextFileUpload), MessageIcon::Error);
         return kResultFileUploadFailed;
     }
@@ -42,9 +42,7 @@ int CDownloadDialog::UnattendedUpload() {
         result = Transfers().Upload(secondPath_, *devicePath);
     }
     if (result == TransferResult::NotCopied)
-        view_.showMessage(secondPath_ +
-                              "\n\nThe file was not copied: a file of this name is "
-                              "there already and stays as it is (--yes replaces it).",
+        view_.showMessage(secondPath_ + "\n\n" + LoadText(kTextNotReplaced),
                           LoadText(kTextFileUpload), MessageIcon::Warning);
     return result == TransferResult::Copied ? kResultOk : kResultFileUploadFailed;
 }
@@ -57,9 +55,7 @@ int CDownloadDialog::UnattendedDownload() {
     const std::optional<std::string> folder = Utf8ToLatin1(secondPath_.substr(0, slash + 1));
     const std::optional<std::string> name = Utf8ToLatin1(secondPath_.substr(slash + 1));
     if (!folder || !name) {
-        view_.showMessage("<" + secondPath_ +
-                              ">\n\nThis controller path holds characters the "
-                              "controller does not know.",
+        view_.showMessage("<" + secondPath_ + ">\n\n" + LoadText(kTextUnknownCharacters),
                           LoadText(kTextFileDownload), MessageIcon::Error);
         return kResultFileDownloadFailed;
     }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "lang/format_text.h"
 #include "platform/clock.h"
 #include "platform/program_folder.h"
 
@@ -19,6 +20,10 @@ namespace tarmix {
 namespace {
 
 constexpr char kSimulatorName[] = "tarmix-sim";
+constexpr int kTextCannotStart = 65041;   // "cannot start the simulator: %s"
+constexpr int kTextDidNotStart = 65042;   // "the simulator %s did not start"
+constexpr int kTextNoDemoFolder = 65043;  // "cannot make a folder for the demo boot images: %s"
+constexpr int kTextNoDemoImages = 65044;  // "the simulator could not make demo boot images for …"
 // How long the simulator may take to name its device, and to stop.
 constexpr Millis kStartTimeout{10000};
 constexpr Millis kStopTimeout{5000};
@@ -111,14 +116,14 @@ bool SimulatorLauncher::start(const std::string& model,
     int output = -1;
     child_ = startChild(words, output);
     if (child_ < 0) {
-        error = std::string("cannot start the simulator: ") + std::strerror(errno);
+        error = FormatText(kTextCannotStart, std::strerror(errno));
         return false;
     }
     std::string line;
     const bool named = readLine(output, line, systemClock().now() + kStartTimeout);
     close(output);
     if (!named) {
-        error = "the simulator " + words[0] + " did not start";
+        error = FormatText(kTextDidNotStart, words[0]);
         stop();
         return false;
     }
@@ -143,8 +148,7 @@ bool DemoLibrary::make(const std::string& executable, const std::string& model,
                        std::string& error) {
     std::string root = (std::filesystem::temp_directory_path() / "tarmix-library-XXXXXX").string();
     if (mkdtemp(root.data()) == nullptr) {
-        error =
-            std::string("cannot make a folder for the demo boot images: ") + std::strerror(errno);
+        error = FormatText(kTextNoDemoFolder, std::strerror(errno));
         return false;
     }
     root_ = root;
@@ -160,7 +164,7 @@ bool DemoLibrary::make(const std::string& executable, const std::string& model,
         _exit(127);
     }
     if (child < 0 || waitForChild(child, kMakeLibraryTimeout) != 0) {
-        error = "the simulator could not make demo boot images for \"" + model + "\"";
+        error = FormatText(kTextNoDemoImages, model);
         return false;
     }
     folder_ = folder;

@@ -22,7 +22,7 @@ constexpr int kTextStampsOff = 64905;             // "Time stamps off"
 constexpr int kTextLineWentAway = 64906;          // "the line went away"
 constexpr int kTextLineBack = 64907;              // "the line is back"
 
-constexpr char kNotLatin1Note[] = "Not sent: the serial line carries ISO 8859-1 characters only";
+constexpr int kTextNotLatin1 = 65040;  // "Not sent: the serial line carries ISO 8859-1 …"
 
 // A typed line that makes the device leave its monitor.
 constexpr std::string_view kApplicationStarts[] = {"call ", "run appl"};
@@ -219,7 +219,7 @@ bool CTerminal::Send(std::string_view bytes) {
 bool CTerminal::SendCharacter(char32_t character) {
     const std::optional<char> byte = ByteForCharacter(character);
     if (!byte) {
-        view_.setStatus(kNotLatin1Note);
+        view_.setStatus(LoadText(kTextNotLatin1));
         return true;
     }
     if (commandPending_) {

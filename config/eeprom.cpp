@@ -37,6 +37,13 @@ constexpr int kTextVerified = 64301;        // "Verified"
 constexpr int kTextSaved = 64554;           // "EEPROM saved: 0x%08X to 0x%08X, %u bytes"
 constexpr int kTextSaveStopped = 64810;     // "Stopped: the EEPROM was not saved."
 constexpr int kTextRestoreStopped = 64811;  // "Stopped: the EEPROM is partly written (%u of …"
+constexpr int kTextNoDriveSizes = 64960;    // "The controller did not report its drive sizes."
+constexpr int kTextNoArea = 64961;  // "The controller's capability record names no EEPROM …"
+constexpr int kTextNoRestorable = 64962;    // "This controller model keeps no EEPROM data that …"
+constexpr int kTextFirmwareNeeded = 64963;  // "Firmware version %d or higher is required."
+constexpr int kTextOtherArea = 64964;     // "The file holds the EEPROM area 0x%08x to 0x%08x; …"
+constexpr int kTextSizeMismatch = 65048;  // "The file's size does not match the EEPROM area …"
+constexpr int kTextReadBackDiffers = 64965;  // "Verify failed: the EEPROM read back … differs …"
 
 // The echo of a block command is the 31-character command and CR LF.
 constexpr size_t kEchoLength = 33;
@@ -60,8 +67,6 @@ constexpr size_t kAnswerCapacity = 2000;
 // The record's values that describe the EEPROM area, counted from 1.
 constexpr size_t kDataLengthValue = 2;
 constexpr size_t kEndValue = 3;
-constexpr char kReadBackDiffers[] =
-    "Verify failed: the EEPROM read back from the controller differs from the file.";
 
 std::string Hex8(uint32_t value) {
     char text[12];
@@ -135,14 +140,14 @@ std::optional<EepromHeader> ControllerArea(EepromContext& context, const EepromR
     if (rule.belowEndWithDriveB) {
         const auto size = DriveBSize(context.monitor);
         if (!size) {
-            reason = "The controller did not report its drive sizes.";
+            reason = LoadText(kTextNoDriveSizes);
             return std::nullopt;
         }
         driveB = *size;
     }
     const uint32_t length = dataLength.value_or(uint32_t(caps.values[kDataLengthValue - 1]));
     const auto area = EepromArea(rule, length, uint32_t(caps.values[kEndValue - 1]), driveB);
-    if (!area) reason = "The controller's capability record names no EEPROM area.";
+    if (!area) reason = LoadText(kTextNoArea);
     return area;
 }
 
@@ -299,9 +304,8 @@ std::optional<EepromImage> ReadImageFile(View& view, const std::string& path) {
     const EepromHeader& header = image.header;
     if (failure || header.start > header.end ||
         size != kEepromHeaderSize + uintmax_t(header.size())) {
-        ShowError(view, LoadText(kTextFileReadError) + "\n" + path +
-                            "\n\nThe file's size does not match the EEPROM area its header "
-                            "names: it is damaged or no EEPROM image.");
+        ShowError(view, LoadText(kTextFileReadError) + "\n" + path + "\n\n" +
+                            LoadText(kTextSizeMismatch));
         return std::nullopt;
     }
     image.contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -318,10 +322,6 @@ bool HoldsImage(EepromContext& context, const EepromImage& image) {
     return contents && std::equal(contents->begin(), contents->end(), image.contents.begin(),
                                   image.contents.end(),
                                   [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
-}
-
-std::string AreaText(const EepromHeader& area) {
-    return "0x" + Hex8(area.start) + " to 0x" + Hex8(area.end);
 }
 
 }  // namespace
@@ -382,12 +382,11 @@ int EepromRestore(EepromContext& context, const std::string& path) {
     if (!image) return 1;
     const auto rule = EepromRuleFor(context.hardwareModel);
     if (!rule) {
-        RestoreFailed(view, "This controller model keeps no EEPROM data that can be restored.");
+        RestoreFailed(view, LoadText(kTextNoRestorable));
         return 1;
     }
     if (context.firmwareVersion < rule->firstFirmware) {
-        RestoreFailed(view, "Firmware version " + std::to_string(rule->firstFirmware) +
-                                " or higher is required.");
+        RestoreFailed(view, FormatText(kTextFirmwareNeeded, rule->firstFirmware));
         return 1;
     }
     view.setStatus(LoadText(kTextRestoring));
@@ -399,8 +398,8 @@ int EepromRestore(EepromContext& context, const std::string& path) {
         return 1;
     }
     if (*area != header) {
-        RestoreFailed(view, "The file holds the EEPROM area " + AreaText(header) +
-                                "; this controller keeps that data at " + AreaText(*area) + ".");
+        RestoreFailed(view,
+                      FormatText(kTextOtherArea, header.start, header.end, area->start, area->end));
         return 1;
     }
     if (const size_t written = WriteArea(context, header, image->contents);
@@ -417,7 +416,7 @@ int EepromRestore(EepromContext& context, const std::string& path) {
         return 1;
     }
     if (context.verify && !HoldsImage(context, *image)) {
-        RestoreFailed(view, kReadBackDiffers);
+        RestoreFailed(view, LoadText(kTextReadBackDiffers));
         return 1;
     }
     const CapabilityResult length =

@@ -7,6 +7,7 @@
 #include "ffs/drive_listing.h"
 #include "ffs/drive_tables.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
 #include "link/baud_switch.h"
 #include "platform/latin1.h"
 #include "platform/stop_request.h"
@@ -21,8 +22,11 @@ constexpr int kTextFileUpload = 60220;  // "File - upload"
 constexpr int kTextSave = 60390;        // "Save"
 // A device path's drive letter, colon and first backslash.
 constexpr size_t kDriveRootLength = 3;
-constexpr char kControllerSilent[] =
-    "The controller does not answer any more; the copy stops here.";
+constexpr int kTextControllerSilent = 64970;   // "The controller does not answer any more; …"
+constexpr int kTextDriveDamaged = 64971;       // "The drive reports a file system error; …"
+constexpr int kTextListingUnreadable = 65049;  // "The folder's listing could not be read; …"
+constexpr int kTextFilesNotCopied = 65050;     // "The files of <%s> were not copied."
+constexpr int kTextTreeUnreadable = 64972;     // "The drive's folder tree could not be read; …"
 
 // The PC folder that mirrors a device folder below `base`: one PC folder per name.
 fs::path MirroredFolder(const fs::path& base, const std::string& deviceFolder) {
@@ -60,7 +64,7 @@ CopyReport& CopyReport::operator+=(const CopyReport& other) {
 bool FolderCopy::stillAnswers(CopyReport& result) {
     if (ctx_.monitor.Answers()) return true;
     result.silent = true;
-    report(kControllerSilent);
+    report(LoadText(kTextControllerSilent));
     return false;
 }
 
@@ -79,9 +83,8 @@ CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
     if (listing.collected != Collected::Complete || !listing.parse.headerMatches) {
         ++result.unreadable;
         // Appended, not "…" + a temporary: GCC 12 warns falsely (-Wrestrict) on that at -O3.
-        report(std::string("<").append(Shown(deviceFolder)) +
-               ">\n\nThe folder's listing could not be read; its "
-               "files were not copied." +
+        report(std::string("<").append(Shown(deviceFolder)) + ">\n\n" +
+               LoadText(kTextListingUnreadable) +
                (listing.refusal.empty() ? "" : "\n\n" + listing.refusal));
         stillAnswers(result);
         return result;
@@ -124,9 +127,7 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
     if (tree.collected != Collected::Complete || tree.damaged) {
         ++result.unreadable;
         report("<" + root + ">\n\n" +
-               (tree.damaged ? "The drive reports a file system error"
-                             : "The drive's folder tree could not be read") +
-               "; nothing of it was copied.");
+               LoadText(tree.damaged ? kTextDriveDamaged : kTextTreeUnreadable));
         stillAnswers(result);
         return result;
     }
@@ -141,8 +142,8 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
         fs::create_directories(pcFolder, error);
         if (error) {
             ++result.unreadable;
-            report(pcFolder.string() + "\n\n" + error.message() + "\n\nThe files of <" +
-                   Shown(deviceFolder) + "> were not copied.");
+            report(pcFolder.string() + "\n\n" + error.message() + "\n\n" +
+                   FormatText(kTextFilesNotCopied, Shown(deviceFolder)));
             continue;
         }
         if (script && k != 0) script(MkdirLine(deviceFolder));

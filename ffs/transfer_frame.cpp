@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/stop_request.h"
+
 namespace tarmix {
 
 namespace {
@@ -52,7 +54,8 @@ size_t ReceiveExactly(CSerial& serial, uint8_t* buffer, size_t count, Millis tim
         const int failed = serial.ReceiveBytes(buffer + got, count - got, piece,
                                                std::min(count - got, kReceivePiece), left);
         got += piece;
-        if (failed) break;
+        // An abandoned operation does not wait for the rest of a frame still arriving.
+        if (failed || AbandonRequested()) break;
     }
     return got;
 }

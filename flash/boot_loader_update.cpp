@@ -39,15 +39,10 @@ constexpr int kTextVersions = 64509;            // "Boot loader: controller vers
 constexpr int kTextStoppedBeforeErase = 64812;  // "Stopped before the erase: … unchanged."
 constexpr int kTextFinishedAfterStop = 64813;   // "… finished: the stop came after the erase …"
 
-// Fixed texts of this version's own checks.
-constexpr char kVersionUnknown[] =
-    "The monitor version of the controller is not known; it decides the update's commands.";
-constexpr char kOtherModel[] =
-    "The hardware model chosen for the update is not the connected controller's.";
-constexpr char kBootAreaMayBeErased[] =
-    "The controller's boot loader may be erased. Do not switch the controller off: while it "
-    "still answers, the update can be run again.";
-constexpr char kImageMissing[] = "is not in the folder";
+constexpr int kTextVersionUnknown = 64966;  // "The monitor version of the controller is not …"
+constexpr int kTextOtherModel = 64967;      // "The hardware model chosen for the update is not …"
+constexpr int kTextMayBeErased = 64968;     // "The controller's boot loader may be erased. …"
+constexpr int kTextImageMissing = 64969;    // "\"%s\" is not in the folder %s"
 
 // The status line names the images by these names, whatever the model.
 constexpr char kShownBootInit[] = " Bootinit.rom";
@@ -151,8 +146,8 @@ int BootLoaderUpdate::UpdateBootLoader() {
         if (StopRequested()) tell(kTextFinishedAfterStop, MessageIcon::Information);
     } else if (eraseSent_) {
         // The controller's state, also where an abandoned run keeps its complaints back.
-        ctx_.view.setStatus(kBootAreaMayBeErased);
-        fail(kBootAreaMayBeErased);
+        ctx_.view.setStatus(LoadText(kTextMayBeErased));
+        fail(LoadText(kTextMayBeErased));
     } else if (StopRequested()) {
         tell(kTextStoppedBeforeErase, MessageIcon::Warning);
     } else {
@@ -165,11 +160,11 @@ int BootLoaderUpdate::UpdateBootLoader() {
 
 bool BootLoaderUpdate::Refused(const ModelInfo* model) {
     if (!MonitorVersionKnown(ctx_.device)) {
-        fail(kVersionUnknown);
+        fail(LoadText(kTextVersionUnknown));
         return true;
     }
     if (!sameHardware(model->code, ctx_.identifiedModel)) {
-        fail(kOtherModel);
+        fail(LoadText(kTextOtherModel));
         return true;
     }
     return false;
@@ -178,10 +173,8 @@ bool BootLoaderUpdate::Refused(const ModelInfo* model) {
 bool BootLoaderUpdate::LoadImage(std::string_view name, BootImage& image) {
     const auto path = FindFileInFolder(ctx_.library, name);
     std::string problem;
-    // Appended, not "…" + a temporary: GCC 12 warns falsely (-Wrestrict) on that at -O3.
     if (!path)
-        problem =
-            std::string("\"").append(name) + "\" " + kImageMissing + " " + ctx_.library.string();
+        problem = FormatText(kTextImageMissing, name, ctx_.library.string());
     else if (LoadBootImage(*path, image, problem))
         return true;
     fail(problem);

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -653,6 +654,187 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndABackupBetweenFrames) {
         EXPECT_FALSE(StopRequested()) << "the next operation runs";
     }
     saveScreenshot(window(), "11-backup-stopped");
+}
+
+// Stop and Escape end every other operation that moves data at its next safe point: no
+// further step of its kind goes out, the status line says that it stopped and never that
+// it finished, no PC or device file stands half written under its name, and the next
+// operation runs.
+TEST_F(WindowOnSimulator, StopAndEscapeEndEachOperationAtItsNextSafePoint) {
+    namespace fs = std::filesystem;
+    // An EEPROM area of two blocks (7680 bytes below the end of its 8192).
+    const fs::path state = settingsFolder_ / "device";
+    fs::create_directories(state);
+    std::ofstream(state / "caps.txt") << "1 7680 8192 0 0\n";
+    std::string error;
+    ASSERT_TRUE(device_.loadState(state, error)) << error;
+    device_.setFirmware(40);
+    device_.memory().store(0x110000, std::vector<uint8_t>(0x8000, 0x5a));
+    const fs::path driveA = device_.drives().drive(0);
+    // Many frames each: a stop comes well before a file's end.
+    for (const char* name : {"DAY1.TXT", "DAY2.TXT", "DAY3.TXT"})
+        std::ofstream(driveA / name, std::ios::binary) << std::string(60000, 'x');
+    std::ofstream(settingsFolder_ / "day.txt", std::ios::binary) << std::string(60000, 'y');
+    const fs::path script = settingsFolder_ / "copies.rom";
+    std::ofstream(script, std::ios::binary)
+        << "download day.txt A:\\NEW1.TXT\r\ndownload day.txt A:\\NEW2.TXT\r\n";
+    const fs::path program = settingsFolder_ / "program.rom";
+    ASSERT_EQ(sim::MakeRomImage(program.string(), 0x110000, 0x10000, {}, error), 0) << error;
+    ASSERT_TRUE(waitForIdentification());
+
+    // The folder chooser and the file dialog take these.
+    fs::path chosenFolder, chosenFile;
+    QTimer dialogs;
+    dialogs.callOnTimeout([&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* chooser = dynamic_cast<FolderChooser*>(modal)) {
+            chooser->selectPath(chosenFolder.string());
+            chooser->okButton()->click();
+        } else if (auto* files = qobject_cast<QFileDialog*>(modal); files && files->isVisible()) {
+            // Typed into its name field and accepted directly once it holds the file: it may
+            // still be reading a folder, and its own accept can refuse meanwhile.
+            const QString path = QString::fromStdString(chosenFile.string());
+            if (auto* name = files->findChild<QLineEdit*>("fileNameEdit")) name->setText(path);
+            if (files->selectedFiles() == QStringList{path})
+                static_cast<QDialog*>(files)->done(QDialog::Accepted);
+        }
+    });
+    dialogs.start(10);
+    const auto backUpInto = [&](const fs::path& folder) {
+        fs::create_directories(folder);
+        chosenFolder = folder;
+        button(Control::Backup)->click();
+    };
+    const auto run = [&](const fs::path& rom) {
+        window().setSourceText(rom.string());
+        controller_->OnSourceEdited(rom.string());
+        button(Control::StartDownload)->click();
+    };
+    // The "File" menu of the extended view on drive A:, with the rows of `names` selected.
+    const auto fileMenu = [&](int entry, const std::vector<std::string>& names) {
+        QTreeWidget& list = *window().parts().drives->files();
+        QTreeWidgetItem* under = nullptr;
+        for (int row = 0; row < list.topLevelItemCount(); ++row) {
+            QTreeWidgetItem* item = list.topLevelItem(row);
+            const bool chosen =
+                std::find(names.begin(), names.end(), item->text(0).toStdString()) != names.end();
+            item->setSelected(chosen);
+            if (chosen || under == nullptr) under = item;
+        }
+        ASSERT_NE(under, nullptr);
+        MenuPicker picker(text(entry));
+        const QRect row = list.visualItemRect(under);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, row.center(),
+                                list.viewport()->mapToGlobal(row.center()));
+        QApplication::sendEvent(list.viewport(), &click);
+    };
+    const fs::path backup = settingsFolder_ / "backup";
+    backUpInto(backup);
+    ASSERT_TRUE(fs::exists(backup / "Reload.rom")) << status().toStdString();
+    const fs::path uploads = settingsFolder_ / "uploads";
+    fs::create_directories(uploads);
+
+    const struct {
+        const char* operation;
+        std::function<void()> start;
+        const char* stopAt;  // the stop comes as this command goes out the `nth` time
+        size_t nth;
+        int stoppedText;  // the status line begins with this text
+        std::function<void()> check;
+    } operations[] = {
+        {"EEPROM save", [&] { backUpInto(settingsFolder_ / "eeprom"); }, "geteepromdata", 1, 64802,
+         [&] {
+             EXPECT_FALSE(fs::exists(settingsFolder_ / "eeprom" / "EEPROM" / "Eeprom.bin"));
+             EXPECT_FALSE(fs::exists(settingsFolder_ / "eeprom" / "Reload.rom"));
+             fs::remove_all(settingsFolder_ / "eeprom");
+         }},
+        {"script", [&] { run(script); }, "file load", 1, 64469,
+         [&] {
+             // Said in a message box, and kept out of the next run's way.
+             EXPECT_TRUE(boxes_.seen.back().text.contains("<A:\\NEW1.TXT>"));
+             fs::remove(driveA / "NEW1.TXT");
+             EXPECT_FALSE(fs::exists(driveA / "NEW2.TXT"));
+         }},
+        {"Upload queue",
+         [&] {
+             chosenFolder = uploads;
+             fileMenu(60510, {"DAY1.TXT", "DAY2.TXT", "DAY3.TXT"});
+             // The queue runs on a timer, after the menu has closed.
+             EXPECT_TRUE(QTest::qWaitFor([&] { return sent_.countContaining("file dump") != 0; }));
+             EXPECT_TRUE(QTest::qWaitFor([&] { return !window().parts().stop->isEnabled(); }));
+         },
+         "file dump", 2, 64800,
+         [&] {
+             EXPECT_TRUE(fs::exists(uploads / "DAY1.TXT"));
+             EXPECT_FALSE(fs::exists(uploads / "DAY2.TXT"));
+             EXPECT_FALSE(fs::exists(uploads / "DAY3.TXT"));
+             EXPECT_EQ(std::distance(fs::directory_iterator(uploads), {}), 1) << "no part file";
+             fs::remove_all(uploads / "DAY1.TXT");
+         }},
+        {"New program",
+         [&] {
+             chosenFile = program;
+             fileMenu(60365, {});
+         },
+         "file load", 1, 64801,
+         [&] {
+             // The incomplete device file is named, and kept out of the next run's way.
+             EXPECT_TRUE(status().contains("Application.exe")) << status().toStdString();
+             fs::remove(driveA / "Application.exe");
+         }},
+        // Last: these restores format the drive.
+        {"EEPROM restore", [&] { run(backup / "Reload.rom"); }, "seteepromdata", 1, 64811,
+         [&] { EXPECT_EQ(boxes_.seen.back().icon, QMessageBox::Warning) << "it stays on screen"; }},
+        {"restore", [&] { run(backup / "Reload.rom"); }, "file load", 1, 64469,
+         [&] { EXPECT_FALSE(fs::exists(driveA / "DAY2.TXT")); }},
+    };
+    const struct {
+        const char* how;
+        std::function<void()> stop;
+    } ways[] = {
+        {"Stop", [this] { QTest::mouseClick(window().parts().stop, Qt::LeftButton); }},
+        {"Escape", [this] { QTest::keyClick(&window(), Qt::Key_Escape); }},
+    };
+    for (const auto& operation : operations) {
+        for (const auto& way : ways) {
+            SCOPED_TRACE(std::string(operation.operation) + " / " + way.how);
+            ASSERT_TRUE(QTest::qWaitFor([this] { return button(Control::Backup)->isEnabled(); },
+                                        kIdentifyWaitMs));
+            if (std::string(operation.operation) == "Upload queue" ||
+                std::string(operation.operation) == "New program") {
+                if (!controller_->extendedView()) button(Control::ExtendedView)->click();
+            } else if (controller_->extendedView()) {
+                button(Control::ExtendedView)->click();
+            }
+            boxes_.yesNo = {true, true, true};
+            sent_.lines.clear();
+            size_t seen = 0;
+            bool stopped = false;
+            sent_.onLine = [&](const std::string& line) {
+                if (stopped || line.find(operation.stopAt) == std::string::npos) return;
+                if (++seen < operation.nth) return;
+                stopped = true;
+                way.stop();
+            };
+            operation.start();
+            sent_.onLine = nullptr;
+            boxes_.yesNo.clear();
+
+            std::string wire;
+            for (const std::string& line : sent_.lines) wire += line.substr(0, 60) + "\n";
+            for (const auto& box : boxes_.seen) wire += box.text.toStdString() + "\n";
+            ASSERT_TRUE(stopped) << status().toStdString() << "\n" << wire;
+            EXPECT_EQ(sent_.countContaining(operation.stopAt), operation.nth)
+                << "no further step of its kind";
+            const QString said = text(operation.stoppedText);
+            EXPECT_TRUE(status().startsWith(said.left(said.indexOf('%'))))
+                << status().toStdString();
+            operation.check();
+            EXPECT_FALSE(StopRequested()) << "the next operation runs";
+        }
+    }
+    for (const auto& box : boxes_.seen)
+        EXPECT_FALSE(box.text.contains(text(60131))) << box.text.toStdString();
 }
 
 }  // namespace

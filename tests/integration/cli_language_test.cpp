@@ -78,6 +78,10 @@ TEST_F(CliLanguageTest, EveryRunSpeaksOnlyItsOwnLanguage) {
         output.clear();
         const std::string lang = std::string(" --lang ") + language.code;
         ASSERT_EQ(run("--ls 'A:\\DATA'" + lang), 0) << output;
+        ASSERT_EQ(run("--df" + lang), 0) << output;
+        // Refusals of the command line and of a file-system form.
+        ASSERT_EQ(run("--wait soon" + lang), kResultUsage) << output;
+        ASSERT_EQ(run("--mkdir 'A:\\'" + lang), kResultUsage) << output;
         ASSERT_EQ(run("/u 'A:\\DATA\\NOPE.TXT' " + Quoted((folder / "nope.txt").string()) +
                       " COM1 57600" + lang),
                   kResultFileUploadFailed)
@@ -86,10 +90,15 @@ TEST_F(CliLanguageTest, EveryRunSpeaksOnlyItsOwnLanguage) {
         const TextCatalogues& all = builtInCatalogues();
         EXPECT_NE(output.find(*all.lookup(language.index, 60221)), std::string::npos) << output;
         EXPECT_NE(output.find(*all.lookup(language.index, 64888)), std::string::npos) << output;
-        const int other = language.index == kGermanLanguage ? kEnglishLanguage : kGermanLanguage;
-        for (const std::string& piece : telltales(language.index, other))
-            EXPECT_EQ(output.find(piece), std::string::npos) << "\"" << piece << "\" in\n"
-                                                             << output;
+        const std::string waitRefusal = *all.lookup(language.index, 65028);
+        EXPECT_NE(output.find(waitRefusal.substr(0, waitRefusal.find('%'))), std::string::npos)
+            << output;
+        for (const int other : {kGermanLanguage, kEnglishLanguage}) {
+            if (other == language.index) continue;
+            for (const std::string& piece : telltales(language.index, other))
+                EXPECT_EQ(output.find(piece), std::string::npos) << "\"" << piece << "\" in\n"
+                                                                 << output;
+        }
         // --lang was for the run: the file keeps the locale's Greek.
         EXPECT_EQ(testing::readFile(folder / "config" / "tarmix" / "Tarmix.ini")
                       .find(testing::utf16("[LANGUAGE]: 10\r\n")),

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -386,6 +387,50 @@ TEST_F(CliTest, ACopyCutOffPartWayLeavesNoUnnamedIncompleteFile) {
         EXPECT_EQ(outcome.err.find(c.expected, summary) != std::string::npos, c.fileLeft);
         EXPECT_EQ(fs::exists(state / "drives" / "A" / "BIG.BIN"), c.fileLeft);
     }
+}
+
+// Ctrl-C twice during a paced upload through a real pty: the run ends at once instead of
+// at the end of the copy, says what state the controller may be in rather than that it
+// went silent, leaves no PC file under its name, and ends with the SIGINT code.
+TEST_F(CliTest, ASecondCtrlCAbandonsAnUploadAndSaysWhatStateTheControllerIsIn) {
+    const fs::path state = folder / "device";
+    fs::create_directories(state / "drives" / "A");
+    // Paced, this takes far longer than the run may after the signals.
+    std::ofstream(state / "drives" / "A" / "BIG.BIN", std::ios::binary)
+        << std::string(200 * 1024, 'x');
+    SimulatorLauncher simulator;
+    simulator.setExecutable(TARMIX_SIM_PATH);
+    std::string error;
+    ASSERT_TRUE(simulator.start("alder", {"--state", state.string(), "--pace"}, error)) << error;
+    const fs::path copy = folder / "big.bin";
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> started, signalled;
+    const Outcome outcome =
+        run({"--headless", "--port", simulator.devicePath(), "/u", "A:\\BIG.BIN", copy.string(),
+             "COM1", "57600"},
+            [&](pid_t tarmix) {
+                if (!started && errorsSoFar().find("Upload <BIG.BIN>") != std::string::npos)
+                    started = Clock::now();
+                // A second into the copy: frames are under way.
+                if (signalled || !started || Clock::now() - *started < 1s) return;
+                signalled = Clock::now();
+                kill(tarmix, SIGINT);
+                usleep(20000);
+                kill(tarmix, SIGINT);
+            });
+    const auto took = Clock::now() - signalled.value_or(Clock::now());
+    simulator.stop();
+    ASSERT_TRUE(signalled) << outcome.err;
+    EXPECT_LT(took, 5s) << outcome.err;
+    EXPECT_EQ(outcome.exitCode, 130) << outcome.err;
+    EXPECT_NE(outcome.err.find("abandoning the operation at once"), std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find("may need a restart"), std::string::npos) << outcome.err;
+    for (const char* misleading : {"does not answer any more", "Baudrate change error"})
+        EXPECT_EQ(outcome.err.find(misleading), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("exit code 130 (interrupted (SIGINT))"), std::string::npos)
+        << outcome.err;
+    EXPECT_FALSE(fs::exists(copy));
 }
 
 // Neither an uploaded file nor the settings file is ever written onto a device or a pipe:

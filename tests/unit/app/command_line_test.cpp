@@ -121,8 +121,10 @@ TEST(CommandLineOptions, EmptyValuesAreRefusedForEveryOptionThatTakesOne) {
             EXPECT_NE(parsed.error.find(option), std::string::npos) << parsed.error;
         }
     }
+    setLanguageIndex(kEnglishLanguage);
     EXPECT_EQ(ParseCommandLine({"--verify-backup", "", "--log", "x"}).error,
               "--verify-backup was given an empty value");
+    setLanguageIndex(kGermanLanguage);
 }
 
 // --help and the README show the one table of exit codes the program has.
