@@ -581,12 +581,17 @@ class NewProgram(FileOperation):
     def judge(self, rig):
         """The header frame, then frames of 512 bytes, each with an 8-bit sum."""
         copy = read_or_none(rig.state / "drives" / "A" / APPLICATION_FILE)
-        frame = lambda position: 0 if position < self.HEADER else 1 + (
-            position - self.HEADER) // FILE_FRAME
         expected = self.mine(rig).expected
         if copy is None or len(copy) != len(expected):
             return WRONG
-        return compare(dict(enumerate(expected)), dict(enumerate(copy)), frame, 256)
+        return compare(dict(enumerate(expected)), dict(enumerate(copy)),
+                       Blocks(self.frame), 256)
+
+    def frame(self, position):
+        if position < self.HEADER:
+            return 0, self.HEADER
+        index = 1 + (position - self.HEADER) // FILE_FRAME
+        return index, self.HEADER + index * FILE_FRAME
 
     def files_written(self):
         return {f"A/{APPLICATION_FILE}"}
