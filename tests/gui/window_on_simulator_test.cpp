@@ -122,6 +122,16 @@ class SentLines final : public WireObserver {
 
 class WindowOnSimulator : public ::testing::Test {
   protected:
+    // The two ways an operator stops an operation.
+    struct StopWay {
+        const char* how;
+        std::function<void()> stop;
+    };
+    std::vector<StopWay> stopWays() {
+        return {{"Stop", [this] { QTest::mouseClick(window().parts().stop, Qt::LeftButton); }},
+                {"Escape", [this] { QTest::keyClick(&window(), Qt::Key_Escape); }}};
+    }
+
     void SetUp() override {
         ASSERT_TRUE(folder_.isValid());
         settingsFolder_ = folder_.path().toStdString();
@@ -612,13 +622,7 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndABackupBetweenFrames) {
     std::filesystem::create_directories(log);
     // Many frames: the stop comes after the first, well before the last.
     std::ofstream(log / "DAY1.TXT", std::ios::binary) << std::string(200000, 'x');
-    const struct {
-        const char* how;
-        std::function<void()> stop;
-    } ways[] = {
-        {"Stop", [this] { QTest::mouseClick(window().parts().stop, Qt::LeftButton); }},
-        {"Escape", [this] { QTest::keyClick(&window(), Qt::Key_Escape); }},
-    };
+    const std::vector<StopWay> ways = stopWays();
     for (const auto& way : ways) {
         SCOPED_TRACE(way.how);
         // A backup ends with the controller identified afresh.
@@ -788,13 +792,7 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndEachOperationAtItsNextSafePoint) {
         {"restore", [&] { run(backup / "Reload.rom"); }, "file load", 1, 64469,
          [&] { EXPECT_FALSE(fs::exists(driveA / "DAY2.TXT")); }},
     };
-    const struct {
-        const char* how;
-        std::function<void()> stop;
-    } ways[] = {
-        {"Stop", [this] { QTest::mouseClick(window().parts().stop, Qt::LeftButton); }},
-        {"Escape", [this] { QTest::keyClick(&window(), Qt::Key_Escape); }},
-    };
+    const std::vector<StopWay> ways = stopWays();
     for (const auto& operation : operations) {
         for (const auto& way : ways) {
             SCOPED_TRACE(std::string(operation.operation) + " / " + way.how);
