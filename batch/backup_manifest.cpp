@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "batch/sha256.h"
+#include "lang/format_text.h"
 
 namespace tarmix {
 
@@ -15,6 +16,9 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
+
+constexpr int kTextCannotBeRead = 65053;  // "%s: cannot be read"
+constexpr int kTextNotAManifest = 65054;  // "%s: not a backup manifest (%s)"
 
 std::string IsoTime(const LocalTime& time) {
     char text[40];
@@ -65,7 +69,7 @@ bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
         std::error_code failure;
         const uintmax_t size = fs::file_size(path, failure);
         if (!digest || failure) {
-            error = path.string() + ": cannot be read";
+            error = FormatText(kTextCannotBeRead, path.string());
             return false;
         }
         files.push_back({{"path", relative}, {"size", size}, {"sha256", *digest}});
@@ -114,7 +118,7 @@ bool ReadManifestFiles(const fs::path& folder, std::map<std::string, Listed>& li
     std::ifstream in;
     if (fs::is_regular_file(manifestPath, notFile)) in.open(manifestPath, std::ios::binary);
     if (!in.is_open()) {
-        error = manifestPath.string() + ": cannot be read";
+        error = FormatText(kTextCannotBeRead, manifestPath.string());
         return false;
     }
     try {
@@ -123,7 +127,7 @@ bool ReadManifestFiles(const fs::path& folder, std::map<std::string, Listed>& li
             listed[file.at("path").get<std::string>()] = {file.value("size", uintmax_t(0)),
                                                           file.value("sha256", std::string())};
     } catch (const json::exception& failure) {
-        error = manifestPath.string() + ": not a backup manifest (" + failure.what() + ")";
+        error = FormatText(kTextNotAManifest, manifestPath.string(), failure.what());
         return false;
     }
     return true;

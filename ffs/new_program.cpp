@@ -17,6 +17,7 @@ constexpr int kTextStorageTooLarge = 60070;    // "Storage area is too large"
 constexpr int kTextDriveNotAvailable = 60147;  // "The drive is not available"
 constexpr int kTextProgramDownload = 60361;    // "Program - download"
 constexpr int kTextProgramError = 60362;       // "Error with program - download"
+constexpr int kTextNoDataRecords = 65051;      // "The file holds no S2 or S3 data records."
 constexpr int kNoData = -1;
 
 void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
@@ -81,7 +82,7 @@ int DownloadProgram(TransferContext& context, const std::string& romPath,
     ProgramImage image;
     const int problem = BuildProgramImage(romPath, image);
     if (problem == kNoData) {
-        view.showMessage(romName + "\n\nThe file holds no S2 or S3 data records.", caption,
+        view.showMessage(romName + "\n\n" + LoadText(kTextNoDataRecords), caption,
                          MessageIcon::Error);
         return 1;
     }

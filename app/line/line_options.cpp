@@ -1,8 +1,12 @@
 #include "app/line/line_options.h"
 
+#include "lang/format_text.h"
+
 namespace tarmix {
 
 namespace {
+
+constexpr int kTextBaudChoices = 65052;  // "--baud takes 57600, 115200 or 230400, not \"%s\""
 
 // "--name VALUE" or "--name=VALUE"; false when the word is not this option.
 bool optionValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
@@ -33,7 +37,7 @@ bool TakeLineOption(const std::vector<std::string>& arguments, size_t& i, LineOp
         if (*value == "57600" || *value == "115200" || *value == "230400")
             options.baud = std::stoi(*value);
         else
-            error = "--baud takes 57600, 115200 or 230400, not \"" + *value + "\"";
+            error = FormatText(kTextBaudChoices, *value);
         return true;
     }
     for (auto [name, into] : {std::pair{"--record", &options.record},
