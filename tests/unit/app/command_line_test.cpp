@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "checkout.h"
 #include "lang/catalog.h"
 
 namespace tarmix {

@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "checkout.h"
 #include "sim/boot_library.h"
 #include "sim/sim_models.h"
 #include "sim_bench.h"
