@@ -23,12 +23,16 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
+# Paths below the checkout hash alike in every clone, so the compiler cache serves them all;
+# the build folder, which debug information would otherwise add to the hash, too.
+share_compiler_cache() {
+    export CCACHE_BASEDIR="$PROJECT_ROOT" CCACHE_NOHASHDIR=1
+}
+
 # Configures and builds the project in build/NAME with the given CMake options.
 build_project() {
     local name="$1"
-    # Paths below the checkout hash alike in every clone, so the cache serves them all; the
-    # build folder, which debug information would otherwise add to the hash, too.
-    export CCACHE_BASEDIR="$PROJECT_ROOT" CCACHE_NOHASHDIR=1
+    share_compiler_cache
     shift
     cmake -S "$PROJECT_ROOT" -B "$PROJECT_ROOT/build/$name" -G Ninja "$@" >/dev/null
     cmake --build "$PROJECT_ROOT/build/$name" -j "$(nproc)"
