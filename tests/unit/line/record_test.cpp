@@ -169,6 +169,7 @@ TEST(RecordSummary, CountsPerDayAndImageWithTheReasons) {
 }
 
 TEST(LineRules, OptionsAreReadOrRefused) {
+    setLanguageIndex(kEnglishLanguage);  // the refusals are checked in English
     const struct {
         std::vector<std::string> arguments;
         std::string error;  // a part of it; empty for none
