@@ -14,6 +14,7 @@ is skipped on it.
 
 import bisect
 import hashlib
+import functools
 import json
 import random
 import re
@@ -160,12 +161,18 @@ CANCEL_REACH = 16
 
 
 def read_srecords(path):
-    """Every data byte of an S-record file, by address; empty when there is no file."""
+    """Every data byte of an S-record file, by address; empty when there is no file. The
+    same contents give the same mapping, shared: callers do not change it."""
+    path = Path(path)
+    return parse_srecords(path.read_bytes()) if path.exists() else {}
+
+
+@functools.lru_cache(maxsize=32)
+def parse_srecords(text):
+    """Most runs leave the flash as they found it or as the image says: parsed once."""
     data = {}
-    if not Path(path).exists():
-        return data
     widths = {"1": 2, "2": 3, "3": 4}
-    for line in Path(path).read_text(errors="replace").splitlines():
+    for line in text.decode(errors="replace").splitlines():
         line = line.strip()
         if len(line) < 4 or line[0] != "S" or line[1] not in widths:
             continue
@@ -332,6 +339,8 @@ def with_value(caps, index, values):
 
 def flash_changes(before, after, allowed):
     """The flash addresses outside `allowed` whose byte changed (a missing byte is 0xFF)."""
+    if before is after:
+        return []
     differing = {a for a, _ in before.items() ^ after.items()}
     return [a for a in differing - allowed if before.get(a, 0xFF) != after.get(a, 0xFF)]
 

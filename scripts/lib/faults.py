@@ -238,12 +238,35 @@ class InProcessRig(Rig):
 
     def run_program(self, arguments, verify):
         began = time.monotonic()
-        program = subprocess.Popen(self.command(arguments, verify), cwd=self.folder,
-                                   stdout=subprocess.DEVNULL)
-        code = wait_or_kill(program, self.HANG_LIMIT_S)
+        code = self.run_command(self.command(arguments, verify))
         if code == self.HUNG:
             code = None
         return code, time.monotonic() - began
+
+    def run_command(self, command):
+        program = subprocess.Popen(command, cwd=self.folder, stdout=subprocess.DEVNULL)
+        return wait_or_kill(program, self.HANG_LIMIT_S)
+
+
+class ServedRig(InProcessRig):
+    """The in-process run forked by a tarmix-faults --serve of the worker thread, which
+    saves starting a process for each run; its log is the same as the run's on its own."""
+
+    servers = threading.local()
+
+    def run_command(self, command):
+        server = getattr(self.servers, "process", None)
+        if server is None:
+            server = self.servers.process = subprocess.Popen(
+                [command[0], "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                text=True)
+        server.stdin.write("\t".join([str(self.folder)] + command[1:]) + "\n")
+        server.stdin.flush()
+        answer = server.stdout.readline()
+        if not answer:
+            raise RuntimeError("tarmix-faults --serve ended")
+        code = int(answer)
+        return None if code == -signal.SIGALRM else code  # the server's real-time limit
 
 
 def wait_or_kill(program, limit_s):
@@ -546,7 +569,7 @@ def run_matrix(args, trials, out):
     """Runs the trials, appending each run to the --record file; the records of the runs and
     the work folder."""
     workroot = scratch_folder("tarmix-faults-")
-    tools = Tools(args.build, InProcessRig if args.in_process else Rig)
+    tools = Tools(args.build, ServedRig if args.in_process else Rig)
     prepare_once(tools, Path(workroot), trials)
     began = time.monotonic()
 
@@ -616,9 +639,10 @@ def first_divergence(pty_folder, in_process_folder):
 
 def check_paths(args, trials, out):
     """Each trial on both paths: the pty run and the in-process run must fall into the same
-    class, and two in-process runs of the seed (in two folders) must write the same log."""
+    class, and two in-process runs of the seed (in two folders, one started on its own and one
+    forked by the server) must write the same log."""
     workroots = [Path(scratch_folder("tarmix-paths-")) for _ in range(3)]
-    rigs = (Rig, InProcessRig, InProcessRig)
+    rigs = (Rig, InProcessRig, ServedRig)
     tools = [Tools(args.build, rig) for rig in rigs]
     # What the runs share (images, backups) is the same on both paths: made once.
     prepare_once(tools[1], workroots[0], trials)

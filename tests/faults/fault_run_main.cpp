@@ -25,11 +25,22 @@
 // pty, its faults its own) on the system clock, and --lpt names the pipe tarmix-sim made.
 // That is the pty path of the parallel transfer and of New program, which the console
 // form of the program cannot start.
+//
+//   tarmix-faults --serve
+//
+// Many runs from one process, as the matrix makes them: each line on stdin is a run's
+// folder and its arguments (as above), separated by tabs; the run goes on in a child forked
+// from this process, in that folder, and its exit status comes back as a line on stdout (a
+// negative number: the signal that ended it). A fork costs a fraction of starting the
+// program afresh, and the child starts from the same state, so that its log is the same
+// bytes as that of the run started on its own.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -87,7 +98,8 @@ constexpr char kUsageText[] =
     "usage: tarmix-faults --model KEYWORD --state DIR --settings DIR [--faults PLAN] "
     "[--seed N] [--log FILE] [--lpt PIPE] [--new-program ROM] -- TARMIX-ARGUMENTS...\n"
     "   or: tarmix-faults --port DEVICE --settings DIR [--log FILE] [--lpt PIPE] "
-    "[--new-program ROM] -- TARMIX-ARGUMENTS...\n";
+    "[--new-program ROM] -- TARMIX-ARGUMENTS...\n"
+    "   or: tarmix-faults --serve\n";
 
 struct RunnerOptions {
     std::string model;
@@ -259,6 +271,51 @@ int runOperation(const RunnerOptions& runner, Clock& clock, const PortFactory& p
                                      : runNewProgram(runner, clock, ports, log);
 }
 
+int run(int argc, char** argv);
+
+// A run of the server still going after this much real time is ended by SIGALRM: the
+// virtual clock's limit ends any wait of the program, so only a loop that never waits
+// gets here.
+constexpr unsigned kServedRunSeconds = 60;
+
+std::vector<std::string> splitTabs(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+        fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+// The child's end of one served run: in its folder, with stdin and stdout away from the
+// server's pipes.
+[[noreturn]] void runServed(std::vector<std::string> fields) {
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null < 0 || ::chdir(fields[0].c_str()) != 0) ::_exit(kUsage);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(null, STDOUT_FILENO);
+    ::alarm(kServedRunSeconds);
+    fields[0] = "tarmix-faults";
+    std::vector<char*> argv;
+    for (std::string& field : fields) argv.push_back(field.data());
+    argv.push_back(nullptr);
+    const int code = run(static_cast<int>(fields.size()), argv.data());
+    std::cerr.flush();
+    ::_exit(code);
+}
+
+int serve() {
+    builtInCatalogues();  // parsed once here instead of in every run
+    for (std::string line; std::getline(std::cin, line);) {
+        const pid_t child = ::fork();
+        if (child == 0) runServed(splitTabs(line));
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child) return kUsage;
+        std::cout << (WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status)) << std::endl;
+    }
+    return 0;
+}
+
 int run(int argc, char** argv) {
     RunnerOptions runner;
     std::string error;
@@ -316,4 +373,7 @@ int run(int argc, char** argv) {
 }  // namespace
 }  // namespace tarmix
 
-int main(int argc, char** argv) { return tarmix::run(argc, argv); }
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--serve") return tarmix::serve();
+    return tarmix::run(argc, argv);
+}
