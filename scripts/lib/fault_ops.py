@@ -141,7 +141,7 @@ def explained(changes, end, pairs):
             continue
         delta = left.pop(position)
         bit = abs(delta).bit_length() - 1
-        partner = next((q for q in sorted(left) if 0 < q - position <= CANCEL_REACH
+        partner = next((q for q in sorted(left) if q > position
                         and left[q] == -delta and (q - position, bit) in pairs), None)
         if abs(delta) != 1 << bit:
             return False
@@ -154,10 +154,6 @@ def explained(changes, end, pairs):
         pairs.remove((partner - position, bit))
         del left[partner]
     return True
-
-
-# The partner of a cancelling flip lies within this many bytes of the first.
-CANCEL_REACH = 16
 
 
 def read_srecords(path):

@@ -298,15 +298,26 @@ def scratch_folder(prefix):
 
 
 def cancelling_pairs(log):
-    """The cancelling pairs the log shows ("fault cancel-in 17+20 bit 3"), each as the
-    distance between its two bytes and the bit flipped."""
-    pairs = []
+    """The pairs of flips the log shows that can cancel in a sum, each as the distance
+    between its two bytes and the bit flipped: the injector's cancelling pairs ("fault
+    cancel-in 17+20 bit 3"), and any two single flips of one bit in one direction of the
+    line ("fault corrupt 8523 bit 5" and "fault corrupt 11574 bit 5"), which cancel when
+    they go opposite ways inside one long frame."""
+    pairs, singles = [], {}
     for line in log.splitlines():
         words = line.split()
-        if len(words) == 5 and words[0] == "fault" and words[1].startswith("cancel") \
-                and words[3] == "bit" and "+" in words[2]:
+        if len(words) < 5 or words[0] != "fault" or words[-2] != "bit":
+            continue
+        if words[1].startswith("cancel") and len(words) == 5 and "+" in words[2]:
             first, second = words[2].split("+")
             pairs.append((int(second) - int(first), int(words[4])))
+        elif words[1] in ("corrupt", "corrupt-in") and len(words) == 5:
+            direction = "in" if words[1] == "corrupt-in" else "out"
+            singles.setdefault((direction, words[4]), []).append(int(words[2]))
+        elif words[1] == "phase" and len(words) == 7:
+            singles.setdefault((words[3], words[6]), []).append(int(words[4]))
+    for (_, bit), offsets in singles.items():
+        pairs += [(b - a, int(bit)) for i, a in enumerate(offsets) for b in offsets[i + 1 :]]
     return pairs
 
 

@@ -45,6 +45,12 @@ class UndetectableNeedsAPairInTheBlock(unittest.TestCase):
             ("changes that no flip can cancel are wrong", {4: 0x47}, pair_3_apart_bit_2, WRONG),
             ("a pair across two blocks is seen by both sums", {14: 0x44, 17: 0x3C},
              pair_3_apart_bit_2, 2),
+            ("two single flips of one bit, one way", {4: 0x44, 13: 0x3C},
+             "fault corrupt 50 bit 2\nfault corrupt 59 bit 2\n", 0),
+            ("two single flips, each on its own way", {4: 0x44, 13: 0x3C},
+             "fault corrupt 50 bit 2\nfault corrupt-in 59 bit 2\n", 1),
+            ("two aimed flips of one bit, one way", {4: 0x44, 13: 0x3C},
+             "fault phase echo in 50 bit 2\nfault phase echo in 59 bit 2\n", 0),
         ]
         for name, changes, log, expected in cases:
             with self.subTest(name):
