@@ -13,6 +13,7 @@
 #include "sim/boot_library.h"
 #include "sim/image_maker.h"
 #include "sim/memory.h"
+#include "tests/support/file_contents.h"
 
 namespace tarmix {
 namespace {
@@ -22,12 +23,7 @@ namespace fs = std::filesystem;
 // Compiled sources may name themselves relative to the build (ccache's base folder).
 const fs::path kExamples = TARMIX_EXAMPLES_DIR;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::readFile;
 
 std::string quoted(const std::string& word) {
     std::string text = "'";

@@ -17,6 +17,7 @@
 #include "sim/memory.h"
 #include "support/port_holder.h"
 #include "support/special_files.h"
+#include "tests/support/file_contents.h"
 
 namespace tarmix {
 namespace {
@@ -33,12 +34,7 @@ struct Outcome {
     std::string err;
 };
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::readFile;
 
 class CliTest : public ::testing::Test {
   protected:

@@ -102,12 +102,12 @@ class LineDatabaseTest : public LineRig {
         for (const char* line : {"plug 1", "plug 2"}) control(line);
         ASSERT_TRUE(waitForSimulator({"plugged 1", "plugged 2"}));
         ASSERT_TRUE(
-            waitFor([&] { return controllers(testing::ReadWhole(folder / "out")) >= total; }, 60s))
-            << testing::ReadWhole(folder / "err");
+            waitFor([&] { return controllers(testing::readFile(folder / "out")) >= total; }, 60s))
+            << testing::readFile(folder / "err");
         for (const char* line : {"unplug 1", "unplug 2"}) control(line);
         ASSERT_TRUE(waitForSimulator({"unplugged 1", "unplugged 2"}));
         ASSERT_TRUE(waitFor(
-            [&] { return events(testing::ReadWhole(folder / "out"), "removed").size() >= total; },
+            [&] { return events(testing::readFile(folder / "out"), "removed").size() >= total; },
             30s));
     }
 

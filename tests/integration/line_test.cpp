@@ -167,7 +167,7 @@ TEST_F(ProductionLineTest, StationLoopProgramsEachPluggedControllerOnce) {
         EXPECT_EQ(flash(1, "alder", 0x2000), expected) << "controller " << cycle;
         // The next one goes on once the station has seen this one go.
         ASSERT_TRUE(waitFor(
-            [&] { return events(testing::ReadWhole(folder / "out"), "removed").size() >= cycle; },
+            [&] { return events(testing::readFile(folder / "out"), "removed").size() >= cycle; },
             30s));
     }
     kill(tarmix, SIGINT);

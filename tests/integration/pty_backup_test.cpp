@@ -17,18 +17,14 @@
 
 #include "app/simulator_launcher.h"
 #include "sim/image_maker.h"
+#include "tests/support/file_contents.h"
 
 namespace tarmix {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::readFile;
 
 void writeFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());

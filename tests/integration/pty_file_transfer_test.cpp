@@ -12,6 +12,7 @@
 #include "link/identify.h"
 #include "platform/termios_port.h"
 #include "support/recording_view.h"
+#include "tests/support/file_contents.h"
 
 namespace tarmix {
 namespace {
@@ -19,12 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::readFile;
 
 TEST(PtyFileTransfer, RoundTripsAtTheRaisedRate) {
     const fs::path folder = fs::path(::testing::TempDir()) / "pty-file-transfer";

@@ -23,6 +23,7 @@
 #include "sim/image_maker.h"
 #include "sim/memory.h"
 #include "sim/sim_models.h"
+#include "tests/support/file_contents.h"
 
 namespace tarmix::testing {
 
@@ -34,13 +35,6 @@ struct Outcome {
     std::string out;
     std::string err;
 };
-
-inline std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class LineRig : public ::testing::Test {
   protected:
@@ -180,8 +174,8 @@ class LineRig : public ::testing::Test {
             std::this_thread::sleep_for(10ms);
         }
         if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
-        outcome.out = ReadWhole(folder / "out");
-        outcome.err = ReadWhole(folder / "err");
+        outcome.out = readFile(folder / "out");
+        outcome.err = readFile(folder / "err");
         return outcome;
     }
 
@@ -198,7 +192,7 @@ class LineRig : public ::testing::Test {
                        std::chrono::milliseconds limit) {
         return waitFor(
             [&] {
-                std::istringstream lines(ReadWhole(folder / "out"));
+                std::istringstream lines(readFile(folder / "out"));
                 for (std::string line; std::getline(lines, line);)
                     if (line.find(first) != std::string::npos &&
                         line.find(second) != std::string::npos)
@@ -221,7 +215,7 @@ class LineRig : public ::testing::Test {
     // The record's lines; a line that is not JSON fails the test.
     static std::vector<nlohmann::json> recordLines(const std::string& path) {
         std::vector<nlohmann::json> lines;
-        std::istringstream text(ReadWhole(path));
+        std::istringstream text(readFile(path));
         for (std::string line; std::getline(text, line);) {
             lines.push_back(nlohmann::json::parse(line, nullptr, false));
             EXPECT_TRUE(lines.back().is_object()) << line;

@@ -5,6 +5,7 @@
 #include "ffs/new_program.h"
 #include "lang/catalog.h"
 #include "sim/image_maker.h"
+#include "tests/support/file_contents.h"
 #include "unit/app/window_bench.h"
 
 namespace tarmix {
@@ -13,10 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::WindowBench;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
+using testing::readFile;
 
 // A window with the drive area, on an identified controller whose drive A: holds a folder
 // and two files; the extended view is open on A:\.

@@ -21,18 +21,14 @@
 #include "support/cancelling_flips.h"
 #include "support/forwarding_port.h"
 #include "support/recording_view.h"
+#include "tests/support/file_contents.h"
 
 namespace tarmix {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::readFile;
 
 std::vector<std::string> crlfLines(const std::string& text) {
     std::vector<std::string> lines;
