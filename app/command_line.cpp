@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/file_system_cli.h"
+#include "app/help_layout.h"
 #include "app/operation_trace.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
@@ -31,6 +32,51 @@ constexpr int kTextPortWithSimulate = 65034;   // "--port chooses a real device;
 constexpr int kTextNeedsFileName = 65035;      // "%s needs a file name"
 constexpr int kTextTerminalOnly = 65036;       // "--log, --timestamps and --local-echo go …"
 constexpr int kTextResult = 65045;             // "result %d"
+// --help: its headings, and what each form and option does.
+constexpr int kTextHelpUsage = 65055;
+constexpr int kTextHelpForms = 65056;
+constexpr int kTextHelpDownload = 65057;
+constexpr int kTextHelpBackup = 65058;
+constexpr int kTextHelpCopyToDevice = 65059;
+constexpr int kTextHelpCopyToPc = 65060;
+constexpr int kTextHelpOpenWith = 65061;
+constexpr int kTextHelpTimeFactor = 65062;
+constexpr int kTextHelpPortWords = 65063;
+constexpr int kTextHelpOptions = 65064;
+constexpr int kTextHelpHeadless = 65065;
+constexpr int kTextHelpSimulate = 65066;
+constexpr int kTextHelpSimState = 65067;
+constexpr int kTextHelpPort = 65068;
+constexpr int kTextHelpPorts = 65069;
+constexpr int kTextHelpLibrary = 65070;
+constexpr int kTextHelpAnswers = 65071;
+constexpr int kTextHelpJson = 65072;
+constexpr int kTextHelpLanguage = 65073;
+constexpr int kTextHelpVerify = 65074;
+constexpr int kTextHelpTrace = 65075;
+constexpr int kTextHelpWait = 65076;
+constexpr int kTextHelpListPorts = 65077;
+constexpr int kTextHelpSettings = 65078;
+constexpr int kTextHelpTerminal = 65079;
+constexpr int kTextHelpLog = 65080;
+constexpr int kTextHelpTerminalBaud = 65081;
+constexpr int kTextHelpTimestamps = 65082;
+constexpr int kTextHelpLocalEcho = 65083;
+constexpr int kTextHelpVerifyBackup = 65084;
+constexpr int kTextHelpDryRun = 65085;
+constexpr int kTextHelpFileSystemForms = 65086;
+constexpr int kTextHelpList = 65087;
+constexpr int kTextHelpTree = 65088;
+constexpr int kTextHelpMakeDelete = 65089;
+constexpr int kTextHelpFormat = 65090;
+constexpr int kTextHelpDrives = 65091;
+constexpr int kTextHelpHelp = 65092;
+constexpr int kTextHelpVersion = 65093;
+constexpr int kTextHelpTraces = 65101;         // "Failed console runs keep the wire trace …"
+constexpr int kTextHelpExitCodes = 65102;      // "Exit codes:"
+constexpr int kTextHelpLineExitCodes = 65103;  // "A line of stations ends with 0 when …"
+constexpr int kTextUpdateFirmware = 60616;     // "Update firmware"
+constexpr int kTextNewProgram = 60365;         // "New program ..."
 
 // "%u": one unsigned decimal number at the start of the text (blanks before it allowed).
 uint32_t readUnsigned(const std::string& text) {
@@ -108,6 +154,13 @@ std::string terminalRates() {
     std::string text;
     for (uint32_t rate : kTerminalRates) text += (text.empty() ? "" : ", ") + std::to_string(rate);
     return text;
+}
+
+// A menu entry's name as the help quotes it: without the dots that say it opens a dialog.
+std::string menuEntryName(int id) {
+    std::string name = LoadText(id);
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    return name;
 }
 
 }  // namespace
@@ -389,86 +442,61 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string UsageText() {
-    std::string text =
-        "usage: tarmix [OPTIONS] [FORM]\n"
-        "\n"
-        "Forms:\n"
-        "  /p ROMFILE PORT BAUD     download a ROM image, then exit with the result\n"
-        "  /s FOLDER PORT BAUD      back up the controller into FOLDER\n"
-        "  /d PCFILE DEVPATH PORT BAUD   copy a PC file to the controller\n"
-        "  /u DEVPATH PCFILE PORT BAUD   copy a controller file to the PC\n"
-        "  ROMFILE PORT BAUD        open with the ROM file chosen\n"
-        "  /t FACTOR                make every monitor time-out FACTOR times longer\n"
-        "  PORT is COM1..COM6 or LPT1, BAUD 57600, 115200 or 230400; the link itself\n"
-        "  uses the port and rate stored in Tarmix.ini.\n"
-        "\n"
-        "Options:\n"
-        "  --headless               no window: status and messages on stderr\n"
-        "  --simulate[=MODEL]       run the simulated controller (default alder) as COM1\n"
-        "  --sim-state DIR          the simulated controller keeps its memory in DIR\n"
-        "  --port PATH              the serial device for COM1 in this run\n"
-        "  --port COMn=PATH         the serial device for COM1..COM6 (repeatable); before\n"
-        "                           TARMIX_COMn and the machine's own ports. The run uses\n"
-        "                           the port of the first --port, not the stored one\n"
-        "  --library DIR            the boot loader images of \"Update firmware\" are in\n"
-        "                           DIR (with --simulate: demo images made for the run)\n"
-        "  --yes, --no              how the console answers questions (at a terminal it asks;\n"
-        "                           otherwise --no)\n"
-        "  --json                   one JSON event per line on stdout\n"
-        "  --lang CODE              the language of this run (not stored): " +
-        languageCodes() +
-        "\n"
-        "                           without it, Tarmix.ini's; on the first run the\n"
-        "                           locale's (LC_ALL, LC_MESSAGES, LANG), else German\n"
-        "  --verify                 check every copy: the flash is compared with the image\n"
-        "                           after each download, files and the EEPROM written are\n"
-        "                           read back, and what comes from the controller is read\n"
-        "                           twice (file copies, backup, restore, New program)\n"
-        "  --trace FILE             write the wire trace to FILE\n"
-        "  --wait SECONDS           headless unattended forms: give up when no controller\n"
-        "                           is identified in time (default 30)\n"
-        "  --list-ports             list COM1..COM6 and LPT1 and exit\n"
-        "  --settings [KEY=VALUE]   show the settings file in plain text with its path, or\n"
-        "                           change one setting (BAUDRATE=115200) and show them\n"
-        "  --terminal               a serial terminal on this console at 57600 baud, on\n"
-        "                           the usual port (Ctrl-] quits, Ctrl-T ? shows its\n"
-        "                           keys); the controller is not identified, so nothing\n"
-        "                           is typed into its application\n"
-        "  --log FILE               with --terminal: keep a copy of everything received, with\n"
-        "                           a marked line where the line went away and came back\n"
-        "  --baud RATE              with --terminal: the line's rate instead of 57600, one of\n"
-        "                           " +
-        terminalRates() +
-        "\n"
-        "  --timestamps             with --terminal: each line starts with the time it came\n"
-        "  --local-echo             with --terminal: show what is typed (for a device that\n"
-        "                           does not echo)\n"
-        "  --verify-backup FOLDER   check a backup folder against its manifest.json\n"
-        "  --dry-run SCRIPT         show what each line of a script would do; no port\n"
-        "                           is opened\n"
-        "\n"
-        "File-system forms (on the console, once the controller is identified; PATH is a\n"
-        "device path such as \"A:\\DATA\", the drive letter in either case):\n"
-        "  --ls PATH                list a folder: name, size or <DIR>, date\n"
-        "  --tree A:                the folder tree of a drive, one folder per line\n"
-        "  --mkdir PATH, --rm PATH, --rmdir PATH   new folder, delete file or folder\n"
-        "  --format A:              format a drive (asks; --yes answers)\n"
-        "  --df                     the drives with size, block size and free space\n"
-        "  --help                   this text\n"
-        "  --version                the version of tarmix and of the monitor dialogue\n"
-        "\n" +
-        std::string(LineUsageText()) +
-        "\n"
-        "Failed console runs keep the wire trace of their last operation in\n  " +
-        withHomeAsTilde(TraceFolder()) + "\n(the newest " + std::to_string(kTracesKept) +
-        "; the folder is $XDG_STATE_HOME/tarmix, else ~/.local/state/tarmix).\n";
-    text += "\nExit codes:\n";
+    const HelpEntry forms[] = {
+        {"/p ROMFILE PORT BAUD", LoadText(kTextHelpDownload)},
+        {"/s FOLDER PORT BAUD", LoadText(kTextHelpBackup)},
+        {"/d PCFILE DEVPATH PORT BAUD", LoadText(kTextHelpCopyToDevice)},
+        {"/u DEVPATH PCFILE PORT BAUD", LoadText(kTextHelpCopyToPc)},
+        {"ROMFILE PORT BAUD", LoadText(kTextHelpOpenWith)},
+        {"/t FACTOR", LoadText(kTextHelpTimeFactor)},
+    };
+    const HelpEntry options[] = {
+        {"--headless", LoadText(kTextHelpHeadless)},
+        {"--simulate[=MODEL]", FormatText(kTextHelpSimulate, kDefaultSimulatedModel)},
+        {"--sim-state DIR", LoadText(kTextHelpSimState)},
+        {"--port PATH", LoadText(kTextHelpPort)},
+        {"--port COMn=PATH", LoadText(kTextHelpPorts)},
+        {"--library DIR", FormatText(kTextHelpLibrary, LoadText(kTextUpdateFirmware))},
+        {"--yes, --no", LoadText(kTextHelpAnswers)},
+        {"--json", LoadText(kTextHelpJson)},
+        {"--lang CODE", FormatText(kTextHelpLanguage, languageCodes())},
+        {"--verify", FormatText(kTextHelpVerify, menuEntryName(kTextNewProgram))},
+        {"--trace FILE", LoadText(kTextHelpTrace)},
+        {"--wait SECONDS", FormatText(kTextHelpWait, kDefaultWaitSeconds)},
+        {"--list-ports", LoadText(kTextHelpListPorts)},
+        {"--settings [KEY=VALUE]", LoadText(kTextHelpSettings)},
+        {"--terminal", LoadText(kTextHelpTerminal)},
+        {"--log FILE", LoadText(kTextHelpLog)},
+        {"--baud RATE", FormatText(kTextHelpTerminalBaud, terminalRates())},
+        {"--timestamps", LoadText(kTextHelpTimestamps)},
+        {"--local-echo", LoadText(kTextHelpLocalEcho)},
+        {"--verify-backup FOLDER", LoadText(kTextHelpVerifyBackup)},
+        {"--dry-run SCRIPT", LoadText(kTextHelpDryRun)},
+    };
+    const HelpEntry fileSystemForms[] = {
+        {"--ls PATH", LoadText(kTextHelpList)},
+        {"--tree A:", LoadText(kTextHelpTree)},
+        {"--mkdir PATH, --rm PATH, --rmdir PATH", LoadText(kTextHelpMakeDelete)},
+        {"--format A:", LoadText(kTextHelpFormat)},
+        {"--df", LoadText(kTextHelpDrives)},
+        {"--help", LoadText(kTextHelpHelp)},
+        {"--version", LoadText(kTextHelpVersion)},
+    };
+    std::string text = LoadText(kTextHelpUsage) + "\n\n";
+    text += LoadText(kTextHelpForms) + "\n" + HelpColumns(forms);
+    text += HelpParagraph(LoadText(kTextHelpPortWords), 2) + "\n";
+    text += LoadText(kTextHelpOptions) + "\n" + HelpColumns(options) + "\n";
+    text += HelpParagraph(LoadText(kTextHelpFileSystemForms)) + HelpColumns(fileSystemForms);
+    text += "\n" + LineUsageText() + "\n";
+    text += HelpParagraph(
+        FormatText(kTextHelpTraces, withHomeAsTilde(TraceFolder()), int(kTracesKept)));
+    text += "\n" + LoadText(kTextHelpExitCodes) + "\n";
     for (const ExitCode& row : kExitCodes) {
         const std::string code = std::to_string(row.code);
-        text += "  " + code + std::string(5 - code.size(), ' ') + row.meaning + "\n";
+        text += HelpWrapped("  " + code + std::string(5 - code.size(), ' '),
+                            DescribeResult(row.code), 7);
     }
-    text += kLineExitRule;
-    return text;
+    return text + HelpParagraph(LoadText(kTextHelpLineExitCodes));
 }
 
 }  // namespace tarmix

@@ -54,7 +54,7 @@ enum ResultCode : int {
 
 struct ExitCode {
     int code;
-    const char* meaning;  // one line of English, as --help shows it
+    const char* meaning;  // one line of English, as the README lists it
     int textId = 0;       // the meaning in the catalogue; 0: the English only
 };
 

@@ -58,6 +58,7 @@ class ConsoleFrontEnd : public FrontEnd, public MainWindowView, public TimerHost
 
     // View
     void setStatus(const std::string& text) override;
+    std::string statusText() const override { return status_; }
     void setProgressRange(int low, int high) override;
     void setProgress(int position) override;
     void setTransferred(uint64_t done, uint64_t total) override;

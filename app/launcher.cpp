@@ -44,6 +44,9 @@ constexpr int kTextWatchingForms = 64822;    // "watching the link: …", then t
 constexpr int kTextHelpHint = 65037;         // "tarmix --help shows the forms and the options."
 constexpr int kTextUnknownModel = 65046;     // "--simulate knows no model \"%s\"; the models are:"
 constexpr int kTextTraceUnwritable = 65047;  // "cannot write the trace file %s"
+constexpr int kTextWithWindow = 65104;       // "(with window)"
+constexpr int kTextConsoleOnly = 65105;      // "(console only)"
+constexpr int kTextCompatibleWith = 65106;   // "compatible with the monitor dialogue of %s"
 
 bool displayAvailable() {
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -125,9 +128,9 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         return DryRunScript(options.dryRun, std::cout) == 0 ? kResultOk : kResultCheckFailed;
     }
     if (options.version) {
-        std::cout << "tarmix " << TARMIX_VERSION
-                  << (windowed ? " (with window)" : " (console only)")
-                  << "\ncompatible with the monitor dialogue of " << kMonitorCompatibility << "\n";
+        std::cout << "tarmix " << TARMIX_VERSION << " "
+                  << LoadText(windowed ? kTextWithWindow : kTextConsoleOnly) << "\n"
+                  << FormatText(kTextCompatibleWith, kMonitorCompatibility) << "\n";
         return kResultOk;
     }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "app/port_problem.h"
@@ -345,7 +346,22 @@ void CDownloadDialog::RelabelDeviceTexts(const std::string& oldFirmwareLabel,
 void CDownloadDialog::OnStopOperation() {
     if (!busy_) return;
     RequestStop(StopCause::Operator);
+    if (!statusBeforeStop_) {
+        // The id only while the line is its text: an operation below writes the line itself.
+        const std::string shown = view_.statusText();
+        const bool catalogued = statusTextId_ != 0 && shown == LoadText(statusTextId_);
+        statusBeforeStop_ = ShownStatus{shown, catalogued ? statusTextId_ : 0};
+    }
     Status(kTextStopping);
+}
+
+void CDownloadDialog::ShowOutcomeAfterLateStop() {
+    const std::optional<ShownStatus> before = std::exchange(statusBeforeStop_, std::nullopt);
+    if (!before || view_.statusText() != LoadText(kTextStopping)) return;
+    if (before->textId != 0)
+        Status(before->textId);
+    else
+        StatusText(before->text);
 }
 
 void CDownloadDialog::ReportUnrecognisedWords() {

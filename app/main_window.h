@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,7 @@ class CDownloadDialog {
         ~DeviceOperation() {
             if (!outer_) return;
             window_.busy_ = false;
+            window_.ShowOutcomeAfterLateStop();
             ClearOperatorStop();  // it has stopped this operation; the next one runs
             if (window_.watchActive_ && !window_.closed_)
                 window_.timers_.start(kWatchTimer, window_.watchPeriod());
@@ -207,6 +209,10 @@ class CDownloadDialog {
     // The link's own news (connecting, connected): it does not replace what an operation
     // said.
     void LinkStatus(int textId);
+    // After an operation: "Stopping…" still on the line means the stop came during its last
+    // step and cut nothing short, so the line it replaced, the operation's last word, is
+    // shown again.
+    void ShowOutcomeAfterLateStop();
     bool SelectedPortIsUsb() const;
     // Settles the port to connect to. Only the window, with no port of the command line,
     // gives way to the first available port; every other run keeps its own, so that it
@@ -320,6 +326,12 @@ class CDownloadDialog {
     int resultCode_ = kResultOk;
     std::string resultDetail_;
     int statusTextId_ = 0;  // the catalogue text on the status line; 0 for another text
+    // What the status line showed when the operator asked the operation under way to stop.
+    struct ShownStatus {
+        std::string text;
+        int textId;
+    };
+    std::optional<ShownStatus> statusBeforeStop_;
     bool commandLineMode_ = false;
     std::string commandSwitch_;
     std::string firstPath_;

@@ -150,6 +150,8 @@ class MainWindowView : public TerminalView {
     virtual std::vector<std::string> chooseFiles() { return {}; }
     // An open-file dialog for an existing ROM image (ROM or all files).
     virtual std::optional<std::string> chooseRomImage() { return std::nullopt; }
+    // What the status line shows now.
+    virtual std::string statusText() const = 0;
     // Closes the window; the launcher then ends the program.
     virtual void closeWindow() = 0;
     // One entry of a listing the command line asked for (--ls, --tree, --df): `line` on

@@ -19,6 +19,10 @@ namespace {
 
 constexpr int kTextCannotBeRead = 65053;  // "%s: cannot be read"
 constexpr int kTextNotAManifest = 65054;  // "%s: not a backup manifest (%s)"
+constexpr int kTextMissing = 65114;       // "missing: %s"
+constexpr int kTextChanged = 65115;       // "changed: %s"
+constexpr int kTextNotListed = 65116;     // "not in the manifest: %s"
+constexpr int kTextAllMatch = 65117;      // "all %d files match the manifest"
 
 std::string IsoTime(const LocalTime& time) {
     char text[40];
@@ -170,10 +174,11 @@ BackupCheck VerifyBackup(const fs::path& folder) {
 std::string DescribeBackupCheck(const BackupCheck& check) {
     if (!check.error.empty()) return check.error + "\n";
     std::string text;
-    for (const std::string& file : check.missing) text += "missing: " + file + "\n";
-    for (const std::string& file : check.changed) text += "changed: " + file + "\n";
-    for (const std::string& file : check.extra) text += "not in the manifest: " + file + "\n";
-    if (text.empty()) text = "all " + std::to_string(check.listed) + " files match the manifest\n";
+    for (const auto& [files, textId] :
+         {std::pair{&check.missing, kTextMissing}, std::pair{&check.changed, kTextChanged},
+          std::pair{&check.extra, kTextNotListed}})
+        for (const std::string& file : *files) text += FormatText(textId, file) + "\n";
+    if (text.empty()) text = FormatText(kTextAllMatch, check.listed) + "\n";
     return text;
 }
 

@@ -7,10 +7,25 @@
 #include <system_error>
 
 #include "flash/srec_writer.h"
+#include "lang/catalog.h"
+#include "lang/format_text.h"
 
 namespace tarmix {
 
 namespace {
+
+constexpr int kTextNotSrec = 65135;        // "not an S-record"
+constexpr int kTextOddDigits = 65136;      // "not an S-record (odd number of digits)"
+constexpr int kTextNotHex = 65137;         // "not an S-record (a character is no …)"
+constexpr int kTextByteCount = 65138;      // "the byte count does not match the record"
+constexpr int kTextTooShort = 65139;       // "the record is too short for its address"
+constexpr int kTextChecksum = 65140;       // "the checksum is wrong"
+constexpr int kTextCannotOpen = 65141;     // "\"%s\" cannot be opened"
+constexpr int kTextTooLarge = 65142;       // "\"%s\" is too large for a boot image"
+constexpr int kTextCannotRead = 65143;     // "\"%s\" cannot be read"
+constexpr int kTextLongLine = 65144;       // "the line is longer than %d characters"
+constexpr int kTextNoDataRecords = 65145;  // "\"%s\" holds no data records"
+constexpr int kTextLinePlace = 65146;      // "\"%s\", line %d: %s"
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -21,10 +36,6 @@ int hexDigit(char c) {
 
 bool isDataRecord(std::string_view line) {
     return line.size() >= 2 && line[1] >= '1' && line[1] <= '3';
-}
-
-std::string where(const std::string& name, size_t line) {
-    return "\"" + name + "\", line " + std::to_string(line) + ": ";
 }
 
 // Takes a checked record's address and data into the image: data into its runs, an "S0"
@@ -54,21 +65,25 @@ void takeRecord(std::string_view line, BootImage& image) {
 
 std::string CheckBootImageLine(std::string_view line) {
     if (line.size() < 2 || line[0] != 'S' || SrecAddressBytes(line[1]) == 0)
-        return "not an S-record";
+        return LoadText(kTextNotSrec);
     const std::string_view digits = line.substr(2);
-    if (digits.size() % 2 != 0) return "not an S-record (odd number of digits)";
+    if (digits.size() % 2 != 0) return LoadText(kTextOddDigits);
     unsigned sum = 0;
     for (size_t i = 0; i < digits.size(); i += 2) {
         const int high = hexDigit(digits[i]), low = hexDigit(digits[i + 1]);
-        if (high < 0 || low < 0) return "not an S-record (a character is no hexadecimal digit)";
+        if (high < 0 || low < 0) return LoadText(kTextNotHex);
         sum += unsigned(high * 16 + low);
     }
     const size_t bytes = digits.size() / 2;
     const size_t count = size_t(hexDigit(digits[0]) * 16 + hexDigit(digits[1]));
-    if (bytes < 2 || count != bytes - 1) return "the byte count does not match the record";
-    if (count < SrecAddressBytes(line[1]) + 1) return "the record is too short for its address";
-    if ((sum & 0xFF) != 0xFF) return "the checksum is wrong";
+    if (bytes < 2 || count != bytes - 1) return LoadText(kTextByteCount);
+    if (count < SrecAddressBytes(line[1]) + 1) return LoadText(kTextTooShort);
+    if ((sum & 0xFF) != 0xFF) return LoadText(kTextChecksum);
     return {};
+}
+
+std::string ImageLinePlace(const std::string& name, size_t line, const std::string& fault) {
+    return FormatText(kTextLinePlace, name, line, fault);
 }
 
 int BootImageTitleVersion(std::string_view title) {
@@ -96,16 +111,16 @@ bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::str
     const std::uintmax_t size = regular ? std::filesystem::file_size(path, error) : 0;
     std::ifstream in(path, std::ios::binary);
     if (!regular || error || !in) {
-        problem = "\"" + image.name + "\" cannot be opened";
+        problem = FormatText(kTextCannotOpen, image.name);
         return false;
     }
     if (size > kMaxBootImageFileSize) {
-        problem = "\"" + image.name + "\" is too large for a boot image";
+        problem = FormatText(kTextTooLarge, image.name);
         return false;
     }
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad()) {
-        problem = "\"" + image.name + "\" cannot be read";
+        problem = FormatText(kTextCannotRead, image.name);
         return false;
     }
 
@@ -119,14 +134,14 @@ bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::str
         std::string piece = lineNumber == 1 ? std::string() : std::string("\n");
         piece += line;
         if (piece.size() > kMaxBootPieceLength) {
-            problem = where(image.name, lineNumber) + "the line is longer than " +
-                      std::to_string(kMaxBootPieceLength - 1) + " characters";
+            problem = ImageLinePlace(image.name, lineNumber,
+                                     FormatText(kTextLongLine, kMaxBootPieceLength - 1));
             return false;
         }
         if (!line.empty()) {
             const std::string fault = CheckBootImageLine(line);
             if (!fault.empty()) {
-                problem = where(image.name, lineNumber) + fault;
+                problem = ImageLinePlace(image.name, lineNumber, fault);
                 return false;
             }
             takeRecord(line, image);
@@ -139,7 +154,7 @@ bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::str
     // The line feed of the last line end goes out as a piece of its own.
     if (!text.empty() && text.back() == '\n') image.pieces.emplace_back("\n");
     if (image.dataBytes == 0) {
-        problem = "\"" + image.name + "\" holds no data records";
+        problem = FormatText(kTextNoDataRecords, image.name);
         return false;
     }
     return true;

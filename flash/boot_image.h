@@ -56,4 +56,8 @@ int BootImageTitleVersion(std::string_view title);
 // S-record.
 std::string CheckBootImageLine(std::string_view line);
 
+// A fault of one line of an image file, as it is told: "\"Boot.rom\", line 4: the checksum
+// is wrong".
+std::string ImageLinePlace(const std::string& name, size_t line, const std::string& fault);
+
 }  // namespace tarmix

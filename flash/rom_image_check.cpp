@@ -56,7 +56,7 @@ class ImageChecker {
             text.size() > kLongestRecord ? LoadText(kTextLineTooLong) : CheckBootImageLine(text);
         if (fault.empty()) fault = record(text, number);
         if (fault.empty()) return true;
-        problem = "\"" + name_ + "\", line " + std::to_string(number) + ": " + fault;
+        problem = ImageLinePlace(name_, size_t(number), fault);
         return false;
     }
 
@@ -131,8 +131,8 @@ class ImageChecker {
                     const Record* later = std::max(
                         record, earlier, [](auto* a, auto* b) { return a->line < b->line; });
                     const Record* first = later == record ? earlier : record;
-                    problem = "\"" + name_ + "\", line " + std::to_string(later->line) + ": " +
-                              FormatText(kTextOverlaps, first->line);
+                    problem = ImageLinePlace(name_, size_t(later->line),
+                                             FormatText(kTextOverlaps, first->line));
                     return false;
                 }
             }

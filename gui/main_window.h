@@ -70,6 +70,7 @@ class MainWindow final : public QDialog, public MainWindowView {
 
     // View
     void setStatus(const std::string& text) override;
+    std::string statusText() const override { return statusText_; }
     void setProgressRange(int low, int high) override;
     void setProgress(int position) override;
     void setTransferred(uint64_t done, uint64_t total) override;

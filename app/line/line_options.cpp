@@ -1,5 +1,7 @@
 #include "app/line/line_options.h"
 
+#include "app/help_layout.h"
+#include "lang/catalog.h"
 #include "lang/format_text.h"
 
 namespace tarmix {
@@ -7,6 +9,15 @@ namespace tarmix {
 namespace {
 
 constexpr int kTextBaudChoices = 65052;  // "--baud takes 57600, 115200 or 230400, not \"%s\""
+constexpr int kTextNeedsRecord = 65107;  // "%s needs a file or a postgresql:// address"
+// --help: the heading of the line's options, and what each does.
+constexpr int kTextHelpLine = 65094;
+constexpr int kTextHelpGang = 65095;
+constexpr int kTextHelpRepeat = 65096;
+constexpr int kTextHelpBaud = 65097;
+constexpr int kTextHelpRecord = 65098;
+constexpr int kTextHelpRecordDatabase = 65099;
+constexpr int kTextHelpRecordSummary = 65100;
 
 // "--name VALUE" or "--name=VALUE"; false when the word is not this option.
 bool optionValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
@@ -43,25 +54,23 @@ bool TakeLineOption(const std::vector<std::string>& arguments, size_t& i, LineOp
     for (auto [name, into] : {std::pair{"--record", &options.record},
                               std::pair{"--record-summary", &options.recordSummary}}) {
         if (!optionValue(arguments, i, name, value)) continue;
-        if (value->empty()) error = std::string(name) + " needs a file or a postgresql:// address";
+        if (value->empty()) error = FormatText(kTextNeedsRecord, name);
         *into = *value;
         return true;
     }
     return false;
 }
 
-const char* LineUsageText() {
-    return "Production line (PORT is a device path; one station per --port):\n"
-           "  --gang                   program one controller on every --port at once:\n"
-           "                           tarmix --headless --gang --port A --port B /p FILE\n"
-           "  --repeat                 keep each station going: when its controller is done\n"
-           "                           and taken away, program the next one (Ctrl-C ends)\n"
-           "  --baud RATE              the rate of the transfers instead of the settings'\n"
-           "  --record FILE            append one JSON line per controller to FILE (locked,\n"
-           "                           flushed as each result is known)\n"
-           "  --record postgresql://USER@HOST/DB   the same into a database table; lines\n"
-           "                           wait in a spool file while the server is away\n"
-           "  --record-summary FILE    per day and image: how many programmed, failed, why\n";
+std::string LineUsageText() {
+    const HelpEntry options[] = {
+        {"--gang", LoadText(kTextHelpGang)},
+        {"--repeat", LoadText(kTextHelpRepeat)},
+        {"--baud RATE", LoadText(kTextHelpBaud)},
+        {"--record FILE", LoadText(kTextHelpRecord)},
+        {"--record postgresql://USER@HOST/DB", LoadText(kTextHelpRecordDatabase)},
+        {"--record-summary FILE", LoadText(kTextHelpRecordSummary)},
+    };
+    return HelpParagraph(LoadText(kTextHelpLine)) + HelpColumns(options);
 }
 
 }  // namespace tarmix

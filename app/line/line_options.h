@@ -29,13 +29,7 @@ struct LineOptions {
 bool TakeLineOption(const std::vector<std::string>& arguments, size_t& i, LineOptions& options,
                     std::string& error);
 
-// How a line of several stations turns their results into one exit code.
-inline constexpr char kLineExitRule[] =
-    "A line of stations ends with 0 when every station succeeded, otherwise with the code\n"
-    "of the lowest-numbered station that failed (with --repeat: its first failure); its\n"
-    "last line lists the failed stations. Ctrl-C gives 130 as for one controller.\n";
-
 // The --help lines of the options above.
-const char* LineUsageText();
+std::string LineUsageText();
 
 }  // namespace tarmix

@@ -51,6 +51,14 @@ constexpr int kTextColumnFailed = 65004;
 constexpr int kTextColumnResult = 65005;
 constexpr int kTextAllSucceeded = 65006;    // "every station succeeded"
 constexpr int kTextFailedStations = 65007;  // "failed stations:"
+constexpr int kTextCannotBeRead = 65053;    // "%s: cannot be read"
+// Why the command line cannot run as a line.
+constexpr int kTextLineRunsForm = 65108;    // "a line runs the form /p FILE (…), for example:"
+constexpr int kTextLineNoSimulate = 65109;  // "a line programs real ports: --simulate …"
+constexpr int kTextLineNeedsPort = 65110;   // "a line needs --port PATH for each station"
+constexpr int kTextLineNeedsGang = 65111;   // "several --port options make several stations: …"
+constexpr int kTextLineRunsAlone = 65112;   // "a line runs only /p FILE; --terminal and …"
+constexpr int kTextNothingTouched = 65113;  // "%s; no controller was touched"
 
 // What a station came to over the run.
 struct StationTally {
@@ -329,14 +337,12 @@ class ProductionLine {
 // Why the command line cannot run as a line; empty when it can.
 std::string lineRefusal(const ToolOptions& options, const std::vector<std::string>& words) {
     if (words.size() != 2 || words[0] != "/p")
-        return "a line runs the form /p FILE (an image or a script), for example:\n"
-               "  tarmix --headless --gang --port /dev/ttyUSB0 --port /dev/ttyUSB1 /p app.rom";
-    if (options.simulate) return "a line programs real ports: --simulate cannot be used with it";
-    if (options.ports.empty()) return "a line needs --port PATH for each station";
-    if (options.ports.size() > 1 && !options.line.gang)
-        return "several --port options make several stations: add --gang";
-    if (options.terminal || HasConsoleAction(options))
-        return "a line runs only /p FILE; --terminal and the console actions run alone";
+        return LoadText(kTextLineRunsForm) +
+               "\n  tarmix --headless --gang --port /dev/ttyUSB0 --port /dev/ttyUSB1 /p app.rom";
+    if (options.simulate) return LoadText(kTextLineNoSimulate);
+    if (options.ports.empty()) return LoadText(kTextLineNeedsPort);
+    if (options.ports.size() > 1 && !options.line.gang) return LoadText(kTextLineNeedsGang);
+    if (options.terminal || HasConsoleAction(options)) return LoadText(kTextLineRunsAlone);
     return "";
 }
 
@@ -351,7 +357,7 @@ int RunProductionLine(const ToolOptions& options, const std::vector<std::string>
     const fs::path file = fs::absolute(words[1], failure);
     const std::optional<std::string> sha256 = Sha256OfFile(file);
     if (!sha256) {
-        std::cerr << "tarmix: cannot read " << words[1] << "\n";
+        std::cerr << "tarmix: " << FormatText(kTextCannotBeRead, words[1]) << "\n";
         return kResultDownloadFailed;
     }
     const RecordedImage image{file.filename().string(), file.string(), *sha256,
@@ -362,7 +368,7 @@ int RunProductionLine(const ToolOptions& options, const std::vector<std::string>
         std::string error;
         record = OpenRecord(options.line.record, error);
         if (!record) {
-            std::cerr << "tarmix: " << error << "; no controller was touched\n";
+            std::cerr << "tarmix: " << FormatText(kTextNothingTouched, error) << "\n";
             return kResultRecordFailed;
         }
     }

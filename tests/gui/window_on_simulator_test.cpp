@@ -835,5 +835,34 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndEachOperationAtItsNextSafePoint) {
         EXPECT_FALSE(box.text.contains(text(60131))) << box.text.toStdString();
 }
 
+// A stop while a script's closing step runs (the drive list read again after the copy) cuts
+// nothing short: the status line keeps what the script said, not "Stopping…".
+TEST_F(WindowOnSimulator, AStopDuringTheLastStepLeavesTheOutcomeOnTheStatusLine) {
+    std::ofstream(settingsFolder_ / "day.txt", std::ios::binary) << "one frame";
+    const std::filesystem::path script = settingsFolder_ / "copy.rom";
+    std::ofstream(script, std::ios::binary) << "download day.txt A:\\NEW.TXT\r\n";
+    ASSERT_TRUE(waitForIdentification());
+    button(Control::ExtendedView)->click();
+    window().setSourceText(script.string());
+    controller_->OnSourceEdited(script.string());
+    const QString copied = text(64803).left(text(64803).indexOf('%'));
+    for (const auto& way : stopWays()) {
+        SCOPED_TRACE(way.how);
+        // The script ends with the controller identified afresh.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return button(Control::StartDownload)->isEnabled(); },
+                                    kIdentifyWaitMs));
+        bool loaded = false, stopped = false;
+        sent_.onLine = [&](const std::string& line) {
+            loaded = loaded || line.starts_with("file load");
+            if (loaded && !stopped && line.ends_with("tree a:")) stopped = true, way.stop();
+        };
+        button(Control::StartDownload)->click();
+        sent_.onLine = nullptr;
+        ASSERT_TRUE(stopped);
+        EXPECT_TRUE(status().startsWith(copied)) << status().toStdString();
+        EXPECT_FALSE(StopRequested());
+    }
+}
+
 }  // namespace
 }  // namespace tarmix::gui

@@ -1,6 +1,7 @@
 // One run, one language: tarmix headless against tarmix-sim in every language of the
-// catalogues, with no settings file yet. Nothing it prints may be a text of another
-// language, and the settings file it leaves keeps the locale's language, not --lang's.
+// catalogues, with no settings file yet. Nothing it prints, its --help and --version
+// included, may be a text of another language, and the settings file it leaves keeps the
+// locale's language, not --lang's.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,6 +80,8 @@ TEST_F(CliLanguageTest, EveryRunSpeaksOnlyItsOwnLanguage) {
         const std::string lang = std::string(" --lang ") + language.code;
         ASSERT_EQ(run("--ls 'A:\\DATA'" + lang), 0) << output;
         ASSERT_EQ(run("--df" + lang), 0) << output;
+        ASSERT_EQ(run("--help" + lang), 0) << output;
+        ASSERT_EQ(run("--version" + lang), 0) << output;
         // Refusals of the command line and of a file-system form.
         ASSERT_EQ(run("--wait soon" + lang), kResultUsage) << output;
         ASSERT_EQ(run("--mkdir 'A:\\'" + lang), kResultUsage) << output;
@@ -90,6 +93,7 @@ TEST_F(CliLanguageTest, EveryRunSpeaksOnlyItsOwnLanguage) {
         const TextCatalogues& all = builtInCatalogues();
         EXPECT_NE(output.find(*all.lookup(language.index, 60221)), std::string::npos) << output;
         EXPECT_NE(output.find(*all.lookup(language.index, 64888)), std::string::npos) << output;
+        EXPECT_NE(output.find(*all.lookup(language.index, 65102)), std::string::npos) << output;
         const std::string waitRefusal = *all.lookup(language.index, 65028);
         EXPECT_NE(output.find(waitRefusal.substr(0, waitRefusal.find('%'))), std::string::npos)
             << output;

@@ -105,7 +105,8 @@ class PtyBackupTest : public ::testing::TestWithParam<Device> {
     }
     int tarmixAlone(const std::string& words) {
         const int status = std::system(
-            (quoted(TARMIX_PATH) + " " + words + " >" + quoted((folder / "out").string()) + " 2>&1")
+            ("env XDG_CONFIG_HOME=" + quoted((folder / "config").string()) + " " +
+             quoted(TARMIX_PATH) + " " + words + " >" + quoted((folder / "out").string()) + " 2>&1")
                 .c_str());
         err = readFile(folder / "out");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

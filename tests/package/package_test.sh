@@ -46,7 +46,7 @@ tarmix="$root/usr/bin/tarmix"
 gzip -dc "$root/usr/share/doc/tarmix/changelog.Debian.gz" | head -n 1 | grep -qF "tarmix ($version)" ||
     fail "the changelog does not begin with version $version"
 "$tarmix" --help >"$scratch/help.txt" || fail "--help"
-if "$tarmix" --version | grep -q "with window"; then
+if "$tarmix" --lang en --version | grep -q "with window"; then
     dpkg-deb -f "$deb" Recommends | grep -q 'qt6-translations-l10n' ||
         fail "the window's Qt texts are not recommended"
 fi

@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/help_layout.h"
 #include "checkout.h"
 #include "lang/catalog.h"
 
@@ -149,6 +150,25 @@ TEST(ExitCodes, OneTableInHelpAndReadme) {
     setLanguageIndex(kGermanLanguage);
     EXPECT_EQ(DescribeResult(kResultNoController), "keine Steuerung erkannt");
     EXPECT_TRUE(codes.contains(kResultTerminated));
+}
+
+// The help lines up in every script: its widths are characters, not bytes; words too long
+// for the column leave three blanks; a line break keeps the blanks that begin the next line.
+TEST(HelpLayout, WrapsAtTheWidthInCharactersAndKeepsTheColumn) {
+    const auto greek = [](int words) {
+        std::string text;
+        for (int i = 0; i < words; ++i) text += (i ? " " : "") + std::string("αβγδε");
+        return text;
+    };
+    const HelpEntry entries[] = {{"--lang CODE", greek(20)},
+                                 {"--mkdir PATH, --rm PATH, --rmdir PATH", "new folder"},
+                                 {"--gang", "at once:\n  tarmix --gang"}};
+    const std::string column(kHelpTextColumn, ' ');
+    EXPECT_EQ(HelpColumns(entries), "  --lang CODE" + std::string(14, ' ') + greek(8) + "\n" +
+                                        column + greek(8) + "\n" + column + greek(4) + "\n" +
+                                        "  --mkdir PATH, --rm PATH, --rmdir PATH   new folder\n" +
+                                        "  --gang" + std::string(19, ' ') + "at once:\n" + column +
+                                        "  tarmix --gang\n");
 }
 
 }  // namespace

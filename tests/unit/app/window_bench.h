@@ -29,6 +29,7 @@ class RecordingWindow final : public MainWindowView, public TimerHost {
     };
 
     void setStatus(const std::string& text) override { statuses.push_back(text); }
+    std::string statusText() const override { return lastStatus(); }
     void setProgressRange(int, int) override {}
     void setProgress(int) override {}
     void showMessage(const std::string& text, const std::string&, MessageIcon icon) override {
