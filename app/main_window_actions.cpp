@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/window_texts.h"
 #include "batch/batch_run.h"
+#include "config/capability.h"
 #include "flash/download.h"
 #include "lang/catalog.h"
 
@@ -76,10 +77,10 @@ int CDownloadDialog::DownloadRomImage(const std::string& path) {
     DownloadOptions options;
     options.compare = compareMode_;
     options.verifyAfterWrite = Verifying();
-    options.keepSettings = keepReceipts_;
     options.parallelTransfer = parallelFlags_.open;
     options.baudRate = uint32_t(baudRate_);  // the path arrives completed: no source folder
-    ApplicationDownload download({monitor_, parallel_, view_, device_, options, figures});
+    const SettingsReset reset = keepReceipts_ ? nullptr : ClearEepromDataLength;
+    ApplicationDownload download({monitor_, parallel_, view_, device_, options, figures, reset});
     const Millis started = clock_.now();
     const int result = download.DownloadApplication(path);
     const Millis duration = clock_.now() - started;

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "config/capability.h"
 #include "flash/rom_image_check.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
@@ -47,8 +46,6 @@ constexpr int kTextVerifyErrorAt = 64302;    // "Verify error at block 0x%08X"
 constexpr int kTextImageRefused = 64453;     // "This ROM image cannot be downloaded; …"
 
 constexpr int kModelBirch = 2;
-// The capability value that holds the EEPROM data length.
-constexpr size_t kEepromLengthValue = 2;
 constexpr int kModelAlder = 1;
 
 constexpr size_t kShortAnswer = 999;
@@ -626,15 +623,11 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
 int ApplicationDownload::SuccessSteps() {
     ctx_.figures.applicationLoaded = true;
     ctx_.figures.applicationStart = ctx_.figures.downloadStart;
-    if (ctx_.options.keepSettings) return kSuccess;
-    // The old application's EEPROM data length goes to 0. A controller without a usable
-    // record keeps none to clear; a record that could not be read for certain, or that did
-    // not take the new value, fails the run.
-    const CapabilityResult cleared =
-        SetCapability(ctx_.monitor, kShortAnswer, kEepromLengthValue, 0);
-    if (cleared.ok() || cleared.change == CapabilityChange::NoRecord) return kSuccess;
-    ctx_.view.setStatus(cleared.failure);
-    message(cleared.failure, MessageIcon::Error);
+    if (ctx_.resetSettings == nullptr) return kSuccess;
+    const std::string failure = ctx_.resetSettings(ctx_.monitor);
+    if (failure.empty()) return kSuccess;
+    ctx_.view.setStatus(failure);
+    message(failure, MessageIcon::Error);
     return kFailure;
 }
 
