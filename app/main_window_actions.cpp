@@ -8,6 +8,7 @@
 #include "config/capability.h"
 #include "flash/download.h"
 #include "lang/catalog.h"
+#include "models/models.h"
 
 namespace tarmix {
 
@@ -15,8 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The T-PQ7xx restarts with "reset"; every other model jumps to the application.
-constexpr int32_t kModelTpq7 = 16;
 constexpr int kTextDownloadFinished = 60131;  // "Download finished"
 
 }  // namespace
@@ -128,7 +127,7 @@ void CDownloadDialog::StartOrStopApplication() {
     DeviceOperation operation(*this);
     char command[32];
     std::snprintf(command, sizeof command, "call %08x", applicationStart_);
-    serial_.SendLine(device_.hardwareModel == kModelTpq7 ? "reset" : command);
+    serial_.SendLine(modelRow(device_.hardwareModel).startsByReset ? "reset" : command);
     StopWatch();
     if (NeedsUsbReopen(device_.hardwareModel, SelectedPortIsUsb())) ReopenLink(serial_, true);
     applicationRunning_ = true;

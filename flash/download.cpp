@@ -45,9 +45,6 @@ constexpr int kTextVerified = 64301;         // "Verified"
 constexpr int kTextVerifyErrorAt = 64302;    // "Verify error at block 0x%08X"
 constexpr int kTextImageRefused = 64453;     // "This ROM image cannot be downloaded; …"
 
-constexpr int kModelBirch = 2;
-constexpr int kModelAlder = 1;
-
 constexpr size_t kShortAnswer = 999;
 constexpr size_t kHandshakeCapacity = 399;
 constexpr size_t kBlockAnswerCapacity = 799;
@@ -208,8 +205,8 @@ int ApplicationDownload::Prepare(const std::string& path) {
     ImageExtent extent;
     if (!ScanImageExtent(path, extent).ok()) {
         result = kFailure;
-    } else if (ctx_.device.hardwareModel != kModelBirch && extent.lowest != ctx_.device.bankA.low &&
-               extent.lowest != ctx_.device.bankC.low) {
+    } else if (!modelRow(ctx_.device.hardwareModel).imageStartsAnywhere &&
+               extent.lowest != ctx_.device.bankA.low && extent.lowest != ctx_.device.bankC.low) {
         message(LoadText(kTextHardwareMismatch), MessageIcon::Warning, LoadText(kTextWarning));
         result = kMismatch;
     }
@@ -349,7 +346,7 @@ int ApplicationDownload::EraseBeforeBurn() {
         case EraseKind::None:
             return kSuccess;
         case EraseKind::RangeOrWhole:
-            if (device.firmwareVersion <= 8) return EraseWholeApplicationArea();
+            if (isOldMonitor(device.firmwareVersion)) return EraseWholeApplicationArea();
             return EraseApplicationArea(start, end);
         default:
             return EraseApplicationArea(start, end);
@@ -583,11 +580,8 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
     if (bytes.empty()) return kSuccess;
     const DeviceDescription& device = ctx_.device;
     lastBlock_ = base + verifyShift_;
-    uint32_t address = base + verifyShift_;
-    // Old monitors of the first model see their flash from address 0.
-    if (device.hardwareModel == kModelAlder && device.firmwareVersion <= 8 && address >= 0x100000 &&
-        address <= 0x3FFFFF)
-        address -= 0x100000;
+    const uint32_t address =
+        monitorAddress(device.hardwareModel, device.firmwareVersion, base + verifyShift_);
     std::vector<uint8_t> data(bytes.begin(), bytes.end());
     if (data.size() % 2) data.push_back(0xFF);
     uint32_t sum = 0;
