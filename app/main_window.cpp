@@ -12,6 +12,7 @@
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "link/identify.h"
+#include "models/models.h"
 #include "platform/pc_paths.h"
 
 namespace tarmix {
@@ -28,10 +29,6 @@ constexpr int kTextReallyTerminate = 60010;       // "Would you really terminate
 constexpr int kTextExtendedNeedsVersion = 63733;  // "Befor an extended Firmware can be loaded…"
 constexpr int kTextWordNotRecognised = 63800;     // "%s not recognised; using %s from Tarmix.ini"
 constexpr int kTextStopping = 63807;              // "Stopping at the end of the current step…"
-
-// The extended firmware of this model needs a standard firmware of this version first.
-constexpr int32_t kModelSmallAlder = 9;
-constexpr int32_t kFirstVersionForExtended = 25;
 
 constexpr int kItalian = 3;
 constexpr int kSpanish = 4;
@@ -313,8 +310,7 @@ void CDownloadDialog::OnCompare(bool checked) {
 
 void CDownloadDialog::OnExtendedFirmware(bool checked) {
     device_.extendedFirmware = checked;
-    if (checked && device_.hardwareModel == kModelSmallAlder &&
-        device_.firmwareVersion < kFirstVersionForExtended) {
+    if (checked && device_.firmwareVersion < modelRow(device_.hardwareModel).extendedNeedsMonitor) {
         device_.extendedFirmware = false;
         view_.setChecked(Control::ExtendedFirmware, false);
         view_.showMessage(LoadText(kTextExtendedNeedsVersion), "", MessageIcon::Warning);

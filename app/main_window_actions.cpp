@@ -5,8 +5,10 @@
 #include "app/main_window.h"
 #include "app/window_texts.h"
 #include "batch/batch_run.h"
+#include "config/capability.h"
 #include "flash/download.h"
 #include "lang/catalog.h"
+#include "models/models.h"
 
 namespace tarmix {
 
@@ -14,8 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The T-PQ7xx restarts with "reset"; every other model jumps to the application.
-constexpr int32_t kModelTpq7 = 16;
 constexpr int kTextDownloadFinished = 60131;  // "Download finished"
 
 }  // namespace
@@ -76,10 +76,10 @@ int CDownloadDialog::DownloadRomImage(const std::string& path) {
     DownloadOptions options;
     options.compare = compareMode_;
     options.verifyAfterWrite = Verifying();
-    options.keepSettings = keepReceipts_;
     options.parallelTransfer = parallelFlags_.open;
     options.baudRate = uint32_t(baudRate_);  // the path arrives completed: no source folder
-    ApplicationDownload download({monitor_, parallel_, view_, device_, options, figures});
+    const SettingsReset reset = keepReceipts_ ? nullptr : ClearEepromDataLength;
+    ApplicationDownload download({monitor_, parallel_, view_, device_, options, figures, reset});
     const Millis started = clock_.now();
     const int result = download.DownloadApplication(path);
     const Millis duration = clock_.now() - started;
@@ -127,7 +127,7 @@ void CDownloadDialog::StartOrStopApplication() {
     DeviceOperation operation(*this);
     char command[32];
     std::snprintf(command, sizeof command, "call %08x", applicationStart_);
-    serial_.SendLine(device_.hardwareModel == kModelTpq7 ? "reset" : command);
+    serial_.SendLine(modelRow(device_.hardwareModel).startsByReset ? "reset" : command);
     StopWatch();
     if (NeedsUsbReopen(device_.hardwareModel, SelectedPortIsUsb())) ReopenLink(serial_, true);
     applicationRunning_ = true;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "flash/srec_writer.h"
+#include "models/models.h"
 #include "platform/stop_request.h"
 
 namespace tarmix {
@@ -35,7 +36,6 @@ constexpr int kBlockImpatientReads = 100;
 constexpr int kOtherLineReads = 5;
 constexpr size_t kBlockHeaderLength = 28;
 constexpr int kAttemptsPerBlock = 10;
-constexpr uint32_t kWholeFlashSize = 0xE000;
 constexpr uint32_t kRecordsInS5 = 0xFFFF;
 
 enum class Collected { Complete, SendFailed, TimedOut };
@@ -155,7 +155,8 @@ std::optional<ApplicationArea> ReadApplicationArea(MonitorExchange& monitor, int
         }
         readings.push_back(answer);
     }
-    if (hardwareModel == kModelWholeFlashImage) return ApplicationArea{0, kWholeFlashSize, 0, 0};
+    if (const uint32_t whole = modelRow(hardwareModel).wholeFlashBackup; whole != 0)
+        return ApplicationArea{0, whole, 0, 0};
     return ParseApplicationArea(answer, failure);
 }
 

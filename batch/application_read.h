@@ -29,10 +29,6 @@ struct ApplicationArea {
     uint32_t dataLength = 0;
 };
 
-// The T-PQ7xx reads its whole 56 KiB flash from 0, in small blocks, whatever "tell appl"
-// says.
-inline constexpr int32_t kModelWholeFlashImage = 16;
-
 // "tell appl": the area, or nullopt with the catalogue text of the failure in `failure`
 // (and for a missing or unreadable sector, its name's text in `sector`).
 struct ApplicationAreaFailure {

@@ -44,14 +44,10 @@ constexpr int kTextSilent = 64710;               // "The controller does not ans
 
 constexpr int32_t kFirstFirmwareWithBackup = 22;
 constexpr uint32_t kBlockSize = 10000;
-constexpr uint32_t kWholeFlashBlockSize = 256;
 constexpr char kFlashFolder[] = "Flash";
 constexpr char kImageName[] = "Application.rom";
 constexpr char kImageInScript[] = "Flash\\Application.rom";
 constexpr char kEepromInScript[] = "EEPROM\\Eeprom.bin";
-
-// Models that are backed up whatever their firmware.
-bool AnyFirmware(int32_t model) { return model == 16 || model == 17 || model == 18; }
 
 int ReasonText(SkipReason reason) {
     switch (reason) {
@@ -98,7 +94,8 @@ void DeviceBackup::ShowWriteError(const std::string& reason) {
 
 bool DeviceBackup::CheckController() {
     const DeviceDescription& device = ctx_.device;
-    if (device.firmwareVersion < kFirstFirmwareWithBackup && !AnyFirmware(device.hardwareModel)) {
+    if (device.firmwareVersion < kFirstFirmwareWithBackup &&
+        !modelRow(device.hardwareModel).backupOnAnyMonitor) {
         ShowBackupError(LoadText(kTextFirmwareNotLessThan) + " " +
                         std::to_string(kFirstFirmwareWithBackup) + ".");
         return false;
@@ -122,7 +119,7 @@ std::optional<uint32_t> DeviceBackup::ImageSize() {
                               : 0;
     const uint64_t driveC = uint64_t(std::max(device.driveSizes[2], 0)) * 1024;
     const uint64_t limit = driveC > span ? span : span - driveC;
-    if (device.hardwareModel != kModelWholeFlashImage && wanted > limit) {
+    if (modelRow(device.hardwareModel).wholeFlashBackup == 0 && wanted > limit) {
         ShowBackupError(LoadText(kTextError) + "\n\nThe application the controller reports (" +
                         std::to_string(wanted) + " bytes) is larger than its flash (" +
                         std::to_string(limit) + " bytes).");
@@ -162,8 +159,8 @@ DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
     ImageRead read = ImageRead::DeviceFailed;
     {
         RaisedBaudRate raised(ctx_.baud);
-        const uint32_t block =
-            ctx_.device.hardwareModel == kModelWholeFlashImage ? kWholeFlashBlockSize : kBlockSize;
+        const uint32_t modelLimit = modelRow(ctx_.device.hardwareModel).blockLimit;
+        const uint32_t block = modelLimit != 0 ? modelLimit : kBlockSize;
         read =
             ReadApplicationImage(ctx_.monitor, area_.textStart, ImageStart(), *size, block,
                                  ctx_.verify, image, [&view, size](int share, uint32_t bytesDone) {

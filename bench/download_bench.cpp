@@ -13,6 +13,7 @@
 #include <string>
 
 #include "bench_line.h"
+#include "config/capability.h"
 #include "flash/download.h"
 #include "link/wire_trace.h"
 #include "sim/image_maker.h"
@@ -45,7 +46,8 @@ double timeDownload(const std::string& image, uint32_t baud) {
     DownloadFigures figures;
     DownloadOptions options;
     options.baudRate = baud;
-    ApplicationDownload download({line.monitor(), parallel, view, device, options, figures});
+    ApplicationDownload download(
+        {line.monitor(), parallel, view, device, options, figures, ClearEepromDataLength});
     const auto start = std::chrono::steady_clock::now();
     const int result = download.DownloadApplication(image);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

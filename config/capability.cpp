@@ -19,6 +19,8 @@ constexpr int kTextNotTaken = 64552;  // "… does not hold what was written: se
 constexpr int kTextNotReadBack = 64553;  // "… was written as %s but could not be read back."
 
 constexpr size_t kEchoLength = 11;  // "tell caps" and CR LF
+// The answers read and written around an application download.
+constexpr size_t kDownloadAnswerCapacity = 999;
 
 // One number as scanf's %d or %x reads it: leading white space, an optional sign, digits.
 // Values beyond 32 bits wrap as they do in the monitor's own 32-bit fields.
@@ -123,6 +125,13 @@ CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t
         return {CapabilityChange::NotTaken,
                 FormatText(kTextNotTaken, CapabilityText(wanted), CapabilityText(after.values))};
     return {CapabilityChange::Written, {}};
+}
+
+std::string ClearEepromDataLength(MonitorExchange& monitor) {
+    const CapabilityResult cleared =
+        SetCapability(monitor, kDownloadAnswerCapacity, kEepromDataLengthValue, 0);
+    if (cleared.change == CapabilityChange::NoRecord) return {};
+    return cleared.failure;
 }
 
 }  // namespace tarmix

@@ -30,6 +30,9 @@ inline constexpr char kTellCaps[] = "tell caps";
 
 inline constexpr size_t kMinCapabilityValues = 5;
 inline constexpr size_t kMaxCapabilityValues = 10;
+// The values that describe the EEPROM area, counted from 1.
+inline constexpr size_t kEepromDataLengthValue = 2;
+inline constexpr size_t kEepromEndValue = 3;
 
 // The values of a "tell caps" answer (which starts with the 11-character echo), read with
 // value 1 decimal, values 2 and 3 hexadecimal, the rest decimal; at most ten. Fewer than
@@ -95,5 +98,11 @@ struct CapabilityResult {
 // differs, sends the whole record back with it, waits for the monitor's prompt and reads
 // the record again, which must then hold exactly what was sent.
 CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value);
+
+// The last step of an application download: the old application's EEPROM data length goes
+// to 0. A controller without a usable record keeps none to clear; a record that could not
+// be read for certain, or that did not take the new value, is a failure. Returns it (a
+// catalogue text that names the record); empty when there was none.
+std::string ClearEepromDataLength(MonitorExchange& monitor);
 
 }  // namespace tarmix

@@ -64,9 +64,6 @@ constexpr Millis kRefusalLook = 100ms;
 constexpr Millis kBlockPause = 200ms;
 // "tell caps", "tell drives" and "init caps" answers are collected up to the prompt.
 constexpr size_t kAnswerCapacity = 2000;
-// The record's values that describe the EEPROM area, counted from 1.
-constexpr size_t kDataLengthValue = 2;
-constexpr size_t kEndValue = 3;
 
 std::string Hex8(uint32_t value) {
     char text[12];
@@ -145,8 +142,8 @@ std::optional<EepromHeader> ControllerArea(EepromContext& context, const EepromR
         }
         driveB = *size;
     }
-    const uint32_t length = dataLength.value_or(uint32_t(caps.values[kDataLengthValue - 1]));
-    const auto area = EepromArea(rule, length, uint32_t(caps.values[kEndValue - 1]), driveB);
+    const uint32_t length = dataLength.value_or(uint32_t(caps.values[kEepromDataLengthValue - 1]));
+    const auto area = EepromArea(rule, length, uint32_t(caps.values[kEepromEndValue - 1]), driveB);
     if (!area) reason = LoadText(kTextNoArea);
     return area;
 }
@@ -419,8 +416,8 @@ int EepromRestore(EepromContext& context, const std::string& path) {
         RestoreFailed(view, LoadText(kTextReadBackDiffers));
         return 1;
     }
-    const CapabilityResult length =
-        SetCapability(context.monitor, kAnswerCapacity, kDataLengthValue, int(header.dataLength));
+    const CapabilityResult length = SetCapability(context.monitor, kAnswerCapacity,
+                                                  kEepromDataLengthValue, int(header.dataLength));
     if (!length.ok()) {
         RestoreFailed(view, length.failure);
         return 1;

@@ -1,5 +1,7 @@
 #include "config/eeprom_area.h"
 
+#include "models/models.h"
+
 namespace tarmix {
 
 namespace {
@@ -30,21 +32,15 @@ EepromHeader DecodeEepromHeader(std::span<const uint8_t, kEepromHeaderSize> byte
 }
 
 std::optional<EepromRule> EepromRuleFor(int32_t hardwareModel) {
-    switch (hardwareModel) {
-        case 17:
-        case 18:
+    switch (modelRow(hardwareModel).eeprom) {
+        case EepromForm::FixedStart:
             return EepromRule{10, 0x200, false, kTextNeedsFirmware10};
-        case 1:
-        case 3:
-        case 9:
-        case 11:
-        case 12:
-        case 13:
-        case 14:
+        case EepromForm::BelowEnd:
             return EepromRule{33, 0x100, true, kTextNeedsFirmware33};
-        default:
-            return std::nullopt;
+        case EepromForm::None:
+            break;
     }
+    return std::nullopt;
 }
 
 std::optional<EepromHeader> EepromArea(const EepromRule& rule, uint32_t dataLength, uint32_t end,

@@ -303,7 +303,7 @@ bool BootLoaderUpdate::ReadRam(uint32_t address, uint32_t count, std::string& da
 }
 
 int BootLoaderUpdate::EraseBootSectors(const GeneralUpdateSteps& steps) {
-    const bool oldMonitor = ctx_.device.firmwareVersion <= kLastOldMonitorVersion;
+    const bool oldMonitor = isOldMonitor(ctx_.device.firmwareVersion);
     status(kTextEraseBoot, " #0");
     std::string answer;
     const std::string_view first = steps.sectors.first;

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "config/capability.h"
 #include "flash/rom_image_check.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
@@ -45,11 +44,6 @@ constexpr int kTextCompareCutShort = 63802;  // "Compare cut short"
 constexpr int kTextVerified = 64301;         // "Verified"
 constexpr int kTextVerifyErrorAt = 64302;    // "Verify error at block 0x%08X"
 constexpr int kTextImageRefused = 64453;     // "This ROM image cannot be downloaded; …"
-
-constexpr int kModelBirch = 2;
-// The capability value that holds the EEPROM data length.
-constexpr size_t kEepromLengthValue = 2;
-constexpr int kModelAlder = 1;
 
 constexpr size_t kShortAnswer = 999;
 constexpr size_t kHandshakeCapacity = 399;
@@ -211,8 +205,8 @@ int ApplicationDownload::Prepare(const std::string& path) {
     ImageExtent extent;
     if (!ScanImageExtent(path, extent).ok()) {
         result = kFailure;
-    } else if (ctx_.device.hardwareModel != kModelBirch && extent.lowest != ctx_.device.bankA.low &&
-               extent.lowest != ctx_.device.bankC.low) {
+    } else if (!modelRow(ctx_.device.hardwareModel).imageStartsAnywhere &&
+               extent.lowest != ctx_.device.bankA.low && extent.lowest != ctx_.device.bankC.low) {
         message(LoadText(kTextHardwareMismatch), MessageIcon::Warning, LoadText(kTextWarning));
         result = kMismatch;
     }
@@ -352,7 +346,7 @@ int ApplicationDownload::EraseBeforeBurn() {
         case EraseKind::None:
             return kSuccess;
         case EraseKind::RangeOrWhole:
-            if (device.firmwareVersion <= 8) return EraseWholeApplicationArea();
+            if (isOldMonitor(device.firmwareVersion)) return EraseWholeApplicationArea();
             return EraseApplicationArea(start, end);
         default:
             return EraseApplicationArea(start, end);
@@ -586,11 +580,8 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
     if (bytes.empty()) return kSuccess;
     const DeviceDescription& device = ctx_.device;
     lastBlock_ = base + verifyShift_;
-    uint32_t address = base + verifyShift_;
-    // Old monitors of the first model see their flash from address 0.
-    if (device.hardwareModel == kModelAlder && device.firmwareVersion <= 8 && address >= 0x100000 &&
-        address <= 0x3FFFFF)
-        address -= 0x100000;
+    const uint32_t address =
+        monitorAddress(device.hardwareModel, device.firmwareVersion, base + verifyShift_);
     std::vector<uint8_t> data(bytes.begin(), bytes.end());
     if (data.size() % 2) data.push_back(0xFF);
     uint32_t sum = 0;
@@ -626,15 +617,11 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
 int ApplicationDownload::SuccessSteps() {
     ctx_.figures.applicationLoaded = true;
     ctx_.figures.applicationStart = ctx_.figures.downloadStart;
-    if (ctx_.options.keepSettings) return kSuccess;
-    // The old application's EEPROM data length goes to 0. A controller without a usable
-    // record keeps none to clear; a record that could not be read for certain, or that did
-    // not take the new value, fails the run.
-    const CapabilityResult cleared =
-        SetCapability(ctx_.monitor, kShortAnswer, kEepromLengthValue, 0);
-    if (cleared.ok() || cleared.change == CapabilityChange::NoRecord) return kSuccess;
-    ctx_.view.setStatus(cleared.failure);
-    message(cleared.failure, MessageIcon::Error);
+    if (ctx_.resetSettings == nullptr) return kSuccess;
+    const std::string failure = ctx_.resetSettings(ctx_.monitor);
+    if (failure.empty()) return kSuccess;
+    ctx_.view.setStatus(failure);
+    message(failure, MessageIcon::Error);
     return kFailure;
 }
 

@@ -30,7 +30,6 @@ namespace tarmix {
 struct DownloadOptions {
     bool compare = false;           // verify instead of burn, no erase
     bool verifyAfterWrite = false;  // after a good download, compare the flash with the image
-    bool keepSettings = false;      // leave the capability record alone
     bool parallelTransfer = false;  // command lines and blocks go out through LPT1
     uint32_t baudRate = 57600;      // the rate bulk work runs at
     std::string sourceFolder;       // completes a file name that is not absolute
@@ -52,6 +51,11 @@ struct DownloadFigures {
     uint32_t blocksSent = 0;
 };
 
+// The step a good download ends with, still at the raised rate: the settings the old
+// application left are reset (ClearEepromDataLength of config/, which lies above this
+// layer). Returns why that failed (a catalogue text), empty when it did not.
+using SettingsReset = std::string (*)(MonitorExchange& monitor);
+
 // Everything a download borrows from the main window for its duration.
 struct DownloadContext {
     MonitorExchange& monitor;
@@ -60,6 +64,7 @@ struct DownloadContext {
     const DeviceDescription& device;
     DownloadOptions options;
     DownloadFigures& figures;
+    SettingsReset resetSettings;  // nullptr: the operator keeps the settings
 };
 
 class ApplicationDownload {
@@ -111,8 +116,8 @@ class ApplicationDownload {
     // The compare pass right after a download: "Verified", or a message naming the first
     // block whose compare failed.
     int VerifyAfterWrite(const std::string& path);
-    // The figures of a good run, and the capability record's EEPROM data length cleared
-    // unless the settings are kept. 0, or 1 when the record failed.
+    // The figures of a good run, and the settings reset unless they are kept. 0, or 1
+    // when the reset failed.
     int SuccessSteps();
 
     // Catalogue texts into the status line, or a message box.

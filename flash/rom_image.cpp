@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "flash/rom_image_walk.h"
+#include "models/models.h"
 
 namespace tarmix {
 
@@ -117,7 +118,8 @@ ImageResult ScanImageExtent(const std::string& path, ImageExtent& extent) {
 }
 
 size_t BlockLimitForModel(int hardwareModel) {
-    return hardwareModel == 16 ? kSmallBlockLimit : kSerialBlockLimit;
+    const uint32_t limit = modelRow(hardwareModel).blockLimit;
+    return limit != 0 ? limit : kSerialBlockLimit;
 }
 
 AssembleResult AssembleBlocks(const std::string& path, uint32_t startAddress, size_t blockLimit,

@@ -62,14 +62,13 @@ ImageResult ScanImageExtent(const std::string& path, ImageExtent& extent);
 
 // Block limit L: a block sent over the serial line holds at most this many bytes.
 inline constexpr size_t kSerialBlockLimit = 4000;
-// The block limit of hardware model code 16, whose monitor takes smaller blocks.
-inline constexpr size_t kSmallBlockLimit = 256;
 // With the parallel transfer a block is finished once it holds more than this many bytes.
 inline constexpr size_t kParallelBlockFill = 9000;
 // No block is ever longer than this.
 inline constexpr size_t kBlockCapacity = 10000;
 
-// The block limit for a hardware model code.
+// The block limit for a hardware model code: its monitor's own (the model table), else
+// kSerialBlockLimit.
 size_t BlockLimitForModel(int hardwareModel);
 
 // One finished block: `bytes.size()` bytes of image data from device address `base` (always

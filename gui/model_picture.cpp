@@ -11,44 +11,16 @@ namespace {
 // Every device is drawn in a box of this many logical units, scaled to the widget.
 constexpr QSizeF kCanvas(160, 110);
 
-enum class Shape { None, Panel, WidePanel, SmallPanel, Board, Cabinet };
-
+// How a model is drawn: its housing and the colour of its screen's title bar, both from
+// the model table.
 struct Look {
-    Shape shape = Shape::None;
+    Housing housing = Housing::None;
     QColor accent;
 };
 
 Look lookOf(int code) {
-    switch (code) {
-        case 1:
-        case 12:
-            return {Shape::Panel, QColor(38, 110, 196)};
-        case 2:
-            return {Shape::WidePanel, QColor(46, 140, 87)};
-        case 3:
-        case 14:
-            return {Shape::WidePanel, QColor(0, 133, 140)};
-        case 11:
-            return {Shape::WidePanel, QColor(118, 72, 170)};
-        case 9:
-        case 13:
-            return {Shape::SmallPanel, QColor(38, 110, 196)};
-        case 17:
-        case 18:
-            return {Shape::WidePanel, QColor(214, 110, 20)};
-        case 4:
-        case 6:
-        case 15:
-            return {Shape::Board, QColor(200, 160, 40)};
-        case 5:
-        case 7:
-        case 8:
-        case 16:
-            return {Shape::Board, QColor(180, 180, 186)};
-        case 10:
-            return {Shape::Cabinet, QColor(200, 60, 50)};
-    }
-    return {};
+    const ModelInfo& model = modelRow(code);
+    return {model.housing, QColor::fromRgb(model.accent)};
 }
 
 void drawScreen(QPainter& p, const QRectF& screen, const QColor& accent) {
@@ -187,18 +159,18 @@ void drawEmpty(QPainter& p, const QRectF& area, const QColor& line) {
 
 void drawDevice(QPainter& p, const Look& look, const QColor& emptyLine) {
     const QRectF area(QPointF(0, 0), kCanvas);
-    switch (look.shape) {
-        case Shape::Panel:
+    switch (look.housing) {
+        case Housing::Panel:
             return drawPanel(p, area.adjusted(14, 6, -14, -6), 0.66, look, false);
-        case Shape::WidePanel:
+        case Housing::WidePanel:
             return drawPanel(p, area.adjusted(2, 10, -2, -10), 1.0, look, true);
-        case Shape::SmallPanel:
+        case Housing::SmallPanel:
             return drawPanel(p, area.adjusted(30, 16, -30, -16), 1.0, look, true);
-        case Shape::Board:
+        case Housing::Board:
             return drawBoard(p, area.adjusted(4, 12, -4, -12), look);
-        case Shape::Cabinet:
+        case Housing::Cabinet:
             return drawCabinet(p, area.adjusted(0, 2, 0, -2), look);
-        case Shape::None:
+        case Housing::None:
             return drawEmpty(p, area, emptyLine);
     }
 }
@@ -233,14 +205,14 @@ void ModelPicture::paintEvent(QPaintEvent*) {
     drawDevice(p, look, palette().color(QPalette::Mid));
     p.restore();
 
-    const ModelInfo* info = findModel(model_);
-    if (look.shape == Shape::None || info == nullptr) return;
+    if (look.housing == Housing::None) return;
+    const ModelInfo& info = modelRow(model_);
     const QRect textArea(0, height() - textHeight, width(), textHeight);
     QFont bold = font();
     bold.setBold(true);
     p.setFont(bold);
     p.setPen(palette().color(QPalette::WindowText));
-    const QString name = QString::fromUtf8(info->panelText.data(), info->panelText.size());
+    const QString name = QString::fromUtf8(info.panelText.data(), info.panelText.size());
     p.drawText(textArea, Qt::AlignCenter,
                QFontMetrics(bold).elidedText(name, Qt::ElideRight, textArea.width()));
 }

@@ -212,13 +212,20 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .restart = kCall40,
      .variantPartner = 12,
      .baud = kBaudCapped,
-     .erase = EraseKind::MappedBankRange},
+     .erase = EraseKind::MappedBankRange,
+     .oldMonitorFlash = {0x100000, 0x3FFFFF},
+     .eeprom = EepromForm::BelowEnd,
+     .housing = Housing::Panel,
+     .accent = 0x266EC4},
     {.code = 2,
      .keyword = "birch",
      .panelText = "Birch-Panel",
      .identification = {"BIRCH", 39, kBirchRam, SizeRule::BirchBankTable, {}},
      .baud = kBaudBirch,
-     .erase = EraseKind::MappedRange},
+     .erase = EraseKind::MappedRange,
+     .imageStartsAnywhere = true,
+     .housing = Housing::WidePanel,
+     .accent = 0x2E8C57},
     {.code = 3,
      .keyword = "alder177",
      .panelText = "Birch177-Panel",
@@ -229,7 +236,10 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .generalUpdate = &kUpdateAlder177,
      .restart = kCall0,
      .variantPartner = 14,
-     .baud = kBaudKept},
+     .baud = kBaudKept,
+     .eeprom = EepromForm::BelowEnd,
+     .housing = Housing::WidePanel,
+     .accent = 0x00858C},
     {.code = 4,
      .keyword = "kestrel",
      .panelText = "Kestrel-Board",
@@ -239,7 +249,9 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .update = UpdateKind::General,
      .generalUpdate = &kUpdateAt100000,
      .restart = kCall40,
-     .baud = kBaudCapped},
+     .baud = kBaudCapped,
+     .housing = Housing::Board,
+     .accent = 0xC8A028},
     {.code = 5,
      .keyword = "core510",
      .panelText = "CORE-510",
@@ -249,7 +261,9 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .update = UpdateKind::General,
      .generalUpdate = &kUpdateAt0,
      .restart = kCall40,
-     .baud = kBaudForced115200},
+     .baud = kBaudForced115200,
+     .housing = Housing::Board,
+     .accent = 0xB4B4BA},
     {.code = 6,
      .keyword = "heron",
      .panelText = "HERON-Board",
@@ -259,7 +273,9 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .update = UpdateKind::General,
      .generalUpdate = &kUpdateAt100000,
      .restart = kCall40,
-     .baud = kBaudCapped},
+     .baud = kBaudCapped,
+     .housing = Housing::Board,
+     .accent = 0xC8A028},
     {.code = 7,
      .keyword = "qrt",
      .panelText = "QRT",
@@ -269,7 +285,9 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .update = UpdateKind::General,
      .generalUpdate = &kUpdateAt0,
      .restart = kCall40,
-     .baud = kBaudCapped},
+     .baud = kBaudCapped,
+     .housing = Housing::Board,
+     .accent = 0xB4B4BA},
     {.code = 8,
      .keyword = "core540",
      .panelText = "CORE-540",
@@ -279,7 +297,9 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .update = UpdateKind::General,
      .generalUpdate = &kUpdateAt0,
      .restart = kCall40,
-     .baud = kBaudForced115200},
+     .baud = kBaudForced115200,
+     .housing = Housing::Board,
+     .accent = 0xB4B4BA},
     {.code = 9,
      .keyword = "small-alder",
      .panelText = "SMALL-ALDER",
@@ -291,7 +311,11 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .generalUpdateBefore25 = &kUpdateAt0,
      .restart = kCall40,
      .variantPartner = 13,
-     .baud = kBaudCapped},
+     .baud = kBaudCapped,
+     .extendedNeedsMonitor = 25,
+     .eeprom = EepromForm::BelowEnd,
+     .housing = Housing::SmallPanel,
+     .accent = 0x266EC4},
     {.code = 10,
      .keyword = "dispenser",
      .panelText = "DISPENSER",
@@ -302,7 +326,9 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .generalUpdate = &kUpdateDispenser,
      .restart = kCall40,
      .baud = kBaudCapped,
-     .erase = EraseKind::MappedRange},
+     .erase = EraseKind::MappedRange,
+     .housing = Housing::Cabinet,
+     .accent = 0xC83C32},
     {.code = 11,
      .keyword = "dmx610",
      .panelText = "Birch +",
@@ -313,7 +339,10 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .generalUpdate = &kUpdateDmx610,
      .restart = kCall0,
      .baud = kBaudKept,
-     .usbReenumerates = true},
+     .usbReenumerates = true,
+     .eeprom = EepromForm::BelowEnd,
+     .housing = Housing::WidePanel,
+     .accent = 0x7648AA},
     {.code = 12,
      .keyword = "alder ext",
      .panelText = "Alder-Panel Ext",
@@ -325,7 +354,10 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .restart = kCall40,
      .variantPartner = 1,
      .extendedVariant = true,
-     .baud = kBaudCappedExt},
+     .baud = kBaudCappedExt,
+     .eeprom = EepromForm::BelowEnd,
+     .housing = Housing::Panel,
+     .accent = 0x266EC4},
     {.code = 13,
      .keyword = "small-alder ext",
      .panelText = "SMALL-ALDER EXT",
@@ -338,7 +370,10 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .variantPartner = 9,
      .extendedVariant = true,
      .baud = kBaudCappedExt,
-     .erase = EraseKind::MappedRange},
+     .erase = EraseKind::MappedRange,
+     .eeprom = EepromForm::BelowEnd,
+     .housing = Housing::SmallPanel,
+     .accent = 0x266EC4},
     {.code = 14,
      .keyword = "alder177 ext",
      .panelText = "Birch177-Panel Ext",
@@ -350,7 +385,10 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .restart = kCall0,
      .variantPartner = 3,
      .extendedVariant = true,
-     .baud = kBaudKeptExt},
+     .baud = kBaudKeptExt,
+     .eeprom = EepromForm::BelowEnd,
+     .housing = Housing::WidePanel,
+     .accent = 0x00858C},
     {.code = 15,
      .keyword = "fgh720",
      .panelText = "FGH720",
@@ -361,13 +399,21 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .generalUpdate = &kUpdateAt0,
      .restart = kCall40,
      .baud = kBaudForced115200,
-     .erase = EraseKind::None},
+     .erase = EraseKind::None,
+     .housing = Housing::Board,
+     .accent = 0xC8A028},
     {.code = 16,
      .keyword = "t_pq7xx",
      .panelText = "T-PQ7xx",
      .identification = {"T-PQ7", 38, kTpq7Ram, SizeRule::ListedOrKeep, kTpq7Sizes},
      .baud = kBaudSlow,
-     .erase = EraseKind::None},
+     .erase = EraseKind::None,
+     .blockLimit = 256,
+     .startsByReset = true,
+     .backupOnAnyMonitor = true,
+     .wholeFlashBackup = 0xE000,
+     .housing = Housing::Board,
+     .accent = 0xB4B4BA},
     {.code = 17,
      .panelText = "VANTIX",
      .identification = {"VANTIX   ", 39, kVantixRam, SizeRule::Listed, kVantixSizes},
@@ -376,7 +422,11 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .restart = kCall0,
      .baud = kBaudVantix,
      .stagedDownload = true,
-     .usbReenumerates = true},
+     .usbReenumerates = true,
+     .backupOnAnyMonitor = true,
+     .eeprom = EepromForm::FixedStart,
+     .housing = Housing::WidePanel,
+     .accent = 0xD66E14},
     {.code = 18,
      .panelText = "VANTIX+",
      .identification = {"VANTIX+  ", 39, kVantixRam, SizeRule::Listed, kVantixSizes},
@@ -385,7 +435,11 @@ constexpr std::array<ModelInfo, kModelCount> kModels{{
      .restart = kCall0,
      .baud = kBaudVantix,
      .stagedDownload = true,
-     .usbReenumerates = true},
+     .usbReenumerates = true,
+     .backupOnAnyMonitor = true,
+     .eeprom = EepromForm::FixedStart,
+     .housing = Housing::WidePanel,
+     .accent = 0xD66E14},
 }};
 
 // A text that begins with another model's text must be tried first: "ALDER177 EXT" before
@@ -404,6 +458,21 @@ std::span<const BankLayout> birchBankLayouts() { return kBirchLayouts; }
 const ModelInfo* findModel(int32_t code) {
     if (code < 0 || code >= kModelCount) return nullptr;
     return &kModels[static_cast<size_t>(code)];
+}
+
+const ModelInfo& modelRow(int32_t code) {
+    const ModelInfo* model = findModel(code);
+    return model != nullptr ? *model : kModels[0];
+}
+
+bool isOldMonitor(int32_t monitorVersion) { return monitorVersion <= kLastOldMonitorVersion; }
+
+uint32_t monitorAddress(int32_t code, int32_t monitorVersion, uint32_t address) {
+    const AddressRange& seenFromZero = modelRow(code).oldMonitorFlash;
+    if (seenFromZero.high == 0 || !isOldMonitor(monitorVersion) || address < seenFromZero.low ||
+        address > seenFromZero.high)
+        return address;
+    return address - seenFromZero.low;
 }
 
 int32_t modelByKeyword(std::string_view keyword) {
@@ -443,7 +512,7 @@ std::optional<GeneralUpdateSteps> generalUpdateSteps(int32_t code, int32_t monit
     if (model->generalUpdateBefore25 != nullptr && monitorVersion < kSmallAlderNewRamVersion) {
         update = model->generalUpdateBefore25;
     }
-    if (monitorVersion <= kLastOldMonitorVersion) {
+    if (isOldMonitor(monitorVersion)) {
         return GeneralUpdateSteps{
             update->ram, kOldMonitorSectors, {}, kOldMonitorProgram, model->restart};
     }

@@ -4,8 +4,9 @@
 //
 // The table covers how a model introduces itself in the "here I am" answer (and which
 // memory areas that gives), its keyword in batch scripts, the boot images kept in the
-// folder "Library" and the monitor commands of the boot loader update, and the baud rates
-// it may be driven at.
+// folder "Library" and the monitor commands of the boot loader update, the baud rates it
+// may be driven at, what its monitor needs in a download, a backup and an EEPROM save, and
+// how the window pictures it.
 #pragma once
 
 #include <array>
@@ -125,8 +126,10 @@ struct GeneralUpdate {
     std::string_view program{};
 };
 
-// Monitors up to this version erase and program the boot sectors alike on every model.
+// Monitors up to this version are the old ones: they erase the application area only as a
+// whole (EraseKind::RangeOrWhole), and the boot sectors alike on every model.
 inline constexpr int32_t kLastOldMonitorVersion = 8;
+bool isOldMonitor(int32_t monitorVersion);
 
 // Every command of one run of the general procedure, resolved for a code and a monitor
 // version.
@@ -154,6 +157,16 @@ enum class EraseKind {
     MappedBankRange,  // "flash %2d erase application" with the bank width and the aliases
     None,             // the monitor programs without an erase
 };
+
+// How the monitor saves and restores the EEPROM (config/eeprom_area.cpp has the figures).
+enum class EepromForm {
+    None,        // no EEPROM save
+    FixedStart,  // from a fixed start up to the end address (the VANTIX monitors)
+    BelowEnd,    // with a drive B:, the data length below the end address
+};
+
+// The housing the window draws for the model (gui/model_picture.cpp).
+enum class Housing { None, Panel, WidePanel, SmallPanel, Board, Cabinet };
 
 // ---------------------------------------------------------------------------------------
 // Where a staged model's application image lies in RAM, and where the flash keeps it.
@@ -190,10 +203,41 @@ struct ModelInfo {
     // The controller's USB port re-enumerates when it leaves the monitor, so a USB serial
     // adapter must be reopened after a restart.
     bool usbReenumerates = false;
+
+    // A download may start anywhere in the flash banks, not only at the start of bank A or
+    // of the RAM (the BIRCH panel's two banks).
+    bool imageStartsAnywhere = false;
+    // Old monitors see this part of the flash from address 0: a block for an address in it
+    // is sent relative to its start (monitorAddress). 0..0: none.
+    AddressRange oldMonitorFlash{};
+    // The most bytes its monitor takes in one "burn" block or sends for one read; 0: the
+    // line's own limits.
+    uint32_t blockLimit = 0;
+    // The application is started with "reset", not with "call" and its start address.
+    bool startsByReset = false;
+    // The extended firmware can go only onto a monitor of at least this version; 0: any.
+    int32_t extendedNeedsMonitor = 0;
+
+    // A backup is made whatever the monitor version, also below the one that reports its
+    // application area in full.
+    bool backupOnAnyMonitor = false;
+    // A backup reads this many bytes of flash from address 0, whatever "tell appl" says
+    // (the whole flash of the small controller); 0: the area "tell appl" reports.
+    uint32_t wholeFlashBackup = 0;
+    EepromForm eeprom = EepromForm::None;
+
+    Housing housing = Housing::None;
+    uint32_t accent = 0;  // 0xRRGGBB: the title bar of the pictured screen
 };
 
 // The row of `code`; nullptr outside 0..18.
 const ModelInfo* findModel(int32_t code);
+// The row of `code`; the row of code 0 (no model, nothing special) outside 0..18.
+const ModelInfo& modelRow(int32_t code);
+
+// The address the monitor of `code` at `monitorVersion` takes for the image address
+// `address` (see oldMonitorFlash).
+uint32_t monitorAddress(int32_t code, int32_t monitorVersion, uint32_t address);
 
 // The code of a "change hardware" keyword ("alder", "alder ext", …), compared exactly;
 // 0 for a word that is not in the table. Only codes 1..16 have keywords.

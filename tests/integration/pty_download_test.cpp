@@ -7,6 +7,7 @@
 #include <map>
 
 #include "app/simulator_launcher.h"
+#include "config/capability.h"
 #include "flash/download.h"
 #include "link/identify.h"
 #include "platform/termios_port.h"
@@ -95,7 +96,8 @@ TEST_P(PtyDownloadTest, ImageLandsInFlashAtTheRaisedRate) {
     if (variant.parallel) {
         ASSERT_EQ(parallel.Open("LPT1"), 0);
     }
-    ApplicationDownload download({monitor, parallel, view, device, options, figures});
+    ApplicationDownload download(
+        {monitor, parallel, view, device, options, figures, ClearEepromDataLength});
     ASSERT_EQ(download.DownloadApplication(image), 0)
         << (view.messages.empty() ? "" : view.messages.front().text);
 

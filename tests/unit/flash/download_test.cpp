@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "config/capability.h"
 #include "flash/srec_writer.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
@@ -63,7 +64,8 @@ class DownloadTest : public ::testing::Test {
         return path;
     }
     int download(const std::string& path) {
-        ApplicationDownload run({*monitor, parallel, view, device, options, figures});
+        ApplicationDownload run(
+            {*monitor, parallel, view, device, options, figures, resetSettings});
         return run.DownloadApplication(path);
     }
     void SetUp() override { std::filesystem::create_directories(folder); }
@@ -83,7 +85,8 @@ class DownloadTest : public ::testing::Test {
     DeviceDescription device;
     DownloadOptions options;
     DownloadFigures figures;
-    testing::LineChange change;  // none until a test sets one
+    SettingsReset resetSettings = ClearEepromDataLength;  // as the window does by default
+    testing::LineChange change;                           // none until a test sets one
 };
 
 TEST_F(DownloadTest, DirectDownloadErasesBurnsAndThenComparesEqual) {
@@ -125,14 +128,14 @@ TEST_F(DownloadTest, BurnWithoutEraseShowsUpAsAWrongCompare) {
     // Flash takes the AND of old and new: a second burn over unerased flash is caught by
     // the compare, not taken for the new data.
     connect("alder");
-    options.keepSettings = true;
+    resetSettings = nullptr;
     const std::vector<uint8_t> first{0x0f, 0xf0, 0x55, 0xaa};
     const std::vector<uint8_t> second{0xf0, 0x0f, 0xaa, 0x55};
-    ApplicationDownload burn({*monitor, parallel, view, device, options, figures});
+    ApplicationDownload burn({*monitor, parallel, view, device, options, figures, resetSettings});
     EXPECT_EQ(burn.SendBlock(0x120000, first), 0);
     burn.SendBlock(0x120000, second);
     options.compare = true;
-    ApplicationDownload verify({*monitor, parallel, view, device, options, figures});
+    ApplicationDownload verify({*monitor, parallel, view, device, options, figures, resetSettings});
     EXPECT_EQ(verify.SendBlock(0x120000, second), 1);
 }
 
@@ -293,7 +296,7 @@ TEST_F(DownloadTest, EraseOfNoSectorIsASuccess) {
     MonitorExchange link(scripted);
     device.hardwareModel = 5;
     device.firmwareVersion = 30;
-    ApplicationDownload run({link, parallel, view, device, options, figures});
+    ApplicationDownload run({link, parallel, view, device, options, figures, resetSettings});
     EXPECT_EQ(run.EraseApplicationArea(0x10000, 0x100ff), 0);
     EXPECT_EQ(port->written, "flash erase application 00010000 000100ff\r");
     EXPECT_TRUE(view.messages.empty());
@@ -334,8 +337,8 @@ TEST_F(DownloadTest, TooLargeForTheBankSaysWhatIsAvailable) {
 
 TEST_F(DownloadTest, OddBlockIsPaddedAndTheChecksumCoversThePad) {
     connect("core510");
-    options.keepSettings = true;
-    ApplicationDownload run({*monitor, parallel, view, device, options, figures});
+    resetSettings = nullptr;
+    ApplicationDownload run({*monitor, parallel, view, device, options, figures, resetSettings});
     const std::vector<uint8_t> bytes{1, 2, 3, 4};
     run.SendBlock(0x1000, bytes);
     EXPECT_EQ(sent.lines.back(), "burn 00001000 00000004 fffffff5");
@@ -346,7 +349,7 @@ TEST_F(DownloadTest, OddBlockIsPaddedAndTheChecksumCoversThePad) {
 
 TEST_F(DownloadTest, KeepSettingsLeavesTheCapabilityRecordAlone) {
     connect("heron");
-    options.keepSettings = true;
+    resetSettings = nullptr;
     ASSERT_EQ(download(image("app.rom", 0x110000, 1000)), 0);
     EXPECT_FALSE(sent.any("tell caps"));
     EXPECT_FALSE(sent.any("init caps"));

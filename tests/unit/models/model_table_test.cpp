@@ -1,5 +1,6 @@
 // Lookups in the hardware model table: batch keywords, the plain and extended variants,
-// the boot files and the commands of the boot loader update.
+// the boot files and the commands of the boot loader update, the addresses old monitors
+// take.
 #include <gtest/gtest.h>
 
 #include "models/models.h"
@@ -66,6 +67,25 @@ TEST(GeneralUpdateSteps, OldMonitorsShareEraseAndProgramButKeepTheirRamSetup) {
     EXPECT_EQ(generalUpdateSteps(10, 9)->extraSector, "flash erase sector 00010000");
     EXPECT_EQ(generalUpdateSteps(14, 9)->sectors.first, "flash erase sector a0008000");
     EXPECT_EQ(generalUpdateSteps(12, 9)->program, "flash program   100000 00c20000 20000");
+}
+
+// Old monitors of the ALDER panel see its flash from 0; no other address moves.
+TEST(MonitorAddress, OldAlderMonitorsSeeTheirFlashFromZero) {
+    struct Case {
+        int32_t code;
+        int32_t monitorVersion;
+        uint32_t address;
+        uint32_t sent;
+    };
+    const Case cases[] = {
+        {1, 8, 0x110000, 0x010000},  {1, 8, 0x100000, 0},        {1, 8, 0x3FFFFF, 0x2FFFFF},
+        {1, 8, 0x400000, 0x400000},  {1, 8, 0x0FFFFF, 0x0FFFFF}, {1, 9, 0x110000, 0x110000},
+        {12, 8, 0x120000, 0x120000}, {0, 8, 0x110000, 0x110000}, {19, 8, 0x110000, 0x110000},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(monitorAddress(c.code, c.monitorVersion, c.address), c.sent)
+            << c.code << " " << c.monitorVersion << " " << std::hex << c.address;
+    }
 }
 
 }  // namespace
