@@ -7,6 +7,7 @@
 
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "link/agreeing_readings.h"
 #include "link/identify.h"
 
 namespace tarmix {
@@ -71,17 +72,14 @@ std::string FormatInitCaps(const std::vector<int>& values) {
 std::optional<std::string> ReadAgreedAnswer(MonitorExchange& monitor, const std::string& command,
                                             size_t capacity) {
     const std::string echo = command + "\r\n";
-    std::vector<std::string> readings;
-    for (int reading = 0; reading < kReadingsLimit; ++reading) {
+    return FirstAgreeingReading(kReadingsLimit, [&]() -> std::optional<std::string> {
         std::string answer;
         if (!monitor.CollectUntilPrompt(command, answer, capacity,
                                         monitor.scaled(kCapabilityAnswerLimit)) ||
             answer.rfind(echo, 0) != 0)
-            continue;
-        if (std::find(readings.begin(), readings.end(), answer) != readings.end()) return answer;
-        readings.push_back(std::move(answer));
-    }
-    return std::nullopt;
+            return std::nullopt;
+        return answer;
+    });
 }
 
 std::optional<std::array<int32_t, 3>> ReadAgreedDriveSizes(MonitorExchange& monitor,
@@ -114,17 +112,20 @@ CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t
     std::vector<int> wanted = record.values;
     wanted[index - 1] = value;
     if (wanted == record.values) return {CapabilityChange::Unchanged, {}};
-    // The monitor's answer is only waited for: what it took shows in the reading back.
-    std::string answer;
-    monitor.CollectUntilPrompt(FormatInitCaps(wanted), answer, capacity,
-                               monitor.scaled(kCapabilityAnswerLimit));
-    const CapabilityRecord after = ReadCapabilities(monitor, capacity);
-    if (after.status != CapabilityStatus::Read)
-        return {CapabilityChange::NotTaken, FormatText(kTextNotReadBack, CapabilityText(wanted))};
-    if (after.values != wanted)
-        return {CapabilityChange::NotTaken,
-                FormatText(kTextNotTaken, CapabilityText(wanted), CapabilityText(after.values))};
-    return {CapabilityChange::Written, {}};
+    CapabilityRecord after;
+    for (int write = 0; write < kCapabilityWrites; ++write) {
+        // The monitor's answer is only waited for: what it took shows in the reading back.
+        std::string answer;
+        monitor.CollectUntilPrompt(FormatInitCaps(wanted), answer, capacity,
+                                   monitor.scaled(kCapabilityAnswerLimit));
+        after = ReadCapabilities(monitor, capacity);
+        if (after.status != CapabilityStatus::Read)
+            return {CapabilityChange::NotTaken,
+                    FormatText(kTextNotReadBack, CapabilityText(wanted))};
+        if (after.values == wanted) return {CapabilityChange::Written, {}};
+    }
+    return {CapabilityChange::NotTaken,
+            FormatText(kTextNotTaken, CapabilityText(wanted), CapabilityText(after.values))};
 }
 
 std::string ClearEepromDataLength(MonitorExchange& monitor) {

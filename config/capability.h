@@ -49,6 +49,10 @@ std::string FormatInitCaps(const std::vector<int>& values);
 inline constexpr Millis kCapabilityAnswerLimit{500};
 // How many readings of an answer are taken at most while looking for two that agree.
 inline constexpr int kReadingsLimit = 4;
+// How many times a changed record is written at most: a fault on the line can change the
+// command on its way, and the reading back shows it. What is written again is the record
+// read before with the one value changed, so a second write is as right as the first.
+inline constexpr int kCapabilityWrites = 3;
 
 // Sends `command` and collects its whole answer (echo, CR LF, reply, prompt; at most
 // `capacity` bytes), again and again until two readings are the same, at most

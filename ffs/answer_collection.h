@@ -46,6 +46,8 @@ enum class Collected {
     NotEchoed,   // it ends with the prompt but does not begin with the command's echo: the
                  // line changed the command or the controller restarted, and nothing of the
                  // answer is taken
+    Unsettled,   // complete answers came, but no two agreed where agreement was asked for:
+                 // the line changed them, and none is taken
 };
 
 Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, std::string& answer,

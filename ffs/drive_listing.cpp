@@ -1,15 +1,38 @@
 #include "ffs/drive_listing.h"
 
 #include "ffs/device_path.h"
+#include "link/agreeing_readings.h"
 #include "platform/latin1.h"
 
 namespace tarmix {
+namespace {
 
-TreeListing ReadTree(MonitorExchange& monitor, int drive) {
+Collected collectListing(MonitorExchange& monitor, const std::string& command, std::string& answer,
+                         ListingReadings readings) {
+    if (readings == ListingReadings::One)
+        return CollectToPrompt(monitor, command, answer, kListingLimits);
+    // Only a changed command is worth asking again; a line that went silent or a device
+    // that talked past the limit ends the search at once.
+    Collected last = Collected::Complete;
+    const auto agreed =
+        FirstAgreeingReading(kListingReadingsLimit, [&]() -> std::optional<std::string> {
+            if (last != Collected::Complete && last != Collected::NotEchoed) return std::nullopt;
+            std::string reading;
+            last = CollectToPrompt(monitor, command, reading, kListingLimits);
+            if (last != Collected::Complete) return std::nullopt;
+            return reading;
+        });
+    if (agreed) answer = *agreed;
+    return agreed ? Collected::Complete : last == Collected::Complete ? Collected::Unsettled : last;
+}
+
+}  // namespace
+
+TreeListing ReadTree(MonitorExchange& monitor, int drive, ListingReadings readings) {
     TreeListing listing;
     const std::string command = std::string("tree ") + DriveLetterLower(drive) + ":";
     std::string answer;
-    listing.collected = CollectToPrompt(monitor, command, answer, kListingLimits);
+    listing.collected = collectListing(monitor, command, answer, readings);
     listing.damaged = ReportsFileSystemError(answer);
     const std::string root = DriveRootPath(drive);
     if (listing.collected == Collected::Complete && !listing.damaged)
@@ -19,11 +42,12 @@ TreeListing ReadTree(MonitorExchange& monitor, int drive) {
     return listing;
 }
 
-FolderListing ReadFolder(MonitorExchange& monitor, const std::string& folderPath) {
+FolderListing ReadFolder(MonitorExchange& monitor, const std::string& folderPath,
+                         ListingReadings readings) {
     FolderListing listing;
     const std::string command = QuotedCommand("dir", folderPath);
     std::string answer;
-    listing.collected = CollectToPrompt(monitor, command, answer, kListingLimits);
+    listing.collected = collectListing(monitor, command, answer, readings);
     listing.damaged = ReportsFileSystemError(answer);
     if (listing.collected != Collected::Complete) return listing;
     listing.parse = ParseDir(AnswerBody(answer, command.size()), folderPath);

@@ -79,7 +79,8 @@ CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
     CopyReport result;
     if (!DriveAvailable(ctx_.device, drive)) return result;
     WaitCursor cursor(ctx_.view);
-    const FolderListing listing = ReadFolder(ctx_.monitor, deviceFolder);
+    const FolderListing listing =
+        ReadFolder(ctx_.monitor, deviceFolder, ListingReadings::TwoAgreeing);
     if (listing.collected != Collected::Complete || !listing.parse.headerMatches) {
         ++result.unreadable;
         // Appended, not "…" + a temporary: GCC 12 warns falsely (-Wrestrict) on that at -O3.
@@ -122,7 +123,7 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
     CopyReport result;
     if (drive < 0 || drive >= kDriveCount || !DriveAvailable(ctx_.device, drive)) return result;
     WaitCursor cursor(ctx_.view);
-    const TreeListing tree = ReadTree(ctx_.monitor, drive);
+    const TreeListing tree = ReadTree(ctx_.monitor, drive, ListingReadings::TwoAgreeing);
     const std::string root = DriveRootPath(drive);
     if (tree.collected != Collected::Complete || tree.damaged) {
         ++result.unreadable;

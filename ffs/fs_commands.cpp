@@ -101,6 +101,7 @@ FiguresRead ReadDriveFigures(MonitorExchange& monitor, int drive, DriveFigures& 
         case Collected::TooLong:
             return FiguresRead::TooLong;
         case Collected::NotEchoed:
+        case Collected::Unsettled:
             return FiguresRead::Unreadable;
         case Collected::Complete:
             break;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "lang/catalog.h"
+#include "link/agreeing_readings.h"
 #include "models/models.h"
 
 namespace tarmix {
@@ -97,14 +98,8 @@ bool ConnectionWatch::RunOneTimeQueries(int32_t& baudRate, WatchReport& report) 
 std::optional<int32_t> ConnectionWatch::ReadAgreedVersion() {
     // The answer has no checksum, and a digit lost on the line would change the version
     // that decides the commands and rates: it counts once two readings agree.
-    std::vector<int32_t> readings;
-    for (int reading = 0; reading < kVersionReadings; ++reading) {
-        const std::optional<int32_t> version = parseVersionAnswer(Collect(kVersionCommand));
-        if (!version) continue;
-        if (std::find(readings.begin(), readings.end(), *version) != readings.end()) return version;
-        readings.push_back(*version);
-    }
-    return std::nullopt;
+    return FirstAgreeingReading(kVersionReadings,
+                                [this] { return parseVersionAnswer(Collect(kVersionCommand)); });
 }
 
 bool ConnectionWatch::AskVersion(int32_t& baudRate, WatchReport& report) {

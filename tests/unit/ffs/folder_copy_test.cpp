@@ -12,6 +12,7 @@
 #include "lang/catalog.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
+#include "support/changing_line.h"
 #include "support/recording_view.h"
 
 namespace tarmix {
@@ -38,7 +39,12 @@ class FolderCopyTest : public ::testing::Test {
     FolderCopyTest()
         : folder(fs::temp_directory_path() / ("tarmix_copy_" + std::to_string(getpid()))),
           controller(*sim::findModel("alder"), clock),
-          serial([this] { return std::make_unique<sim::InProcessPort>(controller, clock); }, clock),
+          serial(
+              [this] {
+                  return std::make_unique<testing::ChangingLine>(
+                      std::make_unique<sim::InProcessPort>(controller, clock), change);
+              },
+              clock),
           monitor(serial) {
         setLanguageIndex(kEnglishLanguage);
         fs::create_directories(folder);
@@ -73,6 +79,7 @@ class FolderCopyTest : public ::testing::Test {
     fs::path folder;
     VirtualClock clock;
     sim::Controller controller;
+    testing::LineChange change;  // none unless a test sets one
     CSerial serial;
     MonitorExchange monitor;
     testing::RecordingView view;
@@ -119,6 +126,35 @@ TEST_F(FolderCopyTest, FilesThatDidNotArriveWriteNoLineAndMakeTheCopyIncomplete)
     for (const std::string& line : script) EXPECT_EQ(line.find("DAY1"), std::string::npos);
     EXPECT_EQ(view.messages.size(), 1u);
     EXPECT_FALSE(fs::exists(folder / "backup" / "DATA" / "A\\B"));
+}
+
+TEST_F(FolderCopyTest, AListingCountsOnlyWhenTwoReadingsAgree) {
+    // A listing has no checksum: one changed byte can hide a folder or rename a file.
+    struct Case {
+        const char* name;
+        testing::LineChange change;
+        int copied;
+        int unreadable;
+    };
+    const Case cases[] = {
+        {"the tree's first reading changed", {"tree a:", {1}, "DATA"}, 4, 0},
+        {"a folder's first reading changed", {"dir \"A:\\DATA\\\"", {1}, "X.BI"}, 4, 0},
+        {"no two readings of the tree agree", {"tree a:", {1, 2, 3, 4}, "DATA"}, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        change = c.change;
+        view.messages.clear();
+        const fs::path copy = folder / c.name;
+        const CopyReport report = copyDrive(0, copy);
+        EXPECT_EQ(report.copied, c.copied);
+        EXPECT_EQ(report.unreadable, c.unreadable);
+        EXPECT_EQ(report.failed, 0);
+        if (c.unreadable == 0) {
+            EXPECT_EQ(filesBelow(copy), filesBelow(driveFolder('A')));
+        }
+        EXPECT_EQ(view.messages.size(), size_t(c.unreadable));
+    }
 }
 
 TEST_F(FolderCopyTest, ADamagedOrMissingDriveCopiesNothingAndSaysSo) {
