@@ -72,8 +72,7 @@ std::optional<std::string> ReadAgreedAnswer(MonitorExchange& monitor, const std:
     std::vector<std::string> readings;
     for (int reading = 0; reading < kReadingsLimit; ++reading) {
         std::string answer;
-        if (!monitor.CollectUntilPrompt(command, answer, capacity,
-                                        monitor.scaled(kCapabilityAnswerLimit)) ||
+        if (!monitor.CollectUntilPrompt(command, answer, capacity, kCapabilityAnswerLimit).ok() ||
             answer.rfind(echo, 0) != 0)
             continue;
         if (std::find(readings.begin(), readings.end(), answer) != readings.end()) return answer;
@@ -114,8 +113,7 @@ CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t
     if (wanted == record.values) return {CapabilityChange::Unchanged, {}};
     // The monitor's answer is only waited for: what it took shows in the reading back.
     std::string answer;
-    monitor.CollectUntilPrompt(FormatInitCaps(wanted), answer, capacity,
-                               monitor.scaled(kCapabilityAnswerLimit));
+    monitor.CollectUntilPrompt(FormatInitCaps(wanted), answer, capacity, kCapabilityAnswerLimit);
     const CapabilityRecord after = ReadCapabilities(monitor, capacity);
     if (after.status != CapabilityStatus::Read)
         return {CapabilityChange::NotTaken, FormatText(kTextNotReadBack, CapabilityText(wanted))};

@@ -162,15 +162,6 @@ class MonitorExchange {
     // (scaled). After a failed exchange this tells a refusal from a line gone silent.
     bool Answers();
 
-    // --- Until every caller has moved: the former forms, capacity minus one kept where they
-    // said so, time-outs taken as given.
-    Millis scaled(Millis base) const { return base * timeFactor_; }
-    bool SendAndWaitPrompt(const std::string& command, std::string& answer, size_t capacity,
-                           Millis silenceBudget);
-    std::string CollectAnswer(const std::string& command, size_t capacity, Millis timeout);
-    bool CollectUntilPrompt(const std::string& command, std::string& answer, size_t capacity,
-                            Millis limit);
-
   private:
     Millis span(Wait wait) const { return wait.Under(timeFactor_); }
     // ReceiveUntilPrompt and ReceiveUntilSilent: `renew` starts the wait afresh after every
@@ -181,8 +172,5 @@ class MonitorExchange {
     CSerial& serial_;
     uint32_t timeFactor_;
 };
-
-// The former free form, until every caller has moved.
-int ReceiveUntilPrompt(CSerial& serial, std::string& answer, size_t capacity, Millis limit);
 
 }  // namespace tarmix
