@@ -23,10 +23,10 @@ constexpr int kTextNotAvailable = 60340;      // "Not available"
 constexpr int kTextReadError = 60380;         // "Read error"
 
 constexpr size_t kAnswerCapacity = 30000;
-// Each read waits one cycle (scaled); the answer ends with the prompt after an empty read.
+// Each read waits one cycle; the answer ends with the prompt after an empty read.
 // While nothing but the echo has arrived the monitor may think for a while; once it talks,
 // a short silence is enough to give up.
-constexpr Millis kReadCycle = 100ms;
+constexpr Wait kReadCycle = Wait::Scaled(100ms);
 constexpr int kPatientReads = 300;
 constexpr int kApplInfoImpatientReads = 10;
 constexpr size_t kApplInfoReadings = 4;  // at most, while looking for two that agree
@@ -45,16 +45,14 @@ enum class Collected { Complete, SendFailed, TimedOut };
 // are there (binary data may hold the prompt's bytes anywhere else).
 Collected CollectUntilPrompt(MonitorExchange& monitor, const std::string& command,
                              int impatientReads, size_t expected, std::string& answer) {
-    CSerial& serial = monitor.serial();
     answer.clear();
-    serial.DrainInput();
-    if (serial.SendLine(command) != 0) return Collected::SendFailed;
+    if (!monitor.SendCommand(command)) return Collected::SendFailed;
     const std::string echo = command + "\r\n";
     std::string part;
     int emptyReads = 0;
     for (;;) {
         const size_t room = kAnswerCapacity - answer.size();
-        if (serial.ReceiveText(part, room, room, monitor.scaled(kReadCycle)) != 0)
+        if (monitor.Receive(part, room, room, kReadCycle).heard == Heard::ReadFailed)
             return Collected::TimedOut;
         if (!part.empty()) {
             answer += part;

@@ -18,8 +18,8 @@ std::string ScriptLinePlace(const ScriptLine& line) {
     return FormatText(kTextScriptLine, line.number, Latin1ToUtf8(line.text));
 }
 
-bool BatchSession::Exchange(const std::string& command, Millis silenceBudget) {
-    return context_.monitor.SendAndWaitPrompt(command, lastAnswer_, kAnswerCapacity, silenceBudget);
+bool BatchSession::Exchange(const std::string& command, Wait silence) {
+    return context_.monitor.SendAndWaitPrompt(command, lastAnswer_, kAnswerCapacity, silence).ok();
 }
 
 bool BatchSession::Attempts(const std::function<bool()>& attempt) {

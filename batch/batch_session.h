@@ -31,8 +31,8 @@ enum class Step { Continue, Stop };
 
 class BatchSession {
   public:
-    // Answers are collected into this many characters (the last one stays unused).
-    static constexpr size_t kAnswerCapacity = 2000;
+    // An answer keeps at most this many characters.
+    static constexpr size_t kAnswerCapacity = 1999;
     // The device commands judged by their answer are tried this often.
     static constexpr int kAttempts = 3;
 
@@ -43,8 +43,8 @@ class BatchSession {
 
     // Sends the command and collects its answer until the prompt, which becomes the last
     // answer (echo and prompt included). true when the answer ended with the prompt; false
-    // when the line stayed silent for `silenceBudget` without one.
-    bool Exchange(const std::string& command, Millis silenceBudget);
+    // when the line stayed silent for `silence` without one.
+    bool Exchange(const std::string& command, Wait silence);
     // The most recent answer of this run; empty before the first exchange.
     const std::string& lastAnswer() const { return lastAnswer_; }
 

@@ -14,8 +14,10 @@ namespace {
 using namespace std::chrono_literals;
 
 // Silence budgets: quick answers, and commands that may keep the flash busy for a while.
-constexpr Millis kShortBudget = 500ms;
-constexpr Millis kLongBudget = 60000ms;
+constexpr Wait kShortBudget = Wait::Scaled(500ms);
+constexpr Wait kLongBudget = Wait::Scaled(60000ms);
+// "tell caps" answers keep at most this many characters.
+constexpr size_t kTellCapsCapacity = 2000;
 
 constexpr char kFormatDone[] = "\r\n Drive formatiert\r\nBoot> ";
 
@@ -56,7 +58,7 @@ std::vector<std::string> CapabilityWords(const std::string& answer) {
 // reading is never written back into the record.
 std::optional<std::vector<std::string>> AgreedCapabilityWords(BatchSession& session) {
     const std::optional<std::string> answer =
-        ReadAgreedAnswer(session.context().monitor, kTellCaps, BatchSession::kAnswerCapacity);
+        ReadAgreedAnswer(session.context().monitor, kTellCaps, kTellCapsCapacity);
     if (!answer) return std::nullopt;
     return CapabilityWords(*answer);
 }

@@ -55,14 +55,15 @@ bool SimulatedLine::start(const std::string& model,
 }
 
 DeviceDescription SimulatedLine::identify() {
-    constexpr size_t kCapacity = 1000;
-    constexpr Millis kWait = 100ms;
-    MonitorExchange& monitor = *monitor_;
+    const auto ask = [this](const std::string& command) {
+        std::string answer;
+        monitor_->CollectAnswer(command, answer, 999, Wait::Fixed(100ms));
+        return answer;
+    };
     DeviceDescription device;
-    identifyModel(monitor.CollectAnswer("please answer me", kCapacity, kWait), device, "");
-    applyVersion(device,
-                 parseVersionAnswer(monitor.CollectAnswer("tell version", kCapacity, kWait)));
-    applyDrives(device, parseDrivesAnswer(monitor.CollectAnswer("tell drives", kCapacity, kWait)));
+    identifyModel(ask("please answer me"), device, "");
+    applyVersion(device, parseVersionAnswer(ask("tell version")));
+    applyDrives(device, parseDrivesAnswer(ask("tell drives")));
     device.deviceIdentified = true;
     return device;
 }

@@ -74,8 +74,7 @@ std::optional<std::string> ReadAgreedAnswer(MonitorExchange& monitor, const std:
     const std::string echo = command + "\r\n";
     return FirstAgreeingReading(kReadingsLimit, [&]() -> std::optional<std::string> {
         std::string answer;
-        if (!monitor.CollectUntilPrompt(command, answer, capacity,
-                                        monitor.scaled(kCapabilityAnswerLimit)) ||
+        if (!monitor.CollectUntilPrompt(command, answer, capacity, kCapabilityAnswerLimit).ok() ||
             answer.rfind(echo, 0) != 0)
             return std::nullopt;
         return answer;
@@ -117,7 +116,7 @@ CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t
         // The monitor's answer is only waited for: what it took shows in the reading back.
         std::string answer;
         monitor.CollectUntilPrompt(FormatInitCaps(wanted), answer, capacity,
-                                   monitor.scaled(kCapabilityAnswerLimit));
+                                   kCapabilityAnswerLimit);
         after = ReadCapabilities(monitor, capacity);
         if (after.status != CapabilityStatus::Read)
             return {CapabilityChange::NotTaken,

@@ -44,9 +44,9 @@ std::string CapabilityText(const std::vector<int>& values);
 // "init caps %d %04x %04x %d %d" with one more " %d" per value beyond the fifth.
 std::string FormatInitCaps(const std::vector<int>& values);
 
-// How long one answer may take to reach its prompt, before the time factor. The wait ends
-// at the prompt, so a monitor that answers at once is not held up.
-inline constexpr Millis kCapabilityAnswerLimit{500};
+// How long one answer may take to reach its prompt. The wait ends at the prompt, so a
+// monitor that answers at once is not held up.
+inline constexpr Wait kCapabilityAnswerLimit = Wait::Scaled(Millis{500});
 // How many readings of an answer are taken at most while looking for two that agree.
 inline constexpr int kReadingsLimit = 4;
 // How many times a changed record is written at most: a fault on the line can change the

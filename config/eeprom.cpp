@@ -51,15 +51,15 @@ constexpr size_t kEchoLength = 33;
 constexpr size_t kAddressLineLength = 13;
 constexpr char kAddressTag[] = "Addr ";
 constexpr char kAcknowledgement[] = "O.K.";
-constexpr Millis kEchoWait = 2000ms;
-constexpr Millis kAddressWait = 4000ms;
-constexpr Millis kDataWait = 6000ms;
-constexpr Millis kAcknowledgementWait = 12000ms;
+constexpr Wait kEchoWait = Wait::Scaled(2000ms);
+constexpr Wait kAddressWait = Wait::Scaled(4000ms);
+constexpr Wait kDataWait = Wait::Scaled(6000ms);
+constexpr Wait kAcknowledgementWait = Wait::Scaled(12000ms);
 // The prompt that ends a block's answer; a monitor that leaves it out costs this wait.
-constexpr Millis kPromptWait = 500ms;
+constexpr Wait kPromptWait = Wait::Scaled(500ms);
 // A refused "seteepromdata" answers its error line at once after the echo; a taken one is
 // silent, waiting for the data. Only then do the data go out.
-constexpr Millis kRefusalLook = 100ms;
+constexpr Wait kRefusalLook = Wait::Scaled(100ms);
 // The EEPROM is written while the monitor answers; it needs this before the next block.
 constexpr Millis kBlockPause = 200ms;
 // "tell caps", "tell drives" and "init caps" answers are collected up to the prompt.
@@ -79,40 +79,31 @@ std::string BlockCommand(const char* verb, uint32_t address, uint32_t length) {
 // was asked for (the next part of the answer); that stays here for the next take.
 class Incoming {
   public:
-    Incoming(MonitorExchange& monitor) : monitor_(monitor), serial_(monitor.serial()) {}
+    Incoming(MonitorExchange& monitor) : monitor_(monitor) {}
 
-    // At least `count` bytes within `timeout` (scaled): the first `count` go into `out`.
-    // false when fewer arrived; `out` then holds those.
-    bool Take(size_t count, Millis timeout, std::string& out) {
-        Clock& clock = serial_.clock();
-        const Millis deadline = clock.now() + monitor_.scaled(timeout);
-        std::string part;
-        while (pending_.size() < count) {
-            const Millis left = deadline - clock.now();
-            if (left <= 0ms) break;
-            if (serial_.ReceiveText(part, kReadCapacity, count - pending_.size(), left) != 0) break;
-            pending_ += part;
-        }
+    // At least `count` bytes within `wait`: the first `count` go into `out`. false when
+    // fewer arrived; `out` then holds those.
+    bool Take(size_t count, Wait wait, std::string& out) {
+        monitor_.ReceiveAtLeast(pending_, count, kReadCapacity, wait);
         const bool complete = pending_.size() >= count;
         out = pending_.substr(0, count);
         pending_.erase(0, out.size());
         return complete;
     }
-    // Nothing (more) arrives within `timeout` (scaled).
-    bool Quiet(Millis timeout) {
+    // Nothing (more) arrives within `wait`.
+    bool Quiet(Wait wait) {
         std::string ignored;
-        return !Take(1, timeout, ignored) && ignored.empty();
+        return !Take(1, wait, ignored) && ignored.empty();
     }
     // Throws away what is queued, here and in the driver.
     void Clear() {
         pending_.clear();
-        serial_.DrainInput();
+        monitor_.serial().DrainInput();
     }
 
   private:
     static constexpr size_t kReadCapacity = 0x10000;
     MonitorExchange& monitor_;
-    CSerial& serial_;
     std::string pending_;
 };
 
@@ -194,7 +185,7 @@ bool ReadBlock(MonitorExchange& monitor, Incoming& in, uint32_t address, uint32_
                std::string& out) {
     in.Clear();
     const std::string command = BlockCommand("geteepromdata", address, length);
-    if (monitor.serial().SendLine(command) != 0) return false;
+    if (!monitor.SendLine(command)) return false;
     std::string echo, addressLine, data, prompt;
     if (!in.Take(kEchoLength, kEchoWait, echo) || echo != command + "\r\n") return false;
     if (!in.Take(kAddressLineLength, kAddressWait, addressLine) ||
@@ -215,7 +206,7 @@ bool WriteBlock(MonitorExchange& monitor, Incoming& in, uint32_t address,
     in.Clear();
     CSerial& serial = monitor.serial();
     const std::string command = BlockCommand("seteepromdata", address, uint32_t(data.size()));
-    if (serial.SendLine(command) != 0) return false;
+    if (!monitor.SendLine(command)) return false;
     std::string echo, answer, prompt;
     if (!in.Take(kEchoLength, kEchoWait, echo) || echo != command + "\r\n") return false;
     if (!in.Quiet(kRefusalLook)) return false;

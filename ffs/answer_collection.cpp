@@ -9,23 +9,22 @@ namespace tarmix {
 namespace {
 // One look at the line takes at most this much; the answer grows by as many looks as needed.
 constexpr size_t kReceiveChunk = 4096;
+constexpr Wait kCycle = Wait::Scaled(MonitorExchange::kCycle);
 constexpr int kTextTooLong = 64600;
 constexpr char kEchoEnd[] = "\r\n";
 }  // namespace
 
 Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, std::string& answer,
                           const CollectionLimits& limits) {
-    CSerial& serial = monitor.serial();
     answer.clear();
-    serial.DrainInput();
-    if (serial.SendLine(command) != 0) return Collected::SendFailed;
+    if (!monitor.SendCommand(command)) return Collected::SendFailed;
     const size_t echoLength = limits.echoIsNoText ? command.size() + 2 : 0;
     int silent = 0;
     std::string cycle;
     while (true) {
         // One character past the capacity tells a full answer from one that runs on.
         const size_t room = std::min(kReceiveChunk, limits.capacity + 1 - answer.size());
-        serial.ReceiveText(cycle, room, room, monitor.scaled(MonitorExchange::kCycle));
+        monitor.Receive(cycle, room, room, kCycle);
         if (!cycle.empty()) {
             answer += cycle;
             if (answer.size() > limits.capacity) return Collected::TooLong;

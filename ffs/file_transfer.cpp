@@ -59,9 +59,10 @@ constexpr int kTextSentOther = 64832;        // "The device announced %s bytes a
 // size) is read from its second character on.
 constexpr size_t kSizeLineLength = 12;
 constexpr size_t kSizeOffset = 3;
-constexpr Millis kEchoTimeout{300};
-constexpr Millis kCharacterTimeout{100};
-constexpr Millis kFrameTimeout{1000};
+constexpr Wait kEchoWait = Wait::Scaled(Millis{300});
+constexpr Wait kCharacterWait = Wait::Scaled(Millis{100});
+// A frame's bytes come within this, and the time the line takes to carry them.
+constexpr Wait kFrameWait = Wait::Scaled(Millis{1000});
 // No file on a drive is larger than this.
 constexpr uint64_t kLargestFile = 0x7fffffff;
 
@@ -224,14 +225,14 @@ TransferResult FileTransfer::stopped(const std::string& devicePath, bool deviceF
 TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& sink,
                                      const std::string& sinkName) {
     View& view = ctx_.view;
-    CSerial& serial = ctx_.monitor.serial();
+    MonitorExchange& monitor = ctx_.monitor;
+    CSerial& serial = monitor.serial();
     const std::string command = dumpCommand(devicePath);
-    serial.DrainInput();
-    if (serial.SendLine(command) != 0)
+    if (!monitor.SendCommand(command))
         return uploadFailed(TransferResult::DeviceFailed, "\n\n" + LoadText(kTextConnectionError));
     const size_t headerLength = command.size() + kSizeLineLength;
     std::string header;
-    serial.ReceiveText(header, headerLength, headerLength, scaled(kEchoTimeout));
+    monitor.Receive(header, headerLength, headerLength, kEchoWait);
     uint64_t size = 0;
     if (header.size() != headerLength || header.compare(0, command.size(), command) != 0 ||
         !readSize(std::string_view(header).substr(command.size() + kSizeOffset), size))
@@ -257,16 +258,15 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
     std::vector<uint8_t> frame;
     std::string next;
     for (;;) {
-        serial.ReceiveText(next, 1, 1, scaled(kCharacterTimeout));
+        monitor.Receive(next, 1, 1, kCharacterWait);
         if (next.empty()) return uploadFailed(TransferResult::DeviceFailed, "");
         if (next[0] != kFrameAnnounce) break;
         uint8_t length[2];
-        if (ReceiveExactly(serial, length, 2, scaled(kCharacterTimeout)) != 2)
+        if (!monitor.ReceiveExactly(length, 2, kCharacterWait).ok())
             return uploadFailed(TransferResult::DeviceFailed, "");
         const size_t n = size_t(length[0]) << 8 | length[1];
         frame.resize(n + 1);
-        if (ReceiveExactly(serial, frame.data(), n + 1, scaled(kFrameTimeout) + WireTime(n + 1)) !=
-            n + 1)
+        if (!monitor.ReceiveExactly(frame.data(), n + 1, kFrameWait.Plus(WireTime(n + 1))).ok())
             return uploadFailed(TransferResult::DeviceFailed, "");
         if (received + n > size)
             return refuse(TransferResult::DeviceFailed,

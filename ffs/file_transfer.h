@@ -122,7 +122,6 @@ class FileTransfer {
                               const std::string& caption, const std::string& devicePath,
                               bool existed);
     bool driveAvailable(int drive) const;
-    Millis scaled(Millis base) const { return ctx_.monitor.scaled(base); }
 
     TransferContext ctx_;
     std::string incompleteFile_;

@@ -1,9 +1,5 @@
 #include "ffs/transfer_frame.h"
 
-#include <algorithm>
-
-#include "platform/stop_request.h"
-
 namespace tarmix {
 
 namespace {
@@ -11,15 +7,13 @@ namespace {
 constexpr size_t kBitsPerByte = 10;  // start bit, eight data bits, stop bit
 constexpr Millis kWakePause{200};
 constexpr size_t kEchoEnd = 2;  // the echo of "file load" ends with CR LF
-constexpr Millis kEchoTimeout{300};
-constexpr Millis kAcknowledgeTimeout{2000};
+constexpr Wait kEchoWait = Wait::Scaled(Millis{300});
+constexpr Wait kAcknowledgeWait = Wait::Scaled(Millis{2000});
+// as the monitor expects: a transfer ends with "Boot> "; the CR LF before it may have been
+// taken with the last frame's answer.
 constexpr char kPromptEnd[] = "Boot> ";
-constexpr Millis kPromptCycle{100};
+constexpr Wait kPromptCycle = Wait::Scaled(Millis{100});
 constexpr size_t kPromptCapacity = 9999;
-
-// Bytes a receive call waits for at most: a pseudo-terminal holds about 4 kB, so waiting
-// for more than that would only wait for the time-out.
-constexpr size_t kReceivePiece = 2048;
 
 }  // namespace
 
@@ -43,51 +37,32 @@ Millis WireTime(size_t bytes) {
     return Millis((bytes * kBitsPerByte * 1000 + CSerial::kLinkBaud - 1) / CSerial::kLinkBaud);
 }
 
-size_t ReceiveExactly(CSerial& serial, uint8_t* buffer, size_t count, Millis timeout) {
-    Clock& clock = serial.clock();
-    const Millis deadline = clock.now() + timeout;
-    size_t got = 0;
-    while (got < count) {
-        const Millis left = deadline - clock.now();
-        if (left <= Millis{0}) break;
-        size_t piece = 0;
-        const int failed = serial.ReceiveBytes(buffer + got, count - got, piece,
-                                               std::min(count - got, kReceivePiece), left);
-        got += piece;
-        // An abandoned operation does not wait for the rest of a frame still arriving.
-        if (failed || AbandonRequested()) break;
-    }
-    return got;
-}
-
 void WakeMonitor(MonitorExchange& monitor) {
     CSerial& serial = monitor.serial();
-    serial.SendLine("");
+    monitor.SendLine("");
     serial.clock().sleep(kWakePause);
     serial.DrainInput();
 }
 
 bool StartFileLoad(MonitorExchange& monitor, const std::string& command) {
-    CSerial& serial = monitor.serial();
     WakeMonitor(monitor);
-    if (serial.SendLine(command) != 0) return false;
+    if (!monitor.SendLine(command)) return false;
     const size_t echoLength = command.size() + kEchoEnd;
     std::string echo;
-    serial.ReceiveText(echo, echoLength, echoLength, monitor.scaled(kEchoTimeout));
-    return echo.size() == echoLength && echo.compare(0, command.size(), command) == 0;
+    const Reply echoed =
+        monitor.ReceiveStartingWith(echo, command, echoLength, echoLength, kEchoWait);
+    return echoed.ok() && echoed.received == echoLength;
 }
 
 char SendFrame(MonitorExchange& monitor, std::span<const uint8_t> data) {
-    CSerial& serial = monitor.serial();
     const std::vector<uint8_t> frame = EncodeFrame(data);
-    if (serial.WriteBytes(frame.data(), frame.size()) != 0) return 0;
+    if (monitor.serial().WriteBytes(frame.data(), frame.size()) != 0) return 0;
     std::string answer;
-    serial.ReceiveText(answer, 1, 1, monitor.scaled(kAcknowledgeTimeout));
+    monitor.Receive(answer, 1, 1, kAcknowledgeWait);
     return answer.empty() ? 0 : answer[0];
 }
 
 bool WaitForTransferEnd(MonitorExchange& monitor, std::string collected, int silentCycles) {
-    CSerial& serial = monitor.serial();
     int silent = 0;
     const auto complete = [&] {
         return collected.size() >= sizeof kPromptEnd - 1 &&
@@ -97,8 +72,8 @@ bool WaitForTransferEnd(MonitorExchange& monitor, std::string collected, int sil
     while (!complete()) {
         if (silent >= silentCycles || collected.size() >= kPromptCapacity) return false;
         std::string piece;
-        if (serial.ReceiveText(piece, kPromptCapacity - collected.size(), 1,
-                               monitor.scaled(kPromptCycle)) != 0)
+        if (monitor.Receive(piece, kPromptCapacity - collected.size(), 1, kPromptCycle).heard ==
+            Heard::ReadFailed)
             return false;
         if (piece.empty()) ++silent;
         collected += piece;

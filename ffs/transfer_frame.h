@@ -41,15 +41,12 @@ std::vector<uint8_t> EncodeFrame(std::span<const uint8_t> data);
 // byte), as a bound for waiting on them: waits scale with what they wait for.
 Millis WireTime(size_t bytes);
 
-// Reads exactly `count` bytes unless `timeout` passes first; the count read.
-size_t ReceiveExactly(CSerial& serial, uint8_t* buffer, size_t count, Millis timeout);
-
 // Sends an empty line, which wakes the monitor (and ends a transfer it still waits on), and
 // throws away what it answers.
 void WakeMonitor(MonitorExchange& monitor);
-// Sends "file load" (after WakeMonitor) and checks its
-// echo: exactly the command and CR LF. Whatever follows stays queued (the prompt of a file
-// without frames may come in the same piece).
+// Sends "file load" (after WakeMonitor) and checks its echo: the command and two more
+// characters (the CR LF). Whatever follows stays queued (the prompt of a file without frames
+// may come in the same piece).
 bool StartFileLoad(MonitorExchange& monitor, const std::string& command);
 // Sends one frame to the device and waits for its answer: the answer, or 0 when none came.
 char SendFrame(MonitorExchange& monitor, std::span<const uint8_t> data);

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "flash/boot_image_echo.h"
 #include "lang/catalog.h"
@@ -49,14 +50,15 @@ constexpr char kShownBootInit[] = " Bootinit.rom";
 constexpr char kShownBootLoader[] = " Boot.rom";
 
 constexpr size_t kAnswerCapacity = 999;
-constexpr size_t kDrainChunk = 4096;
-constexpr size_t kRestartCapacity = 1000;
+// The answers to one typed piece are taken at most this many bytes at a time.
+constexpr size_t kAnswerPiece = 4096;
+constexpr size_t kRestartCapacity = 999;
 constexpr char kFillAnswer[] = "\r\nBoot>";
 constexpr char kSectorAnswer[] = "\r\n Sector #";
 constexpr char kOffsetAnswer[] = "\r\n  Offset:    ";
 constexpr char kProgramDone[] = "...done";
 constexpr char kSectorsHead[] = "\r\nSectors(";
-// After a restart the monitor is asked for its prompt with a line of one line feed.
+// as the monitor expects: after a restart its prompt is asked for with a line of one line feed.
 constexpr char kPromptRequest[] = "\n";
 // "read ADDRESS COUNT" is answered by its echo, a 28-character header "ADDRESS COUNT SUM"
 // (hexadecimal), the bytes and the prompt.
@@ -234,12 +236,10 @@ int BootLoaderUpdate::LoadIntoRam(std::string_view fill, std::span<const ImageLo
 int BootLoaderUpdate::TypeImages(std::string_view fill, std::span<const ImageLoad> loads) {
     std::string answer;
     status(kTextMemoryInit);
-    if (!Exchange(fill, std::string(fill) + kFillAnswer, ctx_.monitor.scaled(kFillTimeout), answer))
-        return kFailure;
+    if (!Exchange(fill, std::string(fill) + kFillAnswer, kFillWait, answer)) return kFailure;
     for (const ImageLoad& load : loads) {
         status(kTextTransferOffset);
-        if (!Exchange(load.offset, offsetAnswer(load.offset), ctx_.monitor.scaled(kOffsetTimeout),
-                      answer) ||
+        if (!Exchange(load.offset, offsetAnswer(load.offset), kOffsetWait, answer) ||
             SendImageLines(load.image, load.shownName) != kSuccess)
             return kFailure;
     }
@@ -287,7 +287,7 @@ bool BootLoaderUpdate::ReadRam(uint32_t address, uint32_t count, std::string& da
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
         answer.clear();
         if (!DrainUntilQuiet() || !SendCommand(command)) return false;
-        CollectUntilSilent(answer, length, ctx_.monitor.scaled(kAnswerSilence));
+        ctx_.monitor.ReceiveUntilSilent(answer, length, kAnswerSilence);
         unsigned gotAddress = 0, gotCount = 0, sum = 0;
         if (answer.size() != length || !EndsWithPrompt(answer) ||
             answer.compare(0, echo - 2, command) != 0 ||
@@ -307,8 +307,8 @@ int BootLoaderUpdate::EraseBootSectors(const GeneralUpdateSteps& steps) {
     status(kTextEraseBoot, " #0");
     std::string answer;
     const std::string_view first = steps.sectors.first;
-    if (EraseStep(first, unit(oldMonitor ? kOldSectorTimeout : kNewFirstSectorTimeout), answer,
-                  false) != kSuccess)
+    if (EraseStep(first, oldMonitor ? kOldSectorSilence : kNewFirstSectorSilence, answer, false) !=
+        kSuccess)
         return kFailure;
     // The first answer names the sector erased; sector 0 spans the whole boot area. When it
     // names none, the further sectors are erased as well: erasing twice does no harm.
@@ -319,20 +319,19 @@ int BootLoaderUpdate::EraseBootSectors(const GeneralUpdateSteps& steps) {
     if (firstSector != 0) {
         for (std::string_view command : steps.sectors.further) {
             status(kTextEraseBoot, " #" + std::to_string(++shown));
-            if (EraseStep(command, unit(kOldSectorTimeout), answer, false) != kSuccess)
-                return kFailure;
+            if (EraseStep(command, kOldSectorSilence, answer, false) != kSuccess) return kFailure;
         }
     }
     if (steps.extraSector.empty()) return kSuccess;
     status(kTextEraseBoot, " #" + std::to_string(shown + 1));
-    return EraseStep(steps.extraSector, unit(kOldSectorTimeout), answer, false);
+    return EraseStep(steps.extraSector, kOldSectorSilence, answer, false);
 }
 
 int BootLoaderUpdate::EraseWholeBootArea(std::string_view command) {
     status(kTextEraseBoot);
     ctx_.view.setProgressRange(0, kProgressRange);
     std::string answer;
-    return EraseStep(command, unit(kNewFirstSectorTimeout), answer, true);
+    return EraseStep(command, kNewFirstSectorSilence, answer, true);
 }
 
 int BootLoaderUpdate::EraseStep(std::string_view command, Millis silence, std::string& answer,
@@ -353,15 +352,19 @@ int BootLoaderUpdate::EraseStep(std::string_view command, Millis silence, std::s
         const auto erased = std::count(sofar.begin() + std::ptrdiff_t(colon), sofar.end(), '.');
         ctx_.view.setProgress(int(std::min<long>(erased, sectors) * kProgressRange / sectors));
     };
-    CollectUntilSilent(answer, kAnswerCapacity, silence,
-                       dots ? std::function<void(const std::string&)>(showDots) : nullptr);
+    ctx_.monitor.ReceiveUntilSilent(
+        answer, kAnswerCapacity, Wait::Damped(silence),
+        dots ? std::function<void(const std::string&)>(showDots) : nullptr);
     if (reportsError(answer, command)) return kFailure;
     if (EndsWithPrompt(answer)) return kSuccess;
     // No prompt, or one that came changed: the step counts as done while the monitor still
-    // answers a prompt request.
+    // answers a prompt request. Its silence is the step's, damped and scaled as well.
     std::string prompt;
-    return ctx_.monitor.SendAndWaitPrompt("", prompt, kRestartCapacity, silence) ? kSuccess
-                                                                                 : kFailure;
+    return ctx_.monitor
+                   .SendAndWaitPrompt("", prompt, kRestartCapacity, Wait::DampedAndScaled(silence))
+                   .ok()
+               ? kSuccess
+               : kFailure;
 }
 
 int BootLoaderUpdate::ProgramBootArea(std::string_view command) {
@@ -369,7 +372,7 @@ int BootLoaderUpdate::ProgramBootArea(std::string_view command) {
     const std::string echo = std::string(command) + "\r\n";
     std::string answer;
     // The echo alone would also open a refusal ("Address error"): the copy must be done.
-    if (!Exchange(command, echo, unit(kProgramTimeout), answer) ||
+    if (!Exchange(command, echo, kProgramWait, answer) ||
         answer.find(kProgramDone, echo.size()) == std::string::npos)
         return kFailure;
     serial_.clock().sleep(kAfterProgramPause);
@@ -385,20 +388,23 @@ int BootLoaderUpdate::Restart(std::string_view command, bool ramBank) {
         SendCommand(command);
         ReopenLink(serial_, true);
         return monitor.SendAndWaitPrompt(kPromptRequest, answer, kRestartCapacity, kRestartBudget)
+                       .ok()
                    ? kSuccess
                    : kFailure;
     }
     if (ramBank) {
-        serial_.DrainInput();
-        SendCommand(command);
+        monitor.SendCommand(std::string(command));
         serial_.clock().sleep(kRamBankRestartPause);
         return monitor.SendAndWaitPrompt(kPromptRequest, answer, kRestartCapacity, kRestartBudget)
+                       .ok()
                    ? kSuccess
                    : kFailure;
     }
-    // The first restart's answer may be cut short by the restart itself; the second counts.
+    // as the monitor expects: the first restart's answer may be cut short by the restart
+    // itself; the second counts.
     monitor.SendAndWaitPrompt(std::string(command), answer, kRestartCapacity, kRestartBudget);
     return monitor.SendAndWaitPrompt(std::string(command), answer, kRestartCapacity, kRestartBudget)
+                   .ok()
                ? kSuccess
                : kFailure;
 }
@@ -421,9 +427,9 @@ int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view sh
         if (StopRequested()) return kFailure;
         // No answer is awaited before the next piece: the answers are followed as they come,
         // and the first one that is not the record's own ends the typing.
-        answers.clear();
-        if (serial_.SendLine(piece) != 0 ||
-            serial_.ReceiveMore(answers, kDrainChunk, serial_.clock().now()) != 0)
+        if (!SendCommand(piece) ||
+            ctx_.monitor.ReceiveWaiting(answers, kAnswerPiece, Wait::Fixed(Millis{0})).heard ==
+                Heard::ReadFailed)
             return kFailure;
         if (!watch.Take(answers)) return notIntact();
         if (position < int(image.lineFeeds)) ctx_.view.setProgress(++position);
@@ -432,10 +438,7 @@ int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view sh
     }
     // The answers to the last pieces are still on their way.
     while (!watch.Complete()) {
-        answers.clear();
-        if (serial_.ReceiveMore(answers, kDrainChunk,
-                                serial_.clock().now() + ctx_.monitor.scaled(kAnswerSilence)) != 0 ||
-            answers.empty()) {
+        if (!ctx_.monitor.ReceiveWaiting(answers, kAnswerPiece, kAnswerSilence).ok()) {
             problem_ = FormatText(kTextLinesUnanswered, image.name);
             return kFailure;
         }
@@ -444,42 +447,20 @@ int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view sh
     return kSuccess;
 }
 
-bool BootLoaderUpdate::Exchange(std::string_view command, const std::string& expected,
-                                Millis timeout, std::string& answer) {
+bool BootLoaderUpdate::Exchange(std::string_view command, const std::string& expected, Wait limit,
+                                std::string& answer) {
     answer.clear();
     if (!DrainUntilQuiet() || !SendCommand(command)) return false;
-    ReceiveUntilPrompt(serial_, answer, kAnswerCapacity, timeout);
-    return answer.size() >= expected.size() && answer.compare(0, expected.size(), expected) == 0;
+    ctx_.monitor.ReceiveUntilPrompt(answer, kAnswerCapacity, limit);
+    return answer.starts_with(expected);
 }
 
 bool BootLoaderUpdate::SendCommand(std::string_view command) {
-    return serial_.SendLine(std::string(command)) == 0;
+    return ctx_.monitor.SendLine(std::string(command));
 }
 
 bool BootLoaderUpdate::DrainUntilQuiet() {
-    const Millis deadline = serial_.clock().now() + ctx_.monitor.scaled(kDrainLimit);
-    std::string echo;
-    do {
-        if (serial_.ReceiveText(echo, kDrainChunk, kDrainChunk, kQuietTime) != 0) return false;
-        if (echo.empty()) return true;
-    } while (serial_.clock().now() < deadline);
-    return false;
-}
-
-void BootLoaderUpdate::CollectUntilSilent(std::string& answer, size_t capacity, Millis silence,
-                                          const std::function<void(const std::string&)>& taken) {
-    while (answer.size() < capacity && !EndsWithPrompt(answer)) {
-        const size_t before = answer.size();
-        if (serial_.ReceiveMore(answer, std::min(capacity - before, kDrainChunk),
-                                serial_.clock().now() + silence) != 0 ||
-            answer.size() == before)
-            return;
-        if (taken) taken(answer);
-    }
-}
-
-Millis BootLoaderUpdate::unit(Millis base) const {
-    return base * (ctx_.monitor.timeFactor() / 3 + 1);
+    return ctx_.monitor.DrainUntilQuiet(kQuietTime, kDrainLimit);
 }
 
 void BootLoaderUpdate::status(int textId, std::string_view suffix) const {

@@ -26,7 +26,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -79,24 +78,25 @@ inline bool MonitorVersionKnown(const DeviceDescription& device) {
 
 class BootLoaderUpdate {
   public:
-    // Waits of the procedure, before the time factor (the erase and program waits are
-    // multiplied by the unit u = timeFactor / 3 + 1 instead).
-    static constexpr Millis kFillTimeout{600};
-    static constexpr Millis kOffsetTimeout{100};
-    static constexpr Millis kOldSectorTimeout{2000};  // u × this: v ≤ 8, and further sectors
-    static constexpr Millis kNewFirstSectorTimeout{3000};
-    static constexpr Millis kProgramTimeout{3000};
+    // Waits of the procedure. The erase and program waits are the flash's own: damped.
+    static constexpr Wait kFillWait = Wait::Scaled(Millis{600});
+    static constexpr Wait kOffsetWait = Wait::Scaled(Millis{100});
+    // The silence an erase step bears, before the damping: v ≤ 8, and further sectors...
+    static constexpr Millis kOldSectorSilence{2000};
+    // ...and the first sector of a newer monitor, or the whole boot area.
+    static constexpr Millis kNewFirstSectorSilence{3000};
+    static constexpr Wait kProgramWait = Wait::Damped(Millis{3000});
     static constexpr Millis kAfterImagePause{500};
     static constexpr Millis kAfterProgramPause{500};
     static constexpr Millis kRamBankRestartPause{2000};
-    static constexpr Millis kRestartBudget{10000};
+    static constexpr Wait kRestartBudget = Wait::Scaled(Millis{10000});
     // The line counts as drained once it has been silent this long...
-    static constexpr Millis kQuietTime{100};
-    // ...and a line that never falls silent within this (× time factor) fails the run.
-    static constexpr Millis kDrainLimit{60000};
+    static constexpr Wait kQuietTime = Wait::Fixed(Millis{100});
+    // ...and a line that never falls silent within this fails the run.
+    static constexpr Wait kDrainLimit = Wait::Scaled(Millis{60000});
     // The answers to a typed image, and a block read back, end when the line has been
-    // silent this long (× time factor).
-    static constexpr Millis kAnswerSilence{1000};
+    // silent this long.
+    static constexpr Wait kAnswerSilence = Wait::Scaled(Millis{1000});
     // RAM is read back in blocks of this many bytes; a block whose header or sum does not
     // check out is asked for again, up to kReadAttempts times in all.
     static constexpr uint32_t kReadBlock = 0x4000;
@@ -137,8 +137,8 @@ class BootLoaderUpdate {
     int EraseBootSectors(const GeneralUpdateSteps& steps);
     int EraseWholeBootArea(std::string_view command);
     // One erase command, once the boot area may be gone: a failure only when the
-    // controller reports an error or stops answering. `dots`: the answer counts erased
-    // sectors in dots, shown as progress.
+    // controller reports an error or stops answering within `silence` (damped). `dots`: the
+    // answer counts erased sectors in dots, shown as progress.
     int EraseStep(std::string_view command, Millis silence, std::string& answer, bool dots);
     int ProgramBootArea(std::string_view command);
     int Restart(std::string_view command, bool ramBank);
@@ -151,17 +151,13 @@ class BootLoaderUpdate {
     bool Confirmed(const BootImage& bootLoader);
 
     // Drains until quiet, sends the command and collects its answer until the prompt or
-    // `timeout`. true when the answer begins with `expected`.
-    bool Exchange(std::string_view command, const std::string& expected, Millis timeout,
+    // `limit`. true when the answer begins with `expected`.
+    bool Exchange(std::string_view command, const std::string& expected, Wait limit,
                   std::string& answer);
     bool DrainUntilQuiet();
-    // Adds what arrives to `answer` until the line has been silent for `silence`, the
-    // prompt has come or `capacity` bytes are there; the answer so far goes to `taken`.
-    void CollectUntilSilent(std::string& answer, size_t capacity, Millis silence,
-                            const std::function<void(const std::string&)>& taken = {});
+    // The command line, after a drain of the procedure's own (or none).
     bool SendCommand(std::string_view command);
 
-    Millis unit(Millis base) const;
     void status(int textId, std::string_view suffix = {}) const;
     // The status line and a message box with the text.
     void tell(int textId, MessageIcon icon) const;

@@ -48,15 +48,15 @@ constexpr int kTextImageRefused = 64453;     // "This ROM image cannot be downlo
 constexpr size_t kShortAnswer = 999;
 constexpr size_t kHandshakeCapacity = 399;
 constexpr size_t kBlockAnswerCapacity = 799;
-constexpr size_t kDumpCapacity = 2000;
-constexpr Millis kDumpSilence{500};
-constexpr Millis kShortTimeout{100};
-constexpr Millis kEchoTimeout{500};
-constexpr Millis kSectorTimeout{5000};
-constexpr Millis kEraseDoneTimeout{1000};
-constexpr Millis kWholeEraseTimeout{20000};
-constexpr Millis kBlockTimeout{4000};
-constexpr Millis kProgramTimeout{25000};
+constexpr size_t kDumpCapacity = 1999;
+constexpr Wait kDumpSilence = Wait::Scaled(Millis{500});
+constexpr Wait kShortWait = Wait::Scaled(Millis{100});
+constexpr Wait kEchoWait = Wait::Scaled(Millis{500});
+constexpr Wait kSectorWait = Wait::Scaled(Millis{5000});
+constexpr Wait kEraseDoneWait = Wait::Scaled(Millis{1000});
+constexpr Wait kWholeEraseWait = Wait::Scaled(Millis{20000});
+constexpr Wait kBlockWait = Wait::Scaled(Millis{4000});
+constexpr Wait kProgramWait = Wait::Scaled(Millis{25000});
 constexpr Millis kBlockPause{10};
 constexpr Millis kSettlePause{50};
 
@@ -124,13 +124,7 @@ void ApplicationDownload::message(const std::string& text, MessageIcon icon,
 }
 
 void ApplicationDownload::AwaitPrompt(std::string& answer) {
-    ReceiveUntilPrompt(serial_, answer, kBlockAnswerCapacity, ctx_.monitor.scaled(kShortTimeout));
-}
-
-bool ApplicationDownload::receiveStartingWith(const std::string& expected, size_t capacity,
-                                              size_t minimum, Millis timeout, std::string& answer) {
-    if (serial_.ReceiveText(answer, capacity, minimum, timeout) != 0) return false;
-    return answer.size() >= expected.size() && answer.compare(0, expected.size(), expected) == 0;
+    ctx_.monitor.ReceiveUntilPrompt(answer, kBlockAnswerCapacity, kShortWait);
 }
 
 int ApplicationDownload::DownloadApplication(const std::string& path) {
@@ -267,7 +261,8 @@ bool ApplicationDownload::WritesIntoBankAOfUnknownExtent() const {
 bool ApplicationDownload::ControllerHoldsThisVersion(const ImageHeader& header) {
     const std::string command = format("dump %08x 40", header.firstBlockBase);
     std::string answer;
-    dumpAnswered_ = ctx_.monitor.SendAndWaitPrompt(command, answer, kDumpCapacity, kDumpSilence);
+    dumpAnswered_ =
+        ctx_.monitor.SendAndWaitPrompt(command, answer, kDumpCapacity, kDumpSilence).ok();
     if (!dumpAnswered_) return false;
     const size_t length = command.size();
     std::array<uint8_t, 4> tag{}, version{};
@@ -355,12 +350,14 @@ int ApplicationDownload::EraseBeforeBurn() {
 
 int ApplicationDownload::EraseWholeApplicationArea() {
     const std::string command = "flash erase application";
-    serial_.DrainInput();
-    if (serial_.SendLine(command) != 0) return kSuccess;  // the download goes on
+    MonitorExchange& monitor = ctx_.monitor;
+    if (!monitor.SendCommand(command)) return kSuccess;  // the download goes on
+    const std::string done = command + "\r\n" + kEraseDone;
     std::string answer;
-    if (serial_.ReceiveText(answer, kShortAnswer, 37, ctx_.monitor.scaled(kWholeEraseTimeout)) != 0)
-        return kSuccess;
-    if (answer.rfind(command + "\r\n" + kEraseDone, 0) == 0) {
+    const Reply reply =
+        monitor.ReceiveStartingWith(answer, done, kShortAnswer, done.size(), kWholeEraseWait);
+    if (reply.heard == Heard::ReadFailed) return kSuccess;
+    if (reply.ok()) {
         AwaitPrompt(answer);
         flashErased_ = true;
         status(kTextFlashWasErased);
@@ -389,18 +386,19 @@ int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
         command = format("flash erase application %08x %08x", start, end);
     }
     const std::string echo = command + "\r\n";
-    serial_.DrainInput();
-    if (serial_.SendLine(command) != 0) return kSuccess;
+    MonitorExchange& monitor = ctx_.monitor;
+    if (!monitor.SendCommand(command)) return kSuccess;
     std::string answer;
-    if (serial_.ReceiveText(answer, echo.size(), echo.size(), ctx_.monitor.scaled(kEchoTimeout)) !=
-        0)
-        return kSuccess;
-    if (answer == echo) {
+    const Reply echoed =
+        monitor.ReceiveStartingWith(answer, echo, echo.size(), echo.size(), kEchoWait);
+    if (echoed.heard == Heard::ReadFailed) return kSuccess;
+    if (echoed.ok()) {
         status(eraseText);
         int sectors = 0;
+        const std::string done = std::string("\r\n") + kEraseDone;
         if (CountErasedSectors(kDirectSectorDigits, sectors) == kSuccess &&
-            receiveStartingWith(std::string("\r\n") + kEraseDone, kShortAnswer, 14,
-                                ctx_.monitor.scaled(kEraseDoneTimeout), answer)) {
+            monitor.ReceiveStartingWith(answer, done, kShortAnswer, done.size(), kEraseDoneWait)
+                .ok()) {
             AwaitPrompt(answer);
             // No sector erased ("Sectors(  0):") leaves the flash as it was.
             flashErased_ = sectors > 0;
@@ -417,7 +415,7 @@ int ApplicationDownload::CountErasedSectors(size_t digits, int& sectors) {
     const std::string head = "Sectors(";
     const size_t length = head.size() + digits + 2;
     std::string answer;
-    serial_.ReceiveText(answer, length, length, ctx_.monitor.scaled(kEchoTimeout));
+    ctx_.monitor.Receive(answer, length, length, kEchoWait);
     sectors = 0;
     char tail[3] = {};
     if (answer.size() != length || answer.compare(0, head.size(), head) != 0 ||
@@ -430,8 +428,7 @@ int ApplicationDownload::CountErasedSectors(size_t digits, int& sectors) {
     ctx_.view.setProgress(0);
     int shown = 0;
     for (int i = 0; i < sectors; ++i) {
-        if (serial_.ReceiveText(answer, 1, 1, ctx_.monitor.scaled(kSectorTimeout)) != 0 ||
-            answer.empty()) {
+        if (!ctx_.monitor.Receive(answer, 1, 1, kSectorWait).ok()) {
             status(kTextEraseTimeout);
             return kFailure;
         }
@@ -454,22 +451,24 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
     const uint32_t source = kStagingRam + header_.skipOffset;
     std::string answer;
 
+    MonitorExchange& monitor = ctx_.monitor;
     const std::string erase =
         format("flash erase application %08x %08x", destination, destination + length);
-    serial_.DrainInput();
-    if (serial_.SendLine(erase) != 0 ||
-        serial_.ReceiveText(answer, erase.size() + 2, erase.size() + 2,
-                            ctx_.monitor.scaled(kEchoTimeout)) != 0)
-        return kFailure;
-    if (answer != erase + "\r\n") {
+    const std::string eraseEcho = erase + "\r\n";
+    if (!monitor.SendCommand(erase)) return kFailure;
+    const Reply echoed = monitor.ReceiveStartingWith(answer, eraseEcho, eraseEcho.size(),
+                                                     eraseEcho.size(), kEchoWait);
+    if (echoed.heard == Heard::ReadFailed) return kFailure;
+    if (!echoed.ok()) {
         status(kTextFlashEraseError);
         return kFailure;
     }
     status(kTextEraseFlash);
     int sectors = 0;
     if (CountErasedSectors(kStagedSectorDigits, sectors) != kSuccess) return kFailure;
-    if (!receiveStartingWith(kEraseDone, kShortAnswer, 12, ctx_.monitor.scaled(kEraseDoneTimeout),
-                             answer)) {
+    const std::string erased = kEraseDone;
+    if (!monitor.ReceiveStartingWith(answer, erased, kShortAnswer, erased.size(), kEraseDoneWait)
+             .ok()) {
         status(kTextFlashEraseError);
         return kFailure;
     }
@@ -478,17 +477,17 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
 
     const std::string program =
         format("flash program %08x %08x %08x", destination, source, copyLength);
-    serial_.DrainInput();
-    if (serial_.SendLine(program) != 0 ||
-        serial_.ReceiveText(answer, program.size() + 2, program.size() + 2,
-                            ctx_.monitor.scaled(kEchoTimeout)) != 0 ||
-        answer != program + "\r\n")
+    const std::string programEcho = program + "\r\n";
+    if (!monitor.SendCommand(program) ||
+        !monitor
+             .ReceiveStartingWith(answer, programEcho, programEcho.size(), programEcho.size(),
+                                  kEchoWait)
+             .ok())
         return kFailure;
     status(kTextProgrammingFlash);
     const std::string done =
         format("Programming from %08x to %08x Length %8u ...done", source, destination, copyLength);
-    serial_.ReceiveText(answer, done.size(), done.size(), ctx_.monitor.scaled(kProgramTimeout));
-    if (answer != done) {
+    if (!monitor.ReceiveStartingWith(answer, done, done.size(), done.size(), kProgramWait).ok()) {
         status(kTextProgrammingError);
         return kFailure;
     }
@@ -500,11 +499,11 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
 bool ApplicationDownload::ParallelInputSwitched(bool on) {
     const std::string command = on ? kParallelOn : kParallelOff;
     const std::string expected = command + "\r\n" + (on ? kParallelOnAnswer : kParallelOffAnswer);
-    serial_.DrainInput();
-    serial_.SendLine(command);
+    ctx_.monitor.SendCommand(command);
     std::string answer;
-    return receiveStartingWith(expected, kHandshakeCapacity, kHandshakeCapacity,
-                               ctx_.monitor.scaled(kShortTimeout), answer);
+    return ctx_.monitor
+        .ReceiveStartingWith(answer, expected, kHandshakeCapacity, kHandshakeCapacity, kShortWait)
+        .ok();
 }
 
 int ApplicationDownload::TransferBlocks(const std::string& path, uint32_t downloadStart) {
@@ -598,16 +597,17 @@ int ApplicationDownload::SendBlock(uint32_t base, std::span<const uint8_t> bytes
         ctx_.parallel.SendLine(command);
     else
         serial_.SendLine(command);
+    MonitorExchange& monitor = ctx_.monitor;
     std::string answer;
-    if (!receiveStartingWith(echo, kBlockAnswerCapacity, echo.size(),
-                             ctx_.monitor.scaled(kBlockTimeout), answer))
+    if (!monitor.ReceiveStartingWith(answer, echo, kBlockAnswerCapacity, echo.size(), kBlockWait)
+             .ok())
         return kFailure;
     if (parallel)
         ctx_.parallel.WriteBytes(data.data(), data.size());
     else
         serial_.WriteBytes(data.data(), data.size());
-    if (!receiveStartingWith(kOk, kBlockAnswerCapacity, 6, ctx_.monitor.scaled(kBlockTimeout),
-                             answer))
+    const std::string ok = kOk;
+    if (!monitor.ReceiveStartingWith(answer, ok, kBlockAnswerCapacity, ok.size(), kBlockWait).ok())
         return kFailure;
     AwaitPrompt(answer);
     ReportTransferred(base + uint32_t(bytes.size()));

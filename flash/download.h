@@ -127,9 +127,6 @@ class ApplicationDownload {
     // way in pieces), so that the next exchange's drain cannot miss its tail and take it for
     // the start of its own answer.
     void AwaitPrompt(std::string& answer);
-    // Receives into `answer` and tells whether it begins with `expected`.
-    bool receiveStartingWith(const std::string& expected, size_t capacity, size_t minimum,
-                             Millis timeout, std::string& answer);
 
     DownloadContext ctx_;
     CSerial& serial_;

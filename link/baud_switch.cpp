@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kTextBaudrateChangeError = 60050;  // "Baudrate change error"
 constexpr size_t kAnswerCapacity = 1999;
-constexpr Millis kConfirmTimeout{1000};
+constexpr Wait kConfirmWait = Wait::Scaled(Millis{1000});
 // The monitor finishes its confirmation before it switches.
 constexpr Millis kSwitchPause{200};
 // After the empty line the monitor answers with a prompt at the new rate.
@@ -21,19 +21,16 @@ constexpr Millis kSettlePause{500};
 BaudSwitch::Outcome BaudSwitch::askForRate(uint32_t rate) {
     const std::string command = "setbaudrate " + std::to_string(rate);
     const std::string expected = command + "\r\nBaudrate now";
-    CSerial& serial = monitor_.serial();
-    serial.DrainInput();
-    if (serial.SendLine(command) != 0) return Outcome::LinkFailed;
+    if (!monitor_.SendCommand(command)) return Outcome::LinkFailed;
     std::string answer;
-    if (serial.ReceiveText(answer, kAnswerCapacity, expected.size(),
-                           monitor_.scaled(kConfirmTimeout)) != 0)
-        return Outcome::LinkFailed;
-    if (answer.compare(0, expected.size(), expected) == 0 && answer.size() >= expected.size())
-        return Outcome::Confirmed;
+    const Reply reply = monitor_.ReceiveStartingWith(answer, expected, kAnswerCapacity,
+                                                     expected.size(), kConfirmWait);
+    if (reply.heard == Heard::ReadFailed) return Outcome::LinkFailed;
+    if (reply.heard == Heard::Expected) return Outcome::Confirmed;
     // The line may have changed the command's CR: the monitor would still hold its line and
     // run it together with the next command. An empty line ends it.
     monitor_.Answers();
-    serial.DrainInput();
+    monitor_.serial().DrainInput();
     view_.showMessage(LoadText(kTextBaudrateChangeError), "", MessageIcon::Error);
     return Outcome::Refused;
 }

@@ -27,11 +27,10 @@ void ToggleParallelTransfer(CParallel& parallel, ParallelFlags& flags) {
 }
 
 void ProbeParallelPort(MonitorExchange& monitor, CParallel& parallel, ParallelFlags& flags) {
-    CSerial& serial = monitor.serial();
-    serial.DrainInput();
-    if (serial.SendLine(std::string(kParallelTestCommand)) != 0) return;
     std::string answer;
-    ReceiveUntilPrompt(serial, answer, kWatchAnswerCapacity, monitor.scaled(kWatchAnswerTimeout));
+    const Reply reply = monitor.CollectUntilPrompt(std::string(kParallelTestCommand), answer,
+                                                   kWatchAnswerCapacity, kWatchAnswerWait);
+    if (reply.heard == Heard::SendFailed) return;
     if (!isParallelTestAnswer(answer)) {
         // This controller does not read the parallel port: offering it would only make the
         // next download fail at "parportCTRL on".
@@ -70,11 +69,10 @@ bool NeedsUsbReopen(int32_t hardwareModel, bool portIsUsb) {
 }
 
 ConnectionWatch::Failure ConnectionWatch::Handshake(bool portIsUsb, std::string& answer) {
-    CSerial& serial = monitor_.serial();
-    serial.DrainInput();
-    if (serial.SendLine(std::string(kHandshakeCommand)) != 0) return Failure::LineLost;
-    if (ReceiveUntilPrompt(serial, answer, kWatchAnswerCapacity, answerTimeout()) != 0)
-        return Failure::ReadError;
+    const Reply reply = monitor_.CollectUntilPrompt(std::string(kHandshakeCommand), answer,
+                                                    kWatchAnswerCapacity, kWatchAnswerWait);
+    if (reply.heard == Heard::SendFailed) return Failure::LineLost;
+    if (reply.heard == Heard::ReadFailed) return Failure::ReadError;
     if (isHandshakeAnswer(answer)) return Failure::None;
     // A USB adapter that brings no answer may have lost its device: start the line afresh.
     return portIsUsb ? Failure::LineLost : Failure::NoAnswer;
@@ -83,7 +81,7 @@ ConnectionWatch::Failure ConnectionWatch::Handshake(bool portIsUsb, std::string&
 std::string ConnectionWatch::Collect(std::string_view command) {
     std::string answer;
     monitor_.CollectUntilPrompt(std::string(command), answer, kWatchAnswerCapacity,
-                                answerTimeout());
+                                kWatchAnswerWait);
     return answer;
 }
 

@@ -18,6 +18,11 @@
 
 namespace tarmix {
 
+// Every answer of the watch's queries keeps at most this many bytes, and comes within this
+// wait.
+inline constexpr size_t kWatchAnswerCapacity = 999;
+inline constexpr Wait kWatchAnswerWait = Wait::Scaled(Millis{100});
+
 // The parallel path as the main window keeps it.
 struct ParallelFlags {
     // The controller confirmed "parportCTRL test" and LPT1 could be opened (or the last
@@ -111,7 +116,6 @@ class ConnectionWatch {
     bool AskDrives(WatchReport& report);
     // One query's answer, collected up to its prompt (at most the watch's time-out).
     std::string Collect(std::string_view command);
-    Millis answerTimeout() const { return monitor_.scaled(kWatchAnswerTimeout); }
 
     MonitorExchange& monitor_;
     CParallel& parallel_;

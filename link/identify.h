@@ -22,11 +22,6 @@ inline constexpr std::string_view kParallelTestCommand = "parportCTRL test";
 inline constexpr std::string_view kVersionCommand = "tell version";
 inline constexpr std::string_view kDrivesCommand = "tell drives";
 
-// Every answer is collected into a buffer of this many characters within
-// kWatchAnswerTimeout × timeFactor.
-inline constexpr size_t kWatchAnswerCapacity = 999;
-inline constexpr Millis kWatchAnswerTimeout{100};
-
 // Shown in the Firmware field when "tell version" gave no usable number. Not translated.
 inline constexpr std::string_view kUnknownFirmwareText = "Firmware-Version: unbekannt";
 // Catalogue entry "Firmware version", the label of a known version.

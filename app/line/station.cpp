@@ -14,6 +14,7 @@
 #include "app/wire_tee.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "link/connection_watch.h"
 #include "link/identify.h"
 #include "link/monitor_exchange.h"
 #include "link/serial.h"
@@ -250,10 +251,15 @@ struct StationLink {
           monitor(serial) {
         open = serial.Open("COM1") == 0 && serial.Configure(CSerial::kLinkBaud) == 0;
     }
-    bool answers() {
-        return isHandshakeAnswer(monitor.CollectAnswer(std::string(kHandshakeCommand),
-                                                       kWatchAnswerCapacity, kWatchAnswerTimeout));
+    // What the controller answers `command` within the watch's wait.
+    std::string ask(std::string_view command) {
+        std::string answer;
+        monitor.CollectAnswer(std::string(command), answer, kAnswerCapacity, kWatchAnswerWait);
+        return answer;
     }
+    bool answers() { return isHandshakeAnswer(ask(kHandshakeCommand)); }
+    // The answers to these questions keep at most this many bytes.
+    static constexpr size_t kAnswerCapacity = 998;
     PortMap ports;
     CSerial serial;
     MonitorExchange monitor;
@@ -276,8 +282,8 @@ std::vector<int> SharedControllers(const std::vector<std::string>& ports) {
         for (size_t other = asking + 1; other < links.size(); ++other) {
             std::string heard;
             if (!links[other]->open || shared[other] >= 0) continue;
-            links[other]->serial.ReceiveText(heard, kWatchAnswerCapacity, kWatchAnswerCapacity,
-                                             Millis{0});
+            links[other]->monitor.Receive(heard, kWatchAnswerCapacity, kWatchAnswerCapacity,
+                                          Wait::Fixed(Millis{0}));
             if (heard.find(kAnswerMark) != std::string::npos) shared[other] = int(asking);
         }
     }
@@ -287,8 +293,7 @@ std::vector<int> SharedControllers(const std::vector<std::string>& ports) {
 std::optional<int32_t> Station::askVersion() {
     StationLink link(port_);
     if (!link.open || !link.answers()) return std::nullopt;
-    return parseVersionAnswer(link.monitor.CollectAnswer(
-        std::string(kVersionCommand), kWatchAnswerCapacity, kWatchAnswerTimeout));
+    return parseVersionAnswer(link.ask(kVersionCommand));
 }
 
 bool Station::waitUntilRemoved() {

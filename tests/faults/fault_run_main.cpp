@@ -247,15 +247,15 @@ int runNewProgram(const RunnerOptions& runner, Clock& clock, const PortFactory& 
     CSerial serial(ports, clock);
     if (serial.Open("COM1") != 0 || serial.Configure(CSerial::kLinkBaud) != 0) return 1;
     MonitorExchange monitor(serial);
-    constexpr size_t kAnswerCapacity = 1000;
-    constexpr Millis kAnswerTime{100};
+    const auto ask = [&monitor](const std::string& command) {
+        std::string answer;
+        monitor.CollectAnswer(command, answer, 999, Wait::Fixed(Millis{100}));
+        return answer;
+    };
     DeviceDescription device;
-    identifyModel(monitor.CollectAnswer("please answer me", kAnswerCapacity, kAnswerTime), device,
-                  "");
-    applyVersion(device, parseVersionAnswer(
-                             monitor.CollectAnswer("tell version", kAnswerCapacity, kAnswerTime)));
-    applyDrives(device, parseDrivesAnswer(
-                            monitor.CollectAnswer("tell drives", kAnswerCapacity, kAnswerTime)));
+    identifyModel(ask("please answer me"), device, "");
+    applyVersion(device, parseVersionAnswer(ask("tell version")));
+    applyDrives(device, parseDrivesAnswer(ask("tell drives")));
     device.deviceIdentified = true;
     bool askBeforeOverwrite = false;
     TransferContext context{monitor, frontEnd.view(),      device, askBeforeOverwrite,

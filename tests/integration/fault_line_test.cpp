@@ -13,6 +13,7 @@
 #include "app/simulator_launcher.h"
 #include "link/monitor_exchange.h"
 #include "platform/termios_port.h"
+#include "support/ask.h"
 
 namespace tarmix {
 namespace {
@@ -70,7 +71,7 @@ TEST_F(FaultLineTest, TheSameSeedGivesTheSameFaultsAtTheSameBytes) {
         ASSERT_EQ(serial.Open("COM1"), 0);
         ASSERT_EQ(serial.Configure(CSerial::kLinkBaud), 0);
         MonitorExchange monitor(serial);
-        for (int i = 0; i < 30; ++i) monitor.CollectAnswer("tell drives", 1000, 100ms);
+        for (int i = 0; i < 30; ++i) testing::Ask(monitor, "tell drives");
         serial.Close();
         simulator.stop();
         logs[run] = sortedLines(log);
@@ -89,14 +90,13 @@ TEST_F(FaultLineTest, AGoneLineLeavesItsLinkDanglingAndReadsFailAtOnce) {
     ASSERT_EQ(serial.Open("COM1"), 0);
     ASSERT_EQ(serial.Configure(CSerial::kLinkBaud), 0);
     MonitorExchange monitor(serial);
-    EXPECT_EQ(monitor.CollectAnswer("tell version", 1000, 100ms).substr(0, 22),
-              "tell version\r\nVersion:");
-    monitor.CollectAnswer("tell drives tell drives tell drives", 1000, 100ms);
+    EXPECT_EQ(testing::Ask(monitor, "tell version").substr(0, 22), "tell version\r\nVersion:");
+    testing::Ask(monitor, "tell drives tell drives tell drives");
 
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
     EXPECT_FALSE(fs::exists(link));
     std::string answer;
-    EXPECT_FALSE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 500ms));
+    EXPECT_FALSE(monitor.SendAndWaitPrompt("tell version", answer, 1999, Wait::Scaled(500ms)).ok());
     EXPECT_NE(serial.Open("COM1"), 0);
     simulator.stop();
     EXPECT_EQ(sortedLines(folder / "gone.log"), std::vector<std::string>{"fault gone in 40"});

@@ -69,7 +69,9 @@ TEST_P(PtyBootUpdateTest, ControllerRestartsWithTheNewBootLoader) {
     // A busy machine may take the simulator long to answer: wait for the prompt, not a time.
     const auto ask = [&](const std::string& command) {
         std::string answer;
-        EXPECT_TRUE(monitor.SendAndWaitPrompt(command, answer, 1000, kAnswerBudget)) << command;
+        EXPECT_TRUE(
+            monitor.SendAndWaitPrompt(command, answer, 999, Wait::Scaled(kAnswerBudget)).ok())
+            << command;
         return answer;
     };
     DeviceDescription device;

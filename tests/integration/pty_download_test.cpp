@@ -12,6 +12,7 @@
 #include "link/identify.h"
 #include "platform/termios_port.h"
 #include "sim/image_maker.h"
+#include "support/ask.h"
 #include "support/recording_view.h"
 
 namespace tarmix {
@@ -82,9 +83,9 @@ TEST_P(PtyDownloadTest, ImageLandsInFlashAtTheRaisedRate) {
     serial.setObserver(&serialBytes);
     MonitorExchange monitor(serial);
     DeviceDescription device;
-    identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
-    applyVersion(device, parseVersionAnswer(monitor.CollectAnswer("tell version", 1000, 100ms)));
-    applyDrives(device, parseDrivesAnswer(monitor.CollectAnswer("tell drives", 1000, 100ms)));
+    identifyModel(testing::Ask(monitor, "please answer me"), device, "");
+    applyVersion(device, parseVersionAnswer(testing::Ask(monitor, "tell version")));
+    applyDrives(device, parseDrivesAnswer(testing::Ask(monitor, "tell drives")));
     device.deviceIdentified = true;
 
     testing::RecordingView view;
@@ -107,7 +108,7 @@ TEST_P(PtyDownloadTest, ImageLandsInFlashAtTheRaisedRate) {
     }
     // Back at 57600: the monitor still answers.
     std::string answer;
-    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 500ms));
+    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 1999, Wait::Scaled(500ms)).ok());
     serial.Close();
     simulator.stop();
 

@@ -11,6 +11,7 @@
 #include "link/baud_switch.h"
 #include "link/identify.h"
 #include "platform/termios_port.h"
+#include "support/ask.h"
 #include "support/recording_view.h"
 #include "tests/support/file_contents.h"
 
@@ -38,8 +39,8 @@ TEST(PtyFileTransfer, RoundTripsAtTheRaisedRate) {
     ASSERT_EQ(serial.Configure(CSerial::kLinkBaud), 0);
     MonitorExchange monitor(serial);
     DeviceDescription device;
-    identifyModel(monitor.CollectAnswer("please answer me", 1000, 100ms), device, "");
-    applyDrives(device, parseDrivesAnswer(monitor.CollectAnswer("tell drives", 1000, 100ms)));
+    identifyModel(testing::Ask(monitor, "please answer me"), device, "");
+    applyDrives(device, parseDrivesAnswer(testing::Ask(monitor, "tell drives")));
     ASSERT_NE(device.driveSizes[0], 0);
 
     testing::RecordingView view;
@@ -64,7 +65,7 @@ TEST(PtyFileTransfer, RoundTripsAtTheRaisedRate) {
     }
     // Back at 57600 the monitor still answers.
     std::string answer;
-    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 500ms));
+    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 1999, Wait::Scaled(500ms)).ok());
     EXPECT_TRUE(view.messages.empty());
     serial.Close();
     simulator.stop();

@@ -10,6 +10,7 @@
 #include "link/monitor_exchange.h"
 #include "link/serial.h"
 #include "platform/termios_port.h"
+#include "support/ask.h"
 
 namespace tarmix {
 namespace {
@@ -34,22 +35,22 @@ TEST_F(PtyLinkTest, ThreeExchangesOverARealPseudoTerminal) {
     ASSERT_EQ(serial.Configure(CSerial::kLinkBaud), 0);
     MonitorExchange monitor(serial);
 
-    const std::string hello = monitor.CollectAnswer("please answer me", 1000, 100ms);
+    const std::string hello = testing::Ask(monitor, "please answer me");
     EXPECT_EQ(hello.substr(0, 38), "please answer me\r\nhere I am : ALDER   ");
 
     // Answers come in pieces: each one is read up to its prompt before the next command, or
     // its tail would be taken for the start of the next answer.
     std::string answer;
-    EXPECT_TRUE(monitor.CollectUntilPrompt("tell version", answer, 999, 500ms));
+    EXPECT_TRUE(monitor.CollectUntilPrompt("tell version", answer, 999, Wait::Fixed(500ms)).ok());
     EXPECT_EQ(answer, "tell version\r\nVersion: 30\r\nBoot> ");
-    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell drives", answer, 2000, 500ms));
+    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell drives", answer, 1999, Wait::Scaled(500ms)).ok());
     EXPECT_EQ(answer, "tell drives\r\nDrives: 1024 64 256\r\nBoot> ");
 
     // Closing and reopening by the kept name reaches the same device.
     serial.Close();
     ASSERT_EQ(serial.Open(serial.portName()), 0);
     ASSERT_EQ(serial.Configure(CSerial::kLinkBaud), 0);
-    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 500ms));
+    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 1999, Wait::Scaled(500ms)).ok());
 }
 
 TEST_F(PtyLinkTest, BaudChangeOverThePseudoTerminal) {
@@ -59,17 +60,22 @@ TEST_F(PtyLinkTest, BaudChangeOverThePseudoTerminal) {
     MonitorExchange monitor(serial);
     std::string answer;
     // The model has no 230400; 115200 it takes.
-    EXPECT_TRUE(monitor.CollectUntilPrompt("setbaudrate 230400", answer, 999, 500ms));
+    EXPECT_TRUE(
+        monitor.CollectUntilPrompt("setbaudrate 230400", answer, 999, Wait::Fixed(500ms)).ok());
     EXPECT_EQ(answer, "setbaudrate 230400\r\nBaudrate not supported\r\nBoot> ");
-    ASSERT_TRUE(monitor.SendAndExpect("setbaudrate 115200", "setbaudrate 115200\r\nBaudrate now",
-                                      answer, 1999, 1000ms));
-    EXPECT_FALSE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 300ms));
+    ASSERT_TRUE(monitor.SendCommand("setbaudrate 115200"));
+    const std::string confirmed = "setbaudrate 115200\r\nBaudrate now";
+    ASSERT_TRUE(
+        monitor.ReceiveStartingWith(answer, confirmed, 1999, confirmed.size(), Wait::Scaled(1000ms))
+            .ok());
+    EXPECT_FALSE(monitor.SendAndWaitPrompt("tell version", answer, 1999, Wait::Scaled(300ms)).ok());
     systemClock().sleep(200ms);
     serial.Close();
     ASSERT_EQ(serial.Open(serial.portName()), 0);
     ASSERT_EQ(serial.Configure(115200), 0);
-    EXPECT_TRUE(monitor.SendAndWaitPrompt("", answer, 2000, 500ms));  // clears the garbage
-    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 2000, 500ms));
+    EXPECT_TRUE(monitor.SendAndWaitPrompt("", answer, 1999, Wait::Scaled(500ms))
+                    .ok());  // clears the garbage
+    EXPECT_TRUE(monitor.SendAndWaitPrompt("tell version", answer, 1999, Wait::Scaled(500ms)).ok());
     EXPECT_EQ(answer, "tell version\r\nVersion: 30\r\nBoot> ");
 }
 
@@ -127,7 +133,7 @@ TEST_F(PtyLinkTest, VanishingPeerEndsTheReadWithAFailureInsteadOfHanging) {
     EXPECT_EQ(serial.ReceiveText(got, 999, 999, 2000ms), 1);
     EXPECT_LT(systemClock().now() - start, 2100ms);
     MonitorExchange monitor(serial);
-    EXPECT_FALSE(monitor.SendAndWaitPrompt("tell version", got, 2000, 500ms));
+    EXPECT_FALSE(monitor.SendAndWaitPrompt("tell version", got, 1999, Wait::Scaled(500ms)).ok());
 }
 
 TEST(PortOpen, PathsThatAreNoSerialDeviceAreRefused) {

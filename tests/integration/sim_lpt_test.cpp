@@ -55,9 +55,12 @@ TEST_F(SimLptTest, ABlockThroughThePipeLandsInTheFlashAndInTheSavedState) {
     ASSERT_EQ(lpt.Open("LPT1"), 0);
 
     std::string answer;
-    ASSERT_TRUE(monitor.SendAndWaitPrompt("flash erase application 00110000 00112fff", answer, 2000,
-                                          kAnswerWait));
-    ASSERT_TRUE(monitor.CollectUntilPrompt("parportCTRL on", answer, 399, kAnswerWait));
+    ASSERT_TRUE(monitor
+                    .SendAndWaitPrompt("flash erase application 00110000 00112fff", answer, 1999,
+                                       Wait::Scaled(kAnswerWait))
+                    .ok());
+    ASSERT_TRUE(
+        monitor.CollectUntilPrompt("parportCTRL on", answer, 399, Wait::Fixed(kAnswerWait)).ok());
     ASSERT_EQ(answer, "parportCTRL on\r\nParPort aktiviert\r\nBoot> ");
     std::vector<uint8_t> data(9004);
     uint32_t sum = 0;
@@ -72,15 +75,17 @@ TEST_F(SimLptTest, ABlockThroughThePipeLandsInTheFlashAndInTheSavedState) {
     serial.ReceiveText(answer, 799, 12, 4000ms);
     EXPECT_EQ(answer, "o.k.\r\nBoot> ");
     // Up to the prompt, so that none of it is left over for the next command's answer.
-    ASSERT_TRUE(monitor.CollectUntilPrompt("parportCTRL off", answer, 399, kAnswerWait));
+    ASSERT_TRUE(
+        monitor.CollectUntilPrompt("parportCTRL off", answer, 399, Wait::Fixed(kAnswerWait)).ok());
     EXPECT_EQ(answer, "parportCTRL off\r\nParPort deaktiviert\r\nBoot> ");
     // The program closes LPT1 between downloads; the pipe takes the next writer.
     lpt.Close();
     ASSERT_EQ(lpt.Open("LPT1"), 0);
-    ASSERT_TRUE(monitor.CollectUntilPrompt("parportCTRL on", answer, 399, kAnswerWait));
+    ASSERT_TRUE(
+        monitor.CollectUntilPrompt("parportCTRL on", answer, 399, Wait::Fixed(kAnswerWait)).ok());
     ASSERT_EQ(answer, "parportCTRL on\r\nParPort aktiviert\r\nBoot> ");
     // While the monitor reads the parallel port, commands on the serial line go unheard.
-    EXPECT_FALSE(monitor.CollectUntilPrompt("tell drives", answer, 399, 300ms));
+    EXPECT_FALSE(monitor.CollectUntilPrompt("tell drives", answer, 399, Wait::Fixed(300ms)).ok());
     EXPECT_EQ(answer, "");
     serial.DrainInput();
     ASSERT_EQ(lpt.SendLine("tell version"), 0);

@@ -194,7 +194,7 @@ struct BackupBench {
         serial.Open("COM1");
         serial.Configure(57600);
         std::string answer;
-        monitor.SendAndWaitPrompt("init drives 0 0 0", answer, 2000, Millis{500});
+        monitor.SendAndWaitPrompt("init drives 0 0 0", answer, 1999, Wait::Scaled(Millis{500}));
         device.hardwareModel = 1;
         device.firmwareVersion = 40;
         device.bankA = {0x110000, 0x2FFFFF};
@@ -315,7 +315,7 @@ TEST(DeviceBackup, ALineGoneSilentEndsTheBackupAtOnce) {
     });
     bench.application(1000);
     std::string answer;
-    bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 2000, Millis{500});
+    bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 1999, Wait::Scaled(Millis{500}));
     bench.device.driveSizes = {64, 0, 32};
     for (const char* folder : {"F1", "F2", "F3"}) {
         const fs::path path = bench.controller.drives().drive(0) / folder;
@@ -376,7 +376,8 @@ TEST(DeviceBackup, AStopEndsTheBackupAtTheNextBlockOrFile) {
         });
         bench.application(30000);
         std::string answer;
-        bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 2000, Millis{500});
+        bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 1999,
+                                        Wait::Scaled(Millis{500}));
         bench.device.driveSizes = {64, 0, 32};
         const fs::path f1 = bench.controller.drives().drive(0) / "F1";
         fs::create_directories(f1);
@@ -431,9 +432,10 @@ TEST(DeviceBackup, AFailedBackupKeepsTheEarlierOneWhole) {
     const std::string script = readFile(bench.folder / "Reload.rom");
     bench.application(3000);
     std::string answer;
-    bench.monitor.SendAndWaitPrompt("init drives 0 64 0", answer, 2000, Millis{500});
+    bench.monitor.SendAndWaitPrompt("init drives 0 64 0", answer, 1999, Wait::Scaled(Millis{500}));
     bench.device.driveSizes = {0, 64, 0};
-    bench.monitor.SendAndWaitPrompt("init caps 1 3000 2000 0 0", answer, 2000, Millis{500});
+    bench.monitor.SendAndWaitPrompt("init caps 1 3000 2000 0 0", answer, 1999,
+                                    Wait::Scaled(Millis{500}));
     bench.view.answers = {true, true, true};  // replace the earlier backup
     EXPECT_EQ(bench.run(), BackupEnd::Failed);
     EXPECT_EQ(readFile(bench.folder / "Reload.rom"), script);
@@ -466,7 +468,7 @@ TEST(DeviceBackup, DrivesAreCopiedWithTheirLinesAfterTheirFormatLine) {
     BackupBench bench;
     bench.application(1000);
     std::string answer;
-    bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 2000, Millis{500});
+    bench.monitor.SendAndWaitPrompt("init drives 64 0 32", answer, 1999, Wait::Scaled(Millis{500}));
     bench.device.driveSizes = {64, 0, 32};
     const fs::path a = bench.controller.drives().drive(0), c = bench.controller.drives().drive(2);
     fs::create_directories(a / "LOG" / "OLD");
@@ -593,7 +595,7 @@ TEST(DeviceBackup, OddNamesAreLeftOutAndNamed) {
     });
     bench.application(1000);
     std::string answer;
-    bench.monitor.SendAndWaitPrompt("init drives 64 0 0", answer, 2000, Millis{500});
+    bench.monitor.SendAndWaitPrompt("init drives 64 0 0", answer, 1999, Wait::Scaled(Millis{500}));
     bench.device.driveSizes = {64, 0, 0};
     const fs::path a = bench.controller.drives().drive(0);
     fs::create_directories(a / "F\x01" / "IN");

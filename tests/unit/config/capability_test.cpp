@@ -174,7 +174,8 @@ TEST(Capability, SetOnlyFromAgreeingReadingsAndReadBack) {
         serial.setObserver(&sent);
         MonitorExchange monitor(serial);
         std::string answer;
-        monitor.SendAndWaitPrompt(std::string("init caps ") + c.record, answer, 2000, 500ms);
+        monitor.SendAndWaitPrompt(std::string("init caps ") + c.record, answer, 1999,
+                                  Wait::Scaled(500ms));
         sent.lines.clear();
         change = c.change;
 

@@ -74,7 +74,7 @@ struct EepromBench {
     EepromContext context() { return {monitor, view, baud, controller.model().code, 40}; }
     std::string exchange(const std::string& command) {
         std::string answer;
-        monitor.SendAndWaitPrompt(command, answer, 2000, 500ms);
+        monitor.SendAndWaitPrompt(command, answer, 1999, Wait::Scaled(500ms));
         return answer;
     }
     fs::path image() const { return folder / kEepromFolderName / kEepromFileName; }

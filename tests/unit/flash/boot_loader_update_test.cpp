@@ -19,6 +19,7 @@
 #include "sim/boot_library.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
+#include "support/ask.h"
 #include "support/recording_view.h"
 #include "support/sent_lines.h"
 
@@ -122,9 +123,8 @@ class BootLoaderUpdateTest : public ::testing::Test {
         serial->setObserver(&sent);
         monitor = std::make_unique<MonitorExchange>(*serial);
         device = DeviceDescription{};
-        identifyModel(monitor->CollectAnswer("please answer me", 1000, 100ms), device, "");
-        applyVersion(device,
-                     parseVersionAnswer(monitor->CollectAnswer("tell version", 1000, 100ms)));
+        identifyModel(testing::Ask(*monitor, "please answer me"), device, "");
+        applyVersion(device, parseVersionAnswer(testing::Ask(*monitor, "tell version")));
         int32_t baudRate = 57600;
         applyBaudCapabilities(device, baudRate);  // the extended flag, as the watch sets it
         device.deviceIdentified = true;
@@ -205,7 +205,7 @@ TEST_P(EveryProcedure, RestartsWithTheProgrammedBootLoader) {
     EXPECT_FALSE(device.deviceIdentified);
 
     std::string answer;
-    ASSERT_TRUE(monitor->SendAndWaitPrompt("tell version", answer, 1000, 500ms));
+    ASSERT_TRUE(monitor->SendAndWaitPrompt("tell version", answer, 999, Wait::Scaled(500ms)).ok());
     EXPECT_EQ(parseVersionAnswer(answer), kNewVersion);
     const auto place = sim::BootImagePlaceFor(p.runsAs, p.firmware);
     ASSERT_TRUE(place);
@@ -468,7 +468,8 @@ TEST_P(AfterTheErase, OnlyAnErrorOrSilenceStopsTheUpdate) {
     EXPECT_EQ(sent.any("flash program"), GetParam().programmed);
     std::string answer;
     if (GetParam().programmed) {
-        ASSERT_TRUE(monitor->SendAndWaitPrompt("tell version", answer, 1000, 500ms));
+        ASSERT_TRUE(
+            monitor->SendAndWaitPrompt("tell version", answer, 999, Wait::Scaled(500ms)).ok());
         EXPECT_EQ(parseVersionAnswer(answer), kNewVersion);
     } else {
         EXPECT_NE(lastMessage().find("may be erased"), std::string::npos) << lastMessage();
@@ -533,12 +534,15 @@ INSTANTIATE_TEST_SUITE_P(At115200, ChosenRate, ::testing::Bool(),
 TEST_F(BootLoaderUpdateTest, AnErasedBootAreaDiesAtTheNextRestart) {
     connect("heron", 30);
     std::string answer;
-    ASSERT_TRUE(monitor->SendAndWaitPrompt("flash erase sector   108000", answer, 1000, 500ms));
+    ASSERT_TRUE(
+        monitor->SendAndWaitPrompt("flash erase sector   108000", answer, 999, Wait::Scaled(500ms))
+            .ok());
     // Still the old monitor until the restart...
-    ASSERT_TRUE(monitor->SendAndWaitPrompt("tell version", answer, 1000, 500ms));
-    EXPECT_FALSE(monitor->SendAndWaitPrompt("call 40", answer, 1000, 2000ms));
+    ASSERT_TRUE(monitor->SendAndWaitPrompt("tell version", answer, 999, Wait::Scaled(500ms)).ok());
+    EXPECT_FALSE(monitor->SendAndWaitPrompt("call 40", answer, 999, Wait::Scaled(2000ms)).ok());
     // ...and nothing ever after, also when it is switched on again with its saved state.
-    EXPECT_FALSE(monitor->SendAndWaitPrompt("please answer me", answer, 1000, 2000ms));
+    EXPECT_FALSE(
+        monitor->SendAndWaitPrompt("please answer me", answer, 999, Wait::Scaled(2000ms)).ok());
     EXPECT_TRUE(controller->dead());
     std::string error;
     ASSERT_TRUE(controller->saveState(folder / "state", error)) << error;

@@ -14,6 +14,7 @@
 #include "sim/controller.h"
 #include "sim/image_maker.h"
 #include "sim/in_process_port.h"
+#include "support/ask.h"
 #include "support/changing_line.h"
 #include "support/forwarding_port.h"
 #include "support/recording_view.h"
@@ -49,10 +50,9 @@ class DownloadTest : public ::testing::Test {
         serial->setObserver(&sent);
         monitor = std::make_unique<MonitorExchange>(*serial);
         device = DeviceDescription{};
-        identifyModel(monitor->CollectAnswer("please answer me", 1000, 100ms), device, "");
-        applyVersion(device,
-                     parseVersionAnswer(monitor->CollectAnswer("tell version", 1000, 100ms)));
-        applyDrives(device, parseDrivesAnswer(monitor->CollectAnswer("tell drives", 1000, 100ms)));
+        identifyModel(testing::Ask(*monitor, "please answer me"), device, "");
+        applyVersion(device, parseVersionAnswer(testing::Ask(*monitor, "tell version")));
+        applyDrives(device, parseDrivesAnswer(testing::Ask(*monitor, "tell drives")));
         device.deviceIdentified = true;
         sent.lines.clear();
     }
@@ -365,7 +365,7 @@ TEST_F(DownloadTest, TheRecordIsClearedOnlyFromAgreeingReadings) {
         SCOPED_TRACE(times.size());
         connect("alder");
         std::string answer;
-        monitor->SendAndWaitPrompt("init caps 1 0400 2000 0 0", answer, 2000, 500ms);
+        monitor->SendAndWaitPrompt("init caps 1 0400 2000 0 0", answer, 1999, Wait::Scaled(500ms));
         sent.lines.clear();
         change = {"tell caps", times, "0400 "};
         EXPECT_EQ(download(image("app.rom", 0x110000, 1000)), result);
@@ -444,9 +444,8 @@ TEST_F(DownloadTest, VerifyAfterWriteCatchesWhatTheBlockChecksumCannot) {
         serial->Open("COM1");
         serial->Configure(57600);
         monitor = std::make_unique<MonitorExchange>(*serial);
-        identifyModel(monitor->CollectAnswer("please answer me", 1000, 100ms), device, "");
-        applyVersion(device,
-                     parseVersionAnswer(monitor->CollectAnswer("tell version", 1000, 100ms)));
+        identifyModel(testing::Ask(*monitor, "please answer me"), device, "");
+        applyVersion(device, parseVersionAnswer(testing::Ask(*monitor, "tell version")));
         device.deviceIdentified = true;
         options.verifyAfterWrite = verify;
         view.messages.clear();

@@ -23,7 +23,7 @@ TEST(SimMemory, DumpPutsTagAndVersionGroupsWhereTheDownloadReadsThem) {
     bench.controller.memory().store(0x80000000, header);
     const std::string command = "dump 80000000 40";
     std::string answer;
-    ASSERT_TRUE(bench.monitor.SendAndWaitPrompt(command, answer, 2000, 500ms));
+    ASSERT_TRUE(bench.monitor.SendAndWaitPrompt(command, answer, 1999, Wait::Scaled(500ms)).ok());
     const size_t L = command.size();
     EXPECT_EQ(answer.substr(L + 37, 11), "32 66 6e 49");
     EXPECT_EQ(answer.substr(L + 193, 11), "a0 a1 a2 a3");

@@ -10,6 +10,7 @@
 #include "link/monitor_exchange.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
+#include "support/ask.h"
 
 namespace tarmix::sim {
 
@@ -29,13 +30,12 @@ struct Bench {
     }
     const ModelSpec& model() const { return controller.model(); }
 
-    std::string collect(const std::string& command) {
-        return monitor.CollectAnswer(command, 1000, 100ms);
-    }
+    std::string collect(const std::string& command) { return testing::Ask(monitor, command); }
     // The whole answer, up to the prompt; long answers (erases) included.
     std::string exchange(const std::string& command) {
         std::string answer;
-        EXPECT_TRUE(monitor.SendAndWaitPrompt(command, answer, 20000, 500ms)) << command;
+        EXPECT_TRUE(monitor.SendAndWaitPrompt(command, answer, 19999, Wait::Scaled(500ms)).ok())
+            << command;
         return answer;
     }
     // Everything that arrives until the prompt, or until nothing comes for 5 s.
