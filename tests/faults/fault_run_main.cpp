@@ -310,7 +310,10 @@ int serve() {
         const pid_t child = ::fork();
         if (child == 0) runServed(splitTabs(line));
         int status = 0;
-        if (child < 0 || ::waitpid(child, &status, 0) != child) return kUsage;
+        if (child < 0 || ::waitpid(child, &status, 0) != child) {
+            std::cerr << "tarmix-faults: cannot run a child: " << std::strerror(errno) << "\n";
+            return kUsage;
+        }
         std::cout << (WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status)) << std::endl;
     }
     return 0;
