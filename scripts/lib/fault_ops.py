@@ -133,6 +133,13 @@ class Undetectable:
         return [b for b in self.blocks if not explained(*b, pairs)]
 
 
+def cancelling(delta):
+    """The changes of a second byte that cancel `delta` in a sum: its opposite, and for the
+    top bit of a byte the same again, as 0x80 + 0x80 is 0 in an 8-bit sum (compare has
+    made sure the block's sum cancels in its own width)."""
+    return (-delta, delta) if abs(delta) == 0x80 else (-delta,)
+
+
 def explained(changes, end, pairs):
     """Whether the cancelling pairs (used up as they match) account for every change."""
     left = dict(changes)
@@ -142,7 +149,7 @@ def explained(changes, end, pairs):
         delta = left.pop(position)
         bit = abs(delta).bit_length() - 1
         partner = next((q for q in sorted(left) if q > position
-                        and left[q] == -delta and (q - position, bit) in pairs), None)
+                        and left[q] in cancelling(delta) and (q - position, bit) in pairs), None)
         if abs(delta) != 1 << bit:
             return False
         if partner is None:

@@ -49,6 +49,8 @@ class UndetectableNeedsAPairInTheBlock(unittest.TestCase):
              "fault corrupt 50 bit 2\nfault corrupt 59 bit 2\n", 0),
             ("two single flips, each on its own way", {4: 0x44, 13: 0x3C},
              "fault corrupt 50 bit 2\nfault corrupt-in 59 bit 2\n", 1),
+            ("two flips of the top bit the same way cancel in a byte sum", {4: 0xC0, 13: 0xC0},
+             "fault corrupt 50 bit 7\nfault corrupt 59 bit 7\n", 0),
             ("two aimed flips of one bit, one way", {4: 0x44, 13: 0x3C},
              "fault phase echo in 50 bit 2\nfault phase echo in 59 bit 2\n", 0),
         ]
