@@ -27,7 +27,6 @@ constexpr int kTextPortDevice = 64402;            // "Serial port %s: %s"
 constexpr int kTextErrorWhileInit = 60173;        // "Error while init:"
 constexpr int kTextReallyTerminate = 60010;       // "Would you really terminate the program?"
 constexpr int kTextExtendedNeedsVersion = 63733;  // "Befor an extended Firmware can be loaded…"
-constexpr int kTextWordNotRecognised = 63800;     // "%s not recognised; using %s from Tarmix.ini"
 constexpr int kTextStopping = 63807;              // "Stopping at the end of the current step…"
 
 constexpr int kItalian = 3;
@@ -65,14 +64,7 @@ CDownloadDialog::CDownloadDialog(MainWindowServices services, const MainWindowSt
       terminal_(view_, clock_),
       romFilePath_(start.romFilePath),
       baudRate_(start.baudRate),
-      resultCode_(start.resultCode),
-      commandLineMode_(start.commandLineMode),
-      commandSwitch_(start.commandSwitch),
-      firstPath_(start.firstPath),
-      secondPath_(start.secondPath),
-      fileSystemRequest_(start.fileSystem),
-      unrecognisedPort_(start.unrecognisedPort),
-      unrecognisedBaud_(start.unrecognisedBaud) {
+      unattended_(start) {
     commandLineVerify_ = start.verifyAfterWrite;
     ports_.selectedPort = start.selectedPort;
     runPort_ = start.runPort;
@@ -127,22 +119,19 @@ void CDownloadDialog::OnInitDialog() {
     ReportUnrecognisedWords();
     // A production line with a mistyped file name hears so at once, not after the wait for
     // a controller.
-    if (commandLineMode_ && commandSwitch_ == "/p" &&
-        !CheckBatchFile(view_, CompletePath(romFilePath_))) {
-        resultCode_ = kResultDownloadFailed;
+    if (unattended_.runsSourceFile() && !CheckBatchFile(view_, CompletePath(romFilePath_))) {
+        unattended_.Fail(kResultDownloadFailed);
         return CloseThroughOk();
     }
     // An unattended run whose port cannot be opened ends at once: there is no other.
-    if (!Connect() && commandLineMode_) {
-        resultCode_ = kResultNoPort;
+    if (!Connect() && unattended_.active()) {
+        unattended_.Fail(kResultNoPort);
         return CloseThroughOk();
     }
 
     ShowCompactView();
     view_.setUsage(usage_);
     view_.setTitle(kTitle);
-    automationStarted_ = false;
-    backupStarted_ = false;
 }
 
 void CDownloadDialog::CheckSelectedPort() {
@@ -153,7 +142,7 @@ void CDownloadDialog::CheckSelectedPort() {
     ports_.selectedPort = remembered;
     if (ports_.selectedPort < 0 || ports_.selectedPort >= kComPortCount) ports_.selectedPort = 0;
     if (ports_.available[size_t(ports_.selectedPort)]) return;
-    if (commandLineMode_ || runPort_) return;  // Connect says why it cannot be opened
+    if (unattended_.active() || runPort_) return;  // Connect says why it cannot be opened
     ports_.selectedPort = -1;
     for (int i = 0; i < kComPortCount; ++i) {
         if (ports_.available[size_t(i)]) {
@@ -361,24 +350,15 @@ void CDownloadDialog::ShowOutcomeAfterLateStop() {
 }
 
 void CDownloadDialog::ReportUnrecognisedWords() {
-    const int port = ports_.selectedPort;
-    std::string text;
-    if (!unrecognisedPort_.empty() && port >= 0)
-        text =
-            FormatText(kTextWordNotRecognised, unrecognisedPort_.c_str(), portName(port).c_str());
-    if (!unrecognisedBaud_.empty()) {
-        if (!text.empty()) text += "\n";
-        text += FormatText(kTextWordNotRecognised, unrecognisedBaud_.c_str(),
-                           std::to_string(baudRate_).c_str());
-    }
+    const std::string text = unattended_.UnrecognisedWordsText(ports_.selectedPort, baudRate_);
     if (text.empty()) return;
     StatusText(text);
     // An unattended run is not held up by a box nobody answers.
-    if (!commandLineMode_) view_.showMessage(text, "", MessageIcon::Warning);
+    if (!unattended_.active()) view_.showMessage(text, "", MessageIcon::Warning);
 }
 
 void CDownloadDialog::OnExit() {
-    if (!commandLineMode_ && !view_.askYesNo(LoadText(kTextReallyTerminate), "")) return;
+    if (!unattended_.active() && !view_.askYesNo(LoadText(kTextReallyTerminate), "")) return;
     CloseThroughOk();
 }
 

@@ -22,6 +22,7 @@
 #include "app/program_folders.h"
 #include "app/terminal/terminal.h"
 #include "app/window/timer_host.h"
+#include "app/window/unattended_run.h"
 #include "app/window/window_view.h"
 #include "ffs/file_system_view.h"
 #include "ffs/file_transfer.h"
@@ -132,13 +133,13 @@ class CDownloadDialog {
     void CloseThroughOk();
 
     // --- state the launcher and the front ends read ---------------------------------------
-    int resultCode() const { return resultCode_; }
+    int resultCode() const { return unattended_.resultCode(); }
     // What the run's result leaves behind that the user must know of; empty for nothing.
-    const std::string& resultDetail() const { return resultDetail_; }
-    bool commandLineMode() const { return commandLineMode_; }
+    const std::string& resultDetail() const { return unattended_.resultDetail(); }
+    bool commandLineMode() const { return unattended_.active(); }
     bool closed() const { return closed_; }
     // An unattended run still waits for its controller.
-    bool awaitingController() const { return commandLineMode_ && !automationStarted_ && !closed_; }
+    bool awaitingController() const { return unattended_.awaitingController() && !closed_; }
     const DeviceDescription& device() const { return device_; }
     const PortState& ports() const { return ports_; }
     // The port the link last opened or tried ("COM1"); empty before the first attempt.
@@ -194,6 +195,8 @@ class CDownloadDialog {
     void WatchTick();
     void ShowWatchReport(const WatchReport& report);
     void ShowUsage();
+    // The unattended run's action once the controller is identified; the window closes
+    // after it.
     void RunUnattendedAction();
     void StartWatch();
     void StopWatch();
@@ -254,10 +257,6 @@ class CDownloadDialog {
     // incomplete.
     TransferResult DownloadToDevice(const std::string& pcPath, const std::string& deviceFolder,
                                     const std::string& deviceName);
-    // "/u": the device file of the first path to the PC file of the second. A result code.
-    int UnattendedUpload();
-    // "/d": the PC file of the first path to the device path of the second.
-    int UnattendedDownload();
     // The extended view: refreshes, and the transfers of its "File" menu
     // (download_dialog_files_view.cpp, download_dialog_files_menu.cpp).
     void SetUpFileSystemView();
@@ -322,9 +321,6 @@ class CDownloadDialog {
     std::string flashText_;
     std::string firmwareText_;
 
-    // The unattended run.
-    int resultCode_ = kResultOk;
-    std::string resultDetail_;
     int statusTextId_ = 0;  // the catalogue text on the status line; 0 for another text
     // What the status line showed when the operator asked the operation under way to stop.
     struct ShownStatus {
@@ -332,15 +328,8 @@ class CDownloadDialog {
         int textId;
     };
     std::optional<ShownStatus> statusBeforeStop_;
-    bool commandLineMode_ = false;
-    std::string commandSwitch_;
-    std::string firstPath_;
-    std::string secondPath_;
-    FileSystemRequest fileSystemRequest_;
-    bool automationStarted_ = false;
-    bool backupStarted_ = false;
-    std::string unrecognisedPort_;
-    std::string unrecognisedBaud_;
+
+    UnattendedRun unattended_;
 
     // The extended view's controller and the queues of its "File" menu.
     std::unique_ptr<FileSystemView> fileSystem_;

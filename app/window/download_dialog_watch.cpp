@@ -1,6 +1,5 @@
 // The main window's timers: the port rescan, the connection watch, and the unattended
 // action that the watch starts once the controller is identified.
-#include "app/cli/file_system_cli.h"
 #include "app/window/download_dialog.h"
 #include "app/window/window_texts.h"
 #include "lang/catalog.h"
@@ -113,30 +112,21 @@ void CDownloadDialog::RefreshModelControls() {
 }
 
 void CDownloadDialog::RunUnattendedAction() {
-    if (!device_.deviceIdentified || automationStarted_ || !commandLineMode_) return;
-    if (fileSystemRequest_.form != FileSystemForm::None) {
-        automationStarted_ = true;
-        resultCode_ = RunFileSystemRequest(fileSystemRequest_, monitor_, device_, view_);
-        return CloseThroughOk();
-    }
-    if (commandSwitch_ == "/p") {
-        automationStarted_ = true;
-        if (RunSourceFile() != 0) resultCode_ = kResultDownloadFailed;
-    } else if (commandSwitch_ == "/s") {
-        if (backupStarted_) return;
-        automationStarted_ = true;
-        if (const int result = RunBackup(secondPath_); result != kResultOk) resultCode_ = result;
-        backupStarted_ = true;
-    } else if (commandSwitch_ == "/u") {
-        automationStarted_ = true;
-        resultCode_ = UnattendedUpload();
-    } else if (commandSwitch_ == "/d") {
-        automationStarted_ = true;
-        resultCode_ = UnattendedDownload();
-    } else {
-        automationStarted_ = true;
-        resultCode_ = kResultBadSwitch;
-    }
+    if (!device_.deviceIdentified || !unattended_.awaitingController()) return;
+    UnattendedContext context{monitor_,
+                              view_,
+                              device_,
+                              uint32_t(baudRate_),
+                              [this] { return RunSourceFile(); },
+                              [this](const std::string& folder) { return RunBackup(folder); },
+                              [this](const std::string& pcPath, const std::string& devicePath) {
+                                  return Transfers().Upload(pcPath, devicePath);
+                              },
+                              [this](const std::string& pcPath, const std::string& deviceFolder,
+                                     const std::string& deviceName) {
+                                  return DownloadToDevice(pcPath, deviceFolder, deviceName);
+                              }};
+    unattended_.Run(context);
     CloseThroughOk();
 }
 
