@@ -21,6 +21,7 @@
 #include "app/cli/command_line.h"
 #include "app/program_folders.h"
 #include "app/terminal/terminal.h"
+#include "app/window/file_menu_queues.h"
 #include "app/window/timer_host.h"
 #include "app/window/unattended_run.h"
 #include "app/window/window_view.h"
@@ -57,9 +58,8 @@ class CDownloadDialog {
     static constexpr Millis kRescanPeriod{500};
     // The queued transfers of the "File" menu hand over between files on these one-shot
     // timers, so that the window shows each file's progress picture.
-    static constexpr int kUploadTimer = 3;
-    static constexpr int kNewFileTimer = 4;
-    static constexpr Millis kQueueStepPeriod{100};
+    static constexpr int kUploadTimer = FileMenuQueues::kUploadTimer;
+    static constexpr int kNewFileTimer = FileMenuQueues::kNewFileTimer;
 
     CDownloadDialog(MainWindowServices services, const MainWindowStart& start);
     ~CDownloadDialog();
@@ -258,18 +258,13 @@ class CDownloadDialog {
     TransferResult DownloadToDevice(const std::string& pcPath, const std::string& deviceFolder,
                                     const std::string& deviceName);
     // The extended view: refreshes, and the transfers of its "File" menu
-    // (download_dialog_files_view.cpp, download_dialog_files_menu.cpp).
+    // (download_dialog_files_view.cpp; the queued ones in file_menu_queues.cpp).
     void SetUpFileSystemView();
     void ShowCompactView();
     void ShowIdentifiedDrive(int firstDrive);
     void RefreshDrivesAfterLanguage();
     void RefreshDriveAfterScript();
     void RunFileMenuTransfer(FileCommand command, const std::vector<int>& rows);
-    void QueueUploads(const std::vector<int>& rows);
-    void UploadQueueStep();
-    void QueueNewFiles();
-    void NameNewFile(const std::string& name);
-    void NewFileStep();
     void NewProgram();
     // Says which port and rate are used for command-line words that were not understood.
     void ReportUnrecognisedWords();
@@ -331,22 +326,10 @@ class CDownloadDialog {
 
     UnattendedRun unattended_;
 
-    // The extended view's controller and the queues of its "File" menu.
+    // The extended view's controller and the queues of its "File" menu; neither without
+    // a drive view.
     std::unique_ptr<FileSystemView> fileSystem_;
-    struct QueuedUpload {
-        std::string pcPath;
-        std::string devicePath;
-    };
-    std::vector<QueuedUpload> uploadQueue_;
-    // A new file keeps the folder it was meant for: the tree may change while it waits.
-    struct QueuedNewFile {
-        std::string pcPath;
-        std::string deviceFolder;
-        std::string deviceName;
-        int row = -1;  // its row in the list once shown
-    };
-    std::vector<QueuedNewFile> newFileQueue_;
-    size_t nextNewFile_ = 0;
+    std::optional<FileMenuQueues> queues_;
 
     bool terminalOn_ = false;
     bool watchActive_ = false;  // timer 1 belongs to a connected link

@@ -1,7 +1,10 @@
 // The extended view of the main window: the ">>>" control that shows the drives' file
-// system, the events of its tabs, tree and list, and the moments it is read again (a new
-// identification, a language change, the end of a script).
+// system, the events of its tabs, tree and list, the transfers of its "File" menu (the
+// queued ones in file_menu_queues.cpp, and New program: a ROM image as the drive's
+// Application.exe), and the moments it is read again (a new identification, a language
+// change, the end of a script).
 #include "app/window/download_dialog.h"
+#include "ffs/new_program.h"
 
 namespace tarmix {
 
@@ -19,7 +22,39 @@ void CDownloadDialog::SetUpFileSystemView() {
     fileSystem_->setTransferHandler([this](FileCommand command, const std::vector<int>& rows) {
         RunFileMenuTransfer(command, rows);
     });
-    fileSystem_->setNewFileHandler([this](const std::string& name) { NameNewFile(name); });
+    queues_.emplace(FileMenuWindow{view_, timers_, *fileSystem_, monitor_, device_, baudRate_,
+                                   askBeforeOverwrite_,
+                                   [this] { return ChooseFolderFor(FolderPurpose::Upload); },
+                                   [this](const std::function<void()>& work) {
+                                       DeviceOperation operation(*this);
+                                       work();
+                                   },
+                                   [this] { return Transfers(); }});
+    fileSystem_->setNewFileHandler([this](const std::string& name) { queues_->NameNewFile(name); });
+}
+
+void CDownloadDialog::RunFileMenuTransfer(FileCommand command, const std::vector<int>& rows) {
+    switch (command) {
+        case FileCommand::Upload:
+            return queues_->QueueUploads(rows);
+        case FileCommand::NewFile:
+            return queues_->QueueNewFiles();
+        case FileCommand::NewProgram:
+            return NewProgram();
+        case FileCommand::NewFolder:
+        case FileCommand::Delete:
+            return;  // the view's own commands
+    }
+}
+
+void CDownloadDialog::NewProgram() {
+    const std::optional<std::string> rom = view_.chooseRomImage();
+    if (!rom) return;
+    view_.driveView()->appendRow({kApplicationFile, "", "", FsIcon::Application});
+    TransferContext context = TransferSettings();
+    DownloadProgram(context, *rom, fileSystem_->tables().selected().path);
+    // The device's own entry replaces the temporary row.
+    fileSystem_->ListSelectedFolder();
 }
 
 void CDownloadDialog::ShowCompactView() {

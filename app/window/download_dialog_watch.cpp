@@ -20,8 +20,8 @@ void CDownloadDialog::onTimer(int id) {
     if (id == kRescanTimer) RescanTick();
     if (id == kWatchTimer) WatchTick();
     if (id == kTerminalTimer && terminalOn_) terminal_.Poll();
-    if (id == kUploadTimer) UploadQueueStep();
-    if (id == kNewFileTimer) NewFileStep();
+    if (id == kUploadTimer && queues_) queues_->UploadQueueStep();
+    if (id == kNewFileTimer && queues_) queues_->NewFileStep();
 }
 
 void CDownloadDialog::RescanTick() {

@@ -1,16 +1,16 @@
-// The transfers of the extended view's "File" menu: Upload of the selected rows (one file
-// through a save dialog, several into a chosen folder), New File (PC files to the folder
-// shown, one by one on the new-file timer) and New program (a ROM image as the drive's
-// Application.exe).
+// The queues of the extended view's "File" menu: Upload of the selected rows (one file
+// through a save dialog, several into a chosen folder) and New File (PC files to the folder
+// shown, one by one on the new-file timer).
+#include "app/window/file_menu_queues.h"
+
 #include <filesystem>
 
-#include "app/window/download_dialog.h"
 #include "ffs/device_path.h"
-#include "ffs/new_program.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "link/baud_switch.h"
 #include "platform/latin1.h"
+#include "platform/stop_request.h"
 
 namespace tarmix {
 
@@ -34,93 +34,82 @@ std::optional<std::string> DeviceNameOf(const std::string& pcPath) {
 
 }  // namespace
 
-void CDownloadDialog::RunFileMenuTransfer(FileCommand command, const std::vector<int>& rows) {
-    switch (command) {
-        case FileCommand::Upload:
-            return QueueUploads(rows);
-        case FileCommand::NewFile:
-            return QueueNewFiles();
-        case FileCommand::NewProgram:
-            return NewProgram();
-        case FileCommand::NewFolder:
-        case FileCommand::Delete:
-            return;  // the view's own commands
-    }
-}
-
 // --- Upload --------------------------------------------------------------------------------
 
-void CDownloadDialog::QueueUploads(const std::vector<int>& rows) {
+void FileMenuQueues::QueueUploads(const std::vector<int>& rows) {
     uploadQueue_.clear();
-    const DriveTables& tables = fileSystem_->tables();
+    MainWindowView& view = window_.view;
+    const DriveTables& tables = window_.fileSystem.tables();
     for (int row : rows)
         if (row < 0 || size_t(row) >= tables.files.size()) return;
     for (int row : rows) {
         const FileRow& file = tables.files[size_t(row)];
         if (!file.isFolder) continue;
-        view_.showMessage(LoadText(kTextFolderNotPossible) + "\n\n<" + DisplayName(file.name) + ">",
-                          LoadText(kTextFileUpload), MessageIcon::Error);
+        view.showMessage(LoadText(kTextFolderNotPossible) + "\n\n<" + DisplayName(file.name) + ">",
+                         LoadText(kTextFileUpload), MessageIcon::Error);
         return;
     }
     const std::string folder = tables.selected().path;
     if (rows.size() == 1) {
         const FileRow& file = tables.files[size_t(rows.front())];
-        const std::optional<std::string> chosen = view_.chooseSaveFile(DisplayName(file.name));
+        const std::optional<std::string> chosen = view.chooseSaveFile(DisplayName(file.name));
         if (!chosen) return;
         uploadQueue_.push_back({*chosen, FilePathIn(folder, file.name)});
-        askBeforeOverwrite_ = false;  // the save dialog has asked already
+        window_.askBeforeOverwrite = false;  // the save dialog has asked already
     } else {
-        const std::optional<std::string> chosen = ChooseFolderFor(FolderPurpose::Upload);
+        const std::optional<std::string> chosen = window_.chooseUploadFolder();
         if (!chosen || chosen->empty()) return;
         for (int row : rows) {
             const std::string& name = tables.files[size_t(row)].name;
             // A device name becomes a PC file name only when it cannot leave the folder.
             if (!IsSafeDeviceName(name)) {
-                view_.showMessage(FormatText(kTextNoPcName, DisplayName(name)),
-                                  LoadText(kTextFileUpload), MessageIcon::Error);
+                view.showMessage(FormatText(kTextNoPcName, DisplayName(name)),
+                                 LoadText(kTextFileUpload), MessageIcon::Error);
                 continue;
             }
             uploadQueue_.push_back(
                 {(fs::path(*chosen) / DisplayName(name)).string(), FilePathIn(folder, name)});
         }
-        askBeforeOverwrite_ = true;
+        window_.askBeforeOverwrite = true;
     }
-    if (!uploadQueue_.empty()) timers_.start(kUploadTimer, kQueueStepPeriod);
+    if (!uploadQueue_.empty()) window_.timers.start(kUploadTimer, kStepPeriod);
 }
 
-void CDownloadDialog::UploadQueueStep() {
-    timers_.stop(kUploadTimer);
+void FileMenuQueues::UploadQueueStep() {
+    window_.timers.stop(kUploadTimer);
     const std::vector<QueuedUpload> queue = std::move(uploadQueue_);
     uploadQueue_.clear();
     if (queue.empty()) return;
-    DeviceOperation operation(*this);
-    {
-        BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
-        RaisedBaudRate raised(baud);
-        // A failed file does not hold up the others; each failure has been shown. A stop
-        // request ends the queue.
-        for (const QueuedUpload& upload : queue) {
-            if (StopRequested()) break;
-            Transfers().Upload(upload.pcPath, upload.devicePath);
+    window_.deviceOperation([&] {
+        {
+            BaudSwitch baud(window_.monitor, window_.view, uint32_t(window_.baudRate));
+            RaisedBaudRate raised(baud);
+            // A failed file does not hold up the others; each failure has been shown. A stop
+            // request ends the queue.
+            for (const QueuedUpload& upload : queue) {
+                if (StopRequested()) break;
+                window_.transfers().Upload(upload.pcPath, upload.devicePath);
+            }
         }
-    }
-    askBeforeOverwrite_ = true;  // a later upload asks again
+        window_.askBeforeOverwrite = true;  // a later upload asks again
+    });
 }
 
 // --- New File ------------------------------------------------------------------------------
 
-void CDownloadDialog::QueueNewFiles() {
-    const std::vector<std::string> chosen = view_.chooseFiles();
+void FileMenuQueues::QueueNewFiles() {
+    const std::vector<std::string> chosen = window_.view.chooseFiles();
     if (chosen.empty()) return;
     newFileQueue_.clear();
     nextNewFile_ = 0;
-    const DriveTables& tables = fileSystem_->tables();
+    const DriveTables& tables = window_.fileSystem.tables();
     const std::string folder = tables.selected().path;
     for (const std::string& path : chosen) {
         const std::optional<std::string> name = DeviceNameOf(path);
         if (!name) {
-            view_.showMessage(FormatText(kTextNameRefused, fs::path(path).filename().string()),
-                              LoadText(kTextFileDownload), MessageIcon::Error);
+            window_.view.showMessage(
+                FormatText(kTextNameRefused, fs::path(path).filename().string()),
+                LoadText(kTextFileDownload), MessageIcon::Error);
             continue;
         }
         newFileQueue_.push_back({path, folder, *name, -1});
@@ -129,28 +118,28 @@ void CDownloadDialog::QueueNewFiles() {
         // The operator names the one file in the list; the transfer follows the edit.
         newFileQueue_.front().row = int(tables.files.size());
         const std::string shown = DisplayName(newFileQueue_.front().deviceName);
-        return fileSystem_->BeginNameEdit({shown, "", "", FsIcon::NewFile}, true);
+        return window_.fileSystem.BeginNameEdit({shown, "", "", FsIcon::NewFile}, true);
     }
-    if (!newFileQueue_.empty()) timers_.start(kNewFileTimer, kQueueStepPeriod);
+    if (!newFileQueue_.empty()) window_.timers.start(kNewFileTimer, kStepPeriod);
 }
 
-void CDownloadDialog::NameNewFile(const std::string& name) {
+void FileMenuQueues::NameNewFile(const std::string& name) {
     if (newFileQueue_.size() != 1 || nextNewFile_ != 0) return;
     QueuedNewFile& file = newFileQueue_.front();
     file.deviceName = name.substr(0, kMaxNewNameLength);
-    if (DriveView* drives = view_.driveView(); drives && file.row >= 0)
+    if (DriveView* drives = window_.view.driveView(); drives && file.row >= 0)
         drives->setRowIcon(file.row, FsIcon::WaitingUpload);
-    timers_.start(kNewFileTimer, kQueueStepPeriod);
+    window_.timers.start(kNewFileTimer, kStepPeriod);
 }
 
-void CDownloadDialog::NewFileStep() {
-    if (!fileSystem_ || nextNewFile_ >= newFileQueue_.size()) {
-        timers_.stop(kNewFileTimer);
+void FileMenuQueues::NewFileStep() {
+    if (nextNewFile_ >= newFileQueue_.size()) {
+        window_.timers.stop(kNewFileTimer);
         return;
     }
     QueuedNewFile& file = newFileQueue_[nextNewFile_];
-    DriveView& drives = *view_.driveView();
-    const DriveTables& tables = fileSystem_->tables();
+    DriveView& drives = *window_.view.driveView();
+    const DriveTables& tables = window_.fileSystem.tables();
     // The row goes into the list only while the list shows the file's folder.
     const bool folderShown = tables.selected().path == file.deviceFolder;
     if (file.row < 0 && folderShown) {
@@ -159,20 +148,26 @@ void CDownloadDialog::NewFileStep() {
         drives.appendRow({DisplayName(file.deviceName), "", "", FsIcon::WaitingUpload});
         return;
     }
-    timers_.stop(kNewFileTimer);
-    if (!DriveAvailable(device_, tables.drive)) {
+    window_.timers.stop(kNewFileTimer);
+    if (!DriveAvailable(window_.device, tables.drive)) {
         newFileQueue_.clear();
         return;
     }
-    DeviceOperation operation(*this);
+    window_.deviceOperation([&] { SendNewFile(file, folderShown); });
+}
+
+void FileMenuQueues::SendNewFile(QueuedNewFile& file, bool folderShown) {
+    MainWindowView& view = window_.view;
+    DriveView& drives = *view.driveView();
+    const DriveTables& tables = window_.fileSystem.tables();
     TransferResult result = TransferResult::Failed;
     if (CheckNewName(file.deviceName) != NameProblem::None) {
-        view_.showMessage(FormatText(kTextNameRefused, DisplayName(file.deviceName)),
-                          LoadText(kTextFileDownload), MessageIcon::Error);
+        view.showMessage(FormatText(kTextNameRefused, DisplayName(file.deviceName)),
+                         LoadText(kTextFileDownload), MessageIcon::Error);
     } else {
-        BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
+        BaudSwitch baud(window_.monitor, view, uint32_t(window_.baudRate));
         RaisedBaudRate raised(baud);
-        result = Transfers().Download(file.pcPath, file.deviceFolder, file.deviceName);
+        result = window_.transfers().Download(file.pcPath, file.deviceFolder, file.deviceName);
     }
     if (result == TransferResult::Copied && folderShown && file.row >= 0)
         drives.setRowIcon(file.row, FsIcon::File);
@@ -182,22 +177,10 @@ void CDownloadDialog::NewFileStep() {
         const bool stillShown = tables.selected().path == file.deviceFolder;
         newFileQueue_.clear();
         nextNewFile_ = 0;
-        if (stillShown) fileSystem_->ListSelectedFolder();
+        if (stillShown) window_.fileSystem.ListSelectedFolder();
         return;
     }
-    timers_.start(kNewFileTimer, kQueueStepPeriod);
-}
-
-// --- New program ---------------------------------------------------------------------------
-
-void CDownloadDialog::NewProgram() {
-    const std::optional<std::string> rom = view_.chooseRomImage();
-    if (!rom) return;
-    view_.driveView()->appendRow({kApplicationFile, "", "", FsIcon::Application});
-    TransferContext context = TransferSettings();
-    DownloadProgram(context, *rom, fileSystem_->tables().selected().path);
-    // The device's own entry replaces the temporary row.
-    fileSystem_->ListSelectedFolder();
+    window_.timers.start(kNewFileTimer, kStepPeriod);
 }
 
 }  // namespace tarmix
