@@ -6,7 +6,7 @@
 #include <atomic>
 #include <string>
 
-#include "app/command_line.h"
+#include "app/cli/command_line.h"
 #include "lang/catalog.h"
 
 namespace tarmix {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "link/monitor_exchange.h"
 #include "link/wire_observer.h"
 #include "models/device.h"

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/main_window.h"
+#include "app/window/download_dialog.h"
 #include "bench_line.h"
 #include "gui/main_window.h"
 #include "gui/qt_timer_host.h"

@@ -1,6 +1,8 @@
 # Fails when a source folder includes a header of a folder whose library its own library
 # does not link, directly or through the libraries it links: an include that points up a
-# layer, or sideways into one the folder does not declare.
+# layer, or sideways into one the folder does not declare. Fails too when a folder below a
+# library's folder holds sources but belongs to no library: they would build nowhere, and
+# nothing would check what they include.
 #
 #   cmake -DSOURCE_DIR=<checkout> -DLAYERS=<build>/layers.txt -P check_layers.cmake
 #
@@ -43,6 +45,25 @@ function(owner_of header out)
   endforeach()
   set(${out} "${found}" PARENT_SCOPE)
 endfunction()
+
+set(strays)
+foreach(target IN LISTS targets)
+  foreach(folder IN LISTS folders_${target})
+    file(GLOB_RECURSE nested RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${folder}/*.cpp"
+         "${SOURCE_DIR}/${folder}/*.h")
+    foreach(source IN LISTS nested)
+      get_filename_component(where "${source}" DIRECTORY)
+      if(NOT DEFINED owner_${where})
+        list(APPEND strays ${where})
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+list(REMOVE_DUPLICATES strays)
+list(SORT strays)
+foreach(stray IN LISTS strays)
+  message("${stray}/: holds sources but is no library's folder")
+endforeach()
 
 set(failures 0)
 foreach(target IN LISTS targets)
@@ -105,4 +126,9 @@ if(failures GREATER 0)
   message(FATAL_ERROR "${failures} include(s) reach outside the libraries their folder links: "
                       "move the code to the layer it belongs to, or pass in what it needs "
                       "from above")
+endif()
+if(strays)
+  list(LENGTH strays count)
+  message(FATAL_ERROR "${count} folder(s) of sources belong to no library: add each to the "
+                      "library it is part of (tarmix_layer in CMakeLists.txt)")
 endif()

@@ -1,7 +1,7 @@
 // The window's two small local dialogs: the folder chooser (its roots "/", the home folder
 // and the mounted volumes, folders read as they are expanded, "New folder") and the one-line
 // name input it asks a new folder's name with. What they decide lives in
-// app/main_window_view_folders.h; these only show it.
+// app/window/folder_chooser_model.h; these only show it.
 #pragma once
 
 #include <QDialog>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_view_folders.h"
+#include "app/window/folder_chooser_model.h"
 
 class QLineEdit;
 class QPushButton;

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_view.h"
+#include "app/window/window_view.h"
 #include "gui/window_layout.h"
 #include "platform/transfer_meter.h"
 

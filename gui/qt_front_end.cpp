@@ -12,8 +12,8 @@
 #include <iostream>
 #include <string>
 
-#include "app/main_window.h"
 #include "app/stop_signals.h"
+#include "app/window/download_dialog.h"
 #include "gui/qt_front_end_translations.h"
 #include "lang/catalog.h"
 

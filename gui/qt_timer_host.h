@@ -12,7 +12,7 @@
 #include <map>
 #include <memory>
 
-#include "app/timer_host.h"
+#include "app/window/timer_host.h"
 
 namespace tarmix::gui {
 

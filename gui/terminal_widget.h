@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "app/terminal.h"
+#include "app/terminal/terminal.h"
 
 namespace tarmix::gui {
 

@@ -12,7 +12,7 @@
 
 #include <QWidget>
 
-#include "app/main_window_view.h"
+#include "app/window/window_view.h"
 
 namespace tarmix::gui {
 

@@ -1,5 +1,5 @@
-// The widgets of the main window and where they sit. The window's behaviour (main_window.h)
-// reaches every control through these parts, by its dialog id.
+// The widgets of the main window and where they sit. The window's behaviour
+// (gui/main_window.h) reaches every control through these parts, by its dialog id.
 //
 // Compact view: device picture and information with the usage bars, the language choice,
 // port, baud rate and options, source, status and progress, and the row of buttons.
@@ -13,7 +13,7 @@
 #include <map>
 #include <vector>
 
-#include "app/main_window_view.h"
+#include "app/window/window_view.h"
 #include "lang/catalog.h"
 
 class QAbstractButton;

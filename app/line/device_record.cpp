@@ -14,8 +14,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "app/command_line.h"
-#include "app/console_view.h"
+#include "app/cli/command_line.h"
+#include "app/console/console_view.h"
 #include "app/json_event.h"
 #include "app/line/record_database.h"
 #include "lang/catalog.h"

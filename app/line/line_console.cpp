@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/console_view.h"
+#include "app/console/console_view.h"
 #include "lang/format_text.h"
 
 namespace tarmix {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
+#include "app/cli/command_line.h"
 
 namespace tarmix {
 

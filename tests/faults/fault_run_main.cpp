@@ -49,8 +49,8 @@
 #include <string>
 #include <vector>
 
-#include "app/console_view.h"
-#include "app/launcher.h"
+#include "app/cli/launcher.h"
+#include "app/console/console_view.h"
 #include "app/settings.h"
 #include "app/wire_tee.h"
 #include "ffs/new_program.h"

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/main_window.h"
 #include "app/settings.h"
+#include "app/window/download_dialog.h"
 #include "gui/qt_front_end.h"
 #include "lang/catalog.h"
 #include "sim/controller.h"

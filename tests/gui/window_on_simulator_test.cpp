@@ -27,8 +27,8 @@
 #include <memory>
 #include <set>
 
-#include "app/main_window.h"
 #include "app/settings.h"
+#include "app/window/download_dialog.h"
 #include "gui/drive_area.h"
 #include "gui/folder_chooser.h"
 #include "gui/model_picture.h"

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "sim/boot_library.h"
 #include "sim/image_maker.h"
 #include "sim/memory.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/command_line.h"
+#include "app/cli/command_line.h"
 #include "lang/catalog.h"
 #include "support/file_contents.h"
 

@@ -12,7 +12,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "sim/image_maker.h"
 #include "sim/memory.h"
 #include "support/port_holder.h"

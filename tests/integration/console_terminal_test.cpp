@@ -16,7 +16,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "support/port_holder.h"
 
 namespace tarmix {

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "link/monitor_exchange.h"
 #include "platform/termios_port.h"
 #include "support/ask.h"

@@ -15,7 +15,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "sim/image_maker.h"
 #include "tests/support/file_contents.h"
 

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "flash/boot_loader_update.h"
 #include "link/identify.h"
 #include "platform/termios_port.h"

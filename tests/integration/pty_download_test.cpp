@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <map>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "config/capability.h"
 #include "flash/download.h"
 #include "link/identify.h"

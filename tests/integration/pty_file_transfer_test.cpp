@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "ffs/file_transfer.h"
 #include "link/baud_switch.h"
 #include "link/identify.h"

@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "link/monitor_exchange.h"
 #include "link/serial.h"
 #include "platform/termios_port.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/simulator_launcher.h"
+#include "app/cli/simulator_launcher.h"
 #include "flash/srec_line.h"
 #include "link/monitor_exchange.h"
 #include "link/parallel.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/port_listing.h"
+#include "app/cli/port_listing.h"
 #include "lang/catalog.h"
 
 namespace tarmix {

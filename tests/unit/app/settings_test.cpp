@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/settings_command.h"
+#include "app/cli/settings_command.h"
 #include "lang/catalog.h"
 #include "support/file_contents.h"
 

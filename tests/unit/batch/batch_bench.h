@@ -8,7 +8,7 @@
 #include "lang/catalog.h"
 #include "support/forwarding_port.h"
 #include "support/recording_view.h"
-#include "unit/app/window_bench.h"
+#include "unit/app/window/window_bench.h"
 
 namespace tarmix::testing {
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/image_maker.h"
-#include "unit/app/window_bench.h"
+#include "unit/app/window/window_bench.h"
 
 namespace tarmix {
 namespace {
