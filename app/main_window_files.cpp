@@ -3,19 +3,11 @@
 // read back and compared.
 #include "app/main_window.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "link/baud_switch.h"
 #include "platform/latin1.h"
 
 namespace tarmix {
-
-namespace {
-
-constexpr int kTextFileDownload = 60202;       // "File - download"
-constexpr int kTextFileUpload = 60220;         // "File - upload"
-constexpr int kTextUnknownCharacters = 65038;  // "This controller path holds characters the …"
-constexpr int kTextNotReplaced = 65039;  // "The file was not copied: a file of this name is …"
-
-}  // namespace
 
 TransferContext CDownloadDialog::TransferSettings() {
     return {monitor_, view_, device_, askBeforeOverwrite_, {}, Verifying()};
@@ -31,8 +23,8 @@ int CDownloadDialog::UnattendedUpload() {
     DeviceOperation operation(*this);
     const std::optional<std::string> devicePath = Utf8ToLatin1(firstPath_);
     if (!devicePath) {
-        view_.showMessage("<" + firstPath_ + ">\n\n" + LoadText(kTextUnknownCharacters),
-                          LoadText(kTextFileUpload), MessageIcon::Error);
+        view_.showMessage("<" + firstPath_ + ">\n\n" + LoadText(text::kUnknownCharacters),
+                          LoadText(text::kFileUpload), MessageIcon::Error);
         return kResultFileUploadFailed;
     }
     TransferResult result = TransferResult::Failed;
@@ -42,8 +34,8 @@ int CDownloadDialog::UnattendedUpload() {
         result = Transfers().Upload(secondPath_, *devicePath);
     }
     if (result == TransferResult::NotCopied)
-        view_.showMessage(secondPath_ + "\n\n" + LoadText(kTextNotReplaced),
-                          LoadText(kTextFileUpload), MessageIcon::Warning);
+        view_.showMessage(secondPath_ + "\n\n" + LoadText(text::kNotReplaced),
+                          LoadText(text::kFileUpload), MessageIcon::Warning);
     return result == TransferResult::Copied ? kResultOk : kResultFileUploadFailed;
 }
 
@@ -55,8 +47,8 @@ int CDownloadDialog::UnattendedDownload() {
     const std::optional<std::string> folder = Utf8ToLatin1(secondPath_.substr(0, slash + 1));
     const std::optional<std::string> name = Utf8ToLatin1(secondPath_.substr(slash + 1));
     if (!folder || !name) {
-        view_.showMessage("<" + secondPath_ + ">\n\n" + LoadText(kTextUnknownCharacters),
-                          LoadText(kTextFileDownload), MessageIcon::Error);
+        view_.showMessage("<" + secondPath_ + ">\n\n" + LoadText(text::kUnknownCharacters),
+                          LoadText(text::kFileDownload), MessageIcon::Error);
         return kResultFileDownloadFailed;
     }
     BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));

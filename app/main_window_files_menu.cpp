@@ -9,6 +9,7 @@
 #include "ffs/new_program.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/baud_switch.h"
 #include "platform/latin1.h"
 
@@ -17,12 +18,6 @@ namespace tarmix {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kTextFolderNotPossible = 60262;  // "Folder is not possible"
-constexpr int kTextFileUpload = 60220;         // "File - upload"
-constexpr int kTextFileDownload = 60202;       // "File - download"
-constexpr int kTextNameRefused = 64200;        // "The name '%s' cannot be used on the …"
-constexpr int kTextNoPcName = 64500;           // "'%s' cannot be a file name on this PC …"
 
 // The device name a PC file gets: its own name, cut to the longest name the program
 // creates. nullopt when it has characters the device does not know.
@@ -58,8 +53,9 @@ void CDownloadDialog::QueueUploads(const std::vector<int>& rows) {
     for (int row : rows) {
         const FileRow& file = tables.files[size_t(row)];
         if (!file.isFolder) continue;
-        view_.showMessage(LoadText(kTextFolderNotPossible) + "\n\n<" + DisplayName(file.name) + ">",
-                          LoadText(kTextFileUpload), MessageIcon::Error);
+        view_.showMessage(
+            LoadText(text::kFolderNotPossible) + "\n\n<" + DisplayName(file.name) + ">",
+            LoadText(text::kFileUpload), MessageIcon::Error);
         return;
     }
     const std::string folder = tables.selected().path;
@@ -76,8 +72,8 @@ void CDownloadDialog::QueueUploads(const std::vector<int>& rows) {
             const std::string& name = tables.files[size_t(row)].name;
             // A device name becomes a PC file name only when it cannot leave the folder.
             if (!IsSafeDeviceName(name)) {
-                view_.showMessage(FormatText(kTextNoPcName, DisplayName(name)),
-                                  LoadText(kTextFileUpload), MessageIcon::Error);
+                view_.showMessage(FormatText(text::kNoPcName, DisplayName(name)),
+                                  LoadText(text::kFileUpload), MessageIcon::Error);
                 continue;
             }
             uploadQueue_.push_back(
@@ -119,8 +115,9 @@ void CDownloadDialog::QueueNewFiles() {
     for (const std::string& path : chosen) {
         const std::optional<std::string> name = DeviceNameOf(path);
         if (!name) {
-            view_.showMessage(FormatText(kTextNameRefused, fs::path(path).filename().string()),
-                              LoadText(kTextFileDownload), MessageIcon::Error);
+            view_.showMessage(
+                FormatText(text::kNameRefusedRules, fs::path(path).filename().string()),
+                LoadText(text::kFileDownload), MessageIcon::Error);
             continue;
         }
         newFileQueue_.push_back({path, folder, *name, -1});
@@ -167,8 +164,8 @@ void CDownloadDialog::NewFileStep() {
     DeviceOperation operation(*this);
     TransferResult result = TransferResult::Failed;
     if (CheckNewName(file.deviceName) != NameProblem::None) {
-        view_.showMessage(FormatText(kTextNameRefused, DisplayName(file.deviceName)),
-                          LoadText(kTextFileDownload), MessageIcon::Error);
+        view_.showMessage(FormatText(text::kNameRefusedRules, DisplayName(file.deviceName)),
+                          LoadText(text::kFileDownload), MessageIcon::Error);
     } else {
         BaudSwitch baud(monitor_, view_, uint32_t(baudRate_));
         RaisedBaudRate raised(baud);

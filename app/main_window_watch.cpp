@@ -2,17 +2,10 @@
 // action that the watch starts once the controller is identified.
 #include "app/file_system_cli.h"
 #include "app/main_window.h"
-#include "app/window_texts.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
-
-namespace {
-
-constexpr int kTextConnectionEstablished = 60122;  // "Connection established"
-constexpr int kTextConnectionInterrupted = 60123;  // "Connection interrupted"
-
-}  // namespace
 
 void CDownloadDialog::onTimer(int id) {
     // A tick that arrives while an operation (or its message box) is open waits for the
@@ -65,10 +58,10 @@ void CDownloadDialog::WatchTick() {
     scanner_.ScanSerialPorts(ports_);
     UpdateControls();
     if (!device_.deviceIdentified) {
-        SetInfo(InfoField::Panel, LoadText(kTextUnknown));
-        SetInfo(InfoField::Flash, LoadText(kTextUnknown));
+        SetInfo(InfoField::Panel, LoadText(text::kUnknown));
+        SetInfo(InfoField::Flash, LoadText(text::kUnknown));
         outcomeHeld_ = false;
-        Status(kTextConnectionInterrupted);
+        Status(text::kConnectionInterrupted);
     }
     RefreshModelControls();
     RunUnattendedAction();
@@ -78,7 +71,7 @@ void CDownloadDialog::ShowWatchReport(const WatchReport& report) {
     if (!report.answered) return;
     SetInfo(InfoField::Panel, report.fields.panel);
     SetInfo(InfoField::Flash, report.fields.flash);
-    LinkStatus(kTextConnectionEstablished);
+    LinkStatus(text::kConnectionEstablished);
     ShowUsage();
     if (!report.queriesRan) return;
     SetInfo(InfoField::Firmware, report.firmwareText);

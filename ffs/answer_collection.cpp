@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
 // One look at the line takes at most this much; the answer grows by as many looks as needed.
 constexpr size_t kReceiveChunk = 4096;
-constexpr int kTextTooLong = 64600;
 constexpr char kEchoEnd[] = "\r\n";
 }  // namespace
 
@@ -42,6 +42,6 @@ Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, 
     }
 }
 
-std::string TooLongText(size_t capacity) { return FormatText(kTextTooLong, capacity); }
+std::string TooLongText(size_t capacity) { return FormatText(text::kAnswerTooLong, capacity); }
 
 }  // namespace tarmix

@@ -3,12 +3,12 @@
 #include <string>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
 
-constexpr int kTextBaudrateChangeError = 60050;  // "Baudrate change error"
 constexpr size_t kAnswerCapacity = 1999;
 constexpr Millis kConfirmTimeout{1000};
 // The monitor finishes its confirmation before it switches.
@@ -34,7 +34,7 @@ BaudSwitch::Outcome BaudSwitch::askForRate(uint32_t rate) {
     // run it together with the next command. An empty line ends it.
     monitor_.Answers();
     serial.DrainInput();
-    view_.showMessage(LoadText(kTextBaudrateChangeError), "", MessageIcon::Error);
+    view_.showMessage(LoadText(text::kBaudrateChangeError), "", MessageIcon::Error);
     return Outcome::Refused;
 }
 
