@@ -198,9 +198,9 @@ void ConsoleFrontEnd::event(const JsonEvent& json) {
     *events_ << stationed.number("station", *station_).str() << "\n" << std::flush;
 }
 
-std::string ConsoleFrontEnd::caption(Control control, const char* fallback) const {
+std::string ConsoleFrontEnd::caption(Control control, int fallbackTextId) const {
     const auto found = captions_.find(control);
-    return found == captions_.end() ? fallback : oneLine(found->second);
+    return found == captions_.end() ? LoadText(fallbackTextId) : oneLine(found->second);
 }
 
 void ConsoleFrontEnd::setCaption(Control control, const std::string& text) {
@@ -306,10 +306,10 @@ void ConsoleFrontEnd::setInfo(InfoField field, const std::string& text) {
     shown = text;
     switch (field) {
         case InfoField::Panel:
-            line(caption(Control::StaticPanel, "Panel:") + " " + text);
+            line(caption(Control::StaticPanel, text::kPanelLabel) + " " + text);
             break;
         case InfoField::Flash:
-            line(caption(Control::StaticFlash, "Flash:") + " " + text);
+            line(caption(Control::StaticFlash, text::kFlashLabel) + " " + text);
             break;
         case InfoField::Firmware:
             line(text);  // the text carries its own label
@@ -334,9 +334,9 @@ void ConsoleFrontEnd::setUsage(const UsageFigures& usage) {
     // Before anything is known there is nothing to tell.
     const int rom = RomBarPercent(usage);
     if (rom < 0) return;
-    line(caption(Control::StaticRom, "ROM usage:") + " " + std::to_string(rom) + "%; " +
-         caption(Control::StaticRam, "RAM usage:") + " " + std::to_string(RamBarPercent(usage)) +
-         "%");
+    line(caption(Control::StaticRom, text::kRomUsageLabel) + " " + std::to_string(rom) + "%; " +
+         caption(Control::StaticRam, text::kRamUsageLabel) + " " +
+         std::to_string(RamBarPercent(usage)) + "%");
 }
 
 void ConsoleFrontEnd::reportDownload(const DownloadSummary& summary) {
@@ -345,9 +345,9 @@ void ConsoleFrontEnd::reportDownload(const DownloadSummary& summary) {
     line(FormatText(summary.compare ? text::kCompared : text::kDownloaded,
                     std::to_string(summary.bytes), summary.blocks, seconds(summary.duration),
                     std::to_string(rate)) +
-         "; " + caption(Control::StaticRom, "ROM usage:") + " " +
+         "; " + caption(Control::StaticRom, text::kRomUsageLabel) + " " +
          std::to_string(std::max(RomBarPercent(summary.usage), 0)) + "%, " +
-         caption(Control::StaticRam, "RAM usage:") + " " +
+         caption(Control::StaticRam, text::kRamUsageLabel) + " " +
          std::to_string(std::max(RamBarPercent(summary.usage), 0)) + "%");
     event(JsonEvent("download")
               .flag("compare", summary.compare)

@@ -98,9 +98,9 @@ std::optional<uint32_t> DeviceBackup::ImageSize() {
     const uint64_t driveC = uint64_t(std::max(device.driveSizes[2], 0)) * 1024;
     const uint64_t limit = driveC > span ? span : span - driveC;
     if (modelRow(device.hardwareModel).wholeFlashBackup == 0 && wanted > limit) {
-        ShowBackupError(LoadText(text::kError) + "\n\nThe application the controller reports (" +
-                        std::to_string(wanted) + " bytes) is larger than its flash (" +
-                        std::to_string(limit) + " bytes).");
+        ShowBackupError(LoadText(text::kError) + "\n\n" +
+                        FormatText(text::kApplicationLargerThanFlash, std::to_string(wanted),
+                                   std::to_string(limit)));
         return std::nullopt;
     }
     return uint32_t(wanted);
