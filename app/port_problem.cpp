@@ -8,20 +8,11 @@
 
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextErrorWhileOpen = 60174;  // "Error while open: "
-constexpr int kTextNoPermission = 64100;    // "Permission denied for %s. Add your user to …"
-constexpr int kTextNoSuchDevice = 64101;    // "%s does not exist."
-constexpr int kTextPortInUse = 64102;       // "%s is in use by another program."
-constexpr int kTextNotSerial = 64103;       // "%s is not a serial device."
-constexpr int kTextCannotOpen = 64400;      // "%s cannot be opened."
-constexpr int kTextNotListed = 64401;       // "No serial device stands behind %s."
-constexpr int kTextOwnerOnly = 64935;       // "Permission denied for %s: only its owner …"
-constexpr int kTextJoinGroup = 64936;       // "Permission denied for %s. Add your user to …"
 
 constexpr unsigned kGroupReadWrite = 0060;
 
@@ -44,16 +35,16 @@ std::optional<DeviceAccess> ReadDeviceAccess(const std::string& path) {
 
 std::string DescribeNoPermission(const std::string& device,
                                  const std::optional<DeviceAccess>& access) {
-    if (!access) return FormatText(kTextNoPermission, device);
+    if (!access) return FormatText(text::kPortPermissionDenied, device);
     const bool groupHelps =
         (access->mode & kGroupReadWrite) == kGroupReadWrite && !access->rootGroup;
     if (!groupHelps) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", access->mode);
-        return FormatText(kTextOwnerOnly, device, access->owner, mode);
+        return FormatText(text::kPermissionDeniedOwnerOnly, device, access->owner, mode);
     }
-    if (access->group == "dialout") return FormatText(kTextNoPermission, device);
-    return FormatText(kTextJoinGroup, device, access->group, access->group);
+    if (access->group == "dialout") return FormatText(text::kPortPermissionDenied, device);
+    return FormatText(text::kPermissionDeniedJoinGroup, device, access->group, access->group);
 }
 
 std::string DescribeOpenFailure(OpenFailure failure, const std::string& device) {
@@ -61,15 +52,15 @@ std::string DescribeOpenFailure(OpenFailure failure, const std::string& device) 
         case OpenFailure::NoPermission:
             return DescribeNoPermission(device, ReadDeviceAccess(device));
         case OpenFailure::Missing:
-            return FormatText(kTextNoSuchDevice, device);
+            return FormatText(text::kNoSuchDevice, device);
         case OpenFailure::InUse:
-            return FormatText(kTextPortInUse, device);
+            return FormatText(text::kPortInUse, device);
         case OpenFailure::NotATerminal:
-            return FormatText(kTextNotSerial, device);
+            return FormatText(text::kNotSerial, device);
         case OpenFailure::NotListed:
-            return FormatText(kTextNotListed, device);
+            return FormatText(text::kNoDeviceBehindPort, device);
         case OpenFailure::Other:
-            return FormatText(kTextCannotOpen, device);
+            return FormatText(text::kPortCannotOpen, device);
         case OpenFailure::None:
             break;
     }
@@ -77,7 +68,7 @@ std::string DescribeOpenFailure(OpenFailure failure, const std::string& device) 
 }
 
 std::string OpenErrorText(const std::string& port, const std::string& device, OpenFailure failure) {
-    std::string text = LoadText(kTextErrorWhileOpen) + "\n " + port;
+    std::string text = LoadText(text::kErrorWhileOpen) + "\n " + port;
     const std::string reason = DescribeOpenFailure(failure, device.empty() ? port : device);
     if (!reason.empty()) text += "\n" + reason;
     return text;

@@ -8,13 +8,11 @@
 
 #include "app/cli/command_line.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextStoppingNotice = 64814;  // "stopping once the device is between two steps…"
-constexpr int kTextAbandonNotice = 64815;   // "abandoning the operation at once"
 
 // The notices in the run's language, made before a handler can need them: a handler
 // only writes.
@@ -60,8 +58,8 @@ void onStopSignal(int number) {
 }  // namespace
 
 void CatchStopSignals(int wakeFd) {
-    stoppingNotice = "\ntarmix: " + LoadText(kTextStoppingNotice) + "\n";
-    abandonNotice = "\ntarmix: " + LoadText(kTextAbandonNotice) + "\n";
+    stoppingNotice = "\ntarmix: " + LoadText(text::kStoppingNotice) + "\n";
+    abandonNotice = "\ntarmix: " + LoadText(text::kAbandonNotice) + "\n";
     wakeSocket = wakeFd;
     signalsSeen = 0;
     struct sigaction action {};

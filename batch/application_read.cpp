@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "flash/srec_writer.h"
+#include "lang/text_names.h"
 #include "models/models.h"
 #include "platform/stop_request.h"
 
@@ -14,13 +15,6 @@ namespace tarmix {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr int kTextCommandSendError = 60091;  // "Command send error"
-constexpr int kTextReadTimeout = 60002;       // "Read - timeout while read the application info"
-constexpr int kTextTextSector = 60411;        // "Text sector:"
-constexpr int kTextDataSector = 60410;        // "Data sector:"
-constexpr int kTextNotAvailable = 60340;      // "Not available"
-constexpr int kTextReadError = 60380;         // "Read error"
 
 constexpr size_t kAnswerCapacity = 30000;
 // Each read waits one cycle; the answer ends with the prompt after an empty read.
@@ -75,10 +69,10 @@ Collected CollectUntilPrompt(MonitorExchange& monitor, const std::string& comman
 // Two hexadecimal numbers after `tag`; 0 when found and read, else the failure text.
 int ReadTaggedPair(const std::string& answer, const char* tag, uint32_t& first, uint32_t& second) {
     const size_t at = answer.find(tag);
-    if (at == std::string::npos) return kTextNotAvailable;
+    if (at == std::string::npos) return text::kNotAvailable;
     unsigned a = 0, b = 0;
     if (std::sscanf(answer.c_str() + at + std::strlen(tag), "%X %X", &a, &b) != 2)
-        return kTextReadError;
+        return text::kReadError;
     first = a;
     second = b;
     return 0;
@@ -119,11 +113,11 @@ std::optional<ApplicationArea> ParseApplicationArea(const std::string& answer,
                                                     ApplicationAreaFailure& failure) {
     ApplicationArea area;
     if (int text = ReadTaggedPair(answer, "Text:", area.textStart, area.textLength)) {
-        failure = {kTextTextSector, text};
+        failure = {text::kTextSector, text};
         return std::nullopt;
     }
     if (int text = ReadTaggedPair(answer, "Data:", area.dataStart, area.dataLength)) {
-        failure = {kTextDataSector, text};
+        failure = {text::kDataSector, text};
         return std::nullopt;
     }
     return area;
@@ -138,17 +132,17 @@ std::optional<ApplicationArea> ReadApplicationArea(MonitorExchange& monitor, int
     while (true) {
         switch (CollectUntilPrompt(monitor, "tell appl", kApplInfoImpatientReads, 0, answer)) {
             case Collected::SendFailed:
-                failure = {0, kTextCommandSendError};
+                failure = {0, text::kCommandSendError};
                 return std::nullopt;
             case Collected::TimedOut:
-                failure = {0, kTextReadTimeout};
+                failure = {0, text::kApplicationInfoTimeout};
                 return std::nullopt;
             case Collected::Complete:
                 break;
         }
         if (std::find(readings.begin(), readings.end(), answer) != readings.end()) break;
         if (readings.size() + 1 == kApplInfoReadings) {
-            failure = {0, kTextReadError};
+            failure = {0, text::kReadError};
             return std::nullopt;
         }
         readings.push_back(answer);

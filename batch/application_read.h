@@ -32,8 +32,8 @@ struct ApplicationArea {
 // "tell appl": the area, or nullopt with the catalogue text of the failure in `failure`
 // (and for a missing or unreadable sector, its name's text in `sector`).
 struct ApplicationAreaFailure {
-    int sector = 0;  // 60411 "Text sector:", 60410 "Data sector:", or 0
-    int text = 0;    // 60091, 60002, 60340 or 60380
+    int sector = 0;  // text::kTextSector, text::kDataSector, or 0
+    int text = 0;  // text::kCommandSendError, kApplicationInfoTimeout, kNotAvailable or kReadError
 };
 std::optional<ApplicationArea> ReadApplicationArea(MonitorExchange& monitor, int32_t hardwareModel,
                                                    ApplicationAreaFailure& failure);

@@ -9,6 +9,7 @@
 
 #include "batch/sha256.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
@@ -16,13 +17,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
-
-constexpr int kTextCannotBeRead = 65053;  // "%s: cannot be read"
-constexpr int kTextNotAManifest = 65054;  // "%s: not a backup manifest (%s)"
-constexpr int kTextMissing = 65114;       // "missing: %s"
-constexpr int kTextChanged = 65115;       // "changed: %s"
-constexpr int kTextNotListed = 65116;     // "not in the manifest: %s"
-constexpr int kTextAllMatch = 65117;      // "all %d files match the manifest"
 
 std::string IsoTime(const LocalTime& time) {
     char text[40];
@@ -73,7 +67,7 @@ bool MakeManifest(const fs::path& folder, const BackupFacts& facts,
         std::error_code failure;
         const uintmax_t size = fs::file_size(path, failure);
         if (!digest || failure) {
-            error = FormatText(kTextCannotBeRead, path.string());
+            error = FormatText(text::kCannotBeRead, path.string());
             return false;
         }
         files.push_back({{"path", relative}, {"size", size}, {"sha256", *digest}});
@@ -122,7 +116,7 @@ bool ReadManifestFiles(const fs::path& folder, std::map<std::string, Listed>& li
     std::ifstream in;
     if (fs::is_regular_file(manifestPath, notFile)) in.open(manifestPath, std::ios::binary);
     if (!in.is_open()) {
-        error = FormatText(kTextCannotBeRead, manifestPath.string());
+        error = FormatText(text::kCannotBeRead, manifestPath.string());
         return false;
     }
     try {
@@ -131,7 +125,7 @@ bool ReadManifestFiles(const fs::path& folder, std::map<std::string, Listed>& li
             listed[file.at("path").get<std::string>()] = {file.value("size", uintmax_t(0)),
                                                           file.value("sha256", std::string())};
     } catch (const json::exception& failure) {
-        error = FormatText(kTextNotAManifest, manifestPath.string(), failure.what());
+        error = FormatText(text::kNotAManifest, manifestPath.string(), failure.what());
         return false;
     }
     return true;
@@ -174,11 +168,11 @@ BackupCheck VerifyBackup(const fs::path& folder) {
 std::string DescribeBackupCheck(const BackupCheck& check) {
     if (!check.error.empty()) return check.error + "\n";
     std::string text;
-    for (const auto& [files, textId] :
-         {std::pair{&check.missing, kTextMissing}, std::pair{&check.changed, kTextChanged},
-          std::pair{&check.extra, kTextNotListed}})
+    for (const auto& [files, textId] : {std::pair{&check.missing, text::kManifestMissing},
+                                        std::pair{&check.changed, text::kManifestChanged},
+                                        std::pair{&check.extra, text::kManifestNotListed}})
         for (const std::string& file : *files) text += FormatText(textId, file) + "\n";
-    if (text.empty()) text = FormatText(kTextAllMatch, check.listed) + "\n";
+    if (text.empty()) text = FormatText(text::kManifestAllMatch, check.listed) + "\n";
     return text;
 }
 

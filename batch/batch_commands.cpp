@@ -4,15 +4,13 @@
 
 #include "batch/device_commands.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "models/models.h"
 #include "platform/latin1.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextFormatError = 60270;   // "Format error"
-constexpr int kTextNotSupported = 60341;  // "not supported"
 
 int HexDigit(char c) {
     return c >= '0' && c <= '9'   ? c - '0'
@@ -132,14 +130,14 @@ Step RunChangeHardware(BatchSession& session, const ScriptLine& line) {
 }
 
 Step RunMessage(BatchSession& session, const ScriptLine& line) {
-    session.context().view.showMessage(MessageText(line), LoadText(kTextBatchHandling),
+    session.context().view.showMessage(MessageText(line), LoadText(text::kBatchHandling),
                                        MessageIcon::Warning);
     return Step::Continue;
 }
 
 Step RunMessageYesNo(BatchSession& session, const ScriptLine& line) {
     const bool yes =
-        session.context().view.askYesNo(MessageText(line), LoadText(kTextBatchHandling));
+        session.context().view.askYesNo(MessageText(line), LoadText(text::kBatchHandling));
     return yes ? Step::Continue : Step::Stop;
 }
 
@@ -201,9 +199,9 @@ const BatchCommand* FindBatchCommand(const std::vector<std::string>& words) {
 
 int LineRefusal(const BatchCommand& command, const ScriptLine& line) {
     if (line.count() < command.leastWords)
-        return command.shortLine == kError ? kTextError : kTextFormatError;
-    if (command.accepts && !command.accepts(line)) return kTextFormatError;
-    return command.run ? 0 : kTextNotSupported;
+        return command.shortLine == kError ? text::kError : text::kFormatError;
+    if (command.accepts && !command.accepts(line)) return text::kFormatError;
+    return command.run ? 0 : text::kNotSupported;
 }
 
 Step RunScriptLine(BatchSession& session, const ScriptLine& line) {
@@ -211,7 +209,7 @@ Step RunScriptLine(BatchSession& session, const ScriptLine& line) {
     if (!command) return Step::Continue;
     session.BeginCommand(command->heading, line);
     if (const int refusal = LineRefusal(*command, line))
-        return session.Fail(refusal, refusal == kTextError);
+        return session.Fail(refusal, refusal == text::kError);
     return command->run(session, line);
 }
 

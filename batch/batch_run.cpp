@@ -8,26 +8,22 @@
 #include "flash/rom_image_check.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/stop_request.h"
 
 namespace tarmix {
 
 namespace {
 
-constexpr int kTextFileReadError = 60214;      // "File read error"
-constexpr int kTextNoManifest = 64468;         // "No manifest.json beside the script: …"
-constexpr int kTextStoppedAtLine = 64469;      // "The script stopped at line %d"
-constexpr int kTextStoppedBeforeLine = 64833;  // "Stopped before line %d of the script; …"
-
 // "File read error", then the file and the reason.
 BatchOutcome FileError(View& view, const std::string& path, const std::string& reason) {
-    view.showMessage(LoadText(kTextFileReadError) + "\n" + path + ": " + reason,
-                     LoadText(kTextBatchHandling), MessageIcon::Error);
+    view.showMessage(LoadText(text::kFileReadError) + "\n" + path + ": " + reason,
+                     LoadText(text::kBatchHandling), MessageIcon::Error);
     return {BatchEnd::FileError};
 }
 
 BatchOutcome Refused(View& view, const std::string& message) {
-    view.showMessage(message, LoadText(kTextBatchHandling), MessageIcon::Error);
+    view.showMessage(message, LoadText(text::kBatchHandling), MessageIcon::Error);
     return {BatchEnd::Refused};
 }
 
@@ -76,16 +72,16 @@ BatchOutcome RunBatchFile(BatchContext& context, const std::string& path) {
         case ScriptCheck::Kind::Script:
             break;
     }
-    if (check.unchecked) context.view.setStatus(LoadText(kTextNoManifest));
+    if (check.unchecked) context.view.setStatus(LoadText(text::kNoManifest));
     BatchSession session(context, check.folder);
     for (const ScriptLine& line : check.lines) {
         // A stop request ends the run between two lines, where the device is idle.
         if (StopRequested()) {
-            context.view.setStatus(FormatText(kTextStoppedBeforeLine, line.number));
+            context.view.setStatus(FormatText(text::kStoppedBeforeLine, line.number));
             return {BatchEnd::Stopped, 1, session.eepromRestoreFailed()};
         }
         if (RunScriptLine(session, line) == Step::Stop) {
-            context.view.setStatus(FormatText(kTextStoppedAtLine, line.number));
+            context.view.setStatus(FormatText(text::kStoppedAtLine, line.number));
             return {BatchEnd::Stopped, 1, session.eepromRestoreFailed()};
         }
     }

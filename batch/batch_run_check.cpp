@@ -12,6 +12,7 @@
 #include "batch/script_words.h"
 #include "flash/rom_image_check.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "platform/input_file.h"
 #include "platform/latin1.h"
 
@@ -20,14 +21,6 @@ namespace tarmix {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kTextNotRomOrScript = 63806;  // "Neither a ROM image nor a batch script"
-constexpr int kTextNoCommand = 64462;       // "No command or S-record found in the file"
-constexpr int kTextUnknownCommand = 64463;  // "Unknown command"
-constexpr int kTextOutsideFolder = 64465;   // "A restore script may only name files inside …"
-constexpr int kTextBackupChanged = 64466;   // "The backup does not match its manifest.json …"
-constexpr int kTextNotInManifest = 64467;   // "The file is not listed in the backup's …"
-constexpr int kTextFolderNotFound = 64470;  // "Folder not found"
 
 constexpr std::string_view kRestoreScriptName = "reload.rom";
 
@@ -62,7 +55,7 @@ class ScriptFolderRules {
         BackupCheck mismatch = *backup_;
         mismatch.extra.clear();  // files nobody restores do no harm
         if (mismatch.ok()) return {};
-        return LoadText(kTextBackupChanged) + "\n" + DescribeBackupCheck(mismatch);
+        return LoadText(text::kBackupChanged) + "\n" + DescribeBackupCheck(mismatch);
     }
 
     // The problem with a PC name of a line that its command reads or writes; empty if none.
@@ -71,10 +64,10 @@ class ScriptFolderRules {
         const fs::path real = fs::weakly_canonical(pcPath, ignored);
         const fs::path relative = real.lexically_relative(fs::weakly_canonical(base_, ignored));
         const bool inside = !relative.empty() && *relative.begin() != "..";
-        if (restore_ && !inside) return LoadText(kTextOutsideFolder) + "\n" + pcPath;
+        if (restore_ && !inside) return LoadText(text::kOutsideFolder) + "\n" + pcPath;
         if (backup_ &&
             std::count(backup_->extra.begin(), backup_->extra.end(), relative.generic_string()))
-            return LoadText(kTextNotInManifest) + "\n" + pcPath;
+            return LoadText(text::kNotInManifest) + "\n" + pcPath;
         return {};
     }
 
@@ -100,13 +93,13 @@ std::string FileProblem(PcUse use, const std::string& pcPath) {
         case PcUse::WriteFile: {
             const fs::path parent = fs::path(pcPath).parent_path();
             if (!fs::is_directory(parent.empty() ? "." : parent, ignored))
-                return LoadText(kTextFolderNotFound) + "\n" + parent.string();
+                return LoadText(text::kFolderNotFound) + "\n" + parent.string();
             return {};
         }
         case PcUse::Folder:
             return fs::is_directory(pcPath, ignored)
                        ? std::string()
-                       : LoadText(kTextFolderNotFound) + "\n" + pcPath;
+                       : LoadText(text::kFolderNotFound) + "\n" + pcPath;
         case PcUse::None:
             break;
     }
@@ -144,7 +137,7 @@ ScriptCheck CheckBatchScript(const std::string& path) {
         }
         // A script is text: a NUL byte in the first line comes from some other kind of file.
         if (first && reader.lineHadNul()) {
-            check.problem = LoadText(kTextNotRomOrScript);
+            check.problem = LoadText(text::kNotRomOrScript);
             return check;
         }
         if (text->empty() || IsScriptComment(*text)) continue;
@@ -154,7 +147,7 @@ ScriptCheck CheckBatchScript(const std::string& path) {
         if (command) ++commands;
         if (check.problemLine != 0) continue;  // the rest only counts the commands
         const std::string problem =
-            command ? LineProblem(*command, line, rules) : LoadText(kTextUnknownCommand);
+            command ? LineProblem(*command, line, rules) : LoadText(text::kUnknownCommand);
         if (!problem.empty()) {
             check.problem = std::string(command ? command->heading : "") + problem + "\n\n" +
                             ScriptLinePlace(line);
@@ -172,7 +165,7 @@ ScriptCheck CheckBatchScript(const std::string& path) {
     }
     check.kind = ScriptCheck::Kind::Refused;
     if (commands == 0) {
-        check.problem = LoadText(kTextNoCommand);
+        check.problem = LoadText(text::kNoCommand);
         check.problemLine = 0;
         check.lines.clear();
     } else if (std::string backup = rules.BackupProblem(); !backup.empty()) {

@@ -3,19 +3,14 @@
 #include "batch/script_paths.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/latin1.h"
 #include "platform/stop_request.h"
 
 namespace tarmix {
 
-namespace {
-
-constexpr int kTextScriptLine = 64464;  // "Script line %d: %s"
-
-}  // namespace
-
 std::string ScriptLinePlace(const ScriptLine& line) {
-    return FormatText(kTextScriptLine, line.number, Latin1ToUtf8(line.text));
+    return FormatText(text::kScriptLine, line.number, Latin1ToUtf8(line.text));
 }
 
 bool BatchSession::Exchange(const std::string& command, Wait silence) {
@@ -45,7 +40,7 @@ void BatchSession::ShowError(const std::string& message) {
     const std::string text = line_ ? message + "\n\n" + ScriptLinePlace(*line_) : message;
     // A run that is being stopped fails on purpose: no box waits for the operator.
     if (StopRequested()) return context_.view.setStatus(text);
-    context_.view.showMessage(text, LoadText(kTextBatchHandling), MessageIcon::Error);
+    context_.view.showMessage(text, LoadText(text::kBatchHandling), MessageIcon::Error);
 }
 
 void BatchSession::ShowCommand(std::string_view text) {

@@ -11,10 +11,6 @@
 
 namespace tarmix {
 
-// Catalogue texts of the interpreter's messages.
-inline constexpr int kTextBatchHandling = 60040;  // "Batch handling", the caption of them all
-inline constexpr int kTextError = 60170;          // "Error"
-
 // A script line as its command sees it.
 struct ScriptLine {
     std::string text;                // as read: one byte per character

@@ -7,6 +7,7 @@
 #include "ffs/folder_copy.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/identify.h"
 #include "models/models.h"
 #include "platform/output_questions.h"
@@ -19,29 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kTextBackupStopped = 64802;        // "The backup was stopped: %s was not written."
-constexpr int kTextSaveFailed = 106;             // "Error while saving EPROM content!"
-constexpr int kTextBackup = 60030;               // "Backup"
-constexpr int kTextBackupError = 60031;          // "Backup error"
-constexpr int kTextError = 60170;                // "Error"
-constexpr int kTextFileOpenError = 60208;        // "File open error "
-constexpr int kTextWriteError = 60224;           // "Error when writing the file"
-constexpr int kTextFirmwareNotLessThan = 60240;  // "Firmware - Version not less than"
-constexpr int kTextCouldNotCreate = 60261;       // "Could not create the folder"
-constexpr int kTextSave = 60390;                 // "Save"
-constexpr int kTextCompleteExcept = 64700;       // "Backup complete except %d entries; ..."
-constexpr int kTextNotBackedUp = 64701;          // "These entries of the controller were not ..."
-constexpr int kTextUnsafeName = 64702;           // "the name cannot be used on the PC"
-constexpr int kTextUnreadableLine = 64703;       // "the listing line could not be read"
-constexpr int kTextInsideSkipped = 64704;        // "inside a folder that was not backed up"
-constexpr int kTextNoApplication = 64705;        // "The controller holds no application: ..."
-constexpr int kTextForeignFiles = 64706;         // "The folder holds files that are not part ..."
-constexpr int kTextKeptBeside = 64707;           // "These entries of the folder are not part ..."
-constexpr int kTextNotWritten = 64708;           // "The backup is incomplete: %s was not written."
-constexpr int kTextDrivesUnconfirmed = 64711;    // "The drive sizes could not be confirmed …"
-constexpr int kTextEarlierKept = 64709;          // "The earlier backup in the folder is kept ..."
-constexpr int kTextSilent = 64710;               // "The controller does not answer any more."
-
 constexpr int32_t kFirstFirmwareWithBackup = 22;
 constexpr uint32_t kBlockSize = 10000;
 constexpr char kFlashFolder[] = "Flash";
@@ -52,13 +30,13 @@ constexpr char kEepromInScript[] = "EEPROM\\Eeprom.bin";
 int ReasonText(SkipReason reason) {
     switch (reason) {
         case SkipReason::UnsafeName:
-            return kTextUnsafeName;
+            return text::kUnsafeName;
         case SkipReason::UnreadableLine:
-            return kTextUnreadableLine;
+            return text::kListingLineUnreadable;
         case SkipReason::InsideSkippedFolder:
             break;
     }
-    return kTextInsideSkipped;
+    return text::kInsideSkipped;
 }
 
 // The files a backup names its skipped entries in are read by programs: in English.
@@ -83,12 +61,12 @@ bool WriteWholeFile(const fs::path& path, std::string_view contents, std::string
 }  // namespace
 
 void DeviceBackup::ShowBackupError(const std::string& detail) {
-    ctx_.view.showMessage(LoadText(kTextBackupError) + "\n\n" + detail, LoadText(kTextBackup),
+    ctx_.view.showMessage(LoadText(text::kBackupError) + "\n\n" + detail, LoadText(text::kBackup),
                           MessageIcon::Error);
 }
 
 void DeviceBackup::ShowWriteError(const std::string& reason) {
-    ctx_.view.showMessage(LoadText(kTextWriteError) + "\n" + reason, LoadText(kTextError),
+    ctx_.view.showMessage(LoadText(text::kFileWriteError) + "\n" + reason, LoadText(text::kError),
                           MessageIcon::Error);
 }
 
@@ -96,7 +74,7 @@ bool DeviceBackup::CheckController() {
     const DeviceDescription& device = ctx_.device;
     if (device.firmwareVersion < kFirstFirmwareWithBackup &&
         !modelRow(device.hardwareModel).backupOnAnyMonitor) {
-        ShowBackupError(LoadText(kTextFirmwareNotLessThan) + " " +
+        ShowBackupError(LoadText(text::kFirmwareNotLessThan) + " " +
                         std::to_string(kFirstFirmwareWithBackup) + ".");
         return false;
     }
@@ -120,9 +98,9 @@ std::optional<uint32_t> DeviceBackup::ImageSize() {
     const uint64_t driveC = uint64_t(std::max(device.driveSizes[2], 0)) * 1024;
     const uint64_t limit = driveC > span ? span : span - driveC;
     if (modelRow(device.hardwareModel).wholeFlashBackup == 0 && wanted > limit) {
-        ShowBackupError(LoadText(kTextError) + "\n\nThe application the controller reports (" +
-                        std::to_string(wanted) + " bytes) is larger than its flash (" +
-                        std::to_string(limit) + " bytes).");
+        ShowBackupError(LoadText(text::kError) + "\n\n" +
+                        FormatText(text::kApplicationLargerThanFlash, std::to_string(wanted),
+                                   std::to_string(limit)));
         return std::nullopt;
     }
     return uint32_t(wanted);
@@ -140,7 +118,7 @@ DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
     if (!size) return ImageSaved::Failed;
     View& view = ctx_.view;
     if (*size == 0) {
-        view.setStatus(LoadText(kTextNoApplication));
+        view.setStatus(LoadText(text::kNoApplication));
         return ImageSaved::NoApplication;
     }
     const fs::path path = folder / kFlashFolder / kImageName;
@@ -149,11 +127,11 @@ DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
     ReplacingFile image;
     std::string error;
     if (!image.Open(path, error)) {
-        view.showMessage(LoadText(kTextFileOpenError) + "\n" + error, LoadText(kTextError),
+        view.showMessage(LoadText(text::kFileOpenError) + "\n" + error, LoadText(text::kError),
                          MessageIcon::Error);
         return ImageSaved::Failed;
     }
-    view.setStatus(LoadText(kTextSave) + " <" + kImageName + ">");
+    view.setStatus(LoadText(text::kSave) + " <" + kImageName + ">");
     view.setProgress(0);
     view.setTransferred(0, *size);
     ImageRead read = ImageRead::DeviceFailed;
@@ -170,7 +148,7 @@ DeviceBackup::ImageSaved DeviceBackup::SaveApplication(const fs::path& folder) {
     }
     if (read == ImageRead::DeviceFailed) {
         if (!StopRequested())  // a stop says so itself
-            view.showMessage(LoadText(kTextError), LoadText(kTextBackup), MessageIcon::Error);
+            view.showMessage(LoadText(text::kError), LoadText(text::kBackup), MessageIcon::Error);
         return ImageSaved::Failed;
     }
     // A write that failed (a full disk) makes the commit fail and say why.
@@ -212,7 +190,8 @@ bool DeviceBackup::SaveEeprom(const fs::path& folder, RestoreScript& script) {
             break;
     }
     if (!StopRequested())  // a stop says so itself
-        ctx_.view.showMessage(LoadText(kTextSaveFailed), LoadText(kTextError), MessageIcon::Error);
+        ctx_.view.showMessage(LoadText(text::kEepromSaveFailed), LoadText(text::kError),
+                              MessageIcon::Error);
     return false;
 }
 
@@ -255,14 +234,14 @@ bool DeviceBackup::DriveSizesConfirmed() {
     if (ctx_.device.firmwareVersion < kFirstVersionWithDrives) return true;
     const auto sizes = ReadAgreedDriveSizes(ctx_.monitor, kDrivesAnswerCapacity);
     if (sizes && *sizes == ctx_.device.driveSizes) return true;
-    if (!StopRequested()) ShowBackupError(LoadText(kTextDrivesUnconfirmed));
+    if (!StopRequested()) ShowBackupError(LoadText(text::kDrivesUnconfirmed));
     return false;
 }
 
 BackupEnd DeviceBackup::Stopped() {
-    const std::string text = FormatText(kTextBackupStopped, kRestoreScriptName);
+    const std::string text = FormatText(text::kBackupStopped, kRestoreScriptName);
     ctx_.view.setStatus(text);
-    ctx_.view.showMessage(text, LoadText(kTextBackup), MessageIcon::Warning);
+    ctx_.view.showMessage(text, LoadText(text::kBackup), MessageIcon::Warning);
     return BackupEnd::Failed;
 }
 
@@ -299,8 +278,8 @@ std::optional<BackupEnd> DeviceBackup::CheckFolder(const fs::path& folder, bool&
     fs::create_directories(folder, made);
     if (made) {
         view.showMessage(
-            folder.string() + "\n\n" + LoadText(kTextCouldNotCreate) + "\n" + made.message(),
-            LoadText(kTextSave), MessageIcon::Error);
+            folder.string() + "\n\n" + LoadText(text::kCannotCreateFolder) + "\n" + made.message(),
+            LoadText(text::kSave), MessageIcon::Error);
         return BackupEnd::Failed;
     }
     std::string error;
@@ -324,15 +303,15 @@ std::optional<BackupEnd> DeviceBackup::CheckFolder(const fs::path& folder, bool&
         return BackupEnd::Declined;
     const BackupFolderSurvey survey = SurveyBackupFolder(folder);
     if (!survey.foreignInside.empty()) {
-        view.showMessage(folder.string() + "\n\n" + LoadText(kTextForeignFiles) + "\n" +
+        view.showMessage(folder.string() + "\n\n" + LoadText(text::kForeignFiles) + "\n" +
                              Lines(survey.foreignInside),
-                         LoadText(kTextBackup), MessageIcon::Error);
+                         LoadText(text::kBackup), MessageIcon::Error);
         return BackupEnd::Failed;
     }
     if (survey.earlierBackup && !survey.besideBackup.empty())
         view.showMessage(
-            folder.string() + "\n\n" + LoadText(kTextKeptBeside) + Lines(survey.besideBackup),
-            LoadText(kTextBackup), MessageIcon::Information);
+            folder.string() + "\n\n" + LoadText(text::kKeptBeside) + Lines(survey.besideBackup),
+            LoadText(text::kBackup), MessageIcon::Information);
     earlier = survey.earlierBackup;
     return std::nullopt;
 }
@@ -342,10 +321,10 @@ void DeviceBackup::ShowSkipped() {
     for (const SkippedEntry& entry : skipped_)
         lines.push_back(ShownDeviceText(entry.path) + "  (" + LoadText(ReasonText(entry.reason)) +
                         ")");
-    const std::string summary =
-        FormatText(kTextCompleteExcept, int(skipped_.size()), std::string(kSkippedFileName));
-    ctx_.view.showMessage(summary + "\n\n" + LoadText(kTextNotBackedUp) + Lines(lines),
-                          LoadText(kTextBackup), MessageIcon::Warning);
+    const std::string summary = FormatText(text::kBackupCompleteExcept, int(skipped_.size()),
+                                           std::string(kSkippedFileName));
+    ctx_.view.showMessage(summary + "\n\n" + LoadText(text::kNotBackedUp) + Lines(lines),
+                          LoadText(text::kBackup), MessageIcon::Warning);
     ctx_.view.setStatus(summary);
 }
 
@@ -360,7 +339,7 @@ BackupEnd DeviceBackup::Run(const fs::path& folder) {
         return BackupEnd::Failed;
     }
     BackupEnd end = Build(work);
-    std::string cause = silent_ ? LoadText(kTextSilent) + " " : std::string();
+    std::string cause = silent_ ? LoadText(text::kNoMoreAnswers) + " " : std::string();
     // A failed backup brings its complete parts into a folder without a whole backup; an
     // earlier backup stays as it was.
     if ((end != BackupEnd::Failed || !earlier) && !InstallBackup(folder, error)) {
@@ -372,8 +351,8 @@ BackupEnd DeviceBackup::Run(const fs::path& folder) {
         if (!StopRequested())  // a stop has said so itself
             // Appended, not "…" + a temporary: GCC 12 warns falsely (-Wrestrict) on that at -O3.
             ShowBackupError(
-                cause + FormatText(kTextNotWritten, std::string(kRestoreScriptName)) +
-                (earlier ? std::string(" ").append(LoadText(kTextEarlierKept)) : std::string()));
+                cause + FormatText(text::kBackupNotWritten, std::string(kRestoreScriptName)) +
+                (earlier ? std::string(" ").append(LoadText(text::kEarlierKept)) : std::string()));
         return end;
     }
     if (end == BackupEnd::CompletedExcept) ShowSkipped();

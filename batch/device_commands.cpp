@@ -6,6 +6,7 @@
 
 #include "batch/script_words.h"
 #include "config/capability.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
@@ -40,7 +41,7 @@ Step RunEchoedCommand(BatchSession& session, const std::string& command) {
         session.ShowCommand(command);
         return session.Exchange(command, kLongBudget) && StartsWith(session.lastAnswer(), expected);
     });
-    return done ? Step::Continue : session.Fail(kTextError, true);
+    return done ? Step::Continue : session.Fail(text::kError, true);
 }
 
 // The values of a "tell caps" answer as the monitor wrote them; empty when the answer is
@@ -144,7 +145,7 @@ Step RunInitDrives(BatchSession& session, const ScriptLine& line) {
         return session.Exchange(command, kShortBudget) &&
                StartsWith(session.lastAnswer(), command + kMonitorPrompt);
     });
-    return done ? Step::Continue : session.Fail(kTextError, !session.lastAnswer().empty());
+    return done ? Step::Continue : session.Fail(text::kError, !session.lastAnswer().empty());
 }
 
 Step RunFormat(BatchSession& session, const ScriptLine& line) {
@@ -154,7 +155,7 @@ Step RunFormat(BatchSession& session, const ScriptLine& line) {
         return session.Exchange(command, kLongBudget) &&
                session.lastAnswer().find(kFormatDone) != std::string::npos;
     });
-    return done ? Step::Continue : session.Fail(kTextError, true);
+    return done ? Step::Continue : session.Fail(text::kError, true);
 }
 
 Step RunMkdir(BatchSession& session, const ScriptLine& line) {
@@ -173,12 +174,12 @@ Step RunRtcInit(BatchSession& session, const ScriptLine& line) {
         return session.Exchange(texts.command, kShortBudget) &&
                StartsWith(session.lastAnswer(), texts.expected);
     });
-    return done ? Step::Continue : session.Fail(kTextError, true);
+    return done ? Step::Continue : session.Fail(text::kError, true);
 }
 
 Step RunModifyRtcCaps(BatchSession& session, const ScriptLine&) {
     const bool done = BatchSession::Attempts([&] { return SetRtcFlag(session); });
-    return done ? Step::Continue : session.Fail(kTextError, true);
+    return done ? Step::Continue : session.Fail(text::kError, true);
 }
 
 Step RunMonitor(BatchSession& session, const ScriptLine& line) {

@@ -3,14 +3,12 @@
 #include <cstdio>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "platform/latin1.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextRestoreQuestion = 60033;  // "Restore backup from %d.%m.%Y %H:%M?"
-constexpr int kTextRestoreDestroys = 64821;  // "This formats the drives and overwrites …"
 
 std::string TwoDigits(int value) {
     char text[16];
@@ -66,11 +64,11 @@ void RestoreScript::AddQuestion(const LocalTime& time) {
     const auto asked = [&time](const std::string& question, const std::string& destroyed) {
         return Utf8ToLatin1(FillBackupTime(question, time) + " " + destroyed);
     };
-    auto question = asked(LoadText(kTextRestoreQuestion), LoadText(kTextRestoreDestroys));
+    auto question = asked(LoadText(text::kRestoreQuestion), LoadText(text::kRestoreDestroys));
     if (!question) {
         const TextCatalogues& builtIn = builtInCatalogues();
-        question = asked(builtIn.lookup(kEnglishLanguage, kTextRestoreQuestion).value_or(""),
-                         builtIn.lookup(kEnglishLanguage, kTextRestoreDestroys).value_or(""));
+        question = asked(builtIn.lookup(kEnglishLanguage, text::kRestoreQuestion).value_or(""),
+                         builtIn.lookup(kEnglishLanguage, text::kRestoreDestroys).value_or(""));
     }
     AddLine("messageyesno " + question.value_or(""));
 }

@@ -7,17 +7,13 @@
 
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/agreeing_readings.h"
 #include "link/identify.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextUnreadable = 64550;  // "… could not be read: no two of %d readings agreed …"
-constexpr int kTextNoRecord = 64551;    // "The controller keeps no usable capability record …"
-constexpr int kTextNotTaken = 64552;  // "… does not hold what was written: sent %s, read back %s."
-constexpr int kTextNotReadBack = 64553;  // "… was written as %s but could not be read back."
 
 constexpr size_t kEchoLength = 11;  // "tell caps" and CR LF
 // The answers read and written around an application download.
@@ -98,8 +94,8 @@ CapabilityRecord ReadCapabilities(MonitorExchange& monitor, size_t capacity) {
 }
 
 std::string CapabilityReadFailure(CapabilityStatus status) {
-    return status == CapabilityStatus::NoRecord ? LoadText(kTextNoRecord)
-                                                : FormatText(kTextUnreadable, kReadingsLimit);
+    return status == CapabilityStatus::NoRecord ? LoadText(text::kNoCapsRecord)
+                                                : FormatText(text::kCapsUnreadable, kReadingsLimit);
 }
 
 CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value) {
@@ -120,11 +116,11 @@ CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t
         after = ReadCapabilities(monitor, capacity);
         if (after.status != CapabilityStatus::Read)
             return {CapabilityChange::NotTaken,
-                    FormatText(kTextNotReadBack, CapabilityText(wanted))};
+                    FormatText(text::kCapsNotReadBack, CapabilityText(wanted))};
         if (after.values == wanted) return {CapabilityChange::Written, {}};
     }
     return {CapabilityChange::NotTaken,
-            FormatText(kTextNotTaken, CapabilityText(wanted), CapabilityText(after.values))};
+            FormatText(text::kCapsNotTaken, CapabilityText(wanted), CapabilityText(after.values))};
 }
 
 std::string ClearEepromDataLength(MonitorExchange& monitor) {

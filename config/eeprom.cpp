@@ -12,6 +12,7 @@
 #include "config/eeprom_area.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/identify.h"
 #include "platform/output_questions.h"
 #include "platform/replacing_file.h"
@@ -24,26 +25,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr int kTextSaving = 108;            // "Saving <EEPROM>"
-constexpr int kTextRestoring = 154;         // "Restoring <EEPROM>"
-constexpr int kTextRestoreFailed = 155;     // "Error while restoring EEPROM content."
-constexpr int kTextError = 60170;           // "Error"
-constexpr int kTextFileOpenError = 60208;   // "File open error "
-constexpr int kTextFileReadError = 60214;   // "File read error"
-constexpr int kTextWriteError = 60224;      // "Error when writing the file"
-constexpr int kTextWarning = 63737;         // "Warning"
-constexpr int kTextVerified = 64301;        // "Verified"
-constexpr int kTextSaved = 64554;           // "EEPROM saved: 0x%08X to 0x%08X, %u bytes"
-constexpr int kTextSaveStopped = 64810;     // "Stopped: the EEPROM was not saved."
-constexpr int kTextRestoreStopped = 64811;  // "Stopped: the EEPROM is partly written (%u of …"
-constexpr int kTextNoDriveSizes = 64960;    // "The controller did not report its drive sizes."
-constexpr int kTextNoArea = 64961;  // "The controller's capability record names no EEPROM …"
-constexpr int kTextNoRestorable = 64962;    // "This controller model keeps no EEPROM data that …"
-constexpr int kTextFirmwareNeeded = 64963;  // "Firmware version %d or higher is required."
-constexpr int kTextOtherArea = 64964;     // "The file holds the EEPROM area 0x%08x to 0x%08x; …"
-constexpr int kTextSizeMismatch = 65048;  // "The file's size does not match the EEPROM area …"
-constexpr int kTextReadBackDiffers = 64965;  // "Verify failed: the EEPROM read back … differs …"
 
 // The echo of a block command is the 31-character command and CR LF.
 constexpr size_t kEchoLength = 33;
@@ -128,14 +109,14 @@ std::optional<EepromHeader> ControllerArea(EepromContext& context, const EepromR
     if (rule.belowEndWithDriveB) {
         const auto size = DriveBSize(context.monitor);
         if (!size) {
-            reason = LoadText(kTextNoDriveSizes);
+            reason = LoadText(text::kNoDriveSizes);
             return std::nullopt;
         }
         driveB = *size;
     }
     const uint32_t length = dataLength.value_or(uint32_t(caps.values[kEepromDataLengthValue - 1]));
     const auto area = EepromArea(rule, length, uint32_t(caps.values[kEepromEndValue - 1]), driveB);
-    if (!area) reason = LoadText(kTextNoArea);
+    if (!area) reason = LoadText(text::kNoArea);
     return area;
 }
 
@@ -261,11 +242,11 @@ size_t WriteArea(EepromContext& context, const EepromHeader& area, std::span<con
 }
 
 void ShowError(View& view, const std::string& text) {
-    view.showMessage(text, LoadText(kTextError), MessageIcon::Error);
+    view.showMessage(text, LoadText(text::kError), MessageIcon::Error);
 }
 
 void RestoreFailed(View& view, const std::string& reason) {
-    ShowError(view, LoadText(kTextRestoreFailed) + (reason.empty() ? "" : "\n\n" + reason));
+    ShowError(view, LoadText(text::kEepromRestoreFailed) + (reason.empty() ? "" : "\n\n" + reason));
 }
 
 struct EepromImage {
@@ -278,12 +259,12 @@ struct EepromImage {
 std::optional<EepromImage> ReadImageFile(View& view, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        ShowError(view, LoadText(kTextFileOpenError) + "\n" + path);
+        ShowError(view, LoadText(text::kFileOpenError) + "\n" + path);
         return std::nullopt;
     }
     std::array<uint8_t, kEepromHeaderSize> bytes{};
     if (!in.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) {
-        ShowError(view, LoadText(kTextFileReadError) + "\n" + path);
+        ShowError(view, LoadText(text::kFileReadError) + "\n" + path);
         return std::nullopt;
     }
     EepromImage image{DecodeEepromHeader(bytes), {}};
@@ -292,13 +273,13 @@ std::optional<EepromImage> ReadImageFile(View& view, const std::string& path) {
     const EepromHeader& header = image.header;
     if (failure || header.start > header.end ||
         size != kEepromHeaderSize + uintmax_t(header.size())) {
-        ShowError(view, LoadText(kTextFileReadError) + "\n" + path + "\n\n" +
-                            LoadText(kTextSizeMismatch));
+        ShowError(view, LoadText(text::kFileReadError) + "\n" + path + "\n\n" +
+                            LoadText(text::kEepromFileSizeMismatch));
         return std::nullopt;
     }
     image.contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (image.contents.size() != header.size()) {
-        ShowError(view, LoadText(kTextFileReadError) + "\n" + path);
+        ShowError(view, LoadText(text::kFileReadError) + "\n" + path);
         return std::nullopt;
     }
     return image;
@@ -320,7 +301,7 @@ EepromSaveResult EepromSave(EepromContext& context, const fs::path& backupFolder
     if (!rule) return EepromSaveResult::NothingToSave;
     View& view = context.view;
     if (context.firmwareVersion < rule->firstFirmware) {
-        view.showMessage(LoadText(rule->firmwareWarningText), LoadText(kTextWarning),
+        view.showMessage(LoadText(rule->firmwareWarningText), LoadText(text::kWarning),
                          MessageIcon::Warning);
         return EepromSaveResult::NothingToSave;
     }
@@ -336,7 +317,7 @@ EepromSaveResult EepromSave(EepromContext& context, const fs::path& backupFolder
     const fs::path path = folder / kEepromFileName;
     if (!MayReplaceFile(view, path)) return EepromSaveResult::NothingToSave;
 
-    view.setStatus(LoadText(kTextSaving));
+    view.setStatus(LoadText(text::kSavingEeprom));
     std::string reason;
     const auto area = ControllerArea(context, *rule, std::nullopt, reason);
     if (!area) {
@@ -346,20 +327,20 @@ EepromSaveResult EepromSave(EepromContext& context, const fs::path& backupFolder
     ReplacingFile file;
     std::string error;
     if (!file.Open(path, error)) {
-        ShowError(view, LoadText(kTextFileOpenError) + "\n" + path.string());
+        ShowError(view, LoadText(text::kFileOpenError) + "\n" + path.string());
         return EepromSaveResult::Failed;
     }
     const auto contents = ReadArea(context, *area);
     if (!contents) {
         // The file is not replaced: an earlier one stays as it was.
-        if (StopRequested()) view.setStatus(LoadText(kTextSaveStopped));
+        if (StopRequested()) view.setStatus(LoadText(text::kEepromSaveStopped));
         return EepromSaveResult::Failed;
     }
     if (!file.Write(EncodeEepromHeader(*area)) || !file.Write(*contents) || !file.Commit(error)) {
-        ShowError(view, LoadText(kTextWriteError) + "\n" + path.string() + "\n\n" + error);
+        ShowError(view, LoadText(text::kFileWriteError) + "\n" + path.string() + "\n\n" + error);
         return EepromSaveResult::Failed;
     }
-    view.setStatus(FormatText(kTextSaved, area->start, area->end, area->size()));
+    view.setStatus(FormatText(text::kEepromSaved, area->start, area->end, area->size()));
     if (savedArea) *savedArea = *area;
     return EepromSaveResult::Saved;
 }
@@ -370,14 +351,14 @@ int EepromRestore(EepromContext& context, const std::string& path) {
     if (!image) return 1;
     const auto rule = EepromRuleFor(context.hardwareModel);
     if (!rule) {
-        RestoreFailed(view, LoadText(kTextNoRestorable));
+        RestoreFailed(view, LoadText(text::kNoRestorable));
         return 1;
     }
     if (context.firmwareVersion < rule->firstFirmware) {
-        RestoreFailed(view, FormatText(kTextFirmwareNeeded, rule->firstFirmware));
+        RestoreFailed(view, FormatText(text::kFirmwareNeeded, rule->firstFirmware));
         return 1;
     }
-    view.setStatus(LoadText(kTextRestoring));
+    view.setStatus(LoadText(text::kRestoringEeprom));
     std::string reason;
     const EepromHeader& header = image->header;
     const auto area = ControllerArea(context, *rule, header.dataLength, reason);
@@ -386,8 +367,8 @@ int EepromRestore(EepromContext& context, const std::string& path) {
         return 1;
     }
     if (*area != header) {
-        RestoreFailed(view,
-                      FormatText(kTextOtherArea, header.start, header.end, area->start, area->end));
+        RestoreFailed(
+            view, FormatText(text::kOtherArea, header.start, header.end, area->start, area->end));
         return 1;
     }
     if (const size_t written = WriteArea(context, header, image->contents);
@@ -397,14 +378,14 @@ int EepromRestore(EepromContext& context, const std::string& path) {
             return 1;
         }
         // The controller's state: the warning stays until it has been read.
-        const std::string text =
-            FormatText(kTextRestoreStopped, unsigned(written), unsigned(image->contents.size()));
+        const std::string text = FormatText(text::kEepromRestoreStopped, unsigned(written),
+                                            unsigned(image->contents.size()));
         view.setStatus(text);
-        view.showMessage(text, LoadText(kTextWarning), MessageIcon::Warning);
+        view.showMessage(text, LoadText(text::kWarning), MessageIcon::Warning);
         return 1;
     }
     if (context.verify && !HoldsImage(context, *image)) {
-        RestoreFailed(view, LoadText(kTextReadBackDiffers));
+        RestoreFailed(view, LoadText(text::kEepromReadBackDiffers));
         return 1;
     }
     const CapabilityResult length = SetCapability(context.monitor, kAnswerCapacity,
@@ -413,7 +394,7 @@ int EepromRestore(EepromContext& context, const std::string& path) {
         RestoreFailed(view, length.failure);
         return 1;
     }
-    if (context.verify) view.setStatus(LoadText(kTextVerified));
+    if (context.verify) view.setStatus(LoadText(text::kVerified));
     return 0;
 }
 

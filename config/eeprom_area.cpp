@@ -1,13 +1,11 @@
 #include "config/eeprom_area.h"
 
+#include "lang/text_names.h"
 #include "models/models.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextNeedsFirmware10 = 107;  // "EEPROM content can't be saved! … 10 or higher …"
-constexpr int kTextNeedsFirmware33 = 109;  // "… 33 or higher …"
 
 void Put32(uint8_t* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
@@ -34,9 +32,9 @@ EepromHeader DecodeEepromHeader(std::span<const uint8_t, kEepromHeaderSize> byte
 std::optional<EepromRule> EepromRuleFor(int32_t hardwareModel) {
     switch (modelRow(hardwareModel).eeprom) {
         case EepromForm::FixedStart:
-            return EepromRule{10, 0x200, false, kTextNeedsFirmware10};
+            return EepromRule{10, 0x200, false, text::kEepromSaveNeedsFirmware10};
         case EepromForm::BelowEnd:
-            return EepromRule{33, 0x100, true, kTextNeedsFirmware33};
+            return EepromRule{33, 0x100, true, text::kEepromSaveNeedsFirmware33};
         case EepromForm::None:
             break;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
@@ -10,7 +11,6 @@ namespace {
 // One look at the line takes at most this much; the answer grows by as many looks as needed.
 constexpr size_t kReceiveChunk = 4096;
 constexpr Wait kCycle = Wait::Scaled(MonitorExchange::kCycle);
-constexpr int kTextTooLong = 64600;
 constexpr char kEchoEnd[] = "\r\n";
 }  // namespace
 
@@ -41,6 +41,6 @@ Collected CollectToPrompt(MonitorExchange& monitor, const std::string& command, 
     }
 }
 
-std::string TooLongText(size_t capacity) { return FormatText(kTextTooLong, capacity); }
+std::string TooLongText(size_t capacity) { return FormatText(text::kAnswerTooLong, capacity); }
 
 }  // namespace tarmix

@@ -34,12 +34,8 @@ std::string FileRow::sizeText() const {
 std::string DisplayName(const std::string& deviceText) { return Latin1ToUtf8(deviceText); }
 
 std::string CommandDoneText(FsCommand command, const std::string& devicePath) {
-    static constexpr int kTexts[] = {
-        64817,  // "Formatted %s"
-        64818,  // "Created the folder %s"
-        64819,  // "Deleted %s"
-        64820,  // "Deleted the folder %s"
-    };
+    static constexpr int kTexts[] = {text::kFormatted, text::kCreatedFolder, text::kDeleted,
+                                     text::kDeletedFolder};
     return FormatText(kTexts[int(command)], "<" + DisplayName(devicePath) + ">");
 }
 

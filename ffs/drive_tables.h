@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/text_names.h"
 #include "models/device.h"
 
 namespace tarmix {
@@ -28,7 +29,7 @@ struct DriveRow {
 };
 
 inline constexpr std::array<DriveRow, kDriveCount> kDriveTable = {
-    {{'A', 60140}, {'B', 60141}, {'C', 60142}}};
+    {{'A', text::kDriveA}, {'B', text::kDriveB}, {'C', text::kDriveC}}};
 
 // A drive is available when identification found a size for it.
 bool DriveAvailable(const DeviceDescription& device, int drive);

@@ -7,26 +7,11 @@
 #include "ffs/fs_commands.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextReadError = 60143;
-constexpr int kTextFormatQuestion = 60144;
-constexpr int kTextFormatFinished = 60145;
-constexpr int kTextFormatTimeout = 60146;
-constexpr int kTextNotAvailable = 60147;
-constexpr int kTextPartitionNotAvailable = 60148;
-constexpr int kTextBlocks = 60060;
-constexpr int kTextFree = 60280;
-constexpr int kTextInUse = 60300;
-constexpr int kTextSize = 60430;
-constexpr int kTextNameRefused = 64200;
-constexpr int kTextDeleteQuestion = 64201;
-constexpr int kTextRefused = 64202;
-constexpr int kTextSkipped = 64203;
-constexpr int kTextNoAnswer = 64204;
 
 // The properties box: each label padded to 20 characters, a tab, a colon and a blank.
 constexpr char kUsageFormat[] =
@@ -177,7 +162,7 @@ void FileSystemView::ClearList() {
 }
 
 void FileSystemView::ReportSkipped(int skipped) {
-    if (skipped > 0) view_.setStatus(FormatText(kTextSkipped, skipped));
+    if (skipped > 0) view_.setStatus(FormatText(text::kListingLinesUnread, skipped));
 }
 
 // --- events --------------------------------------------------------------------------------
@@ -250,7 +235,7 @@ void FileSystemView::OnEndLabelEdit(const std::vector<int>& selectedRows, const 
     if (selectedRows.size() != 1) return;
     const std::string name = CutEditedText(text);
     if (!available(tables_.drive)) {
-        view_.showMessage(LoadText(kTextNotAvailable), "", MessageIcon::Error);
+        view_.showMessage(LoadText(text::kDriveNotAvailable), "", MessageIcon::Error);
         return;
     }
     if (newFileMode_) {
@@ -266,24 +251,24 @@ void FileSystemView::OnEndLabelEdit(const std::vector<int>& selectedRows, const 
 void FileSystemView::ShowProperties() {
     WaitCursor wait(view_);
     if (!available(tables_.drive)) {
-        view_.showMessage(LoadText(kTextNotAvailable), "", MessageIcon::Error);
+        view_.showMessage(LoadText(text::kDriveNotAvailable), "", MessageIcon::Error);
         return;
     }
     DriveFigures figures;
     const FiguresRead read = ReadDriveFigures(monitor_, tables_.drive, figures);
     if (read == FiguresRead::SendFailed) return;
     if (read == FiguresRead::GivenUp) {
-        view_.showMessage(LoadText(kTextNotAvailable), "", MessageIcon::Error);
+        view_.showMessage(LoadText(text::kDriveNotAvailable), "", MessageIcon::Error);
         return;
     }
     if (read == FiguresRead::TooLong) return ReportError(TooLongText(kCommandCapacity));
     const auto usage = read == FiguresRead::Ok ? UsageOf(figures) : std::nullopt;
     if (!usage) {
-        view_.showMessage(LoadText(kTextReadError), "", MessageIcon::Error);
+        view_.showMessage(LoadText(text::kDriveReadError), "", MessageIcon::Error);
         return;
     }
-    const std::string size = LoadText(kTextSize), blocks = LoadText(kTextBlocks),
-                      inUse = LoadText(kTextInUse), free = LoadText(kTextFree);
+    const std::string size = LoadText(text::kSize), blocks = LoadText(text::kBlocks),
+                      inUse = LoadText(text::kInUse), free = LoadText(text::kFree);
     const std::array<FormatArg, 8> args = {size,  usage->sizeKb,       blocks, usage->blocks,
                                            inUse, usage->inUsePercent, free,   usage->freePercent};
     view_.showMessage(fillFormat(kUsageFormat, args).value_or(""), "", MessageIcon::Information);
@@ -292,28 +277,29 @@ void FileSystemView::ShowProperties() {
 void FileSystemView::FormatSelectedDrive() {
     const int drive = tables_.drive;
     if (!available(drive)) {
-        view_.showMessage(LoadText(kTextPartitionNotAvailable), "", MessageIcon::Error);
+        view_.showMessage(LoadText(text::kPartitionNotAvailable), "", MessageIcon::Error);
         return;
     }
     // The question names the drive it empties.
-    if (!view_.askYesNo(LoadText(kTextFormatQuestion) + "\n\n<" + DriveRootPath(drive) + ">", ""))
+    if (!view_.askYesNo(LoadText(text::kFormatQuestion) + "\n\n<" + DriveRootPath(drive) + ">", ""))
         return;
     WaitCursor wait(view_);
     const CommandOutcome outcome = FormatDrive(monitor_, drive);
     if (outcome.collected == Collected::SendFailed) return ReportFailure(outcome);
-    if (outcome.collected == Collected::GivenUp) return ReportError(LoadText(kTextFormatTimeout));
+    if (outcome.collected == Collected::GivenUp) return ReportError(LoadText(text::kFormatTimeout));
     if (outcome.collected == Collected::TooLong) return ReportFailure(outcome);
     ShowDrive(drive, 0);
     if (!outcome.done) return ReportFailure(outcome);
     view_.setStatus(CommandDoneText(FsCommand::Format, DriveRootPath(drive)));
-    view_.showMessage(LoadText(kTextFormatFinished), "", MessageIcon::Information);
+    view_.showMessage(LoadText(text::kFormatFinished), "", MessageIcon::Information);
 }
 
 void FileSystemView::NewFolder() { BeginNameEdit({kNewFolderName, "", "", FsIcon::Folder}, false); }
 
 void FileSystemView::CreateFolder(const std::string& name) {
     if (CheckNewName(name) != NameProblem::None) {
-        view_.showMessage(FormatText(kTextNameRefused, DisplayName(name)), "", MessageIcon::Error);
+        view_.showMessage(FormatText(text::kNameRefusedRules, DisplayName(name)), "",
+                          MessageIcon::Error);
         return ListSelectedFolder();
     }
     WaitCursor wait(view_);
@@ -329,7 +315,7 @@ void FileSystemView::DeleteRows(const std::vector<int>& rows) {
     if (rows.empty()) return;
     for (int row : rows)
         if (row < 0 || size_t(row) >= tables_.files.size()) return;
-    if (rows.size() > 1 && !view_.askYesNo(FormatText(kTextDeleteQuestion, int(rows.size())), ""))
+    if (rows.size() > 1 && !view_.askYesNo(FormatText(text::kDeleteQuestion, int(rows.size())), ""))
         return;
     WaitCursor wait(view_);
     const std::string folder = tables_.selected().path;
@@ -337,7 +323,7 @@ void FileSystemView::DeleteRows(const std::vector<int>& rows) {
     std::vector<std::string> done;  // the outcome line of each entry deleted
     for (int index : rows) {
         if (!available(tables_.drive)) {
-            view_.showMessage(LoadText(kTextNotAvailable), "", MessageIcon::Error);
+            view_.showMessage(LoadText(text::kDriveNotAvailable), "", MessageIcon::Error);
             return;
         }
         const FileRow& row = tables_.files[size_t(index)];
@@ -363,13 +349,13 @@ void FileSystemView::DeleteRows(const std::vector<int>& rows) {
 void FileSystemView::ReportFailure(const CommandOutcome& outcome) {
     switch (outcome.collected) {
         case Collected::SendFailed:  // the line's own failure has been shown
-            return view_.setStatus(LoadText(kTextNoAnswer));
+            return view_.setStatus(LoadText(text::kControllerNoAnswer));
         case Collected::Complete:
-            return ReportError(FormatText(kTextRefused, outcome.deviceText));
+            return ReportError(FormatText(text::kCommandRefused, outcome.deviceText));
         case Collected::TooLong:
             return ReportError(TooLongText(kCommandCapacity));
         default:
-            return ReportError(LoadText(kTextNoAnswer));
+            return ReportError(LoadText(text::kControllerNoAnswer));
     }
 }
 

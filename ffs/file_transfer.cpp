@@ -12,6 +12,7 @@
 #include "ffs/transfer_frame.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/latin1.h"
 #include "platform/replacing_file.h"
 #include "platform/stop_request.h"
@@ -21,39 +22,6 @@ namespace tarmix {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kTextChecksumError = 60080;      // "Checksum error"
-constexpr int kTextConnectionError = 60121;    // "Connection error"
-constexpr int kTextDriveNotAvailable = 60147;  // "The drive is not available"
-constexpr int kTextFileExists = 60200;         // "The file already exists!"
-constexpr int kTextFileDownload = 60202;       // "File - download"
-constexpr int kTextDownloadError = 60203;      // "Error on file - Download"
-constexpr int kTextFileNotFound = 60206;       // "File not found"
-constexpr int kTextCannotWrite = 60211;        // "File could not be opened to write."
-constexpr int kTextOverwrite = 60212;          // "Should the file be overwritten?"
-constexpr int kTextFileReadError = 60214;      // "File read error"
-constexpr int kTextFileUpload = 60220;         // "File - upload"
-constexpr int kTextUploadError = 60221;        // "File upload error"
-constexpr int kTextPromptMissed = 60330;       // "Boot - prompt missed."
-constexpr int kTextOutOfMemory = 60350;        // "Out of memory"
-constexpr int kTextTimeout = 60460;            // "Timeout"
-constexpr int kTextUpload = 60510;             // "Upload"
-constexpr int kTextVerified = 64301;           // "Verified"
-constexpr int kTextCopyStopped = 64800;        // "Stopped: %s was not copied."
-constexpr int kTextDeviceFileCut = 64801;      // "Stopped: the device file %s is incomplete."
-constexpr int kTextCopied = 64803;             // "Copied %s to %s (%s bytes)"
-constexpr int kTextNameTooLong = 64601;
-constexpr int kTextNoRoom = 64602;
-constexpr int kTextIncomplete = 64603;
-constexpr int kTextIncompleteRemoved = 64604;
-
-constexpr int kTextDiskFull = 64828;  // "%s: cannot be written (is the disk full?)"
-// For a download the read-back is compared with what was sent, for an upload with the
-// first read.
-constexpr int kTextReadBackDiffers = 64829;  // "Verify failed: the file read back … other bytes."
-constexpr int kTextNoDevicePath = 64830;     // "This is no device path the monitor takes."
-constexpr int kTextSentMore = 64831;         // "The device sent more than the %s bytes it …"
-constexpr int kTextSentOther = 64832;        // "The device announced %s bytes and sent %s."
 
 // After the echo of "file dump": CR LF and a line of ten characters whose number (the file
 // size) is read from its second character on.
@@ -107,7 +75,7 @@ bool isReadableFile(const std::string& path) {
 }  // namespace
 
 std::string IncompleteFileText(const std::string& devicePath) {
-    return FormatText(kTextIncomplete, Latin1ToUtf8(devicePath));
+    return FormatText(text::kFileIncomplete, Latin1ToUtf8(devicePath));
 }
 
 int DriveOfPath(const std::string& devicePath) {
@@ -135,8 +103,8 @@ bool FileTransfer::driveAvailable(int drive) const {
 bool FileTransfer::MayReplace(const std::string& pcPath) {
     if (!ctx_.askBeforeOverwrite || !isReadableFile(pcPath)) return true;
     const std::string question =
-        pcPath + "\n\n" + LoadText(kTextFileExists) + "\n\n" + LoadText(kTextOverwrite);
-    return ctx_.view.askYesNo(question, LoadText(kTextFileUpload));
+        pcPath + "\n\n" + LoadText(text::kFileExists) + "\n\n" + LoadText(text::kOverwriteFile);
+    return ctx_.view.askYesNo(question, LoadText(text::kFileUpload));
 }
 
 TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string& devicePath) {
@@ -145,13 +113,13 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
     int drive = DriveOfPath(devicePath);
     if (ctx_.selectDrive) drive = ctx_.selectDrive(drive);
     if (!driveAvailable(drive)) {
-        view.showMessage(LoadText(kTextDriveNotAvailable), LoadText(kTextFileUpload),
+        view.showMessage(LoadText(text::kDriveNotAvailable), LoadText(text::kFileUpload),
                          MessageIcon::Error);
         return TransferResult::Failed;
     }
     if (!IsQuotablePath(devicePath) || dumpCommand(devicePath).size() > CSerial::kMaxLineLength)
-        return uploadFailed(TransferResult::Failed,
-                            "\n\n" + bracketed(devicePath) + "\n\n" + LoadText(kTextNoDevicePath));
+        return uploadFailed(TransferResult::Failed, "\n\n" + bracketed(devicePath) + "\n\n" +
+                                                        LoadText(text::kNoMonitorDevicePath));
     if (!MayReplace(pcPath)) return TransferResult::NotCopied;
     ReplacingFile file;
     std::string error;
@@ -165,11 +133,11 @@ TransferResult FileTransfer::Upload(const std::string& pcPath, const std::string
                                       : receive(devicePath, fileSink(file), file.target().string());
     if (result != TransferResult::Copied) return result;
     if (ctx_.verify) {
-        if (!MatchesDeviceFile(devicePath, first, kTextFileUpload))
+        if (!MatchesDeviceFile(devicePath, first, text::kFileUpload))
             return TransferResult::DeviceFailed;
         if (!file.Write(std::string_view(first)))
             return uploadFailed(TransferResult::Failed,
-                                "\n\n" + FormatText(kTextDiskFull, file.target().string()));
+                                "\n\n" + FormatText(text::kDiskFull, file.target().string()));
     }
     if (!file.Commit(error)) return uploadFailed(TransferResult::Failed, "\n\n" + error);
     std::error_code sizeError;
@@ -182,7 +150,7 @@ bool FileTransfer::MatchesDeviceFile(const std::string& devicePath, std::string_
     std::string device;
     if (receive(devicePath, memorySink(device), "") != TransferResult::Copied) return false;
     if (device == expected) return true;
-    ctx_.view.showMessage(bracketed(devicePath) + "\n\n" + LoadText(kTextReadBackDiffers),
+    ctx_.view.showMessage(bracketed(devicePath) + "\n\n" + LoadText(text::kFileReadBackDiffers),
                           LoadText(caption), MessageIcon::Error);
     return false;
 }
@@ -190,14 +158,14 @@ bool FileTransfer::MatchesDeviceFile(const std::string& devicePath, std::string_
 TransferResult FileTransfer::uploadFailed(TransferResult result, const std::string& detail) {
     // The detail stands on lines of its own below the heading.
     const bool ownLines = detail.empty() || detail.front() == '\n';
-    ctx_.view.showMessage(LoadText(kTextUploadError) + (ownLines ? "" : "\n\n") + detail,
-                          LoadText(kTextFileUpload), MessageIcon::Error);
+    ctx_.view.showMessage(LoadText(text::kFileUploadError) + (ownLines ? "" : "\n\n") + detail,
+                          LoadText(text::kFileUpload), MessageIcon::Error);
     return result;
 }
 
 void FileTransfer::ShowCopied(const std::string& from, const std::string& to, uint64_t bytes) {
-    std::string text = FormatText(kTextCopied, from, to, std::to_string(bytes));
-    if (ctx_.verify) text += ", " + LoadText(kTextVerified);
+    std::string text = FormatText(text::kCopied, from, to, std::to_string(bytes));
+    if (ctx_.verify) text += ", " + LoadText(text::kVerified);
     ctx_.view.setStatus(text);
 }
 
@@ -213,12 +181,12 @@ TransferResult FileTransfer::stopped(const std::string& devicePath, bool deviceF
     WaitForTransferEnd(ctx_.monitor, "");
     const std::string shown = bracketed(devicePath);
     if (!deviceFileIncomplete) {
-        ctx_.view.setStatus(FormatText(kTextCopyStopped, shown));
+        ctx_.view.setStatus(FormatText(text::kCopyStopped, shown));
         return TransferResult::Stopped;
     }
-    const std::string text = FormatText(kTextDeviceFileCut, shown);
+    const std::string text = FormatText(text::kDeviceFileCut, shown);
     ctx_.view.setStatus(text);
-    ctx_.view.showMessage(text, LoadText(kTextFileDownload), MessageIcon::Warning);
+    ctx_.view.showMessage(text, LoadText(text::kFileDownload), MessageIcon::Warning);
     return TransferResult::Stopped;
 }
 
@@ -229,7 +197,8 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
     CSerial& serial = monitor.serial();
     const std::string command = dumpCommand(devicePath);
     if (!monitor.SendCommand(command))
-        return uploadFailed(TransferResult::DeviceFailed, "\n\n" + LoadText(kTextConnectionError));
+        return uploadFailed(TransferResult::DeviceFailed,
+                            "\n\n" + LoadText(text::kConnectionError));
     const size_t headerLength = command.size() + kSizeLineLength;
     std::string header;
     monitor.Receive(header, headerLength, headerLength, kEchoWait);
@@ -237,8 +206,8 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
     if (header.size() != headerLength || header.compare(0, command.size(), command) != 0 ||
         !readSize(std::string_view(header).substr(command.size() + kSizeOffset), size))
         return uploadFailed(TransferResult::DeviceFailed,
-                            bracketed(devicePath) + "\n\n" + LoadText(kTextFileNotFound));
-    view.setStatus(LoadText(kTextUpload) + " " + bracketed(std::string(LastNameOf(devicePath))));
+                            bracketed(devicePath) + "\n\n" + LoadText(text::kFileNotFound));
+    view.setStatus(LoadText(text::kUpload) + " " + bracketed(std::string(LastNameOf(devicePath))));
     view.setProgressRange(0, int(size));
     struct ProgressBack {
         View& view;
@@ -270,11 +239,11 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
             return uploadFailed(TransferResult::DeviceFailed, "");
         if (received + n > size)
             return refuse(TransferResult::DeviceFailed,
-                          "\n\n" + FormatText(kTextSentMore, std::to_string(size)));
+                          "\n\n" + FormatText(text::kSentMore, std::to_string(size)));
         if (FrameChecksum({frame.data(), n}) != frame[n])
             return refuse(TransferResult::DeviceFailed, "");
         if (!sink(std::span<const uint8_t>(frame.data(), n)))
-            return refuse(TransferResult::Failed, "\n\n" + FormatText(kTextDiskFull, sinkName));
+            return refuse(TransferResult::Failed, "\n\n" + FormatText(text::kDiskFull, sinkName));
         if (StopRequested() && received + n < size) {
             answer(kFrameRejected);  // the monitor ends the dump and prompts
             return stopped(devicePath, false);
@@ -287,9 +256,9 @@ TransferResult FileTransfer::receive(const std::string& devicePath, const Sink& 
     if (received != size)
         return uploadFailed(
             TransferResult::DeviceFailed,
-            "\n\n" + FormatText(kTextSentOther, std::to_string(size), std::to_string(received)));
+            "\n\n" + FormatText(text::kSentOther, std::to_string(size), std::to_string(received)));
     if (!WaitForTransferEnd(ctx_.monitor, next))
-        return uploadFailed(TransferResult::DeviceFailed, LoadText(kTextTimeout));
+        return uploadFailed(TransferResult::DeviceFailed, LoadText(text::kTimeout));
     return TransferResult::Copied;
 }
 
@@ -299,8 +268,8 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
                                       const std::string& deviceName) {
     WaitCursor cursor(ctx_.view);
     View& view = ctx_.view;
-    const std::string caption = LoadText(kTextFileDownload);
-    const std::string heading = LoadText(kTextDownloadError);
+    const std::string caption = LoadText(text::kFileDownload);
+    const std::string heading = LoadText(text::kFileDownloadError);
     incompleteFile_.clear();
 
     std::ifstream file;
@@ -308,7 +277,7 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     std::error_code sizeError;
     const uintmax_t size = file ? fs::file_size(pcPath, sizeError) : 0;
     if (!file || sizeError || size > kLargestFile) {
-        view.showMessage(LoadText(kTextFileReadError) + "\n\n" + pcPath, "", MessageIcon::Error);
+        view.showMessage(LoadText(text::kFileReadError) + "\n\n" + pcPath, "", MessageIcon::Error);
         return TransferResult::Failed;
     }
     const std::string devicePath = deviceFolder + deviceName;
@@ -316,15 +285,15 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
     const std::string command = "file load \"" + devicePath + "\" " + std::to_string(blocks);
     if (deviceName.empty() || !IsQuotablePath(devicePath) ||
         command.size() > CSerial::kMaxLineLength) {
-        view.showMessage(
-            heading + "\n\n" + bracketed(devicePath) + "\n\n" + LoadText(kTextNoDevicePath),
-            caption, MessageIcon::Error);
+        view.showMessage(heading + "\n\n" + bracketed(devicePath) + "\n\n" +
+                             LoadText(text::kNoMonitorDevicePath),
+                         caption, MessageIcon::Error);
         return TransferResult::Failed;
     }
     if (LastNameOf(devicePath).size() > kMaxListedNameLength) {
         view.showMessage(
             heading + "\n\n" +
-                FormatText(kTextNameTooLong, Latin1ToUtf8(devicePath), kMaxListedNameLength),
+                FormatText(text::kNameTooLong, Latin1ToUtf8(devicePath), kMaxListedNameLength),
             caption, MessageIcon::Error);
         return TransferResult::Failed;
     }
@@ -335,9 +304,9 @@ TransferResult FileTransfer::Download(const std::string& pcPath, const std::stri
         return !frame.empty() && size_t(file.gcount()) == frame.size();
     };
     const std::string status = caption + " <" + ShortenForDisplay(Latin1ToUtf8(deviceName)) + ">";
-    return Send(
-        {command, blocks, size, read, pcPath, status, kTextFileDownload, kTextDownloadError},
-        devicePath);
+    return Send({command, blocks, size, read, pcPath, status, text::kFileDownload,
+                 text::kFileDownloadError},
+                devicePath);
 }
 
 TransferResult FileTransfer::Send(const OutgoingFile& file, const std::string& devicePath) {
@@ -349,13 +318,13 @@ TransferResult FileTransfer::Send(const OutgoingFile& file, const std::string& d
     if (target.roomBytes && file.bytes > *target.roomBytes) {
         view.showMessage(
             heading + "\n\n" +
-                FormatText(kTextNoRoom, Latin1ToUtf8(devicePath), file.bytes, *target.roomBytes),
+                FormatText(text::kNoRoom, Latin1ToUtf8(devicePath), file.bytes, *target.roomBytes),
             caption, MessageIcon::Error);
         return TransferResult::Failed;
     }
 
     if (!StartFileLoad(ctx_.monitor, file.command)) {
-        view.showMessage(heading + "\n\r" + LoadText(kTextConnectionError), caption,
+        view.showMessage(heading + "\n\r" + LoadText(text::kConnectionError), caption,
                          MessageIcon::Error);
         WaitForTransferEnd(ctx_.monitor, "");
         return TransferResult::DeviceFailed;
@@ -378,12 +347,12 @@ TransferResult FileTransfer::Send(const OutgoingFile& file, const std::string& d
         view.setProgress(int(i + 1));
         if (!file.read(i, frame))
             return broken(TransferResult::Failed,
-                          LoadText(kTextFileReadError) + "\n\n" + file.source, "");
+                          LoadText(text::kFileReadError) + "\n\n" + file.source, "");
         const char c = SendFrame(ctx_.monitor, frame);
         if (c != kFrameGood) {
-            const int detail = c == kDeviceCannotWrite     ? kTextCannotWrite
-                               : c == kDeviceChecksumError ? kTextChecksumError
-                               : c == kDeviceOutOfMemory   ? kTextOutOfMemory
+            const int detail = c == kDeviceCannotWrite     ? text::kFileNotWritable
+                               : c == kDeviceChecksumError ? text::kChecksumError
+                               : c == kDeviceOutOfMemory   ? text::kOutOfMemory
                                                            : 0;
             const std::string text = detail ? heading + "\n\r" + LoadText(detail) : heading;
             // A file the device could not open holds nothing of this copy.
@@ -399,8 +368,8 @@ TransferResult FileTransfer::Send(const OutgoingFile& file, const std::string& d
     }
     view.setProgressRange(0, kProgressRange);
     if (!WaitForTransferEnd(ctx_.monitor, ""))
-        return broken(TransferResult::DeviceFailed, heading + "\n\r" + LoadText(kTextPromptMissed),
-                      caption);
+        return broken(TransferResult::DeviceFailed,
+                      heading + "\n\r" + LoadText(text::kBootPromptMissed), caption);
     if (ctx_.verify && !MatchesDeviceFile(devicePath, sent, file.caption))
         return TransferResult::DeviceFailed;
     ShowCopied(file.source, bracketed(devicePath), file.bytes);
@@ -415,8 +384,9 @@ TransferResult FileTransfer::loadBroken(TransferResult result, const std::string
     WaitForTransferEnd(ctx_.monitor, "", kAbandonedLoadCycles);
     WakeMonitor(ctx_.monitor);
     const bool removed = !existed && DeleteFile(ctx_.monitor, devicePath).done;
-    const std::string note = removed ? FormatText(kTextIncompleteRemoved, Latin1ToUtf8(devicePath))
-                                     : IncompleteFileText(devicePath);
+    const std::string note = removed
+                                 ? FormatText(text::kIncompleteRemoved, Latin1ToUtf8(devicePath))
+                                 : IncompleteFileText(devicePath);
     if (!removed) incompleteFile_ = devicePath;
     ctx_.view.setStatus(note);
     ctx_.view.showMessage(text + "\n\n" + note, caption, MessageIcon::Error);

@@ -8,6 +8,7 @@
 #include "ffs/drive_tables.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/baud_switch.h"
 #include "platform/latin1.h"
 #include "platform/stop_request.h"
@@ -18,15 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kTextFileUpload = 60220;  // "File - upload"
-constexpr int kTextSave = 60390;        // "Save"
 // A device path's drive letter, colon and first backslash.
 constexpr size_t kDriveRootLength = 3;
-constexpr int kTextControllerSilent = 64970;   // "The controller does not answer any more; …"
-constexpr int kTextDriveDamaged = 64971;       // "The drive reports a file system error; …"
-constexpr int kTextListingUnreadable = 65049;  // "The folder's listing could not be read; …"
-constexpr int kTextFilesNotCopied = 65050;     // "The files of <%s> were not copied."
-constexpr int kTextTreeUnreadable = 64972;     // "The drive's folder tree could not be read; …"
 
 // The PC folder that mirrors a device folder below `base`: one PC folder per name.
 fs::path MirroredFolder(const fs::path& base, const std::string& deviceFolder) {
@@ -64,12 +58,12 @@ CopyReport& CopyReport::operator+=(const CopyReport& other) {
 bool FolderCopy::stillAnswers(CopyReport& result) {
     if (ctx_.monitor.Answers()) return true;
     result.silent = true;
-    report(LoadText(kTextControllerSilent));
+    report(LoadText(text::kControllerSilent));
     return false;
 }
 
 void FolderCopy::report(const std::string& text) {
-    ctx_.view.showMessage(text, LoadText(kTextFileUpload), MessageIcon::Error);
+    ctx_.view.showMessage(text, LoadText(text::kFileUpload), MessageIcon::Error);
 }
 
 CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
@@ -85,7 +79,7 @@ CopyReport FolderCopy::CopyFolderToPc(int drive, const fs::path& pcFolder,
         ++result.unreadable;
         // Appended, not "…" + a temporary: GCC 12 warns falsely (-Wrestrict) on that at -O3.
         report(std::string("<").append(Shown(deviceFolder)) + ">\n\n" +
-               LoadText(kTextListingUnreadable) +
+               LoadText(text::kListingUnreadable) +
                (listing.refusal.empty() ? "" : "\n\n" + listing.refusal));
         stillAnswers(result);
         return result;
@@ -128,14 +122,14 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
     if (tree.collected != Collected::Complete || tree.damaged) {
         ++result.unreadable;
         report("<" + root + ">\n\n" +
-               LoadText(tree.damaged ? kTextDriveDamaged : kTextTreeUnreadable));
+               LoadText(tree.damaged ? text::kDriveDamaged : text::kTreeUnreadable));
         stillAnswers(result);
         return result;
     }
     result.skipped = tree.parse.skippedEntries;
     for (size_t k = 0; k < tree.parse.folders.size(); ++k) {
         const std::string& deviceFolder = tree.parse.folders[k].path;
-        ctx_.view.setStatus(LoadText(kTextSave) + " <" + ShortenForDisplay(Shown(deviceFolder)) +
+        ctx_.view.setStatus(LoadText(text::kSave) + " <" + ShortenForDisplay(Shown(deviceFolder)) +
                             ">");
         ctx_.view.setProgress(0);
         const fs::path pcFolder = MirroredFolder(pcBase, deviceFolder);
@@ -144,7 +138,7 @@ CopyReport FolderCopy::CopyDriveToPc(int drive, const fs::path& pcBase,
         if (error) {
             ++result.unreadable;
             report(pcFolder.string() + "\n\n" + error.message() + "\n\n" +
-                   FormatText(kTextFilesNotCopied, Shown(deviceFolder)));
+                   FormatText(text::kFilesNotCopied, Shown(deviceFolder)));
             continue;
         }
         if (script && k != 0) script(MkdirLine(deviceFolder));

@@ -7,17 +7,13 @@
 #include "flash/rom_image.h"
 #include "flash/srec_line.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "platform/stop_request.h"
 
 namespace tarmix {
 
 namespace {
 
-constexpr int kTextStorageTooLarge = 60070;    // "Storage area is too large"
-constexpr int kTextDriveNotAvailable = 60147;  // "The drive is not available"
-constexpr int kTextProgramDownload = 60361;    // "Program - download"
-constexpr int kTextProgramError = 60362;       // "Error with program - download"
-constexpr int kTextNoDataRecords = 65051;      // "The file holds no S2 or S3 data records."
 constexpr int kNoData = -1;
 
 void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
@@ -27,7 +23,7 @@ void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
 // Every data record's bytes into the image, each byte checked against its bounds.
 int FillImage(const std::string& romPath, ProgramImage& image) {
     SrecLineReader reader;
-    if (!reader.open(romPath)) return kMsgFileOpenError;
+    if (!reader.open(romPath)) return text::kFileOpenError;
     std::string_view line;
     std::vector<uint8_t> data;
     while (reader.next(line)) {
@@ -41,7 +37,7 @@ int FillImage(const std::string& romPath, ProgramImage& image) {
                 image.bytes[offset] = data[i];
         }
     }
-    return reader.failed() ? kMsgFileReadError : 0;
+    return reader.failed() ? text::kFileReadError : 0;
 }
 
 }  // namespace
@@ -52,7 +48,7 @@ int BuildProgramImage(const std::string& romPath, ProgramImage& image) {
     if (!scan.ok()) return scan.messageId();
     if (extent.lowest > extent.highest) return kNoData;
     const uint64_t total = uint64_t(extent.highest) - extent.lowest + 1;
-    if (total > kLargestProgram) return kTextStorageTooLarge;
+    if (total > kLargestProgram) return text::kStorageTooLarge;
     image.lowest = extent.lowest;
     image.bytes.assign(size_t(total), 0);
     return FillImage(romPath, image);
@@ -72,22 +68,22 @@ int DownloadProgram(TransferContext& context, const std::string& romPath,
                     const std::string& rootFolder) {
     WaitCursor cursor(context.view);
     View& view = context.view;
-    const std::string caption = LoadText(kTextProgramDownload);
+    const std::string caption = LoadText(text::kProgramDownload);
     const int drive = DriveOfPath(rootFolder);
     if (drive >= 0 && context.device.driveSizes[size_t(drive)] == 0) {
-        view.showMessage(LoadText(kTextDriveNotAvailable), caption, MessageIcon::Error);
+        view.showMessage(LoadText(text::kDriveNotAvailable), caption, MessageIcon::Error);
         return 1;
     }
     const std::string romName = std::filesystem::path(romPath).filename().string();
     ProgramImage image;
     const int problem = BuildProgramImage(romPath, image);
     if (problem == kNoData) {
-        view.showMessage(romName + "\n\n" + LoadText(kTextNoDataRecords), caption,
+        view.showMessage(romName + "\n\n" + LoadText(text::kNoS2S3Records), caption,
                          MessageIcon::Error);
         return 1;
     }
     if (problem) {
-        const bool readError = problem != kTextStorageTooLarge;
+        const bool readError = problem != text::kStorageTooLarge;
         view.showMessage(LoadText(problem) + (readError ? "\n\n" + romPath : ""), caption,
                          MessageIcon::Error);
         return 1;
@@ -114,8 +110,8 @@ int DownloadProgram(TransferContext& context, const std::string& romPath,
                             read,
                             romPath,
                             caption + " <" + ShortenForDisplay(romName) + ">",
-                            kTextProgramDownload,
-                            kTextProgramError};
+                            text::kProgramDownload,
+                            text::kProgramDownloadError};
     return ResultCode(FileTransfer(context).Send(file, devicePath));
 }
 

@@ -9,23 +9,11 @@
 #include "flash/srec_writer.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextNotSrec = 65135;        // "not an S-record"
-constexpr int kTextOddDigits = 65136;      // "not an S-record (odd number of digits)"
-constexpr int kTextNotHex = 65137;         // "not an S-record (a character is no …)"
-constexpr int kTextByteCount = 65138;      // "the byte count does not match the record"
-constexpr int kTextTooShort = 65139;       // "the record is too short for its address"
-constexpr int kTextChecksum = 65140;       // "the checksum is wrong"
-constexpr int kTextCannotOpen = 65141;     // "\"%s\" cannot be opened"
-constexpr int kTextTooLarge = 65142;       // "\"%s\" is too large for a boot image"
-constexpr int kTextCannotRead = 65143;     // "\"%s\" cannot be read"
-constexpr int kTextLongLine = 65144;       // "the line is longer than %d characters"
-constexpr int kTextNoDataRecords = 65145;  // "\"%s\" holds no data records"
-constexpr int kTextLinePlace = 65146;      // "\"%s\", line %d: %s"
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -65,25 +53,25 @@ void takeRecord(std::string_view line, BootImage& image) {
 
 std::string CheckBootImageLine(std::string_view line) {
     if (line.size() < 2 || line[0] != 'S' || SrecAddressBytes(line[1]) == 0)
-        return LoadText(kTextNotSrec);
+        return LoadText(text::kNotSrec);
     const std::string_view digits = line.substr(2);
-    if (digits.size() % 2 != 0) return LoadText(kTextOddDigits);
+    if (digits.size() % 2 != 0) return LoadText(text::kSrecOddDigits);
     unsigned sum = 0;
     for (size_t i = 0; i < digits.size(); i += 2) {
         const int high = hexDigit(digits[i]), low = hexDigit(digits[i + 1]);
-        if (high < 0 || low < 0) return LoadText(kTextNotHex);
+        if (high < 0 || low < 0) return LoadText(text::kSrecNotHex);
         sum += unsigned(high * 16 + low);
     }
     const size_t bytes = digits.size() / 2;
     const size_t count = size_t(hexDigit(digits[0]) * 16 + hexDigit(digits[1]));
-    if (bytes < 2 || count != bytes - 1) return LoadText(kTextByteCount);
-    if (count < SrecAddressBytes(line[1]) + 1) return LoadText(kTextTooShort);
-    if ((sum & 0xFF) != 0xFF) return LoadText(kTextChecksum);
+    if (bytes < 2 || count != bytes - 1) return LoadText(text::kSrecByteCount);
+    if (count < SrecAddressBytes(line[1]) + 1) return LoadText(text::kSrecTooShort);
+    if ((sum & 0xFF) != 0xFF) return LoadText(text::kSrecChecksum);
     return {};
 }
 
 std::string ImageLinePlace(const std::string& name, size_t line, const std::string& fault) {
-    return FormatText(kTextLinePlace, name, line, fault);
+    return FormatText(text::kFileLineProblem, name, line, fault);
 }
 
 int BootImageTitleVersion(std::string_view title) {
@@ -111,16 +99,16 @@ bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::str
     const std::uintmax_t size = regular ? std::filesystem::file_size(path, error) : 0;
     std::ifstream in(path, std::ios::binary);
     if (!regular || error || !in) {
-        problem = FormatText(kTextCannotOpen, image.name);
+        problem = FormatText(text::kBootImageCannotOpen, image.name);
         return false;
     }
     if (size > kMaxBootImageFileSize) {
-        problem = FormatText(kTextTooLarge, image.name);
+        problem = FormatText(text::kBootImageTooLarge, image.name);
         return false;
     }
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad()) {
-        problem = FormatText(kTextCannotRead, image.name);
+        problem = FormatText(text::kBootImageCannotRead, image.name);
         return false;
     }
 
@@ -135,7 +123,7 @@ bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::str
         piece += line;
         if (piece.size() > kMaxBootPieceLength) {
             problem = ImageLinePlace(image.name, lineNumber,
-                                     FormatText(kTextLongLine, kMaxBootPieceLength - 1));
+                                     FormatText(text::kBootImageLongLine, kMaxBootPieceLength - 1));
             return false;
         }
         if (!line.empty()) {
@@ -154,7 +142,7 @@ bool LoadBootImage(const std::filesystem::path& path, BootImage& image, std::str
     // The line feed of the last line end goes out as a piece of its own.
     if (!text.empty() && text.back() == '\n') image.pieces.emplace_back("\n");
     if (image.dataBytes == 0) {
-        problem = FormatText(kTextNoDataRecords, image.name);
+        problem = FormatText(text::kBootImageNoDataRecords, image.name);
         return false;
     }
     return true;

@@ -10,6 +10,7 @@
 #include "flash/boot_image_echo.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/baud_switch.h"
 #include "link/connection_watch.h"
 #include "platform/folder_lookup.h"
@@ -18,32 +19,6 @@
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextDownload = 60130;          // "download"
-constexpr int kTextEraseBoot = 60160;         // "Erase Boot - sector"
-constexpr int kTextNoFirmwareUpdate = 60281;  // "Hardware supports no firmware - update"
-constexpr int kTextMemoryInit = 60310;        // "Memory init"
-constexpr int kTextProgrammingBoot = 60360;   // "Programming boot - sector"
-constexpr int kTextTransferOffset = 60470;    // "Transfer S3 - offset"
-constexpr int kTextUnknown = 60490;           // "<unknown>"
-constexpr int kTextUpdateError = 60500;       // "Error with the update of the Bootloader"
-constexpr int kTextUpdateFirmware = 60616;    // "Update firmware"
-constexpr int kTextUpdateQuestion = 64501;    // "… monitor version %d … version %s from %s …"
-constexpr int kTextDowngradeQuestion = 64502;   // "… version %d, is older … version %d …"
-constexpr int kTextLineNotIntact = 64504;       // "… answers to %s differ … at line %d …"
-constexpr int kTextLinesUnanswered = 64505;     // "… did not answer every line of %s …"
-constexpr int kTextRamDiffers = 64506;          // "%s differs from … RAM at 0x%08X …"
-constexpr int kTextRamUnreadable = 64507;       // "… RAM could not be read back …"
-constexpr int kTextReadingBack = 64508;         // "Reading back %s"
-constexpr int kTextRateNotBack = 64510;         // "The link did not return to 57600 baud. …"
-constexpr int kTextVersions = 64509;            // "Boot loader: controller version %d, Library …"
-constexpr int kTextStoppedBeforeErase = 64812;  // "Stopped before the erase: … unchanged."
-constexpr int kTextFinishedAfterStop = 64813;   // "… finished: the stop came after the erase …"
-
-constexpr int kTextVersionUnknown = 64966;  // "The monitor version of the controller is not …"
-constexpr int kTextOtherModel = 64967;      // "The hardware model chosen for the update is not …"
-constexpr int kTextMayBeErased = 64968;     // "The controller's boot loader may be erased. …"
-constexpr int kTextImageMissing = 64969;    // "\"%s\" is not in the folder %s"
 
 // The status line names the images by these names, whatever the model.
 constexpr char kShownBootInit[] = " Bootinit.rom";
@@ -126,7 +101,7 @@ int BootLoaderUpdate::UpdateBootLoader() {
     const int32_t code = updateVariant(device.hardwareModel, device.extendedFirmware);
     const ModelInfo* model = findModel(code);
     if (model == nullptr || model->update == UpdateKind::NotSupported) {
-        ctx_.view.showMessage(LoadText(kTextNoFirmwareUpdate), "", MessageIcon::Error);
+        ctx_.view.showMessage(LoadText(text::kNoFirmwareUpdate), "", MessageIcon::Error);
         return kFailure;
     }
     device.hardwareModel = code;  // the window shows the variant the update ran as
@@ -145,13 +120,13 @@ int BootLoaderUpdate::UpdateBootLoader() {
                                : RunRamBank(bootLoader);
     ctx_.view.setProgressRange(0, kProgressRange);
     if (result == kSuccess) {
-        if (StopRequested()) tell(kTextFinishedAfterStop, MessageIcon::Information);
+        if (StopRequested()) tell(text::kFinishedAfterStop, MessageIcon::Information);
     } else if (eraseSent_) {
         // The controller's state, also where an abandoned run keeps its complaints back.
-        ctx_.view.setStatus(LoadText(kTextMayBeErased));
-        fail(LoadText(kTextMayBeErased));
+        ctx_.view.setStatus(LoadText(text::kBootLoaderMayBeErased));
+        fail(LoadText(text::kBootLoaderMayBeErased));
     } else if (StopRequested()) {
-        tell(kTextStoppedBeforeErase, MessageIcon::Warning);
+        tell(text::kStoppedBeforeErase, MessageIcon::Warning);
     } else {
         fail(problem_);
     }
@@ -162,11 +137,11 @@ int BootLoaderUpdate::UpdateBootLoader() {
 
 bool BootLoaderUpdate::Refused(const ModelInfo* model) {
     if (!MonitorVersionKnown(ctx_.device)) {
-        fail(LoadText(kTextVersionUnknown));
+        fail(LoadText(text::kMonitorVersionUnknown));
         return true;
     }
     if (!sameHardware(model->code, ctx_.identifiedModel)) {
-        fail(LoadText(kTextOtherModel));
+        fail(LoadText(text::kOtherModel));
         return true;
     }
     return false;
@@ -176,7 +151,7 @@ bool BootLoaderUpdate::LoadImage(std::string_view name, BootImage& image) {
     const auto path = FindFileInFolder(ctx_.library, name);
     std::string problem;
     if (!path)
-        problem = FormatText(kTextImageMissing, name, ctx_.library.string());
+        problem = FormatText(text::kImageMissing, name, ctx_.library.string());
     else if (LoadBootImage(*path, image, problem))
         return true;
     fail(problem);
@@ -186,16 +161,16 @@ bool BootLoaderUpdate::LoadImage(std::string_view name, BootImage& image) {
 bool BootLoaderUpdate::Confirmed(const BootImage& bootLoader) {
     const int controller = ctx_.device.firmwareVersion;
     const std::string library =
-        bootLoader.version ? std::to_string(bootLoader.version) : LoadText(kTextUnknown);
-    ctx_.view.setStatus(FormatText(kTextVersions, controller, library));
-    const std::string caption = LoadText(kTextUpdateFirmware);
+        bootLoader.version ? std::to_string(bootLoader.version) : LoadText(text::kUnknown);
+    ctx_.view.setStatus(FormatText(text::kBootLoaderVersions, controller, library));
+    const std::string caption = LoadText(text::kUpdateFirmware);
     if (ctx_.askFirst &&
         !ctx_.view.askYesNo(
-            FormatText(kTextUpdateQuestion, controller, library, ctx_.library.string()), caption))
+            FormatText(text::kUpdateQuestion, controller, library, ctx_.library.string()), caption))
         return false;
     // Going back is never done without its own Yes.
     return bootLoader.version == 0 || bootLoader.version >= controller ||
-           ctx_.view.askYesNo(FormatText(kTextDowngradeQuestion, bootLoader.version, controller,
+           ctx_.view.askYesNo(FormatText(text::kDowngradeQuestion, bootLoader.version, controller,
                                          bootLoader.version),
                               caption);
 }
@@ -227,7 +202,7 @@ int BootLoaderUpdate::LoadIntoRam(std::string_view fill, std::span<const ImageLo
     const int result = TypeImages(fill, loads);
     // Nothing is erased at a raised rate, also not after a failure while raised.
     if (!baud.RestoreBaudRate() || !ctx_.monitor.Answers()) {
-        if (result == kSuccess) problem_ = LoadText(kTextRateNotBack);
+        if (result == kSuccess) problem_ = LoadText(text::kRateNotBack);
         return kFailure;
     }
     return result;
@@ -235,10 +210,10 @@ int BootLoaderUpdate::LoadIntoRam(std::string_view fill, std::span<const ImageLo
 
 int BootLoaderUpdate::TypeImages(std::string_view fill, std::span<const ImageLoad> loads) {
     std::string answer;
-    status(kTextMemoryInit);
+    status(text::kMemoryInit);
     if (!Exchange(fill, std::string(fill) + kFillAnswer, kFillWait, answer)) return kFailure;
     for (const ImageLoad& load : loads) {
-        status(kTextTransferOffset);
+        status(text::kTransferOffset);
         if (!Exchange(load.offset, offsetAnswer(load.offset), kOffsetWait, answer) ||
             SendImageLines(load.image, load.shownName) != kSuccess)
             return kFailure;
@@ -250,7 +225,7 @@ int BootLoaderUpdate::TypeImages(std::string_view fill, std::span<const ImageLoa
 }
 
 int BootLoaderUpdate::CheckImageInRam(const BootImage& image, uint32_t offset) {
-    ctx_.view.setStatus(FormatText(kTextReadingBack, image.name));
+    ctx_.view.setStatus(FormatText(text::kReadingBack, image.name));
     ctx_.view.setProgressRange(0, kProgressRange);
     uint64_t done = 0;
     std::string data;
@@ -261,12 +236,12 @@ int BootLoaderUpdate::CheckImageInRam(const BootImage& image, uint32_t offset) {
             const std::string_view expected = std::string_view(run.bytes).substr(
                 at, std::min<size_t>(kReadBlock, run.bytes.size() - at));
             if (!ReadRam(address, uint32_t(expected.size()), data)) {
-                problem_ = LoadText(kTextRamUnreadable);
+                problem_ = LoadText(text::kRamUnreadable);
                 return kFailure;
             }
             const auto differ = std::mismatch(expected.begin(), expected.end(), data.begin());
             if (differ.first != expected.end()) {
-                problem_ = FormatText(kTextRamDiffers, image.name,
+                problem_ = FormatText(text::kRamDiffers, image.name,
                                       address + uint32_t(differ.first - expected.begin()));
                 return kFailure;
             }
@@ -304,7 +279,7 @@ bool BootLoaderUpdate::ReadRam(uint32_t address, uint32_t count, std::string& da
 
 int BootLoaderUpdate::EraseBootSectors(const GeneralUpdateSteps& steps) {
     const bool oldMonitor = isOldMonitor(ctx_.device.firmwareVersion);
-    status(kTextEraseBoot, " #0");
+    status(text::kEraseBoot, " #0");
     std::string answer;
     const std::string_view first = steps.sectors.first;
     if (EraseStep(first, oldMonitor ? kOldSectorSilence : kNewFirstSectorSilence, answer, false) !=
@@ -318,17 +293,17 @@ int BootLoaderUpdate::EraseBootSectors(const GeneralUpdateSteps& steps) {
     int shown = 0;
     if (firstSector != 0) {
         for (std::string_view command : steps.sectors.further) {
-            status(kTextEraseBoot, " #" + std::to_string(++shown));
+            status(text::kEraseBoot, " #" + std::to_string(++shown));
             if (EraseStep(command, kOldSectorSilence, answer, false) != kSuccess) return kFailure;
         }
     }
     if (steps.extraSector.empty()) return kSuccess;
-    status(kTextEraseBoot, " #" + std::to_string(shown + 1));
+    status(text::kEraseBoot, " #" + std::to_string(shown + 1));
     return EraseStep(steps.extraSector, kOldSectorSilence, answer, false);
 }
 
 int BootLoaderUpdate::EraseWholeBootArea(std::string_view command) {
-    status(kTextEraseBoot);
+    status(text::kEraseBoot);
     ctx_.view.setProgressRange(0, kProgressRange);
     std::string answer;
     return EraseStep(command, kNewFirstSectorSilence, answer, true);
@@ -368,7 +343,7 @@ int BootLoaderUpdate::EraseStep(std::string_view command, Millis silence, std::s
 }
 
 int BootLoaderUpdate::ProgramBootArea(std::string_view command) {
-    status(kTextProgrammingBoot);
+    status(text::kProgrammingBoot);
     const std::string echo = std::string(command) + "\r\n";
     std::string answer;
     // The echo alone would also open a refusal ("Address error"): the copy must be done.
@@ -410,12 +385,12 @@ int BootLoaderUpdate::Restart(std::string_view command, bool ramBank) {
 }
 
 int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view shownName) {
-    ctx_.view.setStatus(LoadText(kTextDownload) + std::string(shownName));
+    ctx_.view.setStatus(LoadText(text::kDownloadLowercase) + std::string(shownName));
     ctx_.view.setProgress(0);
     ctx_.view.setProgressRange(0, int(image.lineFeeds));
     BootImageEchoWatch watch(image);
     const auto notIntact = [&] {
-        problem_ = FormatText(kTextLineNotIntact, image.name, int(watch.Line()));
+        problem_ = FormatText(text::kLineNotIntact, image.name, int(watch.Line()));
         return kFailure;
     };
     int position = 0;
@@ -439,7 +414,7 @@ int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view sh
     // The answers to the last pieces are still on their way.
     while (!watch.Complete()) {
         if (!ctx_.monitor.ReceiveWaiting(answers, kAnswerPiece, kAnswerSilence).ok()) {
-            problem_ = FormatText(kTextLinesUnanswered, image.name);
+            problem_ = FormatText(text::kLinesUnanswered, image.name);
             return kFailure;
         }
         if (!watch.Take(answers)) return notIntact();
@@ -469,11 +444,11 @@ void BootLoaderUpdate::status(int textId, std::string_view suffix) const {
 
 void BootLoaderUpdate::tell(int textId, MessageIcon icon) const {
     status(textId);
-    ctx_.view.showMessage(LoadText(textId), LoadText(kTextUpdateFirmware), icon);
+    ctx_.view.showMessage(LoadText(textId), LoadText(text::kUpdateFirmware), icon);
 }
 
 void BootLoaderUpdate::fail(const std::string& detail) const {
-    std::string text = LoadText(kTextUpdateError);
+    std::string text = LoadText(text::kBootLoaderUpdateError);
     if (!detail.empty()) text += "\n\n" + detail;
     ctx_.view.showMessage(text, "", MessageIcon::Error);
 }

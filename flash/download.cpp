@@ -7,6 +7,7 @@
 #include "flash/rom_image_check.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "models/models.h"
 #include "platform/pc_paths.h"
 #include "platform/stop_request.h"
@@ -14,36 +15,6 @@
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextCompareApplication = 60000;   // "Compare the application"
-constexpr int kTextDownloadApplication = 60001;  // "Download the application"
-constexpr int kTextAvailable = 60020;            // "Available"
-constexpr int kTextCompareError = 60171;         // "Compare error"
-constexpr int kTextDownloadError = 60172;        // "Download error"
-constexpr int kTextFileOpenError = 60208;        // "File open error "
-constexpr int kTextFileRead = 60213;             // "File read"
-constexpr int kTextFileReadFinished = 60215;     // "File read finished"
-constexpr int kTextEraseFlash = 60250;           // "Erase flash"
-constexpr int kTextEraseFlashBank1 = 60251;      // "Erase flash bank #1"
-constexpr int kTextEraseFlashBank2 = 60252;      // "Erase flash bank #2"
-constexpr int kTextFlashEraseError = 60253;      // "Flash erase error"
-constexpr int kTextFlashWasErased = 60254;       // "Flash was erased"
-constexpr int kTextEraseTimeout = 60255;         // "Timeout on erase flash - sector"
-constexpr int kTextFlashOutOfMemory = 60256;     // "Flash - out of memory"
-constexpr int kTextDriveSizesUnread = 60257;     // "The drive sizes could not be read …"
-constexpr int kTextNeeded = 60320;               // "needed"
-constexpr int kTextRamOutOfMemory = 60370;       // "RAM - out of memory"
-constexpr int kTextProgrammingFlash = 102;       // "Programming Flash"
-constexpr int kTextProgrammingComplete = 103;    // "Programming complete"
-constexpr int kTextProgrammingError = 104;       // "Programming error"
-constexpr int kTextHardwareMismatch = 63736;     // "The Application and the connected hardware…"
-constexpr int kTextWarning = 63737;              // "Warning"
-constexpr int kTextDownloadCutShort =
-    63801;  // "Download cut short: the flash holds an incomplete…"
-constexpr int kTextCompareCutShort = 63802;  // "Compare cut short"
-constexpr int kTextVerified = 64301;         // "Verified"
-constexpr int kTextVerifyErrorAt = 64302;    // "Verify error at block 0x%08X"
-constexpr int kTextImageRefused = 64453;     // "This ROM image cannot be downloaded; …"
 
 constexpr size_t kShortAnswer = 999;
 constexpr size_t kHandshakeCapacity = 399;
@@ -147,8 +118,8 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
 
     if (Prepare(file) != kSuccess) return kFailure;
     if (!ctx_.options.compare && WritesIntoBankAOfUnknownExtent()) {
-        status(kTextDriveSizesUnread);
-        message(LoadText(kTextDriveSizesUnread), MessageIcon::Warning);
+        status(text::kDriveSizesUnread);
+        message(LoadText(text::kDriveSizesUnread), MessageIcon::Warning);
         return kFailure;
     }
     // Also before the erase: an image that does not fit must leave the old one in place.
@@ -157,17 +128,17 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
         return kFailure;
     }
     if (!staged() && !ctx_.options.compare && EraseBeforeBurn() != kSuccess) return kFailure;
-    status(ctx_.options.compare ? kTextCompareApplication : kTextDownloadApplication);
+    status(ctx_.options.compare ? text::kCompareApplication : text::kDownloadApplication);
     if (TransferBlocks(file, ctx_.figures.downloadStart) != kSuccess) {
         if (StopRequested()) {
             // What the flash holds now: the warning stays until it has been read.
             const int cutShort =
-                ctx_.options.compare ? kTextCompareCutShort : kTextDownloadCutShort;
+                ctx_.options.compare ? text::kCompareCutShort : text::kDownloadCutShort;
             status(cutShort);
             message(LoadText(cutShort), MessageIcon::Warning);
             return kFailure;
         }
-        message(LoadText(ctx_.options.compare ? kTextCompareError : kTextDownloadError),
+        message(LoadText(ctx_.options.compare ? text::kCompareError : text::kDownloadError),
                 MessageIcon::Warning);
         return kFailure;
     }
@@ -181,10 +152,10 @@ int ApplicationDownload::DownloadApplication(const std::string& path) {
 }
 
 bool ApplicationDownload::ImageIsSound(const std::string& path) {
-    status(kTextFileRead);
+    status(text::kFileRead);
     std::string problem;
     if (CheckRomImage(path, problem)) return true;
-    status(kTextImageRefused);
+    status(text::kImageRefused);
     message(problem, MessageIcon::Warning);
     return false;
 }
@@ -194,14 +165,14 @@ std::string ApplicationDownload::CompletePath(const std::string& path) const {
 }
 
 int ApplicationDownload::Prepare(const std::string& path) {
-    status(kTextFileRead);
+    status(text::kFileRead);
     int result = kSuccess;
     ImageExtent extent;
     if (!ScanImageExtent(path, extent).ok()) {
         result = kFailure;
     } else if (!modelRow(ctx_.device.hardwareModel).imageStartsAnywhere &&
                extent.lowest != ctx_.device.bankA.low && extent.lowest != ctx_.device.bankC.low) {
-        message(LoadText(kTextHardwareMismatch), MessageIcon::Warning, LoadText(kTextWarning));
+        message(LoadText(text::kHardwareMismatch), MessageIcon::Warning, LoadText(text::kWarning));
         result = kMismatch;
     }
     DownloadFigures& figures = ctx_.figures;
@@ -217,7 +188,7 @@ int ApplicationDownload::Prepare(const std::string& path) {
     figures.romCodeSize = header_.romCodeSize;
     figures.ramNeeded = header_.ramNeeded;
     figures.ramAvailable = header_.ramAvailable;
-    status(kTextFileReadFinished);
+    status(text::kFileReadFinished);
     const bool ramShort = header_.ramNeeded > header_.ramAvailable;
     return ReportPreparationErrors(result, path, ramShort);
 }
@@ -282,17 +253,17 @@ bool ApplicationDownload::ControllerHoldsThisVersion(const ImageHeader& header) 
 int ApplicationDownload::ReportPreparationErrors(int result, const std::string& path,
                                                  bool ramShort) {
     const std::string ramMessage =
-        format("%s\n%s 0x%08X\n%s 0x%08X\n", LoadText(kTextRamOutOfMemory).c_str(),
-               LoadText(kTextNeeded).c_str(), header_.ramNeeded, LoadText(kTextAvailable).c_str(),
-               header_.ramAvailable);
+        format("%s\n%s 0x%08X\n%s 0x%08X\n", LoadText(text::kRamOutOfMemory).c_str(),
+               LoadText(text::kNeeded).c_str(), header_.ramNeeded,
+               LoadText(text::kAvailable).c_str(), header_.ramAvailable);
     if (result == kFailure) {
-        message(format("%s\n", LoadText(kTextFileOpenError).c_str()) + "\"" + path + "\"",
+        message(format("%s\n", LoadText(text::kFileOpenError).c_str()) + "\"" + path + "\"",
                 MessageIcon::Warning);
-        status(kTextFileOpenError);
+        status(text::kFileOpenError);
     }
     if (ramShort) {
         message(ramMessage, MessageIcon::Warning);
-        status(kTextRamOutOfMemory);
+        status(text::kRamOutOfMemory);
         return kFailure;
     }
     return result == kSuccess ? kSuccess : kFailure;
@@ -324,10 +295,11 @@ void ApplicationDownload::ReportRangeError() const {
     if (!(start >= shown.low && start <= shown.high))
         shown =
             start >= device.bankB.low && start <= device.bankB.high ? device.bankB : device.bankC;
-    message(format("%s\n%s\n\n\t[0x%08X..0x%08X]\n\n%s\n\n\t[0x%08X..0x%08X].",
-                   LoadText(kTextFlashOutOfMemory).c_str(), LoadText(kTextNeeded).c_str(), start,
-                   ctx_.figures.imageEnd, LoadText(kTextAvailable).c_str(), shown.low, shown.high),
-            MessageIcon::Warning);
+    message(
+        format("%s\n%s\n\n\t[0x%08X..0x%08X]\n\n%s\n\n\t[0x%08X..0x%08X].",
+               LoadText(text::kFlashOutOfMemory).c_str(), LoadText(text::kNeeded).c_str(), start,
+               ctx_.figures.imageEnd, LoadText(text::kAvailable).c_str(), shown.low, shown.high),
+        MessageIcon::Warning);
 }
 
 int ApplicationDownload::EraseBeforeBurn() {
@@ -335,7 +307,7 @@ int ApplicationDownload::EraseBeforeBurn() {
     const uint32_t start = ctx_.figures.downloadStart;
     const uint32_t end = ctx_.figures.imageEnd;
     if (!InErasedBank(start, end)) return kSuccess;
-    status(kTextEraseFlash);
+    status(text::kEraseFlash);
     ctx_.view.setProgress(0);
     switch (eraseKindOf(device.hardwareModel)) {
         case EraseKind::None:
@@ -360,11 +332,11 @@ int ApplicationDownload::EraseWholeApplicationArea() {
     if (reply.ok()) {
         AwaitPrompt(answer);
         flashErased_ = true;
-        status(kTextFlashWasErased);
+        status(text::kFlashWasErased);
         return kSuccess;
     }
-    status(kTextFlashEraseError);
-    message(LoadText(kTextFlashEraseError), MessageIcon::Error);
+    status(text::kFlashEraseError);
+    message(LoadText(text::kFlashEraseError), MessageIcon::Error);
     return kFailure;
 }
 
@@ -372,14 +344,14 @@ int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
     const DeviceDescription& device = ctx_.device;
     const EraseKind kind = eraseKindOf(device.hardwareModel);
     std::string command;
-    int eraseText = kTextEraseFlash;
+    int eraseText = text::kEraseFlash;
     if (kind == EraseKind::MappedBankRange) {
         // Bank width 32 for the first bank, 16 for the second.
         const bool firstBank = start >= device.bankA.low && start < device.bankA.high &&
                                end >= device.bankA.low && end <= device.bankA.high;
         command = format("flash %2d erase application %08x %08x", firstBank ? 32 : 16,
                          mapped(start), mapped(end));
-        eraseText = firstBank ? kTextEraseFlashBank1 : kTextEraseFlashBank2;
+        eraseText = firstBank ? text::kEraseFlashBank1 : text::kEraseFlashBank2;
     } else if (kind == EraseKind::MappedRange) {
         command = format("flash erase application %08x %08x", mapped(start), mapped(end));
     } else {
@@ -402,12 +374,12 @@ int ApplicationDownload::EraseApplicationArea(uint32_t start, uint32_t end) {
             AwaitPrompt(answer);
             // No sector erased ("Sectors(  0):") leaves the flash as it was.
             flashErased_ = sectors > 0;
-            status(kTextFlashWasErased);
+            status(text::kFlashWasErased);
             return kSuccess;
         }
     }
-    status(kTextFlashEraseError);
-    message(LoadText(kTextFlashEraseError), MessageIcon::Error);
+    status(text::kFlashEraseError);
+    message(LoadText(text::kFlashEraseError), MessageIcon::Error);
     return kFailure;
 }
 
@@ -422,18 +394,18 @@ int ApplicationDownload::CountErasedSectors(size_t digits, int& sectors) {
         answer.compare(length - 2, 2, "):") != 0 ||
         std::sscanf(answer.substr(head.size(), digits).c_str(), "%d%2c", &sectors, tail) != 1 ||
         sectors < 0) {
-        status(kTextFlashEraseError);
+        status(text::kFlashEraseError);
         return kFailure;
     }
     ctx_.view.setProgress(0);
     int shown = 0;
     for (int i = 0; i < sectors; ++i) {
         if (!ctx_.monitor.Receive(answer, 1, 1, kSectorWait).ok()) {
-            status(kTextEraseTimeout);
+            status(text::kEraseTimeout);
             return kFailure;
         }
         if (answer != ".") {
-            status(kTextFlashEraseError);
+            status(text::kFlashEraseError);
             return kFailure;
         }
         const int progress = (i + 1) * kProgressRange / sectors;
@@ -460,20 +432,20 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
                                                      eraseEcho.size(), kEchoWait);
     if (echoed.heard == Heard::ReadFailed) return kFailure;
     if (!echoed.ok()) {
-        status(kTextFlashEraseError);
+        status(text::kFlashEraseError);
         return kFailure;
     }
-    status(kTextEraseFlash);
+    status(text::kEraseFlash);
     int sectors = 0;
     if (CountErasedSectors(kStagedSectorDigits, sectors) != kSuccess) return kFailure;
     const std::string erased = kEraseDone;
     if (!monitor.ReceiveStartingWith(answer, erased, kShortAnswer, erased.size(), kEraseDoneWait)
              .ok()) {
-        status(kTextFlashEraseError);
+        status(text::kFlashEraseError);
         return kFailure;
     }
     AwaitPrompt(answer);
-    status(kTextFlashWasErased);
+    status(text::kFlashWasErased);
 
     const std::string program =
         format("flash program %08x %08x %08x", destination, source, copyLength);
@@ -484,15 +456,15 @@ int ApplicationDownload::EraseAndProgramFromRam(uint32_t start, uint32_t end) {
                                   kEchoWait)
              .ok())
         return kFailure;
-    status(kTextProgrammingFlash);
+    status(text::kProgrammingFlash);
     const std::string done =
         format("Programming from %08x to %08x Length %8u ...done", source, destination, copyLength);
     if (!monitor.ReceiveStartingWith(answer, done, done.size(), done.size(), kProgramWait).ok()) {
-        status(kTextProgrammingError);
+        status(text::kProgrammingError);
         return kFailure;
     }
     AwaitPrompt(answer);
-    status(kTextProgrammingComplete);
+    status(text::kProgrammingComplete);
     return kSuccess;
 }
 
@@ -555,15 +527,15 @@ int ApplicationDownload::VerifyAfterWrite(const std::string& path) {
     const bool inFlash = staged() && programFlash_;
     verifyShift_ = inFlash ? header_.skipOffset + kStagedFlashBase - ctx_.figures.downloadStart : 0;
     ctx_.options.compare = true;
-    status(kTextCompareApplication);
+    status(text::kCompareApplication);
     const int result = TransferBlocks(path, ctx_.figures.downloadStart);
     ctx_.options.compare = false;
     verifyShift_ = 0;
     if (result != kSuccess) {
-        message(FormatText(kTextVerifyErrorAt, lastBlock_), MessageIcon::Warning);
+        message(FormatText(text::kVerifyErrorAt, lastBlock_), MessageIcon::Warning);
         return kFailure;
     }
-    status(kTextVerified);
+    status(text::kVerified);
     return kSuccess;
 }
 

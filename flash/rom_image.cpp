@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "flash/rom_image_walk.h"
+#include "lang/text_names.h"
 #include "models/models.h"
 
 namespace tarmix {
@@ -90,10 +91,10 @@ class BlockBuilder {
 int ImageResult::messageId() const {
     switch (status) {
         case ImageStatus::kOpenFailed:
-            return kMsgFileOpenError;
+            return text::kFileOpenError;
         case ImageStatus::kReadFailed:
         case ImageStatus::kDamagedRecord:
-            return kMsgFileReadError;
+            return text::kFileReadError;
         case ImageStatus::kOk:
         case ImageStatus::kStopped:
             break;

@@ -28,10 +28,6 @@ enum class ImageStatus {
     kStopped,        // AssembleBlocks only: the emit callback asked to stop
 };
 
-// String-table ids of the messages the caller shows for a failed read.
-inline constexpr int kMsgFileOpenError = 60208;  // "File open error "
-inline constexpr int kMsgFileReadError = 60214;  // "File read error"
-
 struct ImageResult {
     ImageStatus status = ImageStatus::kOk;
     // kDamagedRecord: the number of the offending line, counting from 1; otherwise 0.

@@ -10,22 +10,12 @@
 #include "flash/srec_writer.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/input_file.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextPastAddressSpace = 64454;  // "a data record runs past the end of the …"
-constexpr int kTextOverlaps = 64455;          // "overlaps line %d with other data"
-constexpr int kTextDataAfterEnd = 64456;      // "a data record after the end record"
-constexpr int kTextCountDiffers = 64457;      // "the count record says %d data records, …"
-constexpr int kTextSixteenBit = 64458;        // "16-bit address records (S1) cannot be …"
-constexpr int kTextNoEndRecord = 64459;       // "the file ends without an end record …"
-constexpr int kTextNoData = 64460;            // "the file holds no data records"
-constexpr int kTextLineTooLong = 64461;       // "the line is too long for an S-record"
-constexpr int kTextFileReadError = 60214;     // "File read error"
-constexpr int kTextImageRefused = 64453;      // "This ROM image cannot be downloaded; …"
 
 // The longest record: type, count and 255 bytes in hexadecimal.
 constexpr size_t kLongestRecord = 4 + 2 * 255;
@@ -52,8 +42,8 @@ class ImageChecker {
     bool line(std::string_view text, int number, std::string& problem) {
         if (text.ends_with('\r')) text.remove_suffix(1);
         if (text.empty() || text.starts_with(kRamOnlyMarker)) return true;
-        std::string fault =
-            text.size() > kLongestRecord ? LoadText(kTextLineTooLong) : CheckBootImageLine(text);
+        std::string fault = text.size() > kLongestRecord ? LoadText(text::kSrecLineTooLong)
+                                                         : CheckBootImageLine(text);
         if (fault.empty()) fault = record(text, number);
         if (fault.empty()) return true;
         problem = ImageLinePlace(name_, size_t(number), fault);
@@ -64,9 +54,9 @@ class ImageChecker {
     bool whole(std::string& problem) {
         std::string fault;
         if (records_.empty())
-            fault = LoadText(kTextNoData);
+            fault = LoadText(text::kHoldsNoDataRecords);
         else if (!ended_)
-            fault = LoadText(kTextNoEndRecord);
+            fault = LoadText(text::kNoEndRecord);
         else
             return overlaps(problem);
         problem = "\"" + name_ + "\": " + fault;
@@ -82,12 +72,12 @@ class ImageChecker {
             text.substr(4 + addressDigits, text.size() - 6 - addressDigits);
         switch (type) {
             case '1':
-                return LoadText(kTextSixteenBit);
+                return LoadText(text::kSixteenBit);
             case '2':
             case '3': {
-                if (ended_) return LoadText(kTextDataAfterEnd);
+                if (ended_) return LoadText(text::kDataAfterEnd);
                 const size_t count = digits.size() / 2;
-                if (address + count > (uint64_t{1} << 32)) return LoadText(kTextPastAddressSpace);
+                if (address + count > (uint64_t{1} << 32)) return LoadText(text::kPastAddressSpace);
                 records_.push_back({address, count, bytes_.size(), number});
                 bytes_.resize(bytes_.size() + count);
                 DecodeBytes(digits, bytes_.data() + records_.back().data);
@@ -97,7 +87,8 @@ class ImageChecker {
             case '6': {
                 const uint64_t mask = type == '5' ? 0xFFFF : 0xFFFFFF;
                 if (address != (records_.size() & mask))
-                    return FormatText(kTextCountDiffers, int(address), int(records_.size() & mask));
+                    return FormatText(text::kCountDiffers, int(address),
+                                      int(records_.size() & mask));
                 return {};
             }
             case '7':
@@ -132,7 +123,7 @@ class ImageChecker {
                         record, earlier, [](auto* a, auto* b) { return a->line < b->line; });
                     const Record* first = later == record ? earlier : record;
                     problem = ImageLinePlace(name_, size_t(later->line),
-                                             FormatText(kTextOverlaps, first->line));
+                                             FormatText(text::kOverlaps, first->line));
                     return false;
                 }
             }
@@ -169,7 +160,7 @@ bool CheckFile(const std::string& path, std::string& problem) {
         if (!checker.line(text, ++number, problem)) return false;
     }
     if (std::ferror(file.get())) {
-        problem = "\"" + path + "\": " + LoadText(kTextFileReadError);
+        problem = "\"" + path + "\": " + LoadText(text::kFileReadError);
         return false;
     }
     return checker.whole(problem);
@@ -179,7 +170,7 @@ bool CheckFile(const std::string& path, std::string& problem) {
 
 bool CheckRomImage(const std::string& path, std::string& problem) {
     if (CheckFile(path, problem)) return true;
-    problem = LoadText(kTextImageRefused) + "\n" + problem;
+    problem = LoadText(text::kImageRefused) + "\n" + problem;
     return false;
 }
 

@@ -15,24 +15,10 @@
 #include <algorithm>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 
 namespace tarmix::gui {
 namespace {
-
-constexpr int kTextDriveA = 60140;
-constexpr int kTextDriveB = 60141;
-constexpr int kTextDriveC = 60142;
-constexpr int kTextFileName = 60205;
-constexpr int kTextSize = 60219;
-constexpr int kTextCreated = 60201;
-// The "Folder" menu of the tree and the "File" menu of the list.
-constexpr int kTextFormatDrive = 60149;
-constexpr int kTextProperties = 60364;
-constexpr int kTextUpload = 60510;
-constexpr int kTextNewFile = 60227;
-constexpr int kTextNewFolder = 60263;
-constexpr int kTextNewProgram = 60365;
-constexpr int kTextDelete = 60228;
 
 QString qt(const std::string& text) { return QString::fromStdString(text); }
 
@@ -44,9 +30,9 @@ struct Column {
 };
 
 const Column kColumns[] = {
-    {kTextFileName, "1234567890123456789012345", Qt::AlignLeft | Qt::AlignVCenter, 35},
-    {kTextSize, "1234567", Qt::AlignRight | Qt::AlignVCenter, 15},
-    {kTextCreated, "22.10.2002 07:40:22", Qt::AlignCenter, 15},
+    {text::kFileName, "1234567890123456789012345", Qt::AlignLeft | Qt::AlignVCenter, 35},
+    {text::kSizeColumn, "1234567", Qt::AlignRight | Qt::AlignVCenter, 15},
+    {text::kCreated, "22.10.2002 07:40:22", Qt::AlignCenter, 15},
 };
 
 // The pictures of the tree and the list.
@@ -263,8 +249,8 @@ void DriveArea::setListEnabled(bool enabled) { files_->setEnabled(enabled); }
 
 std::optional<FolderCommand> DriveArea::popupFolderMenu(const FolderMenu& choices) {
     QMenu menu(this);
-    QAction* format = menu.addAction(qt(LoadText(kTextFormatDrive)));
-    QAction* properties = menu.addAction(qt(LoadText(kTextProperties)));
+    QAction* format = menu.addAction(qt(LoadText(text::kFormatDrive)));
+    QAction* properties = menu.addAction(qt(LoadText(text::kProperties)));
     format->setEnabled(choices.formatEnabled);
     properties->setEnabled(choices.propertiesEnabled);
     const QAction* chosen = menu.exec(QCursor::pos());
@@ -280,11 +266,11 @@ std::optional<FileCommand> DriveArea::popupFileMenu(const FileMenu& choices) {
         FileCommand command;
     };
     const Item items[] = {
-        {kTextUpload, choices.uploadEnabled, FileCommand::Upload},
-        {kTextNewFile, choices.newFileEnabled, FileCommand::NewFile},
-        {kTextNewFolder, choices.newFolderEnabled, FileCommand::NewFolder},
-        {kTextNewProgram, choices.newProgramEnabled, FileCommand::NewProgram},
-        {kTextDelete, choices.deleteEnabled, FileCommand::Delete},
+        {text::kUpload, choices.uploadEnabled, FileCommand::Upload},
+        {text::kNewFile, choices.newFileEnabled, FileCommand::NewFile},
+        {text::kNewFolder, choices.newFolderEnabled, FileCommand::NewFolder},
+        {text::kNewProgram, choices.newProgramEnabled, FileCommand::NewProgram},
+        {text::kDelete, choices.deleteEnabled, FileCommand::Delete},
     };
     QMenu menu(this);
     for (const Item& item : items) {
@@ -327,7 +313,7 @@ QSize DriveArea::sizeHint() const {
 }
 
 void DriveArea::applyLanguage() {
-    const int tabTexts[] = {kTextDriveA, kTextDriveB, kTextDriveC};
+    const int tabTexts[] = {text::kDriveA, text::kDriveB, text::kDriveC};
     for (int tab = 0; tab < drives_->count(); ++tab)
         drives_->setTabText(tab, QString::fromStdString(LoadText(tabTexts[tab])));
 

@@ -11,18 +11,10 @@
 #include <QVBoxLayout>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 
 namespace tarmix::gui {
 namespace {
-
-constexpr int kTextInput = 61000;              // "Input"
-constexpr int kTextOk = 61001;                 // "OK"
-constexpr int kTextCancel = 61004;             // "Cancel"
-constexpr int kTextSelectFolder = 61100;       // "Select folder"
-constexpr int kTextCreateFolderIn = 61101;     // "Create folder in"
-constexpr int kTextNewFolderName = 61102;      // "New folder"
-constexpr int kTextCreateFolderError = 61103;  // "Error while create the folder"
-constexpr int kTextNewFolderButton = 63730;    // "New folder"
 
 // The most characters a new folder's name may have, as the dialog takes it.
 constexpr int kNewFolderNameLength = 256;
@@ -66,15 +58,15 @@ bool expandsEverything(const QKeyEvent& key) {
 NameInputDialog::NameInputDialog(QWidget* parent, const QString& prompt, const QString& value,
                                  int maxLength, bool password)
     : QDialog(parent), field_(new QLineEdit(this)) {
-    setWindowTitle(loadText(kTextInput));
-    auto* label = new QLabel(prompt.isEmpty() ? loadText(kTextInput) + ":" : prompt, this);
+    setWindowTitle(loadText(text::kInput));
+    auto* label = new QLabel(prompt.isEmpty() ? loadText(text::kInput) + ":" : prompt, this);
     field_->setMaxLength(maxLength);
     field_->setText(value);
     field_->selectAll();
     if (password) field_->setEchoMode(QLineEdit::Password);
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(loadText(kTextOk), QDialogButtonBox::AcceptRole);
-    buttons->addButton(loadText(kTextCancel), QDialogButtonBox::RejectRole);
+    buttons->addButton(loadText(text::kOk), QDialogButtonBox::AcceptRole);
+    buttons->addButton(loadText(text::kCancel), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
@@ -94,13 +86,13 @@ FolderChooser::FolderChooser(QWidget* parent, const std::string& startPath,
       roots_(std::move(roots)),
       pathField_(new QLineEdit(this)),
       tree_(new QTreeWidget(this)),
-      newFolder_(new QPushButton(loadText(kTextNewFolderButton), this)),
-      ok_(new QPushButton(loadText(kTextOk), this)) {
-    setWindowTitle(loadText(kTextSelectFolder));
+      newFolder_(new QPushButton(loadText(text::kNewFolderButton), this)),
+      ok_(new QPushButton(loadText(text::kOk), this)) {
+    setWindowTitle(loadText(text::kSelectFolder));
     pathField_->setReadOnly(true);
     tree_->setHeaderHidden(true);
     tree_->installEventFilter(this);
-    auto* cancel = new QPushButton(loadText(kTextCancel), this);
+    auto* cancel = new QPushButton(loadText(text::kCancel), this);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(newFolder_, QDialogButtonBox::ActionRole);
     buttons->addButton(ok_, QDialogButtonBox::AcceptRole);
@@ -109,7 +101,7 @@ FolderChooser::FolderChooser(QWidget* parent, const std::string& startPath,
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(newFolder_, &QPushButton::clicked, this, [this] { newFolder(); });
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(loadText(kTextSelectFolder), this));
+    layout->addWidget(new QLabel(loadText(text::kSelectFolder), this));
     layout->addWidget(pathField_);
     layout->addWidget(tree_, 1);
     layout->addWidget(buttons);
@@ -214,9 +206,10 @@ void FolderChooser::newFolder() {
     QTreeWidgetItem* node = tree_->currentItem();
     if (node == nullptr) return;
     const std::string selected = pathOf(node);
-    const QString prompt = loadText(kTextCreateFolderIn) + " '" +
+    const QString prompt = loadText(text::kCreateFolderIn) + " '" +
                            QString::fromStdString(NewFolderPlace(selected)) + "'";
-    NameInputDialog input(this, prompt, loadText(kTextNewFolderName), kNewFolderNameLength, false);
+    NameInputDialog input(this, prompt, loadText(text::kNewFolderName), kNewFolderNameLength,
+                          false);
     if (input.exec() != QDialog::Accepted) return;
     std::string attempted;
     const std::optional<std::string> created =
@@ -224,7 +217,7 @@ void FolderChooser::newFolder() {
     if (!created) {
         QMessageBox::critical(
             this, windowTitle(),
-            loadText(kTextCreateFolderError) + " '" + QString::fromStdString(attempted) + "'");
+            loadText(text::kCreateFolderError) + " '" + QString::fromStdString(attempted) + "'");
         return;
     }
     if (node->isExpanded()) {

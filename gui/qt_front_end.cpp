@@ -16,6 +16,8 @@
 #include "app/window/download_dialog.h"
 #include "gui/qt_front_end_translations.h"
 #include "lang/catalog.h"
+#include "lang/format_text.h"
+#include "lang/text_names.h"
 
 #ifdef TARMIX_HAVE_XCB
 #include <xcb/xcb.h>
@@ -228,8 +230,8 @@ void QtFrontEnd::closeRequested() {
 
 std::unique_ptr<FrontEnd> MakeQtFrontEnd(int argc, char** argv, const ToolOptions&) {
     if (!displayAnswers()) {
-        std::cerr << "tarmix: the display " << std::getenv("DISPLAY")
-                  << " does not answer; running without a window\n";
+        std::cerr << "tarmix: " << FormatText(text::kDisplayNotAnswering, std::getenv("DISPLAY"))
+                  << "\n";
         return nullptr;
     }
     // QApplication keeps a reference to the count for its whole life.

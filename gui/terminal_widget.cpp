@@ -9,6 +9,9 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include "lang/catalog.h"
+#include "lang/text_names.h"
+
 namespace tarmix::gui {
 namespace {
 
@@ -125,12 +128,13 @@ void TerminalWidget::inputMethodEvent(QInputMethodEvent* event) {
 
 void TerminalWidget::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    QAction* copyAction = menu.addAction(tr("&Copy"), this, &QPlainTextEdit::copy);
+    const auto caption = [](int textId) { return QString::fromStdString(LoadText(textId)); };
+    QAction* copyAction = menu.addAction(caption(text::kCopyMenu), this, &QPlainTextEdit::copy);
     copyAction->setEnabled(textCursor().hasSelection());
-    menu.addAction(tr("&Paste"), this, &TerminalWidget::pasteAsTyped)
+    menu.addAction(caption(text::kPasteMenu), this, &TerminalWidget::pasteAsTyped)
         ->setEnabled(!QApplication::clipboard()->text().isEmpty());
     menu.addSeparator();
-    menu.addAction(tr("Select &All"), this, &QPlainTextEdit::selectAll);
+    menu.addAction(caption(text::kSelectAllMenu), this, &QPlainTextEdit::selectAll);
     menu.exec(event->globalPos());
 }
 

@@ -7,18 +7,25 @@
 #include <iostream>
 
 #include "lang/embedded_catalogues.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
 
 constexpr Language kLanguages[] = {
-    {0, "de", "German", 60651, true},  {1, "en", "English", 60652, true},
-    {2, "fr", "French", 60653, true},  {3, "it", "Italian", 60654, false},
-    {4, "es", "Spanish", 60655, true}, {5, "nl", "Dutch", 60656, true},
-    {6, "pl", "Polish", 63721, true},  {7, "ru", "Russian", 63726, true},
-    {8, "da", "Danish", 63727, true},  {9, "cs", "Czech", 63728, true},
-    {10, "el", "Greek", 63729, true},  {11, "lt", "Lithuanian", 63734, true},
+    {0, "de", "German", text::kLanguageGerman, true},
+    {1, "en", "English", text::kLanguageEnglish, true},
+    {2, "fr", "French", text::kLanguageFrench, true},
+    {3, "it", "Italian", text::kLanguageItalian, false},
+    {4, "es", "Spanish", text::kLanguageSpanish, true},
+    {5, "nl", "Dutch", text::kLanguageDutch, true},
+    {6, "pl", "Polish", text::kLanguagePolish, true},
+    {7, "ru", "Russian", text::kLanguageRussian, true},
+    {8, "da", "Danish", text::kLanguageDanish, true},
+    {9, "cs", "Czech", text::kLanguageCzech, true},
+    {10, "el", "Greek", text::kLanguageGreek, true},
+    {11, "lt", "Lithuanian", text::kLanguageLithuanian, true},
 };
 
 // Longer texts are cut: the message buffers of the program hold 1000 characters.

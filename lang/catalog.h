@@ -1,11 +1,10 @@
 // The user-interface language and the texts of the program in that language.
 //
 // Every user-visible text is a catalogue entry with a numeric id (101-155, 60000-61103,
-// 63721-63737, and from 64100 the texts this build added). Code names an entry by its id
-// literal, `LoadText(60120)`, or by a named constant,
-// `constexpr int kTextConnectionAborted = 60120;`, so the catalogue checks can find every
-// id the program uses. The catalogues are lang/<code>.po, built into the program; German is
-// the default language and the fallback for every missing text.
+// 63721-63737, and from 64100 the texts this build added). Code names an entry by the name
+// en.po gives it, `LoadText(text::kConnectionAborted)`, from the header lang/text_names.h
+// that the build makes of those names. The catalogues are lang/<code>.po, built into the
+// program; German is the default language and the fallback for every missing text.
 #pragma once
 
 #include <functional>

@@ -1,6 +1,6 @@
 // Catalogue texts that are printf-style formats, filled safely.
 //
-//   FormatText(60450, port + 1)            // "Terminal over COM%d" style entries
+//   FormatText(text::kDeleted, path)      // "Deleted %s"
 //
 // The conversions of the text are checked against the arguments before anything is
 // formatted, so a translation with a wrong conversion can never read a missing or

@@ -3,12 +3,12 @@
 #include <string>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
 
-constexpr int kTextBaudrateChangeError = 60050;  // "Baudrate change error"
 constexpr size_t kAnswerCapacity = 1999;
 constexpr Wait kConfirmWait = Wait::Scaled(Millis{1000});
 // The monitor finishes its confirmation before it switches.
@@ -31,7 +31,7 @@ BaudSwitch::Outcome BaudSwitch::askForRate(uint32_t rate) {
     // run it together with the next command. An empty line ends it.
     monitor_.Answers();
     monitor_.serial().DrainInput();
-    view_.showMessage(LoadText(kTextBaudrateChangeError), "", MessageIcon::Error);
+    view_.showMessage(LoadText(text::kBaudrateChangeError), "", MessageIcon::Error);
     return Outcome::Refused;
 }
 

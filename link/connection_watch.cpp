@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "link/agreeing_readings.h"
 #include "models/models.h"
 
@@ -105,7 +106,7 @@ bool ConnectionWatch::AskVersion(int32_t& baudRate, WatchReport& report) {
     if (!version && ++versionFailures_ < kVersionAsks) return false;
     versionFailures_ = 0;
     applyVersion(device_, version);
-    report.firmwareText = firmwareFieldText(version, LoadText(kFirmwareVersionTextId));
+    report.firmwareText = firmwareFieldText(version, LoadText(text::kFirmwareVersion));
     report.extendedFirmwareSet = applyBaudCapabilities(device_, baudRate);
     report.queriesRan = true;
     return true;

@@ -24,9 +24,6 @@ inline constexpr std::string_view kDrivesCommand = "tell drives";
 
 // Shown in the Firmware field when "tell version" gave no usable number. Not translated.
 inline constexpr std::string_view kUnknownFirmwareText = "Firmware-Version: unbekannt";
-// Catalogue entry "Firmware version", the label of a known version.
-inline constexpr int kFirmwareVersionTextId = 60241;
-
 // Monitors from this version on know "tell drives".
 inline constexpr int32_t kFirstVersionWithDrives = 12;
 
@@ -64,7 +61,7 @@ std::optional<int32_t> parseVersionAnswer(std::string_view answer);
 void applyVersion(DeviceDescription& device, std::optional<int32_t> version);
 
 // The Firmware field: "<label>: <number>" for a known version, where the label is the
-// catalogue text kFirmwareVersionTextId; kUnknownFirmwareText otherwise.
+// catalogue text LoadText(text::kFirmwareVersion); kUnknownFirmwareText otherwise.
 std::string firmwareFieldText(std::optional<int32_t> version, std::string_view label);
 
 // The sizes of A:, B:, C: in kB from the answer to "tell drives"; empty when the echo is

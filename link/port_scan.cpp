@@ -3,13 +3,12 @@
 #include <cstdio>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "link/serial.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextSerialLineDisabled = 60110;  // "This serial line is disabled."
 
 bool anyListed(const PortMap& map) {
     for (int i = 0; i < kComPortCount; ++i)
@@ -54,7 +53,7 @@ void PortScanner::ProbePort(int index, PortState& state) {
     state.disabled[index] = true;
     char text[512];
     std::snprintf(text, sizeof text, "COM%d\n\n%s", index + 1,
-                  LoadText(kTextSerialLineDisabled).c_str());
+                  LoadText(text::kSerialLineDisabled).c_str());
     view_.showMessage(text, "", MessageIcon::Error);
 }
 

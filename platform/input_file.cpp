@@ -8,25 +8,19 @@
 #include <system_error>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
 
-constexpr int kTextFileNotFound = 63803;     // "File not found"
-constexpr int kTextFileNotReadable = 63804;  // "No permission to read the file"
-constexpr int kTextFileIsFolder = 63805;     // "This is a folder, not a file"
-constexpr int kTextFileIsPipe = 64450;       // "This is a named pipe (FIFO), not a regular file"
-constexpr int kTextFileIsDevice = 64451;     // "This is a device, not a regular file"
-constexpr int kTextFileIsSocket = 64452;     // "This is a socket, not a regular file"
-
 // What a file that is not a regular one is; empty for a regular file.
 std::string NotRegular(mode_t mode) {
     if (S_ISREG(mode)) return {};
-    if (S_ISDIR(mode)) return LoadText(kTextFileIsFolder);
-    if (S_ISFIFO(mode)) return LoadText(kTextFileIsPipe);
-    if (S_ISSOCK(mode)) return LoadText(kTextFileIsSocket);
-    return LoadText(kTextFileIsDevice);
+    if (S_ISDIR(mode)) return LoadText(text::kFileIsFolder);
+    if (S_ISFIFO(mode)) return LoadText(text::kFileIsPipe);
+    if (S_ISSOCK(mode)) return LoadText(text::kFileIsSocket);
+    return LoadText(text::kFileIsDevice);
 }
 
 }  // namespace
@@ -35,14 +29,14 @@ std::string DescribeFileError(int error) {
     switch (error) {
         case ENOENT:
         case ENOTDIR:
-            return LoadText(kTextFileNotFound);
+            return LoadText(text::kInputFileNotFound);
         case EACCES:
         case EPERM:
-            return LoadText(kTextFileNotReadable);
+            return LoadText(text::kFileNotReadable);
         case EISDIR:
-            return LoadText(kTextFileIsFolder);
+            return LoadText(text::kFileIsFolder);
         case ENXIO:  // a socket, or a device without its driver
-            return LoadText(kTextFileIsDevice);
+            return LoadText(text::kFileIsDevice);
         default:
             return std::generic_category().message(error);
     }

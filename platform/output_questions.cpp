@@ -1,35 +1,25 @@
 #include "platform/output_questions.h"
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-constexpr int kTextSave = 60390;                // "Save"
-constexpr int kTextFolderExists = 60260;        // "Folder already exists!"
-constexpr int kTextOverwriteFiles = 60226;      // "Should the files be overwritten?"
-constexpr int kTextCannotCreateFolder = 60261;  // "Could not create the folder"
-constexpr int kTextFileExists = 60200;          // "The file already exist!"
-constexpr int kTextOverwriteFile = 60212;       // "Should the file to be overwritten?"
-
-}  // namespace
-
 FolderReady PrepareOutputFolder(View& view, const fs::path& folder) {
     std::error_code failure;
     if (fs::is_directory(folder, failure)) {
-        const std::string question = folder.string() + "\n\n" + LoadText(kTextFolderExists) +
-                                     "\n\n" + LoadText(kTextOverwriteFiles);
-        return view.askYesNo(question, LoadText(kTextSave)) ? FolderReady::Ready
-                                                            : FolderReady::Declined;
+        const std::string question = folder.string() + "\n\n" + LoadText(text::kFolderExists) +
+                                     "\n\n" + LoadText(text::kOverwriteFiles);
+        return view.askYesNo(question, LoadText(text::kSave)) ? FolderReady::Ready
+                                                              : FolderReady::Declined;
     }
     fs::create_directories(folder, failure);
     if (failure || !fs::is_directory(folder)) {
-        std::string text = folder.string() + "\n\n" + LoadText(kTextCannotCreateFolder);
+        std::string text = folder.string() + "\n\n" + LoadText(text::kCannotCreateFolder);
         if (failure) text += "\n(" + failure.message() + ")";
-        view.showMessage(text, LoadText(kTextSave), MessageIcon::Error);
+        view.showMessage(text, LoadText(text::kSave), MessageIcon::Error);
         return FolderReady::Failed;
     }
     return FolderReady::Ready;
@@ -38,9 +28,9 @@ FolderReady PrepareOutputFolder(View& view, const fs::path& folder) {
 bool MayReplaceFile(View& view, const fs::path& file) {
     std::error_code ignored;
     if (!fs::exists(file, ignored)) return true;
-    const std::string question =
-        file.string() + "\n\n" + LoadText(kTextFileExists) + "\n\n" + LoadText(kTextOverwriteFile);
-    return view.askYesNo(question, LoadText(kTextSave));
+    const std::string question = file.string() + "\n\n" + LoadText(text::kFileExists) + "\n\n" +
+                                 LoadText(text::kOverwriteFile);
+    return view.askYesNo(question, LoadText(text::kSave));
 }
 
 }  // namespace tarmix

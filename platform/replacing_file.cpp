@@ -9,23 +9,13 @@
 
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kTextNotRegular = 64650;  // "%s: not a regular file (%s); it is left as it is"
-constexpr int kTextCharacterDevice = 64651;
-constexpr int kTextBlockDevice = 64652;
-constexpr int kTextNamedPipe = 64653;
-constexpr int kTextSocket = 64654;
-constexpr int kTextFolder = 64655;
-constexpr int kTextOtherKind = 64656;
-constexpr int kTextMayNotWrite = 64657;      // "%s: the file may not be written; it stays as it is"
-constexpr int kTextOldContentsKept = 64658;  // "%s: %s; its old contents are kept in %s"
-constexpr int kTextChanged = 64659;          // "%s was changed by another program while it was ..."
 
 constexpr int kMaxLinks = 40;  // as many as the system follows in one path
 constexpr size_t kCopyBlock = 64 * 1024;
@@ -35,25 +25,25 @@ std::string Reason(const fs::path& path, int error) {
 }
 
 std::string NotRegular(const fs::path& path, mode_t mode) {
-    int kind = kTextOtherKind;
+    int kind = text::kSpecialFile;
     switch (mode & S_IFMT) {
         case S_IFCHR:
-            kind = kTextCharacterDevice;
+            kind = text::kCharacterDevice;
             break;
         case S_IFBLK:
-            kind = kTextBlockDevice;
+            kind = text::kBlockDevice;
             break;
         case S_IFIFO:
-            kind = kTextNamedPipe;
+            kind = text::kNamedPipe;
             break;
         case S_IFSOCK:
-            kind = kTextSocket;
+            kind = text::kSocket;
             break;
         case S_IFDIR:
-            kind = kTextFolder;
+            kind = text::kFolder;
             break;
     }
-    return FormatText(kTextNotRegular, path.string(), LoadText(kind));
+    return FormatText(text::kNotRegularFileLeft, path.string(), LoadText(kind));
 }
 
 // The file a name leads to: the symlinks of its last part followed, also to a name that
@@ -182,7 +172,7 @@ bool ReplacingFile::FindTarget(const fs::path& name, bool& viaLink, std::string&
         return false;
     }
     if (exists_ && !Writable(target_, old_)) {
-        error = FormatText(kTextMayNotWrite, target_.string());
+        error = FormatText(text::kMayNotWrite, target_.string());
         return false;
     }
     const fs::path folder = target_.parent_path();
@@ -250,7 +240,7 @@ bool ReplacingFile::StillTheFileOpened(const struct stat& now, std::string& erro
         return false;
     }
     if (exists_ && (now.st_dev != old_.st_dev || now.st_ino != old_.st_ino)) {
-        error = FormatText(kTextChanged, target_.string());
+        error = FormatText(text::kChangedWhileWriting, target_.string());
         return false;
     }
     return true;
@@ -296,7 +286,7 @@ bool ReplacingFile::WriteInPlace(std::string& error) {
     FlushFolder(keptName.parent_path());
     const int failure = CopyOver(fd_, target.get());
     if (failure != 0 && CopyOver(kept.get(), target.get()) != 0) {
-        error = FormatText(kTextOldContentsKept, target_.string(), std::strerror(failure),
+        error = FormatText(text::kOldContentsKept, target_.string(), std::strerror(failure),
                            keptName.string());
         return false;
     }

@@ -11,72 +11,12 @@
 #include "app/operation_trace.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/user_folders.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextHeadlessNeedsForm = 65023;  // "--headless needs a form that runs without …"
-constexpr int kTextRomFileName = 65024;        // "/p takes a ROM file whose name contains …"
-constexpr int kTextEmptyValue = 65025;         // "%s was given an empty value"
-constexpr int kTextBadPort = 65026;            // "--port takes PATH (for COM1) or COMn=PATH …"
-constexpr int kTextBadLanguage = 65027;        // "--lang takes one of %s, not \"%s\""
-constexpr int kTextBadWait = 65028;            // "--wait needs a number of seconds, not \"%s\""
-constexpr int kTextOneFileSystemForm = 65029;  // "only one of --ls, --tree, --mkdir, …"
-constexpr int kTextNeedsDevicePath = 65030;    // "%s needs a device path, such as A:\\DATA"
-constexpr int kTextBadTerminalRate = 65031;    // "--baud with --terminal takes one of %s, …"
-constexpr int kTextUnknownOption = 65032;      // "unknown or incomplete option \"%s\""
-constexpr int kTextNeedsModel = 65033;         // "--simulate= needs a model"
-constexpr int kTextPortWithSimulate = 65034;   // "--port chooses a real device; it cannot …"
-constexpr int kTextNeedsFileName = 65035;      // "%s needs a file name"
-constexpr int kTextTerminalOnly = 65036;       // "--log, --timestamps and --local-echo go …"
-constexpr int kTextResult = 65045;             // "result %d"
-// --help: its headings, and what each form and option does.
-constexpr int kTextHelpUsage = 65055;
-constexpr int kTextHelpForms = 65056;
-constexpr int kTextHelpDownload = 65057;
-constexpr int kTextHelpBackup = 65058;
-constexpr int kTextHelpCopyToDevice = 65059;
-constexpr int kTextHelpCopyToPc = 65060;
-constexpr int kTextHelpOpenWith = 65061;
-constexpr int kTextHelpTimeFactor = 65062;
-constexpr int kTextHelpPortWords = 65063;
-constexpr int kTextHelpOptions = 65064;
-constexpr int kTextHelpHeadless = 65065;
-constexpr int kTextHelpSimulate = 65066;
-constexpr int kTextHelpSimState = 65067;
-constexpr int kTextHelpPort = 65068;
-constexpr int kTextHelpPorts = 65069;
-constexpr int kTextHelpLibrary = 65070;
-constexpr int kTextHelpAnswers = 65071;
-constexpr int kTextHelpJson = 65072;
-constexpr int kTextHelpLanguage = 65073;
-constexpr int kTextHelpVerify = 65074;
-constexpr int kTextHelpTrace = 65075;
-constexpr int kTextHelpWait = 65076;
-constexpr int kTextHelpListPorts = 65077;
-constexpr int kTextHelpSettings = 65078;
-constexpr int kTextHelpTerminal = 65079;
-constexpr int kTextHelpLog = 65080;
-constexpr int kTextHelpTerminalBaud = 65081;
-constexpr int kTextHelpTimestamps = 65082;
-constexpr int kTextHelpLocalEcho = 65083;
-constexpr int kTextHelpVerifyBackup = 65084;
-constexpr int kTextHelpDryRun = 65085;
-constexpr int kTextHelpFileSystemForms = 65086;
-constexpr int kTextHelpList = 65087;
-constexpr int kTextHelpTree = 65088;
-constexpr int kTextHelpMakeDelete = 65089;
-constexpr int kTextHelpFormat = 65090;
-constexpr int kTextHelpDrives = 65091;
-constexpr int kTextHelpHelp = 65092;
-constexpr int kTextHelpVersion = 65093;
-constexpr int kTextHelpTraces = 65101;         // "Failed console runs keep the wire trace …"
-constexpr int kTextHelpExitCodes = 65102;      // "Exit codes:"
-constexpr int kTextHelpLineExitCodes = 65103;  // "A line of stations ends with 0 when …"
-constexpr int kTextUpdateFirmware = 60616;     // "Update firmware"
-constexpr int kTextNewProgram = 60365;         // "New program ..."
 
 // "%u": one unsigned decimal number at the start of the text (blanks before it allowed).
 uint32_t readUnsigned(const std::string& text) {
@@ -168,28 +108,37 @@ std::string menuEntryName(int id) {
 namespace {
 
 constexpr ExitCode kExitCodes[] = {
-    {kResultOk, "no error detected", 64882},
-    {kResultBadPort, "port argument not recognised", 64883},
-    {kResultBadBaud, "baud argument not recognised", 64884},
-    {kResultBadSwitch, "no recognised switch", 64885},
-    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it", 64886},
-    {kResultFileDownloadFailed, "/d: the file download to the controller failed", 64887},
-    {kResultFileUploadFailed, "/u: the file upload from the controller failed", 64888},
-    {kResultDownloadFailed, "/p: the download or the script failed", 64889},
-    {kResultBackupFailed, "/s: the backup failed", 64890},
-    {kResultNoController, "no controller was identified", 64891},
-    {kResultCheckFailed, "--verify-backup or --dry-run found a problem", 64892},
-    {kResultCommandFailed, "the controller did not carry out the file-system command", 64893},
-    {kResultNoSuchPath, "the controller has no such drive or folder", 64894},
-    {kResultNoPort, "the port could not be opened (missing, in use, no permission)", 64895},
-    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)", 64896},
-    {kResultStationRefused, "a station's port or controller is another station's too", 64804},
-    {kResultRecordFailed, "--record: the device history cannot be written", 64805},
-    {kResultSettingsFailed, "--settings: the settings file cannot be written", 64937},
-    {kResultUsage, "command line not understood", 64897},
-    {kResultHangup, "hung up (SIGHUP)", 64806},
-    {kResultInterrupted, "interrupted (SIGINT)", 64898},
-    {kResultTerminated, "terminated (SIGTERM)", 64899},
+    {kResultOk, "no error detected", text::kResultOk},
+    {kResultBadPort, "port argument not recognised", text::kResultBadPort},
+    {kResultBadBaud, "baud argument not recognised", text::kResultBadBaud},
+    {kResultBadSwitch, "no recognised switch", text::kResultBadSwitch},
+    {kResultNoBackslash, "/d: the controller path has no backslash or no name after it",
+     text::kResultNoBackslash},
+    {kResultFileDownloadFailed, "/d: the file download to the controller failed",
+     text::kResultFileDownloadFailed},
+    {kResultFileUploadFailed, "/u: the file upload from the controller failed",
+     text::kResultFileUploadFailed},
+    {kResultDownloadFailed, "/p: the download or the script failed", text::kResultDownloadFailed},
+    {kResultBackupFailed, "/s: the backup failed", text::kResultBackupFailed},
+    {kResultNoController, "no controller was identified", text::kResultNoController},
+    {kResultCheckFailed, "--verify-backup or --dry-run found a problem", text::kResultCheckFailed},
+    {kResultCommandFailed, "the controller did not carry out the file-system command",
+     text::kResultCommandFailed},
+    {kResultNoSuchPath, "the controller has no such drive or folder", text::kResultNoSuchPath},
+    {kResultNoPort, "the port could not be opened (missing, in use, no permission)",
+     text::kResultNoPort},
+    {kResultBackupExcept, "/s: backup complete except the entries it names (skipped.txt)",
+     text::kResultBackupExcept},
+    {kResultStationRefused, "a station's port or controller is another station's too",
+     text::kResultStationRefused},
+    {kResultRecordFailed, "--record: the device history cannot be written",
+     text::kResultRecordFailed},
+    {kResultSettingsFailed, "--settings: the settings file cannot be written",
+     text::kResultSettingsFailed},
+    {kResultUsage, "command line not understood", text::kResultUsage},
+    {kResultHangup, "hung up (SIGHUP)", text::kResultHangup},
+    {kResultInterrupted, "interrupted (SIGINT)", text::kResultInterrupted},
+    {kResultTerminated, "terminated (SIGTERM)", text::kResultTerminated},
 };
 
 }  // namespace
@@ -199,7 +148,7 @@ std::span<const ExitCode> ExitCodes() { return kExitCodes; }
 std::string DescribeResult(int code) {
     for (const ExitCode& row : kExitCodes)
         if (row.code == code) return row.textId != 0 ? LoadText(row.textId) : row.meaning;
-    return FormatText(kTextResult, code);
+    return FormatText(text::kResultNumber, code);
 }
 
 std::optional<int> RunPortOf(const ToolOptions& options) {
@@ -215,13 +164,13 @@ bool HasConsoleAction(const ToolOptions& options) {
 
 std::string CheckRunnable(const ToolOptions& options, const LauncherArguments& arguments) {
     if (options.headless && !arguments.reportResult && !HasConsoleAction(options)) {
-        std::string text = LoadText(kTextHeadlessNeedsForm);
+        std::string text = LoadText(text::kHeadlessNeedsForm);
         for (const char* form : kUnattendedForms) text += std::string("\n  ") + form;
         for (const char* action : kConsoleActions) text += std::string("\n  ") + action;
         return text;
     }
     if (arguments.switchArg == "/p" && !contains(arguments.romFileArg, ".rom"))
-        return FormatText(kTextRomFileName, arguments.romFileArg);
+        return FormatText(text::kRomFileName, arguments.romFileArg);
     return "";
 }
 
@@ -329,7 +278,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         // left out.
         const auto takeValue = [&](const std::string& name, std::string& into) {
             if (!takeOptionValue(arguments, i, name, into)) return false;
-            if (into.empty()) parsed.error = FormatText(kTextEmptyValue, name);
+            if (into.empty()) parsed.error = FormatText(text::kEmptyValue, name);
             return true;
         };
         if (word == "--headless") {
@@ -355,14 +304,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (takeValue("--port", value)) {
             const std::optional<ChosenPort> port = readChosenPort(value);
             if (!port) {
-                parsed.error = FormatText(kTextBadPort, value);
+                parsed.error = FormatText(text::kBadPort, value);
                 return parsed;
             }
             options.ports.push_back(*port);
         } else if (takeValue("--lang", value)) {
             options.language = languageOfCode(value);
             if (!options.language) {
-                parsed.error = FormatText(kTextBadLanguage, languageCodes(), value);
+                parsed.error = FormatText(text::kBadLanguage, languageCodes(), value);
                 return parsed;
             }
         } else if (takeValue("--trace", value)) {
@@ -372,19 +321,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             const auto [end, error] =
                 std::from_chars(value.data(), value.data() + value.size(), seconds);
             if (error != std::errc() || end != value.data() + value.size() || seconds < 0) {
-                parsed.error = FormatText(kTextBadWait, value);
+                parsed.error = FormatText(text::kBadWait, value);
                 return parsed;
             }
             options.waitSeconds = seconds;
         } else if (bool takesPath = false;
                    FileSystemFormOf(word, takesPath) != FileSystemForm::None) {
             if (options.fileSystem.form != FileSystemForm::None) {
-                parsed.error = LoadText(kTextOneFileSystemForm);
+                parsed.error = LoadText(text::kOneFileSystemForm);
                 return parsed;
             }
             options.fileSystem.form = FileSystemFormOf(word, takesPath);
             if (takesPath && !takeValue(word, options.fileSystem.path)) {
-                parsed.error = FormatText(kTextNeedsDevicePath, word);
+                parsed.error = FormatText(text::kNeedsDevicePath, word);
                 return parsed;
             }
         } else if (takeValue("--verify-backup", value)) {
@@ -411,7 +360,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             const auto rate = std::find_if(std::begin(kTerminalRates), std::end(kTerminalRates),
                                            [&](uint32_t r) { return std::to_string(r) == value; });
             if (rate == std::end(kTerminalRates)) {
-                parsed.error = FormatText(kTextBadTerminalRate, terminalRates(), value);
+                parsed.error = FormatText(text::kBadTerminalRate, terminalRates(), value);
                 return parsed;
             }
             options.terminalSettings.baud = *rate;
@@ -424,79 +373,80 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (word == "--version") {
             options.version = true;
         } else {
-            parsed.error = FormatText(kTextUnknownOption, word);
+            parsed.error = FormatText(text::kUnknownOption, word);
             return parsed;
         }
     }
     if (!parsed.error.empty()) return parsed;
-    if (options.simulate && options.simulate->empty()) parsed.error = LoadText(kTextNeedsModel);
-    if (options.simulate && !options.ports.empty()) parsed.error = LoadText(kTextPortWithSimulate);
+    if (options.simulate && options.simulate->empty()) parsed.error = LoadText(text::kNeedsModel);
+    if (options.simulate && !options.ports.empty())
+        parsed.error = LoadText(text::kPortWithSimulate);
     if (!options.traceFile.empty() && options.traceFile.rfind("--", 0) == 0)
-        parsed.error = FormatText(kTextNeedsFileName, "--trace");
+        parsed.error = FormatText(text::kNeedsFileName, "--trace");
     if (!options.logFile.empty() && options.logFile.rfind("--", 0) == 0)
-        parsed.error = FormatText(kTextNeedsFileName, "--log");
+        parsed.error = FormatText(text::kNeedsFileName, "--log");
     if (!options.terminal && (!options.logFile.empty() || options.terminalSettings.timestamps ||
                               options.terminalSettings.localEcho))
-        parsed.error = LoadText(kTextTerminalOnly);
+        parsed.error = LoadText(text::kTerminalOnly);
     return parsed;
 }
 
 std::string UsageText() {
     const HelpEntry forms[] = {
-        {"/p ROMFILE PORT BAUD", LoadText(kTextHelpDownload)},
-        {"/s FOLDER PORT BAUD", LoadText(kTextHelpBackup)},
-        {"/d PCFILE DEVPATH PORT BAUD", LoadText(kTextHelpCopyToDevice)},
-        {"/u DEVPATH PCFILE PORT BAUD", LoadText(kTextHelpCopyToPc)},
-        {"ROMFILE PORT BAUD", LoadText(kTextHelpOpenWith)},
-        {"/t FACTOR", LoadText(kTextHelpTimeFactor)},
+        {"/p ROMFILE PORT BAUD", LoadText(text::kHelpDownload)},
+        {"/s FOLDER PORT BAUD", LoadText(text::kHelpBackup)},
+        {"/d PCFILE DEVPATH PORT BAUD", LoadText(text::kHelpCopyToDevice)},
+        {"/u DEVPATH PCFILE PORT BAUD", LoadText(text::kHelpCopyToPc)},
+        {"ROMFILE PORT BAUD", LoadText(text::kHelpOpenWith)},
+        {"/t FACTOR", LoadText(text::kHelpTimeFactor)},
     };
     const HelpEntry options[] = {
-        {"--headless", LoadText(kTextHelpHeadless)},
-        {"--simulate[=MODEL]", FormatText(kTextHelpSimulate, kDefaultSimulatedModel)},
-        {"--sim-state DIR", LoadText(kTextHelpSimState)},
-        {"--port PATH", LoadText(kTextHelpPort)},
-        {"--port COMn=PATH", LoadText(kTextHelpPorts)},
-        {"--library DIR", FormatText(kTextHelpLibrary, LoadText(kTextUpdateFirmware))},
-        {"--yes, --no", LoadText(kTextHelpAnswers)},
-        {"--json", LoadText(kTextHelpJson)},
-        {"--lang CODE", FormatText(kTextHelpLanguage, languageCodes())},
-        {"--verify", FormatText(kTextHelpVerify, menuEntryName(kTextNewProgram))},
-        {"--trace FILE", LoadText(kTextHelpTrace)},
-        {"--wait SECONDS", FormatText(kTextHelpWait, kDefaultWaitSeconds)},
-        {"--list-ports", LoadText(kTextHelpListPorts)},
-        {"--settings [KEY=VALUE]", LoadText(kTextHelpSettings)},
-        {"--terminal", LoadText(kTextHelpTerminal)},
-        {"--log FILE", LoadText(kTextHelpLog)},
-        {"--baud RATE", FormatText(kTextHelpTerminalBaud, terminalRates())},
-        {"--timestamps", LoadText(kTextHelpTimestamps)},
-        {"--local-echo", LoadText(kTextHelpLocalEcho)},
-        {"--verify-backup FOLDER", LoadText(kTextHelpVerifyBackup)},
-        {"--dry-run SCRIPT", LoadText(kTextHelpDryRun)},
+        {"--headless", LoadText(text::kHelpHeadless)},
+        {"--simulate[=MODEL]", FormatText(text::kHelpSimulate, kDefaultSimulatedModel)},
+        {"--sim-state DIR", LoadText(text::kHelpSimState)},
+        {"--port PATH", LoadText(text::kHelpPort)},
+        {"--port COMn=PATH", LoadText(text::kHelpPorts)},
+        {"--library DIR", FormatText(text::kHelpLibrary, LoadText(text::kUpdateFirmware))},
+        {"--yes, --no", LoadText(text::kHelpAnswers)},
+        {"--json", LoadText(text::kHelpJson)},
+        {"--lang CODE", FormatText(text::kHelpLanguage, languageCodes())},
+        {"--verify", FormatText(text::kHelpVerify, menuEntryName(text::kNewProgram))},
+        {"--trace FILE", LoadText(text::kHelpTrace)},
+        {"--wait SECONDS", FormatText(text::kHelpWait, kDefaultWaitSeconds)},
+        {"--list-ports", LoadText(text::kHelpListPorts)},
+        {"--settings [KEY=VALUE]", LoadText(text::kHelpSettings)},
+        {"--terminal", LoadText(text::kHelpTerminal)},
+        {"--log FILE", LoadText(text::kHelpLog)},
+        {"--baud RATE", FormatText(text::kHelpTerminalBaud, terminalRates())},
+        {"--timestamps", LoadText(text::kHelpTimestamps)},
+        {"--local-echo", LoadText(text::kHelpLocalEcho)},
+        {"--verify-backup FOLDER", LoadText(text::kHelpVerifyBackup)},
+        {"--dry-run SCRIPT", LoadText(text::kHelpDryRun)},
     };
     const HelpEntry fileSystemForms[] = {
-        {"--ls PATH", LoadText(kTextHelpList)},
-        {"--tree A:", LoadText(kTextHelpTree)},
-        {"--mkdir PATH, --rm PATH, --rmdir PATH", LoadText(kTextHelpMakeDelete)},
-        {"--format A:", LoadText(kTextHelpFormat)},
-        {"--df", LoadText(kTextHelpDrives)},
-        {"--help", LoadText(kTextHelpHelp)},
-        {"--version", LoadText(kTextHelpVersion)},
+        {"--ls PATH", LoadText(text::kHelpList)},
+        {"--tree A:", LoadText(text::kHelpTree)},
+        {"--mkdir PATH, --rm PATH, --rmdir PATH", LoadText(text::kHelpMakeDelete)},
+        {"--format A:", LoadText(text::kHelpFormat)},
+        {"--df", LoadText(text::kHelpDrives)},
+        {"--help", LoadText(text::kHelpHelp)},
+        {"--version", LoadText(text::kHelpVersion)},
     };
-    std::string text = LoadText(kTextHelpUsage) + "\n\n";
-    text += LoadText(kTextHelpForms) + "\n" + HelpColumns(forms);
-    text += HelpParagraph(LoadText(kTextHelpPortWords), 2) + "\n";
-    text += LoadText(kTextHelpOptions) + "\n" + HelpColumns(options) + "\n";
-    text += HelpParagraph(LoadText(kTextHelpFileSystemForms)) + HelpColumns(fileSystemForms);
+    std::string text = LoadText(text::kHelpUsage) + "\n\n";
+    text += LoadText(text::kHelpForms) + "\n" + HelpColumns(forms);
+    text += HelpParagraph(LoadText(text::kHelpPortWords), 2) + "\n";
+    text += LoadText(text::kHelpOptions) + "\n" + HelpColumns(options) + "\n";
+    text += HelpParagraph(LoadText(text::kHelpFileSystemForms)) + HelpColumns(fileSystemForms);
     text += "\n" + LineUsageText() + "\n";
     text += HelpParagraph(
-        FormatText(kTextHelpTraces, withHomeAsTilde(TraceFolder()), int(kTracesKept)));
-    text += "\n" + LoadText(kTextHelpExitCodes) + "\n";
+        FormatText(text::kHelpTraces, withHomeAsTilde(TraceFolder()), int(kTracesKept)));
+    text += "\n" + LoadText(text::kHelpExitCodes) + "\n";
     for (const ExitCode& row : kExitCodes) {
         const std::string code = std::to_string(row.code);
         text += HelpWrapped("  " + code + std::string(5 - code.size(), ' '),
                             DescribeResult(row.code), 7);
     }
-    return text + HelpParagraph(LoadText(kTextHelpLineExitCodes));
+    return text + HelpParagraph(LoadText(text::kHelpLineExitCodes));
 }
 
 }  // namespace tarmix

@@ -8,26 +8,12 @@
 #include "ffs/fs_commands.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/latin1.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextFormatQuestion = 60144;
-constexpr int kTextNoDevicePath = 64973;      // "not a device path: %s"
-constexpr int kTextNoSuchDrive = 64974;       // "the controller has no drive %s"
-constexpr int kTextFormatTakesDrive = 64975;  // "--format takes a drive, such as A:"
-constexpr int kTextRootFixed = 64976;         // "the drive's root cannot be created or deleted"
-constexpr int kTextNameRefused = 64977;       // "the name \"%s\" cannot be used on the controller"
-constexpr int kTextDamaged = 64978;           // "the drive's file system is damaged"
-constexpr int kTextNotFormatted = 64979;      // "not formatted"
-constexpr int kTextNoFigures = 65017;         // "%s: the drive's figures cannot be read"
-constexpr int kTextDriveLine = 65018;         // "%s  size %llu kB  block %llu bytes  free …"
-constexpr int kTextRefused = 65019;           // "the controller refused: %s"
-constexpr int kTextPartial = 65020;           // "%d lines of the answer could not be read; …"
-constexpr int kTextNotSent = 65021;           // "the command could not be sent"
-constexpr int kTextNoAnswer = 65022;          // "the controller did not answer in time"
 
 struct FormName {
     const char* option;
@@ -53,10 +39,10 @@ class Runner {
         if (request.form == FileSystemForm::Drives) return Drives();
         const auto bytes = Utf8ToLatin1(request.path);
         const auto path = bytes ? ParseDevicePath(*bytes) : std::nullopt;
-        if (!path) return Fail(kResultUsage, FormatText(kTextNoDevicePath, request.path));
+        if (!path) return Fail(kResultUsage, FormatText(text::kNotADevicePath, request.path));
         if (!DriveAvailable(device_, path->drive))
             return Fail(kResultNoSuchPath,
-                        FormatText(kTextNoSuchDrive, DriveRootPath(path->drive)));
+                        FormatText(text::kNoSuchDrive, DriveRootPath(path->drive)));
         const bool root = path->names.empty();
         switch (request.form) {
             case FileSystemForm::List:
@@ -64,16 +50,16 @@ class Runner {
             case FileSystemForm::Tree:
                 return Tree(path->drive);
             case FileSystemForm::Format:
-                if (!root) return Fail(kResultUsage, LoadText(kTextFormatTakesDrive));
+                if (!root) return Fail(kResultUsage, LoadText(text::kFormatTakesDrive));
                 return Format(path->drive);
             default:
                 break;
         }
-        if (root) return Fail(kResultUsage, LoadText(kTextRootFixed));
+        if (root) return Fail(kResultUsage, LoadText(text::kRootFixed));
         if (request.form == FileSystemForm::MakeFolder) {
             if (CheckNewName(path->names.back()) != NameProblem::None)
                 return Fail(kResultUsage,
-                            FormatText(kTextNameRefused, DisplayName(path->names.back())));
+                            FormatText(text::kNameRefused, DisplayName(path->names.back())));
             return Done(MakeFolder(monitor_, path->parentFolderPath(), path->names.back()),
                         FsCommand::MakeFolder, path->filePath());
         }
@@ -90,7 +76,7 @@ class Runner {
         const FolderListing listing = ReadFolder(monitor_, folder);
         if (listing.collected != Collected::Complete)
             return Unanswered(listing.collected, kListingCapacity);
-        if (listing.damaged) return Fail(kResultCommandFailed, LoadText(kTextDamaged));
+        if (listing.damaged) return Fail(kResultCommandFailed, LoadText(text::kFileSystemDamaged));
         if (!listing.parse.headerMatches)
             return Fail(kResultNoSuchPath, DisplayName(folder) + ": " + listing.refusal);
         for (const FileRow& row : listing.parse.rows) {
@@ -112,7 +98,7 @@ class Runner {
         const TreeListing listing = ReadTree(monitor_, drive);
         if (listing.collected != Collected::Complete)
             return Unanswered(listing.collected, kListingCapacity);
-        if (listing.damaged) return Fail(kResultCommandFailed, LoadText(kTextDamaged));
+        if (listing.damaged) return Fail(kResultCommandFailed, LoadText(text::kFileSystemDamaged));
         for (const FolderEntry& entry : listing.parse.folders) {
             const std::string path = DisplayName(entry.path);
             view_.printEntry(path,
@@ -122,9 +108,9 @@ class Runner {
     }
 
     int Format(int drive) {
-        if (!view_.askYesNo(LoadText(kTextFormatQuestion) + "\n\n<" + DriveRootPath(drive) + ">",
+        if (!view_.askYesNo(LoadText(text::kFormatQuestion) + "\n\n<" + DriveRootPath(drive) + ">",
                             ""))
-            return Fail(kResultCommandFailed, LoadText(kTextNotFormatted));
+            return Fail(kResultCommandFailed, LoadText(text::kNotFormatted));
         return Done(FormatDrive(monitor_, drive), FsCommand::Format, DriveRootPath(drive));
     }
 
@@ -142,13 +128,13 @@ class Runner {
                 continue;
             }
             if (!usage) {
-                view_.setStatus(FormatText(kTextNoFigures, root));
+                view_.setStatus(FormatText(text::kDriveFiguresUnread, root));
                 result = kResultCommandFailed;
                 continue;
             }
             const uint64_t freeBytes = (figures.free + figures.toErase) * figures.blockSize;
             const std::string line = FormatText(
-                kTextDriveLine, root, uint64_t(usage->sizeKb), uint64_t(figures.blockSize),
+                text::kDriveLine, root, uint64_t(usage->sizeKb), uint64_t(figures.blockSize),
                 uint64_t(freeBytes / 1024), double(usage->freePercent));
             view_.printEntry(line, JsonEvent("drive")
                                        .text("drive", root)
@@ -167,22 +153,22 @@ class Runner {
         }
         if (outcome.collected != Collected::Complete)
             return Unanswered(outcome.collected, kCommandCapacity);
-        return Fail(kResultCommandFailed, FormatText(kTextRefused, outcome.deviceText));
+        return Fail(kResultCommandFailed, FormatText(text::kControllerRefused, outcome.deviceText));
     }
 
     int Partial(int skipped) {
         if (skipped == 0) return kResultOk;
-        return Fail(kResultCommandFailed, FormatText(kTextPartial, skipped));
+        return Fail(kResultCommandFailed, FormatText(text::kAnswerLinesUnread, skipped));
     }
 
     // A listing or command whose answer (of at most `capacity` characters) did not end with
     // the prompt.
     int Unanswered(Collected collected, size_t capacity) {
         if (collected == Collected::SendFailed)
-            return Fail(kResultCommandFailed, LoadText(kTextNotSent));
+            return Fail(kResultCommandFailed, LoadText(text::kCommandNotSent));
         if (collected == Collected::TooLong)
             return Fail(kResultCommandFailed, TooLongText(capacity));
-        return Fail(kResultCommandFailed, LoadText(kTextNoAnswer));
+        return Fail(kResultCommandFailed, LoadText(text::kNoAnswerInTime));
     }
 
     int Fail(int code, const std::string& text) {

@@ -26,6 +26,7 @@
 #include "batch/dry_run.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/wire_trace.h"
 #include "models/models.h"
 #include "platform/program_folder.h"
@@ -39,14 +40,6 @@ namespace fs = std::filesystem;
 
 // The monitor dialogue this build keeps to, as the window title shows it.
 constexpr char kMonitorCompatibility[] = "Tarmix 3.5u";
-constexpr int kTextNoWindow = 64881;         // "no window available; running on the console (…)"
-constexpr int kTextWatchingForms = 64822;    // "watching the link: …", then the forms
-constexpr int kTextHelpHint = 65037;         // "tarmix --help shows the forms and the options."
-constexpr int kTextUnknownModel = 65046;     // "--simulate knows no model \"%s\"; the models are:"
-constexpr int kTextTraceUnwritable = 65047;  // "cannot write the trace file %s"
-constexpr int kTextWithWindow = 65104;       // "(with window)"
-constexpr int kTextConsoleOnly = 65105;      // "(console only)"
-constexpr int kTextCompatibleWith = 65106;   // "compatible with the monitor dialogue of %s"
 
 bool displayAvailable() {
     for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -106,7 +99,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     const ParsedCommandLine parsed = ParseCommandLine(words);
     const ToolOptions& options = parsed.options;
     if (!parsed.error.empty()) {
-        std::cerr << "tarmix: " << parsed.error << "\n" << LoadText(kTextHelpHint) << "\n";
+        std::cerr << "tarmix: " << parsed.error << "\n" << LoadText(text::kHelpHint) << "\n";
         return kResultUsage;
     }
     if (options.help) {
@@ -129,8 +122,8 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     }
     if (options.version) {
         std::cout << "tarmix " << TARMIX_VERSION << " "
-                  << LoadText(windowed ? kTextWithWindow : kTextConsoleOnly) << "\n"
-                  << FormatText(kTextCompatibleWith, kMonitorCompatibility) << "\n";
+                  << LoadText(windowed ? text::kWithWindow : text::kConsoleOnly) << "\n"
+                  << FormatText(text::kCompatibleWith, kMonitorCompatibility) << "\n";
         return kResultOk;
     }
 
@@ -156,7 +149,7 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
         const std::vector<std::string> models = SimulatorModels();
         if (!models.empty() &&
             std::find(models.begin(), models.end(), *options.simulate) == models.end()) {
-            std::cerr << "tarmix: " << FormatText(kTextUnknownModel, *options.simulate) << "\n";
+            std::cerr << "tarmix: " << FormatText(text::kUnknownModel, *options.simulate) << "\n";
             for (const std::string& model : models) std::cerr << "  " << model << "\n";
             return kResultUsage;
         }
@@ -210,8 +203,8 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     if (!frontEnd) {
         // Without a form the console only watches: say so, and which forms do work.
         if (!options.headless && !reportResult)
-            std::cerr << "tarmix: " << LoadText(kTextNoWindow) << "\n"
-                      << "tarmix: " << LoadText(kTextWatchingForms) << "\n";
+            std::cerr << "tarmix: " << LoadText(text::kNoWindow) << "\n"
+                      << "tarmix: " << LoadText(text::kWatchingLink) << "\n";
         ConsoleOptions console;
         console.answerYes = options.answerYes;
         // At a terminal, without --yes or --no, the operator answers as in the window.
@@ -233,7 +226,8 @@ int RunTarmix(int argc, char** argv, const FrontEndFactory& windowed) {
     if (!options.traceFile.empty()) {
         traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
         if (!traceFile) {
-            std::cerr << "tarmix: " << FormatText(kTextTraceUnwritable, options.traceFile) << "\n";
+            std::cerr << "tarmix: " << FormatText(text::kTraceUnwritable, options.traceFile)
+                      << "\n";
             return kResultUsage;
         }
         trace = std::make_unique<WireTrace>(traceFile, systemClock().now());

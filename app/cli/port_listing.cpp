@@ -5,6 +5,7 @@
 #include "app/json_event.h"
 #include "app/port_problem.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "link/parallel.h"
 #include "platform/serial_device_info.h"
 #include "platform/termios_port.h"
@@ -22,13 +23,9 @@ struct PortLine {
     SerialDeviceInfo info;
 };
 
-constexpr int kTextAvailable = 60020;     // "Available"
-constexpr int kTextNotAvailable = 60340;  // "Not available"
-constexpr int kTextNotListed = 64870;     // "not listed"
-
 std::string stateOf(const PortLine& port) {
-    if (port.device.empty()) return LoadText(kTextNotListed);
-    return LoadText(port.available ? kTextAvailable : kTextNotAvailable);
+    if (port.device.empty()) return LoadText(text::kPortNotListed);
+    return LoadText(port.available ? text::kAvailable : text::kNotAvailable);
 }
 
 void print(const PortLine& port, std::ostream& out, bool json) {

@@ -4,17 +4,12 @@
 #include "app/settings.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/port_map.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextSettingsFile = 64930;    // "Settings file: %s"
-constexpr int kTextNoSettingsFile = 64931;  // "(not written yet: these are the defaults)"
-constexpr int kTextUnknownSetting = 64932;  // "There is no setting \"%s\". The settings …"
-constexpr int kTextBadSetting = 64933;      // "%s cannot be \"%s\". It takes %s."
-constexpr int kTextNoAssignment = 64934;    // "--settings takes KEY=VALUE, …"
 
 // What a number stands for, where it is not the value itself.
 std::string meaningOf(std::string_view name, int value) {
@@ -31,8 +26,8 @@ std::string meaningOf(std::string_view name, int value) {
 int ShowSettings(const std::filesystem::path& folder, std::ostream& out) {
     Settings settings;
     const bool found = ReadSettings(folder, settings) == 0;
-    out << FormatText(kTextSettingsFile, (folder / kSettingsFileName).string()) << "\n";
-    if (!found) out << LoadText(kTextNoSettingsFile) << "\n";
+    out << FormatText(text::kSettingsFile, (folder / kSettingsFileName).string()) << "\n";
+    if (!found) out << LoadText(text::kNoSettingsFile) << "\n";
     for (const SettingLine& line : SettingLines(settings)) {
         out << line.name << "=" << line.value;
         if (const std::string meaning = meaningOf(line.name, line.value); !meaning.empty())
@@ -46,20 +41,20 @@ int ChangeSettingsFile(const std::filesystem::path& folder, const std::string& a
                        std::ostream& out, std::ostream& err) {
     const size_t equals = assignment.find('=');
     if (equals == std::string::npos) {
-        err << "tarmix: " << LoadText(kTextNoAssignment) << "\n";
+        err << "tarmix: " << LoadText(text::kSettingsNeedAssignment) << "\n";
         return kResultUsage;
     }
     const std::string typed = assignment.substr(0, equals);
     const std::string value = assignment.substr(equals + 1);
     const std::string name = FindSettingName(typed);
     if (name.empty()) {
-        err << "tarmix: " << FormatText(kTextUnknownSetting, typed, SettingNames()) << "\n";
+        err << "tarmix: " << FormatText(text::kUnknownSetting, typed, SettingNames()) << "\n";
         return kResultUsage;
     }
     Settings settings;
     ReadSettings(folder, settings);
     if (!ChangeSetting(settings, name, value)) {
-        err << "tarmix: " << FormatText(kTextBadSetting, name, value, AllowedSettingValues(name))
+        err << "tarmix: " << FormatText(text::kBadSetting, name, value, AllowedSettingValues(name))
             << "\n";
         return kResultUsage;
     }

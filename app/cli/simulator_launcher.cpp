@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/clock.h"
 #include "platform/program_folder.h"
 
@@ -20,10 +21,6 @@ namespace tarmix {
 namespace {
 
 constexpr char kSimulatorName[] = "tarmix-sim";
-constexpr int kTextCannotStart = 65041;   // "cannot start the simulator: %s"
-constexpr int kTextDidNotStart = 65042;   // "the simulator %s did not start"
-constexpr int kTextNoDemoFolder = 65043;  // "cannot make a folder for the demo boot images: %s"
-constexpr int kTextNoDemoImages = 65044;  // "the simulator could not make demo boot images for …"
 // How long the simulator may take to name its device, and to stop.
 constexpr Millis kStartTimeout{10000};
 constexpr Millis kStopTimeout{5000};
@@ -116,14 +113,14 @@ bool SimulatorLauncher::start(const std::string& model,
     int output = -1;
     child_ = startChild(words, output);
     if (child_ < 0) {
-        error = FormatText(kTextCannotStart, std::strerror(errno));
+        error = FormatText(text::kCannotStart, std::strerror(errno));
         return false;
     }
     std::string line;
     const bool named = readLine(output, line, systemClock().now() + kStartTimeout);
     close(output);
     if (!named) {
-        error = FormatText(kTextDidNotStart, words[0]);
+        error = FormatText(text::kDidNotStart, words[0]);
         stop();
         return false;
     }
@@ -148,7 +145,7 @@ bool DemoLibrary::make(const std::string& executable, const std::string& model,
                        std::string& error) {
     std::string root = (std::filesystem::temp_directory_path() / "tarmix-library-XXXXXX").string();
     if (mkdtemp(root.data()) == nullptr) {
-        error = FormatText(kTextNoDemoFolder, std::strerror(errno));
+        error = FormatText(text::kNoDemoFolder, std::strerror(errno));
         return false;
     }
     root_ = root;
@@ -164,7 +161,7 @@ bool DemoLibrary::make(const std::string& executable, const std::string& model,
         _exit(127);
     }
     if (child < 0 || waitForChild(child, kMakeLibraryTimeout) != 0) {
-        error = FormatText(kTextNoDemoImages, model);
+        error = FormatText(text::kNoDemoImages, model);
         return false;
     }
     folder_ = folder;

@@ -10,6 +10,7 @@
 #include "app/settings.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/serial.h"
 #include "platform/raw_console.h"
 #include "platform/replacing_file.h"
@@ -17,14 +18,6 @@
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextErrorWhileInit = 60173;  // "Error while init:"
-constexpr int kTextLogUnwritable = 64823;   // "cannot write the log file %s"
-// "terminal on %s (%s) at %d baud; Ctrl-] quits, Ctrl-T ? shows the keys"
-constexpr int kTextTerminalOn = 64908;
-constexpr int kTextTerminalClosed = 64825;  // "terminal closed"
-constexpr int kTextClosedBySignal = 64826;  // "terminal closed by a signal"
-constexpr int kTextLogNotWritten = 64827;   // "the log was not written: %s"
 
 constexpr char kEscape = 0x1b;
 constexpr char kDelete = 0x7f;
@@ -201,7 +194,7 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
         return kResultNoPort;
     }
     if (serial.Configure(setup.terminal.baud) != 0) {
-        view.say(LoadText(kTextErrorWhileInit) + " " + name + " " +
+        view.say(LoadText(text::kErrorWhileInit) + " " + name + " " +
                  std::to_string(setup.terminal.baud));
         return kResultNoPort;
     }
@@ -210,7 +203,7 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
     std::string error;
     if (!setup.logFile.empty()) {
         if (!log.Open(setup.logFile, error)) {
-            view.say(FormatText(kTextLogUnwritable, error));
+            view.say(FormatText(text::kLogUnwritable, error));
             return kResultUsage;
         }
         serial.setObserver(&logObserver);
@@ -218,7 +211,7 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
 
     RawConsole raw(setup.input, stopSignal);
     setup.messages << "tarmix: "
-                   << FormatText(kTextTerminalOn, name, setup.portMap.resolve(name),
+                   << FormatText(text::kTerminalOn, name, setup.portMap.resolve(name),
                                  setup.terminal.baud)
                    << "\r\n"
                    << std::flush;
@@ -263,10 +256,11 @@ int RunConsoleTerminal(ConsoleTerminalSetup setup, std::atomic<int>& stopSignal)
     const bool interrupted = stopSignal != 0 && !quit;
     serial.Close();
     setup.messages << "\r\ntarmix: "
-                   << LoadText(interrupted ? kTextClosedBySignal : kTextTerminalClosed) << "\r\n"
+                   << LoadText(interrupted ? text::kClosedBySignal : text::kTerminalClosed)
+                   << "\r\n"
                    << std::flush;
     if (log.isOpen() && !log.Commit(error)) {
-        setup.messages << "tarmix: " << FormatText(kTextLogNotWritten, error) << "\n";
+        setup.messages << "tarmix: " << FormatText(text::kLogNotWritten, error) << "\n";
         return kResultUsage;
     }
     return interrupted ? 128 + stopSignal : kResultOk;  // as a shell reports a signal

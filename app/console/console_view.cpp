@@ -10,6 +10,7 @@
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "lang/text_ids.h"
+#include "lang/text_names.h"
 #include "platform/stop_request.h"
 
 namespace tarmix {
@@ -41,24 +42,6 @@ std::string oneLine(const std::string& text) {
     return out;
 }
 
-constexpr int kTextError = 60170;        // "Error"
-constexpr int kTextWarning = 63737;      // "Warning"
-constexpr int kTextQuestion = 64871;     // "Question"
-constexpr int kTextInformation = 64872;  // "Information"
-constexpr int kTextAnsweredYes = 64873;  // "Yes (--yes)"
-constexpr int kTextAnsweredNo = 64874;   // "No (--no)"
-constexpr int kTextAbandoned =
-    64816;  // "The operation was abandoned part-way: … may need a restart …"
-constexpr int kTextYesNoChoice = 64807;  // "(y/N)"
-constexpr int kTextYes = 64808;          // "Yes"
-constexpr int kTextNo = 64809;           // "No"
-constexpr int kTextDownloaded = 64875;   // "Downloaded %s bytes in %d blocks, %s, %s bytes/s"
-constexpr int kTextCompared = 64876;     // "Compared %s bytes in %d blocks, %s, %s bytes/s"
-constexpr int kTextExitCode = 64877;     // "exit code %d (%s)"
-constexpr int kTextOnPort = 64878;       // "on %s (%s)"
-constexpr int kTextTraceKept = 64879;    // "wire trace of the last operation: %s"
-constexpr int kTextTraceLost = 64880;    // "the wire trace could not be kept: %s"
-
 struct IconWords {
     const char* json;  // the event's icon, the same in every language
     int textId;        // the word on the console line
@@ -67,15 +50,15 @@ struct IconWords {
 IconWords iconWords(MessageIcon icon) {
     switch (icon) {
         case MessageIcon::Error:
-            return {"error", kTextError};
+            return {"error", text::kError};
         case MessageIcon::Warning:
-            return {"warning", kTextWarning};
+            return {"warning", text::kWarning};
         case MessageIcon::Question:
-            return {"question", kTextQuestion};
+            return {"question", text::kQuestion};
         case MessageIcon::Information:
             break;
     }
-    return {"information", kTextInformation};
+    return {"information", text::kInformation};
 }
 
 // The catalogue ids of a text, as a JSON array.
@@ -215,9 +198,9 @@ void ConsoleFrontEnd::event(const JsonEvent& json) {
     *events_ << stationed.number("station", *station_).str() << "\n" << std::flush;
 }
 
-std::string ConsoleFrontEnd::caption(Control control, const char* fallback) const {
+std::string ConsoleFrontEnd::caption(Control control, int fallbackTextId) const {
     const auto found = captions_.find(control);
-    return found == captions_.end() ? fallback : oneLine(found->second);
+    return found == captions_.end() ? LoadText(fallbackTextId) : oneLine(found->second);
 }
 
 void ConsoleFrontEnd::setCaption(Control control, const std::string& text) {
@@ -296,17 +279,17 @@ void ConsoleFrontEnd::showMessage(const std::string& text, const std::string& ca
 
 bool ConsoleFrontEnd::askYesNo(const std::string& text, const std::string& caption) {
     bool answer = options_.answerYes;
-    const std::string question = LoadText(kTextQuestion) + ": " + oneLine(text);
+    const std::string question = LoadText(text::kQuestion) + ": " + oneLine(text);
     if (options_.operatorAnswers != nullptr) {
         clearProgressBar();
-        const std::string choices = LoadText(kTextYesNoChoice);  // "(y/N)"
+        const std::string choices = LoadText(text::kYesNoChoice);  // "(y/N)"
         errors_ << WithoutControls(question + " " + choices + " ") << std::flush;
         std::string reply;
         // No answer (end of input) is No: the question comes before destructive work.
         answer = std::getline(*options_.operatorAnswers, reply) && saysYes(reply, choices);
-        line("-> " + LoadText(answer ? kTextYes : kTextNo));
+        line("-> " + LoadText(answer ? text::kYes : text::kNo));
     } else {
-        line(question + " -> " + LoadText(answer ? kTextAnsweredYes : kTextAnsweredNo));
+        line(question + " -> " + LoadText(answer ? text::kAnsweredYes : text::kAnsweredNo));
     }
     event(JsonEvent("question")
               .text("caption", caption)
@@ -323,10 +306,10 @@ void ConsoleFrontEnd::setInfo(InfoField field, const std::string& text) {
     shown = text;
     switch (field) {
         case InfoField::Panel:
-            line(caption(Control::StaticPanel, "Panel:") + " " + text);
+            line(caption(Control::StaticPanel, text::kPanelLabel) + " " + text);
             break;
         case InfoField::Flash:
-            line(caption(Control::StaticFlash, "Flash:") + " " + text);
+            line(caption(Control::StaticFlash, text::kFlashLabel) + " " + text);
             break;
         case InfoField::Firmware:
             line(text);  // the text carries its own label
@@ -351,20 +334,20 @@ void ConsoleFrontEnd::setUsage(const UsageFigures& usage) {
     // Before anything is known there is nothing to tell.
     const int rom = RomBarPercent(usage);
     if (rom < 0) return;
-    line(caption(Control::StaticRom, "ROM usage:") + " " + std::to_string(rom) + "%; " +
-         caption(Control::StaticRam, "RAM usage:") + " " + std::to_string(RamBarPercent(usage)) +
-         "%");
+    line(caption(Control::StaticRom, text::kRomUsageLabel) + " " + std::to_string(rom) + "%; " +
+         caption(Control::StaticRam, text::kRamUsageLabel) + " " +
+         std::to_string(RamBarPercent(usage)) + "%");
 }
 
 void ConsoleFrontEnd::reportDownload(const DownloadSummary& summary) {
     const double secondsTaken = double(summary.duration.count()) / 1000.0;
     const uint64_t rate = secondsTaken > 0 ? uint64_t(double(summary.bytes) / secondsTaken) : 0;
-    line(FormatText(summary.compare ? kTextCompared : kTextDownloaded,
+    line(FormatText(summary.compare ? text::kCompared : text::kDownloaded,
                     std::to_string(summary.bytes), summary.blocks, seconds(summary.duration),
                     std::to_string(rate)) +
-         "; " + caption(Control::StaticRom, "ROM usage:") + " " +
+         "; " + caption(Control::StaticRom, text::kRomUsageLabel) + " " +
          std::to_string(std::max(RomBarPercent(summary.usage), 0)) + "%, " +
-         caption(Control::StaticRam, "RAM usage:") + " " +
+         caption(Control::StaticRam, text::kRamUsageLabel) + " " +
          std::to_string(std::max(RamBarPercent(summary.usage), 0)) + "%");
     event(JsonEvent("download")
               .flag("compare", summary.compare)
@@ -381,17 +364,18 @@ std::string ConsoleFrontEnd::SaveLastOperation() {
     if (trace.empty() || options_.traceFolder.empty()) return "";
     std::string error;
     const std::filesystem::path file = SaveTrace(options_.traceFolder, trace, error);
-    if (file.empty()) line("tarmix: " + FormatText(kTextTraceLost, error));
+    if (file.empty()) line("tarmix: " + FormatText(text::kTraceLost, error));
     return file.string();
 }
 
 void ConsoleFrontEnd::finish(const RunOutcome& outcome) {
-    if (AbandonRequested()) showMessage(LoadText(kTextAbandoned), "", MessageIcon::Information);
-    std::string summary = "tarmix: " + FormatText(kTextExitCode, outcome.exitCode, outcome.reason);
+    if (AbandonRequested()) showMessage(LoadText(text::kAbandoned), "", MessageIcon::Information);
+    std::string summary =
+        "tarmix: " + FormatText(text::kExitCode, outcome.exitCode, outcome.reason);
     if (!outcome.port.empty())
-        summary += " " + FormatText(kTextOnPort, outcome.port, outcome.device);
+        summary += " " + FormatText(text::kOnPort, outcome.port, outcome.device);
     const std::string traceFile = outcome.exitCode == 0 ? "" : SaveLastOperation();
-    if (!traceFile.empty()) summary += "; " + FormatText(kTextTraceKept, traceFile);
+    if (!traceFile.empty()) summary += "; " + FormatText(text::kTraceKept, traceFile);
     line(summary);
     JsonEvent result("result");
     result.number("exitCode", outcome.exitCode).text("reason", outcome.reason);

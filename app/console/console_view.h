@@ -102,7 +102,7 @@ class ConsoleFrontEnd : public FrontEnd, public MainWindowView, public TimerHost
     void event(const JsonEvent& json);
     void clearProgressBar();
     void drawProgressBar();
-    std::string caption(Control control, const char* fallback) const;
+    std::string caption(Control control, int fallbackTextId) const;
     std::string SaveLastOperation();
 
     std::ostream& errors_;

@@ -20,6 +20,7 @@
 #include "app/line/record_database.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/serial_device_info.h"
 
 namespace tarmix {
@@ -33,17 +34,6 @@ namespace {
 constexpr uint64_t kLeastRoom = 64 * 1024;
 // The USB serial number sits a few levels above the tty in the device tree.
 constexpr int kUsbLevels = 6;
-
-constexpr int kTextCannotWrite = 64980;    // "cannot write the record %s"
-constexpr int kTextNotRegular = 64981;     // "the record %s is not a regular file …"
-constexpr int kTextDiskFull = 64982;       // "the disk of the record %s is full"
-constexpr int kTextCannotLock = 64983;     // "cannot lock the record %s"
-constexpr int kTextCannotAppend = 64984;   // "cannot append to the record %s"
-constexpr int kTextPartStays = 64985;      // "(and a part of the line stays)"
-constexpr int kTextCannotRead = 64986;     // "cannot read the record %s"
-constexpr int kTextDayImage = 64987;       // "%s  %s  programmed %d, failed %d"
-constexpr int kTextNoControllers = 64988;  // "no controllers in the record"
-constexpr int kTextNotEntries = 64989;     // "%d lines are not record entries"
 
 std::string firstLine(const fs::path& file) {
     std::ifstream in(file);
@@ -130,15 +120,15 @@ bool RecordFile::open(const std::string& path, std::string& error) {
     path_ = path;
     fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd_ < 0) {
-        error = describeErrno(kTextCannotWrite, path);
+        error = describeErrno(text::kRecordCannotWrite, path);
         return false;
     }
     struct stat file {};
     struct statvfs disk {};
     if (fstat(fd_, &file) != 0 || !S_ISREG(file.st_mode)) {
-        error = FormatText(kTextNotRegular, path);
+        error = FormatText(text::kRecordNotRegular, path);
     } else if (fstatvfs(fd_, &disk) != 0 || uint64_t(disk.f_bavail) * disk.f_frsize < kLeastRoom) {
-        error = FormatText(kTextDiskFull, path);
+        error = FormatText(text::kRecordDiskFull, path);
     }
     return error.empty();
 }
@@ -146,7 +136,7 @@ bool RecordFile::open(const std::string& path, std::string& error) {
 bool RecordFile::append(const std::string& line, std::string& error) {
     const std::string whole = line + "\n";
     if (flock(fd_, LOCK_EX) != 0) {
-        error = describeErrno(kTextCannotLock, path_);
+        error = describeErrno(text::kRecordCannotLock, path_);
         return false;
     }
     struct stat before {};
@@ -160,9 +150,9 @@ bool RecordFile::append(const std::string& line, std::string& error) {
     }
     bool ok = written == whole.size() && fdatasync(fd_) == 0;
     if (!ok) {
-        error = describeErrno(kTextCannotAppend, path_);
+        error = describeErrno(text::kRecordCannotAppend, path_);
         // Under the lock nobody else has appended: what this line left is taken back.
-        if (ftruncate(fd_, before.st_size) != 0) error += " " + LoadText(kTextPartStays);
+        if (ftruncate(fd_, before.st_size) != 0) error += " " + LoadText(text::kPartStays);
     }
     flock(fd_, LOCK_UN);
     return ok;
@@ -180,7 +170,7 @@ bool ReadRecordLines(const std::string& target, std::vector<std::string>& lines,
     if (IsDatabaseRecord(target)) return ReadDatabaseRecord(target, lines, error);
     std::ifstream in(target, std::ios::binary);
     if (!in) {
-        error = FormatText(kTextCannotRead, target);
+        error = FormatText(text::kRecordCannotRead, target);
         return false;
     }
     for (std::string line; std::getline(in, line);)
@@ -220,13 +210,13 @@ std::string SummarizeRecord(const std::vector<std::string>& lines) {
     }
     std::string text;
     for (const auto& [key, tally] : tallies) {
-        text +=
-            FormatText(kTextDayImage, key.first, key.second, tally.programmed, tally.failed) + "\n";
+        text += FormatText(text::kDayImage, key.first, key.second, tally.programmed, tally.failed) +
+                "\n";
         for (const auto& [why, count] : tally.reasons)
             text += "    " + std::to_string(count) + " x " + WithoutControls(why) + "\n";
     }
-    if (tallies.empty()) text += LoadText(kTextNoControllers) + "\n";
-    if (unreadable) text += FormatText(kTextNotEntries, int(unreadable)) + "\n";
+    if (tallies.empty()) text += LoadText(text::kNoControllers) + "\n";
+    if (unreadable) text += FormatText(text::kNotEntries, int(unreadable)) + "\n";
     return text;
 }
 

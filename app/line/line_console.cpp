@@ -4,6 +4,7 @@
 
 #include "app/console/console_view.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
@@ -11,9 +12,6 @@ namespace {
 
 constexpr int kBarWidth = 20;
 constexpr size_t kStatusWidth = 48;
-
-constexpr int kTextStation = 64990;  // "station %d"
-constexpr int kTextCounts = 64991;   // "good %d, failed %d"
 
 }  // namespace
 
@@ -51,7 +49,7 @@ LineConsole::LineConsole(std::ostream& errors, std::ostream* events, bool board,
 
 std::string LineConsole::boardLine(size_t index) const {
     const Station& station = stations_[index];
-    std::string text = FormatText(kTextStation, int(index + 1)) + " " + station.port + " ";
+    std::string text = FormatText(text::kStation, int(index + 1)) + " " + station.port + " ";
     if (station.percent >= 0) {
         const int filled = std::clamp(station.percent, 0, 100) * kBarWidth / 100;
         // Appended, not "…" + a temporary: GCC 12 warns falsely (-Wrestrict) on that at -O3.
@@ -59,7 +57,7 @@ std::string LineConsole::boardLine(size_t index) const {
         text.append("] ").append(std::to_string(station.percent)).append("% ");
     }
     if (station.good + station.failed > 0)
-        text += FormatText(kTextCounts, station.good, station.failed) + "; ";
+        text += FormatText(text::kCounts, station.good, station.failed) + "; ";
     return text + WithoutControls(station.status.substr(0, kStatusWidth));
 }
 

@@ -3,21 +3,11 @@
 #include "app/cli/help_layout.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextBaudChoices = 65052;  // "--baud takes 57600, 115200 or 230400, not \"%s\""
-constexpr int kTextNeedsRecord = 65107;  // "%s needs a file or a postgresql:// address"
-// --help: the heading of the line's options, and what each does.
-constexpr int kTextHelpLine = 65094;
-constexpr int kTextHelpGang = 65095;
-constexpr int kTextHelpRepeat = 65096;
-constexpr int kTextHelpBaud = 65097;
-constexpr int kTextHelpRecord = 65098;
-constexpr int kTextHelpRecordDatabase = 65099;
-constexpr int kTextHelpRecordSummary = 65100;
 
 // "--name VALUE" or "--name=VALUE"; false when the word is not this option.
 bool optionValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
@@ -48,13 +38,13 @@ bool TakeLineOption(const std::vector<std::string>& arguments, size_t& i, LineOp
         if (*value == "57600" || *value == "115200" || *value == "230400")
             options.baud = std::stoi(*value);
         else
-            error = FormatText(kTextBaudChoices, *value);
+            error = FormatText(text::kBaudChoices, *value);
         return true;
     }
     for (auto [name, into] : {std::pair{"--record", &options.record},
                               std::pair{"--record-summary", &options.recordSummary}}) {
         if (!optionValue(arguments, i, name, value)) continue;
-        if (value->empty()) error = FormatText(kTextNeedsRecord, name);
+        if (value->empty()) error = FormatText(text::kNeedsRecord, name);
         *into = *value;
         return true;
     }
@@ -63,14 +53,14 @@ bool TakeLineOption(const std::vector<std::string>& arguments, size_t& i, LineOp
 
 std::string LineUsageText() {
     const HelpEntry options[] = {
-        {"--gang", LoadText(kTextHelpGang)},
-        {"--repeat", LoadText(kTextHelpRepeat)},
-        {"--baud RATE", LoadText(kTextHelpBaud)},
-        {"--record FILE", LoadText(kTextHelpRecord)},
-        {"--record postgresql://USER@HOST/DB", LoadText(kTextHelpRecordDatabase)},
-        {"--record-summary FILE", LoadText(kTextHelpRecordSummary)},
+        {"--gang", LoadText(text::kHelpGang)},
+        {"--repeat", LoadText(text::kHelpRepeat)},
+        {"--baud RATE", LoadText(text::kHelpBaud)},
+        {"--record FILE", LoadText(text::kHelpRecord)},
+        {"--record postgresql://USER@HOST/DB", LoadText(text::kHelpRecordDatabase)},
+        {"--record-summary FILE", LoadText(text::kHelpRecordSummary)},
     };
-    return HelpParagraph(LoadText(kTextHelpLine)) + HelpColumns(options);
+    return HelpParagraph(LoadText(text::kHelpLine)) + HelpColumns(options);
 }
 
 }  // namespace tarmix

@@ -21,6 +21,7 @@
 #include "batch/sha256.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/program_folder.h"
 #include "platform/stop_request.h"
 #include "platform/termios_port.h"
@@ -33,32 +34,6 @@ namespace {
 
 // A station that found no controller at all waits this long before it looks again.
 constexpr Millis kIdlePause{500};
-
-constexpr int kTextExitCode = 64877;          // "exit code %d (%s)"
-constexpr int kTextSameDevice = 64992;        // "the same device as station %d's (%s): …"
-constexpr int kTextCannotBeOpened = 64993;    // "cannot be opened"
-constexpr int kTextSharedController = 64994;  // "its controller answers on station %d's port …"
-constexpr int kTextRefused = 64995;           // "refused: %s"
-constexpr int kTextRecordBroken = 64996;      // "%s; the line stops after the controllers …"
-constexpr int kTextColumnStation = 64997;     // the table's column headings
-constexpr int kTextColumnPort = 64998;
-constexpr int kTextColumnModel = 64999;
-constexpr int kTextColumnMonitor = 65000;
-constexpr int kTextColumnBytes = 65001;
-constexpr int kTextColumnTime = 65002;
-constexpr int kTextColumnGood = 65003;
-constexpr int kTextColumnFailed = 65004;
-constexpr int kTextColumnResult = 65005;
-constexpr int kTextAllSucceeded = 65006;    // "every station succeeded"
-constexpr int kTextFailedStations = 65007;  // "failed stations:"
-constexpr int kTextCannotBeRead = 65053;    // "%s: cannot be read"
-// Why the command line cannot run as a line.
-constexpr int kTextLineRunsForm = 65108;    // "a line runs the form /p FILE (…), for example:"
-constexpr int kTextLineNoSimulate = 65109;  // "a line programs real ports: --simulate …"
-constexpr int kTextLineNeedsPort = 65110;   // "a line needs --port PATH for each station"
-constexpr int kTextLineNeedsGang = 65111;   // "several --port options make several stations: …"
-constexpr int kTextLineRunsAlone = 65112;   // "a line runs only /p FILE; --terminal and …"
-constexpr int kTextNothingTouched = 65113;  // "%s; no controller was touched"
 
 // What a station came to over the run.
 struct StationTally {
@@ -135,17 +110,17 @@ class ProductionLine {
             StationTally& tally = tallies_[i];
             if (same[i] >= 0) {
                 tally.refused =
-                    FormatText(kTextSameDevice, same[i] + 1, stationPorts[size_t(same[i])]);
+                    FormatText(text::kSameDevice, same[i] + 1, stationPorts[size_t(same[i])]);
                 tally.firstFailure = kResultStationRefused;
             } else if (const OpenFailure failure = ProbeSerialPath(stationPorts[i]);
                        failure != OpenFailure::None) {
                 // As for one controller: a station uses its port or none.
                 tally.refused = DescribeOpenFailure(failure, stationPorts[i]);
-                if (tally.refused.empty()) tally.refused = LoadText(kTextCannotBeOpened);
+                if (tally.refused.empty()) tally.refused = LoadText(text::kCannotBeOpened);
                 tally.firstFailure = kResultNoPort;
             }
             if (!tally.refused.empty()) {
-                console_.stationText(number, FormatText(kTextRefused, tally.refused), true);
+                console_.stationText(number, FormatText(text::kRefused, tally.refused), true);
                 continue;
             }
             stations.push_back(std::make_unique<Station>(number, stationPorts[i], plan_, console_));
@@ -170,9 +145,9 @@ class ProductionLine {
             if (shared[i] < 0) continue;
             const Station& first = *stations[size_t(shared[i])];
             StationTally& tally = tallies_[size_t(stations[i]->number() - 1)];
-            tally.refused = FormatText(kTextSharedController, first.number(), first.port());
+            tally.refused = FormatText(text::kSharedController, first.number(), first.port());
             tally.firstFailure = kResultStationRefused;
-            console_.stationText(stations[i]->number(), FormatText(kTextRefused, tally.refused),
+            console_.stationText(stations[i]->number(), FormatText(text::kRefused, tally.refused),
                                  true);
             stations.erase(stations.begin() + std::ptrdiff_t(i));
         }
@@ -246,7 +221,7 @@ class ProductionLine {
         if (record_->append(line, error)) return;
         // The line is not lost: it is on the console, and the line stops taking controllers.
         recordBroken_ = true;
-        console_.say("tarmix: " + FormatText(kTextRecordBroken, error) + "\n" + line);
+        console_.say("tarmix: " + FormatText(text::kRecordBroken, error) + "\n" + line);
     }
 
     static std::string hostName() {
@@ -258,13 +233,13 @@ class ProductionLine {
     int finish() {
         const std::vector<std::string> stationPorts = ports();
         std::string table =
-            padded(LoadText(kTextColumnStation), 7) + padded(LoadText(kTextColumnPort), 20) +
-            padded(LoadText(kTextColumnModel), 18) + padded(LoadText(kTextColumnMonitor), 7) +
-            padded(LoadText(kTextColumnBytes), 8) + padded(LoadText(kTextColumnTime), 8) +
+            padded(LoadText(text::kColumnStation), 7) + padded(LoadText(text::kColumnPort), 20) +
+            padded(LoadText(text::kColumnModel), 18) + padded(LoadText(text::kColumnMonitor), 7) +
+            padded(LoadText(text::kColumnBytes), 8) + padded(LoadText(text::kColumnTime), 8) +
             (plan_.repeat
-                 ? padded(LoadText(kTextColumnGood), 4) + padded(LoadText(kTextColumnFailed), 6)
+                 ? padded(LoadText(text::kColumnGood), 4) + padded(LoadText(text::kColumnFailed), 6)
                  : "") +
-            LoadText(kTextColumnResult);
+            LoadText(text::kColumnResult);
         std::vector<int> codes;
         std::vector<int> failedStations;
         for (size_t i = 0; i < tallies_.size(); ++i) {
@@ -273,7 +248,7 @@ class ProductionLine {
             const ControllerOutcome& last = tally.last ? *tally.last : empty;
             const std::string result = !tally.refused.empty()
                                            ? std::to_string(tally.firstFailure) + " " +
-                                                 FormatText(kTextRefused, tally.refused)
+                                                 FormatText(text::kRefused, tally.refused)
                                            : std::to_string(last.exitCode) + " " + last.reason +
                                                  (last.message.empty() ? "" : ": " + last.message);
             table += "\n" + padded(std::to_string(i + 1), 7) + padded(stationPorts[i], 20) +
@@ -305,11 +280,11 @@ class ProductionLine {
         if (const int stopped = ExitCodeOfStop(PendingStop()); stopped != 0) exitCode = stopped;
         if (exitCode == kResultOk && recordBroken_) exitCode = kResultRecordFailed;
         std::string last =
-            "tarmix: " + FormatText(kTextExitCode, exitCode, DescribeResult(exitCode)) + "; ";
+            "tarmix: " + FormatText(text::kExitCode, exitCode, DescribeResult(exitCode)) + "; ";
         if (failedStations.empty()) {
-            last += LoadText(kTextAllSucceeded);
+            last += LoadText(text::kAllSucceeded);
         } else {
-            last += LoadText(kTextFailedStations);
+            last += LoadText(text::kFailedStations);
             for (int station : failedStations)
                 last +=
                     " " + std::to_string(station) + " (" + stationPorts[size_t(station - 1)] + ")";
@@ -337,12 +312,12 @@ class ProductionLine {
 // Why the command line cannot run as a line; empty when it can.
 std::string lineRefusal(const ToolOptions& options, const std::vector<std::string>& words) {
     if (words.size() != 2 || words[0] != "/p")
-        return LoadText(kTextLineRunsForm) +
+        return LoadText(text::kLineRunsForm) +
                "\n  tarmix --headless --gang --port /dev/ttyUSB0 --port /dev/ttyUSB1 /p app.rom";
-    if (options.simulate) return LoadText(kTextLineNoSimulate);
-    if (options.ports.empty()) return LoadText(kTextLineNeedsPort);
-    if (options.ports.size() > 1 && !options.line.gang) return LoadText(kTextLineNeedsGang);
-    if (options.terminal || HasConsoleAction(options)) return LoadText(kTextLineRunsAlone);
+    if (options.simulate) return LoadText(text::kLineNoSimulate);
+    if (options.ports.empty()) return LoadText(text::kLineNeedsPort);
+    if (options.ports.size() > 1 && !options.line.gang) return LoadText(text::kLineNeedsGang);
+    if (options.terminal || HasConsoleAction(options)) return LoadText(text::kLineRunsAlone);
     return "";
 }
 
@@ -357,7 +332,7 @@ int RunProductionLine(const ToolOptions& options, const std::vector<std::string>
     const fs::path file = fs::absolute(words[1], failure);
     const std::optional<std::string> sha256 = Sha256OfFile(file);
     if (!sha256) {
-        std::cerr << "tarmix: " << FormatText(kTextCannotBeRead, words[1]) << "\n";
+        std::cerr << "tarmix: " << FormatText(text::kCannotBeRead, words[1]) << "\n";
         return kResultDownloadFailed;
     }
     const RecordedImage image{file.filename().string(), file.string(), *sha256,
@@ -368,7 +343,7 @@ int RunProductionLine(const ToolOptions& options, const std::vector<std::string>
         std::string error;
         record = OpenRecord(options.line.record, error);
         if (!record) {
-            std::cerr << "tarmix: " << FormatText(kTextNothingTouched, error) << "\n";
+            std::cerr << "tarmix: " << FormatText(text::kNothingTouched, error) << "\n";
             return kResultRecordFailed;
         }
     }

@@ -13,6 +13,7 @@
 #include "batch/sha256.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/clock.h"
 
 #ifdef TARMIX_HAVE_LIBPQ
@@ -22,19 +23,6 @@
 namespace tarmix {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-constexpr int kTextNoClientUseFile =
-    65011;  // "this build … has no PostgreSQL client …; use a record file"
-constexpr int kTextNoClient = 65012;  // "this build of tarmix has no PostgreSQL client (libpq)"
-constexpr int kTextLinesWaiting =
-    65013;  // "%d line(s) of the record are not in the database yet …"
-constexpr int kTextCannotReach = 65014;      // "cannot reach %s: %s"
-constexpr int kTextCannotReadTable = 65015;  // "cannot read %s: %s"
-constexpr int kTextNotTried = 65016;         // "not tried"
-
-}  // namespace
 
 bool IsDatabaseRecord(const std::string& target) {
     return target.rfind("postgresql://", 0) == 0 || target.rfind("postgres://", 0) == 0;
@@ -49,12 +37,12 @@ std::string RecordSpoolFile(const std::string& target) {
 #ifndef TARMIX_HAVE_LIBPQ
 
 std::unique_ptr<RecordSink> OpenDatabaseRecord(const std::string&, std::string& error) {
-    error = LoadText(kTextNoClientUseFile);
+    error = LoadText(text::kNoClientUseFile);
     return nullptr;
 }
 
 bool ReadDatabaseRecord(const std::string&, std::vector<std::string>&, std::string& error) {
-    error = LoadText(kTextNoClient);
+    error = LoadText(text::kNoClient);
     return false;
 }
 
@@ -167,7 +155,7 @@ class DatabaseRecord final : public RecordSink {
         lastTry_.reset();  // one more try at the end, whatever the pause
         waiting_ = send();
         if (waiting_ == 0) return "";
-        return FormatText(kTextLinesWaiting, int(waiting_), lastError_, spool_.path());
+        return FormatText(text::kLinesWaiting, int(waiting_), lastError_, spool_.path());
     }
 
   private:
@@ -216,7 +204,7 @@ class DatabaseRecord final : public RecordSink {
     std::mutex lock_;  // one connection, used by one station at a time
     Connection connection_;
     std::optional<Millis> lastTry_;
-    std::string lastError_ = LoadText(kTextNotTried);
+    std::string lastError_ = LoadText(text::kNotTried);
     size_t waiting_ = 0;
 };
 
@@ -232,12 +220,13 @@ bool ReadDatabaseRecord(const std::string& target, std::vector<std::string>& lin
                         std::string& error) {
     Connection connection = connect(target);
     if (PQstatus(connection.get()) != CONNECTION_OK) {
-        error = FormatText(kTextCannotReach, target, std::string(PQerrorMessage(connection.get())));
+        error =
+            FormatText(text::kCannotReach, target, std::string(PQerrorMessage(connection.get())));
         return false;
     }
     Result result(PQexec(connection.get(), kSelect.c_str()));
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
-        error = FormatText(kTextCannotReadTable, std::string(kRecordTable),
+        error = FormatText(text::kCannotReadTable, std::string(kRecordTable),
                            std::string(PQerrorMessage(connection.get())));
         return false;
     }

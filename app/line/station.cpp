@@ -14,6 +14,7 @@
 #include "app/wire_tee.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/connection_watch.h"
 #include "link/identify.h"
 #include "link/monitor_exchange.h"
@@ -27,10 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kTextVerified = 64301;         // "Verified": the flash was read back and matched
-constexpr int kTextSettingsNotKept = 65008;  // "cannot keep the station's settings in %s"
-constexpr int kTextTakeAway = 65009;         // "done: take the controller away"
-constexpr int kTextWaitingForPort = 65010;   // "waiting for the port"
 // How often a station looks whether its controller is still there, or its port back.
 constexpr Millis kPresencePoll{500};
 // A controller counts as gone after this many handshakes in a row without an answer: one
@@ -60,7 +57,7 @@ class StationFrontEnd final : public ConsoleFrontEnd {
     }
     void setStatus(const std::string& text) override {
         ConsoleFrontEnd::setStatus(text);
-        if (text == LoadText(kTextVerified)) verified = true;
+        if (text == LoadText(text::kVerified)) verified = true;
     }
     void setProgressRange(int low, int high) override {
         ConsoleFrontEnd::setProgressRange(low, high);
@@ -145,7 +142,7 @@ fs::path StationSettings(const fs::path& userFolder, int station, std::optional<
         ("tarmix-station-" + std::to_string(getpid()) + "-" + std::to_string(station));
     fs::create_directories(folder, failure);
     if (failure || WriteSettings(folder, settings) != 0) {
-        error = FormatText(kTextSettingsNotKept, folder.string());
+        error = FormatText(text::kSettingsNotKept, folder.string());
         return {};
     }
     return folder;
@@ -297,7 +294,7 @@ std::optional<int32_t> Station::askVersion() {
 }
 
 bool Station::waitUntilRemoved() {
-    console_.stationStatus(number_, LoadText(kTextTakeAway));
+    console_.stationStatus(number_, LoadText(text::kTakeAway));
     std::optional<StationLink> link;
     int silent = 0;
     while (!StopRequested()) {
@@ -318,7 +315,7 @@ bool Station::waitForPort() {
     while (!StopRequested()) {
         if (ProbeSerialPath(port_) == OpenFailure::None) return true;
         if (!std::exchange(said, true))
-            console_.stationStatus(number_, LoadText(kTextWaitingForPort));
+            console_.stationStatus(number_, LoadText(text::kWaitingForPort));
         systemClock().sleep(kStopPoll);
     }
     return false;

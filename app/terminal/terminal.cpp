@@ -3,26 +3,12 @@
 #include <ctime>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "link/connection_watch.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextTerminalOverCom = 60450;       // "Terminal over COM"
-constexpr int kTextTerminalWithoutLink = 60451;   // "Terminal without connection "
-constexpr int kTextSerialLineWriteError = 60624;  // "Serial line write error!"
-constexpr int kTextErrorWhileInit = 60173;        // "Error while init:"
-constexpr int kTextKeyHelp = 64900;               // "Terminal keys: Ctrl-T, then …"
-constexpr int kTextQuitKeyHelp = 64901;           // "Ctrl-] quits the terminal."
-constexpr int kTextEchoOn = 64902;                // "Local echo on"
-constexpr int kTextEchoOff = 64903;               // "Local echo off"
-constexpr int kTextStampsOn = 64904;              // "Time stamps on"
-constexpr int kTextStampsOff = 64905;             // "Time stamps off"
-constexpr int kTextLineWentAway = 64906;          // "the line went away"
-constexpr int kTextLineBack = 64907;              // "the line is back"
-
-constexpr int kTextNotLatin1 = 65040;  // "Not sent: the serial line carries ISO 8859-1 …"
 
 // A typed line that makes the device leave its monitor.
 constexpr std::string_view kApplicationStarts[] = {"call ", "run appl"};
@@ -76,8 +62,8 @@ std::string localTime(std::chrono::system_clock::time_point when, const char* fo
 }  // namespace
 
 std::string TerminalKeyHelp(bool quitKey) {
-    std::string help = LoadText(kTextKeyHelp);
-    if (quitKey) help += "\n" + LoadText(kTextQuitKeyHelp);
+    std::string help = LoadText(text::kKeyHelp);
+    if (quitKey) help += "\n" + LoadText(text::kQuitKeyHelp);
     return help;
 }
 
@@ -87,7 +73,7 @@ std::string LineStamp(std::chrono::system_clock::time_point when) {
 
 std::string LineMarker(bool back, std::chrono::system_clock::time_point when) {
     return "\r\n[tarmix " + localTime(when, "%Y-%m-%d %H:%M:%S", false) + ": " +
-           LoadText(back ? kTextLineBack : kTextLineWentAway) + "]\r\n";
+           LoadText(back ? text::kLineBack : text::kLineWentAway) + "]\r\n";
 }
 
 std::string_view BytesForKey(TerminalKey key) {
@@ -131,7 +117,7 @@ bool CTerminal::SetBaud(uint32_t baud) {
     view_.terminalSettingsChanged(settings_);
     if (link_ == nullptr || !link_->IsOpen() || link_->Configure(baud) == 0) return true;
     view_.showMessage(
-        LoadText(kTextErrorWhileInit) + " " + link_->portName() + " " + std::to_string(baud), "",
+        LoadText(text::kErrorWhileInit) + " " + link_->portName() + " " + std::to_string(baud), "",
         MessageIcon::Error);
     return false;
 }
@@ -166,9 +152,9 @@ void CTerminal::SetLineLost(bool lost) {
 
 void CTerminal::ShowConnection() {
     if (comNumber_ <= 0)
-        view_.setStatus(LoadText(kTextTerminalWithoutLink));
+        view_.setStatus(LoadText(text::kTerminalWithoutLink));
     else
-        view_.setStatus(LoadText(kTextTerminalOverCom) + std::to_string(comNumber_));
+        view_.setStatus(LoadText(text::kTerminalOverCom) + std::to_string(comNumber_));
 }
 
 void CTerminal::Poll() {
@@ -188,7 +174,7 @@ void CTerminal::LoseLine() {
     link_->Close();
     SetLineLost(true);
     nextReopen_ = clock_.now() + kReopenPeriod;
-    view_.setStatus(LoadText(kTextTerminalWithoutLink));
+    view_.setStatus(LoadText(text::kTerminalWithoutLink));
 }
 
 void CTerminal::TryReopen() {
@@ -199,7 +185,7 @@ void CTerminal::TryReopen() {
         link_->Close();
         if (!lineLost_) {
             SetLineLost(true);
-            view_.setStatus(LoadText(kTextTerminalWithoutLink));
+            view_.setStatus(LoadText(text::kTerminalWithoutLink));
         }
         return;
     }
@@ -212,14 +198,14 @@ bool CTerminal::Send(std::string_view bytes) {
     const bool written =
         link_ != nullptr &&
         link_->WriteBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) == 0;
-    if (!written) view_.showMessage(LoadText(kTextSerialLineWriteError), "", MessageIcon::Error);
+    if (!written) view_.showMessage(LoadText(text::kSerialLineWriteError), "", MessageIcon::Error);
     return written;
 }
 
 bool CTerminal::SendCharacter(char32_t character) {
     const std::optional<char> byte = ByteForCharacter(character);
     if (!byte) {
-        view_.setStatus(LoadText(kTextNotLatin1));
+        view_.setStatus(LoadText(text::kNotLatin1));
         return true;
     }
     if (commandPending_) {
@@ -251,11 +237,12 @@ void CTerminal::RunCommand(char key) {
                 break;
             case TerminalCommand::ToggleEcho:
                 SetLocalEcho(!settings_.localEcho);
-                view_.setStatus(LoadText(settings_.localEcho ? kTextEchoOn : kTextEchoOff));
+                view_.setStatus(LoadText(settings_.localEcho ? text::kEchoOn : text::kEchoOff));
                 break;
             case TerminalCommand::ToggleTimestamps:
                 SetTimestamps(!settings_.timestamps);
-                view_.setStatus(LoadText(settings_.timestamps ? kTextStampsOn : kTextStampsOff));
+                view_.setStatus(
+                    LoadText(settings_.timestamps ? text::kStampsOn : text::kStampsOff));
                 break;
             case TerminalCommand::SendCommandKey:
                 Send(std::string_view(&kCommandKey, 1));
@@ -304,7 +291,7 @@ void CTerminal::ReopenAfterApplicationStart() {
         link_->Close();
         lineLost_ = true;
         nextReopen_ = clock_.now() + kReopenPeriod;
-        view_.setStatus(LoadText(kTextTerminalWithoutLink));
+        view_.setStatus(LoadText(text::kTerminalWithoutLink));
         return;
     }
     lineLost_ = false;

@@ -7,10 +7,10 @@
 
 #include "app/port_problem.h"
 #include "app/settings.h"
-#include "app/window/window_texts.h"
 #include "batch/batch_run.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/identify.h"
 #include "models/models.h"
 #include "platform/pc_paths.h"
@@ -20,14 +20,6 @@ namespace tarmix {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kTextNoSerialLineFree = 60331;      // "no serial line free"
-constexpr int kTextEstablishing = 60180;          // "Establishing connection"
-constexpr int kTextPortDevice = 64402;            // "Serial port %s: %s"
-constexpr int kTextErrorWhileInit = 60173;        // "Error while init:"
-constexpr int kTextReallyTerminate = 60010;       // "Would you really terminate the program?"
-constexpr int kTextExtendedNeedsVersion = 63733;  // "Befor an extended Firmware can be loaded…"
-constexpr int kTextStopping = 63807;              // "Stopping at the end of the current step…"
 
 constexpr int kItalian = 3;
 constexpr int kSpanish = 4;
@@ -195,7 +187,7 @@ bool CDownloadDialog::Connect() {
     const int port = ports_.selectedPort;
     if (port < 0 || port > kLptPortIndex) {
         connecting_ = false;
-        std::string text = LoadText(kTextNoSerialLineFree);
+        std::string text = LoadText(text::kNoSerialLineFree);
         if (const std::string hint = PermissionHint(); !hint.empty()) text += " - " + hint;
         StatusText(text);
         timers_.start(kRescanTimer, kRescanPeriod);
@@ -206,8 +198,8 @@ bool CDownloadDialog::Connect() {
     const std::string device = portMap_.resolve(linkPort_);
     // Which device the run works on, before anything is sent to it.
     if (!device.empty() && !outcomeHeld_)
-        StatusText(FormatText(kTextPortDevice, linkPort_, device));
-    LinkStatus(kTextEstablishing);
+        StatusText(FormatText(text::kPortDevice, linkPort_, device));
+    LinkStatus(text::kEstablishingConnection);
 
     serial_.Close();
     device_.deviceIdentified = false;
@@ -218,7 +210,7 @@ bool CDownloadDialog::Connect() {
         return false;
     }
     if (serial_.Configure(CSerial::kLinkBaud) != 0) {
-        const std::string text = LoadText(kTextErrorWhileInit) + " " + linkPort_;
+        const std::string text = LoadText(text::kErrorWhileInit) + " " + linkPort_;
         StatusText(text);
         view_.showMessage(text, "", MessageIcon::Error);
         return false;
@@ -244,7 +236,7 @@ void CDownloadDialog::Disconnect() {
     UpdateControls();
     view_.setEnabled(Control::StartDownload, false);
     outcomeHeld_ = false;
-    Status(kTextConnectionAborted);
+    Status(text::kConnectionAborted);
 }
 
 void CDownloadDialog::OnComRadio(int index) {
@@ -294,7 +286,8 @@ void CDownloadDialog::OnVerifyAfterWrite(bool checked) {
 
 void CDownloadDialog::OnCompare(bool checked) {
     compareMode_ = checked;
-    view_.setCaption(Control::StartDownload, LoadText(compareMode_ ? kTextCompare : kTextTransmit));
+    view_.setCaption(Control::StartDownload,
+                     LoadText(compareMode_ ? text::kCompare : text::kTransmit));
 }
 
 void CDownloadDialog::OnExtendedFirmware(bool checked) {
@@ -302,14 +295,14 @@ void CDownloadDialog::OnExtendedFirmware(bool checked) {
     if (checked && device_.firmwareVersion < modelRow(device_.hardwareModel).extendedNeedsMonitor) {
         device_.extendedFirmware = false;
         view_.setChecked(Control::ExtendedFirmware, false);
-        view_.showMessage(LoadText(kTextExtendedNeedsVersion), "", MessageIcon::Warning);
+        view_.showMessage(LoadText(text::kExtendedNeedsVersion), "", MessageIcon::Warning);
     }
 }
 
 void CDownloadDialog::OnLanguage(int index) {
     if (busy_) return;
-    const std::string oldFirmwareLabel = LoadText(kFirmwareVersionTextId);
-    const std::string oldUnknown = LoadText(kTextUnknown);
+    const std::string oldFirmwareLabel = LoadText(text::kFirmwareVersion);
+    const std::string oldUnknown = LoadText(text::kUnknown);
     setLanguageIndex(index);
     ApplyLanguage();
     RelabelDeviceTexts(oldFirmwareLabel, oldUnknown);
@@ -318,14 +311,14 @@ void CDownloadDialog::OnLanguage(int index) {
 
 void CDownloadDialog::RelabelDeviceTexts(const std::string& oldFirmwareLabel,
                                          const std::string& oldUnknown) {
-    const std::string unknown = LoadText(kTextUnknown);
+    const std::string unknown = LoadText(text::kUnknown);
     for (InfoField field : {InfoField::Panel, InfoField::Flash})
         if (std::string shown = field == InfoField::Panel ? panelText_ : flashText_;
             shown == oldUnknown)
             SetInfo(field, unknown);
     if (firmwareText_.starts_with(oldFirmwareLabel + ":"))
         SetInfo(InfoField::Firmware,
-                LoadText(kFirmwareVersionTextId) + firmwareText_.substr(oldFirmwareLabel.size()));
+                LoadText(text::kFirmwareVersion) + firmwareText_.substr(oldFirmwareLabel.size()));
 }
 
 void CDownloadDialog::OnStopOperation() {
@@ -337,12 +330,12 @@ void CDownloadDialog::OnStopOperation() {
         const bool catalogued = statusTextId_ != 0 && shown == LoadText(statusTextId_);
         statusBeforeStop_ = ShownStatus{shown, catalogued ? statusTextId_ : 0};
     }
-    Status(kTextStopping);
+    Status(text::kStopping);
 }
 
 void CDownloadDialog::ShowOutcomeAfterLateStop() {
     const std::optional<ShownStatus> before = std::exchange(statusBeforeStop_, std::nullopt);
-    if (!before || view_.statusText() != LoadText(kTextStopping)) return;
+    if (!before || view_.statusText() != LoadText(text::kStopping)) return;
     if (before->textId != 0)
         Status(before->textId);
     else
@@ -358,12 +351,12 @@ void CDownloadDialog::ReportUnrecognisedWords() {
 }
 
 void CDownloadDialog::OnExit() {
-    if (!unattended_.active() && !view_.askYesNo(LoadText(kTextReallyTerminate), "")) return;
+    if (!unattended_.active() && !view_.askYesNo(LoadText(text::kReallyTerminate), "")) return;
     CloseThroughOk();
 }
 
 bool CDownloadDialog::OnCloseRequest() {
-    if (!view_.askYesNo(LoadText(kTextReallyTerminate), "")) return false;
+    if (!view_.askYesNo(LoadText(text::kReallyTerminate), "")) return false;
     CloseThroughOk();
     return true;
 }

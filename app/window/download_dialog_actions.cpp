@@ -3,22 +3,16 @@
 #include <cstdio>
 
 #include "app/window/download_dialog.h"
-#include "app/window/window_texts.h"
 #include "batch/batch_run.h"
 #include "config/capability.h"
 #include "flash/download.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "models/models.h"
 
 namespace tarmix {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-constexpr int kTextDownloadFinished = 60131;  // "Download finished"
-
-}  // namespace
 
 int CDownloadDialog::OnStartDownload() {
     if (busy_) return 1;
@@ -99,7 +93,7 @@ int CDownloadDialog::DownloadRomImage(const std::string& path) {
     view_.setUsage(usage_);
     RefreshModelControls();
     if (result != 0) return result;
-    if (!compareMode_) Status(kTextDownloadFinished);
+    if (!compareMode_) Status(text::kDownloadFinished);
     view_.reportDownload({compareMode_, figures.bytesSent, figures.blocksSent, duration, usage_});
     return result;
 }
@@ -114,7 +108,7 @@ void CDownloadDialog::OnStartApplication() {
 
 void CDownloadDialog::StartOrStopApplication() {
     if (applicationRunning_) {
-        view_.setCaption(Control::StartApplication, LoadText(kTextStart));
+        view_.setCaption(Control::StartApplication, LoadText(text::kStart));
         Disconnect();
         Connect();
         // The device's USB port is still coming back; its line is no place for typing.
@@ -132,7 +126,7 @@ void CDownloadDialog::StartOrStopApplication() {
     if (NeedsUsbReopen(device_.hardwareModel, SelectedPortIsUsb())) ReopenLink(serial_, true);
     applicationRunning_ = true;
     RefreshModelControls();
-    view_.setCaption(Control::StartApplication, LoadText(kTextStop));
+    view_.setCaption(Control::StartApplication, LoadText(text::kStop));
     if (terminalOn_) view_.focusTerminal();
 }
 

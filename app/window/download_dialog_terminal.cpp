@@ -1,17 +1,14 @@
 // The terminal in the main window: switching it on and off, its receive poll and the keys
 // the user types into it.
 #include "app/window/download_dialog.h"
-#include "app/window/window_texts.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "platform/replacing_file.h"
 
 namespace tarmix {
 
 namespace {
-
-constexpr int kTextTerminalSaved = 64913;     // "Terminal text saved in %s"
-constexpr int kTextTerminalNotSaved = 64914;  // "The terminal text was not saved:\n%s"
 
 constexpr char kTerminalFileName[] = "terminal.txt";
 
@@ -35,13 +32,13 @@ void CDownloadDialog::SwitchTerminalOn() {
     StopWatch();
     EnableStartApplication();
     terminalOn_ = true;
-    view_.setCaption(Control::TerminalOnOff, LoadText(kTextHideTerminal));
+    view_.setCaption(Control::TerminalOnOff, LoadText(text::kHideTerminal));
     view_.focusTerminal();
 }
 
 void CDownloadDialog::SwitchTerminalOff(bool reconnect) {
     terminalOn_ = false;
-    view_.setCaption(Control::TerminalOnOff, LoadText(kTextShowTerminal));
+    view_.setCaption(Control::TerminalOnOff, LoadText(text::kShowTerminal));
     timers_.stop(kTerminalTimer);
     terminal_.Detach();
     view_.setTerminalShown(false);
@@ -97,9 +94,9 @@ void CDownloadDialog::OnTerminalSave() {
     std::string error;
     if (out.Open(*file, error)) {
         out.Write(view_.shownTerminalText());
-        if (out.Commit(error)) return view_.setStatus(FormatText(kTextTerminalSaved, *file));
+        if (out.Commit(error)) return view_.setStatus(FormatText(text::kTerminalSaved, *file));
     }
-    view_.showMessage(FormatText(kTextTerminalNotSaved, error), "", MessageIcon::Error);
+    view_.showMessage(FormatText(text::kTerminalNotSaved, error), "", MessageIcon::Error);
 }
 
 }  // namespace tarmix

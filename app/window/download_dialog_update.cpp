@@ -3,15 +3,9 @@
 #include "flash/boot_loader_update.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
-
-namespace {
-
-constexpr int kTextUpdateFirmware = 60616;  // "Update firmware"
-constexpr int kTextLibraryLacks = 64503;    // "The update needs the file \"%s\" in %s."
-
-}  // namespace
 
 bool CDownloadDialog::BootLoaderUpdateEnabled() const {
     return BootLoaderUpdateAvailable(device_, terminalOn_);
@@ -22,8 +16,8 @@ void CDownloadDialog::OnUpdateBootLoader() {
     // The button stays usable without the images, so that it can say which one is needed.
     const std::string missing = MissingLibraryFile(device_, folders_.library);
     if (!missing.empty()) {
-        view_.showMessage(FormatText(kTextLibraryLacks, missing, folders_.library.string()),
-                          LoadText(kTextUpdateFirmware), MessageIcon::Warning);
+        view_.showMessage(FormatText(text::kLibraryLacks, missing, folders_.library.string()),
+                          LoadText(text::kUpdateFirmware), MessageIcon::Warning);
         return;
     }
     RunBootLoaderUpdate(folders_.library, device_.hardwareModel, true);

@@ -1,17 +1,10 @@
 // The main window's timers: the port rescan, the connection watch, and the unattended
 // action that the watch starts once the controller is identified.
 #include "app/window/download_dialog.h"
-#include "app/window/window_texts.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 
 namespace tarmix {
-
-namespace {
-
-constexpr int kTextConnectionEstablished = 60122;  // "Connection established"
-constexpr int kTextConnectionInterrupted = 60123;  // "Connection interrupted"
-
-}  // namespace
 
 void CDownloadDialog::onTimer(int id) {
     // A tick that arrives while an operation (or its message box) is open waits for the
@@ -64,10 +57,10 @@ void CDownloadDialog::WatchTick() {
     scanner_.ScanSerialPorts(ports_);
     UpdateControls();
     if (!device_.deviceIdentified) {
-        SetInfo(InfoField::Panel, LoadText(kTextUnknown));
-        SetInfo(InfoField::Flash, LoadText(kTextUnknown));
+        SetInfo(InfoField::Panel, LoadText(text::kUnknown));
+        SetInfo(InfoField::Flash, LoadText(text::kUnknown));
         outcomeHeld_ = false;
-        Status(kTextConnectionInterrupted);
+        Status(text::kConnectionInterrupted);
     }
     RefreshModelControls();
     RunUnattendedAction();
@@ -77,7 +70,7 @@ void CDownloadDialog::ShowWatchReport(const WatchReport& report) {
     if (!report.answered) return;
     SetInfo(InfoField::Panel, report.fields.panel);
     SetInfo(InfoField::Flash, report.fields.flash);
-    LinkStatus(kTextConnectionEstablished);
+    LinkStatus(text::kConnectionEstablished);
     ShowUsage();
     if (!report.queriesRan) return;
     SetInfo(InfoField::Firmware, report.firmwareText);

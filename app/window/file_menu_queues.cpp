@@ -8,6 +8,7 @@
 #include "ffs/device_path.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/baud_switch.h"
 #include "platform/latin1.h"
 #include "platform/stop_request.h"
@@ -17,12 +18,6 @@ namespace tarmix {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kTextFolderNotPossible = 60262;  // "Folder is not possible"
-constexpr int kTextFileUpload = 60220;         // "File - upload"
-constexpr int kTextFileDownload = 60202;       // "File - download"
-constexpr int kTextNameRefused = 64200;        // "The name '%s' cannot be used on the …"
-constexpr int kTextNoPcName = 64500;           // "'%s' cannot be a file name on this PC …"
 
 // The device name a PC file gets: its own name, cut to the longest name the program
 // creates. nullopt when it has characters the device does not know.
@@ -45,8 +40,9 @@ void FileMenuQueues::QueueUploads(const std::vector<int>& rows) {
     for (int row : rows) {
         const FileRow& file = tables.files[size_t(row)];
         if (!file.isFolder) continue;
-        view.showMessage(LoadText(kTextFolderNotPossible) + "\n\n<" + DisplayName(file.name) + ">",
-                         LoadText(kTextFileUpload), MessageIcon::Error);
+        view.showMessage(
+            LoadText(text::kFolderNotPossible) + "\n\n<" + DisplayName(file.name) + ">",
+            LoadText(text::kFileUpload), MessageIcon::Error);
         return;
     }
     const std::string folder = tables.selected().path;
@@ -63,8 +59,8 @@ void FileMenuQueues::QueueUploads(const std::vector<int>& rows) {
             const std::string& name = tables.files[size_t(row)].name;
             // A device name becomes a PC file name only when it cannot leave the folder.
             if (!IsSafeDeviceName(name)) {
-                view.showMessage(FormatText(kTextNoPcName, DisplayName(name)),
-                                 LoadText(kTextFileUpload), MessageIcon::Error);
+                view.showMessage(FormatText(text::kNoPcName, DisplayName(name)),
+                                 LoadText(text::kFileUpload), MessageIcon::Error);
                 continue;
             }
             uploadQueue_.push_back(
@@ -108,8 +104,8 @@ void FileMenuQueues::QueueNewFiles() {
         const std::optional<std::string> name = DeviceNameOf(path);
         if (!name) {
             window_.view.showMessage(
-                FormatText(kTextNameRefused, fs::path(path).filename().string()),
-                LoadText(kTextFileDownload), MessageIcon::Error);
+                FormatText(text::kNameRefusedRules, fs::path(path).filename().string()),
+                LoadText(text::kFileDownload), MessageIcon::Error);
             continue;
         }
         newFileQueue_.push_back({path, folder, *name, -1});
@@ -162,8 +158,8 @@ void FileMenuQueues::SendNewFile(QueuedNewFile& file, bool folderShown) {
     const DriveTables& tables = window_.fileSystem.tables();
     TransferResult result = TransferResult::Failed;
     if (CheckNewName(file.deviceName) != NameProblem::None) {
-        view.showMessage(FormatText(kTextNameRefused, DisplayName(file.deviceName)),
-                         LoadText(kTextFileDownload), MessageIcon::Error);
+        view.showMessage(FormatText(text::kNameRefusedRules, DisplayName(file.deviceName)),
+                         LoadText(text::kFileDownload), MessageIcon::Error);
     } else {
         BaudSwitch baud(window_.monitor, view, uint32_t(window_.baudRate));
         RaisedBaudRate raised(baud);

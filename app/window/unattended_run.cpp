@@ -3,21 +3,14 @@
 #include "app/cli/file_system_cli.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/baud_switch.h"
 #include "platform/latin1.h"
 #include "platform/port_map.h"
 
 namespace tarmix {
 
-namespace {
-
-constexpr int kTextFileDownload = 60202;       // "File - download"
-constexpr int kTextFileUpload = 60220;         // "File - upload"
-constexpr int kTextUnknownCharacters = 65038;  // "This controller path holds characters the …"
-constexpr int kTextNotReplaced = 65039;  // "The file was not copied: a file of this name is …"
-constexpr int kTextWordNotRecognised = 63800;  // "%s not recognised; using %s from Tarmix.ini"
-
-}  // namespace
+namespace {}  // namespace
 
 UnattendedRun::UnattendedRun(const MainWindowStart& start)
     : resultCode_(start.resultCode),
@@ -37,10 +30,10 @@ std::string UnattendedRun::UnrecognisedWordsText(int port, int32_t baudRate) con
     std::string text;
     if (!unrecognisedPort_.empty() && port >= 0)
         text =
-            FormatText(kTextWordNotRecognised, unrecognisedPort_.c_str(), portName(port).c_str());
+            FormatText(text::kWordNotRecognised, unrecognisedPort_.c_str(), portName(port).c_str());
     if (!unrecognisedBaud_.empty()) {
         if (!text.empty()) text += "\n";
-        text += FormatText(kTextWordNotRecognised, unrecognisedBaud_.c_str(),
+        text += FormatText(text::kWordNotRecognised, unrecognisedBaud_.c_str(),
                            std::to_string(baudRate).c_str());
     }
     return text;
@@ -69,8 +62,8 @@ void UnattendedRun::Run(const UnattendedContext& context) {
 int UnattendedRun::Upload(const UnattendedContext& context) {
     const std::optional<std::string> devicePath = Utf8ToLatin1(firstPath_);
     if (!devicePath) {
-        context.view.showMessage("<" + firstPath_ + ">\n\n" + LoadText(kTextUnknownCharacters),
-                                 LoadText(kTextFileUpload), MessageIcon::Error);
+        context.view.showMessage("<" + firstPath_ + ">\n\n" + LoadText(text::kUnknownCharacters),
+                                 LoadText(text::kFileUpload), MessageIcon::Error);
         return kResultFileUploadFailed;
     }
     TransferResult result = TransferResult::Failed;
@@ -80,8 +73,8 @@ int UnattendedRun::Upload(const UnattendedContext& context) {
         result = context.upload(secondPath_, *devicePath);
     }
     if (result == TransferResult::NotCopied)
-        context.view.showMessage(secondPath_ + "\n\n" + LoadText(kTextNotReplaced),
-                                 LoadText(kTextFileUpload), MessageIcon::Warning);
+        context.view.showMessage(secondPath_ + "\n\n" + LoadText(text::kNotReplaced),
+                                 LoadText(text::kFileUpload), MessageIcon::Warning);
     return result == TransferResult::Copied ? kResultOk : kResultFileUploadFailed;
 }
 
@@ -92,8 +85,8 @@ int UnattendedRun::Download(const UnattendedContext& context) {
     const std::optional<std::string> folder = Utf8ToLatin1(secondPath_.substr(0, slash + 1));
     const std::optional<std::string> name = Utf8ToLatin1(secondPath_.substr(slash + 1));
     if (!folder || !name) {
-        context.view.showMessage("<" + secondPath_ + ">\n\n" + LoadText(kTextUnknownCharacters),
-                                 LoadText(kTextFileDownload), MessageIcon::Error);
+        context.view.showMessage("<" + secondPath_ + ">\n\n" + LoadText(text::kUnknownCharacters),
+                                 LoadText(text::kFileDownload), MessageIcon::Error);
         return kResultFileDownloadFailed;
     }
     BaudSwitch baud(context.monitor, context.view, context.baudRate);

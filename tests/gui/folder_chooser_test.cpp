@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "screenshots.h"
 
 namespace tarmix::gui {
@@ -76,7 +77,7 @@ TEST_F(ChooserTest, NewFolderAsksForTheNameAndSelectsTheNewFolder) {
     });
     answer.start(10);
     chooser.newFolder();
-    EXPECT_EQ(prompt.toStdString(), LoadText(61101) + " '/b'");
+    EXPECT_EQ(prompt.toStdString(), LoadText(text::kCreateFolderIn) + " '/b'");
     EXPECT_TRUE(fs::is_directory(root / "b" / "made here"));
     EXPECT_EQ(chooser.chosenPath(), (root / "b" / "made here").string());
 }

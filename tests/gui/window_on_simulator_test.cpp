@@ -38,6 +38,7 @@
 #include "gui/terminal_widget.h"
 #include "gui/usage_bar.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "platform/stop_request.h"
 #include "screenshots.h"
 #include "sim/boot_library.h"
@@ -205,16 +206,16 @@ TEST_F(WindowOnSimulator, ChoosingALanguageRecaptionsTheWindow) {
 
     window().languageButton(kGermanLanguage)->click();
     EXPECT_EQ(languageIndex(), kGermanLanguage);
-    EXPECT_EQ(caption(Control::Exit), text(60605));
+    EXPECT_EQ(caption(Control::Exit), text(text::kExit));
     EXPECT_NE(caption(Control::Exit), "Exit");
-    EXPECT_EQ(caption(Control::StartDownload), text(60480));
-    EXPECT_EQ(window().parts().drives->drives()->tabText(0), text(60140));
-    EXPECT_EQ(status(), text(60122));  // "Connection established" in German
+    EXPECT_EQ(caption(Control::StartDownload), text(text::kTransmit));
+    EXPECT_EQ(window().parts().drives->drives()->tabText(0), text(text::kDriveA));
+    EXPECT_EQ(status(), text(text::kConnectionEstablished));  // in German
     EXPECT_NE(status(), "Connection established");
     saveScreenshot(window(), "03-german");
 
     window().languageButton(10)->click();  // Greek
-    EXPECT_EQ(window().parts().languages[10]->text(), text(63729));
+    EXPECT_EQ(window().parts().languages[10]->text(), text(text::kLanguageGreek));
     saveScreenshot(window(), "04-greek");
 }
 
@@ -342,7 +343,7 @@ TEST_F(WindowOnSimulator, StopEndsTheDownloadBetweenBlocksAndRestoresTheRate) {
 
     ASSERT_GT(burnsAtStop, 0u);
     EXPECT_LE(sent_.countContaining("burn "), burnsAtStop + 1) << "at most the block under way";
-    EXPECT_TRUE(status().startsWith(text(63801))) << status().toStdString();
+    EXPECT_TRUE(status().startsWith(text(text::kDownloadCutShort))) << status().toStdString();
     EXPECT_FALSE(controller_->applicationLoaded());
     // A command line may follow the bytes of a block at once.
     const auto sentEnding = [this](auto from, const std::string& command) {
@@ -541,13 +542,14 @@ TEST_F(WindowOnSimulator, TheExtendedViewShowsTheDriveAndDeletesTheChosenFile) {
 
     // The "File" menu on TWO.TXT: Delete removes exactly that file.
     list.topLevelItem(3)->setSelected(true);
-    MenuPicker picker(text(60228));
+    MenuPicker picker(text(text::kDelete));
     const QRect row = list.visualItemRect(list.topLevelItem(3));
     QContextMenuEvent click(QContextMenuEvent::Mouse, row.center(),
                             list.viewport()->mapToGlobal(row.center()));
     QApplication::sendEvent(list.viewport(), &click);
-    EXPECT_TRUE(picker.offered.contains(text(60510))) << "Upload";
-    EXPECT_FALSE(picker.offered.contains(text(60263))) << "New folder needs no selection";
+    EXPECT_TRUE(picker.offered.contains(text(text::kUpload))) << "Upload";
+    EXPECT_FALSE(picker.offered.contains(text(text::kNewFolder)))
+        << "New folder needs no selection";
     EXPECT_FALSE(std::filesystem::exists(driveA / "TWO.TXT"));
     EXPECT_TRUE(std::filesystem::exists(driveA / "ONE.TXT"));
     EXPECT_TRUE(std::filesystem::exists(driveA / "THREE.TXT"));
@@ -559,8 +561,8 @@ TEST_F(WindowOnSimulator, TheExtendedViewShowsTheDriveAndDeletesTheChosenFile) {
     QApplication::processEvents();  // the window takes the size the new captions need
     EXPECT_EQ(area.drives()->currentIndex(), 2);
     area.drives()->setCurrentIndex(0);
-    EXPECT_EQ(area.folders()->topLevelItem(0)->text(0), text(60140));
-    EXPECT_EQ(list.headerItem()->text(0), text(60205));
+    EXPECT_EQ(area.folders()->topLevelItem(0)->text(0), text(text::kDriveA));
+    EXPECT_EQ(list.headerItem()->text(0), text(text::kFileName));
     EXPECT_EQ(rowNames(list), "DATA\nONE.TXT\nTHREE.TXT\n");
     saveScreenshot(window(), "11-extended-german");
 
@@ -746,13 +748,14 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndEachOperationAtItsNextSafePoint) {
         int stoppedText;  // the status line begins with this text
         std::function<void()> check;
     } operations[] = {
-        {"EEPROM save", [&] { backUpInto(settingsFolder_ / "eeprom"); }, "geteepromdata", 1, 64802,
+        {"EEPROM save", [&] { backUpInto(settingsFolder_ / "eeprom"); }, "geteepromdata", 1,
+         text::kBackupStopped,
          [&] {
              EXPECT_FALSE(fs::exists(settingsFolder_ / "eeprom" / "EEPROM" / "Eeprom.bin"));
              EXPECT_FALSE(fs::exists(settingsFolder_ / "eeprom" / "Reload.rom"));
              fs::remove_all(settingsFolder_ / "eeprom");
          }},
-        {"script", [&] { run(script); }, "file load", 1, 64469,
+        {"script", [&] { run(script); }, "file load", 1, text::kStoppedAtLine,
          [&] {
              // Said in a message box, and kept out of the next run's way.
              EXPECT_TRUE(boxes_.seen.back().text.contains("<A:\\NEW1.TXT>"));
@@ -762,12 +765,12 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndEachOperationAtItsNextSafePoint) {
         {"Upload queue",
          [&] {
              chosenFolder = uploads;
-             fileMenu(60510, {"DAY1.TXT", "DAY2.TXT", "DAY3.TXT"});
+             fileMenu(text::kUpload, {"DAY1.TXT", "DAY2.TXT", "DAY3.TXT"});
              // The queue runs on a timer, after the menu has closed.
              EXPECT_TRUE(QTest::qWaitFor([&] { return sent_.countContaining("file dump") != 0; }));
              EXPECT_TRUE(QTest::qWaitFor([&] { return !window().parts().stop->isEnabled(); }));
          },
-         "file dump", 2, 64800,
+         "file dump", 2, text::kCopyStopped,
          [&] {
              EXPECT_TRUE(fs::exists(uploads / "DAY1.TXT"));
              EXPECT_FALSE(fs::exists(uploads / "DAY2.TXT"));
@@ -778,18 +781,19 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndEachOperationAtItsNextSafePoint) {
         {"New program",
          [&] {
              chosenFile = program;
-             fileMenu(60365, {});
+             fileMenu(text::kNewProgram, {});
          },
-         "file load", 1, 64801,
+         "file load", 1, text::kDeviceFileCut,
          [&] {
              // The incomplete device file is named, and kept out of the next run's way.
              EXPECT_TRUE(status().contains("Application.exe")) << status().toStdString();
              fs::remove(driveA / "Application.exe");
          }},
         // Last: these restores format the drive.
-        {"EEPROM restore", [&] { run(backup / "Reload.rom"); }, "seteepromdata", 1, 64811,
+        {"EEPROM restore", [&] { run(backup / "Reload.rom"); }, "seteepromdata", 1,
+         text::kEepromRestoreStopped,
          [&] { EXPECT_EQ(boxes_.seen.back().icon, QMessageBox::Warning) << "it stays on screen"; }},
-        {"restore", [&] { run(backup / "Reload.rom"); }, "file load", 1, 64469,
+        {"restore", [&] { run(backup / "Reload.rom"); }, "file load", 1, text::kStoppedAtLine,
          [&] { EXPECT_FALSE(fs::exists(driveA / "DAY2.TXT")); }},
     };
     const std::vector<StopWay> ways = stopWays();
@@ -832,7 +836,7 @@ TEST_F(WindowOnSimulator, StopAndEscapeEndEachOperationAtItsNextSafePoint) {
         }
     }
     for (const auto& box : boxes_.seen)
-        EXPECT_FALSE(box.text.contains(text(60131))) << box.text.toStdString();
+        EXPECT_FALSE(box.text.contains(text(text::kDownloadFinished))) << box.text.toStdString();
 }
 
 // A stop while a script's closing step runs (the drive list read again after the copy) cuts
@@ -845,7 +849,7 @@ TEST_F(WindowOnSimulator, AStopDuringTheLastStepLeavesTheOutcomeOnTheStatusLine)
     button(Control::ExtendedView)->click();
     window().setSourceText(script.string());
     controller_->OnSourceEdited(script.string());
-    const QString copied = text(64803).left(text(64803).indexOf('%'));
+    const QString copied = text(text::kCopied).left(text(text::kCopied).indexOf('%'));
     for (const auto& way : stopWays()) {
         SCOPED_TRACE(way.how);
         // The script ends with the controller identified afresh.

@@ -11,6 +11,7 @@
 
 #include "app/cli/command_line.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "support/file_contents.h"
 
 namespace tarmix {
@@ -91,10 +92,15 @@ TEST_F(CliLanguageTest, EveryRunSpeaksOnlyItsOwnLanguage) {
             << output;
         // What the failing run says, in this language.
         const TextCatalogues& all = builtInCatalogues();
-        EXPECT_NE(output.find(*all.lookup(language.index, 60221)), std::string::npos) << output;
-        EXPECT_NE(output.find(*all.lookup(language.index, 64888)), std::string::npos) << output;
-        EXPECT_NE(output.find(*all.lookup(language.index, 65102)), std::string::npos) << output;
-        const std::string waitRefusal = *all.lookup(language.index, 65028);
+        EXPECT_NE(output.find(*all.lookup(language.index, text::kFileUploadError)),
+                  std::string::npos)
+            << output;
+        EXPECT_NE(output.find(*all.lookup(language.index, text::kResultFileUploadFailed)),
+                  std::string::npos)
+            << output;
+        EXPECT_NE(output.find(*all.lookup(language.index, text::kHelpExitCodes)), std::string::npos)
+            << output;
+        const std::string waitRefusal = *all.lookup(language.index, text::kBadWait);
         EXPECT_NE(output.find(waitRefusal.substr(0, waitRefusal.find('%'))), std::string::npos)
             << output;
         for (const int other : {kGermanLanguage, kEnglishLanguage}) {

@@ -15,6 +15,7 @@
 #include "batch/restore_script.h"
 #include "batch/sha256.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "platform/stop_request.h"
 #include "sim/controller.h"
 #include "sim/in_process_port.h"
@@ -98,10 +99,13 @@ TEST(ApplicationArea, TextAndDataFiguresOrWhichSectorFailed) {
         const char* answer;
         int sector, text;
     };
-    for (const Case& c : {Case{"tell appl\r\nData: 0 0\r\nBoot> ", 60411, 60340},
-                          Case{"tell appl\r\nText: zz 1\r\nData: 0 0\r\nBoot> ", 60411, 60380},
-                          Case{"tell appl\r\nText: 1 2\r\nBoot> ", 60410, 60340},
-                          Case{"tell appl\r\nText: 1 2 Data: 7 zz\r\nBoot> ", 60410, 60380}}) {
+    for (const Case& c :
+         {Case{"tell appl\r\nData: 0 0\r\nBoot> ", text::kTextSector, text::kNotAvailable},
+          Case{"tell appl\r\nText: zz 1\r\nData: 0 0\r\nBoot> ", text::kTextSector,
+               text::kReadError},
+          Case{"tell appl\r\nText: 1 2\r\nBoot> ", text::kDataSector, text::kNotAvailable},
+          Case{"tell appl\r\nText: 1 2 Data: 7 zz\r\nBoot> ", text::kDataSector,
+               text::kReadError}}) {
         SCOPED_TRACE(c.answer);
         failure = {};
         EXPECT_FALSE(ParseApplicationArea(c.answer, failure));

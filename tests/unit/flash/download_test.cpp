@@ -10,6 +10,7 @@
 #include "flash/srec_writer.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
+#include "lang/text_names.h"
 #include "link/identify.h"
 #include "sim/controller.h"
 #include "sim/image_maker.h"
@@ -121,7 +122,7 @@ TEST_F(DownloadTest, CompareOfAnotherImageFails) {
     other.seed = 7;
     EXPECT_EQ(download(image("two.rom", 0x110000, 5000, other)), 1);
     ASSERT_FALSE(view.messages.empty());
-    EXPECT_EQ(view.messages.back().text, LoadText(60171));
+    EXPECT_EQ(view.messages.back().text, LoadText(text::kCompareError));
 }
 
 TEST_F(DownloadTest, BurnWithoutEraseShowsUpAsAWrongCompare) {
@@ -165,7 +166,7 @@ TEST_F(DownloadTest, ImageForOtherHardwareIsRefusedBeforeAnyFlashCommand) {
     connect("alder");
     EXPECT_EQ(download(image("wrong.rom", 0x20000, 2000)), 1);
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].caption, LoadText(63737));
+    EXPECT_EQ(view.messages[0].caption, LoadText(text::kWarning));
     EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
     EXPECT_FALSE(sent.any("flash"));
     EXPECT_FALSE(sent.any("burn"));
@@ -300,7 +301,7 @@ TEST_F(DownloadTest, EraseOfNoSectorIsASuccess) {
     EXPECT_EQ(run.EraseApplicationArea(0x10000, 0x100ff), 0);
     EXPECT_EQ(port->written, "flash erase application 00010000 000100ff\r");
     EXPECT_TRUE(view.messages.empty());
-    EXPECT_EQ(view.statuses.back(), LoadText(60254));  // "Flash was erased"
+    EXPECT_EQ(view.statuses.back(), LoadText(text::kFlashWasErased));
 }
 
 TEST_F(DownloadTest, UnreadDriveSizesRefuseBankAButNotTheRam) {
@@ -308,7 +309,7 @@ TEST_F(DownloadTest, UnreadDriveSizesRefuseBankAButNotTheRam) {
     device.driveSizesUnread = true;
     EXPECT_EQ(download(image("app.rom", 0x110000, 2000)), 1);
     ASSERT_FALSE(view.messages.empty());
-    EXPECT_EQ(view.messages.back().text, LoadText(60257));
+    EXPECT_EQ(view.messages.back().text, LoadText(text::kDriveSizesUnread));
     EXPECT_FALSE(sent.any("flash"));
     EXPECT_FALSE(sent.any("burn"));
     // The RAM holds no file system: an image for it goes in.
@@ -319,10 +320,10 @@ TEST_F(DownloadTest, EraseThatStopsMidSectorTimesOut) {
     connect("alder");
     controller->setSectorTime(6000ms);
     EXPECT_EQ(download(image("app.rom", 0x110000, 2000)), 1);
-    EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(), LoadText(60255)),
+    EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(), LoadText(text::kEraseTimeout)),
               view.statuses.end());
     ASSERT_FALSE(view.messages.empty());
-    EXPECT_EQ(view.messages.back().text, LoadText(60253));
+    EXPECT_EQ(view.messages.back().text, LoadText(text::kFlashEraseError));
     EXPECT_FALSE(sent.any("burn"));
 }
 
@@ -425,7 +426,7 @@ TEST_F(DownloadTest, VerifyAfterWriteComparesEachBlockWhereTheImageNowLies) {
         ASSERT_EQ(download(image("app.rom", c.imageStart, 9001)), 0)
             << (view.messages.empty() ? "" : view.messages[0].text);
         EXPECT_TRUE(sent.any(c.firstCompare));
-        EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(), LoadText(64301)),
+        EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(), LoadText(text::kVerified)),
                   view.statuses.end());
         EXPECT_TRUE(figures.applicationLoaded);
     }
@@ -454,7 +455,7 @@ TEST_F(DownloadTest, VerifyAfterWriteCatchesWhatTheBlockChecksumCannot) {
         EXPECT_EQ(download(image("app.rom", 0x110000, 9001)), verify ? 1 : 0);
         if (verify) {
             ASSERT_EQ(view.messages.size(), 1u);
-            EXPECT_EQ(view.messages[0].text, FormatText(64302, 0x110000u));
+            EXPECT_EQ(view.messages[0].text, FormatText(text::kVerifyErrorAt, 0x110000u));
             EXPECT_FALSE(figures.applicationLoaded);
         }
     }

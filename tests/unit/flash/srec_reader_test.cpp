@@ -5,6 +5,7 @@
 
 #include "flash/rom_image.h"
 #include "flash/rom_image_header.h"
+#include "lang/text_names.h"
 #include "srec_test_support.h"
 
 namespace tarmix {
@@ -89,7 +90,7 @@ TEST(SrecReader, EmptyFileHasNoDataButAMissingFileOrAFolderCannotBeOpened) {
         untouched.lowest = 7;
         const ImageResult scan = ScanImageExtent(path, untouched);
         EXPECT_EQ(scan.status, ImageStatus::kOpenFailed);
-        EXPECT_EQ(scan.messageId(), kMsgFileOpenError);
+        EXPECT_EQ(scan.messageId(), text::kFileOpenError);
         EXPECT_EQ(untouched.lowest, 7u);
         AssembleResult result;
         EXPECT_TRUE(Blocks(path, &result).empty());
@@ -114,7 +115,7 @@ TEST(SrecReader, DataRunningPastItsLineIsRefusedByEveryReader) {
         const ImageResult scan = ScanImageExtent(file.path(), extent);
         EXPECT_EQ(scan.status, ImageStatus::kDamagedRecord) << damaged;
         EXPECT_EQ(scan.line, 2u);
-        EXPECT_EQ(scan.messageId(), kMsgFileReadError);
+        EXPECT_EQ(scan.messageId(), text::kFileReadError);
 
         AssembleResult result;
         EXPECT_TRUE(Blocks(file.path(), &result).empty());  // not even the block before it

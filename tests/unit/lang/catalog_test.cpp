@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "lang/text_names.h"
 #include "text_fixture.h"
 
 namespace tarmix {
@@ -48,11 +49,11 @@ TEST_F(LanguageTest, LongTextIsCutAt999CharactersWithoutSplittingOne) {
 
 TEST_F(LanguageTest, LoadTextUsesTheCurrentLanguage) {
     setLanguageIndex(kEnglishLanguage);
-    EXPECT_EQ(LoadText(60120), "Connection aborted");
+    EXPECT_EQ(LoadText(text::kConnectionAborted), "Connection aborted");
     setLanguageIndex(kGermanLanguage);
-    EXPECT_EQ(LoadText(60120), "Verbindung getrennt");
+    EXPECT_EQ(LoadText(text::kConnectionAborted), "Verbindung getrennt");
     setLanguageIndex(3);  // Italian, read from a settings file
-    EXPECT_EQ(LoadText(60120), "Verbindung getrennt");
+    EXPECT_EQ(LoadText(text::kConnectionAborted), "Verbindung getrennt");
     EXPECT_TRUE(reports.empty());
 }
 
@@ -70,8 +71,8 @@ TEST_F(LanguageTest, LanguageTableMatchesTheIndexAndCaptionIds) {
     EXPECT_STREQ(all[3].code, "it");
     EXPECT_FALSE(all[3].hasCatalogue);
     EXPECT_STREQ(all[7].code, "ru");
-    EXPECT_EQ(all[7].captionId, 63726);
-    EXPECT_EQ(all[kLastLanguage].captionId, 63734);
+    EXPECT_EQ(all[7].captionId, text::kLanguageRussian);
+    EXPECT_EQ(all[kLastLanguage].captionId, text::kLanguageLithuanian);
     for (const Language& language : all) {
         EXPECT_EQ(builtInCatalogues().find(language.code) != nullptr, language.hasCatalogue)
             << language.code;

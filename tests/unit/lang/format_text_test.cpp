@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "lang/text_names.h"
 #include "text_fixture.h"
 
 namespace tarmix {
@@ -87,9 +88,11 @@ TEST_F(FillTextTest, MissingTextGivesThePlaceholder) {
 
 TEST_F(LanguageTest, FormatTextFillsTheBuiltInCatalogueText) {
     setLanguageIndex(kEnglishLanguage);
-    EXPECT_EQ(FormatText(60120), "Connection aborted");
-    EXPECT_EQ(FormatText(60120, 1), "Connection aborted");  // extra argument: unfilled
-    EXPECT_EQ(reports, std::vector<std::string>{"Error Formatting String: 60120"});
+    EXPECT_EQ(FormatText(text::kConnectionAborted), "Connection aborted");
+    EXPECT_EQ(FormatText(text::kConnectionAborted, 1),
+              "Connection aborted");  // extra argument: unfilled
+    EXPECT_EQ(reports, std::vector<std::string>{"Error Formatting String: " +
+                                                std::to_string(text::kConnectionAborted)});
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "app/settings.h"
 #include "lang/catalog.h"
+#include "lang/text_names.h"
 #include "sim/image_maker.h"
 #include "window_bench.h"
 
@@ -163,8 +164,8 @@ TEST(MainWindowWatch, ALanguageSwitchRelabelsTheDeviceTexts) {
     bench.window->OnLanguage(kEnglishLanguage);
     EXPECT_EQ(bench.view.info.at(InfoField::Firmware), "Firmware version: 30");
     bench.window->OnLanguage(2);  // French
-    EXPECT_EQ(bench.view.info.at(InfoField::Firmware), LoadText(60241) + ": 30");
-    EXPECT_EQ(bench.view.captions.at(Control::StopOperation), LoadText(60441));
+    EXPECT_EQ(bench.view.info.at(InfoField::Firmware), LoadText(text::kFirmwareVersion) + ": 30");
+    EXPECT_EQ(bench.view.captions.at(Control::StopOperation), LoadText(text::kStop));
     setLanguageIndex(kGermanLanguage);
 }
 
@@ -305,15 +306,16 @@ TEST(MainWindowLanguage, ItalianShowsGermanOnTheSpanishRadioAndIsKept) {
     EXPECT_EQ(bench.view.languageRadio, 4);
     EXPECT_FALSE(bench.view.visible[Control::RbItalian]);
     EXPECT_TRUE(bench.view.visible[Control::RbSpanish]);
-    EXPECT_EQ(bench.view.captions[Control::Exit], *builtInCatalogues().lookup(0, 60605));
-    EXPECT_EQ(bench.view.captions[Control::RbLithuanian], *builtInCatalogues().lookup(0, 63734));
+    EXPECT_EQ(bench.view.captions[Control::Exit], *builtInCatalogues().lookup(0, text::kExit));
+    EXPECT_EQ(bench.view.captions[Control::RbLithuanian],
+              *builtInCatalogues().lookup(0, text::kLanguageLithuanian));
     bench.window->CloseThroughOk();
     EXPECT_EQ(savedSettings(bench).languageIndex, 3);
 
     WindowBench english("alder");
     english.window->OnInitDialog();
     english.window->OnLanguage(2);
-    EXPECT_EQ(english.view.captions[Control::Exit], *builtInCatalogues().lookup(2, 60605));
+    EXPECT_EQ(english.view.captions[Control::Exit], *builtInCatalogues().lookup(2, text::kExit));
     english.window->OnLanguage(1);
     english.window->OnCompare(true);
     EXPECT_EQ(english.view.captions[Control::StartDownload], "Compare");
