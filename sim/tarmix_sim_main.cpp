@@ -267,16 +267,17 @@ std::unique_ptr<sim::Controller> makeController(const ServeOptions& options, boo
 }
 
 // One controller of the line, served on its own pty by its own thread.
+enum class Request { None, Unplug, Plug };
+
 struct Unit {
     ServeOptions options;
     std::unique_ptr<sim::Controller> controller;
     std::optional<sim::FaultInjector> faults;
     std::unique_ptr<sim::PtyServer> server;
-    std::atomic<int> request{0};  // what the control pipe asked for
+    std::atomic<Request> request{Request::None};  // what the control pipe asked for
     std::thread thread;
 };
 
-enum Request { kNone = 0, kUnplug, kPlug };
 std::mutex outputLock;
 
 void say(const std::string& line) {
@@ -295,14 +296,14 @@ bool saveUnit(const Unit& unit) {
 
 // Carries out an unplug or plug request on the unit's own thread.
 void serveRequest(Unit& unit, int number) {
-    const int request = unit.request.exchange(kNone);
+    const Request request = unit.request.exchange(Request::None);
     std::string error;
-    if (request == kUnplug && unit.controller) {
+    if (request == Request::Unplug && unit.controller) {
         saveUnit(unit);
         unit.server->unplug(unit.options.usb && !unit.options.link.empty());
         unit.controller.reset();
         say("unplugged " + std::to_string(number));
-    } else if (request == kPlug && !unit.controller) {
+    } else if (request == Request::Plug && !unit.controller) {
         unit.controller = makeController(unit.options, false, error);
         if (!unit.controller) return;
         unit.server->plug(*unit.controller);
@@ -387,7 +388,7 @@ void takeRequest(const std::string& line, std::vector<std::unique_ptr<Unit>>& un
             << units.size() << ", not \"" << line << "\"\n";
         return;
     }
-    units[number - 1]->request = verb == "unplug" ? kUnplug : kPlug;
+    units[number - 1]->request = verb == "unplug" ? Request::Unplug : Request::Plug;
 }
 
 struct LineOptions {
