@@ -6,7 +6,7 @@
 #include <atomic>
 #include <string>
 
-#include "app/cli/command_line.h"
+#include "app/result_codes.h"
 #include "lang/catalog.h"
 #include "lang/text_names.h"
 

@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <memory>
 
-#include "app/cli/launcher.h"
+#include "app/window/front_end.h"
 #include "gui/main_window.h"
 #include "gui/qt_timer_host.h"
 

@@ -1,6 +1,6 @@
 #include "app/cli/settings_command.h"
 
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 #include "app/settings.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"

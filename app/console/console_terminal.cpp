@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 #include "app/port_problem.h"
 #include "app/settings.h"
 #include "lang/catalog.h"

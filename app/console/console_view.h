@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/cli/launcher.h"
 #include "app/json_event.h"
 #include "app/operation_trace.h"
+#include "app/window/front_end.h"
 #include "platform/transfer_meter.h"
 
 namespace tarmix {

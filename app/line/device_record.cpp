@@ -14,10 +14,10 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "app/cli/command_line.h"
 #include "app/console/console_view.h"
 #include "app/json_event.h"
 #include "app/line/record_database.h"
+#include "app/options/command_line.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "lang/text_names.h"

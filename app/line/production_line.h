@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 
 namespace tarmix {
 

@@ -5,12 +5,12 @@
 #include <fstream>
 #include <memory>
 
-#include "app/cli/launcher.h"
 #include "app/console/console_view.h"
 #include "app/operation_trace.h"
 #include "app/settings.h"
 #include "app/stop_signals.h"
 #include "app/window/download_dialog.h"
+#include "app/window/front_end.h"
 #include "app/wire_tee.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 #include "app/program_folders.h"
 #include "app/terminal/terminal.h"
 #include "app/window/file_menu_queues.h"

@@ -1,6 +1,6 @@
 #include "app/window/unattended_run.h"
 
-#include "app/cli/file_system_cli.h"
+#include "app/window/file_system_requests.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "lang/text_names.h"

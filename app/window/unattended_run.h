@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 #include "app/window/window_view.h"
 #include "ffs/file_transfer.h"
 #include "link/monitor_exchange.h"

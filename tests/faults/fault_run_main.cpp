@@ -49,9 +49,9 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/launcher.h"
 #include "app/console/console_view.h"
 #include "app/settings.h"
+#include "app/window/front_end.h"
 #include "app/wire_tee.h"
 #include "ffs/new_program.h"
 #include "lang/catalog.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 
 namespace tarmix {
 namespace {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 #include "lang/catalog.h"
 #include "lang/text_names.h"
 #include "support/file_contents.h"

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "app/cli/command_line.h"
 #include "app/line/device_record.h"
+#include "app/options/command_line.h"
 #include "lang/catalog.h"
 
 namespace tarmix {

@@ -1,6 +1,6 @@
-#include "app/line/line_options.h"
+#include "app/options/line_options.h"
 
-#include "app/cli/help_layout.h"
+#include "app/options/help_layout.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "lang/text_names.h"

@@ -9,16 +9,12 @@
 
 #include <string>
 
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 #include "app/window/window_view.h"
 #include "link/monitor_exchange.h"
 #include "models/device.h"
 
 namespace tarmix {
-
-// The form of an option word ("--ls" …); None for any other word. `takesPath` tells
-// whether a value follows.
-FileSystemForm FileSystemFormOf(const std::string& option, bool& takesPath);
 
 // Runs the request and returns its result code (command_line.h).
 int RunFileSystemRequest(const FileSystemRequest& request, MonitorExchange& monitor,

@@ -1,5 +1,5 @@
 // The word forms of the command line, the result codes they leave, and this build's options.
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/cli/help_layout.h"
+#include "app/options/help_layout.h"
 #include "checkout.h"
 #include "lang/catalog.h"
 

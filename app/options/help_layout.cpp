@@ -1,4 +1,4 @@
-#include "app/cli/help_layout.h"
+#include "app/options/help_layout.h"
 
 namespace tarmix {
 

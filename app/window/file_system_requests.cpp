@@ -1,7 +1,7 @@
-#include "app/cli/file_system_cli.h"
+#include "app/window/file_system_requests.h"
 
-#include "app/cli/command_line.h"
 #include "app/json_event.h"
+#include "app/options/command_line.h"
 #include "ffs/device_path.h"
 #include "ffs/drive_listing.h"
 #include "ffs/drive_tables.h"
@@ -14,21 +14,6 @@
 namespace tarmix {
 
 namespace {
-
-struct FormName {
-    const char* option;
-    FileSystemForm form;
-    bool takesPath;
-};
-constexpr FormName kForms[] = {
-    {"--ls", FileSystemForm::List, true},
-    {"--tree", FileSystemForm::Tree, true},
-    {"--mkdir", FileSystemForm::MakeFolder, true},
-    {"--rm", FileSystemForm::DeleteFile, true},
-    {"--rmdir", FileSystemForm::DeleteFolder, true},
-    {"--format", FileSystemForm::Format, true},
-    {"--df", FileSystemForm::Drives, false},
-};
 
 class Runner {
   public:
@@ -182,15 +167,6 @@ class Runner {
 };
 
 }  // namespace
-
-FileSystemForm FileSystemFormOf(const std::string& option, bool& takesPath) {
-    for (const FormName& name : kForms)
-        if (option == name.option) {
-            takesPath = name.takesPath;
-            return name.form;
-        }
-    return FileSystemForm::None;
-}
 
 int RunFileSystemRequest(const FileSystemRequest& request, MonitorExchange& monitor,
                          const DeviceDescription& device, MainWindowView& view) {

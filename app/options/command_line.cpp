@@ -1,4 +1,4 @@
-#include "app/cli/command_line.h"
+#include "app/options/command_line.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,9 +6,8 @@
 #include <map>
 #include <set>
 
-#include "app/cli/file_system_cli.h"
-#include "app/cli/help_layout.h"
 #include "app/operation_trace.h"
+#include "app/options/help_layout.h"
 #include "lang/catalog.h"
 #include "lang/format_text.h"
 #include "lang/text_names.h"
@@ -17,6 +16,32 @@
 namespace tarmix {
 
 namespace {
+
+struct FormName {
+    const char* option;
+    FileSystemForm form;
+    bool takesPath;
+};
+constexpr FormName kForms[] = {
+    {"--ls", FileSystemForm::List, true},
+    {"--tree", FileSystemForm::Tree, true},
+    {"--mkdir", FileSystemForm::MakeFolder, true},
+    {"--rm", FileSystemForm::DeleteFile, true},
+    {"--rmdir", FileSystemForm::DeleteFolder, true},
+    {"--format", FileSystemForm::Format, true},
+    {"--df", FileSystemForm::Drives, false},
+};
+
+// The form of an option word ("--ls" …); None for any other word. `takesPath` tells
+// whether a value follows.
+FileSystemForm FileSystemFormOf(const std::string& option, bool& takesPath) {
+    for (const FormName& name : kForms)
+        if (option == name.option) {
+            takesPath = name.takesPath;
+            return name.form;
+        }
+    return FileSystemForm::None;
+}
 
 // "%u": one unsigned decimal number at the start of the text (blanks before it allowed).
 uint32_t readUnsigned(const std::string& text) {
