@@ -180,7 +180,9 @@ int BootLoaderUpdate::RunGeneral(const GeneralUpdateSteps& steps, const BootImag
     const ImageLoad loads[] = {{steps.ram.bootInitOffset, bootInit, kShownBootInit},
                                {steps.ram.bootLoaderOffset, bootLoader, kShownBootLoader}};
     if (LoadIntoRam(steps.ram.fill, loads) != kSuccess || StopRequested() ||
-        EraseBootSectors(steps) != kSuccess || ProgramBootArea(steps.program) != kSuccess)
+        EraseKeepingImages([&] { return EraseBootSectors(steps); }, steps.ram.fill, loads) !=
+            kSuccess ||
+        ProgramBootArea(steps.program) != kSuccess)
         return kFailure;
     return Restart(steps.restart, false);
 }
@@ -189,7 +191,8 @@ int BootLoaderUpdate::RunRamBank(const BootImage& bootLoader) {
     const RamBankUpdate& commands = ramBankUpdate();
     const ImageLoad loads[] = {{commands.offset, bootLoader, kShownBootLoader}};
     if (LoadIntoRam(commands.fill, loads) != kSuccess || StopRequested() ||
-        EraseWholeBootArea(commands.erase) != kSuccess)
+        EraseKeepingImages([&] { return EraseWholeBootArea(commands.erase); }, commands.fill,
+                           loads) != kSuccess)
         return kFailure;
     serial_.clock().sleep(kAfterImagePause);
     if (ProgramBootArea(commands.program) != kSuccess) return kFailure;
@@ -218,10 +221,25 @@ int BootLoaderUpdate::TypeImages(std::string_view fill, std::span<const ImageLoa
             SendImageLines(load.image, load.shownName) != kSuccess)
             return kFailure;
     }
-    if (!ctx_.verify) return kSuccess;
+    return !ctx_.verify || ImagesInRam(loads) ? kSuccess : kFailure;
+}
+
+bool BootLoaderUpdate::ImagesInRam(std::span<const ImageLoad> loads) {
     for (const ImageLoad& load : loads)
-        if (CheckImageInRam(load.image, offsetOf(load.offset)) != kSuccess) return kFailure;
-    return kSuccess;
+        if (CheckImageInRam(load.image, offsetOf(load.offset)) != kSuccess) return false;
+    return true;
+}
+
+int BootLoaderUpdate::EraseKeepingImages(const std::function<int()>& erase, std::string_view fill,
+                                         std::span<const ImageLoad> loads) {
+    echoMissed_ = false;
+    if (erase() != kSuccess) return kFailure;
+    if (!echoMissed_ || ImagesInRam(loads)) return kSuccess;
+    // The images are gone: typed again, they are programmed after one more erase.
+    problem_.clear();
+    echoMissed_ = false;
+    if (LoadIntoRam(fill, loads) != kSuccess || erase() != kSuccess) return kFailure;
+    return !echoMissed_ || ImagesInRam(loads) ? kSuccess : kFailure;
 }
 
 int BootLoaderUpdate::CheckImageInRam(const BootImage& image, uint32_t offset) {
@@ -316,6 +334,9 @@ int BootLoaderUpdate::EraseStep(std::string_view command, Millis silence, std::s
     if (!DrainUntilQuiet() || !SendCommand(command)) return kFailure;
     // "Sectors(  16):", then one dot per erased sector.
     const std::string head = std::string(command) + kSectorsHead;
+    const auto echoMissing = [&] {
+        echoMissed_ = echoMissed_ || !answer.starts_with(std::string(command) + "\r\n");
+    };
     const auto showDots = [&](const std::string& sofar) {
         int sectors = 0;
         size_t digits = head.size();
@@ -331,6 +352,7 @@ int BootLoaderUpdate::EraseStep(std::string_view command, Millis silence, std::s
         answer, kAnswerCapacity, Wait::Damped(silence),
         dots ? std::function<void(const std::string&)>(showDots) : nullptr);
     if (reportsError(answer, command)) return kFailure;
+    echoMissing();
     if (EndsWithPrompt(answer)) return kSuccess;
     // No prompt, or one that came changed: the step counts as done while the monitor still
     // answers a prompt request. Its silence is the step's, damped and scaled as well.
@@ -398,8 +420,9 @@ int BootLoaderUpdate::SendImageLines(const BootImage& image, std::string_view sh
     for (const std::string& piece : image.pieces) total += piece.size() + 1;
     std::string answers;
     for (const std::string& piece : image.pieces) {
-        // Nothing is erased yet: a stop ends the typing between two lines.
-        if (StopRequested()) return kFailure;
+        // Before the erase a stop ends the typing between two lines; after it (the images
+        // typed again) only the finished update is a safe point.
+        if (!eraseSent_ && StopRequested()) return kFailure;
         // No answer is awaited before the next piece: the answers are followed as they come,
         // and the first one that is not the record's own ends the typing.
         if (!SendCommand(piece) ||

@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -131,7 +132,16 @@ class BootLoaderUpdate {
     // reads them back. Succeeds only once the link is back at 57600 and answering.
     int LoadIntoRam(std::string_view fill, std::span<const ImageLoad> loads);
     int TypeImages(std::string_view fill, std::span<const ImageLoad> loads);
+    // Reads the images back from RAM; false at the first that is not there whole.
+    bool ImagesInRam(std::span<const ImageLoad> loads);
     int CheckImageInRam(const BootImage& image, uint32_t offset);
+    // The images wait in RAM from their typing to their programming, and a restart on the
+    // way clears it. After the first erase the update must still finish: when an erase
+    // answer lacked its echo (as a restart's banner does), the images are read back, and
+    // when they are gone they are typed again and the boot area erased once more (erasing
+    // twice does no harm). `erase` is the procedure's erase.
+    int EraseKeepingImages(const std::function<int()>& erase, std::string_view fill,
+                           std::span<const ImageLoad> loads);
     // Reads `count` bytes of RAM at `address`; false when no answer checked out.
     bool ReadRam(uint32_t address, uint32_t count, std::string& data);
     int EraseBootSectors(const GeneralUpdateSteps& steps);
@@ -165,8 +175,9 @@ class BootLoaderUpdate {
 
     BootLoaderUpdateContext ctx_;
     CSerial& serial_;
-    bool eraseSent_ = false;  // from here on the boot area may be gone
-    std::string problem_;     // what went wrong before the erase, for the message
+    bool eraseSent_ = false;   // from here on the boot area may be gone
+    bool echoMissed_ = false;  // an erase answer did not begin with the command's echo
+    std::string problem_;      // what went wrong before the erase, for the message
 };
 
 }  // namespace tarmix

@@ -224,7 +224,7 @@ def frames(lengths, total):
 
     def frame(position):
         index = bisect.bisect_right(ends, position)
-        return index, ends[index] if index < len(ends) else total
+        return index, min(ends[index], total)  # the last frame ends with the data
     return Blocks(frame)
 
 
@@ -429,6 +429,8 @@ class Operation:
     def intact(self, rig):
         """After a failure: the PC's files as they were (no partial file under a final name)."""
         raise NotImplementedError
+
+    not_intact = "PC files changed"  # why a failed run that is not intact is damaged
 
     # What the operation may change on the device (device_damage looks at everything else).
     writes_drives = False
@@ -1004,6 +1006,8 @@ class BootUpdate(Operation):
 
     def intact(self, rig):
         return rig.tools.device_version(rig) in (self.firmware, self.NEW_VERSION)
+
+    not_intact = "the controller no longer starts"
 
     def flash_written(self, rig):
         return None

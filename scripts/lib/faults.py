@@ -334,7 +334,7 @@ def classify(trial, code, rig):
     if code != 0:
         if damage:
             return "damaged", "; ".join(damage)
-        return ("failure", "") if op.intact(rig) else ("damaged", "PC files changed")
+        return ("failure", "") if op.intact(rig) else ("damaged", op.not_intact)
     log = rig.fault_log()
     # A rate change a fault spoiled is said on the console; without that, a run that never
     # reached its cell's rate means the rig did not set it up.

@@ -8,7 +8,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts" / "lib"))
 
-from fault_ops import WRONG, Undetectable, compare, even_blocks  # noqa: E402
+from fault_ops import WRONG, Undetectable, compare, even_blocks, frames  # noqa: E402
 from faults import cancelling_pairs  # noqa: E402
 
 BLOCK = 16
@@ -57,6 +57,15 @@ class UndetectableNeedsAPairInTheBlock(unittest.TestCase):
         for name, changes, log, expected in cases:
             with self.subTest(name):
                 self.assertEqual(judged(changes, log), expected)
+
+
+class TheLastFrameEndsWithTheData(unittest.TestCase):
+    def test_a_flip_on_the_checksum_after_a_short_last_frame(self):
+        # Frames of 16 and then up to 100 bytes carry 40: the second ends at 40, where its sum
+        # begins, 3 bytes after the changed one.
+        expected = {p: 0x40 for p in range(40)}
+        judgement = compare(expected, expected | {37: 0x44}, frames((16, 100), 40), 256)
+        self.assertEqual(len(judgement.unexplained(cancelling_pairs("fault cancel 7+10 bit 2\n"))), 0)
 
 
 if __name__ == "__main__":

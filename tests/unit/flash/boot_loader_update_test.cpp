@@ -452,6 +452,17 @@ INSTANTIATE_TEST_SUITE_P(
                "Boot.rom differs from the controller's RAM at 0x00C20010"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The controller restarts (as at a power dip) instead of taking the first line that starts
+// with `prefix`.
+std::function<void(BootLoaderUpdateTest&)> restartAt(std::string prefix) {
+    return [prefix](BootLoaderUpdateTest& t) {
+        t.tamper.onWrite = changeWrite(prefix, 1, [&t](std::string& line) {
+            t.controller->powerCycle();
+            line.clear();
+        });
+    };
+}
+
 struct Wording {
     const char* name;
     const char* model;
@@ -495,6 +506,10 @@ INSTANTIATE_TEST_SUITE_P(
                     };
                 },
                 true},
+        // The controller restarts as an erase command reaches it, which clears the RAM the
+        // images wait in: they are typed again before anything is programmed.
+        Wording{"RestartAtTheFirstSector", "dispenser", restartAt("flash erase sector"), true},
+        Wording{"RestartAtTheWholeErase", "vantix", restartAt("flash erase bootloader"), true},
         // The monitor reports an error for a further sector.
         Wording{"FurtherSectorRefused", "dispenser",
                 [](auto& t) {
