@@ -66,15 +66,21 @@ std::string FormatInitCaps(const std::vector<int>& values) {
 }
 
 std::optional<std::string> ReadAgreedAnswer(MonitorExchange& monitor, const std::string& command,
-                                            size_t capacity) {
+                                            size_t capacity, int needed) {
     const std::string echo = command + "\r\n";
-    return FirstAgreeingReading(kReadingsLimit, [&]() -> std::optional<std::string> {
-        std::string answer;
-        if (!monitor.CollectUntilPrompt(command, answer, capacity, kCapabilityAnswerLimit).ok() ||
-            answer.rfind(echo, 0) != 0)
-            return std::nullopt;
-        return answer;
-    });
+    // Each reading needed beyond two may take one reading more.
+    const int limit = kReadingsLimit + needed - 2;
+    return FirstAgreeingReading(
+        limit,
+        [&]() -> std::optional<std::string> {
+            std::string answer;
+            if (!monitor.CollectUntilPrompt(command, answer, capacity, kCapabilityAnswerLimit)
+                     .ok() ||
+                answer.rfind(echo, 0) != 0)
+                return std::nullopt;
+            return answer;
+        },
+        needed);
 }
 
 std::optional<std::array<int32_t, 3>> ReadAgreedDriveSizes(MonitorExchange& monitor,
@@ -84,8 +90,8 @@ std::optional<std::array<int32_t, 3>> ReadAgreedDriveSizes(MonitorExchange& moni
     return parseDrivesAnswer(*answer);
 }
 
-CapabilityRecord ReadCapabilities(MonitorExchange& monitor, size_t capacity) {
-    auto answer = ReadAgreedAnswer(monitor, kTellCaps, capacity);
+CapabilityRecord ReadCapabilities(MonitorExchange& monitor, size_t capacity, int needed) {
+    auto answer = ReadAgreedAnswer(monitor, kTellCaps, capacity, needed);
     if (!answer) return {};
     answer->resize(answer->size() - kMonitorPromptLength);
     const auto values = ParseCapabilities(*answer);
@@ -99,7 +105,7 @@ std::string CapabilityReadFailure(CapabilityStatus status) {
 }
 
 CapabilityResult SetCapability(MonitorExchange& monitor, size_t capacity, size_t index, int value) {
-    const CapabilityRecord record = ReadCapabilities(monitor, capacity);
+    const CapabilityRecord record = ReadCapabilities(monitor, capacity, kAgreeingBeforeWrite);
     if (record.status == CapabilityStatus::Unreadable)
         return {CapabilityChange::Unreadable, CapabilityReadFailure(record.status)};
     if (record.status == CapabilityStatus::NoRecord || index < 1 || index > record.values.size())

@@ -11,8 +11,8 @@
 //
 // A line fault can change a digit of an answer without breaking its echo or prompt, and a
 // record written back from such a reading would change values nobody touched. So the
-// record is taken only from two readings that are the same, it is sent back only when a
-// value must change, and it is read back afterwards.
+// record is taken only from two readings that are the same (three before it is sent
+// back), it is sent back only when a value must change, and it is read back afterwards.
 #pragma once
 
 #include <array>
@@ -49,17 +49,22 @@ std::string FormatInitCaps(const std::vector<int>& values);
 inline constexpr Wait kCapabilityAnswerLimit = Wait::Scaled(Millis{500});
 // How many readings of an answer are taken at most while looking for two that agree.
 inline constexpr int kReadingsLimit = 4;
+// A record that is written back is first read alike three times, in at most one reading
+// more: two faults that change two readings alike happen (a byte dropped from a run of
+// equal digits gives the same text wherever it falls), and what is written back stays.
+inline constexpr int kAgreeingBeforeWrite = 3;
 // How many times a changed record is written at most: a fault on the line can change the
 // command on its way, and the reading back shows it. What is written again is the record
 // read before with the one value changed, so a second write is as right as the first.
 inline constexpr int kCapabilityWrites = 3;
 
 // Sends `command` and collects its whole answer (echo, CR LF, reply, prompt; at most
-// `capacity` bytes), again and again until two readings are the same, at most
-// kReadingsLimit times. What two readings agree on is what the monitor said: a byte the
-// line changed makes its reading differ from the others. nullopt when no two agreed.
+// `capacity` bytes), again and again until `needed` readings are the same, at most
+// kReadingsLimit times (one more for each reading needed beyond two). What the readings
+// agree on is what the monitor said: a byte the line changed makes its reading differ
+// from the others. nullopt when not enough agreed.
 std::optional<std::string> ReadAgreedAnswer(MonitorExchange& monitor, const std::string& command,
-                                            size_t capacity);
+                                            size_t capacity, int needed = 2);
 
 enum class CapabilityStatus {
     Read,        // two readings agreed on five to ten values
@@ -77,8 +82,8 @@ struct CapabilityRecord {
 std::optional<std::array<int32_t, 3>> ReadAgreedDriveSizes(MonitorExchange& monitor,
                                                            size_t capacity);
 
-// The record from agreeing readings of "tell caps" (ReadAgreedAnswer).
-CapabilityRecord ReadCapabilities(MonitorExchange& monitor, size_t capacity);
+// The record from `needed` agreeing readings of "tell caps" (ReadAgreedAnswer).
+CapabilityRecord ReadCapabilities(MonitorExchange& monitor, size_t capacity, int needed = 2);
 
 // Why the record could not be used (NoRecord or Unreadable), naming it: a catalogue text.
 std::string CapabilityReadFailure(CapabilityStatus status);

@@ -10,16 +10,16 @@
 
 namespace tarmix {
 
-// Takes readings from `read` (nullopt: a reading that failed) until one equals an earlier
-// one, which it returns; at most `limit` readings, then nullopt.
+// Takes readings from `read` (nullopt: a reading that failed) until `needed` of them are
+// equal, and returns that reading; at most `limit` readings, then nullopt.
 template <typename Read>
-auto FirstAgreeingReading(int limit, Read read) -> decltype(read()) {
+auto FirstAgreeingReading(int limit, Read read, int needed = 2) -> decltype(read()) {
     std::vector<typename decltype(read())::value_type> readings;
     for (int reading = 0; reading < limit; ++reading) {
         auto next = read();
         if (!next) continue;
-        if (std::find(readings.begin(), readings.end(), *next) != readings.end()) return next;
-        readings.push_back(std::move(*next));
+        readings.push_back(*next);
+        if (std::count(readings.begin(), readings.end(), *next) >= needed) return next;
     }
     return std::nullopt;
 }
