@@ -208,11 +208,13 @@ class Blocks:
         return self.ends(position)[1]
 
 
-def even_blocks(base, size):
-    """Blocks of `size` bytes following each other from `base`."""
+def even_blocks(base, size, total=None):
+    """Blocks of `size` bytes following each other from `base`; with `total`, the last one
+    ends with the data at that position."""
     def block(position):
         index = (position - base) // size
-        return index, base + (index + 1) * size
+        end = base + (index + 1) * size
+        return index, end if total is None else min(end, total)
     return Blocks(block)
 
 
@@ -272,7 +274,7 @@ def compare_download(expected, flash, blocks):
 
 def compare_file_sent(expected, copy):
     """A file the PC sent to the device, against its copy there."""
-    return compare_bytes(expected, copy, even_blocks(0, FILE_FRAME), 256)
+    return compare_bytes(expected, copy, even_blocks(0, FILE_FRAME, len(expected)), 256)
 
 
 def compare_file_received(expected, copy):
@@ -282,7 +284,7 @@ def compare_file_received(expected, copy):
 
 def compare_eeprom(expected, actual):
     """An EEPROM area (from its start address) against what was sent or saved."""
-    return compare_bytes(expected, actual, even_blocks(0, EEPROM_BLOCK), 1 << 16)
+    return compare_bytes(expected, actual, even_blocks(0, EEPROM_BLOCK, len(expected)), 1 << 16)
 
 
 def folder_digest(folder):

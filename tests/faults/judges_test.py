@@ -59,13 +59,15 @@ class UndetectableNeedsAPairInTheBlock(unittest.TestCase):
                 self.assertEqual(judged(changes, log), expected)
 
 
-class TheLastFrameEndsWithTheData(unittest.TestCase):
-    def test_a_flip_on_the_checksum_after_a_short_last_frame(self):
-        # Frames of 16 and then up to 100 bytes carry 40: the second ends at 40, where its sum
-        # begins, 3 bytes after the changed one.
+class TheLastBlockEndsWithTheData(unittest.TestCase):
+    def test_a_flip_on_the_checksum_after_a_short_last_block(self):
+        # 40 bytes in frames of 16 and then up to 100, or in blocks of 16: the last one ends
+        # at 40, where its sum begins, 3 bytes after the changed one.
         expected = {p: 0x40 for p in range(40)}
-        judgement = compare(expected, expected | {37: 0x44}, frames((16, 100), 40), 256)
-        self.assertEqual(len(judgement.unexplained(cancelling_pairs("fault cancel 7+10 bit 2\n"))), 0)
+        for blocks in (frames((16, 100), 40), even_blocks(0, 16, 40)):
+            judgement = compare(expected, expected | {37: 0x44}, blocks, 256)
+            pairs = cancelling_pairs("fault cancel 7+10 bit 2\n")
+            self.assertEqual(len(judgement.unexplained(pairs)), 0)
 
 
 if __name__ == "__main__":
