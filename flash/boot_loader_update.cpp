@@ -334,9 +334,6 @@ int BootLoaderUpdate::EraseStep(std::string_view command, Millis silence, std::s
     if (!DrainUntilQuiet() || !SendCommand(command)) return kFailure;
     // "Sectors(  16):", then one dot per erased sector.
     const std::string head = std::string(command) + kSectorsHead;
-    const auto echoMissing = [&] {
-        echoMissed_ = echoMissed_ || !answer.starts_with(std::string(command) + "\r\n");
-    };
     const auto showDots = [&](const std::string& sofar) {
         int sectors = 0;
         size_t digits = head.size();
@@ -352,7 +349,7 @@ int BootLoaderUpdate::EraseStep(std::string_view command, Millis silence, std::s
         answer, kAnswerCapacity, Wait::Damped(silence),
         dots ? std::function<void(const std::string&)>(showDots) : nullptr);
     if (reportsError(answer, command)) return kFailure;
-    echoMissing();
+    if (!answer.starts_with(std::string(command) + "\r\n")) echoMissed_ = true;
     if (EndsWithPrompt(answer)) return kSuccess;
     // No prompt, or one that came changed: the step counts as done while the monitor still
     // answers a prompt request. Its silence is the step's, damped and scaled as well.
