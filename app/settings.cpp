@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A real settings file is about a hundred bytes; anything beyond this is not read.
-constexpr std::streamsize kMaxFileSize = 1 << 20;
+constexpr uint64_t kMaxFileSize = 1 << 20;
 
 constexpr int kAllowedBaudRates[] = {57600, 115200, 230400};
 
@@ -149,7 +149,8 @@ int ReadSettings(const fs::path& folder, Settings& settings) {
     InputFile file;  // a pipe or a device in its place would never end: defaults then
     const bool opened = file.open((folder / kSettingsFileName).string());
     if (opened) {
-        std::string contents(static_cast<size_t>(kMaxFileSize), '\0');
+        // Sized to the file: zeroing the whole limit would cost more than the read.
+        std::string contents(std::min<uint64_t>(file.size(), kMaxFileSize), '\0');
         contents.resize(std::fread(contents.data(), 1, contents.size(), file.get()));
         ParseSettings(contents, settings);
     } else {

@@ -21,10 +21,18 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
+// A text with conversions, as a pattern; a line that does not begin with its literal start
+// is no match, which spares most lines the pattern.
+struct Format {
+    std::string start;
+    std::regex pattern;
+    int id;
+};
+
 // The texts of one language, ready for matching lines against.
 struct LanguageIndex {
     std::map<std::string, int, std::less<>> whole;  // trimmed text → lowest id
-    std::vector<std::pair<std::regex, int>> formats;
+    std::vector<Format> formats;
 };
 
 void appendLiteral(std::string& pattern, std::string_view literal) {
@@ -58,15 +66,20 @@ LanguageIndex indexOf(const TextCatalogues& catalogues, int languageIndex) {
         const std::string_view shown = trimmed(std::string_view(*text).substr(0, text->find('\n')));
         if (shown.empty()) continue;
         index.whole.emplace(std::string(shown), id);  // ids ascend: the lowest stays
-        if (!formatConversions(shown).empty()) index.formats.emplace_back(patternOf(shown), id);
+        if (const auto conversions = formatConversions(shown); !conversions.empty()) {
+            const std::string start(shown.substr(0, shown.find(conversions.front())));
+            index.formats.push_back({start, patternOf(shown), id});
+        }
     }
     return index;
 }
 
 int idOfLine(const LanguageIndex& index, std::string_view line) {
     if (const auto found = index.whole.find(line); found != index.whole.end()) return found->second;
-    for (const auto& [pattern, id] : index.formats)
-        if (std::regex_match(line.begin(), line.end(), pattern)) return id;
+    for (const Format& format : index.formats)
+        if (line.starts_with(format.start) &&
+            std::regex_match(line.begin(), line.end(), format.pattern))
+            return format.id;
     int best = 0;
     size_t bestLength = 0;
     for (const auto& [text, id] : index.whole) {

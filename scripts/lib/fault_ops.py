@@ -87,12 +87,14 @@ class Model:
         """Whether a transfer asked to run at this rate gets there."""
         return self.runs_at(baud, firmware) and self.code not in RESTING_RATE_CODES
 
-    def flash_of(self, address):
-        """Where an application byte loaded at `address` ends up in the flash: where it is,
-        or on a staged model, copied from RAM into the flash above the boot loader."""
+    def placed_in_flash(self, loaded):
+        """Where the bytes of an application loaded at these addresses end up in the flash:
+        where they are, or on a staged model, copied from RAM into the flash above the boot
+        loader."""
         if not self.staged_flash:
-            return address
-        return address - self.application_start + self.flash_banks[0][0] + self.boot_size
+            return loaded
+        offset = self.flash_banks[0][0] + self.boot_size - self.application_start
+        return dict(zip((address + offset for address in loaded), loaded.values()))
 
     def read_block(self):
         return READ_BLOCK_BY_CODE.get(self.code, READ_BLOCK)
@@ -476,7 +478,7 @@ class Download(Operation):
         made.image = Path(workroot) / f"{self.key}-{model.name}.rom"
         tools.make_image(model.keyword, IMAGE_SIZE, made.image)
         made.image_bytes = made.image.read_bytes()
-        made.expected = {model.flash_of(a): b for a, b in read_srecords(made.image).items()}
+        made.expected = model.placed_in_flash(read_srecords(made.image))
         made.blocks = download_blocks(made.expected, model)
 
     def traffic(self, verify):
@@ -683,7 +685,7 @@ class Backup(EepromOperation):
         # Application.rom names each byte where a download of it puts it again: on a staged
         # model in RAM, from where the monitor copies it into the flash.
         made.image_records = read_srecords(made.image)
-        made.image_data = {model.flash_of(a): b for a, b in made.image_records.items()}
+        made.image_data = model.placed_in_flash(made.image_records)
         rig = tools.rig(Path(workroot) / f"{self.key}-{model.name}-programmed", self, 0, model)
         rig.write_state(drives=self.layout(model)[0])
         tools.program_flash(rig, made.image)
@@ -931,8 +933,8 @@ def judge_restore_script(script, folder, device, model):
         if words[0] == "program" and len(words) == 2:
             has_program = True
             # Where its download puts each byte: a staged model's goes through RAM.
-            saved = {model.flash_of(a): b for a, b in read_srecords(pc(words[1])).items()}
-            held = {a: device.flash.get(a, 0xFF) for a in set(device.flash) | set(saved)}
+            saved = model.placed_in_flash(read_srecords(pc(words[1])))
+            held = dict.fromkeys(saved, 0xFF) | device.flash
             blocks = even_blocks(min(saved), model.read_block())
             found.append(compare(held, saved, blocks, 1 << 32) if saved else WRONG)
         elif words[0] == "restoreeprom" and len(words) == 2:

@@ -31,6 +31,7 @@ one or more such files without running anything.
 import argparse
 import concurrent.futures
 import json
+import multiprocessing
 import os
 import random
 import shutil
@@ -255,11 +256,13 @@ class ServedRig(InProcessRig):
     servers = threading.local()
 
     def run_command(self, command):
+        # A worker forked from a process with a server starts its own.
         server = getattr(self.servers, "process", None)
-        if server is None:
+        if server is None or self.servers.owner != os.getpid():
             server = self.servers.process = subprocess.Popen(
                 [command[0], "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                 text=True)
+            self.servers.owner = os.getpid()
         server.stdin.write("\t".join([str(self.folder)] + command[1:]) + "\n")
         server.stdin.flush()
         answer = server.stdout.readline()
@@ -576,32 +579,46 @@ def make_trials(args, has_verify, models):
     return trials, None
 
 
+# What the matrix's worker processes share, set before they are forked from this one.
+matrix = {}
+
+
+def run_numbered_trial(number):
+    """The record of the matrix's trial `number`, run in a worker process."""
+    return record_of(run_trial(matrix["tools"], matrix["workroot"], matrix["trials"][number],
+                               matrix["keep"]))
+
+
 def run_matrix(args, trials, out):
     """Runs the trials, appending each run to the --record file; the records of the runs and
-    the work folder."""
+    the work folder. The workers are processes, not threads: the judging is Python, and
+    threads would take turns at it."""
     workroot = scratch_folder("tarmix-faults-")
     tools = Tools(args.build, ServedRig if args.in_process else Rig)
     prepare_once(tools, Path(workroot), trials)
+    matrix.update(tools=tools, workroot=workroot, trials=trials, keep=args.keep)
     began = time.monotonic()
 
     def results():
-        """The runs' results in the trials' order, a batch at a time, until the time is up."""
+        """The runs' records and trials in the trials' order, a batch at a time, until the
+        time is up."""
         batch = 50 * args.jobs
-        with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        with multiprocessing.get_context("fork").Pool(args.jobs) as pool:
             for start in range(0, len(trials), batch):
                 if args.time_limit and time.monotonic() - began > args.time_limit:
                     return
-                yield from pool.map(lambda t: run_trial(tools, workroot, t, args.keep),
-                                    trials[start : start + batch])
+                numbers = range(start, min(start + batch, len(trials)))
+                for number, record in zip(numbers, pool.imap(run_numbered_trial, numbers, 4)):
+                    yield record, trials[number]
 
     records = []
-    for result in results():
-        records.append(record_of(result))
-        if args.in_process and fails(records[-1]):
-            records[-1]["replay"] = replay_command(args, result.trial)
+    for record, trial in results():
+        records.append(record)
+        if args.in_process and fails(record):
+            record["replay"] = replay_command(args, trial)
         if args.record:
             with open(args.record, "a") as recorded:
-                recorded.write(json.dumps(records[-1]) + "\n")
+                recorded.write(json.dumps(record) + "\n")
     seconds = time.monotonic() - began
     ran = sum(r["outcome"] != "skipped" for r in records)
     print(f"{ran} runs ({len(records) - ran} skipped: the model lacks the operation) in "

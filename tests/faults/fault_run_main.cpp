@@ -55,6 +55,7 @@
 #include "app/wire_tee.h"
 #include "ffs/new_program.h"
 #include "lang/catalog.h"
+#include "lang/text_ids.h"
 #include "link/identify.h"
 #include "link/monitor_exchange.h"
 #include "link/wire_trace.h"
@@ -306,6 +307,13 @@ std::vector<std::string> splitTabs(const std::string& line) {
 
 int serve() {
     builtInCatalogues();  // parsed once here instead of in every run
+    // So is each language's index of texts, by which the console names what it shows.
+    const int language = languageIndex();
+    for (int i = 0; i < static_cast<int>(languages().size()); ++i) {
+        setLanguageIndex(i);
+        TextIdsOf("");
+    }
+    setLanguageIndex(language);
     for (std::string line; std::getline(std::cin, line);) {
         const pid_t child = ::fork();
         if (child == 0) runServed(splitTabs(line));
