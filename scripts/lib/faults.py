@@ -464,13 +464,16 @@ def print_table(records, out, key_of, headings):
 
 
 def print_tables(records, out):
-    """The table per operation, line speed, verify switch and fault, then per model."""
+    """The table per operation, line speed, verify switch and fault, then per model, then
+    per operation alone."""
     print_table(records, out,
                 lambda r: (r["operation"], r["baud"], "on" if r["verify"] else "off", r["fault"]),
-                {"operation": -16, "baud": 6, "verify": -6, "fault": -20})
+                {"operation": -17, "baud": 6, "verify": -6, "fault": -20})
     print(file=out)
     print_table(records, out, lambda r: (r.get("model", "?"), r["operation"]),
-                {"model": -16, "operation": -16})
+                {"model": -16, "operation": -17})
+    print(file=out)
+    print_table(records, out, lambda r: (r["operation"],), {"operation": -17})
 
 
 def print_undetectable_rate(records, out):
