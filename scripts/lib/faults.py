@@ -507,7 +507,9 @@ def report(records, out):
 
 def parse_arguments():
     parser = argparse.ArgumentParser(description="fault matrix over the bulk operations")
-    parser.add_argument("--build", help="build folder with tarmix and tarmix-sim")
+    # Absolute: the runs go on in folders of their own.
+    parser.add_argument("--build", type=os.path.abspath,
+                        help="build folder with tarmix and tarmix-sim")
     parser.add_argument("--runs", type=int, default=3, help="seeds per cell")
     parser.add_argument("--ops", default="", help="comma-separated operations (default all)")
     parser.add_argument("--models", default="",
