@@ -35,8 +35,18 @@ struct LanguageIndex {
     std::vector<Format> formats;
 };
 
+// A format's literal text as it is printed: "%%" stands for one "%".
+std::string printed(std::string_view literal) {
+    std::string text;
+    for (size_t i = 0; i < literal.size(); ++i) {
+        text += literal[i];
+        if (literal.substr(i, 2) == "%%") ++i;
+    }
+    return text;
+}
+
 void appendLiteral(std::string& pattern, std::string_view literal) {
-    for (char c : literal) {
+    for (char c : printed(literal)) {
         if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) pattern += '\\';
         pattern += c;
     }
@@ -67,7 +77,7 @@ LanguageIndex indexOf(const TextCatalogues& catalogues, int languageIndex) {
         if (shown.empty()) continue;
         index.whole.emplace(std::string(shown), id);  // ids ascend: the lowest stays
         if (const auto conversions = formatConversions(shown); !conversions.empty()) {
-            const std::string start(shown.substr(0, shown.find(conversions.front())));
+            const std::string start = printed(shown.substr(0, shown.find(conversions.front())));
             index.formats.push_back({start, patternOf(shown), id});
         }
     }

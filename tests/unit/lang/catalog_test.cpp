@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "lang/text_ids.h"
 #include "lang/text_names.h"
 #include "text_fixture.h"
 
@@ -115,6 +116,29 @@ TEST_F(LanguageTest, LocaleChoosesTheLanguageByItsFirstSetVariable) {
             << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-") << " "
             << (c.lang ? c.lang : "-");
     }
+}
+
+// The console names each line it shows by the text it came from, formats included.
+TEST_F(LanguageTest, TextIdsNameEachLineByItsText) {
+    TextCatalogues set;
+    set.add("de", catalogue({{1, {"Connection established", "Verbindung hergestellt"}},
+                             {2, {"Flash erase error at %d", "Flash-Fehler bei %d"}},
+                             {3, {"%s free %llu kB (%.1f %%)", "%s frei %llu kB (%.1f %%)"}}}));
+    set.add("en", catalogue({{1, {"Connection established", "Connection established"}},
+                             {2, {"Flash erase error at %d", "Flash erase error at %d"}},
+                             {3, {"%s free %llu kB (%.1f %%)", "%s free %llu kB (%.1f %%)"}}}));
+    const struct {
+        const char* shown;
+        std::vector<int> ids;
+    } cases[] = {
+        {"Connection established", {1}},
+        {"Flash erase error at 3", {2}},
+        {"A:\\ free 10 kB (15.6 %)", {3}},
+        {"Connection established\n  Flash erase error at 3  ", {1, 2}},
+        {"Alder-Panel", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TextIdsOf(set, kEnglishLanguage, c.shown), c.ids) << c.shown;
 }
 
 }  // namespace
