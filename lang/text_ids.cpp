@@ -35,14 +35,9 @@ struct LanguageIndex {
     std::vector<Format> formats;
 };
 
-// A format's literal text as it is printed: "%%" stands for one "%".
+// A piece of a format without conversions, as it is printed: "%%" shows as "%".
 std::string printed(std::string_view literal) {
-    std::string text;
-    for (size_t i = 0; i < literal.size(); ++i) {
-        text += literal[i];
-        if (literal.substr(i, 2) == "%%") ++i;
-    }
-    return text;
+    return fillFormat(literal, {}).value_or(std::string(literal));
 }
 
 void appendLiteral(std::string& pattern, std::string_view literal) {
