@@ -608,7 +608,9 @@ def run_matrix(args, trials, out):
         """The runs' records and trials in the trials' order, a batch at a time, until the
         time is up."""
         batch = 50 * args.jobs
-        with multiprocessing.get_context("fork").Pool(args.jobs) as pool:
+        # Ctrl-C is the main process's to handle: the pool ends its workers.
+        ignore_interrupt = lambda: signal.signal(signal.SIGINT, signal.SIG_IGN)
+        with multiprocessing.get_context("fork").Pool(args.jobs, ignore_interrupt) as pool:
             for start in range(0, len(trials), batch):
                 if args.time_limit and time.monotonic() - began > args.time_limit:
                     return
@@ -617,13 +619,18 @@ def run_matrix(args, trials, out):
                     yield record, trials[number]
 
     records = []
-    for record, trial in results():
-        records.append(record)
-        if args.in_process and fails(record):
-            record["replay"] = replay_command(args, trial)
-        if args.record:
-            with open(args.record, "a") as recorded:
-                recorded.write(json.dumps(record) + "\n")
+    try:
+        for record, trial in results():
+            records.append(record)
+            if args.in_process and fails(record):
+                record["replay"] = replay_command(args, trial)
+            if args.record:
+                with open(args.record, "a") as recorded:
+                    recorded.write(json.dumps(record) + "\n")
+    except KeyboardInterrupt:
+        if not args.keep:
+            shutil.rmtree(workroot, ignore_errors=True)
+        raise
     seconds = time.monotonic() - began
     ran = sum(r["outcome"] != "skipped" for r in records)
     print(f"{ran} runs ({len(records) - ran} skipped: the model lacks the operation) in "
@@ -714,7 +721,12 @@ def main():
         return 2
     if args.check_paths:
         return check_paths(args, trials, sys.stdout)
-    records, workroot = run_matrix(args, trials, sys.stdout)
+    try:
+        records, workroot = run_matrix(args, trials, sys.stdout)
+    except KeyboardInterrupt:
+        kept = f"; the runs so far are in {args.record}" if args.record else ""
+        print(f"interrupted{kept}", file=sys.stderr)
+        return 130
     status = report(records, sys.stdout)
     if args.keep:
         for r in (r for r in records if "files" in r):
